@@ -1,0 +1,122 @@
+#pragma once
+
+#include "FilterType.h"
+#include "LevelColor.h"
+#include "LevelString.h"
+#include "LogLevel.h"
+#include "LogValue.h"
+
+#include "Dispatch/DispatchQueue.h"
+#include "Foundation/DateFormatter.h"
+#include "Foundation/WallClock.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+
+// The common base of log destinations. It holds a destination's settings, owns its serial queue,
+// decides whether it takes an entry and renders an entry as a line of its format (or as a JSON
+// object when the format begins with "$J"). Subclasses override `send` to write the text.
+//
+// The format language: "$" starts a token, optionally preceded by a width ("$-10L"):
+//   L level word, M message, T thread, N file name without suffix, n file name, F function,
+//   l line, D...$d local date pattern, Z...$z UTC date pattern, U uptime, C/c colour on/off,
+//   X context; any other character is copied with its piece. Trailing white space is removed.
+//
+// Settings other than the minimum level, the filters and the output mode are read on the queue;
+// set them before the destination is registered or while no entries flow.
+class BaseDestination {
+public:
+    explicit BaseDestination(const WallClock& clock = WallClock::system());
+    virtual ~BaseDestination();
+    BaseDestination(const BaseDestination&) = delete;
+    BaseDestination& operator=(const BaseDestination&) = delete;
+
+    // Per-class constant that tells kinds of destination apart when they are hashed.
+    virtual int defaultHashValue() const { return 0; }
+
+    // Renders the entry: its JSON form when the format begins with "$J", else a line of the
+    // format. Runs on the destination's queue; subclasses write the text and return it.
+    virtual std::optional<std::string> send(LogLevel level, const std::string& message,
+                                            const std::string& thread, const std::string& file,
+                                            const std::string& function, long line,
+                                            const LogValue& context);
+
+    std::string formatMessage(const std::string& format, LogLevel level,
+                              const std::string& message, const std::string& thread,
+                              const std::string& file, const std::string& function, long line,
+                              const LogValue& context);
+    std::optional<std::string> messageToJSON(LogLevel level, const std::string& message,
+                                             const std::string& thread, const std::string& file,
+                                             const std::string& function, long line,
+                                             const LogValue& context);
+    const std::string& levelWord(LogLevel level) const { return m_levelString.forLevel(level); }
+    const std::string& colorForLevel(LogLevel level) const { return m_levelColor.forLevel(level); }
+    // The current moment in `pattern`; in UTC (or another zone named by identifier or
+    // abbreviation) when `timeZone` is given, else in local time.
+    std::string formatDate(const std::string& pattern, const std::string& timeZone = "");
+    std::string uptime() const;
+
+    void addFilter(std::shared_ptr<FilterType> filter);
+    void removeFilter(const std::shared_ptr<FilterType>& filter);
+    bool shouldLevelBeLogged(LogLevel level, const std::string& path, const std::string& function,
+                             const std::optional<std::string>& message) const;
+    // Whether some filter tests the message text.
+    bool hasMessageFilters() const;
+
+    // Runs a block on the queue, waiting for it when `synchronously` is true.
+    void execute(bool synchronously, std::function<void()> block);
+
+    const std::string& format() const { return m_format; }
+    void setFormat(std::string format) { m_format = std::move(format); }
+    bool asynchronously() const { return m_asynchronously.load(std::memory_order_relaxed); }
+    void setAsynchronously(bool value) { m_asynchronously.store(value); }
+    LogLevel minLevel() const { return m_minLevel.load(std::memory_order_relaxed); }
+    void setMinLevel(LogLevel level);
+    const LevelString& levelString() const { return m_levelString; }
+    void setLevelString(LevelString levelString) { m_levelString = std::move(levelString); }
+    const LevelColor& levelColor() const { return m_levelColor; }
+    void setLevelColor(LevelColor levelColor) { m_levelColor = std::move(levelColor); }
+    // A calendar identifier ("gregorian"); empty for the user's calendar.
+    const std::string& calendar() const { return m_calendar; }
+    void setCalendar(std::string calendar) { m_calendar = std::move(calendar); }
+    const std::string& reset() const { return m_reset; }
+    void setReset(std::string reset) { m_reset = std::move(reset); }
+    const std::string& escape() const { return m_escape; }
+    void setEscape(std::string escape) { m_escape = std::move(escape); }
+    const std::vector<std::shared_ptr<FilterType>>& filters() const { return m_filters; }
+    const std::shared_ptr<DispatchQueue>& queue() const { return m_queue; }
+    void setQueue(std::shared_ptr<DispatchQueue> queue);
+    bool debugPrint() const { return m_debugPrint; }
+    void setDebugPrint(bool value) { m_debugPrint = value; }
+    WallClock::TimePoint startDate() const { return m_startDate; }
+
+    // Prints one line on standard output: how the logging core reports its own failures.
+    static void printLine(const std::string& line);
+
+protected:
+    const WallClock& clock() const { return m_clock; }
+
+private:
+    const WallClock& m_clock;
+    std::string m_format = "$DHH:mm:ss.SSS$d $C$L$c $N.$F:$l - $M";
+    std::atomic<bool> m_asynchronously{true};
+    std::atomic<LogLevel> m_minLevel{LogLevel::verbose};
+    LevelString m_levelString;
+    LevelColor m_levelColor;
+    std::string m_calendar;
+    std::string m_reset;
+    std::string m_escape;
+    std::vector<std::shared_ptr<FilterType>> m_filters;
+    DateFormatter m_formatter;
+    const WallClock::TimePoint m_startDate;
+    std::shared_ptr<DispatchQueue> m_queue;
+    bool m_debugPrint = false;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,192 @@
+#include "UserDefaults.h"
+
+#include "AtomicFile.h"
+#include "Base64.h"
+#include "Bundle.h"
+#include "StandardDirectories.h"
+
+#include "OSLog/OSLog.h"
+
+#include <nlohmann/json.hpp>
+
+namespace tarnwick {
+
+namespace {
+
+using Json = nlohmann::json;
+
+const char* const kDataKey = "$data";
+
+Json toJson(const Value& value) {
+    if (auto flag = value.asBool()) {
+        return *flag;
+    }
+    if (auto integer = value.asInteger()) {
+        return *integer;
+    }
+    if (auto real = value.asReal()) {
+        return *real;
+    }
+    if (auto text = value.asString()) {
+        return *text;
+    }
+    if (auto data = value.asData()) {
+        return Json{{kDataKey, base64Encode(data->data(), data->size())}};
+    }
+    if (const auto* items = value.asArray()) {
+        Json array = Json::array();
+        for (const auto& item : *items) {
+            array.push_back(toJson(item));
+        }
+        return array;
+    }
+    if (const auto* members = value.asDictionary()) {
+        Json object = Json::object();
+        for (const auto& [key, item] : *members) {
+            object[key] = toJson(item);
+        }
+        return object;
+    }
+    return nullptr;
+}
+
+std::optional<Value> fromJson(const Json& json) {
+    switch (json.type()) {
+        case Json::value_t::boolean:
+            return Value(json.get<bool>());
+        case Json::value_t::number_integer:
+            return Value(json.get<std::int64_t>());
+        case Json::value_t::number_unsigned: {
+            const auto number = json.get<std::uint64_t>();
+            if (number > static_cast<std::uint64_t>(INT64_MAX)) {
+                return Value(static_cast<double>(number));
+            }
+            return Value(static_cast<std::int64_t>(number));
+        }
+        case Json::value_t::number_float:
+            return Value(json.get<double>());
+        case Json::value_t::string:
+            return Value(json.get<std::string>());
+        case Json::value_t::array: {
+            Value::Array items;
+            for (const auto& item : json) {
+                if (auto value = fromJson(item)) {
+                    items.push_back(std::move(*value));
+                }
+            }
+            return Value(std::move(items));
+        }
+        case Json::value_t::object: {
+            if (json.size() == 1 && json.contains(kDataKey) && json[kDataKey].is_string()) {
+                if (auto bytes = base64Decode(json[kDataKey].get<std::string>())) {
+                    return Value(std::move(*bytes));
+                }
+                return std::nullopt;
+            }
+            Value::Dictionary members;
+            for (const auto& [key, item] : json.items()) {
+                if (auto value = fromJson(item)) {
+                    members.emplace(key, std::move(*value));
+                }
+            }
+            return Value(std::move(members));
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
+UserDefaults::UserDefaults(std::filesystem::path file) : m_file(std::move(file)) { load(); }
+
+std::filesystem::path UserDefaults::standardFile() {
+    const auto& bundle = Bundle::main();
+    std::string domain = bundle.bundleIdentifier().value_or("");
+    if (domain.empty()) {
+        std::error_code error;
+        domain = std::filesystem::read_symlink("/proc/self/exe", error).filename().string();
+    }
+    if (domain.empty()) {
+        domain = "tarnwick";
+    }
+    const auto config = StandardDirectories().configDirectory().value_or(
+        std::filesystem::temp_directory_path());
+    return config / "tarnwick" / (domain + ".json");
+}
+
+UserDefaults& UserDefaults::standard() {
+    static UserDefaults defaults(standardFile());
+    return defaults;
+}
+
+std::optional<Value> UserDefaults::object(const std::string& key) const {
+    std::lock_guard lock(m_mutex);
+    auto found = m_values.find(key);
+    if (found == m_values.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+void UserDefaults::set(const std::string& key, std::optional<Value> value) {
+    std::lock_guard lock(m_mutex);
+    if (value) {
+        m_values[key] = std::move(*value);
+    } else if (m_values.erase(key) == 0) {
+        return;
+    }
+    save();
+}
+
+void UserDefaults::resetForTesting(std::filesystem::path file) {
+    std::lock_guard lock(m_mutex);
+    m_file = std::move(file);
+    m_values.clear();
+    m_unreadableBytes.reset();
+    load();
+}
+
+void UserDefaults::load() {
+    auto bytes = AtomicFile::read(m_file);
+    if (!bytes) {
+        return;
+    }
+    const Json document = Json::parse(*bytes, nullptr, false);
+    if (document.is_discarded() || !document.is_object()) {
+        m_unreadableBytes = std::move(*bytes);
+        osLog("Settings file " + m_file.string() +
+                  " is unreadable; it is read as empty and kept aside before the next save",
+              OSLogType::error);
+        return;
+    }
+    for (const auto& [key, item] : document.items()) {
+        if (auto value = fromJson(item)) {
+            m_values.emplace(key, std::move(*value));
+        }
+    }
+}
+
+void UserDefaults::save() {
+    if (m_unreadableBytes) {
+        auto side = AtomicFile::keepAside(m_file, *m_unreadableBytes);
+        if (!side) {
+            // Without a copy of the old bytes, overwriting them would lose them for good.
+            osLog("Settings not saved: the unreadable " + m_file.string() +
+                      " could not be kept aside",
+                  OSLogType::error);
+            return;
+        }
+        osLog("Unreadable settings file kept as " + side->string(), OSLogType::error);
+        m_unreadableBytes.reset();
+    }
+    Json document = Json::object();
+    for (const auto& [key, value] : m_values) {
+        document[key] = toJson(value);
+    }
+    if (auto failure = AtomicFile::write(m_file, document.dump(2) + "\n")) {
+        osLog("Settings not saved: " + *failure, OSLogType::error);
+    }
+}
+
+}  // namespace tarnwick

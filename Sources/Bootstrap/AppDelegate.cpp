@@ -1,0 +1,46 @@
+#include "AppDelegate.h"
+
+#include "Log/LoggingSetUp.h"
+#include "Logging/LogHub.h"
+#include "Tools/BundleUtilities.h"
+#include "Tools/SettingsKey.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <cstdlib>
+#include <limits>
+
+namespace tarnwick {
+
+AppDelegate::AppDelegate() {
+    setUpLogging();
+    LogHub::info("---------- v." + versionText(Bundle::main()).value_or("") + " ----------");
+}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching() {
+    m_previousLaunchesCount =
+        Settings::value(SettingsKey::launchesCount).value_or(Value()).asInteger().value_or(0);
+    const bool isFixingExtension =
+        Settings::value(SettingsKey::isFixingExtension).value_or(Value()).asBool().value_or(false);
+    if (!isFixingExtension) {
+        if (m_previousLaunchesCount == std::numeric_limits<std::int64_t>::max()) {
+            std::abort();
+        }
+        Settings::set(Value(m_previousLaunchesCount + 1), SettingsKey::launchesCount);
+    }
+
+    // A plain window stands in until the main window with its screens exists.
+    auto window = std::make_unique<QWidget>();
+    window->setWindowTitle(QStringLiteral("Tarnwick"));
+    auto* layout = new QVBoxLayout(window.get());
+    layout->addWidget(new QLabel(QStringLiteral("Tarnwick"), window.get()));
+    window->resize(480, 320);
+    window->show();
+    m_mainWindow = std::move(window);
+}
+
+}  // namespace tarnwick

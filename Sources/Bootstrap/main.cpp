@@ -1,0 +1,19 @@
+#include "AppDelegate.h"
+
+#include "QtSupport/MainQueueBridge.h"
+
+#include <QApplication>
+#include <QTimer>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    tarnwick::MainQueueBridge::install();
+
+    tarnwick::AppDelegate delegate;
+    QApplication::setQuitOnLastWindowClosed(true);
+    QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
+
+    const int status = QApplication::exec();
+    tarnwick::MainQueueBridge::uninstall();
+    return status;
+}
