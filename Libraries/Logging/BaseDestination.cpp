@@ -20,8 +20,9 @@ namespace {
 
 // Characters, not bytes, count towards a width: UTF-8 continuation bytes are skipped.
 std::size_t characterCount(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(
-        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
 void appendPadded(std::string& line, std::string_view value, long width) {
@@ -125,8 +126,7 @@ void BaseDestination::printLine(const std::string& line) {
 }
 
 std::optional<std::string> BaseDestination::send(LogLevel level, const std::string& message,
-                                                 const std::string& thread,
-                                                 const std::string& file,
+                                                 const std::string& thread, const std::string& file,
                                                  const std::string& function, long line,
                                                  const LogValue& context) {
     if (m_format.rfind("$J", 0) == 0) {
@@ -237,12 +237,9 @@ std::string BaseDestination::formatMessage(const std::string& format, LogLevel l
     return result;
 }
 
-std::optional<std::string> BaseDestination::messageToJSON(LogLevel level,
-                                                          const std::string& message,
-                                                          const std::string& thread,
-                                                          const std::string& file,
-                                                          const std::string& function, long line,
-                                                          const LogValue& context) {
+std::optional<std::string> BaseDestination::messageToJSON(
+    LogLevel level, const std::string& message, const std::string& thread, const std::string& file,
+    const std::string& function, long line, const LogValue& context) {
     const auto now = m_clock.now().time_since_epoch();
     nlohmann::json entry = {
         {"timestamp", std::chrono::duration<double>(now).count()},
@@ -296,8 +293,8 @@ std::string BaseDestination::uptime() const {
     return text;
 }
 
-bool BaseDestination::shouldLevelBeLogged(LogLevel level, const std::string& path,
-                                          const std::string& function,
+bool BaseDestination::shouldLevelBeLogged(LogLevel level, std::string_view path,
+                                          std::string_view function,
                                           const std::optional<std::string>& message) const {
     const LogLevel minimum = minLevel();
     if (m_filters.empty()) {
@@ -310,9 +307,12 @@ bool BaseDestination::shouldLevelBeLogged(LogLevel level, const std::string& pat
     }
 
     using Kind = FilterValidator::Result::Kind;
-    const FilterValidator::Input input{m_filters, level, path, function, message};
+    const std::string pathText(path);
+    const std::string functionText(function);
+    const FilterValidator::Input input{m_filters, level, pathText, functionText, message};
 
-    const auto excluded = FilterValidator::validate(input, FilterValidator::ValidationType::excluded);
+    const auto excluded =
+        FilterValidator::validate(input, FilterValidator::ValidationType::excluded);
     if (excluded.kind == Kind::someFiltersMatch) {
         if (m_debugPrint) {
             printLine("filters are not empty and message was excluded");
@@ -320,7 +320,8 @@ bool BaseDestination::shouldLevelBeLogged(LogLevel level, const std::string& pat
         return false;
     }
 
-    const auto required = FilterValidator::validate(input, FilterValidator::ValidationType::required);
+    const auto required =
+        FilterValidator::validate(input, FilterValidator::ValidationType::required);
     if (required.kind == Kind::allFiltersMatch) {
         return true;
     }
@@ -345,6 +346,75 @@ bool BaseDestination::shouldLevelBeLogged(LogLevel level, const std::string& pat
             break;
     }
     return reaches(level, minimum);
+}
+
+void BaseDestination::submit(LogLevel level, std::string_view message, std::string_view thread,
+                             std::string_view file, std::string_view function, long line,
+                             const LogValue& context) {
+    {
+        std::lock_guard lock(m_pendingMutex);
+        if (m_pending.count == m_pending.entries.size()) {
+            m_pending.entries.emplace_back();
+        }
+        PendingEntry& slot = m_pending.entries[m_pending.count++];
+        std::string& arena = m_pending.arena;
+        slot.level = level;
+        slot.offset = arena.size();
+        slot.messageLength = message.size();
+        slot.threadLength = thread.size();
+        slot.fileLength = file.size();
+        slot.functionLength = function.size();
+        slot.line = line;
+        slot.context = context;
+        arena.append(message).append(thread).append(file).append(function);
+        if (m_sendScheduled) {
+            return;
+        }
+        m_sendScheduled = true;
+    }
+    // The block keeps the destination alive until its entries are sent.
+    m_queue->async([self = shared_from_this()] { self->sendPending(); });
+}
+
+void BaseDestination::sendPending() {
+    // Keeps sending while entries keep arriving, so a steady stream wakes the queue once.
+    for (;;) {
+        {
+            std::lock_guard lock(m_pendingMutex);
+            if (m_pending.count == 0) {
+                m_sendScheduled = false;
+                break;
+            }
+            std::swap(m_pending, m_sending);
+            m_pending.count = 0;
+            m_pending.arena.clear();
+        }
+        beginBatch();
+        for (std::size_t i = 0; i < m_sending.count; ++i) {
+            const PendingEntry& entry = m_sending.entries[i];
+            const char* text = m_sending.arena.data() + entry.offset;
+            m_sendMessage.assign(text, entry.messageLength);
+            text += entry.messageLength;
+            m_sendThread.assign(text, entry.threadLength);
+            text += entry.threadLength;
+            m_sendFile.assign(text, entry.fileLength);
+            text += entry.fileLength;
+            m_sendFunction.assign(text, entry.functionLength);
+            send(entry.level, m_sendMessage, m_sendThread, m_sendFile, m_sendFunction, entry.line,
+                 entry.context);
+        }
+        endBatch();
+    }
+    // A long burst may have grown the buffer far beyond what a calm caller needs.
+    constexpr std::size_t kRetainedEntries = 16384;
+    constexpr std::size_t kRetainedArenaBytes = 4 * 1024 * 1024;
+    if (m_sending.entries.size() > kRetainedEntries) {
+        m_sending.entries.resize(kRetainedEntries);
+        m_sending.entries.shrink_to_fit();
+    }
+    if (m_sending.arena.capacity() > kRetainedArenaBytes) {
+        m_sending.arena = std::string();
+    }
 }
 
 void BaseDestination::execute(bool synchronously, std::function<void()> block) {

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
+#include <string_view>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,7 +32,7 @@ namespace tarnwick {
 //
 // Settings other than the minimum level, the filters and the output mode are read on the queue;
 // set them before the destination is registered or while no entries flow.
-class BaseDestination {
+class BaseDestination : public std::enable_shared_from_this<BaseDestination> {
 public:
     explicit BaseDestination(const WallClock& clock = WallClock::system());
     virtual ~BaseDestination();
@@ -47,10 +49,9 @@ public:
                                             const std::string& function, long line,
                                             const LogValue& context);
 
-    std::string formatMessage(const std::string& format, LogLevel level,
-                              const std::string& message, const std::string& thread,
-                              const std::string& file, const std::string& function, long line,
-                              const LogValue& context);
+    std::string formatMessage(const std::string& format, LogLevel level, const std::string& message,
+                              const std::string& thread, const std::string& file,
+                              const std::string& function, long line, const LogValue& context);
     std::optional<std::string> messageToJSON(LogLevel level, const std::string& message,
                                              const std::string& thread, const std::string& file,
                                              const std::string& function, long line,
@@ -64,13 +65,21 @@ public:
 
     void addFilter(std::shared_ptr<FilterType> filter);
     void removeFilter(const std::shared_ptr<FilterType>& filter);
-    bool shouldLevelBeLogged(LogLevel level, const std::string& path, const std::string& function,
+    bool shouldLevelBeLogged(LogLevel level, std::string_view path, std::string_view function,
                              const std::optional<std::string>& message) const;
     // Whether some filter tests the message text.
     bool hasMessageFilters() const;
 
     // Runs a block on the queue, waiting for it when `synchronously` is true.
     void execute(bool synchronously, std::function<void()> block);
+
+    // Hands an accepted entry to the queue without waiting; `send` runs there later. Entries wait
+    // in a buffer whose slots are reused, and one queued block sends every entry that arrived
+    // before it ran, so a busy caller neither allocates per entry nor wakes the queue per entry.
+    // Must be called on a destination owned by a shared_ptr.
+    void submit(LogLevel level, std::string_view message, std::string_view thread,
+                std::string_view file, std::string_view function, long line,
+                const LogValue& context);
 
     const std::string& format() const { return m_format; }
     void setFormat(std::string format) { m_format = std::move(format); }
@@ -102,7 +111,39 @@ public:
 protected:
     const WallClock& clock() const { return m_clock; }
 
+    // Called on the queue around a run of entries that are sent together. A destination may
+    // gather its output in between, as long as everything is written when the run ends.
+    virtual void beginBatch() {}
+    virtual void endBatch() {}
+
 private:
+    // An entry waiting for the queue. Its texts live one after another in the buffer's arena, so
+    // a waiting entry costs no allocation of its own.
+    struct PendingEntry {
+        LogLevel level = LogLevel::verbose;
+        std::size_t offset = 0;
+        std::size_t messageLength = 0;
+        std::size_t threadLength = 0;
+        std::size_t fileLength = 0;
+        std::size_t functionLength = 0;
+        long line = 0;
+        LogValue context;
+    };
+    struct PendingBuffer {
+        std::vector<PendingEntry> entries;
+        std::size_t count = 0;
+        std::string arena;
+    };
+
+    void sendPending();
+
+    std::mutex m_pendingMutex;
+    PendingBuffer m_pending;
+    bool m_sendScheduled = false;  // a block that sends the pending entries is queued or running
+    // Touched on the queue only: the buffer being sent, and the texts handed to `send`.
+    PendingBuffer m_sending;
+    std::string m_sendMessage, m_sendThread, m_sendFile, m_sendFunction;
+
     const WallClock& m_clock;
     std::string m_format = "$DHH:mm:ss.SSS$d $C$L$c $N.$F:$l - $M";
     std::atomic<bool> m_asynchronously{true};

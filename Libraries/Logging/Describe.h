@@ -11,7 +11,9 @@
 namespace tarnwick {
 
 template <typename T>
-concept Streamable = requires(std::ostream& stream, const T& value) { stream << value; };
+concept Streamable = requires(std::ostream& stream, const T& value) {
+    stream << value;
+};
 
 // The textual description of a value that is logged: strings unchanged, Booleans as "true" and
 // "false", numbers in their shortest exact form, anything else through its stream operator. A type

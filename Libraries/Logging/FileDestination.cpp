@@ -43,7 +43,9 @@ std::optional<std::filesystem::path> defaultLogFile(const StandardDirectories& d
     return folder / "loghub.log";
 }
 
-std::string describeURL(const std::filesystem::path& file) { return "file://" + file.string(); }
+std::string describeURL(const std::filesystem::path& file) {
+    return "file://" + file.string();
+}
 
 bool writeAll(int fd, const std::string& bytes) {
     const char* cursor = bytes.data();
@@ -70,8 +72,7 @@ FileDestination::FileDestination(std::optional<std::filesystem::path> logFileURL
     , m_logFileURL(logFileURL ? std::move(logFileURL) : defaultLogFile(directories)) {}
 
 std::optional<std::string> FileDestination::send(LogLevel level, const std::string& message,
-                                                 const std::string& thread,
-                                                 const std::string& file,
+                                                 const std::string& thread, const std::string& file,
                                                  const std::string& function, long line,
                                                  const LogValue& context) {
     auto text = BaseDestination::send(level, message, thread, file, function, line, context);
@@ -83,17 +84,23 @@ std::optional<std::string> FileDestination::send(LogLevel level, const std::stri
 }
 
 bool FileDestination::validateSaveFile(const std::string& text) {
+    if (!m_batch.empty() && (!m_logFileURL || *m_logFileURL != m_batchFile)) {
+        writeBatch();
+    }
     if (m_logFileAmount >= 2) {
         if (!m_logFileURL) {
             return false;
         }
         std::error_code error;
-        if (std::filesystem::exists(*m_logFileURL, error)) {
-            const auto size = std::filesystem::file_size(*m_logFileURL, error);
+        const bool onDisk = std::filesystem::exists(*m_logFileURL, error);
+        if (onDisk || !m_batch.empty()) {
+            // Lines gathered in this batch count as if they were already written.
+            const auto size = onDisk ? std::filesystem::file_size(*m_logFileURL, error) : 0;
             if (error) {
                 printLine("validateSaveFile error: " + error.message());
             } else if (m_logFileMaxSize < 0 ||
-                       size > static_cast<std::uintmax_t>(m_logFileMaxSize)) {
+                       size + m_batch.size() > static_cast<std::uintmax_t>(m_logFileMaxSize)) {
+                writeBatch();
                 rotateFile(m_logFileURL->string());
             }
         }
@@ -101,7 +108,39 @@ bool FileDestination::validateSaveFile(const std::string& text) {
     if (!m_logFileURL) {
         return false;
     }
+    if (m_batching) {
+        if (m_batch.empty()) {
+            m_batchFile = *m_logFileURL;
+        }
+        m_batch.append(text);
+        m_batch.push_back('\n');
+        constexpr std::size_t kMaximumBatchBytes = 256 * 1024;
+        if (m_batch.size() >= kMaximumBatchBytes) {
+            writeBatch();
+        }
+        return true;
+    }
     return write(text + "\n", *m_logFileURL);
+}
+
+void FileDestination::beginBatch() {
+    m_batching = true;
+}
+
+void FileDestination::endBatch() {
+    m_batching = false;
+    writeBatch();
+}
+
+void FileDestination::writeBatch() {
+    if (m_batch.empty()) {
+        return;
+    }
+    write(m_batch, m_batchFile);
+    m_batch.clear();
+    if (m_batch.capacity() > 1024 * 1024) {
+        m_batch.shrink_to_fit();
+    }
 }
 
 void FileDestination::rotateFile(const std::string& path) {

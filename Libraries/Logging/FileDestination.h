@@ -12,9 +12,11 @@
 namespace tarnwick {
 
 // Appends each accepted entry as one line of UTF-8 text to a file, and can rotate the file by size
-// into numbered siblings ("x.log.1" the newest). The file is opened and closed for every entry and
-// nothing is buffered, so a file moved away or removed by someone else is simply created afresh.
-// Appends hold an exclusive advisory lock on the file, so two processes never interleave lines.
+// into numbered siblings ("x.log.1" the newest). The file is opened and closed for every append and
+// nothing is kept between appends, so a file moved away or removed by someone else is simply
+// created afresh. Entries that reach the queue together are appended together, in one write, with
+// the same lines and the same rotation points as one by one. Appends hold an exclusive advisory
+// lock on the file, so two processes never interleave lines.
 class FileDestination : public BaseDestination {
 public:
     // Without a file, the destination writes to "loghub.log" in a folder named after the
@@ -48,8 +50,17 @@ public:
     std::int64_t logFileAmount() const { return m_logFileAmount; }
     void setLogFileAmount(std::int64_t amount) { m_logFileAmount = amount; }
 
+protected:
+    void beginBatch() override;
+    void endBatch() override;
+
 private:
+    void writeBatch();
+
     std::optional<std::filesystem::path> m_logFileURL;
+    bool m_batching = false;
+    std::string m_batch;  // lines waiting for the end of the batch
+    std::filesystem::path m_batchFile;
     bool m_syncAfterEachWrite = false;
     bool m_colored = false;
     std::int64_t m_logFileMaxSize = 5 * 1024 * 1024;

@@ -42,8 +42,8 @@ public:
     static std::shared_ptr<FilterType> equals(Strings strings, bool caseSensitive = false,
                                               bool required = false,
                                               LogLevel minLevel = LogLevel::verbose) {
-        return make(FilterComparisonType(Kind::Equals, std::move(strings), caseSensitive),
-                    required, minLevel);
+        return make(FilterComparisonType(Kind::Equals, std::move(strings), caseSensitive), required,
+                    minLevel);
     }
     static std::shared_ptr<FilterType> custom(bool required, LogLevel minLevel,
                                               FilterComparisonType::Predicate predicate) {

@@ -15,13 +15,12 @@ template <typename R, typename... Args>
 class FunctionRef<R(Args...)> {
 public:
     template <typename F>
-        requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef> &&
-                 std::is_invocable_r_v<R, F&, Args...>)
-    FunctionRef(F&& callable)  // NOLINT: implicit by design, like a function pointer
+    requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef> &&
+             std::is_invocable_r_v<R, F&, Args...>)
+        FunctionRef(F&& callable)  // NOLINT: implicit by design, like a function pointer
         : m_object(const_cast<void*>(static_cast<const void*>(std::addressof(callable))))
         , m_call([](void* object, Args... args) -> R {
-            return (*static_cast<std::remove_reference_t<F>*>(object))(
-                std::forward<Args>(args)...);
+            return (*static_cast<std::remove_reference_t<F>*>(object))(std::forward<Args>(args)...);
         }) {}
 
     R operator()(Args... args) const { return m_call(m_object, std::forward<Args>(args)...); }

@@ -15,9 +15,7 @@ struct LevelColor {
     std::string warning;
     std::string error;
 
-    const std::string& forLevel(LogLevel level) const {
-        return memberForLevel(*this, level);
-    }
+    const std::string& forLevel(LogLevel level) const { return memberForLevel(*this, level); }
 
     // 256-colour terminal foreground codes, for use behind `terminalEscape`.
     static LevelColor terminal() { return {"251m", "35m", "38m", "178m", "197m"}; }

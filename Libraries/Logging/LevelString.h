@@ -14,9 +14,7 @@ struct LevelString {
     std::string warning = "WARNING";
     std::string error = "ERROR";
 
-    const std::string& forLevel(LogLevel level) const {
-        return memberForLevel(*this, level);
-    }
+    const std::string& forLevel(LogLevel level) const { return memberForLevel(*this, level); }
 };
 
 }  // namespace tarnwick

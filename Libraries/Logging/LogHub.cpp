@@ -58,17 +58,17 @@ void publish(Registry& shared, Destinations list) {
 }
 
 // What stands before the first "(", followed by "()". A C++ signature's return type, which the
-// compiler puts in front of the name, is dropped as well.
-std::string shortenedFunction(std::string_view function) {
+// compiler puts in front of the name, is dropped as well. Written into a per-thread buffer, so the
+// common case does not allocate.
+std::string_view shortenedFunction(std::string_view function) {
+    thread_local std::string buffer;
     std::string_view name = function.substr(0, function.find('('));
     if (const auto space = name.rfind(' '); space != std::string_view::npos) {
         name.remove_prefix(space + 1);
     }
-    std::string result;
-    result.reserve(name.size() + 2);
-    result.append(name);
-    result.append("()");
-    return result;
+    buffer.assign(name);
+    buffer.append("()");
+    return buffer;
 }
 
 const std::string& threadDescription() {
@@ -80,6 +80,20 @@ const std::string& threadDescription() {
                ">";
     }();
     return description;
+}
+
+// The calling thread's name, in storage that lives until the thread's next call.
+const std::string& currentThreadName() {
+    static const std::string mainThreadName;
+    if (isMainThread()) {
+        return mainThreadName;
+    }
+    if (auto label = DispatchQueue::currentLabel()) {
+        thread_local std::string queueLabel;
+        queueLabel = std::move(*label);
+        return queueLabel;
+    }
+    return threadDescription();
 }
 
 }  // namespace
@@ -156,25 +170,15 @@ void LogHub::destinationSettingsChanged() {
 }
 
 std::string LogHub::threadName() {
-    if (isMainThread()) {
-        return {};
-    }
-    if (auto label = DispatchQueue::currentLabel()) {
-        return std::move(*label);
-    }
-    return threadDescription();
+    return currentThreadName();
 }
 
 void LogHub::custom(Level level, MessageProducer message, std::string_view file,
                     std::string_view function, long line, const LogValue& context) {
     const Destinations& destinations = currentDestinations();
-    if (destinations.empty()) {
-        return;
-    }
-    std::optional<std::string> thread;
     std::optional<std::string> resolved;
-    const std::string filePath(file);
-    const std::string functionText(function);
+    const std::string* thread = nullptr;
+    std::string_view shortFunction;
     for (const auto& destination : destinations) {
         const auto& queue = destination->queue();
         if (!queue) {
@@ -183,23 +187,30 @@ void LogHub::custom(Level level, MessageProducer message, std::string_view file,
         if (!resolved && destination->hasMessageFilters()) {
             resolved = message();
         }
-        if (!destination->shouldLevelBeLogged(level, filePath, functionText, resolved)) {
+        if (!destination->shouldLevelBeLogged(level, file, function, resolved)) {
             continue;
         }
-        if (!thread) {
-            thread = threadName();
+        if (thread == nullptr) {
+            thread = &currentThreadName();
+            shortFunction = shortenedFunction(function);
         }
-        std::string text = resolved ? *resolved : message();
-        auto block = [destination, level, text = std::move(text), thread = *thread, filePath,
-                      shortFunction = shortenedFunction(function), line, context] {
-            destination->send(level, text, thread, filePath, shortFunction, line, context);
-        };
+        // Without a shared resolved text each accepting destination evaluates the message anew.
+        std::optional<std::string> ownText;
+        if (!resolved) {
+            ownText = message();
+        }
+        const std::string& text = resolved ? *resolved : *ownText;
         if (destination->asynchronously()) {
-            queue->async(std::move(block));
+            destination->submit(level, text, *thread, file, shortFunction, line, context);
         } else {
             // A queue that this thread already runs takes the block in place, so logging from a
-            // synchronous destination's own work cannot deadlock.
-            queue->sync(std::move(block));
+            // synchronous destination's own work cannot deadlock. That nested logging reuses this
+            // thread's name and function buffers, hence the copies, and the fresh look-up after.
+            queue->sync([&, threadName = *thread, functionName = std::string(shortFunction)] {
+                destination->send(level, text, threadName, std::string(file), functionName, line,
+                                  context);
+            });
+            thread = nullptr;
         }
     }
 }

@@ -20,10 +20,14 @@ inline std::optional<LogLevel> logLevelFromRawValue(long rawValue) {
     return static_cast<LogLevel>(rawValue);
 }
 
-inline long rawValue(LogLevel level) { return static_cast<long>(level); }
+inline long rawValue(LogLevel level) {
+    return static_cast<long>(level);
+}
 
 // Whether `level` is at least `minimum`.
-inline bool reaches(LogLevel level, LogLevel minimum) { return rawValue(level) >= rawValue(minimum); }
+inline bool reaches(LogLevel level, LogLevel minimum) {
+    return rawValue(level) >= rawValue(minimum);
+}
 
 // The member of a five-field table (verbose ... error) that belongs to `level`.
 template <typename Table>

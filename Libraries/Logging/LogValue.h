@@ -34,7 +34,8 @@ public:
     std::string description() const;
 
     using Describer = std::function<std::string()>;
-    using Storage = std::variant<std::monostate, std::string, bool, std::int64_t, double, Describer>;
+    using Storage =
+        std::variant<std::monostate, std::string, bool, std::int64_t, double, Describer>;
     const Storage& storage() const { return m_value; }
 
 private:

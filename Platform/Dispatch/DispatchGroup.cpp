@@ -40,7 +40,8 @@ void DispatchGroup::wait() {
     m_emptied.wait(lock, [this] { return m_count == 0; });
 }
 
-void DispatchGroup::notify(const std::shared_ptr<DispatchQueue>& queue, std::function<void()> block) {
+void DispatchGroup::notify(const std::shared_ptr<DispatchQueue>& queue,
+                           std::function<void()> block) {
     {
         std::lock_guard lock(m_mutex);
         if (m_count > 0) {

@@ -46,7 +46,9 @@ struct SyncCompletion {
 
 }  // namespace
 
-bool isMainThread() { return std::this_thread::get_id() == g_mainThreadId; }
+bool isMainThread() {
+    return std::this_thread::get_id() == g_mainThreadId;
+}
 
 struct DispatchQueue::Task {
     std::function<void()> block;
@@ -66,8 +68,8 @@ std::shared_ptr<DispatchQueue> DispatchQueue::create(std::string label, QualityO
 
 const std::shared_ptr<DispatchQueue>& DispatchQueue::main() {
     // Never destroyed: blocks may be queued to it while the process exits.
-    static auto* queue = new std::shared_ptr<DispatchQueue>(
-        std::make_shared<DispatchQueue>("main-thread", QualityOfService::userInteractive, Kind::main));
+    static auto* queue = new std::shared_ptr<DispatchQueue>(std::make_shared<DispatchQueue>(
+        "main-thread", QualityOfService::userInteractive, Kind::main));
     return *queue;
 }
 
@@ -96,7 +98,9 @@ bool DispatchQueue::isCurrent() const {
     return std::find(t_heldQueues.begin(), t_heldQueues.end(), this) != t_heldQueues.end();
 }
 
-void DispatchQueue::async(std::function<void()> block) { enqueue(Task{std::move(block), {}}); }
+void DispatchQueue::async(std::function<void()> block) {
+    enqueue(Task{std::move(block), {}});
+}
 
 void DispatchQueue::async(const std::shared_ptr<DispatchWorkItem>& item) {
     async([item] { item->perform(); });
@@ -237,8 +241,10 @@ void DispatchQueue::asyncAfter(Scheduler::Duration delay, std::function<void()> 
 }
 
 void DispatchQueue::asyncAfter(Scheduler::Duration delay,
-                               const std::shared_ptr<DispatchWorkItem>& item, Scheduler& scheduler) {
-    asyncAfter(delay, [item] { item->perform(); }, scheduler);
+                               const std::shared_ptr<DispatchWorkItem>& item,
+                               Scheduler& scheduler) {
+    asyncAfter(
+        delay, [item] { item->perform(); }, scheduler);
 }
 
 void DispatchQueue::asyncAfterDeadline(Scheduler::TimePoint deadline, std::function<void()> block,

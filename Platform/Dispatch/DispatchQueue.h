@@ -52,8 +52,7 @@ public:
     // Runs the block on this queue and waits for it. An exception it throws reaches the caller.
     void sync(std::function<void()> block);
     template <typename F>
-        requires(!std::is_void_v<std::invoke_result_t<F>>)
-    std::invoke_result_t<F> sync(F&& block) {
+    requires(!std::is_void_v<std::invoke_result_t<F>>) std::invoke_result_t<F> sync(F&& block) {
         std::optional<std::invoke_result_t<F>> result;
         sync(std::function<void()>([&] { result.emplace(block()); }));
         return std::move(*result);
@@ -96,7 +95,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_workArrived;  // main queue only
     std::deque<Task> m_tasks;
-    bool m_running = false;     // serial: a drain or an in-place sync holds the queue
+    bool m_running = false;      // serial: a drain or an in-place sync holds the queue
     bool m_wakePending = false;  // main: the wake-up handler has been called and not drained yet
     std::function<void()> m_wakeUp;
 };

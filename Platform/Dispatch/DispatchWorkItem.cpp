@@ -10,8 +10,12 @@ void DispatchWorkItem::perform() {
     }
 }
 
-void DispatchWorkItem::cancel() { m_cancelled.store(true, std::memory_order_release); }
+void DispatchWorkItem::cancel() {
+    m_cancelled.store(true, std::memory_order_release);
+}
 
-bool DispatchWorkItem::isCancelled() const { return m_cancelled.load(std::memory_order_acquire); }
+bool DispatchWorkItem::isCancelled() const {
+    return m_cancelled.load(std::memory_order_acquire);
+}
 
 }  // namespace tarnwick

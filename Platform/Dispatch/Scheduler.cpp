@@ -14,7 +14,9 @@ namespace {
 // Real time on one timer thread. Tasks only hand work to queues, so one thread is enough.
 class SystemScheduler final : public Scheduler {
 public:
-    SystemScheduler() { std::thread([this] { run(); }).detach(); }
+    SystemScheduler() {
+        std::thread([this] { run(); }).detach();
+    }
 
     TimePoint now() const override { return Clock::now(); }
 

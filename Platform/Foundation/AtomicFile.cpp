@@ -51,7 +51,8 @@ std::optional<std::string> AtomicFile::write(const std::filesystem::path& file,
     std::string temporary = file.string() + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
-        return "cannot create a temporary file beside " + file.string() + ": " + std::strerror(errno);
+        return "cannot create a temporary file beside " + file.string() + ": " +
+               std::strerror(errno);
     }
     auto failure = writeAll(fd, contents);
     if (!failure && ::fchmod(fd, mode) != 0) {

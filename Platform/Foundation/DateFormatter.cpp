@@ -14,6 +14,10 @@ struct DateFormatter::Impl {
     std::optional<std::string> zoneName;
     std::string calendar;
     bool zoneApplied = false;
+    // The last moment formatted and its text: entries of one burst share their millisecond.
+    std::int64_t cachedMillis = 0;
+    std::string cachedText;
+    bool cacheValid = false;
 
     void rebuild() {
         icu::Locale locale = icu::Locale::getDefault();
@@ -28,6 +32,7 @@ struct DateFormatter::Impl {
             format.reset();
         }
         zoneApplied = false;
+        cacheValid = false;
     }
 
     void applyZone() {
@@ -47,10 +52,13 @@ struct DateFormatter::Impl {
         }
         format->adoptTimeZone(zone);
         zoneApplied = true;
+        cacheValid = false;
     }
 };
 
-DateFormatter::DateFormatter() : m_impl(std::make_unique<Impl>()) { m_impl->rebuild(); }
+DateFormatter::DateFormatter() : m_impl(std::make_unique<Impl>()) {
+    m_impl->rebuild();
+}
 
 DateFormatter::~DateFormatter() = default;
 
@@ -59,6 +67,7 @@ void DateFormatter::setDateFormat(const std::string& pattern) {
         return;
     }
     m_impl->pattern = pattern;
+    m_impl->cacheValid = false;
     if (!m_impl->format) {
         m_impl->rebuild();
         return;
@@ -91,12 +100,18 @@ std::string DateFormatter::string(std::chrono::system_clock::time_point moment) 
     if (!m_impl->format) {
         return {};
     }
-    const auto millis =
+    const std::int64_t millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(moment.time_since_epoch()).count();
+    if (m_impl->cacheValid && m_impl->cachedMillis == millis) {
+        return m_impl->cachedText;
+    }
     icu::UnicodeString text;
     m_impl->format->format(static_cast<UDate>(millis), text);
     std::string utf8;
     text.toUTF8String(utf8);
+    m_impl->cachedMillis = millis;
+    m_impl->cachedText = utf8;
+    m_impl->cacheValid = true;
     return utf8;
 }
 

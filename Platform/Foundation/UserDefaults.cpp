@@ -98,7 +98,9 @@ std::optional<Value> fromJson(const Json& json) {
 
 }  // namespace
 
-UserDefaults::UserDefaults(std::filesystem::path file) : m_file(std::move(file)) { load(); }
+UserDefaults::UserDefaults(std::filesystem::path file) : m_file(std::move(file)) {
+    load();
+}
 
 std::filesystem::path UserDefaults::standardFile() {
     const auto& bundle = Bundle::main();
@@ -110,8 +112,8 @@ std::filesystem::path UserDefaults::standardFile() {
     if (domain.empty()) {
         domain = "tarnwick";
     }
-    const auto config = StandardDirectories().configDirectory().value_or(
-        std::filesystem::temp_directory_path());
+    const auto config =
+        StandardDirectories().configDirectory().value_or(std::filesystem::temp_directory_path());
     return config / "tarnwick" / (domain + ".json");
 }
 

@@ -17,6 +17,8 @@ void MainQueueBridge::install() {
     });
 }
 
-void MainQueueBridge::uninstall() { DispatchQueue::main()->setMainWakeUpHandler(nullptr); }
+void MainQueueBridge::uninstall() {
+    DispatchQueue::main()->setMainWakeUpHandler(nullptr);
+}
 
 }  // namespace tarnwick

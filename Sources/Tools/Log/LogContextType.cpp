@@ -19,9 +19,9 @@ std::string_view rawValue(LogContextType context) {
 }
 
 std::optional<LogContextType> logContextTypeFromRawValue(std::string_view text) {
-    for (auto context : {LogContextType::appMover, LogContextType::feedbackForm,
-                         LogContextType::preferencesWindow, LogContextType::sheets,
-                         LogContextType::staticAnalysis}) {
+    for (auto context :
+         {LogContextType::appMover, LogContextType::feedbackForm, LogContextType::preferencesWindow,
+          LogContextType::sheets, LogContextType::staticAnalysis}) {
         if (rawValue(context) == text) {
             return context;
         }

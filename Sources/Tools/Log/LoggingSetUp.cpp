@@ -15,7 +15,9 @@ std::optional<std::filesystem::path> applicationLogFile(const StandardDirectorie
     return folders.front() / "Tarnwick/Logs/tarnwick.log";
 }
 
-void setUpLogging() { setUpLogging(StandardDirectories(), WallClock::system()); }
+void setUpLogging() {
+    setUpLogging(StandardDirectories(), WallClock::system());
+}
 
 void setUpLogging(const StandardDirectories& directories, const WallClock& clock) {
     auto destination =

@@ -15,13 +15,17 @@ using namespace std::chrono_literals;
 namespace tarnwick {
 namespace {
 
-void drainMainQueue() { RunLoop::main().runFor(0ms); }
+void drainMainQueue() {
+    RunLoop::main().runFor(0ms);
+}
 
 TEST(DelayedWork, FiresWhenTheManualClockPassesItsDeadline) {
     ManualScheduler scheduler;
     std::vector<int> fired;
-    DispatchQueue::main()->asyncAfter(2s, [&] { fired.push_back(2); }, scheduler);
-    DispatchQueue::main()->asyncAfter(1s, [&] { fired.push_back(1); }, scheduler);
+    DispatchQueue::main()->asyncAfter(
+        2s, [&] { fired.push_back(2); }, scheduler);
+    DispatchQueue::main()->asyncAfter(
+        1s, [&] { fired.push_back(1); }, scheduler);
 
     scheduler.advance(999ms);
     drainMainQueue();

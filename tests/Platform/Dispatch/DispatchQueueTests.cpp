@@ -140,9 +140,7 @@ TEST(DispatchGroup, WaitIsBoundedAndNotifyRunsOnceEmpty) {
 TEST(MainQueue, RunsOnTheMainThreadWhenTheRunLoopDrainsIt) {
     ASSERT_TRUE(isMainThread());
     std::atomic<bool> ranOnMain{false};
-    std::thread poster([&] {
-        DispatchQueue::main()->async([&] { ranOnMain = isMainThread(); });
-    });
+    std::thread poster([&] { DispatchQueue::main()->async([&] { ranOnMain = isMainThread(); }); });
     poster.join();
     EXPECT_TRUE(RunLoop::main().runUntil([&] { return ranOnMain.load(); }, 5s));
 }

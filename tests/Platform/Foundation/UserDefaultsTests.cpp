@@ -1,0 +1,115 @@
+#include "Foundation/UserDefaults.h"
+
+#include "OSLog/OSLog.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace tarnwick {
+namespace {
+
+using testing::readFile;
+using testing::TemporaryDirectory;
+using testing::writeFile;
+
+TEST(UserDefaults, ValuesKeepTheirTypesAcrossAReload) {
+    TemporaryDirectory folder;
+    const auto file = folder / "domain.json";
+    {
+        UserDefaults defaults(file);
+        defaults.set("flag", Value(true));
+        defaults.set("count", Value(std::int64_t{41}));
+        defaults.set("ratio", Value(0.5));
+        defaults.set("name", Value("Tarnwick"));
+        defaults.set("blob", Value(Value::Data{0x00, 0xFF, 0x7B, 0x22}));
+        defaults.set("list", Value(Value::Array{Value(1), Value("two")}));
+    }
+    UserDefaults reloaded(file);
+    EXPECT_EQ(reloaded.object("flag")->asBool(), true);
+    EXPECT_EQ(reloaded.object("count")->asInteger(), 41);
+    EXPECT_EQ(reloaded.object("ratio")->asReal(), 0.5);
+    EXPECT_EQ(reloaded.object("name")->asString(), "Tarnwick");
+    EXPECT_EQ(reloaded.object("blob")->asData(), (Value::Data{0x00, 0xFF, 0x7B, 0x22}));
+    EXPECT_EQ(*reloaded.object("list"), Value(Value::Array{Value(1), Value("two")}));
+    // A value read as another type is absent, not converted.
+    EXPECT_EQ(reloaded.object("name")->asInteger(), std::nullopt);
+    EXPECT_EQ(reloaded.object("flag")->asInteger(), std::nullopt);
+}
+
+TEST(UserDefaults, SettingNoValueRemovesTheKey) {
+    TemporaryDirectory folder;
+    UserDefaults defaults(folder / "domain.json");
+    defaults.set("key", Value(1));
+    defaults.set("key", std::nullopt);
+    EXPECT_EQ(defaults.object("key"), std::nullopt);
+    EXPECT_EQ(UserDefaults(folder / "domain.json").object("key"), std::nullopt);
+}
+
+TEST(UserDefaults, ReadingNeverWrites) {
+    TemporaryDirectory folder;
+    UserDefaults defaults(folder / "domain.json");
+    EXPECT_EQ(defaults.object("missing"), std::nullopt);
+    EXPECT_FALSE(std::filesystem::exists(folder / "domain.json"));
+}
+
+TEST(UserDefaults, WritesLeaveNoTemporaryFilesAndArePrivate) {
+    TemporaryDirectory folder;
+    UserDefaults defaults(folder / "nested" / "domain.json");
+    defaults.set("a", Value(1));
+    defaults.set("b", Value(2));
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder / "nested")) {
+        EXPECT_EQ(entry.path().filename(), "domain.json");
+        ++files;
+    }
+    EXPECT_EQ(files, 1u);
+    struct stat info {};
+    ASSERT_EQ(::stat((folder / "nested" / "domain.json").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST(UserDefaults, UnreadableFileIsKeptAsideBeforeTheFirstWrite) {
+    TemporaryDirectory folder;
+    const auto file = folder / "domain.json";
+    const std::string garbage = "{\"launchesCount\": 3, oops";
+    writeFile(file, garbage);
+    std::vector<std::string> logged;
+    OSLog::setObserverForTesting(
+        [&](const OSLog&, OSLogType, std::string_view line) { logged.emplace_back(line); });
+
+    UserDefaults defaults(file);
+    EXPECT_EQ(defaults.object("launchesCount"), std::nullopt);
+    // Only reading: the unreadable bytes stay where they are.
+    EXPECT_EQ(readFile(file), garbage);
+    EXPECT_FALSE(std::filesystem::exists(folder / "domain.json.corrupt"));
+
+    defaults.set("launchesCount", Value(1));
+    EXPECT_EQ(readFile(folder / "domain.json.corrupt"), garbage);
+    EXPECT_EQ(UserDefaults(file).object("launchesCount")->asInteger(), 1);
+    EXPECT_FALSE(logged.empty());
+    OSLog::setObserverForTesting(nullptr);
+}
+
+TEST(UserDefaults, AnEarlierSideFileIsNeverOverwritten) {
+    TemporaryDirectory folder;
+    const auto file = folder / "domain.json";
+    writeFile(folder / "domain.json.corrupt", "older");
+    writeFile(file, "[1, 2");  // valid JSON start, but not a document we can read
+    UserDefaults defaults(file);
+    defaults.set("key", Value(true));
+    EXPECT_EQ(readFile(folder / "domain.json.corrupt"), "older");
+    EXPECT_EQ(readFile(folder / "domain.json.corrupt-2"), "[1, 2");
+}
+
+TEST(UserDefaults, ATopLevelThatIsNotAnObjectIsUnreadable) {
+    TemporaryDirectory folder;
+    writeFile(folder / "domain.json", "[true]");
+    UserDefaults defaults(folder / "domain.json");
+    defaults.set("key", Value(true));
+    EXPECT_EQ(readFile(folder / "domain.json.corrupt"), "[true]");
+}
+
+}  // namespace
+}  // namespace tarnwick

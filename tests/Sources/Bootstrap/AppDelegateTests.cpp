@@ -1,0 +1,83 @@
+#include "Bootstrap/AppDelegate.h"
+
+#include "Foundation/UserDefaults.h"
+#include "Logging/LogHub.h"
+#include "Tools/SettingsKey.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+
+#include <cstdlib>
+#include <regex>
+
+namespace tarnwick {
+namespace {
+
+using testing::readFile;
+using testing::TemporaryDirectory;
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The delegate reads the real folders; point them at this test's own.
+        ::setenv("XDG_DATA_HOME", (m_home / "data").c_str(), 1);
+        UserDefaults::standard().resetForTesting(m_home / "settings.json");
+        LogHub::removeAllDestinations();
+    }
+    void TearDown() override { LogHub::removeAllDestinations(); }
+
+    std::int64_t storedLaunches() {
+        return Settings::value(SettingsKey::launchesCount)
+            .value_or(Value())
+            .asInteger()
+            .value_or(-1);
+    }
+
+    TemporaryDirectory m_home;
+};
+
+TEST_F(AppDelegateTest, FirstLaunchWritesTheBannerAndCountsOne) {
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    ASSERT_TRUE(LogHub::flush(5));
+
+    const auto log = readFile(m_home / "data/Tarnwick/Logs/tarnwick.log");
+    // Outside a bundle there is no version: the two runs of hyphens meet with one blank.
+    const std::regex banner(
+        R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[INFO\]: ---------- v\. ----------\n$)");
+    EXPECT_TRUE(std::regex_match(log, banner)) << log;
+    EXPECT_EQ(delegate.previousLaunchesCount(), 0);
+    EXPECT_EQ(storedLaunches(), 1);
+    ASSERT_NE(delegate.mainWindow(), nullptr);
+    EXPECT_TRUE(delegate.mainWindow()->isVisible());
+}
+
+TEST_F(AppDelegateTest, LaunchCountRules) {
+    struct Case {
+        const char* name;
+        std::optional<Value> stored;
+        bool fixingExtension;
+        std::int64_t previous;
+        std::int64_t after;
+    };
+    const Case cases[] = {
+        {"counts up", Value(std::int64_t{2}), false, 2, 3},
+        {"a string counts as zero", Value("seven"), false, 0, 1},
+        {"a repair launch is not counted", Value(std::int64_t{5}), true, 5, 5},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        Settings::set(row.stored, SettingsKey::launchesCount);
+        Settings::set(Value(row.fixingExtension), SettingsKey::isFixingExtension);
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        EXPECT_EQ(delegate.previousLaunchesCount(), row.previous);
+        EXPECT_EQ(storedLaunches(), row.after);
+        LogHub::removeAllDestinations();
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick
