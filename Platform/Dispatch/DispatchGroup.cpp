@@ -23,8 +23,9 @@ void DispatchGroup::leave() {
             return;
         }
         due.swap(m_notifications);
+        // Under the lock: a waiter may destroy the group as soon as it sees the count at zero.
+        m_emptied.notify_all();
     }
-    m_emptied.notify_all();
     for (auto& [queue, block] : due) {
         queue->async(std::move(block));
     }
