@@ -24,11 +24,21 @@ void Timer::scheduleNext(Scheduler::TimePoint deadline) {
         if (!self->isValid()) {
             return;
         }
-        self->m_queue->async([self, deadline] { self->fire(deadline); });
+        self->m_queue->async([self, deadline] { self->tick(deadline); });
     });
 }
 
-void Timer::fire(Scheduler::TimePoint deadline) {
+void Timer::fire() {
+    if (!isValid()) {
+        return;
+    }
+    if (!m_repeats) {
+        m_valid = false;
+    }
+    m_block(*this);
+}
+
+void Timer::tick(Scheduler::TimePoint deadline) {
     if (!isValid()) {
         return;
     }

@@ -21,6 +21,8 @@ public:
         std::shared_ptr<DispatchQueue> queue = DispatchQueue::main(),
         Scheduler& scheduler = Scheduler::system());
 
+    // Runs the block now, outside the schedule; a repeating timer keeps its schedule.
+    void fire();
     void invalidate() { m_valid = false; }
     bool isValid() const { return m_valid; }
     Scheduler::Duration timeInterval() const { return m_interval; }
@@ -30,7 +32,7 @@ public:
 
 private:
     void scheduleNext(Scheduler::TimePoint deadline);
-    void fire(Scheduler::TimePoint deadline);
+    void tick(Scheduler::TimePoint deadline);
 
     const Scheduler::Duration m_interval;
     const bool m_repeats;

@@ -77,10 +77,12 @@ std::optional<std::string> AtomicFile::write(const std::filesystem::path& file,
 std::optional<std::filesystem::path> AtomicFile::keepAside(const std::filesystem::path& file,
                                                            std::string_view contents) {
     for (int attempt = 1; attempt < 1000; ++attempt) {
-        std::filesystem::path side = file.string() + ".corrupt";
+        std::string name = file.string();
+        name.append(".corrupt");
         if (attempt > 1) {
-            side += "-" + std::to_string(attempt);
+            name.append("-").append(std::to_string(attempt));
         }
+        const std::filesystem::path side(std::move(name));
         if (auto earlier = read(side); earlier && *earlier == contents) {
             return side;
         }

@@ -90,6 +90,21 @@ TEST(Timer, OneShotFiresOnceAndBecomesInvalid) {
     EXPECT_FALSE(timer->isValid());
 }
 
+TEST(Timer, FiringByHandKeepsTheRepeatingSchedule) {
+    ManualScheduler scheduler;
+    int ticks = 0;
+    auto timer = Timer::scheduledTimer(
+        100ms, true, [&](Timer&) { ++ticks; }, DispatchQueue::main(), scheduler);
+    timer->fire();
+    EXPECT_EQ(ticks, 1);
+    scheduler.advance(100ms);
+    drainMainQueue();
+    EXPECT_EQ(ticks, 2);
+    timer->invalidate();
+    timer->fire();
+    EXPECT_EQ(ticks, 2);
+}
+
 TEST(Timer, InvalidatedBeforeItsFirstTickNeverFires) {
     ManualScheduler scheduler;
     int ticks = 0;
