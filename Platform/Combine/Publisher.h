@@ -1,0 +1,79 @@
+#pragma once
+
+#include "AnyCancellable.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "Dispatch/DispatchQueue.h"
+
+namespace tarnwick {
+
+// A source of values that anyone can subscribe to. Subjects and published properties hand these
+// out so that subscribers can only listen, never send.
+template <typename T>
+class Publisher {
+public:
+    using Receiver = std::function<void(const T&)>;
+    using Subscribe = std::function<AnyCancellable(Receiver)>;
+
+    explicit Publisher(Subscribe subscribe) : m_subscribe(std::move(subscribe)) {}
+
+    // The receiver is called on the sending thread until the token is cancelled or destroyed.
+    [[nodiscard]] AnyCancellable sink(Receiver receiver) const {
+        return m_subscribe(std::move(receiver));
+    }
+
+    // The same values, each handed to the receiver asynchronously on `on`, in the order in which
+    // they were sent from one thread. Once the token is cancelled on that queue, values still
+    // waiting in it are dropped, so a view that unsubscribes on the main queue hears nothing more.
+    Publisher receive(std::shared_ptr<DispatchQueue> on) const {
+        return Publisher([upstream = m_subscribe, queue = std::move(on)](Receiver receiver) {
+            auto stage = std::make_shared<QueuedStage>(std::move(receiver));
+            auto token = std::make_shared<AnyCancellable>(upstream([stage, queue](const T& value) {
+                queue->async([stage, value] { stage->deliver(value); });
+            }));
+            return AnyCancellable([stage, token] {
+                token->cancel();
+                stage->cancel();
+            });
+        });
+    }
+
+private:
+    // Holds the downstream receiver of a `receive(on)` subscription until it is cancelled.
+    class QueuedStage {
+    public:
+        explicit QueuedStage(Receiver receiver)
+            : m_receiver(std::make_shared<const Receiver>(std::move(receiver))) {}
+
+        void deliver(const T& value) {
+            std::shared_ptr<const Receiver> receiver;
+            {
+                std::lock_guard lock(m_mutex);
+                receiver = m_receiver;
+            }
+            if (receiver) {
+                (*receiver)(value);
+            }
+        }
+
+        void cancel() {
+            std::shared_ptr<const Receiver> released;
+            {
+                std::lock_guard lock(m_mutex);
+                released = std::move(m_receiver);
+            }
+        }
+
+    private:
+        std::mutex m_mutex;
+        std::shared_ptr<const Receiver> m_receiver;
+    };
+
+    Subscribe m_subscribe;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,35 @@
+#include "DNSResolver.h"
+
+#include <netdb.h>
+#include <sys/socket.h>
+#include <sys/types.h>
+
+#include <array>
+#include <memory>
+
+namespace tarnwick {
+
+std::optional<std::string> DNSResolver::resolve(const std::string& host) const {
+    if (host.empty() || host.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;  // one entry per address instead of one per socket type
+    addrinfo* list = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list) {
+        return std::nullopt;
+    }
+    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(list, &freeaddrinfo);
+    if (!list->ai_addr) {
+        return std::nullopt;
+    }
+    std::array<char, NI_MAXHOST> text{};
+    if (getnameinfo(list->ai_addr, list->ai_addrlen, text.data(), text.size(), nullptr, 0,
+                    NI_NUMERICHOST) != 0) {
+        return std::nullopt;
+    }
+    return std::string(text.data());
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tarnwick {
+
+// Resolves a host name to one numeric address with the system's resolver. It blocks the calling
+// thread until the resolver is done (the resolver's own time-outs bound the wait), so callers run
+// it off the main thread.
+class DNSResolver {
+public:
+    // The first address the resolver lists, IPv4 or IPv6, as numeric text; none when the name
+    // does not resolve.
+    std::optional<std::string> resolve(const std::string& host) const;
+};
+
+}  // namespace tarnwick

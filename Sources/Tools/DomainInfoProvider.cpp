@@ -1,0 +1,33 @@
+#include "DomainInfoProvider.h"
+
+#include <utility>
+
+#include "BundleUtilities.h"
+
+namespace tarnwick {
+
+DomainInfoProvider::DomainInfoProvider() : DomainInfoProvider(WhoIs::defaultService()) {}
+
+DomainInfoProvider::DomainInfoProvider(std::string geoIPService)
+    : m_whois(std::move(geoIPService))
+    , m_internalQueue(DispatchQueue::create(bundleQualifiedLabel("domain-info"),
+                                            QualityOfService::unspecified)) {}
+
+void DomainInfoProvider::domainInfo(const std::string& host, Completion completion) const {
+    const auto address = m_dnsResolver.resolve(host);
+    if (!address) {
+        completion(std::nullopt);
+        return;
+    }
+    m_whois.lookup(
+        *address, std::nullopt,
+        [host, completion = std::move(completion)](std::optional<WhoIs::Response> answer) {
+            if (!answer) {
+                completion(std::nullopt);
+                return;
+            }
+            completion(DomainInfo{host, answer->ip, answer->country});
+        });
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "Country.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnwick {
+
+// The stored document of the target countries: {"undesirableCountries":[<country>, ...]}.
+struct UndesirableCountriesData {
+    std::vector<Country> undesirableCountries;
+
+    // Nothing when a text is not UTF-8.
+    std::optional<std::string> encode() const;
+    // Throws DecodingError; one bad country fails the whole document.
+    static UndesirableCountriesData decode(std::string_view bytes);
+};
+
+}  // namespace tarnwick
