@@ -13,6 +13,9 @@ std::optional<std::string> DNSResolver::resolve(const std::string& host) const {
     if (host.empty() || host.find('\0') != std::string::npos) {
         return std::nullopt;
     }
+    if (m_lookup) {
+        return m_lookup(host);
+    }
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;  // one entry per address instead of one per socket type

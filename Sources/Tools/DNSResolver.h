@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -10,9 +11,19 @@ namespace tarnwick {
 // it off the main thread.
 class DNSResolver {
 public:
+    using Lookup = std::function<std::optional<std::string>(const std::string& host)>;
+
+    DNSResolver() = default;
+    // Answers from `lookup` instead of the system's resolver, so tests ask no name server.
+    // Used for testing only
+    explicit DNSResolver(Lookup lookup) : m_lookup(std::move(lookup)) {}
+
     // The first address the resolver lists, IPv4 or IPv6, as numeric text; none when the name
     // does not resolve.
     std::optional<std::string> resolve(const std::string& host) const;
+
+private:
+    Lookup m_lookup;
 };
 
 }  // namespace tarnwick

@@ -8,8 +8,9 @@ namespace tarnwick {
 
 DomainInfoProvider::DomainInfoProvider() : DomainInfoProvider(WhoIs::defaultService()) {}
 
-DomainInfoProvider::DomainInfoProvider(std::string geoIPService)
+DomainInfoProvider::DomainInfoProvider(std::string geoIPService, DNSResolver resolver)
     : m_whois(std::move(geoIPService))
+    , m_dnsResolver(std::move(resolver))
     , m_internalQueue(DispatchQueue::create(bundleQualifiedLabel("domain-info"),
                                             QualityOfService::unspecified)) {}
 

@@ -23,7 +23,7 @@ public:
 
     DomainInfoProvider();
     // `geoIPService` is the base URL of the geo-IP service.
-    explicit DomainInfoProvider(std::string geoIPService);
+    explicit DomainInfoProvider(std::string geoIPService, DNSResolver resolver = DNSResolver());
 
     void domainInfo(const std::string& host, Completion completion) const;
 
