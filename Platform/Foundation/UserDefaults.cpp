@@ -1,9 +1,9 @@
 #include "UserDefaults.h"
 
 #include "AtomicFile.h"
-#include "Base64.h"
 #include "Bundle.h"
 #include "StandardDirectories.h"
+#include "ValueJSON.h"
 
 #include "OSLog/OSLog.h"
 
@@ -14,87 +14,6 @@ namespace tarnwick {
 namespace {
 
 using Json = nlohmann::json;
-
-const char* const kDataKey = "$data";
-
-Json toJson(const Value& value) {
-    if (auto flag = value.asBool()) {
-        return *flag;
-    }
-    if (auto integer = value.asInteger()) {
-        return *integer;
-    }
-    if (auto real = value.asReal()) {
-        return *real;
-    }
-    if (auto text = value.asString()) {
-        return *text;
-    }
-    if (auto data = value.asData()) {
-        return Json{{kDataKey, base64Encode(data->data(), data->size())}};
-    }
-    if (const auto* items = value.asArray()) {
-        Json array = Json::array();
-        for (const auto& item : *items) {
-            array.push_back(toJson(item));
-        }
-        return array;
-    }
-    if (const auto* members = value.asDictionary()) {
-        Json object = Json::object();
-        for (const auto& [key, item] : *members) {
-            object[key] = toJson(item);
-        }
-        return object;
-    }
-    return nullptr;
-}
-
-std::optional<Value> fromJson(const Json& json) {
-    switch (json.type()) {
-        case Json::value_t::boolean:
-            return Value(json.get<bool>());
-        case Json::value_t::number_integer:
-            return Value(json.get<std::int64_t>());
-        case Json::value_t::number_unsigned: {
-            const auto number = json.get<std::uint64_t>();
-            if (number > static_cast<std::uint64_t>(INT64_MAX)) {
-                return Value(static_cast<double>(number));
-            }
-            return Value(static_cast<std::int64_t>(number));
-        }
-        case Json::value_t::number_float:
-            return Value(json.get<double>());
-        case Json::value_t::string:
-            return Value(json.get<std::string>());
-        case Json::value_t::array: {
-            Value::Array items;
-            for (const auto& item : json) {
-                if (auto value = fromJson(item)) {
-                    items.push_back(std::move(*value));
-                }
-            }
-            return Value(std::move(items));
-        }
-        case Json::value_t::object: {
-            if (json.size() == 1 && json.contains(kDataKey) && json[kDataKey].is_string()) {
-                if (auto bytes = base64Decode(json[kDataKey].get<std::string>())) {
-                    return Value(std::move(*bytes));
-                }
-                return std::nullopt;
-            }
-            Value::Dictionary members;
-            for (const auto& [key, item] : json.items()) {
-                if (auto value = fromJson(item)) {
-                    members.emplace(key, std::move(*value));
-                }
-            }
-            return Value(std::move(members));
-        }
-        default:
-            return std::nullopt;
-    }
-}
 
 }  // namespace
 
@@ -163,8 +82,8 @@ void UserDefaults::load() {
         return;
     }
     for (const auto& [key, item] : document.items()) {
-        if (auto value = fromJson(item)) {
-            m_values.emplace(key, std::move(*value));
+        if (!item.is_null()) {
+            m_values.emplace(key, valueFromJson(item));
         }
     }
 }
@@ -184,7 +103,7 @@ void UserDefaults::save() {
     }
     Json document = Json::object();
     for (const auto& [key, value] : m_values) {
-        document[key] = toJson(value);
+        document[key] = jsonFromValue(value);
     }
     if (auto failure = AtomicFile::write(m_file, document.dump(2) + "\n")) {
         osLog("Settings not saved: " + *failure, OSLogType::error);

@@ -8,8 +8,16 @@ namespace tarnwick {
 
 namespace {
 
-std::mutex g_observerMutex;
-OSLog::Observer g_observer;
+// Never destroyed: detached threads may still log while the process exits.
+struct ObserverSlot {
+    std::mutex mutex;
+    OSLog::Observer observer;
+};
+
+ObserverSlot& observerSlot() {
+    static auto* slot = new ObserverSlot;
+    return *slot;
+}
 
 int priorityOf(OSLogType type) {
     switch (type) {
@@ -33,8 +41,8 @@ OSLog::OSLog(std::string subsystem, std::string category)
     : m_subsystem(std::move(subsystem)), m_category(std::move(category)) {}
 
 const OSLog& OSLog::defaultLog() {
-    static const OSLog log("", "");
-    return log;
+    static const auto* log = new OSLog("", "");
+    return *log;
 }
 
 void OSLog::log(OSLogType type, std::string_view message) const {
@@ -46,15 +54,17 @@ void OSLog::log(OSLogType type, std::string_view message) const {
         ::syslog(LOG_USER | priorityOf(type), "[%s:%s] %.*s", m_subsystem.c_str(),
                  m_category.c_str(), length, message.data());
     }
-    std::lock_guard lock(g_observerMutex);
-    if (g_observer) {
-        g_observer(*this, type, message);
+    auto& slot = observerSlot();
+    std::lock_guard lock(slot.mutex);
+    if (slot.observer) {
+        slot.observer(*this, type, message);
     }
 }
 
 void OSLog::setObserverForTesting(Observer observer) {
-    std::lock_guard lock(g_observerMutex);
-    g_observer = std::move(observer);
+    auto& slot = observerSlot();
+    std::lock_guard lock(slot.mutex);
+    slot.observer = std::move(observer);
 }
 
 }  // namespace tarnwick

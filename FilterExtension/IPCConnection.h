@@ -1,0 +1,65 @@
+#pragma once
+
+#include "FilterLink/AppCommunication.h"
+#include "FilterLink/ProviderCommunication.h"
+#include "Foundation/Bundle.h"
+#include "XPC/XPCConnection.h"
+#include "XPC/XPCListener.h"
+#include "XPC/XPCListenerDelegate.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace tarnwick {
+
+// The extension's end of the link with the application. It listens on the service named in the
+// extension's Info.plist, keeps the newest connection from the application as the one to prompt
+// over, answers the application's registration and hands each flow description to it.
+//
+// The stored connection is read and replaced from XPC's queues and the packet thread, so it is
+// guarded; a connection that is replaced is closed; and the end (or a failed prompt) of a
+// connection clears the stored one only when it is that same connection, so a stale connection
+// never cuts off the live one.
+class IPCConnection final : public XPCListenerDelegate,
+                            public ProviderCommunication,
+                            public std::enable_shared_from_this<IPCConnection> {
+public:
+    using FlowInfo = std::map<std::string, std::string>;
+
+    IPCConnection() = default;
+
+    // The one instance of the process, made on first use and never released.
+    static const std::shared_ptr<IPCConnection>& shared();
+
+    std::shared_ptr<XPCListener> listener() const;
+    std::shared_ptr<XPCConnection> currentConnection() const;
+
+    void startListener();
+    // True when the flow was handed to the application; its response handler then runs exactly
+    // once, with the application's answer or, when the application cannot be reached, with true.
+    // False, and the handler never runs, when no application is connected.
+    bool promptUser(const FlowInfo& aboutFlow, std::function<void(bool)> responseHandler);
+
+    bool shouldAcceptNewConnection(XPCListener& listener,
+                                   const std::shared_ptr<XPCConnection>& connection) override;
+    void registerApp(Reply reply) override;
+
+    // The Mach service name of a bundle's Info.plist ("NetworkExtension" / "NEMachServiceName").
+    // A bundle without it is a build defect: the process stops.
+    static std::string machServiceName(const Bundle& bundle);
+
+private:
+    // Forgets `connection` if it is still the current one.
+    void forget(const XPCConnection* connection);
+
+    mutable std::mutex m_mutex;
+    std::shared_ptr<XPCListener> m_listener;
+    std::shared_ptr<XPCConnection> m_currentConnection;
+    // Kept for the class shape shared with the application's end; the extension never sets it.
+    std::weak_ptr<AppCommunication> m_delegate;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,20 @@
+#include "FilterDataProvider.h"
+#include "IPCConnection.h"
+
+#include "Dispatch/RunLoop.h"
+#include "NetworkExtension/NEProvider.h"
+
+#include <memory>
+
+using namespace tarnwick;
+
+int main() {
+    NEProvider::setFilterDataProviderFactory([] { return std::make_shared<FilterDataProvider>(); });
+    NEProvider::startSystemExtensionMode();
+    IPCConnection::shared()->startListener();
+    // Parks the main thread for the life of the process, serving the main queue; the process ends
+    // on a signal, through the provider host.
+    for (;;) {
+        RunLoop::main().run();
+    }
+}

@@ -1,0 +1,94 @@
+#include "ValueJSON.h"
+
+#include "Base64.h"
+
+#include <cstdint>
+
+namespace tarnwick {
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr const char* kDataKey = "$data";
+
+}  // namespace
+
+Json jsonFromValue(const Value& value) {
+    if (value.isNull()) {
+        return nullptr;
+    }
+    if (auto flag = value.asBool()) {
+        return *flag;
+    }
+    if (auto integer = value.asInteger()) {
+        return *integer;
+    }
+    if (auto real = value.asReal()) {
+        return *real;
+    }
+    if (auto text = value.asString()) {
+        return *text;
+    }
+    if (auto data = value.asData()) {
+        return Json{{kDataKey, base64Encode(data->data(), data->size())}};
+    }
+    if (const auto* items = value.asArray()) {
+        Json array = Json::array();
+        for (const auto& item : *items) {
+            array.push_back(jsonFromValue(item));
+        }
+        return array;
+    }
+    Json object = Json::object();
+    if (const auto* members = value.asDictionary()) {
+        for (const auto& [key, item] : *members) {
+            object[key] = jsonFromValue(item);
+        }
+    }
+    return object;
+}
+
+Value valueFromJson(const Json& json) {
+    switch (json.type()) {
+        case Json::value_t::boolean:
+            return Value(json.get<bool>());
+        case Json::value_t::number_integer:
+            return Value(json.get<std::int64_t>());
+        case Json::value_t::number_unsigned: {
+            const auto number = json.get<std::uint64_t>();
+            if (number > static_cast<std::uint64_t>(INT64_MAX)) {
+                return Value(static_cast<double>(number));
+            }
+            return Value(static_cast<std::int64_t>(number));
+        }
+        case Json::value_t::number_float:
+            return Value(json.get<double>());
+        case Json::value_t::string:
+            return Value(json.get<std::string>());
+        case Json::value_t::array: {
+            Value::Array items;
+            items.reserve(json.size());
+            for (const auto& item : json) {
+                items.push_back(valueFromJson(item));
+            }
+            return Value(std::move(items));
+        }
+        case Json::value_t::object: {
+            if (json.size() == 1 && json.contains(kDataKey) && json[kDataKey].is_string()) {
+                if (auto bytes = base64Decode(json[kDataKey].get<std::string>())) {
+                    return Value(std::move(*bytes));
+                }
+            }
+            Value::Dictionary members;
+            for (const auto& [key, item] : json.items()) {
+                members.emplace(key, valueFromJson(item));
+            }
+            return Value(std::move(members));
+        }
+        default:
+            return Value();
+    }
+}
+
+}  // namespace tarnwick

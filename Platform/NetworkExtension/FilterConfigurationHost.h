@@ -1,0 +1,64 @@
+#pragma once
+
+#include "FilterConfigurationStore.h"
+
+#include "FilterLink/FilterConfiguration.h"
+#include "FilterLink/FilterConfigurationCommunication.h"
+#include "XPC/XPCConnection.h"
+#include "XPC/XPCListener.h"
+#include "XPC/XPCListenerDelegate.h"
+
+#include "Dispatch/DispatchQueue.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+
+// Keeps the content-filter configuration for the filter manager of the application: answers
+// loads, applies and stores saves (the filter starts or stops before the save is answered), and
+// tells every connected client when the configuration changed. All work runs on one serial queue,
+// and every call is answered.
+class FilterConfigurationHost final : public FilterConfigurationCommunication,
+                                      public XPCListenerDelegate,
+                                      public std::enable_shared_from_this<FilterConfigurationHost> {
+public:
+    // The filter the configuration switches.
+    class FilterSwitch {
+    public:
+        virtual ~FilterSwitch() = default;
+        // The reason when the filter could not start.
+        virtual std::optional<std::string> startFilter() = 0;
+        virtual void stopFilter() = 0;
+    };
+
+    FilterConfigurationHost(FilterConfigurationStore store, std::shared_ptr<FilterSwitch> filter,
+                            std::shared_ptr<XPCListener> listener);
+
+    // Applies the stored configuration, then listens for clients.
+    void start();
+    // Stops the filter and the listener, and lets the clients go. Waits until done.
+    void shutdown();
+
+    void loadFromPreferences(LoadReply reply) override;
+    void saveToPreferences(const FilterConfiguration& configuration, SaveReply reply) override;
+    bool shouldAcceptNewConnection(XPCListener& listener,
+                                   const std::shared_ptr<XPCConnection>& connection) override;
+
+private:
+    static bool wantsFilter(const FilterConfiguration& configuration);
+    void broadcast(const FilterConfiguration& configuration);
+
+    FilterConfigurationStore m_store;
+    const std::shared_ptr<FilterSwitch> m_filter;
+    const std::shared_ptr<XPCListener> m_listener;
+    const std::shared_ptr<DispatchQueue> m_queue;
+    // Touched on m_queue only.
+    FilterConfiguration m_configuration;
+    bool m_filterRunning = false;
+    std::vector<std::shared_ptr<XPCConnection>> m_clients;
+};
+
+}  // namespace tarnwick

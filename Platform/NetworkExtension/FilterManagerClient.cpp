@@ -1,0 +1,123 @@
+#include "FilterManagerClient.h"
+
+#include "FilterLink/FilterConfigurationCommunication.h"
+#include "FilterLink/FilterLinkProtocol.h"
+
+#include <atomic>
+
+namespace tarnwick {
+
+namespace {
+
+constexpr auto kTimeLimit = std::chrono::seconds(10);
+
+// Lets the first of answer, error and time-out through.
+template <typename Completion>
+class Once {
+public:
+    explicit Once(Completion completion) : m_completion(std::move(completion)) {}
+
+    template <typename... Arguments>
+    void operator()(Arguments&&... arguments) {
+        if (!m_done.exchange(true) && m_completion) {
+            m_completion(std::forward<Arguments>(arguments)...);
+        }
+    }
+
+private:
+    Completion m_completion;
+    std::atomic<bool> m_done{false};
+};
+
+}  // namespace
+
+std::shared_ptr<FilterManagerClient> FilterManagerClient::create(ChangeHandler onChange) {
+    return std::make_shared<FilterManagerClient>(
+        XPCConnection::create(filterlink::kFilterManagerServiceName), std::move(onChange),
+        kTimeLimit);
+}
+
+std::shared_ptr<FilterManagerClient> FilterManagerClient::createForSocketPath(
+    std::filesystem::path path, ChangeHandler onChange) {
+    return std::make_shared<FilterManagerClient>(XPCConnection::createForSocketPath(path),
+                                                 std::move(onChange), kTimeLimit);
+}
+
+FilterManagerClient::FilterManagerClient(std::shared_ptr<XPCConnection> connection,
+                                         ChangeHandler onChange, std::chrono::seconds timeLimit)
+    : m_connection(std::move(connection))
+    , m_onChange(std::move(onChange))
+    , m_timeLimit(timeLimit)
+    , m_queue(DispatchQueue::create("filter-manager-client")) {}
+
+FilterManagerClient::~FilterManagerClient() {
+    m_connection->invalidate();
+}
+
+void FilterManagerClient::connectIfNeeded() {
+    std::call_once(m_connected, [this] {
+        m_connection->setRemoteObjectInterface(FilterConfigurationCommunication::interface());
+        m_connection->setExportedInterface(FilterConfigurationObserver::interface());
+        // Held weakly: the connection must not keep the client alive.
+        class Forwarder final : public FilterConfigurationObserver {
+        public:
+            explicit Forwarder(std::weak_ptr<FilterManagerClient> client)
+                : m_client(std::move(client)) {}
+            void filterConfigurationDidChange(const FilterConfiguration& configuration) override {
+                if (auto client = m_client.lock()) {
+                    client->filterConfigurationDidChange(configuration);
+                }
+            }
+
+        private:
+            std::weak_ptr<FilterManagerClient> m_client;
+        };
+        m_connection->setExportedObject(FilterConfigurationObserver::exportedObject(
+            std::make_shared<Forwarder>(weak_from_this())));
+        m_connection->resume();
+    });
+}
+
+void FilterManagerClient::loadFromPreferences(LoadCompletion completion) {
+    connectIfNeeded();
+    auto once = std::make_shared<Once<LoadCompletion>>(std::move(completion));
+    auto queue = m_queue;
+    auto host = FilterConfigurationCommunication::remoteObject(
+        m_connection->remoteObjectProxyWithErrorHandler([once, queue](const XPCError& error) {
+            queue->async([once, error] { (*once)(std::nullopt, error.localizedDescription); });
+        }));
+    host->loadFromPreferences([once, queue](const FilterConfiguration& configuration) {
+        queue->async([once, configuration] { (*once)(configuration, std::nullopt); });
+    });
+    m_queue->asyncAfter(m_timeLimit, [once] {
+        (*once)(std::nullopt, std::string("The filter host did not answer in time."));
+    });
+}
+
+void FilterManagerClient::saveToPreferences(const FilterConfiguration& configuration,
+                                            SaveCompletion completion) {
+    connectIfNeeded();
+    auto once = std::make_shared<Once<SaveCompletion>>(std::move(completion));
+    auto queue = m_queue;
+    auto host = FilterConfigurationCommunication::remoteObject(
+        m_connection->remoteObjectProxyWithErrorHandler([once, queue](const XPCError& error) {
+            queue->async([once, error] { (*once)(error.localizedDescription); });
+        }));
+    host->saveToPreferences(configuration, [once, queue](const std::optional<std::string>& error) {
+        queue->async([once, error] { (*once)(error); });
+    });
+    m_queue->asyncAfter(
+        m_timeLimit, [once] { (*once)(std::string("The filter host did not answer in time.")); });
+}
+
+void FilterManagerClient::invalidate() {
+    m_connection->invalidate();
+}
+
+void FilterManagerClient::filterConfigurationDidChange(const FilterConfiguration& configuration) {
+    if (m_onChange) {
+        m_queue->async([onChange = m_onChange, configuration] { onChange(configuration); });
+    }
+}
+
+}  // namespace tarnwick

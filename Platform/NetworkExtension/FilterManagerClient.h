@@ -1,0 +1,56 @@
+#pragma once
+
+#include "FilterLink/FilterConfiguration.h"
+#include "FilterLink/FilterConfigurationObserver.h"
+#include "XPC/XPCConnection.h"
+
+#include "Dispatch/DispatchQueue.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace tarnwick {
+
+// The application's end of the filter configuration: load and save against the extension host,
+// and word of every change it makes. Each call completes exactly once, on the client's queue:
+// with the host's answer, with an error at once when the host cannot be reached, or with an error
+// when no answer comes within the time limit.
+class FilterManagerClient final : public FilterConfigurationObserver,
+                                  public std::enable_shared_from_this<FilterManagerClient> {
+public:
+    using LoadCompletion = std::function<void(const std::optional<FilterConfiguration>&,
+                                              const std::optional<std::string>& error)>;
+    using SaveCompletion = std::function<void(const std::optional<std::string>& error)>;
+    using ChangeHandler = std::function<void(const FilterConfiguration&)>;
+
+    static std::shared_ptr<FilterManagerClient> create(ChangeHandler onChange = {});
+    // A client of a host listening elsewhere than the services folder.
+    // Used for testing only
+    static std::shared_ptr<FilterManagerClient> createForSocketPath(std::filesystem::path path,
+                                                                    ChangeHandler onChange = {});
+
+    FilterManagerClient(std::shared_ptr<XPCConnection> connection, ChangeHandler onChange,
+                        std::chrono::seconds timeLimit);
+    ~FilterManagerClient() override;
+
+    void loadFromPreferences(LoadCompletion completion);
+    void saveToPreferences(const FilterConfiguration& configuration, SaveCompletion completion);
+    void invalidate();
+
+    void filterConfigurationDidChange(const FilterConfiguration& configuration) override;
+
+private:
+    void connectIfNeeded();
+
+    const std::shared_ptr<XPCConnection> m_connection;
+    const ChangeHandler m_onChange;
+    const std::chrono::seconds m_timeLimit;
+    const std::shared_ptr<DispatchQueue> m_queue;
+    std::once_flag m_connected;
+};
+
+}  // namespace tarnwick

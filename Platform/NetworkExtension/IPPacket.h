@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace tarnwick {
+
+// The addresses, ports and transport payload of a TCP or UDP packet over IPv4 or IPv6, read from
+// the bytes a packet queue hands over. Anything else (other protocols, later fragments, cut-off
+// headers) does not parse.
+struct IPPacket {
+    int family = 0;                         // AF_INET or AF_INET6
+    int protocol = 0;                       // IPPROTO_TCP or IPPROTO_UDP
+    std::array<std::uint8_t, 16> source{};  // IPv4 uses the first four bytes
+    std::array<std::uint8_t, 16> destination{};
+    std::uint16_t sourcePort = 0;
+    std::uint16_t destinationPort = 0;
+    // The transport payload within the parsed bytes (UDP only; empty for TCP).
+    std::span<const std::uint8_t> payload;
+
+    static std::optional<IPPacket> parse(std::span<const std::uint8_t> bytes);
+
+    std::string sourceAddress() const;
+    std::string destinationAddress() const;
+    std::size_t addressLength() const;
+};
+
+// An address as text, in the form inet_ntop gives.
+std::string ipAddressText(int family, const std::uint8_t* address);
+
+}  // namespace tarnwick

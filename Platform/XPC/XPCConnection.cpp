@@ -1,0 +1,75 @@
+#include "XPCConnection.h"
+
+#include "XPCConnectionCore.h"
+#include "XPCServicePath.h"
+
+#include <unistd.h>
+
+namespace tarnwick {
+
+std::shared_ptr<XPCConnection> XPCConnection::create(const std::string& machServiceName) {
+    return std::make_shared<XPCConnection>(std::make_shared<XPCConnectionCore>(
+        XPCConnectionCore::Role::client, machServiceName, xpcSocketPath(machServiceName)));
+}
+
+std::shared_ptr<XPCConnection> XPCConnection::createForSocketPath(
+    const std::filesystem::path& path) {
+    return std::make_shared<XPCConnection>(std::make_shared<XPCConnectionCore>(
+        XPCConnectionCore::Role::client, path.filename().string(), path));
+}
+
+std::shared_ptr<XPCConnection> XPCConnection::adoptSocket(int fd, const std::string& label) {
+    auto core = std::make_shared<XPCConnectionCore>(XPCConnectionCore::Role::server, label,
+                                                    std::filesystem::path());
+    core->adoptSocket(fd);
+    return std::make_shared<XPCConnection>(std::move(core));
+}
+
+XPCConnection::XPCConnection(std::shared_ptr<XPCConnectionCore> core) : m_core(std::move(core)) {}
+
+void XPCConnection::setExportedInterface(XPCInterface interface) {
+    m_core->setExportedInterface(std::move(interface));
+}
+
+void XPCConnection::setExportedObject(std::shared_ptr<XPCExportedObject> object) {
+    m_core->setExportedObject(std::move(object));
+}
+
+void XPCConnection::setRemoteObjectInterface(XPCInterface interface) {
+    m_core->setRemoteObjectInterface(std::move(interface));
+}
+
+void XPCConnection::setInvalidationHandler(std::function<void()> handler) {
+    m_core->setInvalidationHandler(std::move(handler));
+}
+
+void XPCConnection::setInterruptionHandler(std::function<void()> handler) {
+    m_core->setInterruptionHandler(std::move(handler));
+}
+
+void XPCConnection::resume() {
+    m_core->resume();
+}
+
+void XPCConnection::invalidate() {
+    m_core->invalidate();
+}
+
+XPCRemoteObjectProxy XPCConnection::remoteObjectProxyWithErrorHandler(
+    XPCRemoteObjectProxy::ErrorHandler errorHandler) const {
+    return XPCRemoteObjectProxy(m_core, std::move(errorHandler));
+}
+
+pid_t XPCConnection::processIdentifier() const {
+    return m_core->peerProcessIdentifier();
+}
+
+uid_t XPCConnection::effectiveUserIdentifier() const {
+    return m_core->peerUserIdentifier();
+}
+
+bool XPCConnection::isConnectedPeerProcess(pid_t pid, const std::string& serviceName) {
+    return XPCConnectionCore::isPeerProcess(pid, serviceName);
+}
+
+}  // namespace tarnwick

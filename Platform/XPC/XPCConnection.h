@@ -1,0 +1,65 @@
+#pragma once
+
+#include "XPCExportedObject.h"
+#include "XPCInterface.h"
+#include "XPCRemoteObjectProxy.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+
+namespace tarnwick {
+
+class XPCConnectionCore;
+
+// A two-way message link to another process over a Unix domain socket: this side exports an object
+// that the peer may call, and calls the peer's exported object through a remote proxy. Made by
+// name for a service (client), or handed out by an XPCListener for each peer that connects.
+//
+// Nothing happens before resume(). The peer's messages (calls to the exported object, replies)
+// are handled in order on the connection's I/O thread; interruption, invalidation and the errors
+// found on this side run on the connection's own serial queue, after every message that came
+// before them. A connection that can never reach its peer, or that is
+// invalidated, reports it once through the invalidation handler and is dead for good; a client
+// whose peer went away reports the interruption and connects again with its next message. Either
+// way every message still waiting for its reply gets its error handler instead.
+class XPCConnection {
+public:
+    // A connection to the named service of this machine.
+    static std::shared_ptr<XPCConnection> create(const std::string& machServiceName);
+    // A client connection to a socket elsewhere than the services folder.
+    // Used for testing only
+    static std::shared_ptr<XPCConnection> createForSocketPath(const std::filesystem::path& path);
+    // Takes over one end of a connected stream socket: how a listener hands out its peers, and
+    // how tests pair two connections without a listener.
+    static std::shared_ptr<XPCConnection> adoptSocket(int fd, const std::string& label);
+
+    explicit XPCConnection(std::shared_ptr<XPCConnectionCore> core);
+
+    void setExportedInterface(XPCInterface interface);
+    void setExportedObject(std::shared_ptr<XPCExportedObject> object);
+    void setRemoteObjectInterface(XPCInterface interface);
+    void setInvalidationHandler(std::function<void()> handler);
+    void setInterruptionHandler(std::function<void()> handler);
+
+    void resume();
+    void invalidate();
+
+    XPCRemoteObjectProxy remoteObjectProxyWithErrorHandler(
+        XPCRemoteObjectProxy::ErrorHandler errorHandler) const;
+
+    // The peer's process and user, as the kernel gave them when the socket connected.
+    pid_t processIdentifier() const;
+    uid_t effectiveUserIdentifier() const;
+
+    // Whether `pid` is the peer of a connection this process accepted on the named service and
+    // still holds open.
+    static bool isConnectedPeerProcess(pid_t pid, const std::string& serviceName);
+
+private:
+    std::shared_ptr<XPCConnectionCore> m_core;
+};
+
+}  // namespace tarnwick

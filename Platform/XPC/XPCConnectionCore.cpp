@@ -1,0 +1,525 @@
+#include "XPCConnectionCore.h"
+
+#include "XPCFrameDecoder.h"
+
+#include "OSLog/OSLog.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <set>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <unistd.h>
+
+namespace tarnwick {
+
+namespace {
+
+// A peer that reads nothing while this much waits for it is not coming back.
+constexpr std::size_t kMaximumBacklog = 8 << 20;
+
+const OSLog& xpcLog() {
+    // Never destroyed: threads that outlive main may still log.
+    static const auto* log = new OSLog("com.brenlow-works.corvid", "xpc");
+    return *log;
+}
+
+// Peers of the open server-side sessions, by service. Never destroyed: I/O threads may end
+// their sessions while the process exits.
+struct Peers {
+    std::mutex mutex;
+    std::multiset<std::pair<std::string, pid_t>> peers;
+};
+
+Peers& peers() {
+    static auto* registry = new Peers;
+    return *registry;
+}
+
+void readCredentials(int fd, pid_t& pid, uid_t& uid) {
+    struct ucred credentials {};
+    socklen_t length = sizeof(credentials);
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0) {
+        pid = credentials.pid;
+        uid = credentials.uid;
+    }
+}
+
+}  // namespace
+
+struct XPCConnectionCore::Session {
+    int fd = -1;
+    int wakeFd = -1;
+    bool closing = false;
+    std::string outgoing;
+};
+
+XPCConnectionCore::XPCConnectionCore(Role role, std::string label, std::filesystem::path socketPath)
+    : m_role(role)
+    , m_label(std::move(label))
+    , m_socketPath(std::move(socketPath))
+    , m_queue(DispatchQueue::create("xpc.connection." + m_label)) {}
+
+XPCConnectionCore::~XPCConnectionCore() {
+    if (m_adoptedFd >= 0) {
+        ::close(m_adoptedFd);
+    }
+}
+
+void XPCConnectionCore::adoptSocket(int fd) {
+    std::lock_guard lock(m_mutex);
+    if (m_adoptedFd >= 0) {
+        ::close(m_adoptedFd);
+    }
+    m_adoptedFd = fd;
+    readCredentials(fd, m_peerPid, m_peerUid);
+}
+
+void XPCConnectionCore::setExportedInterface(XPCInterface interface) {
+    std::lock_guard lock(m_mutex);
+    m_exportedInterface = std::move(interface);
+}
+
+void XPCConnectionCore::setExportedObject(std::shared_ptr<XPCExportedObject> object) {
+    std::lock_guard lock(m_mutex);
+    m_exportedObject = std::move(object);
+}
+
+void XPCConnectionCore::setRemoteObjectInterface(XPCInterface interface) {
+    std::lock_guard lock(m_mutex);
+    m_remoteInterface = std::move(interface);
+}
+
+void XPCConnectionCore::setInvalidationHandler(std::function<void()> handler) {
+    std::lock_guard lock(m_mutex);
+    m_invalidationHandler = std::move(handler);
+}
+
+void XPCConnectionCore::setInterruptionHandler(std::function<void()> handler) {
+    std::lock_guard lock(m_mutex);
+    m_interruptionHandler = std::move(handler);
+}
+
+pid_t XPCConnectionCore::peerProcessIdentifier() const {
+    std::lock_guard lock(m_mutex);
+    return m_peerPid;
+}
+
+uid_t XPCConnectionCore::peerUserIdentifier() const {
+    std::lock_guard lock(m_mutex);
+    return m_peerUid;
+}
+
+bool XPCConnectionCore::isPeerProcess(pid_t pid, const std::string& serviceName) {
+    std::lock_guard lock(peers().mutex);
+    return peers().peers.count({serviceName, pid}) != 0;
+}
+
+void XPCConnectionCore::resume() {
+    std::unique_lock lock(m_mutex);
+    if (m_state != State::suspended) {
+        return;
+    }
+    bool started = false;
+    if (m_role == Role::server) {
+        const int fd = std::exchange(m_adoptedFd, -1);
+        started = fd >= 0 && startSessionLocked(fd);
+    } else {
+        started = connectLocked();
+    }
+    if (started) {
+        return;
+    }
+    // Nothing to talk to: the connection is invalid from the start, as a connection to a service
+    // that is not there is.
+    m_state = State::invalidated;
+    auto handler = std::move(m_invalidationHandler);
+    auto exported = std::move(m_exportedObject);
+    m_interruptionHandler = nullptr;
+    lock.unlock();
+    m_queue->async([handler = std::move(handler), exported = std::move(exported)]() mutable {
+        if (handler) {
+            handler();
+        }
+    });
+}
+
+void XPCConnectionCore::invalidate() {
+    std::unique_lock lock(m_mutex);
+    if (m_state == State::invalidated) {
+        return;
+    }
+    m_state = State::invalidated;
+    if (m_session) {
+        // The I/O thread ends the session and reports it, pending messages first.
+        m_session->closing = true;
+        wakeLocked();
+        return;
+    }
+    auto handler = std::move(m_invalidationHandler);
+    auto exported = std::move(m_exportedObject);
+    m_interruptionHandler = nullptr;
+    auto pending = std::move(m_pending);
+    lock.unlock();
+    m_queue->async([handler = std::move(handler), exported = std::move(exported),
+                    pending = std::move(pending)]() mutable {
+        for (auto& [id, entry] : pending) {
+            if (entry.error) {
+                entry.error(XPCError::invalid());
+            }
+        }
+        if (handler) {
+            handler();
+        }
+    });
+}
+
+bool XPCConnectionCore::connectLocked() {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        return false;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = m_socketPath.string();
+    if (path.size() >= sizeof(address.sun_path)) {
+        ::close(fd);
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        osLog("Cannot connect to " + path + ": " + std::strerror(errno), OSLogType::info, xpcLog());
+        ::close(fd);
+        return false;
+    }
+    readCredentials(fd, m_peerPid, m_peerUid);
+    return startSessionLocked(fd);
+}
+
+bool XPCConnectionCore::startSessionLocked(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        ::close(fd);
+        return false;
+    }
+    auto session = std::make_shared<Session>();
+    session->fd = fd;
+    session->wakeFd = wakeFd;
+    try {
+        std::thread([self = shared_from_this(), session] { self->runSession(session); }).detach();
+    } catch (const std::system_error&) {
+        ::close(fd);
+        ::close(wakeFd);
+        return false;
+    }
+    m_session = session;
+    m_state = State::active;
+    if (m_role == Role::server) {
+        std::lock_guard lock(peers().mutex);
+        peers().peers.insert({m_label, m_peerPid});
+    }
+    return true;
+}
+
+void XPCConnectionCore::wakeLocked() {
+    if (m_session) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(m_session->wakeFd, &one, sizeof(one));
+    }
+}
+
+bool XPCConnectionCore::writeLocked(const std::string& frame) {
+    if (!m_session || m_session->closing) {
+        return false;
+    }
+    Session& session = *m_session;
+    std::size_t written = 0;
+    if (session.outgoing.empty()) {
+        // Written at once from the calling thread when the socket takes it: no thread hop.
+        const ssize_t result =
+            ::send(session.fd, frame.data(), frame.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (result < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            session.closing = true;
+            wakeLocked();
+            return false;
+        }
+        written = result > 0 ? static_cast<std::size_t>(result) : 0;
+        if (written == frame.size()) {
+            return true;
+        }
+    }
+    if (session.outgoing.size() + frame.size() - written > kMaximumBacklog) {
+        osLog("The peer of " + m_label + " reads nothing; closing the connection", OSLogType::error,
+              xpcLog());
+        session.closing = true;
+        wakeLocked();
+        // A partly written frame would leave the stream torn; it is closed anyway.
+        return false;
+    }
+    session.outgoing.append(frame, written, std::string::npos);
+    wakeLocked();
+    return true;
+}
+
+bool XPCConnectionCore::flushSession(Session& session) {
+    while (!session.outgoing.empty()) {
+        const ssize_t result = ::send(session.fd, session.outgoing.data(), session.outgoing.size(),
+                                      MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (result < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+        session.outgoing.erase(0, static_cast<std::size_t>(result));
+    }
+    return true;
+}
+
+void XPCConnectionCore::invoke(const std::string& selector, Value::Array arguments,
+                               XPCRemoteObjectProxy::ReplyHandler replyHandler,
+                               XPCRemoteObjectProxy::ErrorHandler errorHandler) {
+    std::unique_lock lock(m_mutex);
+    if (m_remoteInterface && m_remoteInterface->method(selector) == nullptr) {
+        lock.unlock();
+        osLog("The remote interface has no method " + selector, OSLogType::fault, xpcLog());
+        postError(std::move(errorHandler),
+                  {XPCError::Code::sendFailed, "The remote interface has no method " + selector});
+        return;
+    }
+    if (m_state == State::interrupted && !connectLocked()) {
+        lock.unlock();
+        postError(std::move(errorHandler), XPCError::interrupted());
+        return;
+    }
+    if (m_state != State::active) {
+        lock.unlock();
+        postError(std::move(errorHandler), XPCError::invalid());
+        return;
+    }
+    XPCMessage message;
+    message.kind = XPCMessage::Kind::invoke;
+    message.version = m_remoteInterface ? m_remoteInterface->version() : 0;
+    message.id = m_nextMessageId++;
+    message.selector = selector;
+    message.arguments = std::move(arguments);
+    message.expectsReply = static_cast<bool>(replyHandler);
+    const auto frame = message.encodeFrame();
+    if (!frame) {
+        lock.unlock();
+        postError(std::move(errorHandler),
+                  {XPCError::Code::sendFailed, "The message is too large to send."});
+        return;
+    }
+    if (replyHandler) {
+        m_pending.emplace(message.id, Pending{std::move(replyHandler), errorHandler});
+    }
+    if (!writeLocked(*frame)) {
+        m_pending.erase(message.id);
+        lock.unlock();
+        postError(std::move(errorHandler),
+                  {XPCError::Code::sendFailed, "The message could not be sent."});
+    }
+}
+
+void XPCConnectionCore::sendAnswer(XPCMessage message) {
+    const auto frame = message.encodeFrame();
+    std::lock_guard lock(m_mutex);
+    if (frame) {
+        writeLocked(*frame);
+    } else if (m_session) {
+        // An answer too large to send: the peer gets an error rather than nothing.
+        XPCMessage error;
+        error.kind = XPCMessage::Kind::error;
+        error.id = message.id;
+        error.version = message.version;
+        error.description = "The reply is too large to send.";
+        writeLocked(*error.encodeFrame());
+    }
+}
+
+void XPCConnectionCore::postError(XPCRemoteObjectProxy::ErrorHandler handler, XPCError error) {
+    if (!handler) {
+        return;
+    }
+    m_queue->async([handler = std::move(handler), error = std::move(error)] { handler(error); });
+}
+
+void XPCConnectionCore::runSession(const std::shared_ptr<Session>& session) {
+    XPCFrameDecoder decoder;
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        bool wantsToWrite = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (session->closing) {
+                break;
+            }
+            wantsToWrite = !session->outgoing.empty();
+        }
+        pollfd descriptors[2] = {
+            {session->fd, static_cast<short>(POLLIN | (wantsToWrite ? POLLOUT : 0)), 0},
+            {session->wakeFd, POLLIN, 0}};
+        if (::poll(descriptors, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        if (descriptors[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto read = ::read(session->wakeFd, &count, sizeof(count));
+        }
+        if (descriptors[0].revents & POLLOUT) {
+            std::lock_guard lock(m_mutex);
+            if (!flushSession(*session)) {
+                session->closing = true;
+            }
+        }
+        if (descriptors[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            const ssize_t received = ::recv(session->fd, buffer.data(), buffer.size(), 0);
+            if (received == 0) {
+                if (auto error = decoder.finish()) {
+                    osLog("The peer of " + m_label + " left: " + *error, OSLogType::error,
+                          xpcLog());
+                }
+                break;
+            }
+            if (received < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+                    continue;
+                }
+                break;
+            }
+            std::vector<XPCMessage> messages;
+            const auto error = decoder.feed(
+                std::string_view(buffer.data(), static_cast<std::size_t>(received)), messages);
+            for (auto& message : messages) {
+                handleMessage(std::move(message));
+            }
+            if (error) {
+                osLog("Closing " + m_label + ": the peer sent " + *error, OSLogType::error,
+                      xpcLog());
+                break;
+            }
+        }
+    }
+    endSession(session);
+}
+
+void XPCConnectionCore::handleMessage(XPCMessage message) {
+    if (message.kind != XPCMessage::Kind::invoke) {
+        Pending pending;
+        {
+            std::lock_guard lock(m_mutex);
+            auto found = m_pending.find(message.id);
+            if (found == m_pending.end()) {
+                return;
+            }
+            pending = std::move(found->second);
+            m_pending.erase(found);
+        }
+        // Answers run here, on the I/O thread, without a hop to the queue: a paused connection
+        // waits for this answer, and every thread hop adds to its wait.
+        if (message.kind == XPCMessage::Kind::reply) {
+            pending.reply(message.arguments);
+        } else if (pending.error) {
+            pending.error({XPCError::Code::peerError, std::move(message.description)});
+        }
+        return;
+    }
+
+    std::shared_ptr<XPCExportedObject> object;
+    std::optional<XPCInterface> interface;
+    {
+        std::lock_guard lock(m_mutex);
+        object = m_exportedObject;
+        interface = m_exportedInterface;
+    }
+    const XPCInterface::Method* method = interface ? interface->method(message.selector) : nullptr;
+    std::string refusal;
+    if (!object || method == nullptr) {
+        refusal = "Nothing here answers " + message.selector;
+    } else if (message.version != interface->version()) {
+        refusal = "The peer speaks version " + std::to_string(message.version) + " of " +
+                  interface->protocolName() + "; this side speaks version " +
+                  std::to_string(interface->version());
+    } else if (message.arguments.size() != method->argumentCount ||
+               message.expectsReply != method->hasReply) {
+        refusal = "The message " + message.selector + " does not fit " + interface->protocolName();
+    }
+    if (!refusal.empty()) {
+        osLog(refusal, OSLogType::error, xpcLog());
+        if (message.expectsReply) {
+            XPCMessage error;
+            error.kind = XPCMessage::Kind::error;
+            error.id = message.id;
+            error.version = message.version;
+            error.description = refusal;
+            sendAnswer(std::move(error));
+        }
+        return;
+    }
+    XPCReply reply;
+    if (message.expectsReply) {
+        reply = XPCReply(weak_from_this(), message.id, interface->version());
+    }
+    // Delivered in order on this thread, which serves the connection as a serial queue would.
+    object->invoke(message.selector, message.arguments, reply);
+}
+
+void XPCConnectionCore::endSession(const std::shared_ptr<Session>& session) {
+    std::unique_lock lock(m_mutex);
+    ::close(session->fd);
+    ::close(session->wakeFd);
+    session->fd = -1;
+    session->wakeFd = -1;
+    if (m_session == session) {
+        m_session.reset();
+    }
+    if (m_role == Role::server) {
+        std::lock_guard registryLock(peers().mutex);
+        auto found = peers().peers.find({m_label, m_peerPid});
+        if (found != peers().peers.end()) {
+            peers().peers.erase(found);
+        }
+    }
+    auto pending = std::move(m_pending);
+    m_pending.clear();
+    std::function<void()> handler;
+    std::shared_ptr<XPCExportedObject> released;
+    XPCError error = XPCError::invalid();
+    if (m_state == State::active && m_role == Role::client) {
+        m_state = State::interrupted;
+        handler = m_interruptionHandler;
+        error = XPCError::interrupted();
+    } else {
+        m_state = State::invalidated;
+        handler = std::move(m_invalidationHandler);
+        released = std::move(m_exportedObject);
+        m_interruptionHandler = nullptr;
+    }
+    lock.unlock();
+    // Held until the queue has run the handlers, so the exported object outlives its last call.
+    m_queue->async([pending = std::move(pending), handler = std::move(handler), error,
+                    released = std::move(released)]() mutable {
+        for (auto& [id, entry] : pending) {
+            if (entry.error) {
+                entry.error(error);
+            }
+        }
+        if (handler) {
+            handler();
+        }
+    });
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "XPCError.h"
+#include "XPCExportedObject.h"
+#include "XPCInterface.h"
+#include "XPCMessage.h"
+#include "XPCRemoteObjectProxy.h"
+
+#include "Dispatch/DispatchQueue.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+
+namespace tarnwick {
+
+// The working part of an XPCConnection, shared with its I/O thread, its reply blocks and its
+// proxies. One session is one connected socket: an I/O thread reads frames, hands them to the
+// exported object or to reply handlers, and writes what could not be written at once. Each hop
+// to another thread adds to the wait of a paused connection, so messages are handled right there;
+// the rest (errors found on this side, interruption, invalidation) goes to the connection's serial
+// queue.
+//
+// A client connection whose peer goes away is interrupted and connects again with its next
+// message; a connection accepted by a listener is invalidated when its peer goes away.
+class XPCConnectionCore : public std::enable_shared_from_this<XPCConnectionCore> {
+public:
+    enum class Role { client, server };
+
+    XPCConnectionCore(Role role, std::string label, std::filesystem::path socketPath);
+    ~XPCConnectionCore();
+
+    // Server role, before resume: the accepted (or paired) socket, now owned by this connection.
+    void adoptSocket(int fd);
+
+    void setExportedInterface(XPCInterface interface);
+    void setExportedObject(std::shared_ptr<XPCExportedObject> object);
+    void setRemoteObjectInterface(XPCInterface interface);
+    void setInvalidationHandler(std::function<void()> handler);
+    void setInterruptionHandler(std::function<void()> handler);
+
+    void resume();
+    void invalidate();
+
+    void invoke(const std::string& selector, Value::Array arguments,
+                XPCRemoteObjectProxy::ReplyHandler replyHandler,
+                XPCRemoteObjectProxy::ErrorHandler errorHandler);
+    // A reply or error frame for a message of the peer; dropped when the session has ended.
+    void sendAnswer(XPCMessage message);
+
+    pid_t peerProcessIdentifier() const;
+    uid_t peerUserIdentifier() const;
+    const std::string& label() const { return m_label; }
+
+    // Whether a process is the peer of an open server-side session of the named service.
+    static bool isPeerProcess(pid_t pid, const std::string& serviceName);
+
+private:
+    struct Session;
+    struct Pending {
+        XPCRemoteObjectProxy::ReplyHandler reply;
+        XPCRemoteObjectProxy::ErrorHandler error;
+    };
+    enum class State { suspended, active, interrupted, invalidated };
+
+    bool connectLocked();
+    bool startSessionLocked(int fd);
+    bool writeLocked(const std::string& frame);
+    void wakeLocked();
+    void runSession(const std::shared_ptr<Session>& session);
+    bool flushSession(Session& session);
+    void handleMessage(XPCMessage message);
+    void endSession(const std::shared_ptr<Session>& session);
+    void postError(XPCRemoteObjectProxy::ErrorHandler handler, XPCError error);
+
+    const Role m_role;
+    const std::string m_label;
+    const std::filesystem::path m_socketPath;
+    const std::shared_ptr<DispatchQueue> m_queue;
+
+    mutable std::mutex m_mutex;
+    State m_state = State::suspended;
+    std::shared_ptr<Session> m_session;
+    int m_adoptedFd = -1;
+    std::uint64_t m_nextMessageId = 1;
+    std::map<std::uint64_t, Pending> m_pending;
+    std::optional<XPCInterface> m_exportedInterface;
+    std::optional<XPCInterface> m_remoteInterface;
+    std::shared_ptr<XPCExportedObject> m_exportedObject;
+    std::function<void()> m_invalidationHandler;
+    std::function<void()> m_interruptionHandler;
+    pid_t m_peerPid = 0;
+    uid_t m_peerUid = static_cast<uid_t>(-1);
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "XPCMessage.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnwick {
+
+// Cuts a byte stream into messages. Bytes may arrive in any pieces. The first bad frame (too large,
+// empty, not a message) ends decoding for good: a peer that sends one is not trusted further.
+class XPCFrameDecoder {
+public:
+    // Appends the messages completed by `bytes` to `messages`. Nothing on success, else the reason
+    // the stream was refused.
+    std::optional<std::string> feed(std::string_view bytes, std::vector<XPCMessage>& messages);
+    // Called at the end of the stream: the reason when it stopped inside a frame.
+    std::optional<std::string> finish() const;
+
+    bool failed() const { return m_failed; }
+
+private:
+    std::string m_buffer;
+    bool m_failed = false;
+};
+
+}  // namespace tarnwick

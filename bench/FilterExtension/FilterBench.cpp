@@ -1,0 +1,261 @@
+// What the filter costs a connection: connect() latency to a server in another namespace with the
+// filter on (a peer that allows at once) against the filter off, the rate of new connections, and
+// the extension's resident memory.
+
+#include "NetworkSandbox.h"
+#include "TestPeer.h"
+
+#include "FilterLink/FilterConfiguration.h"
+#include "NetworkExtension/FilterManagerClient.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace std::chrono_literals;
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+constexpr std::uint16_t kPort = 7000;
+constexpr uid_t kDesktopUser = 4242;
+constexpr int kConnections = 2000;
+constexpr int kRateConnections = 20000;
+constexpr int kRateThreads = 8;
+
+struct Environment {
+    std::unique_ptr<NetworkSandbox> sandbox;
+    std::unique_ptr<SocketServer> server;
+    std::unique_ptr<ChildProcess> extension;
+    std::unique_ptr<ChildProcess> peer;
+    std::thread peerDrain;
+    std::string runFolder;
+};
+
+Environment* g_environment = nullptr;
+double g_medianOff = 0;
+double g_medianOn = 0;
+double g_rateOff = 0;
+double g_rateOn = 0;
+
+bool setFilterEnabled(bool enabled) {
+    auto manager =
+        FilterManagerClient::createForSocketPath(g_environment->runFolder + "/filter-manager");
+    FilterConfiguration configuration;
+    configuration.enabled = enabled;
+    configuration.providerConfiguration = {true, false};
+    auto done = std::make_shared<std::promise<bool>>();
+    auto result = done->get_future();
+    manager->saveToPreferences(configuration, [done](const std::optional<std::string>& error) {
+        done->set_value(!error);
+    });
+    return result.wait_for(10s) == std::future_status::ready && result.get();
+}
+
+// One blocking connect to the server; its duration in microseconds, or a negative value.
+double timedConnect(int clientNamespace) {
+    const int fd = NetworkSandbox::socketIn(clientNamespace, AF_INET, SOCK_STREAM);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kPort);
+    ::inet_pton(AF_INET, NetworkSandbox::kServerAddress, &address.sin_addr);
+    const auto start = std::chrono::steady_clock::now();
+    const int result = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    const auto end = std::chrono::steady_clock::now();
+    // Closed with a reset: no TIME_WAIT, so ports do not run out over many connections.
+    const linger abort{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
+    ::close(fd);
+    return result == 0 ? std::chrono::duration<double, std::micro>(end - start).count() : -1;
+}
+
+void connectLatency(benchmark::State& state, bool filterOn, double& median) {
+    if (!setFilterEnabled(filterOn)) {
+        state.SkipWithError("the filter could not be switched");
+        return;
+    }
+    const int client = g_environment->sandbox->clientNamespace();
+    std::vector<double> samples;
+    samples.reserve(kConnections);
+    int failures = 0;
+    for (auto _ : state) {
+        const double micros = timedConnect(client);
+        if (micros < 0) {
+            ++failures;
+        } else {
+            samples.push_back(micros);
+        }
+        state.SetIterationTime(std::max(micros, 0.0) / 1e6);
+    }
+    std::sort(samples.begin(), samples.end());
+    if (samples.empty()) {
+        state.SkipWithError("no connection succeeded");
+        return;
+    }
+    median = samples[samples.size() / 2];
+    state.counters["median_us"] = median;
+    state.counters["p90_us"] = samples[samples.size() * 9 / 10];
+    state.counters["failures"] = failures;
+}
+
+void connectionRate(benchmark::State& state, bool filterOn, double& rate) {
+    if (!setFilterEnabled(filterOn)) {
+        state.SkipWithError("the filter could not be switched");
+        return;
+    }
+    const int client = g_environment->sandbox->clientNamespace();
+    for (auto _ : state) {
+        std::atomic<int> next{0};
+        std::atomic<int> failures{0};
+        const auto start = std::chrono::steady_clock::now();
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kRateThreads; ++i) {
+            threads.emplace_back([&] {
+                while (next++ < kRateConnections) {
+                    if (timedConnect(client) < 0) {
+                        ++failures;
+                    }
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        rate = kRateConnections / seconds;
+        state.SetIterationTime(seconds);
+        state.counters["connections_per_s"] = rate;
+        state.counters["failures"] = failures.load();
+    }
+}
+
+long residentKilobytes(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+bool setUp(Environment& environment, const char* self) {
+    environment.sandbox = std::make_unique<NetworkSandbox>();
+    const int client = environment.sandbox->clientNamespace();
+    environment.server = SocketServer::tcpPong(environment.sandbox->serverNamespace(),
+                                               NetworkSandbox::kServerAddress, kPort);
+    ChildProcess::Options extension;
+    extension.networkNamespace = client;
+    extension.privateRunFolders = true;
+    extension.environment = {"PKEXEC_UID=" + std::to_string(kDesktopUser)};
+    environment.extension = std::make_unique<ChildProcess>(
+        std::vector<std::string>{TARNWICK_FILTER_EXTENSION}, extension);
+    environment.runFolder =
+        "/proc/" + std::to_string(environment.extension->pid()) + "/root/run/tarnwick";
+    const std::string service = TARNWICK_EXTENSION_SERVICE;
+    if (!waitUntil(
+            [&] {
+                return ::access((environment.runFolder + "/" + service).c_str(), F_OK) == 0 &&
+                       ::access((environment.runFolder + "/filter-manager").c_str(), F_OK) == 0;
+            },
+            10s)) {
+        std::fprintf(stderr, "filter_bench: the extension did not start\n");
+        return false;
+    }
+    ChildProcess::Options peer;
+    peer.networkNamespace = client;
+    peer.mountNamespaceOf = environment.extension->pid();
+    peer.user = kDesktopUser;
+    environment.peer = std::make_unique<ChildProcess>(
+        std::vector<std::string>{self, "--peer", "--service", service, "--answer", "allow",
+                                 "--quiet"},
+        peer);
+    if (const auto line = environment.peer->readLine(10s); line != "registered true") {
+        std::fprintf(stderr, "filter_bench: the peer did not register: %s\n",
+                     line.value_or("(nothing)").c_str());
+        return false;
+    }
+    // The peer writes a line per prompt; it must never block on a full pipe.
+    environment.peerDrain = std::thread([peer = environment.peer.get()] {
+        while (peer->readLine(std::chrono::hours(1))) {
+        }
+    });
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--peer") {
+        return runTestPeer(argc - 1, argv + 1);
+    }
+    if (::geteuid() != 0) {
+        std::printf("filter_bench needs root (network namespaces, packet queues); skipped.\n");
+        return 0;
+    }
+    Environment environment;
+    g_environment = &environment;
+    // The peer is this program again; the child changes folder, so the path must be absolute.
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    if (!setUp(environment, self.c_str())) {
+        return 1;
+    }
+    benchmark::RegisterBenchmark(
+        "ConnectLatency/filterOff",
+        [](benchmark::State& state) { connectLatency(state, false, g_medianOff); })
+        ->Iterations(kConnections)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(
+        "ConnectLatency/filterOn",
+        [](benchmark::State& state) { connectLatency(state, true, g_medianOn); })
+        ->Iterations(kConnections)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(
+        "ConnectionRate/filterOff",
+        [](benchmark::State& state) { connectionRate(state, false, g_rateOff); })
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(
+        "ConnectionRate/filterOn",
+        [](benchmark::State& state) { connectionRate(state, true, g_rateOn); })
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    const long resident = residentKilobytes(environment.extension->pid());
+    std::printf(
+        "\nconnect() median: %.1f us filter off, %.1f us filter on: %.1f us added "
+        "(goal: at most 150)\n",
+        g_medianOff, g_medianOn, g_medianOn - g_medianOff);
+    std::printf("new connections: %.0f/s filter off, %.0f/s filter on (goal: at least 5000)\n",
+                g_rateOff, g_rateOn);
+    std::printf("extension resident memory: %.1f MB (goal: under 15)\n", resident / 1024.0);
+
+    setFilterEnabled(false);
+    environment.peer->stop(SIGKILL, 10s);
+    environment.peerDrain.join();
+    environment.extension->stop(SIGTERM, 10s);
+    return 0;
+}

@@ -1,0 +1,138 @@
+#include "IPCConnection.h"
+#include "LinkedApp.h"
+
+#include "Dispatch/RunLoop.h"
+#include "OSLog/OSLog.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+
+using namespace std::chrono_literals;
+
+namespace tarnwick::testing {
+namespace {
+
+constexpr auto kWait = 10s;
+
+bool waitFor(const std::function<bool()>& condition) {
+    return RunLoop::main().runUntil(condition, kWait);
+}
+
+struct Answers {
+    std::atomic<int> count{0};
+    std::atomic<int> allowed{0};
+    std::function<void(bool)> handler() {
+        return [this](bool allow) {
+            allowed += allow ? 1 : 0;
+            ++count;
+        };
+    }
+};
+
+const IPCConnection::FlowInfo kFlow{{"localPort", "8080"},
+                                    {"remoteAddress", "10.200.9.9"},
+                                    {"bundleId", "com.example.app"},
+                                    {"url", ""},
+                                    {"aza", "example.test"}};
+
+TEST(IPCConnection, PromptReachesTheApplicationAndItsAnswerComesBack) {
+    auto ipc = std::make_shared<IPCConnection>();
+    LinkedApp app(*ipc, LinkedApp::Answer::deny);
+    Answers answers;
+    ASSERT_TRUE(ipc->promptUser(kFlow, answers.handler()));
+    ASSERT_TRUE(waitFor([&] { return answers.count == 1; }));
+    EXPECT_EQ(answers.allowed, 0);
+    ASSERT_EQ(app.recorder().prompts().size(), 1u);
+    EXPECT_EQ(app.recorder().prompts()[0], kFlow);
+}
+
+TEST(IPCConnection, PromptWithoutApplicationIsRefusedAndNeverAnswered) {
+    std::vector<std::string> lines;
+    std::mutex mutex;
+    OSLog::setObserverForTesting([&](const OSLog&, OSLogType, std::string_view line) {
+        std::lock_guard lock(mutex);
+        lines.emplace_back(line);
+    });
+    auto ipc = std::make_shared<IPCConnection>();
+    Answers answers;
+    EXPECT_FALSE(ipc->promptUser(kFlow, answers.handler()));
+    RunLoop::main().runFor(50ms);
+    EXPECT_EQ(answers.count, 0);
+    OSLog::setObserverForTesting({});
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "Cannot prompt user because the app isn't registered"),
+              lines.end());
+}
+
+TEST(IPCConnection, RegisterAnswersTrueEveryTime) {
+    auto ipc = std::make_shared<IPCConnection>();
+    LinkedApp app(*ipc, LinkedApp::Answer::allow);
+    auto provider = ProviderCommunication::remoteObject(
+        app.appSide()->remoteObjectProxyWithErrorHandler([](const XPCError&) {}));
+    std::atomic<int> registered{0};
+    for (int i = 0; i < 3; ++i) {
+        provider->registerApp([&](bool answer) { registered += answer ? 1 : 0; });
+    }
+    EXPECT_TRUE(waitFor([&] { return registered == 3; }));
+}
+
+TEST(IPCConnection, NewerConnectionReplacesTheOlderAndClosesIt) {
+    auto ipc = std::make_shared<IPCConnection>();
+    LinkedApp first(*ipc, LinkedApp::Answer::allow);
+    LinkedApp second(*ipc, LinkedApp::Answer::deny);
+    EXPECT_EQ(ipc->currentConnection(), second.extensionSide());
+    EXPECT_TRUE(waitFor([&] { return first.wasClosed(); }));
+
+    // The first one's end has been handled by now; it must not have cut off the second.
+    Answers answers;
+    ASSERT_TRUE(ipc->promptUser(kFlow, answers.handler()));
+    ASSERT_TRUE(waitFor([&] { return answers.count == 1; }));
+    EXPECT_EQ(answers.allowed, 0);
+    EXPECT_EQ(second.recorder().prompts().size(), 1u);
+    EXPECT_TRUE(first.recorder().prompts().empty());
+    EXPECT_EQ(ipc->currentConnection(), second.extensionSide());
+}
+
+TEST(IPCConnection, PromptFailingOnAReplacedConnectionAllowsItsFlowAndKeepsTheLiveOne) {
+    auto ipc = std::make_shared<IPCConnection>();
+    LinkedApp stale(*ipc, LinkedApp::Answer::hold);
+    Answers answers;
+    ASSERT_TRUE(ipc->promptUser(kFlow, answers.handler()));
+    ASSERT_TRUE(waitFor([&] { return stale.recorder().prompts().size() == 1; }));
+
+    LinkedApp live(*ipc, LinkedApp::Answer::deny);
+    ASSERT_TRUE(waitFor([&] { return answers.count == 1; }));
+    EXPECT_EQ(answers.allowed, 1);
+    RunLoop::main().runFor(50ms);
+    EXPECT_EQ(answers.count, 1) << "the response handler runs exactly once";
+    EXPECT_EQ(ipc->currentConnection(), live.extensionSide());
+}
+
+TEST(IPCConnection, ApplicationThatGoesAwayIsForgottenAndItsPromptsAllowed) {
+    auto ipc = std::make_shared<IPCConnection>();
+    LinkedApp app(*ipc, LinkedApp::Answer::hold);
+    Answers held;
+    ASSERT_TRUE(ipc->promptUser(kFlow, held.handler()));
+    ASSERT_TRUE(waitFor([&] { return app.recorder().prompts().size() == 1; }));
+    app.close();
+    ASSERT_TRUE(waitFor([&] { return held.count == 1 && ipc->currentConnection() == nullptr; }));
+    EXPECT_EQ(held.allowed, 1);
+
+    Answers later;
+    EXPECT_FALSE(ipc->promptUser(kFlow, later.handler()));
+}
+
+TEST(IPCConnection, MachServiceNameComesFromTheExtensionBundle) {
+    EXPECT_EQ(IPCConnection::machServiceName(Bundle(TARNWICK_EXTENSION_BUNDLE)),
+              "com.brenlow-works.corvid.filter-extension");
+}
+
+TEST(IPCConnectionDeathTest, BundleWithoutMachServiceNameStopsTheProcess) {
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_DEATH(IPCConnection::machServiceName(Bundle(TARNWICK_TEST_DATA_DIR)), "");
+}
+
+}  // namespace
+}  // namespace tarnwick::testing

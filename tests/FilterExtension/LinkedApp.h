@@ -1,0 +1,87 @@
+#pragma once
+
+#include "IPCConnection.h"
+
+#include "FilterLink/AppCommunication.h"
+#include "FilterLink/ProviderCommunication.h"
+#include "XPC/XPCConnection.h"
+#include "XPC/XPCListener.h"
+#include "XPC/XPCPeerPolicy.h"
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tarnwick::testing {
+
+// An application end joined to an IPCConnection over a socket pair, as if it had connected
+// through the listener. It records the prompts it gets and answers them as told.
+class LinkedApp {
+public:
+    enum class Answer { allow, deny, hold };
+
+    class Recorder final : public AppCommunication {
+    public:
+        explicit Recorder(Answer answer) : m_answer(answer) {}
+
+        void promptUser(const FlowInfo& aboutFlow, ResponseHandler responseHandler) override {
+            std::lock_guard lock(m_mutex);
+            m_prompts.push_back(aboutFlow);
+            if (m_answer == Answer::hold) {
+                m_held.push_back(std::move(responseHandler));
+            } else {
+                responseHandler(m_answer == Answer::allow);
+            }
+        }
+
+        std::vector<FlowInfo> prompts() const {
+            std::lock_guard lock(m_mutex);
+            return m_prompts;
+        }
+
+    private:
+        const Answer m_answer;
+        mutable std::mutex m_mutex;
+        std::vector<FlowInfo> m_prompts;
+        std::vector<ResponseHandler> m_held;
+    };
+
+    LinkedApp(IPCConnection& ipc, Answer answer) : m_recorder(std::make_shared<Recorder>(answer)) {
+        int pair[2];
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair);
+        m_extensionSide = XPCConnection::adoptSocket(pair[0], "extension");
+        m_appSide = XPCConnection::adoptSocket(pair[1], "app");
+        m_appSide->setExportedInterface(AppCommunication::interface());
+        m_appSide->setExportedObject(AppCommunication::exportedObject(m_recorder));
+        m_appSide->setRemoteObjectInterface(ProviderCommunication::interface());
+        m_appSide->setInvalidationHandler([closed = m_closed] { *closed = true; });
+        m_appSide->resume();
+        auto listener = XPCListener::createForSocketPath(
+            std::filesystem::temp_directory_path() / "unused", XPCPeerPolicy({}, 0));
+        ipc.shouldAcceptNewConnection(*listener, m_extensionSide);
+    }
+
+    ~LinkedApp() { m_appSide->invalidate(); }
+
+    // The application goes away.
+    void close() { m_appSide->invalidate(); }
+
+    const std::shared_ptr<XPCConnection>& extensionSide() const { return m_extensionSide; }
+    const std::shared_ptr<XPCConnection>& appSide() const { return m_appSide; }
+    Recorder& recorder() { return *m_recorder; }
+    // Whether the extension closed this application's connection.
+    bool wasClosed() const { return *m_closed; }
+
+private:
+    std::shared_ptr<Recorder> m_recorder;
+    std::shared_ptr<XPCConnection> m_extensionSide;
+    std::shared_ptr<XPCConnection> m_appSide;
+    std::shared_ptr<std::atomic<bool>> m_closed = std::make_shared<std::atomic<bool>>(false);
+};
+
+}  // namespace tarnwick::testing

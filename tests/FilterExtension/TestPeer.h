@@ -1,0 +1,20 @@
+#pragma once
+
+namespace tarnwick::testing {
+
+// A stand-in for the application's end of the link, run as its own process. It registers with the
+// extension's service and answers every flow prompt as told, writing one line per event to its
+// standard output:
+//   enabled                          the filter was switched on (--enable)
+//   registered <true|false>          the reply to register:
+//   error <description>              the link failed (then it exits with status 3)
+//   prompt <flow-info JSON>          a flow to decide
+//   connected | connect-failed <n>   the outcome of its own TCP connection (--connect)
+//
+// Arguments: --service <name> --answer allow|deny|hold [--connect <address>:<port>] [--quiet]
+//            [--enable]
+// "hold" never answers, as an application that hangs would; "--quiet" leaves out the prompt lines;
+// "--enable" first switches the filter on through the filter manager's service.
+int runTestPeer(int argc, char** argv);
+
+}  // namespace tarnwick::testing

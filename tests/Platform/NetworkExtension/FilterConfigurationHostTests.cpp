@@ -1,0 +1,192 @@
+#include "NetworkExtension/FilterConfigurationHost.h"
+#include "NetworkExtension/FilterConfigurationStore.h"
+#include "NetworkExtension/FilterManagerClient.h"
+
+#include "FilterLink/FilterConfigurationCommunication.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace tarnwick {
+namespace {
+
+constexpr auto kWait = 10s;
+
+class FakeFilter final : public FilterConfigurationHost::FilterSwitch {
+public:
+    std::optional<std::string> startFilter() override {
+        if (failStart) {
+            return "no queue";
+        }
+        ++starts;
+        return std::nullopt;
+    }
+    void stopFilter() override { ++stops; }
+
+    std::atomic<bool> failStart{false};
+    std::atomic<int> starts{0};
+    std::atomic<int> stops{0};
+};
+
+FilterConfiguration enabledConfiguration() {
+    FilterConfiguration configuration;
+    configuration.enabled = true;
+    configuration.localizedDescription = "Tarnwick";
+    configuration.providerConfiguration = {true, false};
+    return configuration;
+}
+
+template <typename T>
+std::optional<T> await(std::future<T>& future) {
+    if (future.wait_for(kWait) != std::future_status::ready) {
+        return std::nullopt;
+    }
+    return future.get();
+}
+
+std::optional<std::string> save(FilterManagerClient& client,
+                                const FilterConfiguration& configuration) {
+    auto promise = std::make_shared<std::promise<std::optional<std::string>>>();
+    auto future = promise->get_future();
+    client.saveToPreferences(configuration, [promise](const std::optional<std::string>& error) {
+        promise->set_value(error);
+    });
+    return await(future).value_or("no answer");
+}
+
+std::optional<FilterConfiguration> load(FilterManagerClient& client) {
+    auto promise = std::make_shared<std::promise<std::optional<FilterConfiguration>>>();
+    auto future = promise->get_future();
+    client.loadFromPreferences(
+        [promise](const std::optional<FilterConfiguration>& configuration,
+                  const std::optional<std::string>&) { promise->set_value(configuration); });
+    return await(future).value_or(std::nullopt);
+}
+
+class FilterConfigurationHostTest : public ::testing::Test {
+protected:
+    void startHost() {
+        m_host = std::make_shared<FilterConfigurationHost>(
+            FilterConfigurationStore(file()), m_filter,
+            XPCListener::createForSocketPath(socket(), XPCPeerPolicy({::getuid()}, ::getuid())));
+        m_host->start();
+    }
+    void TearDown() override {
+        if (m_host) {
+            m_host->shutdown();
+        }
+    }
+    std::filesystem::path file() const { return m_folder / "state" / "filter-configuration.json"; }
+    std::filesystem::path socket() const { return m_folder / "filter-manager"; }
+
+    testing::TemporaryDirectory m_folder;
+    std::shared_ptr<FakeFilter> m_filter = std::make_shared<FakeFilter>();
+    std::shared_ptr<FilterConfigurationHost> m_host;
+};
+
+TEST_F(FilterConfigurationHostTest, StoredConfigurationIsAppliedAtStartAndLoaded) {
+    ASSERT_EQ(FilterConfigurationStore(file()).save(enabledConfiguration()), std::nullopt);
+    startHost();
+    EXPECT_EQ(m_filter->starts, 1);
+    auto client = FilterManagerClient::createForSocketPath(socket());
+    EXPECT_EQ(load(*client), enabledConfiguration());
+}
+
+TEST_F(FilterConfigurationHostTest, SaveSwitchesTheFilterStoresItAndTellsEveryClient) {
+    startHost();
+    std::promise<FilterConfiguration> told;
+    auto future = told.get_future();
+    std::atomic<bool> once{false};
+    auto watcher = FilterManagerClient::createForSocketPath(
+        socket(), [&](const FilterConfiguration& configuration) {
+            if (!once.exchange(true)) {
+                told.set_value(configuration);
+            }
+        });
+    ASSERT_EQ(load(*watcher), FilterConfiguration{}) << "nothing stored: the filter is off";
+
+    auto manager = FilterManagerClient::createForSocketPath(socket());
+    EXPECT_EQ(save(*manager, enabledConfiguration()), std::nullopt);
+    EXPECT_EQ(m_filter->starts, 1);
+    EXPECT_EQ(await(future), enabledConfiguration());
+    EXPECT_EQ(testing::readFile(file()),
+              "{\n"
+              "  \"enabled\": true,\n"
+              "  \"localizedDescription\": \"Tarnwick\",\n"
+              "  \"providerConfiguration\": {\n"
+              "    \"filterPackets\": false,\n"
+              "    \"filterSockets\": true\n"
+              "  }\n"
+              "}\n");
+
+    auto disabled = enabledConfiguration();
+    disabled.enabled = false;
+    EXPECT_EQ(save(*manager, disabled), std::nullopt);
+    EXPECT_EQ(m_filter->stops, 1);
+    EXPECT_EQ(FilterConfigurationStore(file()).load(), disabled);
+}
+
+TEST_F(FilterConfigurationHostTest, RefusedSavesChangeNothing) {
+    startHost();
+    auto manager = FilterManagerClient::createForSocketPath(socket());
+    auto noProvider = enabledConfiguration();
+    noProvider.providerConfiguration.reset();
+    EXPECT_NE(save(*manager, noProvider), std::nullopt);
+
+    m_filter->failStart = true;
+    EXPECT_EQ(save(*manager, enabledConfiguration()), "The filter could not be started: no queue");
+    EXPECT_EQ(m_filter->starts, 0);
+    EXPECT_FALSE(std::filesystem::exists(file()));
+    EXPECT_EQ(load(*manager), FilterConfiguration{});
+}
+
+TEST_F(FilterConfigurationHostTest, UnreadableStoreIsKeptAsideAndTheFilterStaysOff) {
+    testing::writeFile(file(), "{\"enabled\": tru");
+    startHost();
+    EXPECT_EQ(m_filter->starts, 0);
+    EXPECT_EQ(testing::readFile(file().string() + ".corrupt"), "{\"enabled\": tru");
+}
+
+TEST_F(FilterConfigurationHostTest, EveryCallCompletesEvenWithoutAHost) {
+    auto client = FilterManagerClient::createForSocketPath(socket());
+    EXPECT_NE(save(*client, enabledConfiguration()), std::nullopt);
+
+    // A host that takes calls and never answers them.
+    class Silent final : public XPCListenerDelegate, public XPCExportedObject {
+    public:
+        bool shouldAcceptNewConnection(XPCListener&,
+                                       const std::shared_ptr<XPCConnection>& connection) override {
+            connection->setExportedInterface(FilterConfigurationCommunication::interface());
+            connection->setExportedObject(
+                std::shared_ptr<XPCExportedObject>(std::shared_ptr<XPCExportedObject>{}, this));
+            connection->resume();
+            kept.push_back(connection);
+            return true;
+        }
+        void invoke(const std::string&, const Value::Array&, XPCReply reply) override {
+            replies.push_back(reply);
+        }
+        std::vector<std::shared_ptr<XPCConnection>> kept;
+        std::vector<XPCReply> replies;
+    };
+    auto silent = std::make_shared<Silent>();
+    auto listener =
+        XPCListener::createForSocketPath(socket(), XPCPeerPolicy({::getuid()}, ::getuid()));
+    listener->setDelegate(silent);
+    ASSERT_TRUE(listener->resume());
+    auto patient = std::make_shared<FilterManagerClient>(
+        XPCConnection::createForSocketPath(socket()), FilterManagerClient::ChangeHandler{}, 1s);
+    EXPECT_EQ(save(*patient, enabledConfiguration()), "The filter host did not answer in time.");
+    for (const auto& connection : silent->kept) {
+        connection->invalidate();
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,285 @@
+#include "XPC/XPCConnection.h"
+#include "XPC/XPCListener.h"
+#include "XPC/XPCListenerDelegate.h"
+
+#include "Dispatch/RunLoop.h"
+#include "OSLog/OSLog.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace tarnwick {
+namespace {
+
+constexpr auto kWait = 10s;
+
+bool waitFor(const std::function<bool()>& condition) {
+    return RunLoop::main().runUntil(condition, kWait);
+}
+
+XPCInterface echoInterface(int version = 1) {
+    return XPCInterface("Echo", version,
+                        {{"echo:", {1, true}}, {"ignore:", {1, true}}, {"note:", {1, false}}});
+}
+
+// Answers "echo:" with its argument, drops the reply block of "ignore:", counts "note:".
+class Echo final : public XPCExportedObject {
+public:
+    void invoke(const std::string& selector, const Value::Array& arguments,
+                XPCReply reply) override {
+        if (selector == "echo:") {
+            reply(arguments);
+        } else if (selector == "note:") {
+            ++notes;
+        }
+    }
+    std::atomic<int> notes{0};
+};
+
+class Delegate final : public XPCListenerDelegate {
+public:
+    bool shouldAcceptNewConnection(XPCListener&,
+                                   const std::shared_ptr<XPCConnection>& connection) override {
+        connection->setExportedInterface(echoInterface());
+        connection->setExportedObject(echo);
+        connection->setInvalidationHandler([counter = invalidated] { ++*counter; });
+        {
+            std::lock_guard lock(mutex);
+            accepted.push_back(connection);
+        }
+        connection->resume();
+        return true;
+    }
+    std::shared_ptr<XPCConnection> last() {
+        std::lock_guard lock(mutex);
+        return accepted.empty() ? nullptr : accepted.back();
+    }
+    std::size_t count() {
+        std::lock_guard lock(mutex);
+        return accepted.size();
+    }
+
+    std::shared_ptr<Echo> echo = std::make_shared<Echo>();
+    // Shared with the handlers, which may run after a test has let go of the delegate.
+    std::shared_ptr<std::atomic<int>> invalidated = std::make_shared<std::atomic<int>>(0);
+    std::mutex mutex;
+    std::vector<std::shared_ptr<XPCConnection>> accepted;
+};
+
+// Counts what one message got back.
+struct Outcome {
+    std::atomic<int> replies{0};
+    std::atomic<int> errors{0};
+    Value::Array arguments;
+    XPCError error{XPCError::Code::sendFailed, ""};
+    std::mutex mutex;
+
+    XPCRemoteObjectProxy::ErrorHandler errorHandler() {
+        return [this](const XPCError& received) {
+            std::lock_guard lock(mutex);
+            error = received;
+            ++errors;
+        };
+    }
+    XPCRemoteObjectProxy::ReplyHandler replyHandler() {
+        return [this](const Value::Array& received) {
+            std::lock_guard lock(mutex);
+            arguments = received;
+            ++replies;
+        };
+    }
+    int total() const { return replies + errors; }
+};
+
+class XPCConnectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_listener = XPCListener::createForSocketPath(m_folder / "echo",
+                                                      XPCPeerPolicy({::getuid()}, ::getuid()));
+        m_listener->setDelegate(m_delegate);
+        ASSERT_TRUE(m_listener->resume());
+    }
+
+    std::shared_ptr<XPCConnection> connect(XPCInterface remote = echoInterface()) {
+        auto connection = XPCConnection::createForSocketPath(m_folder / "echo");
+        connection->setRemoteObjectInterface(std::move(remote));
+        connection->setInvalidationHandler([counter = m_clientInvalidated] { ++*counter; });
+        connection->setInterruptionHandler([counter = m_clientInterrupted] { ++*counter; });
+        connection->resume();
+        return connection;
+    }
+
+    testing::TemporaryDirectory m_folder;
+    std::shared_ptr<Delegate> m_delegate = std::make_shared<Delegate>();
+    std::shared_ptr<XPCListener> m_listener;
+    std::shared_ptr<std::atomic<int>> m_clientInvalidated = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<std::atomic<int>> m_clientInterrupted = std::make_shared<std::atomic<int>>(0);
+};
+
+TEST_F(XPCConnectionTest, InvocationGetsItsReply) {
+    auto connection = connect();
+    Outcome outcome;
+    connection->remoteObjectProxyWithErrorHandler(outcome.errorHandler())
+        .invoke("echo:", {Value("hello")}, outcome.replyHandler());
+    ASSERT_TRUE(waitFor([&] { return outcome.total() == 1; }));
+    EXPECT_EQ(outcome.replies, 1);
+    EXPECT_EQ(outcome.arguments, Value::Array{Value("hello")});
+    EXPECT_EQ(m_delegate->last()->effectiveUserIdentifier(), ::getuid());
+    EXPECT_EQ(m_delegate->last()->processIdentifier(), ::getpid());
+    connection->invalidate();
+}
+
+TEST_F(XPCConnectionTest, MessagesThatDoNotFitTheExportedInterfaceAreAnsweredWithAnError) {
+    struct Row {
+        const char* name;
+        XPCInterface remote;
+        std::string selector;
+        Value::Array arguments;
+    };
+    const Row rows[] = {
+        {"unknown selector",
+         XPCInterface("Echo", 1, {{"shout:", {1, true}}}),
+         "shout:",
+         {Value(1)}},
+        {"other protocol version", echoInterface(2), "echo:", {Value(1)}},
+        {"wrong argument count",
+         XPCInterface("Echo", 1, {{"echo:", {2, true}}}),
+         "echo:",
+         {Value(1), Value(2)}},
+        {"reply block dropped unanswered", echoInterface(), "ignore:", {Value(1)}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto connection = connect(row.remote);
+        Outcome outcome;
+        connection->remoteObjectProxyWithErrorHandler(outcome.errorHandler())
+            .invoke(row.selector, row.arguments, outcome.replyHandler());
+        ASSERT_TRUE(waitFor([&] { return outcome.total() == 1; }));
+        EXPECT_EQ(outcome.errors, 1);
+        EXPECT_EQ(outcome.error.code, XPCError::Code::peerError);
+        connection->invalidate();
+    }
+}
+
+TEST_F(XPCConnectionTest, ClientIsInterruptedWhenThePeerLeavesAndReconnectsWithItsNextMessage) {
+    auto connection = connect();
+    Outcome first;
+    auto proxy = connection->remoteObjectProxyWithErrorHandler(first.errorHandler());
+    proxy.invoke("note:", {Value(1)});
+    ASSERT_TRUE(waitFor([&] { return m_delegate->echo->notes == 1; }));
+    // A message whose reply never comes, then the peer leaves.
+    proxy.invoke("ignore:", {Value(1)}, first.replyHandler());
+    m_delegate->last()->invalidate();
+    ASSERT_TRUE(waitFor([&] { return first.total() >= 1 && *m_clientInterrupted == 1; }));
+    RunLoop::main().runFor(50ms);
+    EXPECT_EQ(first.total(), 1) << "exactly one of reply and error";
+    EXPECT_EQ(*m_clientInvalidated, 0);
+
+    Outcome second;
+    connection->remoteObjectProxyWithErrorHandler(second.errorHandler())
+        .invoke("echo:", {Value("again")}, second.replyHandler());
+    ASSERT_TRUE(waitFor([&] { return second.total() == 1; }));
+    EXPECT_EQ(second.replies, 1);
+    EXPECT_EQ(m_delegate->count(), 2u);
+    connection->invalidate();
+}
+
+TEST_F(XPCConnectionTest, InvalidationIsReportedOnceAndLaterMessagesFail) {
+    auto connection = connect();
+    Outcome pending;
+    connection->remoteObjectProxyWithErrorHandler(pending.errorHandler())
+        .invoke("ignore:", {Value(1)}, pending.replyHandler());
+    ASSERT_TRUE(waitFor([&] { return m_delegate->count() == 1; }));
+    connection->invalidate();
+    connection->invalidate();
+    ASSERT_TRUE(waitFor([&] { return *m_clientInvalidated == 1 && pending.total() == 1; }));
+    EXPECT_EQ(pending.errors, 1);
+
+    Outcome later;
+    connection->remoteObjectProxyWithErrorHandler(later.errorHandler())
+        .invoke("echo:", {Value(1)}, later.replyHandler());
+    ASSERT_TRUE(waitFor([&] { return later.total() == 1; }));
+    EXPECT_EQ(later.errors, 1);
+    EXPECT_EQ(later.error.code, XPCError::Code::connectionInvalid);
+    EXPECT_TRUE(waitFor([&] { return *m_delegate->invalidated == 1; }))
+        << "the server side learns that the client left";
+    EXPECT_EQ(*m_clientInvalidated, 1);
+}
+
+TEST_F(XPCConnectionTest, ServiceThatIsNotThereInvalidatesTheConnection) {
+    auto connection = XPCConnection::createForSocketPath(m_folder / "nobody");
+    std::atomic<int> invalidated{0};
+    connection->setInvalidationHandler([&] { ++invalidated; });
+    connection->resume();
+    Outcome outcome;
+    connection->remoteObjectProxyWithErrorHandler(outcome.errorHandler())
+        .invoke("echo:", {Value(1)}, outcome.replyHandler());
+    ASSERT_TRUE(waitFor([&] { return invalidated == 1 && outcome.total() == 1; }));
+    EXPECT_EQ(outcome.errors, 1);
+}
+
+TEST_F(XPCConnectionTest, PeerOfAUserThePolicyDoesNotAllowIsRefusedAndLogged) {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    OSLog::setObserverForTesting([&](const OSLog&, OSLogType, std::string_view line) {
+        std::lock_guard lock(mutex);
+        lines.emplace_back(line);
+    });
+    auto guarded = XPCListener::createForSocketPath(m_folder / "guarded",
+                                                    XPCPeerPolicy({::getuid() + 1}, ::getuid()));
+    guarded->setDelegate(m_delegate);
+    ASSERT_TRUE(guarded->resume());
+
+    auto connection = XPCConnection::createForSocketPath(m_folder / "guarded");
+    connection->resume();
+    Outcome outcome;
+    connection->remoteObjectProxyWithErrorHandler(outcome.errorHandler())
+        .invoke("echo:", {Value(1)}, outcome.replyHandler());
+    ASSERT_TRUE(waitFor([&] { return outcome.total() == 1; }));
+    EXPECT_EQ(outcome.errors, 1);
+    EXPECT_EQ(m_delegate->count(), 0u);
+    OSLog::setObserverForTesting({});
+    const std::string expected = "Refused a connection to guarded from uid " +
+                                 std::to_string(::getuid()) + " (pid " +
+                                 std::to_string(::getpid()) + ")";
+    EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end());
+    connection->invalidate();
+}
+
+TEST_F(XPCConnectionTest, MalformedFrameEndsTheConnection) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const auto path = (m_folder / "echo").string();
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_TRUE(waitFor([&] { return m_delegate->count() == 1; }));
+    const char garbage[] = "\x00\x00\x00\x05hello";
+    ASSERT_EQ(::send(fd, garbage, 9, MSG_NOSIGNAL), 9);
+    EXPECT_TRUE(waitFor([&] { return *m_delegate->invalidated == 1; }));
+    char byte = 0;
+    EXPECT_EQ(::recv(fd, &byte, 1, 0), 0) << "the server closed the socket";
+    ::close(fd);
+}
+
+TEST_F(XPCConnectionTest, ListenerSocketIsPrivateToItsOwnerAndGoesAwayWithIt) {
+    struct stat status {};
+    ASSERT_EQ(::stat((m_folder / "echo").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISSOCK(status.st_mode));
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    m_listener->invalidate();
+    EXPECT_FALSE(std::filesystem::exists(m_folder / "echo"));
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,113 @@
+#include "XPC/XPCFrameDecoder.h"
+#include "XPC/XPCMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+namespace tarnwick {
+namespace {
+
+std::string frame(const std::string& body) {
+    const auto length = static_cast<std::uint32_t>(body.size());
+    std::string bytes{static_cast<char>(length >> 24), static_cast<char>(length >> 16),
+                      static_cast<char>(length >> 8), static_cast<char>(length)};
+    return bytes + body;
+}
+
+XPCMessage prompt() {
+    XPCMessage message;
+    message.version = 1;
+    message.kind = XPCMessage::Kind::invoke;
+    message.id = 42;
+    message.selector = "promptUserWithAboutFlow:responseHandler:";
+    message.arguments = {
+        Value(Value::Dictionary{{"aza", Value("example.test")}, {"localPort", Value("8080")}}),
+        Value(Value::Data{0, 255, 7}), Value(std::int64_t{-3}), Value(2.5), Value()};
+    message.expectsReply = true;
+    return message;
+}
+
+TEST(XPCFrameDecoder, MessagesSurviveTheWireInAnyPieces) {
+    const auto bytes = *prompt().encodeFrame() + *prompt().encodeFrame();
+    for (std::size_t piece : {bytes.size(), std::size_t{1}, std::size_t{5}}) {
+        SCOPED_TRACE(piece);
+        XPCFrameDecoder decoder;
+        std::vector<XPCMessage> messages;
+        for (std::size_t offset = 0; offset < bytes.size(); offset += piece) {
+            ASSERT_EQ(decoder.feed(std::string_view(bytes).substr(offset, piece), messages),
+                      std::nullopt);
+        }
+        EXPECT_EQ(decoder.finish(), std::nullopt);
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[1].id, 42u);
+        EXPECT_EQ(messages[1].selector, prompt().selector);
+        EXPECT_TRUE(messages[1].expectsReply);
+        EXPECT_EQ(messages[1].arguments, prompt().arguments);
+    }
+}
+
+TEST(XPCFrameDecoder, TheWireFormatIsLengthPrefixedJson) {
+    XPCMessage reply;
+    reply.version = 1;
+    reply.kind = XPCMessage::Kind::reply;
+    reply.id = 7;
+    reply.arguments = {Value(true)};
+    EXPECT_EQ(*reply.encodeFrame(),
+              frame(R"({"arguments":[true],"id":7,"kind":"reply","version":1})"));
+}
+
+TEST(XPCFrameDecoder, BadStreamsAreRefusedCleanly) {
+    const std::string valid = R"({"version":1,"kind":"reply","id":1,"arguments":[]})";
+    const std::string oversized = std::string("\x00\x10\x00\x01", 4);  // 1 MiB + 1
+    struct Row {
+        const char* name;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        {"oversized length, refused before its body arrives", oversized},
+        {"empty frame", frame("")},
+        {"not JSON", frame("{\"version\":1,")},
+        {"not an object", frame("[1,2,3]")},
+        {"no version", frame(R"({"kind":"reply","id":1,"arguments":[]})")},
+        {"version not a number", frame(R"({"version":"1","kind":"reply","id":1,"arguments":[]})")},
+        {"negative id", frame(R"({"version":1,"kind":"reply","id":-1,"arguments":[]})")},
+        {"unknown kind", frame(R"({"version":1,"kind":"shout","id":1,"arguments":[]})")},
+        {"invocation without selector",
+         frame(R"({"version":1,"kind":"invoke","id":1,"arguments":[]})")},
+        {"arguments not a list", frame(R"({"version":1,"kind":"reply","id":1,"arguments":{}})")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        XPCFrameDecoder decoder;
+        std::vector<XPCMessage> messages;
+        // A good frame first: it is delivered, the bad one stops the stream for good.
+        EXPECT_EQ(decoder.feed(frame(valid), messages), std::nullopt);
+        EXPECT_NE(decoder.feed(row.bytes, messages), std::nullopt);
+        EXPECT_TRUE(decoder.failed());
+        EXPECT_NE(decoder.feed(frame(valid), messages), std::nullopt);
+        EXPECT_EQ(messages.size(), 1u);
+    }
+}
+
+TEST(XPCFrameDecoder, StreamEndingInsideAFrameIsTruncated) {
+    const auto bytes = *prompt().encodeFrame();
+    for (std::size_t cut : {std::size_t{2}, std::size_t{4}, bytes.size() - 1}) {
+        SCOPED_TRACE(cut);
+        XPCFrameDecoder decoder;
+        std::vector<XPCMessage> messages;
+        EXPECT_EQ(decoder.feed(bytes.substr(0, cut), messages), std::nullopt);
+        EXPECT_TRUE(messages.empty());
+        EXPECT_NE(decoder.finish(), std::nullopt);
+    }
+}
+
+TEST(XPCFrameDecoder, MessageLargerThanAFrameIsNotEncoded) {
+    XPCMessage message = prompt();
+    message.arguments = {Value(std::string(XPCMessage::kMaximumFrameSize, 'x'))};
+    EXPECT_EQ(message.encodeFrame(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace tarnwick
