@@ -25,8 +25,9 @@ Bundle::Bundle(std::filesystem::path bundlePath) : m_bundlePath(std::move(bundle
 }
 
 const Bundle& Bundle::main() {
-    static const Bundle bundle = forExecutable(runningExecutable());
-    return bundle;
+    // Never destroyed, like every process-wide instance that other threads may use at exit.
+    static const auto* bundle = new Bundle(forExecutable(runningExecutable()));
+    return *bundle;
 }
 
 Bundle Bundle::forExecutable(const std::filesystem::path& executable) {

@@ -7,8 +7,9 @@
 namespace tarnwick {
 
 NotificationCenter& NotificationCenter::defaultCenter() {
-    static NotificationCenter center;
-    return center;
+    // Never destroyed: other threads may post while the process exits.
+    static auto* center = new NotificationCenter;
+    return *center;
 }
 
 NotificationCenter::Observation::Observation(std::string name, std::shared_ptr<DispatchQueue> queue,

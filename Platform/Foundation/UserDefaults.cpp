@@ -37,8 +37,9 @@ std::filesystem::path UserDefaults::standardFile() {
 }
 
 UserDefaults& UserDefaults::standard() {
-    static UserDefaults defaults(standardFile());
-    return defaults;
+    // Never destroyed: other threads may read settings while the process exits.
+    static auto* defaults = new UserDefaults(standardFile());
+    return *defaults;
 }
 
 std::optional<Value> UserDefaults::object(const std::string& key) const {

@@ -12,8 +12,9 @@ public:
 }  // namespace
 
 const WallClock& WallClock::system() {
-    static const SystemWallClock clock;
-    return clock;
+    // Never destroyed: work still queued when the process exits may ask it the time.
+    static const auto* clock = new SystemWallClock;
+    return *clock;
 }
 
 }  // namespace tarnwick

@@ -25,8 +25,8 @@ struct Presets {
 };
 
 const Presets& presets() {
-    static const Presets built;
-    return built;
+    static const auto* built = new Presets;
+    return *built;
 }
 
 bool targetsRussia(const UndesirableCountriesManagerType& targetCountries) {

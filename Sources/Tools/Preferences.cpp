@@ -39,8 +39,9 @@ Preferences::Preferences() {
 }
 
 Preferences& Preferences::shared() {
-    static Preferences preferences;
-    return preferences;
+    // Never destroyed: the analysis threads may read it while the process exits.
+    static auto* preferences = new Preferences;
+    return *preferences;
 }
 
 std::optional<std::vector<RestrictionPreference>> Preferences::restrictions() const {

@@ -22,8 +22,8 @@ struct PendingCopies {
 };
 
 PendingCopies& pendingCopies() {
-    static PendingCopies copies;
-    return copies;
+    static auto* copies = new PendingCopies;
+    return *copies;
 }
 
 std::filesystem::path sideFileBase(SettingsKey key) {

@@ -95,8 +95,9 @@ UndesirableCountriesManager::UndesirableCountriesManager() : m_state(std::make_s
 UndesirableCountriesManager::~UndesirableCountriesManager() = default;
 
 UndesirableCountriesManager& UndesirableCountriesManager::shared() {
-    static UndesirableCountriesManager manager;
-    return manager;
+    // Never destroyed: the analysis threads may read it while the process exits.
+    static auto* manager = new UndesirableCountriesManager;
+    return *manager;
 }
 
 const std::vector<Country>& UndesirableCountriesManager::defaultCountries() {

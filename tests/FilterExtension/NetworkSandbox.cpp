@@ -301,7 +301,9 @@ std::optional<int> ChildProcess::stop(int signal, std::chrono::milliseconds time
     if (m_pid <= 0) {
         return std::nullopt;
     }
-    ::kill(m_pid, signal);
+    if (signal != 0) {
+        ::kill(m_pid, signal);
+    }
     if (m_pidFd >= 0 && !waitReadable(m_pidFd, POLLIN, timeout)) {
         return std::nullopt;
     }

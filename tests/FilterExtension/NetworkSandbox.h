@@ -71,8 +71,8 @@ public:
     // The next line that starts with `prefix`, skipping others.
     std::optional<std::string> readLineStartingWith(const std::string& prefix,
                                                     std::chrono::milliseconds timeout);
-    // Sends `signal` and waits for the end; the exit status (128 + signal when killed), or
-    // nothing when it did not end in time.
+    // Sends `signal` (none for 0, to let the process end by itself) and waits for the end; the
+    // exit status (128 + signal when killed), or nothing when it did not end in time.
     std::optional<int> stop(int signal, std::chrono::milliseconds timeout);
 
 private:
