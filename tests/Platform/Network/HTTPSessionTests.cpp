@@ -1,6 +1,7 @@
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/RunLoop.h"
 #include "Network/HTTPSession.h"
+#include "support/LoopbackHttpServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -28,58 +29,48 @@ namespace {
 class LocalServer {
 public:
     LocalServer() {
-        m_server.Get("/hello", [](const httplib::Request&, httplib::Response& response) {
+        m_http.routes().Get("/hello", [](const httplib::Request&, httplib::Response& response) {
             response.set_header("X-Greeting", "hi");
             response.set_content("hello world", "text/plain");
         });
-        m_server.Get("/missing", [](const httplib::Request&, httplib::Response& response) {
+        m_http.routes().Get("/missing", [](const httplib::Request&, httplib::Response& response) {
             response.status = 404;
             response.set_content("nothing here", "text/plain");
         });
-        m_server.Get("/old", [](const httplib::Request&, httplib::Response& response) {
+        m_http.routes().Get("/old", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("/hello");
         });
-        m_server.Get("/large", [](const httplib::Request&, httplib::Response& response) {
+        m_http.routes().Get("/large", [](const httplib::Request&, httplib::Response& response) {
             response.set_content(std::string(10'000, 'x'), "text/plain");
         });
-        m_server.Get("/large-chunked", [](const httplib::Request&, httplib::Response& response) {
-            response.set_chunked_content_provider("text/plain",
-                                                  [](std::size_t offset, httplib::DataSink& sink) {
-                                                      if (offset >= 10'000) {
-                                                          sink.done();
-                                                          return true;
-                                                      }
-                                                      const std::string chunk(1000, 'y');
-                                                      return sink.write(chunk.data(), chunk.size());
-                                                  });
-        });
-        m_server.Post("/echo", [](const httplib::Request& request, httplib::Response& response) {
+        m_http.routes().Get("/large-chunked",
+                            [](const httplib::Request&, httplib::Response& response) {
+                                response.set_chunked_content_provider(
+                                    "text/plain", [](std::size_t offset, httplib::DataSink& sink) {
+                                        if (offset >= 10'000) {
+                                            sink.done();
+                                            return true;
+                                        }
+                                        const std::string chunk(1000, 'y');
+                                        return sink.write(chunk.data(), chunk.size());
+                                    });
+                            });
+        m_http.routes().Post("/echo", [](const httplib::Request& request,
+                                         httplib::Response& response) {
             response.set_content(request.get_header_value("Content-Type") + "|" +
                                      request.get_header_value("X-Token") + "|" +
                                      request.get_header_value("Authorization") + "|" + request.body,
                                  "text/plain");
         });
-        m_server.Get("/hold", [this](const httplib::Request&, httplib::Response& response) {
+        m_http.routes().Get("/hold", [this](const httplib::Request&, httplib::Response& response) {
             std::unique_lock lock(m_mutex);
             m_released.wait_for(lock, 10s, [this] { return m_isReleased; });
             response.set_content("late", "text/plain");
         });
-        // One request per connection, so stopping never waits for idle keep-alive connections.
-        m_server.set_keep_alive_max_count(1);
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        // A stop before the server runs would be lost and leave it listening for ever.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!m_server.is_running() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::yield();
-        }
+        m_http.start();
     }
 
-    ~LocalServer() {
-        release();
-        m_server.stop();
-        m_thread.join();
-    }
+    ~LocalServer() { release(); }
 
     void release() {
         {
@@ -90,16 +81,15 @@ public:
     }
 
     std::string url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(m_port) + path;
+        return "http://127.0.0.1:" + std::to_string(m_http.port()) + path;
     }
 
 private:
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_released;
     bool m_isReleased = false;
+    // Last, so it stops before the state its routes use goes away.
+    testing::LoopbackHttpServer m_http;
 };
 
 // Sends one request on a session whose completions run on the main queue and waits for it.

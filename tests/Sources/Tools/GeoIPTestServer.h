@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "support/LoopbackHttpServer.h"
+
 #include <httplib.h>
 
 #include <atomic>
@@ -25,8 +27,8 @@ namespace tarnwick::testing {
 class GeoIPTestServer {
 public:
     GeoIPTestServer() {
-        m_server.Get(R"(/v1/geoip/ip/([^/]+)/info)", [this](const httplib::Request& request,
-                                                            httplib::Response& response) {
+        m_http.routes().Get(R"(/v1/geoip/ip/([^/]+)/info)", [this](const httplib::Request& request,
+                                                                   httplib::Response& response) {
             std::lock_guard lock(m_mutex);
             const std::string address = request.matches[1];
             m_asked.push_back(address);
@@ -35,21 +37,9 @@ public:
             response.set_content(found != m_answers.end() ? found->second : m_defaultAnswer,
                                  "application/json");
         });
-        m_server.set_keep_alive_max_count(1);
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        // A stop before the server runs would be lost and leave it listening for ever.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!m_server.is_running() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::yield();
-        }
+        m_http.start();
     }
-    ~GeoIPTestServer() {
-        m_server.stop();
-        m_thread.join();
-    }
-
-    std::string service() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+    std::string service() const { return m_http.baseURL(); }
 
     void setAnswer(const std::string& address, std::string body) {
         std::lock_guard lock(m_mutex);
@@ -70,15 +60,14 @@ public:
     }
 
 private:
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
     mutable std::mutex m_mutex;
     std::map<std::string, std::string> m_answers;
     std::string m_defaultAnswer =
         R"({"country": {"isoCode": "us"}, "city": {"lat": 1, "long": 2}})";
     int m_status = 200;
     std::vector<std::string> m_asked;
+    // Last, so it stops before the state its routes use goes away.
+    LoopbackHttpServer m_http;
 };
 
 // A server whose first `failures` connections are closed without a word (a failed transfer for
