@@ -239,19 +239,35 @@ bool WhoIs::isLocalAddress(const std::string& address) {
     return isLocalIPv4(ntohl(parsed.s_addr));
 }
 
+std::string_view WhoIs::hostPart(std::string_view text) {
+    std::string_view rest = text;
+    if (const auto scheme = rest.find("://"); scheme != std::string_view::npos) {
+        rest.remove_prefix(scheme + 3);
+    }
+    rest = rest.substr(0, rest.find_first_of("/?#"));
+    if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
+        rest.remove_prefix(at + 1);
+    }
+    if (!rest.empty() && rest.front() == '[') {
+        rest = rest.substr(0, rest.find(']') + 1);  // an IPv6 literal keeps its colons
+    } else if (const auto colon = rest.rfind(':'); colon != std::string_view::npos) {
+        rest = rest.substr(0, colon);
+    }
+    if (!rest.empty() && rest.back() == '.') {
+        rest.remove_suffix(1);  // a fully qualified name's final dot
+    }
+    return rest;
+}
+
 std::optional<std::pair<std::string, std::string>> WhoIs::countryForTopLevelDomain(
-    const std::string& host) {
+    const std::string& text) {
+    // Only the host counts: a path's file names ("readme.md", "setup.sh") and folders are no
+    // country's domain.
+    const std::string_view host = hostPart(text);
     for (const auto& [code, domain] : countryTopLevelDomains()) {
-        const bool endsWithDomain =
-            host.size() >= domain.size() &&
-            host.compare(host.size() - domain.size(), domain.size(), domain) == 0;
-        if (endsWithDomain) {
+        if (host.size() >= domain.size() &&
+            host.compare(host.size() - domain.size(), domain.size(), domain) == 0) {
             return std::pair{code, domain};
-        }
-        for (auto at = host.find(domain); at != std::string::npos; at = host.find(domain, at + 1)) {
-            if (at + domain.size() < host.size() && host[at + domain.size()] == '/') {
-                return std::pair{code, domain};
-            }
         }
     }
     return std::nullopt;

@@ -80,10 +80,13 @@ public:
     // Loopback (127.0.0.0/8, ::1) and link-local (169.254.0.0/16, fe80::/10) addresses, also
     // written as IPv4-mapped IPv6 addresses or with an IPv6 zone. Private ranges are not local.
     static bool isLocalAddress(const std::string& address);
-    // The first entry of the top-level-domain table whose domain ends the text or appears in it
-    // followed by "/" (case-sensitive): the country code and its domain.
+    // The first entry of the top-level-domain table whose domain ends the host part of a URL or
+    // host text (case-sensitive): the country code and its domain.
     static std::optional<std::pair<std::string, std::string>> countryForTopLevelDomain(
-        const std::string& host);
+        const std::string& text);
+    // The host of a URL ("https://user@shop.example.ua:8443/x" gives "shop.example.ua"), or of a
+    // host text with or without a path.
+    static std::string_view hostPart(std::string_view text);
 
 private:
     struct State;

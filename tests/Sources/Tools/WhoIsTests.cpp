@@ -262,14 +262,30 @@ TEST(WhoIsParse, AnswersAndTheirFailures) {
     }
 }
 
-TEST(WhoIsParse, TopLevelDomainTable) {
+TEST(WhoIsParse, TopLevelDomainOfTheHostOnly) {
     using Match = std::optional<std::pair<std::string, std::string>>;
-    EXPECT_EQ(WhoIs::countryForTopLevelDomain("mail.ru"), (Match{{"RU", ".ru"}}));
-    EXPECT_EQ(WhoIs::countryForTopLevelDomain("https://shop.example.ua/x"), (Match{{"UA", ".ua"}}));
-    EXPECT_EQ(WhoIs::countryForTopLevelDomain("bbc.co.uk"), (Match{{"GB", ".uk"}}));
-    EXPECT_EQ(WhoIs::countryForTopLevelDomain("example.com"), std::nullopt);
-    EXPECT_EQ(WhoIs::countryForTopLevelDomain("example.de.com"), std::nullopt);
-    EXPECT_EQ(WhoIs::countryForTopLevelDomain("https://x.de:8443/"), std::nullopt);
+    const std::pair<const char*, Match> cases[] = {
+        {"mail.ru", Match{{"RU", ".ru"}}},
+        {"https://shop.example.ua/x", Match{{"UA", ".ua"}}},
+        {"bbc.co.uk", Match{{"GB", ".uk"}}},
+        {"www.example.de/path/page", Match{{"DE", ".de"}}},
+        {"https://user@x.de:8443/", Match{{"DE", ".de"}}},
+        {"https://mail.ru./inbox?q=1", Match{{"RU", ".ru"}}},
+        {"example.com", std::nullopt},
+        {"example.de.com", std::nullopt},
+        {"WWW.EXAMPLE.DE", std::nullopt},
+        {"", std::nullopt},
+        // File names and folders in a path are no country's domain.
+        {"https://example.com/docs/readme.md", std::nullopt},
+        {"https://example.com/setup.sh", std::nullopt},
+        {"https://example.com/mirror.ru/file", std::nullopt},
+        {"https://example.com/?next=a.ru", std::nullopt},
+        {"https://[2001:db8::1]:443/x.de", std::nullopt},
+    };
+    for (const auto& [text, expected] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(WhoIs::countryForTopLevelDomain(text), expected);
+    }
 }
 
 }  // namespace
