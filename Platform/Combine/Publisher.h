@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AnyCancellable.h"
+#include "Subscription.h"
 
 #include <functional>
 #include <memory>
@@ -31,9 +32,9 @@ public:
     // waiting in it are dropped, so a view that unsubscribes on the main queue hears nothing more.
     Publisher receive(std::shared_ptr<DispatchQueue> on) const {
         return Publisher([upstream = m_subscribe, queue = std::move(on)](Receiver receiver) {
-            auto stage = std::make_shared<QueuedStage>(std::move(receiver));
+            auto stage = std::make_shared<detail::Subscription<T>>(std::move(receiver));
             auto token = std::make_shared<AnyCancellable>(upstream([stage, queue](const T& value) {
-                queue->async([stage, value] { stage->deliver(value); });
+                queue->async([stage, value] { stage->deliver(value, 0, false); });
             }));
             return AnyCancellable([stage, token] {
                 token->cancel();
@@ -43,36 +44,6 @@ public:
     }
 
 private:
-    // Holds the downstream receiver of a `receive(on)` subscription until it is cancelled.
-    class QueuedStage {
-    public:
-        explicit QueuedStage(Receiver receiver)
-            : m_receiver(std::make_shared<const Receiver>(std::move(receiver))) {}
-
-        void deliver(const T& value) {
-            std::shared_ptr<const Receiver> receiver;
-            {
-                std::lock_guard lock(m_mutex);
-                receiver = m_receiver;
-            }
-            if (receiver) {
-                (*receiver)(value);
-            }
-        }
-
-        void cancel() {
-            std::shared_ptr<const Receiver> released;
-            {
-                std::lock_guard lock(m_mutex);
-                released = std::move(m_receiver);
-            }
-        }
-
-    private:
-        std::mutex m_mutex;
-        std::shared_ptr<const Receiver> m_receiver;
-    };
-
     Subscribe m_subscribe;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AnyCancellable.h"
+#include "Subscription.h"
 
 #include <cstdint>
 #include <functional>
@@ -27,7 +28,7 @@ public:
     explicit SubjectCore(std::optional<T> current) : m_current(std::move(current)) {}
 
     AnyCancellable subscribe(Receiver receiver) {
-        auto subscription = std::make_shared<Subscription>(std::move(receiver));
+        auto subscription = std::make_shared<Subscription<T>>(std::move(receiver));
         std::optional<T> initial;
         std::uint64_t generation = 0;
         {
@@ -50,7 +51,7 @@ public:
     }
 
     void send(const T& value) {
-        std::vector<std::shared_ptr<Subscription>> targets;
+        std::vector<std::shared_ptr<Subscription<T>>> targets;
         std::uint64_t generation = 0;
         bool holdsState = false;
         {
@@ -74,46 +75,7 @@ public:
     }
 
 private:
-    class Subscription {
-    public:
-        explicit Subscription(Receiver receiver)
-            : m_receiver(std::make_shared<const Receiver>(std::move(receiver))) {}
-
-        void deliver(const T& value, std::uint64_t generation, bool dropsStale) {
-            std::shared_ptr<const Receiver> receiver;
-            {
-                std::lock_guard lock(m_mutex);
-                if (!m_receiver) {
-                    return;
-                }
-                if (dropsStale) {
-                    if (m_hasDelivered && generation <= m_delivered) {
-                        return;
-                    }
-                    m_hasDelivered = true;
-                    m_delivered = generation;
-                }
-                receiver = m_receiver;
-            }
-            (*receiver)(value);
-        }
-
-        void cancel() {
-            std::shared_ptr<const Receiver> released;
-            {
-                std::lock_guard lock(m_mutex);
-                released = std::move(m_receiver);
-            }
-        }
-
-    private:
-        std::mutex m_mutex;
-        std::shared_ptr<const Receiver> m_receiver;
-        bool m_hasDelivered = false;
-        std::uint64_t m_delivered = 0;
-    };
-
-    void remove(const std::shared_ptr<Subscription>& subscription) {
+    void remove(const std::shared_ptr<Subscription<T>>& subscription) {
         std::lock_guard lock(m_mutex);
         std::erase(m_subscriptions, subscription);
     }
@@ -121,7 +83,7 @@ private:
     mutable std::mutex m_mutex;
     std::optional<T> m_current;
     std::uint64_t m_generation = 0;
-    std::vector<std::shared_ptr<Subscription>> m_subscriptions;
+    std::vector<std::shared_ptr<Subscription<T>>> m_subscriptions;
 };
 
 }  // namespace tarnwick::detail
