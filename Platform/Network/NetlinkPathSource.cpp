@@ -17,6 +17,7 @@
 #include <string>
 #include <utility>
 
+#include "Foundation/FileDescriptor.h"
 #include "OSLog/OSLog.h"
 
 namespace tarnwick {
@@ -27,26 +28,7 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 
 }  // namespace
 
-class NetlinkPathSource::FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
 namespace {
-
-using FileDescriptor = NetlinkPathSource::FileDescriptor;
 
 int openRouteSocket(std::uint32_t groups) {
     const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);

@@ -9,6 +9,8 @@
 
 namespace tarnwick {
 
+class FileDescriptor;
+
 // Watches the kernel's routing messages (links, addresses and routes coming and going) on a
 // thread of its own and reads the routing tables again after each burst of them. The path is
 // satisfied when a default unicast route leaves through an interface that is up and has a
@@ -27,8 +29,6 @@ public:
 
     // Reads the links and routes now. Unsatisfied when they cannot be read.
     static NetworkPath readCurrentPath();
-
-    class FileDescriptor;
 
 private:
     void run(int eventSocket, int stopEvent, const Observer& observer);

@@ -1,6 +1,6 @@
 #include "AppDelegate.h"
 
-#include "Log/LoggingSetUp.h"
+#include "Tools/Log/LoggingSetUp.h"
 #include "Logging/LogHub.h"
 #include "Tools/BundleUtilities.h"
 #include "Tools/SettingsKey.h"

@@ -1,5 +1,5 @@
-#include "CountriesProvider.h"
-#include "StringUtilities.h"
+#include "Tools/CountriesProvider.h"
+#include "Tools/StringUtilities.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,8 +2,8 @@
 // filter on (a peer that allows at once) against the filter off, the rate of new connections, and
 // the extension's resident memory.
 
-#include "NetworkSandbox.h"
-#include "TestPeer.h"
+#include "tests/FilterExtension/NetworkSandbox.h"
+#include "tests/FilterExtension/TestPeer.h"
 
 #include "FilterLink/FilterConfiguration.h"
 #include "NetworkExtension/FilterManagerClient.h"

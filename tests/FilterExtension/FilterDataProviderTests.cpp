@@ -1,4 +1,4 @@
-#include "FilterDataProvider.h"
+#include "FilterExtension/FilterDataProvider.h"
 #include "LinkedApp.h"
 
 #include "Dispatch/RunLoop.h"

@@ -1,7 +1,7 @@
 // The real extension in network namespaces of the test's own, with a real peer process playing
 // the application. Needs root; skipped elsewhere.
 
-#include "IPCConnection.h"
+#include "FilterExtension/IPCConnection.h"
 #include "NetworkSandbox.h"
 
 #include "FilterLink/FilterConfiguration.h"

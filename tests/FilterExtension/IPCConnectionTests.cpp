@@ -1,4 +1,4 @@
-#include "IPCConnection.h"
+#include "FilterExtension/IPCConnection.h"
 #include "LinkedApp.h"
 
 #include "Dispatch/RunLoop.h"

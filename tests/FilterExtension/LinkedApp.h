@@ -1,6 +1,6 @@
 #pragma once
 
-#include "IPCConnection.h"
+#include "FilterExtension/IPCConnection.h"
 
 #include "FilterLink/AppCommunication.h"
 #include "FilterLink/ProviderCommunication.h"

@@ -1,6 +1,7 @@
 #include "Dispatch/DispatchGroup.h"
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/DispatchWorkItem.h"
+#include "Dispatch/MainQueuePrecondition.h"
 #include "Dispatch/RunLoop.h"
 
 #include <gtest/gtest.h>
@@ -170,6 +171,18 @@ TEST(RunLoop, StopEndsRun) {
     RunLoop::main().run();
     stopper.join();
 }
+
+#ifndef NDEBUG
+TEST(MainQueuePrecondition, PassesOnTheMainThreadAndStopsAnyOtherCaller) {
+    dispatchPreconditionOnMain();
+    EXPECT_DEATH(
+        {
+            std::thread worker([] { dispatchPreconditionOnMain(); });
+            worker.join();
+        },
+        "runs off the main queue");
+}
+#endif
 
 }  // namespace
 }  // namespace tarnwick

@@ -1,5 +1,5 @@
-#include "AllowanceList.h"
-#include "Entry.h"
+#include "Tools/AllowanceList.h"
+#include "Tools/Entry.h"
 
 #include "TemporarySettings.h"
 

@@ -1,4 +1,4 @@
-#include "BundleUtilities.h"
+#include "Tools/BundleUtilities.h"
 
 #include "Foundation/PropertyList.h"
 #include "support/TemporaryDirectory.h"

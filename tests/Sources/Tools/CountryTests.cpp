@@ -1,6 +1,6 @@
-#include "CountriesProvider.h"
-#include "Country.h"
-#include "UndesirableCountriesData.h"
+#include "Tools/CountriesProvider.h"
+#include "Tools/Country.h"
+#include "Tools/UndesirableCountriesData.h"
 
 #include "Locale/Locale.h"
 

@@ -1,4 +1,4 @@
-#include "DetectionReason.h"
+#include "Tools/DetectionReason.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "DetectionLevel.h"
-#include "Preferences.h"
-#include "RestrictionPreference.h"
+#include "Tools/DetectionLevel.h"
+#include "Tools/Preferences.h"
+#include "Tools/RestrictionPreference.h"
 
 #include "TemporarySettings.h"
 

@@ -1,4 +1,4 @@
-#include "StringUtilities.h"
+#include "Tools/StringUtilities.h"
 
 #include <gtest/gtest.h>
 

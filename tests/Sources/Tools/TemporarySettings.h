@@ -2,7 +2,7 @@
 
 #include "Foundation/UserDefaults.h"
 #include "OSLog/OSLog.h"
-#include "SettingsKey.h"
+#include "Tools/SettingsKey.h"
 #include "support/TemporaryDirectory.h"
 
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "UndesirableCountriesManager.h"
+#include "Tools/UndesirableCountriesManager.h"
 
 #include "TemporarySettings.h"
 

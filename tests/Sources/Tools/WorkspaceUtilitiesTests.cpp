@@ -1,4 +1,4 @@
-#include "WorkspaceUtilities.h"
+#include "Tools/WorkspaceUtilities.h"
 
 #include "Platform/Workspace/FakeProcesses.h"
 

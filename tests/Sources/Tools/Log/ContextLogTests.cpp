@@ -1,5 +1,5 @@
-#include "Log/ContextLog.h"
-#include "Log/LoggingSetUp.h"
+#include "Tools/Log/ContextLog.h"
+#include "Tools/Log/LoggingSetUp.h"
 
 #include "Foundation/DateFormatter.h"
 #include "Logging/FileDestination.h"
