@@ -31,10 +31,11 @@ private:
 
 }  // namespace
 
-std::shared_ptr<FilterManagerClient> FilterManagerClient::create(ChangeHandler onChange) {
+std::shared_ptr<FilterManagerClient> FilterManagerClient::create(
+    ChangeHandler onChange, std::shared_ptr<DispatchQueue> callbackQueue) {
     return std::make_shared<FilterManagerClient>(
         XPCConnection::create(filterlink::kFilterManagerServiceName), std::move(onChange),
-        kTimeLimit);
+        kTimeLimit, std::move(callbackQueue));
 }
 
 std::shared_ptr<FilterManagerClient> FilterManagerClient::createForSocketPath(
@@ -44,11 +45,13 @@ std::shared_ptr<FilterManagerClient> FilterManagerClient::createForSocketPath(
 }
 
 FilterManagerClient::FilterManagerClient(std::shared_ptr<XPCConnection> connection,
-                                         ChangeHandler onChange, std::chrono::seconds timeLimit)
+                                         ChangeHandler onChange, std::chrono::seconds timeLimit,
+                                         std::shared_ptr<DispatchQueue> callbackQueue)
     : m_connection(std::move(connection))
     , m_onChange(std::move(onChange))
     , m_timeLimit(timeLimit)
-    , m_queue(DispatchQueue::create("filter-manager-client")) {}
+    , m_queue(callbackQueue ? std::move(callbackQueue)
+                            : DispatchQueue::create("filter-manager-client")) {}
 
 FilterManagerClient::~FilterManagerClient() {
     m_connection->invalidate();

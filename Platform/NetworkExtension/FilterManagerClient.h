@@ -18,7 +18,8 @@ namespace tarnwick {
 // The application's end of the filter configuration: load and save against the extension host,
 // and word of every change it makes. Each call completes exactly once, on the client's queue:
 // with the host's answer, with an error at once when the host cannot be reached, or with an error
-// when no answer comes within the time limit.
+// when no answer comes within the time limit. The application passes the main queue as the
+// client's queue, so answers and change words reach its state there and nowhere else.
 class FilterManagerClient final : public FilterConfigurationObserver,
                                   public std::enable_shared_from_this<FilterManagerClient> {
 public:
@@ -27,14 +28,17 @@ public:
     using SaveCompletion = std::function<void(const std::optional<std::string>& error)>;
     using ChangeHandler = std::function<void(const FilterConfiguration&)>;
 
-    static std::shared_ptr<FilterManagerClient> create(ChangeHandler onChange = {});
+    // Without a callback queue, the client answers on a serial queue of its own.
+    static std::shared_ptr<FilterManagerClient> create(
+        ChangeHandler onChange = {}, std::shared_ptr<DispatchQueue> callbackQueue = nullptr);
     // A client of a host listening elsewhere than the services folder.
     // Used for testing only
     static std::shared_ptr<FilterManagerClient> createForSocketPath(std::filesystem::path path,
                                                                     ChangeHandler onChange = {});
 
     FilterManagerClient(std::shared_ptr<XPCConnection> connection, ChangeHandler onChange,
-                        std::chrono::seconds timeLimit);
+                        std::chrono::seconds timeLimit,
+                        std::shared_ptr<DispatchQueue> callbackQueue = nullptr);
     ~FilterManagerClient() override;
 
     void loadFromPreferences(LoadCompletion completion);

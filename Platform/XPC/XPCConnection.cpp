@@ -43,6 +43,10 @@ void XPCConnection::setInvalidationHandler(std::function<void()> handler) {
     m_core->setInvalidationHandler(std::move(handler));
 }
 
+void XPCConnection::setDeliveryQueue(std::shared_ptr<DispatchQueue> queue) {
+    m_core->setDeliveryQueue(std::move(queue));
+}
+
 void XPCConnection::setInterruptionHandler(std::function<void()> handler) {
     m_core->setInterruptionHandler(std::move(handler));
 }

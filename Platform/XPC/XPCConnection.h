@@ -4,6 +4,8 @@
 #include "XPCInterface.h"
 #include "XPCRemoteObjectProxy.h"
 
+#include "Dispatch/DispatchQueue.h"
+
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -43,6 +45,11 @@ public:
     void setRemoteObjectInterface(XPCInterface interface);
     void setInvalidationHandler(std::function<void()> handler);
     void setInterruptionHandler(std::function<void()> handler);
+    // Hands everything the peer sends (calls to the exported object, replies, errors,
+    // interruption and invalidation) to `queue`, in order, instead of the I/O thread. The
+    // application passes the main queue, so its state is only touched there; the extension keeps
+    // the I/O thread, which answers paused connections without a hop. Only before resume().
+    void setDeliveryQueue(std::shared_ptr<DispatchQueue> queue);
 
     void resume();
     void invalidate();

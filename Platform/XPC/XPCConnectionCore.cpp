@@ -101,6 +101,13 @@ void XPCConnectionCore::setInvalidationHandler(std::function<void()> handler) {
     m_invalidationHandler = std::move(handler);
 }
 
+void XPCConnectionCore::setDeliveryQueue(std::shared_ptr<DispatchQueue> queue) {
+    std::lock_guard lock(m_mutex);
+    if (m_state == State::suspended) {
+        m_deliveryQueue = std::move(queue);
+    }
+}
+
 void XPCConnectionCore::setInterruptionHandler(std::function<void()> handler) {
     std::lock_guard lock(m_mutex);
     m_interruptionHandler = std::move(handler);
@@ -143,7 +150,7 @@ void XPCConnectionCore::resume() {
     auto exported = std::move(m_exportedObject);
     m_interruptionHandler = nullptr;
     lock.unlock();
-    m_queue->async([handler = std::move(handler), exported = std::move(exported)]() mutable {
+    handlerQueue()->async([handler = std::move(handler), exported = std::move(exported)]() mutable {
         if (handler) {
             handler();
         }
@@ -167,8 +174,8 @@ void XPCConnectionCore::invalidate() {
     m_interruptionHandler = nullptr;
     auto pending = std::move(m_pending);
     lock.unlock();
-    m_queue->async([handler = std::move(handler), exported = std::move(exported),
-                    pending = std::move(pending)]() mutable {
+    handlerQueue()->async([handler = std::move(handler), exported = std::move(exported),
+                           pending = std::move(pending)]() mutable {
         for (auto& [id, entry] : pending) {
             if (entry.error) {
                 entry.error(XPCError::invalid());
@@ -350,7 +357,8 @@ void XPCConnectionCore::postError(XPCRemoteObjectProxy::ErrorHandler handler, XP
     if (!handler) {
         return;
     }
-    m_queue->async([handler = std::move(handler), error = std::move(error)] { handler(error); });
+    handlerQueue()->async(
+        [handler = std::move(handler), error = std::move(error)] { handler(error); });
 }
 
 void XPCConnectionCore::runSession(const std::shared_ptr<Session>& session) {
@@ -416,6 +424,18 @@ void XPCConnectionCore::runSession(const std::shared_ptr<Session>& session) {
 }
 
 void XPCConnectionCore::handleMessage(XPCMessage message) {
+    if (m_deliveryQueue) {
+        m_deliveryQueue->async([weak = weak_from_this(), message = std::move(message)]() mutable {
+            if (auto self = weak.lock()) {
+                self->deliverMessage(std::move(message));
+            }
+        });
+        return;
+    }
+    deliverMessage(std::move(message));
+}
+
+void XPCConnectionCore::deliverMessage(XPCMessage message) {
     if (message.kind != XPCMessage::Kind::invoke) {
         Pending pending;
         {
@@ -427,8 +447,8 @@ void XPCConnectionCore::handleMessage(XPCMessage message) {
             pending = std::move(found->second);
             m_pending.erase(found);
         }
-        // Answers run here, on the I/O thread, without a hop to the queue: a paused connection
-        // waits for this answer, and every thread hop adds to its wait.
+        // Without a delivery queue, answers run here, on the I/O thread, without a hop: a paused
+        // connection waits for this answer, and every thread hop adds to its wait.
         if (message.kind == XPCMessage::Kind::reply) {
             pending.reply(message.arguments);
         } else if (pending.error) {
@@ -472,7 +492,8 @@ void XPCConnectionCore::handleMessage(XPCMessage message) {
     if (message.expectsReply) {
         reply = XPCReply(weak_from_this(), message.id, interface->version());
     }
-    // Delivered in order on this thread, which serves the connection as a serial queue would.
+    // Delivered in order on this thread (or the delivery queue), which serves the connection as a
+    // serial queue would.
     object->invoke(message.selector, message.arguments, reply);
 }
 
@@ -509,8 +530,8 @@ void XPCConnectionCore::endSession(const std::shared_ptr<Session>& session) {
     }
     lock.unlock();
     // Held until the queue has run the handlers, so the exported object outlives its last call.
-    m_queue->async([pending = std::move(pending), handler = std::move(handler), error,
-                    released = std::move(released)]() mutable {
+    handlerQueue()->async([pending = std::move(pending), handler = std::move(handler), error,
+                           released = std::move(released)]() mutable {
         for (auto& [id, entry] : pending) {
             if (entry.error) {
                 entry.error(error);

@@ -43,6 +43,7 @@ public:
     void setRemoteObjectInterface(XPCInterface interface);
     void setInvalidationHandler(std::function<void()> handler);
     void setInterruptionHandler(std::function<void()> handler);
+    void setDeliveryQueue(std::shared_ptr<DispatchQueue> queue);
 
     void resume();
     void invalidate();
@@ -75,6 +76,11 @@ private:
     void runSession(const std::shared_ptr<Session>& session);
     bool flushSession(Session& session);
     void handleMessage(XPCMessage message);
+    void deliverMessage(XPCMessage message);
+    // Where handlers, errors and (with a delivery queue) the peer's messages run.
+    const std::shared_ptr<DispatchQueue>& handlerQueue() const {
+        return m_deliveryQueue ? m_deliveryQueue : m_queue;
+    }
     void endSession(const std::shared_ptr<Session>& session);
     void postError(XPCRemoteObjectProxy::ErrorHandler handler, XPCError error);
 
@@ -82,6 +88,8 @@ private:
     const std::string m_label;
     const std::filesystem::path m_socketPath;
     const std::shared_ptr<DispatchQueue> m_queue;
+    // Set before resume and read-only after it, so the I/O thread reads it without the lock.
+    std::shared_ptr<DispatchQueue> m_deliveryQueue;
 
     mutable std::mutex m_mutex;
     State m_state = State::suspended;

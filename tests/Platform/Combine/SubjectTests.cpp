@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <latch>
 #include <memory>
 #include <string>
 #include <thread>
@@ -59,6 +60,33 @@ TEST(PassthroughSubject, ReceiverMayCancelItselfAndSendAgain) {
     subject.send(3);
     EXPECT_EQ(first, std::vector<int>{1});
     EXPECT_EQ(second, (std::vector<int>{2, 1, 3}));
+}
+
+TEST(PassthroughSubject, CancelReturnsOnlyOnceADeliveryOnAnotherThreadHasFinished) {
+    PassthroughSubject<int> subject;
+    std::latch entered(1);
+    std::latch release(1);
+    std::atomic<bool> receiverDone{false};
+    auto token = subject.sink([&](int) {
+        entered.count_down();
+        release.wait();
+        receiverDone = true;
+    });
+    std::thread sender([&] { subject.send(1); });
+    entered.wait();
+    std::atomic<bool> doneWhenCancelled{false};
+    std::latch cancelling(1);
+    std::thread canceller([&] {
+        cancelling.count_down();
+        token.cancel();
+        doneWhenCancelled = receiverDone.load();
+    });
+    cancelling.wait();
+    std::this_thread::sleep_for(20ms);  // gives a cancel that does not wait the chance to return
+    release.count_down();
+    canceller.join();
+    sender.join();
+    EXPECT_TRUE(doneWhenCancelled);
 }
 
 TEST(PassthroughSubject, TokenMayOutliveTheSubject) {

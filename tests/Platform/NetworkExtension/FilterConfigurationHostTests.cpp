@@ -2,12 +2,15 @@
 #include "NetworkExtension/FilterConfigurationStore.h"
 #include "NetworkExtension/FilterManagerClient.h"
 
+#include "Dispatch/RunLoop.h"
+
 #include "FilterLink/FilterConfigurationCommunication.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <algorithm>
 #include <future>
 #include <unistd.h>
 
@@ -96,6 +99,27 @@ TEST_F(FilterConfigurationHostTest, StoredConfigurationIsAppliedAtStartAndLoaded
     EXPECT_EQ(m_filter->starts, 1);
     auto client = FilterManagerClient::createForSocketPath(socket());
     EXPECT_EQ(load(*client), enabledConfiguration());
+}
+
+TEST_F(FilterConfigurationHostTest, ClientOnTheMainQueueAnswersAndReportsChangesThere) {
+    startHost();
+    std::vector<std::string> events;  // main thread only
+    auto onMain = [] { return isMainThread() ? "@main" : "@other"; };
+    auto client = std::make_shared<FilterManagerClient>(
+        XPCConnection::createForSocketPath(socket()),
+        [&](const FilterConfiguration&) { events.push_back(std::string("changed") + onMain()); },
+        10s, DispatchQueue::main());
+    client->loadFromPreferences([&](const auto&, const auto& error) {
+        events.push_back(std::string(error ? "load failed" : "loaded") + onMain());
+    });
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return events.size() == 1; }, kWait));
+    client->saveToPreferences(enabledConfiguration(), [&](const auto& error) {
+        events.push_back(std::string(error ? "save failed" : "saved") + onMain());
+    });
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return events.size() == 3; }, kWait));
+    std::sort(events.begin() + 1, events.end());
+    EXPECT_EQ(events, (std::vector<std::string>{"loaded@main", "changed@main", "saved@main"}));
+    client->invalidate();
 }
 
 TEST_F(FilterConfigurationHostTest, SaveSwitchesTheFilterStoresItAndTellsEveryClient) {

@@ -139,6 +139,44 @@ TEST_F(XPCConnectionTest, InvocationGetsItsReply) {
     connection->invalidate();
 }
 
+TEST_F(XPCConnectionTest, DeliveryQueueCarriesCallsRepliesAndEndsToTheMainThread) {
+    // The peer's calls to this side's exported object, its replies and the interruption all reach
+    // application code on the main thread, in the order they came.
+    class Recorder final : public XPCExportedObject {
+    public:
+        void invoke(const std::string& selector, const Value::Array&, XPCReply) override {
+            events.push_back(selector + (isMainThread() ? "@main" : "@other"));
+        }
+        std::vector<std::string> events;  // main thread only
+    };
+    auto recorder = std::make_shared<Recorder>();
+    auto connection = XPCConnection::createForSocketPath(m_folder / "echo");
+    connection->setRemoteObjectInterface(echoInterface());
+    connection->setExportedInterface(echoInterface());
+    connection->setExportedObject(recorder);
+    connection->setDeliveryQueue(DispatchQueue::main());
+    connection->setInterruptionHandler([recorder] {
+        recorder->events.push_back(std::string("interrupted") +
+                                   (isMainThread() ? "@main" : "@other"));
+    });
+    connection->resume();
+
+    connection->remoteObjectProxyWithErrorHandler({}).invoke(
+        "echo:", {Value("x")}, [recorder](const Value::Array&) {
+            recorder->events.push_back(std::string("reply") +
+                                       (isMainThread() ? "@main" : "@other"));
+        });
+    ASSERT_TRUE(waitFor([&] { return recorder->events.size() == 1; }));
+    m_delegate->last()->setRemoteObjectInterface(echoInterface());
+    m_delegate->last()->remoteObjectProxyWithErrorHandler({}).invoke("note:", {Value(1)});
+    ASSERT_TRUE(waitFor([&] { return recorder->events.size() == 2; }));
+    m_delegate->last()->invalidate();
+    ASSERT_TRUE(waitFor([&] { return recorder->events.size() == 3; }));
+    EXPECT_EQ(recorder->events,
+              (std::vector<std::string>{"reply@main", "note:@main", "interrupted@main"}));
+    connection->invalidate();
+}
+
 TEST_F(XPCConnectionTest, MessagesThatDoNotFitTheExportedInterfaceAreAnsweredWithAnError) {
     struct Row {
         const char* name;
