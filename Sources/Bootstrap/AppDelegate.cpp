@@ -17,9 +17,16 @@ namespace tarnwick {
 AppDelegate::AppDelegate() {
     setUpLogging();
     LogHub::info("---------- v." + versionText(Bundle::main()).value_or("") + " ----------");
+    m_services = std::make_unique<ApplicationServices>();
 }
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    applicationWillTerminate();
+}
+
+void AppDelegate::applicationWillTerminate() {
+    m_services->shutDown();
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
     m_previousLaunchesCount =

@@ -12,6 +12,8 @@ int main(int argc, char* argv[]) {
     tarnwick::AppDelegate delegate;
     QApplication::setQuitOnLastWindowClosed(true);
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
+                     [&delegate] { delegate.applicationWillTerminate(); });
 
     const int status = QApplication::exec();
     tarnwick::MainQueueBridge::uninstall();

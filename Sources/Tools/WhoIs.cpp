@@ -98,6 +98,10 @@ bool WhoIs::formsURL(const std::string& address) const {
            std::all_of(address.begin(), address.end(), isAddressCharacter);
 }
 
+void WhoIs::invalidateAndCancel() {
+    m_state->session.invalidateAndCancel();
+}
+
 std::optional<std::string> WhoIs::url(const std::string& address) const {
     if (!formsURL(address)) {
         return std::nullopt;

@@ -72,6 +72,10 @@ public:
     void lookup(const std::string& ipAddress, const std::optional<std::string>& url,
                 Completion completion) const;
 
+    // Cancels the requests in flight (their lookups complete with no answer) and refuses new ones,
+    // so nothing of ours is still talking to the service while the application quits.
+    void invalidateAndCancel();
+
     // The service base + "v1/geoip/ip/" + address + "/info"; none when that is no valid URL.
     std::optional<std::string> url(const std::string& address) const;
 
