@@ -5,6 +5,7 @@
 #include "LogHub.h"
 
 #include "Foundation/UUID.h"
+#include "Foundation/ValueJSON.h"
 
 #include <nlohmann/json.hpp>
 
@@ -256,6 +257,8 @@ std::optional<std::string> BaseDestination::messageToJSON(
                 using T = std::decay_t<decltype(value)>;
                 if constexpr (std::is_same_v<T, LogValue::Describer>) {
                     entry["context"] = context.description();
+                } else if constexpr (std::is_same_v<T, Value::Dictionary>) {
+                    entry["context"] = jsonFromValue(Value(value));
                 } else if constexpr (!std::is_same_v<T, std::monostate>) {
                     entry["context"] = value;
                 }

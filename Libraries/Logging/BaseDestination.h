@@ -83,8 +83,10 @@ public:
 
     const std::string& format() const { return m_format; }
     void setFormat(std::string format) { m_format = std::move(format); }
-    bool asynchronously() const { return m_asynchronously.load(std::memory_order_relaxed); }
-    void setAsynchronously(bool value) { m_asynchronously.store(value); }
+    // Whether the logger hands entries over without waiting for `send`. A destination that must
+    // write before the log call returns pins it to false.
+    virtual bool asynchronously() const { return m_asynchronously.load(std::memory_order_relaxed); }
+    virtual void setAsynchronously(bool value) { m_asynchronously.store(value); }
     LogLevel minLevel() const { return m_minLevel.load(std::memory_order_relaxed); }
     void setMinLevel(LogLevel level);
     const LevelString& levelString() const { return m_levelString; }

@@ -1,5 +1,7 @@
 #include "LogValue.h"
 
+#include "Foundation/ValueJSON.h"
+
 namespace tarnwick {
 
 std::string LogValue::description() const {
@@ -10,6 +12,9 @@ std::string LogValue::description() const {
                 return {};
             } else if constexpr (std::is_same_v<T, Describer>) {
                 return value ? value() : std::string();
+            } else if constexpr (std::is_same_v<T, Value::Dictionary>) {
+                return jsonFromValue(Value(value))
+                    .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
             } else {
                 return describe(value);
             }

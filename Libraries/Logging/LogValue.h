@@ -2,6 +2,8 @@
 
 #include "Describe.h"
 
+#include "Foundation/Value.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -10,8 +12,9 @@
 namespace tarnwick {
 
 // The optional context of a log entry: a value of any type with a textual description. Plain
-// values are kept as they are (the JSON form writes them as JSON values); other values are
-// described only when a destination renders the entry, on that destination's queue.
+// values and key/value objects are kept as they are (the JSON form writes them as JSON values, and
+// a destination may read an object's members); other values are described only when a destination
+// renders the entry, on that destination's queue.
 class LogValue {
 public:
     LogValue() = default;
@@ -21,6 +24,7 @@ public:
     LogValue(int number) : m_value(static_cast<std::int64_t>(number)) {}
     LogValue(std::int64_t number) : m_value(number) {}
     LogValue(double number) : m_value(number) {}
+    LogValue(Value::Dictionary object) : m_value(std::move(object)) {}
 
     // A value whose description is made when the entry is rendered.
     template <typename T>
@@ -31,11 +35,15 @@ public:
     }
 
     bool hasValue() const { return !std::holds_alternative<std::monostate>(m_value); }
+    // The key/value object, when the context is one.
+    const Value::Dictionary* asDictionary() const {
+        return std::get_if<Value::Dictionary>(&m_value);
+    }
     std::string description() const;
 
     using Describer = std::function<std::string()>;
-    using Storage =
-        std::variant<std::monostate, std::string, bool, std::int64_t, double, Describer>;
+    using Storage = std::variant<std::monostate, std::string, bool, std::int64_t, double,
+                                 Value::Dictionary, Describer>;
     const Storage& storage() const { return m_value; }
 
 private:
