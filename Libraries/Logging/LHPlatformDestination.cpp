@@ -169,7 +169,12 @@ void LHPlatformDestination::setEncryptionKey(std::string value) {
 }
 
 double LHPlatformDestination::now() const {
-    return std::chrono::duration<double>(clock().now().time_since_epoch()).count();
+    // Whole seconds and the fraction apart: nanoseconds since 1970 are too many for a double to
+    // hold exactly, and would turn .678 into .6780002.
+    const auto sinceEpoch = clock().now().time_since_epoch();
+    const auto whole = std::chrono::floor<std::chrono::seconds>(sinceEpoch);
+    return static_cast<double>(whole.count()) +
+           std::chrono::duration<double>(sinceEpoch - whole).count();
 }
 
 void LHPlatformDestination::debugLog(const std::string& message) const {
@@ -246,7 +251,8 @@ void LHPlatformDestination::uploadPendingEntries() {
     const std::size_t count = entries->size();
 
     Json device = analyticsRecord(false);
-    for (auto& [key, value] : deviceInfo().items()) {
+    const Json details = deviceInfo();
+    for (const auto& [key, value] : details.items()) {
         device[key] = value;
     }
     const Json document = {{"device", std::move(device)}, {"entries", std::move(*entries)}};
