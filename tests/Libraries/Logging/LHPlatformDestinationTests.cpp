@@ -5,6 +5,7 @@
 
 #include "Foundation/Base64.h"
 #include "Foundation/PropertyList.h"
+#include "Network/HTTPSession.h"
 #include "OSLog/OSLog.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TemporaryDirectory.h"
@@ -214,7 +215,15 @@ private:
 };
 
 TEST_F(PlatformDestinationTest, UploadsOneEncryptedBatchThatTheServiceCanRead) {
-    auto destination = make(serviceURL());
+    // The session is made per request, for answers on the destination's own queue.
+    std::shared_ptr<DispatchQueue> answerQueue;
+    auto services = this->services(m_home / "share");
+    services.makeSession = [&](std::shared_ptr<DispatchQueue> queue) {
+        answerQueue = queue;
+        return std::make_shared<HTTPSession>(std::move(queue));
+    };
+    auto destination = std::make_shared<LHPlatformDestination>(
+        "app-id", "s3cret", std::string(kKey), serviceURL(), kFiles, std::move(services));
     EXPECT_EQ(destination->defaultHashValue(), 3);
     destination->setAnalyticsUserName("ada");
     LogHub::addDestination(destination);
@@ -226,6 +235,7 @@ TEST_F(PlatformDestinationTest, UploadsOneEncryptedBatchThatTheServiceCanRead) {
 
     const auto requests = received();
     ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(answerQueue, destination->queue());
     EXPECT_EQ(requests[0].authorization, "Basic " + base64Encode("app-id:s3cret"));
     EXPECT_EQ(requests[0].contentType, "application/json");
     EXPECT_EQ(requests[0].accept, "application/json");
@@ -592,6 +602,16 @@ TEST_F(PlatformDestinationTest, WithoutAnApplicationSupportFolderNothingIsWritte
     }
     EXPECT_FALSE(onQueue(*destination, [&] { return destination->sendingInProgress(); }));
     EXPECT_TRUE(received().empty());
+}
+
+TEST_F(PlatformDestinationTest, FolderThatCannotBeMadeLeavesTheFilesInApplicationSupport) {
+    writeFile(m_home / "share" / "Host", "a file where the folder would be");
+    ::testing::internal::CaptureStdout();
+    auto destination = make(std::nullopt);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Warning! Could not create folder ~/Library/Application Support/Host.\n");
+    EXPECT_EQ(destination->entriesFileURL(), m_home / "share" / kFiles.entries);
+    EXPECT_TRUE(std::filesystem::exists(m_home / "share" / kFiles.analytics));
 }
 
 TEST_F(PlatformDestinationTest, BuildNumberReadsOnlyAWholeDecimalInteger) {
