@@ -13,6 +13,17 @@ using namespace std::chrono_literals;
 namespace tarnwick {
 namespace {
 
+// A request with the default limits; rows name only what they vary.
+ProcessRequest request(std::vector<std::string> arguments,
+                       std::optional<std::string> input = std::nullopt,
+                       std::vector<std::string> environment = {}) {
+    ProcessRequest request;
+    request.arguments = std::move(arguments);
+    request.input = std::move(input);
+    request.environment = std::move(environment);
+    return request;
+}
+
 TEST(Process, RunsAnArgumentVectorAndReportsItsOutputAndStatus) {
     struct Case {
         const char* name;
@@ -23,19 +34,16 @@ TEST(Process, RunsAnArgumentVectorAndReportsItsOutputAndStatus) {
     };
     const std::string big(1 << 20, 'x');  // more than a pipe holds, both ways
     const std::vector<Case> cases = {
-        {"arguments stay whole",
-         {{"printf", "%s|%s", "a b", "; rm -rf /"}},
-         0,
-         "a b|; rm -rf /",
-         ""},
-        {"input reaches the program", {{"cat"}, std::string("hello")}, 0, "hello", ""},
-        {"input larger than a pipe", {{"cat"}, big}, 0, big, ""},
-        {"exit status and error output", {{"sh", "-c", "echo oops >&2; exit 3"}}, 3, "", "oops\n"},
+        {"arguments stay whole", request({"printf", "%s|%s", "a b", "; rm -rf /"}), 0,
+         "a b|; rm -rf /", ""},
+        {"input reaches the program", request({"cat"}, "hello"), 0, "hello", ""},
+        {"input larger than a pipe", request({"cat"}, big), 0, big, ""},
+        {"exit status and error output", request({"sh", "-c", "echo oops >&2; exit 3"}), 3, "",
+         "oops\n"},
         {"environment added",
-         {{"sh", "-c", "printf %s \"$TARNWICK_PROBE\""}, {}, 20s, 1 << 20, {"TARNWICK_PROBE=42"}},
-         0,
-         "42",
-         ""},
+         request({"sh", "-c", "printf %s \"$TARNWICK_PROBE\""}, std::nullopt,
+                 {"TARNWICK_PROBE=42"}),
+         0, "42", ""},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
@@ -49,7 +57,7 @@ TEST(Process, RunsAnArgumentVectorAndReportsItsOutputAndStatus) {
 }
 
 TEST(Process, RefusesWhatCannotRunAndStopsWhatRunsTooLong) {
-    const auto missing = Process::run({{"/nonexistent/program"}});
+    const auto missing = Process::run(request({"/nonexistent/program"}));
     ASSERT_FALSE(missing.ok());
     EXPECT_EQ(missing.error().code, ProcessError::Code::cannotStart);
 
@@ -58,7 +66,9 @@ TEST(Process, RefusesWhatCannotRunAndStopsWhatRunsTooLong) {
     EXPECT_EQ(empty.error().code, ProcessError::Code::invalidRequest);
 
     const auto started = std::chrono::steady_clock::now();
-    const auto slow = Process::run({{"sh", "-c", "echo started; exec sleep 30"}, {}, 300ms});
+    auto slowRequest = request({"sh", "-c", "echo started; exec sleep 30"});
+    slowRequest.timeLimit = 300ms;
+    const auto slow = Process::run(slowRequest);
     ASSERT_FALSE(slow.ok());
     EXPECT_EQ(slow.error().code, ProcessError::Code::timedOut);
     EXPECT_EQ(slow.error().partialOutput, "started\n");
@@ -66,7 +76,9 @@ TEST(Process, RefusesWhatCannotRunAndStopsWhatRunsTooLong) {
 }
 
 TEST(Process, KeepsOnlyTheOutputLimit) {
-    const auto result = Process::run({{"head", "-c", "100000", "/dev/zero"}, {}, 20s, 1000});
+    auto limited = request({"head", "-c", "100000", "/dev/zero"});
+    limited.outputLimit = 1000;
+    const auto result = Process::run(limited);
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result->standardOutput.size(), 1000u);
     EXPECT_TRUE(result->outputTruncated);
