@@ -14,6 +14,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <regex>
 #include <thread>
 
@@ -501,6 +502,36 @@ TEST_F(PlatformDestinationTest, AnAnswerDeletesOnlyTheFileItsBatchCameFrom) {
     ASSERT_TRUE(waitUntilIdle(*destination));
     ASSERT_EQ(received().size(), 1u);
     EXPECT_EQ(fileMessages(sendingFile()), std::vector<std::string>{"replaced"});
+}
+
+TEST_F(PlatformDestinationTest, AnAnswerAfterTheDestinationIsGoneIsDropped) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    m_beforeAnswer = [released] { released.wait(); };
+    std::weak_ptr<HTTPSession> session;
+    auto services = this->services(m_home / "share");
+    services.makeSession = [&](std::shared_ptr<DispatchQueue> queue) {
+        auto made = std::make_shared<HTTPSession>(std::move(queue));
+        session = made;
+        return made;
+    };
+    auto destination = std::make_shared<LHPlatformDestination>(
+        "app-id", "s3cret", std::string(kKey), serviceURL(), kFiles, std::move(services));
+    log(*destination, LogLevel::error, "in flight");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (received().empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(received().size(), 1u);
+
+    destination.reset();
+    release.set_value();
+    // The session lives until its answer has been handled, by nobody.
+    while (!session.expired() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_TRUE(session.expired());
+    EXPECT_EQ(fileMessages(sendingFile()), std::vector<std::string>{"in flight"});
 }
 
 TEST_F(PlatformDestinationTest, ABatchWithoutEntriesIsSetAsideSoLaterOnesFlow) {
