@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <string>
 #include <thread>
@@ -32,7 +33,13 @@ std::string trimmed(std::string text) {
     return text.substr(start);
 }
 
-HTTPError::Code codeFor(CURLcode code) {
+}  // namespace
+
+HTTPError::Code httpErrorCodeForTransfer(int curlCode, int systemError) {
+    const auto code = static_cast<CURLcode>(curlCode);
+    if (code == CURLE_COULDNT_CONNECT && systemError == ENETUNREACH) {
+        return HTTPError::Code::notConnectedToInternet;
+    }
     switch (code) {
         case CURLE_OPERATION_TIMEDOUT:
             return HTTPError::Code::timedOut;
@@ -49,8 +56,6 @@ HTTPError::Code codeFor(CURLcode code) {
             return HTTPError::Code::transport;
     }
 }
-
-}  // namespace
 
 struct CurlEngine::Transfer {
     TransferID id = 0;
@@ -275,7 +280,11 @@ void CurlEngine::run() {
                 std::string text = transfer->errorBuffer[0] != '\0'
                                        ? std::string(transfer->errorBuffer.data())
                                        : std::string(curl_easy_strerror(code));
-                finish(*transfer, HTTPError{codeFor(code), std::move(text)});
+                long systemError = 0;
+                curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &systemError);
+                finish(*transfer,
+                       HTTPError{httpErrorCodeForTransfer(code, static_cast<int>(systemError)),
+                                 std::move(text)});
             }
         }
 

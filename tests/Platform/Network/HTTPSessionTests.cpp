@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -168,6 +169,31 @@ TEST(HTTPSession, PostSendsBodyHeadersAndBasicAuthentication) {
               "application/x-www-form-urlencoded|t1|"
               "Basic dXNlckBleGFtcGxlLmNvbS90b2tlbjpzZWNyZXQ=|"
               "entity=macSoftware&bundleId=a,b");
+}
+
+TEST(HTTPSession, PostBodyIsSentByteForByte) {
+    LocalServer server;
+    HTTPSession session(DispatchQueue::main());
+    HTTPRequest request;
+    request.url = server.url("/echo");
+    request.method = HTTPRequest::Method::post;
+    request.headers = {{"Content-Type", "application/binary"}};
+    // Zero bytes, high bytes and a lone carriage return travel unchanged in a raw body.
+    request.body = std::string("\x00\xff\r\x01tail", 8);
+
+    auto result = fetch(session, request);
+    ASSERT_TRUE(result && result->succeeded());
+    EXPECT_EQ(result->response()->body, std::string("application/binary|||") + request.body);
+}
+
+TEST(HTTPSession, OnlyAnUnreachableNetworkCountsAsOffline) {
+    constexpr int couldNotConnect = 7;  // CURLE_COULDNT_CONNECT
+    constexpr int couldNotResolve = 6;  // CURLE_COULDNT_RESOLVE_HOST
+    EXPECT_EQ(httpErrorCodeForTransfer(couldNotConnect, ENETUNREACH),
+              HTTPError::Code::notConnectedToInternet);
+    EXPECT_EQ(httpErrorCodeForTransfer(couldNotConnect, ECONNREFUSED),
+              HTTPError::Code::cannotConnect);
+    EXPECT_EQ(httpErrorCodeForTransfer(couldNotResolve, 0), HTTPError::Code::cannotConnect);
 }
 
 TEST(HTTPSession, FailuresSayWhy) {

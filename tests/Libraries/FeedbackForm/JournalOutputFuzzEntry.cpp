@@ -1,0 +1,14 @@
+#include "FeedbackForm/KVBDefaultSystemProfileProvider.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// Entry for a fuzzer of what the profile reads from outside: the journal's JSON lines and a
+// defaults domain's document.
+int fuzzJournalOutput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    (void)tarnwick::KVBDefaultSystemProfileProvider::journalLines(text);
+    (void)tarnwick::KVBDefaultSystemProfileProvider::preferencesDescription(text);
+    return 0;
+}
