@@ -1,0 +1,110 @@
+#include "KVBSystemProfileViewController.h"
+
+#include "FeedbackForm/KVBSystemProfileProvider.h"
+#include "KVBBundleHelper.h"
+#include "KVBLocalizedString.h"
+#include "KVBTextView.h"
+#include "KVBTextViewScroller.h"
+#include "KVBTransparentSpinner.h"
+
+#include <QFrame>
+#include <QTabBar>
+#include <QVBoxLayout>
+
+#include "Dispatch/DispatchQueue.h"
+
+namespace tarnwick {
+
+KVBSystemProfileViewController::KVBSystemProfileViewController(
+    std::shared_ptr<KVBSystemProfileProvider> provider, QWidget* parent)
+    : QWidget(parent), m_provider(std::move(provider)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(15);
+
+    m_tabs = new QTabBar(this);
+    m_tabs->setFont(kvbSystemFont(11));
+    m_tabs->setExpanding(true);
+    m_tabs->setDrawBase(false);
+    for (const char* title : {"System", "Console", "Preferences"}) {
+        m_tabs->addTab(kvbLocalizedString(title, "Tab title in system profile pop-up"));
+    }
+    m_tabs->setCurrentIndex(0);
+    connect(m_tabs, &QTabBar::currentChanged, this, [this] { updateUIForCurrentTab(); });
+    layout->addWidget(m_tabs, 0, Qt::AlignHCenter);
+
+    m_textView = new KVBTextView;
+    m_textView->setFont(kvbSystemFont(12));
+    m_textView->setEnabled(false);
+    m_textView->setReadOnly(true);
+    m_textView->setFocusPolicy(Qt::ClickFocus);
+    m_scroller = new KVBTextViewScroller(m_textView, this);
+    m_scroller->setCornerRadius(2);
+    m_scroller->setFixedSize(545, 255);
+    layout->addWidget(m_scroller);
+
+    m_spinner = new KVBTransparentSpinner(m_scroller);
+    m_spinner->setFixedSize(32, 32);
+    m_spinner->move((545 - 32) / 2, (255 - 32) / 2);
+    m_spinner->startAnimation();
+}
+
+KVBSystemProfileViewController::~KVBSystemProfileViewController() {
+    if (m_popover) {
+        setParent(nullptr);  // the pop-up holds this view; it must not delete it a second time
+        delete m_popover.data();
+    }
+}
+
+void KVBSystemProfileViewController::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    updateUIForCurrentTab();
+}
+
+void KVBSystemProfileViewController::updateUIForCurrentTab() {
+    QPointer<KVBSystemProfileViewController> self(this);
+    m_provider->gatherSystemProfileData([self](const std::string& systemInfo,
+                                               const std::string& logInfo,
+                                               const std::string& preferences) {
+        DispatchQueue::main()->async([self, systemInfo, logInfo, preferences] {
+            if (!self) {
+                return;
+            }
+            const int tab = self->m_tabs->currentIndex();
+            const std::string& text = tab == 0 ? systemInfo : tab == 1 ? logInfo : preferences;
+            self->m_textView->setPlainText(QString::fromStdString(text));
+            self->m_spinner->setVisible(text.empty());
+        });
+    });
+}
+
+bool KVBSystemProfileViewController::isPopoverShown() const {
+    return m_popover && m_popover->isVisible();
+}
+
+void KVBSystemProfileViewController::showPopoverRelativeToRect(const QRect& rect, QWidget* view) {
+    if (isPopoverShown()) {
+        m_popover->hide();
+        return;
+    }
+    if (!m_popover) {
+        // Made once and kept; it closes when the user clicks elsewhere.
+        m_popover = new QFrame(nullptr, Qt::Popup);
+        m_popover->setFrameShape(QFrame::StyledPanel);
+        auto* layout = new QVBoxLayout(m_popover);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(this);
+    }
+    m_popover->adjustSize();
+    const QPoint anchor = view ? view->mapToGlobal(rect.center()) : QPoint();
+    // Above the rectangle, as the upper edge is preferred; below when the screen ends there.
+    int top = anchor.y() - rect.height() / 2 - 4 - m_popover->height();
+    if (top < 0) {
+        top = anchor.y() + rect.height() / 2 + 4;
+    }
+    m_popover->move(anchor.x() - m_popover->width() / 2, top);
+    m_popover->show();
+    show();
+}
+
+}  // namespace tarnwick

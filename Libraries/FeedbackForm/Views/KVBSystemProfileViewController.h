@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+
+class QFrame;
+class QTabBar;
+
+namespace tarnwick {
+
+class KVBSystemProfileProvider;
+class KVBTextView;
+class KVBTextViewScroller;
+class KVBTransparentSpinner;
+
+// What the profile holds, shown before it is sent: tabs "System", "Console" and "Preferences"
+// over a read-only text. The spinner turns while the selected text is empty.
+class KVBSystemProfileViewController : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit KVBSystemProfileViewController(std::shared_ptr<KVBSystemProfileProvider> provider,
+                                            QWidget* parent = nullptr);
+    ~KVBSystemProfileViewController() override;
+
+    // Shows the pop-up below the rectangle of `view`, or closes it when it is shown.
+    void showPopoverRelativeToRect(const QRect& rect, QWidget* view);
+    bool isPopoverShown() const;
+    void updateUIForCurrentTab();
+
+    QTabBar* tabs() const { return m_tabs; }
+    KVBTextView* textView() const { return m_textView; }
+    KVBTransparentSpinner* spinner() const { return m_spinner; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    std::shared_ptr<KVBSystemProfileProvider> m_provider;
+    QTabBar* m_tabs;
+    KVBTextView* m_textView;
+    KVBTextViewScroller* m_scroller;
+    KVBTransparentSpinner* m_spinner;
+    QPointer<QFrame> m_popover;
+};
+
+}  // namespace tarnwick

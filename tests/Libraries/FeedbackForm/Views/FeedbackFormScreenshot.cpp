@@ -1,0 +1,77 @@
+#include "FeedbackFormTestSupport.h"
+
+#include "FeedbackForm/Views/KVBAttachmentsViewController.h"
+#include "FeedbackForm/Views/KVBFeedbackController.h"
+#include "FeedbackForm/Views/KVBInterfaceSettings.h"
+#include "FeedbackForm/Views/KVBMainViewController.h"
+#include "FeedbackForm/Views/KVBTextControlValidationContainer.h"
+#include "FeedbackForm/Views/KVBTextFieldWrapper.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <fstream>
+
+#include "QtSupport/MainQueueBridge.h"
+
+using namespace tarnwick;
+
+// Draws the feedback window as a user sees it after a first try: an icon, two attachments, a
+// malformed e-mail with its message. Usage: feedback_form_screenshot <output.png>
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    MainQueueBridge::install();
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s <output.png>\n", argv[0]);
+        return 2;
+    }
+    QTemporaryDir folder;
+    const std::filesystem::path base = folder.path().toStdString();
+    for (const char* name : {"Screenshot 2026-12-10 at 16.20.11.png", "tarnwick-crash.log"}) {
+        std::ofstream(base / name) << "content";
+    }
+
+    auto settings = KVBInterfaceSettings::defaultSettings();
+    QImage icon(128, 128, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::transparent);
+    {
+        QPainter painter(&icon);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(QColor(0x2F, 0x6F, 0xB5));
+        painter.setPen(Qt::NoPen);
+        painter.drawRoundedRect(QRectF(8, 8, 112, 112), 26, 26);
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(QRectF(36, 36, 56, 56));
+    }
+    settings->setIcon(icon);
+    settings->setDefaultName("Ada Lovelace");
+
+    auto files = std::make_shared<testing::ChosenFiles>();
+    files->files = {base / "Screenshot 2026-12-10 at 16.20.11.png", base / "tarnwick-crash.log"};
+    KVBFeedbackController controller(std::make_shared<testing::HeldSender>(), settings,
+                                     std::make_shared<testing::FixedProfileProvider>(), files,
+                                     std::make_shared<testing::RecordingAlerts>());
+    controller.showWindow();
+    auto& form = *controller.mainViewController();
+    form.attachmentsViewController()->attachButtonItemDidReceiveClick(nullptr);
+    form.emailFieldContainer()->textControl()->setStringValue("ada@example");
+    form.detailsFieldContainer()->textControl()->setStringValue(
+        "The map stays empty after the Connections Monitor starts.");
+    form.sendButtonClicked();  // shows the e-mail rule's message
+    controller.window()->adjustSize();
+    QTest::qWait(300);
+
+    const QImage shot = controller.window()->grab().toImage();
+    if (!shot.save(QString::fromLocal8Bit(argv[1]))) {
+        std::fprintf(stderr, "cannot write %s\n", argv[1]);
+        return 1;
+    }
+    std::printf("%s: %dx%d\n", argv[1], shot.width(), shot.height());
+    MainQueueBridge::uninstall();
+    return 0;
+}
