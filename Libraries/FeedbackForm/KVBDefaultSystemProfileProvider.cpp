@@ -85,8 +85,8 @@ bool isPlainWord(const std::string& text) {
     }
     for (const char c : text) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '$' ||
-                           c == '/' || c == ':';
+                           (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '$' || c == '/' ||
+                           c == ':';
         if (!plain) {
             return false;
         }
@@ -177,11 +177,12 @@ std::shared_ptr<KVBDefaultSystemProfileProvider> KVBDefaultSystemProfileProvider
 KVBDefaultSystemProfileProvider::KVBDefaultSystemProfileProvider(KVBSystemSources sources,
                                                                  Locations locations,
                                                                  const WallClock& clock)
-    : m_sources(std::move(sources)),
-      m_locations(std::move(locations)),
-      m_clock(clock),
-      m_internalQueue(DispatchQueue::create("com.brenlow.kvbFeedbackForm.systemProfileProviderQueue",
-                                            QualityOfService::userInitiated)) {}
+    : m_sources(std::move(sources))
+    , m_locations(std::move(locations))
+    , m_clock(clock)
+    , m_internalQueue(
+          DispatchQueue::create("com.brenlow.kvbFeedbackForm.systemProfileProviderQueue",
+                                QualityOfService::userInitiated)) {}
 
 std::string KVBDefaultSystemProfileProvider::userDefaultsDomain() const {
     std::lock_guard lock(m_settingsMutex);
@@ -204,8 +205,7 @@ void KVBDefaultSystemProfileProvider::setLogURLs(std::vector<std::filesystem::pa
 }
 
 std::filesystem::path KVBDefaultSystemProfileProvider::profileFile() const {
-    return m_locations.applicationSupportDirectory /
-           (m_locations.hostName + "_system_profile.txt");
+    return m_locations.applicationSupportDirectory / (m_locations.hostName + "_system_profile.txt");
 }
 
 void KVBDefaultSystemProfileProvider::gatherSystemProfileData(GatherCompletion completion) {

@@ -43,8 +43,9 @@ public:
 
     static std::shared_ptr<KVBDefaultSystemProfileProvider> make();
     // Used for testing only
-    static std::shared_ptr<KVBDefaultSystemProfileProvider> make(
-        KVBSystemSources sources, Locations locations, const WallClock& clock);
+    static std::shared_ptr<KVBDefaultSystemProfileProvider> make(KVBSystemSources sources,
+                                                                 Locations locations,
+                                                                 const WallClock& clock);
 
     void gatherSystemProfileData(GatherCompletion completion) override;
     void writeSystemProfileToFile(WriteCompletion completion) override;

@@ -37,8 +37,8 @@ const std::string* stringValue(const KVBFeedbackParameters& parameters, const ch
 
 Result<std::string, std::string> readWholeFile(const std::filesystem::path& file) {
     const auto describe = [&](int error) {
-        return "The file \"" + file.filename().string() + "\" could not be read: " +
-               std::strerror(error);
+        return "The file \"" + file.filename().string() +
+               "\" could not be read: " + std::strerror(error);
     };
     FileDescriptor descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (!descriptor.valid()) {
@@ -76,11 +76,11 @@ std::string describeResponse(const HTTPResponse& response) {
 KVBHelpDeskFeedbackSender::KVBHelpDeskFeedbackSender(std::string subdomain, std::string authToken,
                                                      std::string productName,
                                                      std::string serviceURL, Transport transport)
-    : m_subdomain(std::move(subdomain)),
-      m_authToken(std::move(authToken)),
-      m_productName(std::move(productName)),
-      m_serviceURL(std::move(serviceURL)),
-      m_transport(transport ? std::move(transport) : Transport(&sendThroughSharedSession)) {}
+    : m_subdomain(std::move(subdomain))
+    , m_authToken(std::move(authToken))
+    , m_productName(std::move(productName))
+    , m_serviceURL(std::move(serviceURL))
+    , m_transport(transport ? std::move(transport) : Transport(&sendThroughSharedSession)) {}
 
 std::shared_ptr<KVBHelpDeskFeedbackSender> KVBHelpDeskFeedbackSender::make(
     std::string subdomain, std::string authToken, std::string productName) {
@@ -89,12 +89,14 @@ std::shared_ptr<KVBHelpDeskFeedbackSender> KVBHelpDeskFeedbackSender::make(
                 std::move(serviceURL));
 }
 
-std::shared_ptr<KVBHelpDeskFeedbackSender> KVBHelpDeskFeedbackSender::make(
-    std::string subdomain, std::string authToken, std::string productName, std::string serviceURL,
-    Transport transport) {
-    return std::make_shared<KVBHelpDeskFeedbackSender>(
-        std::move(subdomain), std::move(authToken), std::move(productName),
-        std::move(serviceURL), std::move(transport));
+std::shared_ptr<KVBHelpDeskFeedbackSender> KVBHelpDeskFeedbackSender::make(std::string subdomain,
+                                                                           std::string authToken,
+                                                                           std::string productName,
+                                                                           std::string serviceURL,
+                                                                           Transport transport) {
+    return std::make_shared<KVBHelpDeskFeedbackSender>(std::move(subdomain), std::move(authToken),
+                                                       std::move(productName),
+                                                       std::move(serviceURL), std::move(transport));
 }
 
 Result<KVBValidatedParameters, KVBError> KVBHelpDeskFeedbackSender::validateRequiredParameters(
@@ -159,9 +161,9 @@ std::optional<KVBError> KVBHelpDeskFeedbackSender::validateRequest(const HTTPReq
     if (response.statusCode >= 200 && response.statusCode <= 299) {
         return std::nullopt;
     }
-    return kvbErrorWithCode(KVBError::badResponse, "Bad response returned by request: " +
-                                                       describeRequest(request) +
-                                                       ". Response: " + describeResponse(response));
+    return kvbErrorWithCode(KVBError::badResponse,
+                            "Bad response returned by request: " + describeRequest(request) +
+                                ". Response: " + describeResponse(response));
 }
 
 Result<std::string, KVBError> KVBHelpDeskFeedbackSender::requestBody(
@@ -209,36 +211,35 @@ void KVBHelpDeskFeedbackSender::sendFeedbackWithParameters(const KVBFeedbackPara
 
     std::weak_ptr<KVBHelpDeskFeedbackSender> weakSelf = weak_from_this();
     std::string email = validated->email;  // the block below takes the validated values
-    uploadAttachments(
-        std::move(uploads), std::nullopt, std::move(email),
-        [weakSelf, parameters = std::move(*validated), name = std::move(name),
-         completion = std::move(completion)](std::optional<KVBError> error,
-                                             std::optional<std::string> token) {
-            if (error) {
-                completion(std::move(error));
-                return;
-            }
-            auto self = weakSelf.lock();
-            if (!self) {
-                return;
-            }
-            auto body = self->requestBody(parameters, name, token);
-            if (!body) {
-                completion(body.error());
-                return;
-            }
-            HTTPRequest request = self->makeRequest("/api/v2/requests.json", parameters.email,
-                                                    "application/json", std::move(*body));
-            self->m_transport(request, [request, completion](HTTPResult result) {
-                completion(validateRequest(request, result));
-            });
-        });
+    uploadAttachments(std::move(uploads), std::nullopt, std::move(email),
+                      [weakSelf, parameters = std::move(*validated), name = std::move(name),
+                       completion = std::move(completion)](std::optional<KVBError> error,
+                                                           std::optional<std::string> token) {
+                          if (error) {
+                              completion(std::move(error));
+                              return;
+                          }
+                          auto self = weakSelf.lock();
+                          if (!self) {
+                              return;
+                          }
+                          auto body = self->requestBody(parameters, name, token);
+                          if (!body) {
+                              completion(body.error());
+                              return;
+                          }
+                          HTTPRequest request =
+                              self->makeRequest("/api/v2/requests.json", parameters.email,
+                                                "application/json", std::move(*body));
+                          self->m_transport(request, [request, completion](HTTPResult result) {
+                              completion(validateRequest(request, result));
+                          });
+                      });
 }
 
 void KVBHelpDeskFeedbackSender::uploadAttachments(std::vector<std::filesystem::path> attachments,
                                                   std::optional<std::string> uploadsToken,
-                                                  std::string email,
-                                                  UploadCompletion completion) {
+                                                  std::string email, UploadCompletion completion) {
     if (attachments.empty()) {
         completion(std::nullopt, std::move(uploadsToken));
         return;
@@ -254,8 +255,7 @@ void KVBHelpDeskFeedbackSender::uploadAttachments(std::vector<std::filesystem::p
     if (uploadsToken) {
         pathAndQuery += "&token=" + kvbPercentEncoded(*uploadsToken);
     }
-    HTTPRequest request =
-        makeRequest(pathAndQuery, email, "application/binary", std::move(*bytes));
+    HTTPRequest request = makeRequest(pathAndQuery, email, "application/binary", std::move(*bytes));
     request.timeout = HTTPRequest::defaultTimeout;
 
     std::erase(attachments, file);
@@ -272,10 +272,10 @@ void KVBHelpDeskFeedbackSender::uploadAttachments(std::vector<std::filesystem::p
             // filing it would lose them without a word.
             token = KVBHelpDeskAnswer::uploadToken(result.response()->body);
             if (!token) {
-                completion(kvbErrorWithCode(KVBError::badResponse,
-                                            "Bad response returned by request: " +
-                                                describeRequest(request) + ". Response: " +
-                                                describeResponse(*result.response())),
+                completion(kvbErrorWithCode(
+                               KVBError::badResponse,
+                               "Bad response returned by request: " + describeRequest(request) +
+                                   ". Response: " + describeResponse(*result.response())),
                            std::nullopt);
                 return;
             }

@@ -24,8 +24,9 @@ namespace tarnwick {
 // e-mail with the account's token; its value never reaches a log or an error text.
 //
 // Steps of a send hold the sender weakly: a sender dropped mid-send completes nothing further.
-class KVBHelpDeskFeedbackSender final : public KVBFeedbackSender,
-                                        public std::enable_shared_from_this<KVBHelpDeskFeedbackSender> {
+class KVBHelpDeskFeedbackSender final
+    : public KVBFeedbackSender,
+      public std::enable_shared_from_this<KVBHelpDeskFeedbackSender> {
 public:
     // Hands one request to the network and its outcome to the block, exactly once.
     using Transport = std::function<void(HTTPRequest, std::function<void(HTTPResult)>)>;
@@ -82,9 +83,8 @@ public:
                                               const std::string& name,
                                               const std::optional<std::string>& uploadsToken) const;
 
-    KVBHelpDeskFeedbackSender(std::string subdomain, std::string authToken,
-                              std::string productName, std::string serviceURL,
-                              Transport transport);
+    KVBHelpDeskFeedbackSender(std::string subdomain, std::string authToken, std::string productName,
+                              std::string serviceURL, Transport transport);
 
 private:
     HTTPRequest makeRequest(const std::string& pathAndQuery, const std::string& email,

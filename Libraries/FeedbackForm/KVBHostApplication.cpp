@@ -24,8 +24,8 @@ KVBHostApplication::KVBHostApplication(const Bundle& bundle)
     }
     if (auto icon = bundle.stringForInfoDictionaryKey("CFBundleIconFile")) {
         std::error_code error;
-        for (const auto& candidate : {bundle.resourcePath() / (*icon + ".icns"),
-                                      bundle.resourcePath() / *icon}) {
+        for (const auto& candidate :
+             {bundle.resourcePath() / (*icon + ".icns"), bundle.resourcePath() / *icon}) {
             if (std::filesystem::is_regular_file(candidate, error)) {
                 m_iconFile = candidate;
                 break;

@@ -265,8 +265,8 @@ std::string KVBSystemInfo::GPUModels(const KVBSystemSources& sources) {
             }
             return id->rfind("0x", 0) == 0 ? id->substr(2) : *id;
         };
-        std::string model = strip(readTrimmed(device / "vendor")) + ":" +
-                            strip(readTrimmed(device / "device"));
+        std::string model =
+            strip(readTrimmed(device / "vendor")) + ":" + strip(readTrimmed(device / "device"));
         const auto driver = std::filesystem::read_symlink(device / "driver", error);
         if (!error && driver.has_filename()) {
             model += " (" + driver.filename().string() + ")";
@@ -294,8 +294,8 @@ std::string KVBSystemInfo::CPUCount(const KVBSystemSources& sources) {
 
 std::string KVBSystemInfo::is64bit(const KVBSystemSources& sources) {
     static const std::set<std::string> sixtyFourBitMachines = {
-        "x86_64", "aarch64", "arm64", "ppc64", "ppc64le", "s390x", "riscv64", "mips64",
-        "sparc64", "loongarch64", "alpha", "ia64"};
+        "x86_64",  "aarch64", "arm64",   "ppc64",       "ppc64le", "s390x",
+        "riscv64", "mips64",  "sparc64", "loongarch64", "alpha",   "ia64"};
     if (const auto name = sources.uname ? sources.uname() : std::nullopt;
         name && sixtyFourBitMachines.count(name->machine) > 0) {
         return "Yes";
@@ -342,8 +342,8 @@ std::map<std::string, std::string> KVBSystemInfo::getCPUInfo(const KVBSystemSour
         info["cpu_type"] = text;
     }
 
-    const auto kilohertz =
-        parseInteger(readTrimmed(sources.sysRoot / "devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq"));
+    const auto kilohertz = parseInteger(
+        readTrimmed(sources.sysRoot / "devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq"));
     if (kilohertz && *kilohertz > 0) {
         info["cpu_frequency_MHz"] = std::to_string(*kilohertz / 1000);
     } else {

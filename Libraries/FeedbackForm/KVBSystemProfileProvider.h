@@ -11,9 +11,9 @@ namespace tarnwick {
 // Delivers the three texts of the system profile and writes them into one file.
 class KVBSystemProfileProvider {
 public:
-    using GatherCompletion = std::function<void(const std::string& systemInfo,
-                                                const std::string& logInfo,
-                                                const std::string& appPreferencesInfo)>;
+    using GatherCompletion =
+        std::function<void(const std::string& systemInfo, const std::string& logInfo,
+                           const std::string& appPreferencesInfo)>;
     // The written file, or nothing when it could not be written.
     using WriteCompletion = std::function<void(std::optional<std::filesystem::path>)>;
 

@@ -34,8 +34,7 @@ public:
     using ControllerFactory =
         std::function<std::unique_ptr<KVBFeedbackController>(std::shared_ptr<KVBFeedbackSender>)>;
 
-    explicit FeedbackFormPresenter(
-        ContextLog log = ContextLog(LogContextType::feedbackForm));
+    explicit FeedbackFormPresenter(ContextLog log = ContextLog(LogContextType::feedbackForm));
     // Used for testing only
     FeedbackFormPresenter(ContextLog log, HelpDeskAccount account, ControllerFactory factory);
     ~FeedbackFormPresenter();

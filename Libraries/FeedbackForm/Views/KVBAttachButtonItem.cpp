@@ -17,8 +17,8 @@ KVBAttachButtonItem::KVBAttachButtonItem(QWidget* parent) : KVBClickableView(par
     m_attachImage->setImageMask(KVBBundleHelper::imageNamed("attachIcon", {32, 32}));
     m_attachImage->setMaskColor(accent);
     m_attachImage->setFixedSize(16, 16);
-    m_caption = kvbLabelWithString(kvbLocalizedString("Attach File...", "Attach file button caption."),
-                                   this);
+    m_caption = kvbLabelWithString(
+        kvbLocalizedString("Attach File...", "Attach file button caption."), this);
     m_caption->setFont(kvbSystemFont(12));
     QPalette colors = m_caption->palette();
     colors.setColor(QPalette::WindowText, accent);

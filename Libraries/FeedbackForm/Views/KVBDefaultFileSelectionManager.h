@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QPointer>
 
-
 class QWidget;
 
 namespace tarnwick {

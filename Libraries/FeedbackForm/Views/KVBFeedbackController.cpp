@@ -13,8 +13,9 @@
 
 namespace tarnwick {
 
-KVBWindow::KVBWindow() : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                                              Qt::CustomizeWindowHint) {
+KVBWindow::KVBWindow()
+    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::CustomizeWindowHint) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     // The window takes the size its form asks for.
@@ -23,8 +24,8 @@ KVBWindow::KVBWindow() : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt:
 
 KVBFeedbackController::KVBFeedbackController(std::shared_ptr<KVBFeedbackSender> feedbackSender,
                                              std::shared_ptr<KVBInterfaceSettings> settings)
-    : m_feedbackSender(std::move(feedbackSender)),
-      m_alerts(std::make_shared<KVBMessageBoxAlertPresenter>()) {
+    : m_feedbackSender(std::move(feedbackSender))
+    , m_alerts(std::make_shared<KVBMessageBoxAlertPresenter>()) {
     setup(std::move(settings), nullptr, nullptr);
 }
 
@@ -51,14 +52,13 @@ void KVBFeedbackController::setup(std::shared_ptr<KVBInterfaceSettings> settings
     if (!files) {
         files = std::make_shared<KVBDefaultFileSelectionManager>(m_window);
     }
-    m_systemProfileProvider = provider ? std::move(provider)
-                                       : std::shared_ptr<KVBSystemProfileProvider>(
-                                             KVBDefaultSystemProfileProvider::make());
-    m_mainViewController =
-        new KVBMainViewController(m_feedbackSender, std::move(files), m_systemProfileProvider,
-                                  settings ? std::move(settings)
-                                           : KVBInterfaceSettings::defaultSettings(),
-                                  m_window);
+    m_systemProfileProvider =
+        provider
+            ? std::move(provider)
+            : std::shared_ptr<KVBSystemProfileProvider>(KVBDefaultSystemProfileProvider::make());
+    m_mainViewController = new KVBMainViewController(
+        m_feedbackSender, std::move(files), m_systemProfileProvider,
+        settings ? std::move(settings) : KVBInterfaceSettings::defaultSettings(), m_window);
     m_mainViewController->setDelegate(this);
     m_window->layout()->addWidget(m_mainViewController);
 }
@@ -133,7 +133,8 @@ void KVBFeedbackController::performActionsIfNeededOnFeedbackSentWithError(
     }
     m_window->close();
     m_alerts->runApplicationModal(alertWithTitle(
-        kvbLocalizedString("Feedback successfully sent!", "Successful feedback send message title."),
+        kvbLocalizedString("Feedback successfully sent!",
+                           "Successful feedback send message title."),
         kvbLocalizedString("Every user report gets carefully analyzed, however, not all requests "
                            "will be answered directly.\nThank you for helping us make our "
                            "products better!",

@@ -63,7 +63,9 @@ public:
     std::shared_ptr<KVBInterfaceSettings> settings() const;
 
     using OnDidSendFeedback = std::function<void(std::optional<KVBError>)>;
-    void setOnDidSendFeedback(OnDidSendFeedback handler) { m_onDidSendFeedback = std::move(handler); }
+    void setOnDidSendFeedback(OnDidSendFeedback handler) {
+        m_onDidSendFeedback = std::move(handler);
+    }
     bool showsGenericSuccessAlert() const { return m_showsGenericSuccessAlert; }
     void setShowsGenericSuccessAlert(bool shows) { m_showsGenericSuccessAlert = shows; }
     bool showsGenericErrorSheet() const { return m_showsGenericErrorSheet; }

@@ -28,9 +28,16 @@ std::shared_ptr<KVBInterfaceSettings> KVBInterfaceSettings::defaultSettings() {
 }
 
 QStringList KVBInterfaceSettings::observableProperties() {
-    return {"icon",           "iconSize",         "title",          "subtitle",
-            "subjectOptions", "namePlaceholder",  "emailPlaceholder", "detailsPlaceholder",
-            "defaultName",    "defaultEmail"};
+    return {"icon",
+            "iconSize",
+            "title",
+            "subtitle",
+            "subjectOptions",
+            "namePlaceholder",
+            "emailPlaceholder",
+            "detailsPlaceholder",
+            "defaultName",
+            "defaultEmail"};
 }
 
 void KVBInterfaceSettings::setIcon(QImage icon) {

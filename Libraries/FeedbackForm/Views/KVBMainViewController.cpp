@@ -38,10 +38,10 @@ KVBMainViewController::KVBMainViewController(
     std::shared_ptr<KVBFileSelectionManager> fileSelectionManager,
     std::shared_ptr<KVBSystemProfileProvider> systemProfileProvider,
     std::shared_ptr<KVBInterfaceSettings> settings, QWidget* parent)
-    : QWidget(parent),
-      m_feedbackSender(std::move(feedbackSender)),
-      m_fileSelectionManager(std::move(fileSelectionManager)),
-      m_systemProfileProvider(std::move(systemProfileProvider)) {
+    : QWidget(parent)
+    , m_feedbackSender(std::move(feedbackSender))
+    , m_fileSelectionManager(std::move(fileSelectionManager))
+    , m_systemProfileProvider(std::move(systemProfileProvider)) {
     m_sendButtonDefaultTitle = kvbLocalizedString("Send Feedback", "Send feedback button caption.");
     m_sendButtonSendingTitle = kvbLocalizedString("Sending...", "Send feedback button caption.");
     setupMainContainer();
@@ -104,7 +104,8 @@ void KVBMainViewController::setupFormContainer() {
     m_emailFieldWrapper = new KVBTextFieldWrapper(emailField);
     m_emailFieldWrapper->setCornerRadius(2);
     m_emailFieldWrapper->setFixedHeight(24);
-    m_emailFieldContainer = new KVBTextControlValidationContainer(m_emailFieldWrapper, m_formContainer);
+    m_emailFieldContainer =
+        new KVBTextControlValidationContainer(m_emailFieldWrapper, m_formContainer);
     m_emailFieldContainer->setMinimumSize(295, 24);
     m_emailFieldContainer->setValidationBlock([](const QString& text, QString* message) {
         if (text.isEmpty()) {
@@ -293,7 +294,8 @@ void KVBMainViewController::sendButtonClicked() {
     setIsSendingForm(true);
 
     auto report = std::make_shared<KVBPendingReport>();
-    report->parameters[KVBParameterKey::name] = m_nameFieldWrapper->trimmedStringValue().toStdString();
+    report->parameters[KVBParameterKey::name] =
+        m_nameFieldWrapper->trimmedStringValue().toStdString();
     report->parameters[KVBParameterKey::email] =
         m_emailFieldWrapper->trimmedStringValue().toStdString();
     report->parameters[KVBParameterKey::details] =

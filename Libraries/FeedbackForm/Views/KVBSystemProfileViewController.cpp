@@ -35,8 +35,7 @@ KVBSystemProfileViewController::KVBSystemProfileViewController(
 
     m_textView = new KVBTextView;
     m_textView->setFont(kvbSystemFont(12));
-    m_textView->setEnabled(false);
-    m_textView->setReadOnly(true);
+    m_textView->setReadOnly(true);  // readable in full colour, but not editable
     m_textView->setFocusPolicy(Qt::ClickFocus);
     m_scroller = new KVBTextViewScroller(m_textView, this);
     m_scroller->setCornerRadius(2);

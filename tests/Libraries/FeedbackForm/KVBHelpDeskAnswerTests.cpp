@@ -22,8 +22,8 @@ TEST(KVBHelpDeskAnswer, TokenComesFromTheUploadObjectOnly) {
 TEST(KVBHelpDeskAnswer, HostileAnswersGiveNoToken) {
     const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
     EXPECT_EQ(KVBHelpDeskAnswer::uploadToken(deep), std::nullopt);
-    const std::string huge = R"({"upload":{"token":")" +
-                             std::string(KVBHelpDeskAnswer::maximumSize, 'a') + "\"}}";
+    const std::string huge =
+        R"({"upload":{"token":")" + std::string(KVBHelpDeskAnswer::maximumSize, 'a') + "\"}}";
     EXPECT_EQ(KVBHelpDeskAnswer::uploadToken(huge), std::nullopt);
     // Brackets inside strings are text, not nesting.
     const std::string bracketsInText = R"({"upload":{"token":")" + std::string(100, '[') + "\"}}";
@@ -37,7 +37,8 @@ TEST(KVBHelpDeskAnswer, FuzzEntriesSurviveTheirSeeds) {
         R"({"upload":{"token":"abc"}})",
         std::string(5000, '{'),
         "\xff\xfe\x00garbage",
-        R"({"__REALTIME_TIMESTAMP":"1700000000000000","MESSAGE":[104,105,255]})" "\n{",
+        R"({"__REALTIME_TIMESTAMP":"1700000000000000","MESSAGE":[104,105,255]})"
+        "\n{",
         R"({"__REALTIME_TIMESTAMP":"99999999999999999999","MESSAGE":"x"})",
         R"({"a":{"b":[1,true,null,"c d"]}})",
     };

@@ -144,9 +144,10 @@ TEST(KVBHelpDeskFeedbackSender, AReportWithoutFilesIsOneRequestWithoutUploadsAnd
     const auto seen = desk.seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].target, "/api/v2/requests.json");
-    EXPECT_EQ(seen[0].body,
-              R"({"request":{"requester":{"email":"ada@example.org","name":"Anonymous"},)"
-              R"("subject":"[Tarnwick] Bug Report","comment":{"body":"It \"crashed\".\nTwice."}}})");
+    EXPECT_EQ(
+        seen[0].body,
+        R"({"request":{"requester":{"email":"ada@example.org","name":"Anonymous"},)"
+        R"("subject":"[Tarnwick] Bug Report","comment":{"body":"It \"crashed\".\nTwice."}}})");
 }
 
 TEST(KVBHelpDeskFeedbackSender, InvalidParametersFailAtOnceAndSendNothing) {
@@ -217,11 +218,9 @@ TEST(KVBHelpDeskFeedbackSender, StatusesOutside200To299AreBadResponses) {
         std::size_t expectedRequests;
     };
     const Case cases[] = {
-        {201, 201, std::nullopt, 2},
-        {200, 299, std::nullopt, 2},
+        {201, 201, std::nullopt, 2}, {200, 299, std::nullopt, 2},
         {422, 201, 108, 1},  // a failed upload stops the send
-        {201, 300, 108, 2},
-        {201, 422, 108, 2},
+        {201, 300, 108, 2},          {201, 422, 108, 2},
         {500, 201, 108, 1},
     };
     TemporaryDirectory folder;
@@ -314,7 +313,8 @@ TEST(KVBHelpDeskFeedbackSender, TransportFailuresAre107AndAnOfflineMachineIs109)
     auto offline = KVBHelpDeskFeedbackSender::make(
         "brenlow", kToken, "Tarnwick", "http://127.0.0.1:9",
         [](HTTPRequest, std::function<void(HTTPResult)> completion) {
-            completion(HTTPError{HTTPError::Code::notConnectedToInternet, "Network is unreachable"});
+            completion(
+                HTTPError{HTTPError::Code::notConnectedToInternet, "Network is unreachable"});
         });
     outcome = send(*offline, report());
     ASSERT_TRUE(outcome);

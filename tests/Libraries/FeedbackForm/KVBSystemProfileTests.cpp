@@ -17,8 +17,8 @@ namespace tarnwick {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::TemporaryDirectory;
 using testing::readFile;
+using testing::TemporaryDirectory;
 using testing::writeFile;
 
 class SettableClock final : public WallClock {
@@ -28,8 +28,7 @@ public:
     void advance(std::chrono::seconds by) { m_ticks = m_ticks.load() + by; }
 
 private:
-    std::atomic<WallClock::TimePoint::duration> m_ticks{
-        std::chrono::seconds(1'765'000'000)};
+    std::atomic<WallClock::TimePoint::duration> m_ticks{std::chrono::seconds(1'765'000'000)};
 };
 
 // A machine made of fixture folders: an x86 laptop with one graphics card.
@@ -67,9 +66,7 @@ struct FixtureMachine {
         sources.procRoot = folder / "proc";
         sources.sysRoot = folder / "sys";
         sources.osReleaseFile = folder / "etc/os-release";
-        sources.uname = [] {
-            return KVBSystemSources::Uname{"Linux", "6.1.0-18-amd64", "x86_64"};
-        };
+        sources.uname = [] { return KVBSystemSources::Uname{"Linux", "6.1.0-18-amd64", "x86_64"}; };
         sources.freeSpace = [](const std::filesystem::path& path) -> std::optional<std::uint64_t> {
             return path == "/" ? std::optional<std::uint64_t>(499'963'174'912) : std::nullopt;
         };
@@ -163,11 +160,11 @@ TEST(KVBSystemInfo, ByteCountsReadLikeAFileBrowserShowsThem) {
         const char* text;
     };
     const Case cases[] = {
-        {0, Style::file, "Zero KB"},          {1, Style::file, "1 byte"},
-        {999, Style::file, "999 bytes"},      {1000, Style::file, "1 KB"},
-        {4'260'000, Style::file, "4.3 MB"},   {2'000'000'000, Style::file, "2 GB"},
-        {1024, Style::memory, "1 KB"},        {17'179'869'184, Style::memory, "16 GB"},
-        {1500, Style::memory, "1 KB"},        {3'000'000'000'000, Style::file, "3 TB"},
+        {0, Style::file, "Zero KB"},        {1, Style::file, "1 byte"},
+        {999, Style::file, "999 bytes"},    {1000, Style::file, "1 KB"},
+        {4'260'000, Style::file, "4.3 MB"}, {2'000'000'000, Style::file, "2 GB"},
+        {1024, Style::memory, "1 KB"},      {17'179'869'184, Style::memory, "16 GB"},
+        {1500, Style::memory, "1 KB"},      {3'000'000'000'000, Style::file, "3 TB"},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.bytes);
@@ -180,9 +177,12 @@ TEST(KVBDefaultSystemProfileProvider, ConsoleTextJoinsLogFilesThenTheSystemJourn
     writeFile(machine.folder / "logs/tarnwick.log", "line one\nline two\n");
     writeFile(machine.folder / "logs/extra.log", "caf\xe9\n");  // Latin-1, not UTF-8
     machine.journalOutput =
-        R"({"__REALTIME_TIMESTAMP":"1764999000123456","MESSAGE":"engine started"})" "\n"
-        R"({"__REALTIME_TIMESTAMP":"1764999001000000","MESSAGE":[104,105]})" "\n"
-        R"({"__REALTIME_TIMESTAMP":"1764999002000000"})" "\n"
+        R"({"__REALTIME_TIMESTAMP":"1764999000123456","MESSAGE":"engine started"})"
+        "\n"
+        R"({"__REALTIME_TIMESTAMP":"1764999001000000","MESSAGE":[104,105]})"
+        "\n"
+        R"({"__REALTIME_TIMESTAMP":"1764999002000000"})"
+        "\n"
         "not json\n";
     SettableClock clock;
     auto provider =
@@ -286,14 +286,14 @@ TEST(KVBDefaultSystemProfileProvider, RequestsDuringAGatheringShareItInOrder) {
     std::vector<int> order;
     std::promise<void> allAnswered;
     for (int i = 0; i < 3; ++i) {
-        provider->gatherSystemProfileData([&, i](const std::string&, const std::string&,
-                                                 const std::string&) {
-            std::lock_guard lock(orderMutex);
-            order.push_back(i);
-            if (order.size() == 3) {
-                allAnswered.set_value();
-            }
-        });
+        provider->gatherSystemProfileData(
+            [&, i](const std::string&, const std::string&, const std::string&) {
+                std::lock_guard lock(orderMutex);
+                order.push_back(i);
+                if (order.size() == 3) {
+                    allAnswered.set_value();
+                }
+            });
         if (i == 0) {
             started.get_future().wait();
         }

@@ -47,7 +47,8 @@ protected:
         const auto record = [this](const httplib::Request& request, httplib::Response& response) {
             std::lock_guard lock(m_mutex);
             m_seen.push_back({request.target, request.body});
-            response.status = request.path == "/api/v2/requests.json" ? m_requestStatus.load() : 201;
+            response.status =
+                request.path == "/api/v2/requests.json" ? m_requestStatus.load() : 201;
             response.set_content(R"({"upload":{"token":"tok"}})", "application/json");
         };
         m_desk.routes().Post("/api/v2/uploads.json", record);
@@ -58,15 +59,14 @@ protected:
 
     FeedbackFormPresenter makePresenter() {
         FeedbackFormPresenter::HelpDeskAccount account{
-            "brenlow", "token", "Tarnwick",
-            "http://127.0.0.1:" + std::to_string(m_desk.port())};
-        return FeedbackFormPresenter(
-            ContextLog(LogContextType::feedbackForm), account,
-            [this](std::shared_ptr<KVBFeedbackSender> sender) {
-                return std::make_unique<KVBFeedbackController>(
-                    std::move(sender), nullptr, KVBDefaultSystemProfileProvider::make(), m_files,
-                    m_alerts);
-            });
+            "brenlow", "token", "Tarnwick", "http://127.0.0.1:" + std::to_string(m_desk.port())};
+        return FeedbackFormPresenter(ContextLog(LogContextType::feedbackForm), account,
+                                     [this](std::shared_ptr<KVBFeedbackSender> sender) {
+                                         return std::make_unique<KVBFeedbackController>(
+                                             std::move(sender), nullptr,
+                                             KVBDefaultSystemProfileProvider::make(), m_files,
+                                             m_alerts);
+                                     });
     }
 
     std::vector<std::string> messages() {

@@ -4,6 +4,7 @@
 #include "FeedbackForm/Views/KVBFeedbackController.h"
 #include "FeedbackForm/Views/KVBInterfaceSettings.h"
 #include "FeedbackForm/Views/KVBMainViewController.h"
+#include "FeedbackForm/Views/KVBSystemProfileViewController.h"
 #include "FeedbackForm/Views/KVBTextControlValidationContainer.h"
 #include "FeedbackForm/Views/KVBTextFieldWrapper.h"
 
@@ -22,7 +23,8 @@
 using namespace tarnwick;
 
 // Draws the feedback window as a user sees it after a first try: an icon, two attachments, a
-// malformed e-mail with its message. Usage: feedback_form_screenshot <output.png>
+// malformed e-mail with its message. Usage: feedback_form_screenshot <form.png>
+// [<profile-pop-up.png>]
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     MainQueueBridge::install();
@@ -72,6 +74,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("%s: %dx%d\n", argv[1], shot.width(), shot.height());
+
+    if (argc >= 3) {
+        // The system profile pop-up, opened by the info button.
+        form.clickableViewDidReceiveClick(form.systemInfoClickableView());
+        QTest::qWait(500);
+        const QImage popover = form.systemProfileViewController()->window()->grab().toImage();
+        if (!popover.save(QString::fromLocal8Bit(argv[2]))) {
+            std::fprintf(stderr, "cannot write %s\n", argv[2]);
+            return 1;
+        }
+        std::printf("%s: %dx%d\n", argv[2], popover.width(), popover.height());
+    }
     MainQueueBridge::uninstall();
     return 0;
 }

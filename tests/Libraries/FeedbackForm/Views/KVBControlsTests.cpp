@@ -5,6 +5,8 @@
 #include "FeedbackForm/Views/KVBClickableView.h"
 #include "FeedbackForm/Views/KVBInterfaceSettings.h"
 #include "FeedbackForm/Views/KVBLeftFlowLayout.h"
+#include "FeedbackForm/Views/KVBSystemProfileViewController.h"
+#include "FeedbackForm/Views/KVBTransparentSpinner.h"
 #include "FeedbackForm/Views/KVBTextControlValidationContainer.h"
 #include "FeedbackForm/Views/KVBTextField.h"
 #include "FeedbackForm/Views/KVBTextFieldWrapper.h"
@@ -14,6 +16,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTabBar>
 #include <QMouseEvent>
 #include <QTest>
 #include <QVBoxLayout>
@@ -64,8 +67,8 @@ TEST(KVBAttachmentsViewController, TheCountLimitHidesTheAttachItemUntilOneIsRemo
     strip.setMaxAttachmentsCount(10);
     strip.setMaxAttachmentFileSize(20);
     strip.attachButtonItemDidReceiveClick(nullptr);
-    EXPECT_EQ(strip.attachments(), std::vector<std::filesystem::path>(twelve.begin(),
-                                                                      twelve.begin() + 10));
+    EXPECT_EQ(strip.attachments(),
+              std::vector<std::filesystem::path>(twelve.begin(), twelve.begin() + 10));
     EXPECT_EQ(strip.attachButtonItem(), nullptr);
 
     strip.attachmentItemDidGetRemoved(strip.attachmentItems()[3]);
@@ -206,6 +209,30 @@ TEST(KVBBundleHelper, CompiledInResourcesAndFallbacksForMissingOnes) {
     ASSERT_FALSE(masked.isNull());
     EXPECT_EQ(masked.pixelColor(10, 10), QColor(Qt::red));  // the cross's middle
     EXPECT_EQ(masked.pixelColor(10, 1).alpha(), 0);         // outside the cross
+}
+
+TEST(KVBSystemProfileViewController, TabsShowTheirTextAndTheSpinnerTurnsWhileOneIsEmpty) {
+    auto provider = std::make_shared<testing::FixedProfileProvider>();
+    QWidget anchor;
+    anchor.resize(40, 40);
+    anchor.show();
+    KVBSystemProfileViewController* profile = new KVBSystemProfileViewController(provider);
+    profile->showPopoverRelativeToRect(anchor.rect(), &anchor);
+    EXPECT_TRUE(profile->isPopoverShown());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return profile->textView()->toPlainText() == "Machine Model = Test\n"; }, 10'000));
+    EXPECT_FALSE(profile->spinner()->isVisible());
+
+    profile->tabs()->setCurrentIndex(1);  // the console text is empty
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return profile->textView()->toPlainText().isEmpty(); }, 10'000));
+    EXPECT_TRUE(profile->spinner()->isVisible());
+    EXPECT_TRUE(profile->spinner()->isAnimating());
+
+    // Asking again while it is shown closes it.
+    profile->showPopoverRelativeToRect(anchor.rect(), &anchor);
+    EXPECT_FALSE(profile->isPopoverShown());
+    delete profile;
 }
 
 TEST(KVBInterfaceSettings, DefaultsAreFreshInstances) {

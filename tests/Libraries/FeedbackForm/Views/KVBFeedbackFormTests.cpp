@@ -169,8 +169,7 @@ TEST(KVBMainViewController, TheProfileGoesAlongWhenWrittenAndTheReportGoesWithou
         fixture.form().systemProfileCheckbox()->setChecked(true);
         fixture.fill("ada@example.org", "text");
         fixture.clickSend();
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return fixture.sender->reports().size() == 1; }, 10'000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fixture.sender->reports().size() == 1; }, 10'000));
         EXPECT_EQ(fixture.provider->writes, 1);
         const auto report = fixture.sender->reports()[0];
         if (written) {
@@ -213,10 +212,9 @@ TEST(KVBMainViewController, FocusStartsInTheFirstEmptyField) {
     auto settings = KVBInterfaceSettings::defaultSettings();
     settings->setDefaultName("Ada");
     settings->setDefaultEmail("ada@example.org");
-    KVBFeedbackController controller(std::make_shared<HeldSender>(), settings,
-                                     std::make_shared<FixedProfileProvider>(),
-                                     std::make_shared<ChosenFiles>(),
-                                     std::make_shared<RecordingAlerts>());
+    KVBFeedbackController controller(
+        std::make_shared<HeldSender>(), settings, std::make_shared<FixedProfileProvider>(),
+        std::make_shared<ChosenFiles>(), std::make_shared<RecordingAlerts>());
     controller.showWindow();
     QApplication::setActiveWindow(controller.window());
     EXPECT_EQ(controller.window()->focusWidget(),
@@ -267,8 +265,8 @@ TEST(KVBFeedbackController, SwitchedOffAlertsShowNothingButTheHostStillHears) {
     fixture.controller.setShowsGenericErrorSheet(false);
     fixture.controller.setShowsGenericSuccessAlert(false);
     fixture.fill("ada@example.org", "text");
-    for (const auto& outcome : {std::optional<KVBError>(KVBError{107, "x"}),
-                                std::optional<KVBError>()}) {
+    for (const auto& outcome :
+         {std::optional<KVBError>(KVBError{107, "x"}), std::optional<KVBError>()}) {
         fixture.clickSend();
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return fixture.sender->reports().size() == fixture.outcomes.size() + 1; },
