@@ -6,7 +6,7 @@
 
 // Entry for a fuzzer of what the profile reads from outside: the journal's JSON lines and a
 // defaults domain's document.
-int fuzzJournalOutput(const std::uint8_t* data, std::size_t size) {
+int fuzzOne(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     (void)tarnwick::KVBDefaultSystemProfileProvider::journalLines(text);
     (void)tarnwick::KVBDefaultSystemProfileProvider::preferencesDescription(text);
