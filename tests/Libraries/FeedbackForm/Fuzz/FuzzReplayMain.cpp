@@ -6,7 +6,9 @@
 #include <iterator>
 #include <string>
 
+namespace tarnwick::fuzz {
 int fuzzOne(const std::uint8_t* data, std::size_t size);
+}
 
 // Replays every file of the corpus folders given as arguments through one fuzz entry, so the
 // entries build and stay crash-free between fuzzing runs.
@@ -17,7 +19,8 @@ int main(int argc, char** argv) {
             std::ifstream stream(entry.path(), std::ios::binary);
             const std::string bytes((std::istreambuf_iterator<char>(stream)),
                                     std::istreambuf_iterator<char>());
-            fuzzOne(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+            tarnwick::fuzz::fuzzOne(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                    bytes.size());
             ++replayed;
         }
     }

@@ -6,9 +6,13 @@
 
 // Entry for a fuzzer of what the profile reads from outside: the journal's JSON lines and a
 // defaults domain's document.
+namespace tarnwick::fuzz {
+
 int fuzzOne(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    (void)tarnwick::KVBDefaultSystemProfileProvider::journalLines(text);
-    (void)tarnwick::KVBDefaultSystemProfileProvider::preferencesDescription(text);
+    (void)KVBDefaultSystemProfileProvider::journalLines(text);
+    (void)KVBDefaultSystemProfileProvider::preferencesDescription(text);
     return 0;
 }
+
+}  // namespace tarnwick::fuzz
