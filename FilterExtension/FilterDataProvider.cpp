@@ -1,9 +1,9 @@
 #include "FilterDataProvider.h"
 
 #include "FilterLink/FilterLinkProtocol.h"
-#include "NetworkExtension/NEFilterSocketFlow.h"
-#include "NetworkExtension/NWHostEndpoint.h"
-#include "NetworkExtension/ProcessCodeIdentity.h"
+#include "NetworkExtension/Provider/NEFilterSocketFlow.h"
+#include "NetworkExtension/Provider/NWHostEndpoint.h"
+#include "NetworkExtension/Provider/ProcessCodeIdentity.h"
 
 namespace tarnwick {
 

@@ -2,7 +2,7 @@
 
 #include "IPCConnection.h"
 
-#include "NetworkExtension/NEFilterDataProvider.h"
+#include "NetworkExtension/Provider/NEFilterDataProvider.h"
 
 #include <functional>
 #include <memory>

@@ -2,7 +2,7 @@
 #include "IPCConnection.h"
 
 #include "Dispatch/RunLoop.h"
-#include "NetworkExtension/NEProvider.h"
+#include "NetworkExtension/Provider/NEProvider.h"
 
 #include <memory>
 

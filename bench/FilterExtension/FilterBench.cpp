@@ -6,7 +6,7 @@
 #include "tests/FilterExtension/TestPeer.h"
 
 #include "FilterLink/FilterConfiguration.h"
-#include "NetworkExtension/FilterManagerClient.h"
+#include "NetworkExtension/Manager/FilterManagerClient.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,9 +2,9 @@
 #include "LinkedApp.h"
 
 #include "Dispatch/RunLoop.h"
-#include "NetworkExtension/AuditToken.h"
-#include "NetworkExtension/NEFilterSocketFlow.h"
-#include "NetworkExtension/NWHostEndpoint.h"
+#include "NetworkExtension/Provider/AuditToken.h"
+#include "NetworkExtension/Provider/NEFilterSocketFlow.h"
+#include "NetworkExtension/Provider/NWHostEndpoint.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

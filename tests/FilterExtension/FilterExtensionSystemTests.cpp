@@ -6,7 +6,7 @@
 
 #include "FilterLink/FilterConfiguration.h"
 #include "Foundation/Bundle.h"
-#include "NetworkExtension/FilterManagerClient.h"
+#include "NetworkExtension/Manager/FilterManagerClient.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -3,7 +3,7 @@
 #include "FilterLink/AppCommunication.h"
 #include "FilterLink/FilterConfiguration.h"
 #include "FilterLink/ProviderCommunication.h"
-#include "NetworkExtension/FilterManagerClient.h"
+#include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "XPC/XPCConnection.h"
 
 #include <nlohmann/json.hpp>

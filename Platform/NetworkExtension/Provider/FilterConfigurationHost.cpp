@@ -34,8 +34,9 @@ void FilterConfigurationHost::start() {
     m_queue->sync([this] {
         m_configuration = m_store.load();
         if (wantsFilter(m_configuration)) {
-            if (auto error = m_filter->startFilter()) {
-                osLog("The filter could not be started: " + *error, OSLogType::error, hostLog());
+            if (auto started = m_filter->startFilter(); !started) {
+                osLog("The filter could not be started: " + started.error(), OSLogType::error,
+                      hostLog());
             } else {
                 m_filterRunning = true;
             }
@@ -76,8 +77,8 @@ void FilterConfigurationHost::saveToPreferences(const FilterConfiguration& confi
         const bool wanted = wantsFilter(configuration);
         const bool wasRunning = self->m_filterRunning;
         if (wanted && !wasRunning) {
-            if (auto error = self->m_filter->startFilter()) {
-                reply("The filter could not be started: " + *error);
+            if (auto started = self->m_filter->startFilter(); !started) {
+                reply("The filter could not be started: " + started.error());
                 return;
             }
             self->m_filterRunning = true;
@@ -85,17 +86,17 @@ void FilterConfigurationHost::saveToPreferences(const FilterConfiguration& confi
             self->m_filter->stopFilter();
             self->m_filterRunning = false;
         }
-        if (auto error = self->m_store.save(configuration)) {
+        if (auto saved = self->m_store.save(configuration); !saved) {
             // What is stored and what runs must agree: the switch is undone.
             if (self->m_filterRunning != wasRunning) {
                 if (wasRunning) {
-                    self->m_filterRunning = !self->m_filter->startFilter().has_value();
+                    self->m_filterRunning = self->m_filter->startFilter().ok();
                 } else {
                     self->m_filter->stopFilter();
                     self->m_filterRunning = false;
                 }
             }
-            reply("The configuration could not be saved: " + *error);
+            reply("The configuration could not be saved: " + saved.error());
             return;
         }
         self->m_configuration = configuration;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "Foundation/FileDescriptor.h"
+#include "Foundation/Result.h"
+
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -8,18 +11,17 @@
 #include <string>
 #include <vector>
 
-struct mnl_socket;
-
 namespace tarnwick {
 
 // The kernel's packet queues (NFQUEUE) over one netlink socket: binds queue numbers, hands each
-// queued packet to a handler, and sends verdicts, from any thread. A queue that is full lets
-// packets through rather than dropping them.
+// queued packet to a handler, and sends verdicts, from any thread. A full queue drops what does
+// not fit unless the queue is set to pass packets then (for queues that only watch traffic).
 class NetfilterQueue {
 public:
     struct QueueSettings {
         std::uint16_t number = 0;
         std::uint32_t copyRange = 0;  // bytes of each packet to hand over
+        bool passWhenFull = false;
     };
 
     struct Packet {
@@ -32,14 +34,17 @@ public:
 
     enum class Verdict { accept, drop, repeat };
 
+    // Packets each queue holds before it is full.
+    static constexpr std::uint32_t kQueueLength = 8192;
+
     NetfilterQueue() = default;
     ~NetfilterQueue();
     NetfilterQueue(const NetfilterQueue&) = delete;
     NetfilterQueue& operator=(const NetfilterQueue&) = delete;
 
-    // Nothing on success, else why a queue could not be bound (another program holds it, no
+    // Binds the queues; the reason when one could not be bound (another program holds it, no
     // permission).
-    std::optional<std::string> open(const std::vector<QueueSettings>& queues);
+    Result<void, std::string> open(const std::vector<QueueSettings>& queues);
     int fileDescriptor() const;
 
     // Reads what the kernel has queued and calls `handler` for each packet. False when the
@@ -53,11 +58,11 @@ public:
     void close();
 
 private:
-    std::optional<std::string> configure(std::uint16_t queue,
-                                         const std::function<void(void*)>& fill);
+    Result<void, std::string> configure(std::uint16_t queue,
+                                        const std::function<void(void*)>& fill);
 
     mutable std::mutex m_mutex;  // guards the socket's lifetime against verdict senders
-    mnl_socket* m_socket = nullptr;
+    FileDescriptor m_socket;
     std::uint32_t m_portId = 0;
     std::vector<char> m_buffer;
 };

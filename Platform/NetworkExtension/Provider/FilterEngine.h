@@ -1,30 +1,31 @@
 #pragma once
 
 #include "FirewallRules.h"
-#include "FlowTable.h"
-#include "HostNameTable.h"
 #include "NEFilterDataProvider.h"
 #include "NEFilterFlowResumer.h"
 #include "NetfilterQueue.h"
 #include "SocketOwnerLookup.h"
 
+#include "Foundation/FileDescriptor.h"
+#include "Foundation/Result.h"
+#include "NetworkExtension/Flows/FlowDecider.h"
+#include "NetworkExtension/Flows/HostNameTable.h"
+
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 
 namespace tarnwick {
 
-// Runs a data provider over the kernel's packet queues. One thread reads the queues:
-//   1. a DNS answer updates the host-name table and passes;
-//   2. the first packet of a connection the table knows joins its waiting flow or gets its answer;
-//   3. a new connection is traced to its process; this process's own connections and those of
-//      the processes connected to the application's service (the application) pass without a
-//      flow;
-//   4. otherwise a flow is built and the provider asked; allow and drop are applied at once,
-//      pause holds the packets until `resumeFlow` or the pause limit.
+// Runs a data provider over the kernel's packet queues: the I/O around the flow decider. Two
+// threads read the two queues, so DNS answers never wait behind verdicts nor verdicts behind them:
+//   - names: a DNS answer passes at once, then updates the host-name table;
+//   - flows: the first packet of a connection is parsed and handed to the decider with its
+//     socket's owner; a new flow is described to the provider, whose allow and drop are applied
+//     at once, and whose pause holds the packets until `resumeFlow` or the pause limit.
 // Drop repeats the packet through the rules with the drop mark, where it is rejected.
 class FilterEngine final : public NEFilterFlowResumer,
                            public std::enable_shared_from_this<FilterEngine> {
@@ -35,31 +36,38 @@ public:
     ~FilterEngine() override;
 
     // Binds the queues and starts reading them.
-    std::optional<std::string> start();
+    Result<void, std::string> start();
+    // From now on every packet passes at once and held flows are let through: for the moments
+    // while the rules that feed the queues are removed.
+    void drain();
     // Stops reading; held flows are let through.
     void stop();
 
     void resumeFlow(std::uint64_t flowIdentifier, const NEFilterNewFlowVerdict& verdict) override;
 
 private:
-    void run();
-    void handle(const NetfilterQueue::Packet& packet);
+    void run(NetfilterQueue& queue,
+             const std::function<void(const NetfilterQueue::Packet&)>& handle, bool expires);
     void handleNameAnswer(const NetfilterQueue::Packet& packet);
     void handleNewConnection(const NetfilterQueue::Packet& packet);
+    void askProvider(const FlowDecider::Decision& decision, const IPPacket& packet, bool outbound);
     void apply(const FlowTable::Release& release);
+    void releaseAll();
     void setVerdict(std::uint32_t packetId, std::uint32_t mark, FlowTable::Verdict verdict);
 
     const std::shared_ptr<NEFilterDataProvider> m_provider;
     const FirewallRules::Settings m_settings;
     const std::string m_applicationService;
-    FlowTable m_table;
+    FlowDecider m_decider;
     HostNameTable m_names;
     SocketOwnerLookup m_owners;
-    NetfilterQueue m_queue;
-    std::thread m_thread;
-    int m_wakeFd = -1;
+    NetfilterQueue m_flowQueue;
+    NetfilterQueue m_nameQueue;
+    std::thread m_flowThread;
+    std::thread m_nameThread;
+    FileDescriptor m_wake;
     std::atomic<bool> m_stopping{false};
-    std::atomic<std::uint64_t> m_nextFlowIdentifier{1};
+    std::atomic<bool> m_draining{false};
     const pid_t m_ownProcess;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FilterLink/FilterConfiguration.h"
+#include "Foundation/Result.h"
 
 #include <filesystem>
 #include <optional>
@@ -19,7 +20,7 @@ public:
 
     FilterConfiguration load() const;
     // The reason when it could not be written.
-    std::optional<std::string> save(const FilterConfiguration& configuration) const;
+    Result<void, std::string> save(const FilterConfiguration& configuration) const;
 
     const std::filesystem::path& file() const { return m_file; }
 

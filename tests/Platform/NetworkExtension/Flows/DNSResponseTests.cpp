@@ -1,5 +1,5 @@
-#include "NetworkExtension/DNSResponse.h"
-#include "NetworkExtension/HostNameTable.h"
+#include "NetworkExtension/Flows/DNSResponse.h"
+#include "NetworkExtension/Flows/HostNameTable.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +76,24 @@ TEST(DNSResponse, MalformedOrUnsuccessfulMessagesDoNotParse) {
         SCOPED_TRACE(row.name);
         EXPECT_FALSE(DNSResponse::parse(row.bytes));
     }
+}
+
+TEST(DNSResponse, TakesABoundedNumberOfAddressesFromOneAnswer) {
+    // "v6.test" answered with 4,000 AAAA records, as a hostile resolver could send.
+    Bytes answer(kIPv6Answer.begin(), kIPv6Answer.begin() + 25);
+    const std::size_t records = 4000;
+    answer[6] = records >> 8;
+    answer[7] = records & 0xff;
+    for (std::size_t i = 0; i < records; ++i) {
+        answer.insert(answer.end(), kIPv6Answer.begin() + 25, kIPv6Answer.end() - 2);
+        answer.push_back(static_cast<std::uint8_t>(i >> 8));
+        answer.push_back(static_cast<std::uint8_t>(i & 0xff));
+    }
+    const auto response = DNSResponse::parse(answer);
+    ASSERT_TRUE(response);
+    ASSERT_EQ(response->addresses.size(), DNSResponse::kMaximumAddresses);
+    EXPECT_EQ(response->addresses.front().address, "2001:db8::");
+    EXPECT_EQ(response->addresses.back().address, "2001:db8::1f");
 }
 
 TEST(HostNameTable, RemembersTheLatestNameForAWhileAndForgetsTheOldest) {

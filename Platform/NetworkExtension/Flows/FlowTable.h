@@ -1,12 +1,11 @@
 #pragma once
 
-#include "NEFilterNewFlowVerdict.h"
-
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <sys/types.h>
 #include <unordered_map>
 #include <vector>
 
@@ -15,10 +14,13 @@ namespace tarnwick {
 struct IPPacket;
 
 // The flows the filter holds and the answers it gave. One flow is one connection, named by its
-// addresses, ports and protocol: a first packet sent again while its flow waits (a TCP SYN
-// retransmitted, a second datagram) joins the waiting flow and gets the flow's verdict with it, and
-// one that comes soon after the answer (the peer has not replied yet, so the connection still
-// counts as new) gets the same answer at once.
+// addresses, ports, protocol and the connection's own instance (a TCP connection's initial
+// sequence number, a UDP socket's inode): a first packet sent again while its flow waits (a TCP
+// SYN retransmitted, a second datagram) joins the waiting flow and gets the flow's verdict with
+// it, and one that comes soon after the answer (the peer has not replied yet, so the connection
+// still counts as new) gets the same answer at once. A new connection that reuses the ports is
+// another instance and is asked about; an answer is kept for a fixed time from the verdict, never
+// longer because it was used.
 //
 // Every queued packet ends in exactly one verdict: the flow's, allow when the flow waited longer
 // than the pause limit or the filter stops, or drop for packets beyond what one waiting flow
@@ -35,9 +37,17 @@ public:
         std::array<std::uint8_t, 16> destination{};
         std::uint16_t sourcePort = 0;
         std::uint16_t destinationPort = 0;
+        // Which connection on these ports; 0 when unknown, and then no answer is remembered.
+        std::uint64_t instance = 0;
 
-        static Key of(const IPPacket& packet);
+        static Key of(const IPPacket& packet, std::uint64_t instance);
         bool operator==(const Key&) const = default;
+    };
+
+    // Who a held flow belongs to, for the bounds on held flows.
+    struct Origin {
+        pid_t pid = 0;  // 0 when no process is known
+        uid_t uid = static_cast<uid_t>(-1);
     };
 
     enum class Verdict { accept, reject };
@@ -65,22 +75,28 @@ public:
         std::chrono::seconds decisionMemory{30};
         std::size_t packetsPerFlow = 32;
         std::size_t decisions = 65536;
+        // Held flows at once: one process or one user cannot take the whole queue.
+        std::size_t heldPerProcess = 256;
+        std::size_t heldPerUser = 1024;
+        std::size_t held = 4096;
     };
 
     FlowTable();
     explicit FlowTable(Limits limits);
 
     Admission admit(const Key& key, std::uint32_t packetId, TimePoint now);
+    // Whether one more flow of `origin` may be held.
+    bool hasRoomFor(const Origin& origin) const;
     // The flow is being examined; a resume that comes before `settle` is kept for it.
-    void begin(const Key& key, std::uint64_t flowIdentifier, std::uint32_t packetId, TimePoint now);
-    // The examination answered. Allow and drop release the packets; pause holds them, unless the
-    // flow was resumed meanwhile.
-    std::optional<Release> settle(std::uint64_t flowIdentifier,
-                                  const NEFilterNewFlowVerdict& verdict, TimePoint now);
+    void begin(const Key& key, const Origin& origin, std::uint64_t flowIdentifier,
+               std::uint32_t packetId, TimePoint now);
+    // The examination answered: a verdict releases the packets; nothing (pause) holds them,
+    // unless the flow was resumed meanwhile.
+    std::optional<Release> settle(std::uint64_t flowIdentifier, std::optional<Verdict> verdict,
+                                  TimePoint now);
     // A verdict for a flow; nothing when the flow is not held (or is still being examined, in
     // which case `settle` releases it).
-    std::optional<Release> resume(std::uint64_t flowIdentifier,
-                                  const NEFilterNewFlowVerdict& verdict, TimePoint now);
+    std::optional<Release> resume(std::uint64_t flowIdentifier, Verdict verdict, TimePoint now);
     // Flows held longer than the pause limit, each released with accept.
     std::vector<Release> expire(TimePoint now);
     // Every held flow, released with accept.
@@ -96,6 +112,7 @@ private:
     };
     struct Held {
         Key key;
+        Origin origin;
         std::vector<std::uint32_t> packetIds;
         bool examining = true;
         std::optional<Verdict> earlyVerdict;
@@ -114,6 +131,8 @@ private:
     std::unordered_map<std::uint64_t, Held> m_held;
     std::unordered_map<Key, std::uint64_t, KeyHash> m_heldByKey;
     std::unordered_map<Key, Decision, KeyHash> m_decisions;
+    std::unordered_map<pid_t, std::size_t> m_heldByProcess;
+    std::unordered_map<uid_t, std::size_t> m_heldByUser;
 };
 
 }  // namespace tarnwick

@@ -3,6 +3,7 @@
 #include "FilterConfigurationStore.h"
 
 #include "FilterLink/FilterConfiguration.h"
+#include "Foundation/Result.h"
 #include "FilterLink/FilterConfigurationCommunication.h"
 #include "XPC/XPCConnection.h"
 #include "XPC/XPCListener.h"
@@ -30,7 +31,7 @@ public:
     public:
         virtual ~FilterSwitch() = default;
         // The reason when the filter could not start.
-        virtual std::optional<std::string> startFilter() = 0;
+        virtual Result<void, std::string> startFilter() = 0;
         virtual void stopFilter() = 0;
     };
 

@@ -33,13 +33,13 @@ FilterDataProviderHost::~FilterDataProviderHost() {
     stopFilter();
 }
 
-std::optional<std::string> FilterDataProviderHost::startFilter() {
+Result<void, std::string> FilterDataProviderHost::startFilter() {
     if (m_engine) {
-        return std::nullopt;
+        return {};
     }
     auto provider = m_factory ? m_factory() : nullptr;
     if (!provider) {
-        return "no filter provider is registered";
+        return Failure{std::string("no filter provider is registered")};
     }
     struct Outcome {
         std::mutex mutex;
@@ -58,35 +58,40 @@ std::optional<std::string> FilterDataProviderHost::startFilter() {
         std::unique_lock lock(outcome->mutex);
         if (!outcome->done.wait_for(lock, kProviderTimeLimit,
                                     [&outcome] { return outcome->error.has_value(); })) {
-            return "the filter provider did not start in time";
+            return Failure{std::string("the filter provider did not start in time")};
         }
         if (*outcome->error) {
-            return "the filter provider failed to start: " + **outcome->error;
+            return Failure{"the filter provider failed to start: " + **outcome->error};
         }
     }
     auto engine =
         std::make_shared<FilterEngine>(provider, m_rules.settings(), m_applicationService);
     provider->setFlowResumer(engine);
     m_provider = provider;
-    if (auto error = engine->start()) {
+    if (auto started = engine->start(); !started) {
         stopProvider(NEProviderStopReason::providerFailed);
-        return error;
+        return started;
     }
     m_engine = engine;
-    if (auto error = m_rules.install()) {
+    if (auto installed = m_rules.install(); !installed) {
         m_engine->stop();
         m_engine.reset();
         stopProvider(NEProviderStopReason::providerFailed);
-        return error;
+        return installed;
     }
     osLog("The filter is on", OSLogType::info, hostLog());
-    return std::nullopt;
+    return {};
 }
 
 void FilterDataProviderHost::stopFilter() {
     if (!m_engine) {
         return;
     }
+    // Held flows are let through while the queues are still read, and the rules go while every
+    // packet that reaches the queue passes at once: removing rules first would lose the packets
+    // the kernel still held for us (a held datagram is gone; a held TCP connection waits for its
+    // next retransmission).
+    m_engine->drain();
     m_rules.remove();
     m_engine->stop();
     m_engine.reset();

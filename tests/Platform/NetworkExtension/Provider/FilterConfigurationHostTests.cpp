@@ -1,6 +1,6 @@
-#include "NetworkExtension/FilterConfigurationHost.h"
-#include "NetworkExtension/FilterConfigurationStore.h"
-#include "NetworkExtension/FilterManagerClient.h"
+#include "NetworkExtension/Provider/FilterConfigurationHost.h"
+#include "NetworkExtension/Provider/FilterConfigurationStore.h"
+#include "NetworkExtension/Manager/FilterManagerClient.h"
 
 #include "Dispatch/RunLoop.h"
 
@@ -23,12 +23,12 @@ constexpr auto kWait = 10s;
 
 class FakeFilter final : public FilterConfigurationHost::FilterSwitch {
 public:
-    std::optional<std::string> startFilter() override {
+    Result<void, std::string> startFilter() override {
         if (failStart) {
-            return "no queue";
+            return Failure{std::string("no queue")};
         }
         ++starts;
-        return std::nullopt;
+        return {};
     }
     void stopFilter() override { ++stops; }
 
@@ -94,7 +94,7 @@ protected:
 };
 
 TEST_F(FilterConfigurationHostTest, StoredConfigurationIsAppliedAtStartAndLoaded) {
-    ASSERT_EQ(FilterConfigurationStore(file()).save(enabledConfiguration()), std::nullopt);
+    ASSERT_TRUE(FilterConfigurationStore(file()).save(enabledConfiguration()).ok());
     startHost();
     EXPECT_EQ(m_filter->starts, 1);
     auto client = FilterManagerClient::createForSocketPath(socket());

@@ -1,4 +1,4 @@
-#include "NetworkExtension/IPPacket.h"
+#include "NetworkExtension/Flows/IPPacket.h"
 
 #include <gtest/gtest.h>
 

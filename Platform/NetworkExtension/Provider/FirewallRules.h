@@ -1,11 +1,10 @@
 #pragma once
 
-#include <chrono>
+#include "Foundation/Process.h"
+#include "Foundation/Result.h"
+
 #include <cstdint>
-#include <functional>
-#include <optional>
 #include <string>
-#include <vector>
 
 namespace tarnwick {
 
@@ -28,24 +27,16 @@ public:
         std::uint32_t dropMark = 0x01000000;  // one bit, tested under its own mask
     };
 
-    struct CommandResult {
-        bool ran = false;
-        int exitStatus = -1;
-        std::string output;
-    };
-    // Runs a program (argv[0] is its path) with `input` on its standard input.
-    using CommandRunner =
-        std::function<CommandResult(const std::vector<std::string>&, const std::string& input)>;
-
     static constexpr const char* kInputChain = "TARNWICK-IN";
     static constexpr const char* kOutputChain = "TARNWICK-OUT";
 
     explicit FirewallRules(Settings settings);
+    // Runs the iptables tools through `runner`.
     FirewallRules(Settings settings, CommandRunner runner);
 
     // Replaces any rules of ours with fresh ones. The reason when the IPv4 rules could not be
     // added (IPv6 rules that fail, on a host without IPv6, are logged and skipped).
-    std::optional<std::string> install();
+    Result<void, std::string> install();
     // Removes every rule and chain of ours; quiet when there are none.
     void remove();
 
@@ -54,13 +45,8 @@ public:
     // The iptables-restore input that adds the chains and the jumps to them.
     static std::string ruleset(bool ipv6, const Settings& settings);
 
-    // Runs a program with a time limit; it is killed when it takes longer.
-    static CommandResult runCommand(const std::vector<std::string>& arguments,
-                                    const std::string& input,
-                                    std::chrono::seconds timeLimit = std::chrono::seconds(20));
-
 private:
-    std::optional<std::string> installFamily(bool ipv6);
+    Result<void, std::string> installFamily(bool ipv6);
     void removeFamily(bool ipv6);
 
     Settings m_settings;

@@ -16,7 +16,16 @@ namespace tarnwick {
 
 namespace {
 
-constexpr std::uint32_t kQueueLength = 8192;
+std::string systemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+bool sendToKernel(int fd, const nlmsghdr* header) {
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    return ::sendto(fd, header, header->nlmsg_len, 0, reinterpret_cast<const sockaddr*>(&kernel),
+                    sizeof(kernel)) >= 0;
+}
 
 struct ReceiveContext {
     const std::function<void(const NetfilterQueue::Packet&)>* handler;
@@ -54,93 +63,94 @@ NetfilterQueue::~NetfilterQueue() {
     close();
 }
 
-std::optional<std::string> NetfilterQueue::open(const std::vector<QueueSettings>& queues) {
+Result<void, std::string> NetfilterQueue::open(const std::vector<QueueSettings>& queues) {
     std::lock_guard lock(m_mutex);
-    if (m_socket != nullptr) {
-        return "the queues are open already";
+    if (m_socket) {
+        return Failure{std::string("the queues are open already")};
     }
-    m_socket = mnl_socket_open2(NETLINK_NETFILTER, SOCK_CLOEXEC);
-    if (m_socket == nullptr) {
-        return std::string("cannot open a netfilter socket: ") + std::strerror(errno);
+    FileDescriptor socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_NETFILTER));
+    if (!socket) {
+        return Failure{systemError("cannot open a netfilter socket")};
     }
-    if (mnl_socket_bind(m_socket, 0, MNL_SOCKET_AUTOPID) < 0) {
-        const std::string error = std::strerror(errno);
-        mnl_socket_close(m_socket);
-        m_socket = nullptr;
-        return "cannot bind the netfilter socket: " + error;
+    sockaddr_nl local{};
+    local.nl_family = AF_NETLINK;
+    socklen_t length = sizeof(local);
+    if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
+        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        return Failure{systemError("cannot bind the netfilter socket")};
     }
-    m_portId = mnl_socket_get_portid(m_socket);
+    m_portId = local.nl_pid;
     m_buffer.resize(0xffff + (MNL_SOCKET_BUFFER_SIZE / 2));
+    // Lost notifications are not errors: a full socket drops packets as a full queue does.
     int noBufferErrors = 1;
-    mnl_socket_setsockopt(m_socket, NETLINK_NO_ENOBUFS, &noBufferErrors, sizeof(noBufferErrors));
+    (void)::setsockopt(socket.get(), SOL_NETLINK, NETLINK_NO_ENOBUFS, &noBufferErrors,
+                       sizeof(noBufferErrors));
     const int bufferSize = 8 << 20;
-    ::setsockopt(mnl_socket_get_fd(m_socket), SOL_SOCKET, SO_RCVBUFFORCE, &bufferSize,
-                 sizeof(bufferSize));
+    (void)::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUFFORCE, &bufferSize, sizeof(bufferSize));
+    m_socket = std::move(socket);
 
     for (const auto& queue : queues) {
-        auto failure = configure(queue.number, [](void* header) {
+        auto bound = configure(queue.number, [](void* header) {
             nfq_nlmsg_cfg_put_cmd(static_cast<nlmsghdr*>(header), AF_UNSPEC, NFQNL_CFG_CMD_BIND);
         });
-        if (!failure) {
-            failure = configure(queue.number, [&queue](void* raw) {
+        if (bound) {
+            bound = configure(queue.number, [&queue](void* raw) {
                 auto* header = static_cast<nlmsghdr*>(raw);
                 nfq_nlmsg_cfg_put_params(header, NFQNL_COPY_PACKET,
                                          static_cast<int>(queue.copyRange));
                 nfq_nlmsg_cfg_put_qmaxlen(header, kQueueLength);
-                // Fail open: a full queue lets packets pass. GSO: large packets come whole.
-                mnl_attr_put_u32(header, NFQA_CFG_FLAGS,
-                                 htonl(NFQA_CFG_F_FAIL_OPEN | NFQA_CFG_F_GSO));
+                // GSO: large packets come whole. Fail open only where asked: a full flow queue
+                // passing connections unasked would be a way around the filter.
+                const std::uint32_t flags =
+                    NFQA_CFG_F_GSO | (queue.passWhenFull ? NFQA_CFG_F_FAIL_OPEN : 0);
+                mnl_attr_put_u32(header, NFQA_CFG_FLAGS, htonl(flags));
                 mnl_attr_put_u32(header, NFQA_CFG_MASK,
                                  htonl(NFQA_CFG_F_FAIL_OPEN | NFQA_CFG_F_GSO));
             });
         }
-        if (failure) {
-            mnl_socket_close(m_socket);
-            m_socket = nullptr;
-            return "cannot bind queue " + std::to_string(queue.number) + ": " + *failure;
+        if (!bound) {
+            m_socket.reset();
+            return Failure{"cannot bind queue " + std::to_string(queue.number) + ": " +
+                           bound.error()};
         }
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> NetfilterQueue::configure(std::uint16_t queue,
-                                                     const std::function<void(void*)>& fill) {
+Result<void, std::string> NetfilterQueue::configure(std::uint16_t queue,
+                                                    const std::function<void(void*)>& fill) {
     std::vector<char> buffer(MNL_SOCKET_BUFFER_SIZE);
     nlmsghdr* header = nfq_nlmsg_put(buffer.data(), NFQNL_MSG_CONFIG, queue);
     header->nlmsg_flags |= NLM_F_ACK;
     const auto sequence = header->nlmsg_seq;
     fill(header);
-    if (mnl_socket_sendto(m_socket, header, header->nlmsg_len) < 0) {
-        return std::string(std::strerror(errno));
+    if (!sendToKernel(m_socket.get(), header)) {
+        return Failure{std::string(std::strerror(errno))};
     }
     // The acknowledgement carries the kernel's answer (EBUSY when another program has the queue).
-    const ssize_t received = mnl_socket_recvfrom(m_socket, buffer.data(), buffer.size());
+    const ssize_t received = ::recv(m_socket.get(), buffer.data(), buffer.size(), 0);
     if (received < 0) {
-        return std::string(std::strerror(errno));
+        return Failure{std::string(std::strerror(errno))};
     }
     if (mnl_cb_run(buffer.data(), static_cast<std::size_t>(received), sequence, m_portId, nullptr,
                    nullptr) < 0) {
-        return std::string(std::strerror(errno));
+        return Failure{std::string(std::strerror(errno))};
     }
-    return std::nullopt;
+    return {};
 }
 
 int NetfilterQueue::fileDescriptor() const {
     std::lock_guard lock(m_mutex);
-    return m_socket != nullptr ? mnl_socket_get_fd(m_socket) : -1;
+    return m_socket.get();
 }
 
 bool NetfilterQueue::receive(const std::function<void(const Packet&)>& handler) {
-    mnl_socket* socket = nullptr;
-    {
-        std::lock_guard lock(m_mutex);
-        socket = m_socket;
-    }
-    if (socket == nullptr) {
+    // Read on the one thread that reads; `close` comes after that thread has ended.
+    const int socket = fileDescriptor();
+    if (socket < 0) {
         return false;
     }
-    const ssize_t received =
-        ::recv(mnl_socket_get_fd(socket), m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
+    const ssize_t received = ::recv(socket, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
     if (received < 0) {
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ENOBUFS;
     }
@@ -162,17 +172,16 @@ void NetfilterQueue::setVerdict(std::uint16_t queue, std::uint32_t packetId, Ver
         nfq_nlmsg_verdict_put_mark(header, *mark);
     }
     std::lock_guard lock(m_mutex);
-    if (m_socket != nullptr) {
-        mnl_socket_sendto(m_socket, header, header->nlmsg_len);
+    if (m_socket) {
+        // A verdict the kernel does not take leaves the packet to the queue's own end: nothing
+        // better can be done from here.
+        (void)sendToKernel(m_socket.get(), header);
     }
 }
 
 void NetfilterQueue::close() {
     std::lock_guard lock(m_mutex);
-    if (m_socket != nullptr) {
-        mnl_socket_close(m_socket);
-        m_socket = nullptr;
-    }
+    m_socket.reset();
 }
 
 }  // namespace tarnwick

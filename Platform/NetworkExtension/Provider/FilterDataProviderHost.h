@@ -14,8 +14,8 @@ namespace tarnwick {
 
 // Switches the data provider on and off for the configuration host. On: creates the provider,
 // waits for its start, opens the packet queues, then adds the rules that feed them. Off, in the
-// opposite order: rules first (new connections pass again), then the queues (held flows pass),
-// then the provider's stop.
+// opposite order: held flows pass and the queues pass everything, then the rules go, then the
+// queues close and the provider stops.
 class FilterDataProviderHost final : public FilterConfigurationHost::FilterSwitch {
 public:
     using ProviderFactory = std::function<std::shared_ptr<NEFilterDataProvider>()>;
@@ -25,7 +25,7 @@ public:
                            std::string applicationService);
     ~FilterDataProviderHost() override;
 
-    std::optional<std::string> startFilter() override;
+    Result<void, std::string> startFilter() override;
     void stopFilter() override;
 
 private:

@@ -19,6 +19,8 @@ struct IPPacket {
     std::array<std::uint8_t, 16> destination{};
     std::uint16_t sourcePort = 0;
     std::uint16_t destinationPort = 0;
+    // TCP's sequence number (of a SYN: the connection's initial one); 0 for UDP.
+    std::uint32_t sequenceNumber = 0;
     // The transport payload within the parsed bytes (UDP only; empty for TCP).
     std::span<const std::uint8_t> payload;
 

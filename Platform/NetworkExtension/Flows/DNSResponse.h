@@ -11,8 +11,11 @@ namespace tarnwick {
 // The addresses a DNS answer gives for the name that was asked, following CNAME records from that
 // name. Records about other names are ignored, so an answer cannot attach a name to addresses
 // that were not looked up by it. Malformed messages (cut short, compression loops, counts that do
-// not fit) do not parse.
+// not fit) do not parse. At most `kMaximumAddresses` addresses are taken from one answer: an answer
+// that lists thousands costs no more than one that lists a few.
 struct DNSResponse {
+    static constexpr std::size_t kMaximumAddresses = 32;
+
     struct Address {
         std::string address;  // as inet_ntop writes it
         std::uint32_t timeToLive = 0;

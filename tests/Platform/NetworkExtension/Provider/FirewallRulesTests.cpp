@@ -1,4 +1,4 @@
-#include "NetworkExtension/FirewallRules.h"
+#include "NetworkExtension/Provider/FirewallRules.h"
 
 #include <gtest/gtest.h>
 
@@ -42,10 +42,10 @@ struct Runner {
     std::vector<std::string> commands;
     std::string failing = "\x01";
 
-    FirewallRules::CommandRunner function() {
-        return [this](const std::vector<std::string>& arguments, const std::string&) {
+    CommandRunner function() {
+        return [this](const ProcessRequest& request) -> ProcessResult {
             std::string line;
-            for (const auto& argument : arguments) {
+            for (const auto& argument : request.arguments) {
                 line += (line.empty() ? "" : " ") +
                         argument.substr(
                             argument.rfind('/') == std::string::npos ? 0 : argument.rfind('/') + 1);
@@ -53,14 +53,17 @@ struct Runner {
             commands.push_back(line);
             const bool fails =
                 line.find(failing) != std::string::npos || line.find(" -D ") != std::string::npos;
-            return FirewallRules::CommandResult{true, fails ? 1 : 0, fails ? "no" : ""};
+            ProcessOutcome outcome;
+            outcome.exitStatus = fails ? 1 : 0;
+            outcome.standardError = fails ? "no" : "";
+            return outcome;
         };
     }
 };
 
 TEST(FirewallRules, InstallClearsOldRulesFirstAndFailsOnlyOnIPv4) {
     Runner runner;
-    EXPECT_EQ(FirewallRules({}, runner.function()).install(), std::nullopt);
+    EXPECT_TRUE(FirewallRules({}, runner.function()).install().ok());
     ASSERT_FALSE(runner.commands.empty());
     EXPECT_EQ(runner.commands.front(), "iptables -w 5 -D INPUT -j TARNWICK-IN");
     EXPECT_NE(std::find(runner.commands.begin(), runner.commands.end(),
@@ -69,11 +72,13 @@ TEST(FirewallRules, InstallClearsOldRulesFirstAndFailsOnlyOnIPv4) {
 
     Runner noIPv6;
     noIPv6.failing = "ip6tables-restore";
-    EXPECT_EQ(FirewallRules({}, noIPv6.function()).install(), std::nullopt);
+    EXPECT_TRUE(FirewallRules({}, noIPv6.function()).install().ok());
 
     Runner broken;
     broken.failing = "iptables-restore";
-    EXPECT_NE(FirewallRules({}, broken.function()).install(), std::nullopt);
+    const auto failed = FirewallRules({}, broken.function()).install();
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error(), "iptables-restore failed: no");
     EXPECT_EQ(broken.commands.back(), "ip6tables -w 5 -X TARNWICK-OUT")
         << "a failed install removes what it may have added";
 }

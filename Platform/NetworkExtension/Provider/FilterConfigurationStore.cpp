@@ -86,9 +86,12 @@ FilterConfiguration FilterConfigurationStore::load() const {
     return {};
 }
 
-std::optional<std::string> FilterConfigurationStore::save(
+Result<void, std::string> FilterConfigurationStore::save(
     const FilterConfiguration& configuration) const {
-    return AtomicFile::write(m_file, toJson(configuration).dump(2) + "\n", 0600);
+    if (auto error = AtomicFile::write(m_file, toJson(configuration).dump(2) + "\n", 0600)) {
+        return Failure{*error};
+    }
+    return {};
 }
 
 }  // namespace tarnwick

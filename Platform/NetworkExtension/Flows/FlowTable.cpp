@@ -6,14 +6,16 @@ namespace tarnwick {
 
 namespace {
 
-FlowTable::Verdict verdictOf(const NEFilterNewFlowVerdict& verdict) {
-    return verdict.kind() == NEFilterNewFlowVerdict::Kind::drop ? FlowTable::Verdict::reject
-                                                                : FlowTable::Verdict::accept;
+template <typename Counts, typename Id>
+void decrement(Counts& counts, Id id) {
+    if (auto count = counts.find(id); count != counts.end() && --count->second == 0) {
+        counts.erase(count);
+    }
 }
 
 }  // namespace
 
-FlowTable::Key FlowTable::Key::of(const IPPacket& packet) {
+FlowTable::Key FlowTable::Key::of(const IPPacket& packet, std::uint64_t instance) {
     Key key;
     key.family = packet.family;
     key.protocol = packet.protocol;
@@ -21,6 +23,7 @@ FlowTable::Key FlowTable::Key::of(const IPPacket& packet) {
     key.destination = packet.destination;
     key.sourcePort = packet.sourcePort;
     key.destinationPort = packet.destinationPort;
+    key.instance = instance;
     return key;
 }
 
@@ -32,6 +35,7 @@ std::size_t FlowTable::KeyHash::operator()(const Key& key) const {
     };
     mix(static_cast<std::uint64_t>(key.family) << 8 | static_cast<std::uint64_t>(key.protocol));
     mix(static_cast<std::uint64_t>(key.sourcePort) << 16 | key.destinationPort);
+    mix(key.instance);
     for (std::size_t i = 0; i < 16; i += 8) {
         std::uint64_t source = 0;
         std::uint64_t destination = 0;
@@ -60,8 +64,9 @@ FlowTable::Admission FlowTable::admit(const Key& key, std::uint32_t packetId, Ti
         return {Admission::Kind::joined, Verdict::accept};
     }
     if (auto decision = m_decisions.find(key); decision != m_decisions.end()) {
+        // Not refreshed: a connection that still counts as new after this long is not the one
+        // that was answered.
         if (decision->second.expiry > now) {
-            decision->second.expiry = now + m_limits.decisionMemory;
             return {Admission::Kind::decided, decision->second.verdict};
         }
         m_decisions.erase(decision);
@@ -69,24 +74,36 @@ FlowTable::Admission FlowTable::admit(const Key& key, std::uint32_t packetId, Ti
     return {Admission::Kind::newFlow, Verdict::accept};
 }
 
-void FlowTable::begin(const Key& key, std::uint64_t flowIdentifier, std::uint32_t packetId,
-                      TimePoint now) {
+bool FlowTable::hasRoomFor(const Origin& origin) const {
     std::lock_guard lock(m_mutex);
-    Held held{key, {packetId}, true, std::nullopt, now + m_limits.pauseLimit};
+    const auto count = [](const auto& counts, auto id) {
+        const auto found = counts.find(id);
+        return found == counts.end() ? std::size_t{0} : found->second;
+    };
+    return m_held.size() < m_limits.held &&
+           count(m_heldByProcess, origin.pid) < m_limits.heldPerProcess &&
+           count(m_heldByUser, origin.uid) < m_limits.heldPerUser;
+}
+
+void FlowTable::begin(const Key& key, const Origin& origin, std::uint64_t flowIdentifier,
+                      std::uint32_t packetId, TimePoint now) {
+    std::lock_guard lock(m_mutex);
+    Held held{key, origin, {packetId}, true, std::nullopt, now + m_limits.pauseLimit};
     m_held.insert_or_assign(flowIdentifier, std::move(held));
     m_heldByKey.insert_or_assign(key, flowIdentifier);
+    ++m_heldByProcess[origin.pid];
+    ++m_heldByUser[origin.uid];
 }
 
 std::optional<FlowTable::Release> FlowTable::settle(std::uint64_t flowIdentifier,
-                                                    const NEFilterNewFlowVerdict& verdict,
-                                                    TimePoint now) {
+                                                    std::optional<Verdict> verdict, TimePoint now) {
     std::lock_guard lock(m_mutex);
     auto found = m_held.find(flowIdentifier);
     if (found == m_held.end() || !found->second.examining) {
         return std::nullopt;
     }
-    if (verdict.kind() != NEFilterNewFlowVerdict::Kind::pause) {
-        return releaseLocked(flowIdentifier, verdictOf(verdict), now);
+    if (verdict) {
+        return releaseLocked(flowIdentifier, *verdict, now);
     }
     if (found->second.earlyVerdict) {
         return releaseLocked(flowIdentifier, *found->second.earlyVerdict, now);
@@ -96,12 +113,8 @@ std::optional<FlowTable::Release> FlowTable::settle(std::uint64_t flowIdentifier
     return std::nullopt;
 }
 
-std::optional<FlowTable::Release> FlowTable::resume(std::uint64_t flowIdentifier,
-                                                    const NEFilterNewFlowVerdict& verdict,
+std::optional<FlowTable::Release> FlowTable::resume(std::uint64_t flowIdentifier, Verdict verdict,
                                                     TimePoint now) {
-    if (verdict.kind() == NEFilterNewFlowVerdict::Kind::pause) {
-        return std::nullopt;
-    }
     std::lock_guard lock(m_mutex);
     auto found = m_held.find(flowIdentifier);
     if (found == m_held.end()) {
@@ -109,11 +122,11 @@ std::optional<FlowTable::Release> FlowTable::resume(std::uint64_t flowIdentifier
     }
     if (found->second.examining) {
         if (!found->second.earlyVerdict) {
-            found->second.earlyVerdict = verdictOf(verdict);
+            found->second.earlyVerdict = verdict;
         }
         return std::nullopt;
     }
-    return releaseLocked(flowIdentifier, verdictOf(verdict), now);
+    return releaseLocked(flowIdentifier, verdict, now);
 }
 
 std::vector<FlowTable::Release> FlowTable::expire(TimePoint now) {
@@ -143,6 +156,8 @@ std::vector<FlowTable::Release> FlowTable::releaseAll() {
     m_held.clear();
     m_heldByKey.clear();
     m_decisions.clear();
+    m_heldByProcess.clear();
+    m_heldByUser.clear();
     return releases;
 }
 
@@ -165,12 +180,17 @@ FlowTable::Release FlowTable::releaseLocked(std::uint64_t flowIdentifier, Verdic
         byKey != m_heldByKey.end() && byKey->second == flowIdentifier) {
         m_heldByKey.erase(byKey);
     }
+    decrement(m_heldByProcess, found->second.origin.pid);
+    decrement(m_heldByUser, found->second.origin.uid);
     m_held.erase(found);
     rememberLocked(key, verdict, now);
     return release;
 }
 
 void FlowTable::rememberLocked(const Key& key, Verdict verdict, TimePoint now) {
+    if (key.instance == 0) {
+        return;  // another connection could reuse these ports: nothing to tell them apart by
+    }
     if (m_decisions.size() >= m_limits.decisions) {
         for (auto decision = m_decisions.begin(); decision != m_decisions.end();) {
             decision = decision->second.expiry <= now ? m_decisions.erase(decision) : ++decision;

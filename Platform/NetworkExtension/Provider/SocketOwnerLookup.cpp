@@ -1,6 +1,6 @@
 #include "SocketOwnerLookup.h"
 
-#include "IPPacket.h"
+#include "NetworkExtension/Flows/IPPacket.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -25,7 +25,8 @@ namespace tarnwick {
 namespace {
 
 constexpr std::size_t kRecentHolders = 16;
-constexpr std::size_t kKnownSockets = 16384;
+constexpr std::size_t kKnownSockets = 65536;
+constexpr std::size_t kProcessesKept = 16;
 
 std::optional<ino_t> socketInode(const char* link, ssize_t length) {
     // "socket:[12345]"
@@ -44,20 +45,16 @@ std::optional<ino_t> socketInode(const char* link, ssize_t length) {
 
 }  // namespace
 
-SocketOwnerLookup::SocketOwnerLookup() {
-    m_socket = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
-    if (m_socket >= 0) {
+SocketOwnerLookup::SocketOwnerLookup()
+    : m_socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
+    if (m_socket) {
         // A kernel that does not answer must not stall the packet thread.
         timeval timeout{0, 200000};
-        ::setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+        (void)::setsockopt(m_socket.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     }
 }
 
-SocketOwnerLookup::~SocketOwnerLookup() {
-    if (m_socket >= 0) {
-        ::close(m_socket);
-    }
-}
+SocketOwnerLookup::~SocketOwnerLookup() = default;
 
 std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::find(const IPPacket& packet,
                                                                 bool outbound) {
@@ -95,7 +92,7 @@ std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::query(int family, in
                                                                   std::uint16_t sourcePort,
                                                                   const std::uint8_t* destination,
                                                                   std::uint16_t destinationPort) {
-    if (m_socket < 0) {
+    if (!m_socket) {
         return std::nullopt;
     }
     struct {
@@ -119,13 +116,13 @@ std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::query(int family, in
 
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    if (::sendto(m_socket, &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&kernel),
+    if (::sendto(m_socket.get(), &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&kernel),
                  sizeof(kernel)) < 0) {
         return std::nullopt;
     }
     alignas(nlmsghdr) char buffer[8192];
     for (;;) {
-        const ssize_t received = ::recv(m_socket, buffer, sizeof(buffer), 0);
+        const ssize_t received = ::recv(m_socket.get(), buffer, sizeof(buffer), 0);
         if (received < 0) {
             if (errno == EINTR) {
                 continue;
@@ -157,14 +154,14 @@ std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::query(int family, in
 pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
     if (auto known = m_known.find(inode); known != m_known.end()) {
         const Holder holder = known->second;
-        m_known.erase(known);
-        if (holds(holder, inode)) {
+        if (readSocket(holder.pid, holder.fd) == inode) {
             noteRecent(holder);
             return holder.pid;
         }
+        m_known.erase(known);
     }
     for (const Holder& holder : std::deque<Holder>(m_recent)) {
-        if (holds(holder, inode)) {
+        if (readSocket(holder.pid, holder.fd) == inode) {
             noteRecent(holder);
             return holder.pid;
         }
@@ -174,6 +171,12 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
         if (std::find(recentProcesses.begin(), recentProcesses.end(), holder.pid) ==
             recentProcesses.end()) {
             recentProcesses.push_back(holder.pid);
+        }
+    }
+    for (const pid_t pid : recentProcesses) {
+        if (auto fd = probeLikelyDescriptors(pid, inode)) {
+            noteRecent({pid, *fd});
+            return pid;
         }
     }
     for (const pid_t pid : recentProcesses) {
@@ -223,53 +226,120 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
     return found->pid;
 }
 
-bool SocketOwnerLookup::holds(const Holder& holder, ino_t inode) {
+std::optional<ino_t> SocketOwnerLookup::readSocket(pid_t pid, int fd) {
     char path[64];
-    std::snprintf(path, sizeof(path), "/proc/%d/fd/%d", holder.pid, holder.fd);
+    std::snprintf(path, sizeof(path), "/proc/%d/fd/%d", pid, fd);
     char link[64];
     const ssize_t length = ::readlink(path, link, sizeof(link));
-    const auto socket = length > 0 ? socketInode(link, length) : std::nullopt;
-    return socket && *socket == inode;
+    return length > 0 ? socketInode(link, length) : std::nullopt;
 }
 
-std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool remember) {
+std::optional<int> SocketOwnerLookup::probeLikelyDescriptors(pid_t pid, ino_t inode) {
+    auto known = m_files.find(pid);
+    if (known == m_files.end()) {
+        return std::nullopt;
+    }
+    // The kernel gives a new socket the lowest free number; the numbers just above it are tried
+    // too, for descriptors opened meanwhile.
+    const int lowest = known->second.lowestFree;
+    for (int fd = lowest; fd < lowest + 4; ++fd) {
+        if (known->second.sockets.count(fd) != 0) {
+            continue;
+        }
+        if (auto socket = readSocket(pid, fd)) {
+            note(pid, fd, *socket);
+            if (*socket == inode) {
+                return fd;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+SocketOwnerLookup::ProcessFiles& SocketOwnerLookup::filesOf(pid_t pid) {
+    std::erase(m_fileOrder, pid);
+    m_fileOrder.push_front(pid);
+    while (m_fileOrder.size() > kProcessesKept) {
+        m_files.erase(m_fileOrder.back());
+        m_fileOrder.pop_back();
+    }
+    return m_files[pid];
+}
+
+void SocketOwnerLookup::note(pid_t pid, int fd, ino_t inode) {
+    if (m_known.size() >= kKnownSockets) {
+        m_known.clear();
+    }
+    m_known[inode] = Holder{pid, fd};
+    if (auto files = m_files.find(pid); files != m_files.end()) {
+        files->second.sockets[fd] = inode;
+        files->second.others.erase(fd);
+        while (files->second.sockets.count(files->second.lowestFree) != 0 ||
+               files->second.others.count(files->second.lowestFree) != 0) {
+            ++files->second.lowestFree;
+        }
+    }
+}
+
+std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool everything) {
     char path[64];
     std::snprintf(path, sizeof(path), "/proc/%d/fd", pid);
-    const int directory = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory < 0) {
+    FileDescriptor directory(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory) {
         return std::nullopt;
     }
-    DIR* files = ::fdopendir(directory);
+    DIR* files = ::fdopendir(directory.get());
     if (files == nullptr) {
-        ::close(directory);
         return std::nullopt;
     }
+    // The directory stream owns the descriptor from here on.
+    const int fdOfDirectory = directory.release();
+    // A search of every process keeps its readings in m_known only; recent processes keep theirs
+    // whole, so the next search reads only what is new.
+    ProcessFiles previous;
+    ProcessFiles scratch;
+    if (auto kept = m_files.find(pid); kept != m_files.end() && !everything) {
+        previous = std::move(kept->second);
+    }
+    ProcessFiles& current = everything ? scratch : filesOf(pid);
+    current = ProcessFiles{};
     std::optional<int> found;
     char link[64];
     while (dirent* entry = ::readdir(files)) {
         if (entry->d_name[0] == '.') {
             continue;
         }
-        const ssize_t length = ::readlinkat(directory, entry->d_name, link, sizeof(link));
-        const auto socket = length > 0 ? socketInode(link, length) : std::nullopt;
-        if (!socket) {
+        const int fd = std::atoi(entry->d_name);
+        // What was read before is taken as it was: a socket closed and another opened under the
+        // same number is found by the probes above or by the search of every process.
+        if (auto seen = previous.sockets.find(fd); seen != previous.sockets.end()) {
+            current.sockets.emplace(fd, seen->second);
             continue;
         }
-        const int fd = std::atoi(entry->d_name);
-        if (remember) {
-            if (m_known.size() >= kKnownSockets) {
-                m_known.clear();
-            }
-            m_known[*socket] = Holder{pid, fd};
+        if (previous.others.count(fd) != 0) {
+            current.others.insert(fd);
+            continue;
         }
+        const ssize_t length = ::readlinkat(fdOfDirectory, entry->d_name, link, sizeof(link));
+        const auto socket = length > 0 ? socketInode(link, length) : std::nullopt;
+        if (!socket) {
+            current.others.insert(fd);
+            continue;
+        }
+        current.sockets.emplace(fd, *socket);
+        if (m_known.size() >= kKnownSockets) {
+            m_known.clear();
+        }
+        m_known[*socket] = Holder{pid, fd};
         if (*socket == inode) {
             found = fd;
-            if (!remember) {
-                break;
-            }
         }
     }
     ::closedir(files);
+    while (current.sockets.count(current.lowestFree) != 0 ||
+           current.others.count(current.lowestFree) != 0) {
+        ++current.lowestFree;
+    }
     return found;
 }
 

@@ -1,0 +1,288 @@
+#include "FilterEngine.h"
+
+#include "AuditToken.h"
+#include "NEFilterSocketFlow.h"
+#include "NWHostEndpoint.h"
+
+#include "NetworkExtension/Flows/DNSResponse.h"
+#include "NetworkExtension/Flows/IPPacket.h"
+#include "OSLog/OSLog.h"
+#include "XPC/XPCConnection.h"
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <netinet/in.h>  // before linux/netfilter.h, which would define in_addr again
+#include <linux/netfilter.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tarnwick {
+
+namespace {
+
+const OSLog& engineLog() {
+    // Never destroyed: threads that outlive main may still log.
+    static const auto* log = new OSLog("com.brenlow-works.corvid", "filter");
+    return *log;
+}
+
+// Enough for an IPv6 header with a few extension headers and a TCP header with options.
+constexpr std::uint32_t kFlowCopyRange = 256;
+constexpr std::uint32_t kNameCopyRange = 0xffff;
+
+FlowDecider::Answer answerOf(const NEFilterNewFlowVerdict& verdict) {
+    switch (verdict.kind()) {
+        case NEFilterNewFlowVerdict::Kind::allow:
+            return FlowDecider::Answer::allow;
+        case NEFilterNewFlowVerdict::Kind::drop:
+            return FlowDecider::Answer::drop;
+        case NEFilterNewFlowVerdict::Kind::pause:
+            return FlowDecider::Answer::pause;
+    }
+    return FlowDecider::Answer::failed;
+}
+
+}  // namespace
+
+FilterEngine::FilterEngine(std::shared_ptr<NEFilterDataProvider> provider,
+                           FirewallRules::Settings settings, std::string applicationService,
+                           FlowTable::Limits limits)
+    : m_provider(std::move(provider))
+    , m_settings(settings)
+    , m_applicationService(std::move(applicationService))
+    , m_decider(limits)
+    , m_ownProcess(::getpid()) {}
+
+FilterEngine::~FilterEngine() {
+    stop();
+}
+
+Result<void, std::string> FilterEngine::start() {
+    if (m_flowThread.joinable()) {
+        return {};
+    }
+    if (auto opened = m_flowQueue.open({{m_settings.flowQueue, kFlowCopyRange, false}}); !opened) {
+        return opened;
+    }
+    // DNS answers are only watched: a full name queue lets them pass rather than lose them.
+    if (auto opened = m_nameQueue.open({{m_settings.nameQueue, kNameCopyRange, true}}); !opened) {
+        m_flowQueue.close();
+        return opened;
+    }
+    m_wake = FileDescriptor(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!m_wake) {
+        m_flowQueue.close();
+        m_nameQueue.close();
+        return Failure{std::string("cannot make an event descriptor")};
+    }
+    m_stopping = false;
+    m_draining = false;
+    m_flowThread = std::thread([this] {
+        run(
+            m_flowQueue, [this](const auto& packet) { handleNewConnection(packet); }, true);
+    });
+    m_nameThread = std::thread([this] {
+        run(
+            m_nameQueue, [this](const auto& packet) { handleNameAnswer(packet); }, false);
+    });
+    return {};
+}
+
+void FilterEngine::drain() {
+    m_draining = true;
+    releaseAll();
+}
+
+void FilterEngine::stop() {
+    if (!m_flowThread.joinable()) {
+        return;
+    }
+    m_stopping = true;
+    const std::uint64_t one = 1;
+    // The descriptor stays readable once written, so both threads see it.
+    (void)!::write(m_wake.get(), &one, sizeof(one));
+    m_flowThread.join();
+    m_nameThread.join();
+    // Nothing waits for an answer that will no longer be applied.
+    releaseAll();
+    m_flowQueue.close();
+    m_nameQueue.close();
+    m_wake.reset();
+}
+
+void FilterEngine::releaseAll() {
+    for (const auto& release : m_decider.releaseAll()) {
+        apply(release);
+    }
+}
+
+void FilterEngine::resumeFlow(std::uint64_t flowIdentifier, const NEFilterNewFlowVerdict& verdict) {
+    // Runs on the thread that read the answer: the verdict goes out from here, without a hop.
+    if (verdict.kind() == NEFilterNewFlowVerdict::Kind::pause) {
+        return;
+    }
+    if (auto release =
+            m_decider.resume(flowIdentifier, verdict.kind() == NEFilterNewFlowVerdict::Kind::allow,
+                             FlowTable::Clock::now())) {
+        apply(*release);
+    }
+}
+
+void FilterEngine::run(NetfilterQueue& queue,
+                       const std::function<void(const NetfilterQueue::Packet&)>& handle,
+                       bool expires) {
+    auto nextExpiry = FlowTable::Clock::now() + std::chrono::seconds(1);
+    while (!m_stopping) {
+        pollfd descriptors[2] = {{queue.fileDescriptor(), POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
+        const int ready = ::poll(descriptors, 2, 1000);
+        if (ready < 0 && errno != EINTR) {
+            osLog(std::string("The packet queue failed: ") + std::strerror(errno), OSLogType::fault,
+                  engineLog());
+            break;
+        }
+        if (ready > 0 && (descriptors[0].revents & POLLIN)) {
+            if (!queue.receive(handle)) {
+                osLog(std::string("Reading the packet queue failed: ") + std::strerror(errno),
+                      OSLogType::fault, engineLog());
+                break;
+            }
+        }
+        if (!expires) {
+            continue;
+        }
+        const auto now = FlowTable::Clock::now();
+        if (now >= nextExpiry) {
+            nextExpiry = now + std::chrono::seconds(1);
+            for (const auto& release : m_decider.expire(now)) {
+                osLog("No verdict came for flow " + std::to_string(release.flowIdentifier) +
+                          " in time; it is allowed",
+                      OSLogType::error, engineLog());
+                apply(release);
+            }
+        }
+    }
+}
+
+void FilterEngine::handleNameAnswer(const NetfilterQueue::Packet& packet) {
+    // Recorded before the answer goes on, so the connection that follows it finds the name; an
+    // answer yields a bounded number of addresses, so this is short.
+    try {
+        if (auto parsed = IPPacket::parse(packet.payload);
+            parsed && parsed->protocol == IPPROTO_UDP) {
+            if (auto response = DNSResponse::parse(parsed->payload)) {
+                const auto now = HostNameTable::Clock::now();
+                for (const auto& address : response->addresses) {
+                    m_names.record(address.address, response->questionName, address.timeToLive,
+                                   now);
+                }
+            }
+        }
+    } catch (const std::exception& error) {
+        osLog(std::string("A name answer could not be read: ") + error.what(), OSLogType::error,
+              engineLog());
+    }
+    m_nameQueue.setVerdict(packet.queue, packet.id, NetfilterQueue::Verdict::accept);
+}
+
+void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
+    using Kind = FlowDecider::Decision::Kind;
+    if (m_draining) {
+        m_flowQueue.setVerdict(packet.queue, packet.id, NetfilterQueue::Verdict::accept);
+        return;
+    }
+    std::optional<IPPacket> parsed;
+    FlowDecider::Decision decision;
+    const bool outbound = packet.hook == NF_INET_LOCAL_OUT;
+    try {
+        parsed = IPPacket::parse(packet.payload);
+        const auto owner = [this, &parsed, outbound]() -> std::optional<FlowDecider::Owner> {
+            const auto found = m_owners.find(*parsed, outbound);
+            if (!found) {
+                return std::nullopt;
+            }
+            return FlowDecider::Owner{found->inode, found->uid, found->pid};
+        };
+        const auto exempt = [this](pid_t pid) {
+            // Our own traffic and the application's (its geo lookups) never wait on a verdict.
+            return pid == m_ownProcess ||
+                   XPCConnection::isConnectedPeerProcess(pid, m_applicationService);
+        };
+        decision = m_decider.decide({packet.id, parsed ? &*parsed : nullptr}, owner, exempt,
+                                    FlowTable::Clock::now());
+    } catch (const std::exception& error) {
+        // Nothing was recorded for this packet: it gets its verdict here.
+        osLog(std::string("A packet could not be examined: ") + error.what(), OSLogType::error,
+              engineLog());
+        m_flowQueue.setVerdict(packet.queue, packet.id, NetfilterQueue::Verdict::accept);
+        return;
+    }
+    switch (decision.kind) {
+        case Kind::accept:
+            setVerdict(packet.id, packet.mark, FlowTable::Verdict::accept);
+            return;
+        case Kind::drop:
+            setVerdict(packet.id, packet.mark, FlowTable::Verdict::reject);
+            return;
+        case Kind::discard:
+            m_flowQueue.setVerdict(packet.queue, packet.id, NetfilterQueue::Verdict::drop);
+            return;
+        case Kind::join:
+            return;
+        case Kind::hold:
+            askProvider(decision, *parsed, outbound);
+            return;
+    }
+}
+
+void FilterEngine::askProvider(const FlowDecider::Decision& decision, const IPPacket& packet,
+                               bool outbound) {
+    // The flow is recorded: whatever fails from here on, the decider settles it exactly once.
+    auto answer = FlowDecider::Answer::failed;
+    try {
+        auto flow = std::make_shared<NEFilterSocketFlow>(decision.flowIdentifier);
+        const std::string local = outbound ? packet.sourceAddress() : packet.destinationAddress();
+        const std::string remote = outbound ? packet.destinationAddress() : packet.sourceAddress();
+        const auto localPort = outbound ? packet.sourcePort : packet.destinationPort;
+        const auto remotePort = outbound ? packet.destinationPort : packet.sourcePort;
+        flow->remoteEndpoint = std::make_shared<NWHostEndpoint>(remote, std::to_string(remotePort));
+        flow->localEndpoint = std::make_shared<NWHostEndpoint>(local, std::to_string(localPort));
+        flow->remoteHostname = m_names.lookup(remote, HostNameTable::Clock::now());
+        flow->direction = outbound ? NETrafficDirection::outbound : NETrafficDirection::inbound;
+        flow->socketFamily = packet.family;
+        flow->socketType = packet.protocol == IPPROTO_TCP ? SOCK_STREAM : SOCK_DGRAM;
+        flow->socketProtocol = packet.protocol;
+        if (decision.owner && decision.owner->pid > 0) {
+            if (auto token = AuditToken::forProcess(decision.owner->pid)) {
+                flow->sourceAppAuditToken = token->encode();
+            }
+        }
+        answer = answerOf(m_provider->handleNewFlow(flow));
+    } catch (const std::exception& error) {
+        osLog(std::string("The filter failed on a flow: ") + error.what(), OSLogType::error,
+              engineLog());
+    }
+    if (auto release = m_decider.answer(decision.flowIdentifier, answer, FlowTable::Clock::now())) {
+        apply(*release);
+    }
+}
+
+void FilterEngine::apply(const FlowTable::Release& release) {
+    for (const auto id : release.packetIds) {
+        setVerdict(id, 0, release.verdict);
+    }
+}
+
+void FilterEngine::setVerdict(std::uint32_t packetId, std::uint32_t mark,
+                              FlowTable::Verdict verdict) {
+    if (verdict == FlowTable::Verdict::accept) {
+        m_flowQueue.setVerdict(m_settings.flowQueue, packetId, NetfilterQueue::Verdict::accept);
+    } else {
+        m_flowQueue.setVerdict(m_settings.flowQueue, packetId, NetfilterQueue::Verdict::repeat,
+                               mark | m_settings.dropMark);
+    }
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,133 @@
+#include "FirewallRules.h"
+
+#include "OSLog/OSLog.h"
+
+#include <chrono>
+#include <cstdio>
+#include <unistd.h>
+#include <vector>
+
+namespace tarnwick {
+
+namespace {
+
+const OSLog& rulesLog() {
+    // Never destroyed: threads that outlive main may still log.
+    static const auto* log = new OSLog("com.brenlow-works.corvid", "filter");
+    return *log;
+}
+
+std::string tool(const char* name) {
+    for (const char* folder : {"/usr/sbin/", "/sbin/", "/usr/bin/", "/bin/"}) {
+        std::string path = std::string(folder) + name;
+        if (::access(path.c_str(), X_OK) == 0) {
+            return path;
+        }
+    }
+    return std::string("/usr/sbin/") + name;
+}
+
+std::string hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%x", value);
+    return text;
+}
+
+}  // namespace
+
+FirewallRules::FirewallRules(Settings settings) : FirewallRules(settings, systemCommandRunner()) {}
+
+FirewallRules::FirewallRules(Settings settings, CommandRunner runner)
+    : m_settings(settings), m_runner(std::move(runner)) {}
+
+std::string FirewallRules::ruleset(bool ipv6, const Settings& settings) {
+    const std::string mark =
+        "-m mark --mark " + hex(settings.dropMark) + "/" + hex(settings.dropMark);
+    const std::string flowQueue =
+        "-j NFQUEUE --queue-num " + std::to_string(settings.flowQueue) + " --queue-bypass";
+    const std::string nameQueue =
+        "-j NFQUEUE --queue-num " + std::to_string(settings.nameQueue) + " --queue-bypass";
+    const std::string unreachable =
+        ipv6 ? "--reject-with icmp6-port-unreachable" : "--reject-with icmp-port-unreachable";
+    const std::string in = kInputChain;
+    const std::string out = kOutputChain;
+    std::string rules = "*filter\n";
+    rules += ":" + in + " - [0:0]\n";
+    rules += ":" + out + " - [0:0]\n";
+    for (const auto& [chain, loopback] :
+         {std::pair{out, std::string("-o lo")}, std::pair{in, std::string("-i lo")}}) {
+        rules += "-A " + chain + " -p tcp " + mark + " -j REJECT --reject-with tcp-reset\n";
+        rules += "-A " + chain + " " + mark + " -j REJECT " + unreachable + "\n";
+        if (chain == in) {
+            rules += "-A " + chain + " -p udp --sport 53 -m conntrack --ctstate ESTABLISHED " +
+                     nameQueue + "\n";
+        }
+        rules += "-A " + chain + " " + loopback + " -j RETURN\n";
+        rules += "-A " + chain + " -p tcp -m conntrack --ctstate NEW " + flowQueue + "\n";
+        rules += "-A " + chain + " -p udp -m conntrack --ctstate NEW " + flowQueue + "\n";
+    }
+    rules += "-I INPUT 1 -j " + in + "\n";
+    rules += "-I OUTPUT 1 -j " + out + "\n";
+    rules += "COMMIT\n";
+    return rules;
+}
+
+Result<void, std::string> FirewallRules::install() {
+    remove();
+    if (auto installed = installFamily(false); !installed) {
+        remove();
+        return installed;
+    }
+    if (auto installed = installFamily(true); !installed) {
+        osLog("IPv6 connections are not filtered: " + installed.error(), OSLogType::error,
+              rulesLog());
+    }
+    return {};
+}
+
+Result<void, std::string> FirewallRules::installFamily(bool ipv6) {
+    const std::string name = ipv6 ? "ip6tables-restore" : "iptables-restore";
+    ProcessRequest request;
+    request.arguments = {tool(name.c_str()), "-w", "5", "--noflush"};
+    request.input = ruleset(ipv6, m_settings);
+    const auto result = m_runner(request);
+    if (!result) {
+        return Failure{name + " did not run: " + result.error().message};
+    }
+    if (!result->succeeded()) {
+        return Failure{name + " failed: " + result->standardError + result->standardOutput};
+    }
+    return {};
+}
+
+void FirewallRules::remove() {
+    removeFamily(false);
+    removeFamily(true);
+}
+
+void FirewallRules::removeFamily(bool ipv6) {
+    const std::string program = tool(ipv6 ? "ip6tables" : "iptables");
+    const auto run = [&](std::vector<std::string> arguments) {
+        ProcessRequest request;
+        request.arguments = {program, "-w", "5"};
+        request.arguments.insert(request.arguments.end(), arguments.begin(), arguments.end());
+        return m_runner(request);
+    };
+    // A crashed run may have added its jumps more than once.
+    for (const auto& [parent, chain] :
+         {std::pair{"INPUT", kInputChain}, std::pair{"OUTPUT", kOutputChain}}) {
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            const auto result = run({"-D", parent, "-j", chain});
+            if (!result || !result->succeeded()) {
+                break;
+            }
+        }
+    }
+    // Chains that are not there are what removal wants: failures here change nothing.
+    for (const char* chain : {kInputChain, kOutputChain}) {
+        (void)run({"-F", chain});
+        (void)run({"-X", chain});
+    }
+}
+
+}  // namespace tarnwick
