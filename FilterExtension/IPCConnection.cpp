@@ -8,6 +8,36 @@
 
 namespace tarnwick {
 
+namespace {
+
+// Serves one connection: its registration names the connection it came over.
+class Registration final : public ProviderCommunication {
+public:
+    Registration(std::weak_ptr<IPCConnection> owner, std::weak_ptr<XPCConnection> connection)
+        : m_owner(std::move(owner)), m_connection(std::move(connection)) {}
+
+    void registerApp(Reply reply) override {
+        auto owner = m_owner.lock();
+        auto connection = m_connection.lock();
+        if (owner && connection) {
+            owner->registerConnection(connection, std::move(reply));
+        } else {
+            reply(false);
+        }
+    }
+
+private:
+    std::weak_ptr<IPCConnection> m_owner;
+    std::weak_ptr<XPCConnection> m_connection;
+};
+
+}  // namespace
+
+IPCConnection::IPCConnection() : IPCConnection(Limits{}) {}
+
+IPCConnection::IPCConnection(Limits limits)
+    : m_limits(limits), m_queue(DispatchQueue::create("ipc-connection")) {}
+
 const std::shared_ptr<IPCConnection>& IPCConnection::shared() {
     // A function-local static is made once, safely against concurrent first use.
     static const auto* instance =
@@ -57,29 +87,72 @@ void IPCConnection::startListener() {
 
 bool IPCConnection::shouldAcceptNewConnection(XPCListener&,
                                               const std::shared_ptr<XPCConnection>& connection) {
-    connection->setExportedInterface(ProviderCommunication::interface());
-    connection->setExportedObject(ProviderCommunication::exportedObject(shared_from_this()));
-    connection->setRemoteObjectInterface(AppCommunication::interface());
-    const XPCConnection* identity = connection.get();
-    auto self = shared_from_this();
-    connection->setInvalidationHandler([self, identity] { self->forget(identity); });
-    connection->setInterruptionHandler([self, identity] { self->forget(identity); });
-    std::shared_ptr<XPCConnection> replaced;
     {
         std::lock_guard lock(m_mutex);
-        replaced = std::exchange(m_currentConnection, connection);
+        if (m_unregistered.size() >= m_limits.unregisteredConnections) {
+            osLog("Refused a connection: too many connections have not registered",
+                  OSLogType::error);
+            return false;
+        }
+        m_unregistered.push_back(connection);
     }
-    // The replaced connection is no longer used for prompts; closing it answers whatever it still
-    // had on its way (those flows are let through) and frees its socket.
-    if (replaced && replaced != connection) {
-        replaced->invalidate();
-    }
+    connection->setExportedInterface(ProviderCommunication::interface());
+    connection->setExportedObject(ProviderCommunication::exportedObject(
+        std::make_shared<Registration>(weak_from_this(), connection)));
+    connection->setRemoteObjectInterface(AppCommunication::interface());
+    const XPCConnection* identity = connection.get();
+    std::weak_ptr<IPCConnection> weakSelf = weak_from_this();
+    connection->setInvalidationHandler([weakSelf, identity] {
+        if (auto self = weakSelf.lock()) {
+            self->forget(identity);
+        }
+    });
+    connection->setInterruptionHandler([weakSelf, identity] {
+        if (auto self = weakSelf.lock()) {
+            self->forget(identity);
+        }
+    });
+    // A client that does not register in time is let go; held weakly, so a connection that
+    // ended meanwhile is not kept for this.
+    m_queue->asyncAfter(m_limits.registrationTimeLimit,
+                        [weakSelf, weakConnection = std::weak_ptr<XPCConnection>(connection)] {
+                            auto self = weakSelf.lock();
+                            auto late = weakConnection.lock();
+                            if (!self || !late) {
+                                return;
+                            }
+                            bool unregistered = false;
+                            {
+                                std::lock_guard lock(self->m_mutex);
+                                unregistered = std::erase(self->m_unregistered, late) > 0;
+                            }
+                            if (unregistered) {
+                                osLog("Closed a connection that did not register in time");
+                                late->invalidate();
+                            }
+                        });
     connection->resume();
     return true;
 }
 
 void IPCConnection::registerApp(Reply reply) {
+    reply(false);
+}
+
+void IPCConnection::registerConnection(const std::shared_ptr<XPCConnection>& connection,
+                                       Reply reply) {
+    std::shared_ptr<XPCConnection> replaced;
+    {
+        std::lock_guard lock(m_mutex);
+        std::erase(m_unregistered, connection);
+        replaced = std::exchange(m_currentConnection, connection);
+    }
     osLog("App registered");
+    // The replaced connection is no longer used for prompts; closing it answers whatever it still
+    // had on its way (those flows are let through) and frees its socket.
+    if (replaced && replaced != connection) {
+        replaced->invalidate();
+    }
     reply(true);
 }
 
@@ -107,6 +180,8 @@ void IPCConnection::forget(const XPCConnection* connection) {
     std::shared_ptr<XPCConnection> forgotten;
     {
         std::lock_guard lock(m_mutex);
+        std::erase_if(m_unregistered,
+                      [connection](const auto& pending) { return pending.get() == connection; });
         if (m_currentConnection.get() != connection) {
             return;
         }

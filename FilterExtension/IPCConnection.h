@@ -7,29 +7,43 @@
 #include "XPC/XPCListener.h"
 #include "XPC/XPCListenerDelegate.h"
 
+#include "Dispatch/DispatchQueue.h"
+
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 
 // The extension's end of the link with the application. It listens on the service named in the
-// extension's Info.plist, keeps the newest connection from the application as the one to prompt
-// over, answers the application's registration and hands each flow description to it.
+// extension's Info.plist, answers registration and hands each flow description to the registered
+// application.
+//
+// Only a connection that has registered becomes the one to prompt over, and it replaces (and
+// closes) the one registered before; a connection that has not registered cannot cut off the
+// live one. Unregistered connections are bounded: at most a few at once, each closed when it has
+// not registered within a time limit, so idle clients of the desktop user cost a bounded amount.
 //
 // The stored connection is read and replaced from XPC's queues and the packet thread, so it is
-// guarded; a connection that is replaced is closed; and the end (or a failed prompt) of a
-// connection clears the stored one only when it is that same connection, so a stale connection
-// never cuts off the live one.
+// guarded; the end (or a failed prompt) of a connection clears the stored one only when it is
+// that same connection, so a stale connection never cuts off the live one.
 class IPCConnection final : public XPCListenerDelegate,
                             public ProviderCommunication,
                             public std::enable_shared_from_this<IPCConnection> {
 public:
     using FlowInfo = std::map<std::string, std::string>;
 
-    IPCConnection() = default;
+    struct Limits {
+        std::size_t unregisteredConnections = 8;
+        std::chrono::milliseconds registrationTimeLimit{10000};
+    };
+
+    IPCConnection();
+    explicit IPCConnection(Limits limits);
 
     // The one instance of the process, made on first use and never released.
     static const std::shared_ptr<IPCConnection>& shared();
@@ -45,19 +59,25 @@ public:
 
     bool shouldAcceptNewConnection(XPCListener& listener,
                                    const std::shared_ptr<XPCConnection>& connection) override;
+    // Registration without a connection to tell which one asked: answered, changes nothing.
     void registerApp(Reply reply) override;
+    // `connection` registered: it becomes the one to prompt over.
+    void registerConnection(const std::shared_ptr<XPCConnection>& connection, Reply reply);
 
     // The Mach service name of a bundle's Info.plist ("NetworkExtension" / "NEMachServiceName").
     // A bundle without it is a build defect: the process stops.
     static std::string machServiceName(const Bundle& bundle);
 
 private:
-    // Forgets `connection` if it is still the current one.
+    // Forgets `connection` if it is still the current one, and as an unregistered one.
     void forget(const XPCConnection* connection);
 
+    const Limits m_limits;
+    const std::shared_ptr<DispatchQueue> m_queue;
     mutable std::mutex m_mutex;
     std::shared_ptr<XPCListener> m_listener;
     std::shared_ptr<XPCConnection> m_currentConnection;
+    std::vector<std::shared_ptr<XPCConnection>> m_unregistered;
     // Kept for the class shape shared with the application's end; the extension never sets it.
     std::weak_ptr<AppCommunication> m_delegate;
 };

@@ -13,7 +13,12 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <future>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -108,6 +113,37 @@ protected:
             result.push_back(nlohmann::json::parse(line->substr(7)));
         }
         return result;
+    }
+
+    // A line of the extension's /proc status ("Threads", "VmRSS"), as a number.
+    long status(const std::string& field) const {
+        std::ifstream file("/proc/" + std::to_string(m_extension->pid()) + "/status");
+        std::string line;
+        while (std::getline(file, line)) {
+            if (line.rfind(field + ":", 0) == 0) {
+                return std::stol(line.substr(field.size() + 1));
+            }
+        }
+        return -1;
+    }
+
+    // CPU time the extension has used, in clock ticks.
+    long cpuTicks() const {
+        std::ifstream file("/proc/" + std::to_string(m_extension->pid()) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        std::istringstream fields(text.substr(text.rfind(')') + 2));
+        std::string field;
+        long user = 0;
+        long system = 0;
+        for (int index = 3; fields >> field; ++index) {
+            if (index == 14) {
+                user = std::stol(field);
+            } else if (index == 15) {
+                system = std::stol(field);
+                break;
+            }
+        }
+        return user + system;
     }
 
     std::unique_ptr<NetworkSandbox> m_sandbox;
@@ -241,6 +277,161 @@ TEST_F(FilterExtensionSystem, RulesFollowTheFilterAndNeverOutliveTheProcess) {
         << "rules left behind must let traffic through";
     startExtension();
     EXPECT_EQ(firewallRules().find("TARNWICK"), std::string::npos);
+}
+
+TEST_F(FilterExtensionSystem, AnAnswerAppliesToItsOwnConnectionOnly) {
+    startExtension();
+    ASSERT_EQ(setFilterEnabled(true), std::nullopt);
+    constexpr std::uint16_t kLocalPort = 45123;
+    {
+        auto allowing = startPeer("allow");
+        ASSERT_EQ(allowing->readLine(kWait), "registered true");
+        EXPECT_EQ(outcomeName(finishTcpExchange(
+                      startTcpConnection(client(), kServer, kTcpPort, kLocalPort), kWait)),
+                  "passed");
+        ASSERT_TRUE(allowing->readLineStartingWith("prompt ", kWait));
+    }
+    // The application now denies: a new connection from the same port is asked, not waved
+    // through on the earlier answer.
+    auto denying = startPeer("deny");
+    ASSERT_EQ(denying->readLine(kWait), "registered true");
+    EXPECT_EQ(outcomeName(finishTcpExchange(
+                  startTcpConnection(client(), kServer, kTcpPort, kLocalPort), kWait)),
+              "refused");
+    EXPECT_TRUE(denying->readLineStartingWith("prompt ", kWait));
+}
+
+TEST_F(FilterExtensionSystem, WaitingFlowsAreBoundedAndNothingPassesUnasked) {
+    startExtension();
+    ASSERT_EQ(setFilterEnabled(true), std::nullopt);
+    auto peer = startPeer("hold", kDesktopUser, {"--quiet"});
+    ASSERT_EQ(peer->readLine(kWait), "registered true");
+
+    // One process opens more connections than it may have waiting at once.
+    constexpr int kConnections = 300;
+    constexpr int kHeldPerProcess = 256;
+    std::vector<pollfd> sockets;
+    for (int i = 0; i < kConnections; ++i) {
+        sockets.push_back({startTcpConnection(client(), kServer, kTcpPort), POLLOUT, 0});
+    }
+    int refused = 0;
+    int passed = 0;
+    waitUntil(
+        [&] {
+            ::poll(sockets.data(), sockets.size(), 0);
+            for (auto& socket : sockets) {
+                if (socket.fd >= 0 && socket.revents != 0) {
+                    int error = 0;
+                    socklen_t length = sizeof(error);
+                    ::getsockopt(socket.fd, SOL_SOCKET, SO_ERROR, &error, &length);
+                    (error == ECONNREFUSED ? refused : error == 0 ? passed : refused)++;
+                    ::close(socket.fd);
+                    socket.fd = -1;
+                }
+            }
+            return refused + passed >= kConnections - kHeldPerProcess;
+        },
+        kWait);
+    EXPECT_EQ(passed, 0) << "no connection passes without an answer";
+    EXPECT_EQ(refused, kConnections - kHeldPerProcess);
+    for (const auto& socket : sockets) {
+        if (socket.fd >= 0) {
+            ::close(socket.fd);
+        }
+    }
+}
+
+TEST_F(FilterExtensionSystem, SwitchingTheFilterOffLetsHeldFlowsThroughWithoutLoss) {
+    startExtension();
+    ASSERT_EQ(setFilterEnabled(true), std::nullopt);
+    auto peer = startPeer("hold");
+    ASSERT_EQ(peer->readLine(kWait), "registered true");
+
+    std::vector<int> datagrams;
+    for (int i = 0; i < 3; ++i) {
+        datagrams.push_back(startUdpExchange(client(), kServer, kUdpPort));
+    }
+    const int connection = startTcpConnection(client(), kServer, kTcpPort);
+    ASSERT_EQ(prompts(*peer, 4).size(), 4u);
+    ASSERT_EQ(setFilterEnabled(false), std::nullopt);
+    for (const int datagram : datagrams) {
+        EXPECT_EQ(outcomeName(finishUdpExchange(datagram, kWait)), "passed")
+            << "a held datagram is delivered when the filter stops";
+    }
+    EXPECT_EQ(outcomeName(finishTcpExchange(connection, kWait)), "passed");
+}
+
+TEST_F(FilterExtensionSystem, AClientThatNeverRegistersDoesNotTakeOver) {
+    startExtension();
+    ASSERT_EQ(setFilterEnabled(true), std::nullopt);
+    auto peer = startPeer("deny");
+    ASSERT_EQ(peer->readLine(kWait), "registered true");
+    auto idle = startPeer("deny", kDesktopUser, {"--idle", "1"});
+    ASSERT_EQ(idle->readLine(kWait), "idle 1");
+
+    EXPECT_EQ(outcomeName(tcpExchange(client(), kServer, kTcpPort, kWait)), "refused")
+        << "the registered application still decides";
+}
+
+TEST_F(FilterExtensionSystem, IdleClientsCostABoundedNumberOfThreads) {
+    startExtension();
+    ASSERT_EQ(setFilterEnabled(true), std::nullopt);
+    auto peer = startPeer("deny");
+    ASSERT_EQ(peer->readLine(kWait), "registered true");
+    const long threadsBefore = status("Threads");
+
+    auto idle = startPeer("deny", kDesktopUser, {"--idle", "100"});
+    ASSERT_TRUE(idle->readLineStartingWith("idle ", kWait));
+    // Accepted ones are served, refused ones closed: wait for the extension to have seen them all.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_LT(status("Threads"), threadsBefore + 20) << "not a thread per idle client";
+    EXPECT_EQ(outcomeName(tcpExchange(client(), kServer, kTcpPort, kWait)), "refused")
+        << "the registered application is still served";
+}
+
+TEST_F(FilterExtensionSystem, FlowCostDoesNotGrowWithTheSocketsAProcessHolds) {
+    rlimit files{20000, 20000};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
+    startExtension();
+    ASSERT_EQ(setFilterEnabled(true), std::nullopt);
+    auto peer = startPeer("allow", kDesktopUser, {"--quiet"});
+    ASSERT_EQ(peer->readLine(kWait), "registered true");
+
+    std::vector<int> held;
+    for (int i = 0; i < 10000; ++i) {
+        held.push_back(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    }
+    // Each connection stays open, so the next one comes under a new descriptor number.
+    constexpr int kConnections = 300;
+    const long before = cpuTicks();
+    for (int i = 0; i < kConnections; ++i) {
+        const int connection = startTcpConnection(client(), kServer, kTcpPort);
+        ASSERT_EQ(outcomeName(finishTcpExchange(connection, kWait, true)), "passed");
+        held.push_back(connection);
+    }
+    const double seconds =
+        static_cast<double>(cpuTicks() - before) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    for (const int fd : held) {
+        ::close(fd);
+    }
+    // Reading every descriptor of this process for each flow costs several seconds here.
+    EXPECT_LT(seconds, 1.5) << "CPU time for " << kConnections << " flows";
+}
+
+TEST_F(FilterExtensionSystem, AnAnswerListingThousandsOfAddressesNamesOnlyTheFirstFew) {
+    // The server's address comes after 1,000 others in the answer.
+    auto resolver = SocketServer::dns(m_sandbox->serverNamespace(), kServer, kServer, 1000);
+    startExtension();
+    ASSERT_EQ(setFilterEnabled(true), std::nullopt);
+    auto peer = startPeer("allow");
+    ASSERT_EQ(peer->readLine(kWait), "registered true");
+
+    EXPECT_EQ(resolve(client(), kServer, "many.tarnwick.test", kWait), kServer);
+    EXPECT_EQ(outcomeName(tcpExchange(client(), kServer, kTcpPort, kWait)), "passed");
+    const auto seen = prompts(*peer, 2);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1]["remoteAddress"], kServer);
+    EXPECT_EQ(seen[1]["aza"], "") << "addresses past the cap are not recorded";
 }
 
 }  // namespace

@@ -66,6 +66,38 @@ TEST(IPCConnection, PromptWithoutApplicationIsRefusedAndNeverAnswered) {
               lines.end());
 }
 
+TEST(IPCConnection, ConnectionThatNeverRegistersDoesNotTakeOver) {
+    auto ipc = std::make_shared<IPCConnection>();
+    LinkedApp app(*ipc, LinkedApp::Answer::deny);
+    ASSERT_TRUE(app.registered());
+    LinkedApp idle(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
+    ASSERT_TRUE(idle.accepted());
+    EXPECT_EQ(ipc->currentConnection(), app.extensionSide());
+    Answers answers;
+    ASSERT_TRUE(ipc->promptUser(kFlow, answers.handler()));
+    ASSERT_TRUE(waitFor([&] { return answers.count == 1; }));
+    EXPECT_EQ(answers.allowed, 0) << "the registered application answered";
+    EXPECT_TRUE(idle.recorder().prompts().empty());
+}
+
+TEST(IPCConnection, UnregisteredConnectionsAreBoundedAndClosedAfterTheTimeLimit) {
+    auto ipc = std::make_shared<IPCConnection>(IPCConnection::Limits{2, 300ms});
+    LinkedApp first(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
+    LinkedApp second(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
+    LinkedApp third(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
+    EXPECT_TRUE(first.accepted());
+    EXPECT_TRUE(second.accepted());
+    EXPECT_FALSE(third.accepted()) << "over the bound";
+    LinkedApp registered(*ipc, LinkedApp::Answer::allow, LinkedApp::Registers::no);
+    EXPECT_FALSE(registered.accepted()) << "still full";
+    EXPECT_TRUE(waitFor([&] { return first.wasClosed() && second.wasClosed(); }))
+        << "idle clients are let go";
+    LinkedApp app(*ipc, LinkedApp::Answer::allow);
+    EXPECT_TRUE(app.registered()) << "room again";
+    RunLoop::main().runFor(500ms);
+    EXPECT_FALSE(app.wasClosed()) << "a registered client has no time limit";
+}
+
 TEST(IPCConnection, RegisterAnswersTrueEveryTime) {
     auto ipc = std::make_shared<IPCConnection>();
     LinkedApp app(*ipc, LinkedApp::Answer::allow);
@@ -82,6 +114,7 @@ TEST(IPCConnection, NewerConnectionReplacesTheOlderAndClosesIt) {
     auto ipc = std::make_shared<IPCConnection>();
     LinkedApp first(*ipc, LinkedApp::Answer::allow);
     LinkedApp second(*ipc, LinkedApp::Answer::deny);
+    ASSERT_TRUE(first.registered() && second.registered());
     EXPECT_EQ(ipc->currentConnection(), second.extensionSide());
     EXPECT_TRUE(waitFor([&] { return first.wasClosed(); }));
 

@@ -9,7 +9,9 @@
 #include "XPC/XPCPeerPolicy.h"
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,7 +22,8 @@
 namespace tarnwick::testing {
 
 // An application end joined to an IPCConnection over a socket pair, as if it had connected
-// through the listener. It records the prompts it gets and answers them as told.
+// through the listener, and registered (unless told not to). It records the prompts it gets and
+// answers them as told.
 class LinkedApp {
 public:
     enum class Answer { allow, deny, hold };
@@ -51,7 +54,10 @@ public:
         std::vector<ResponseHandler> m_held;
     };
 
-    LinkedApp(IPCConnection& ipc, Answer answer) : m_recorder(std::make_shared<Recorder>(answer)) {
+    enum class Registers { yes, no };
+
+    LinkedApp(IPCConnection& ipc, Answer answer, Registers registers = Registers::yes)
+        : m_recorder(std::make_shared<Recorder>(answer)) {
         int pair[2];
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair);
         m_extensionSide = XPCConnection::adoptSocket(pair[0], "extension");
@@ -63,7 +69,18 @@ public:
         m_appSide->resume();
         auto listener = XPCListener::createForSocketPath(
             std::filesystem::temp_directory_path() / "unused", XPCPeerPolicy({}, 0));
-        ipc.shouldAcceptNewConnection(*listener, m_extensionSide);
+        m_accepted = ipc.shouldAcceptNewConnection(*listener, m_extensionSide);
+        if (m_accepted && registers == Registers::yes) {
+            auto registered = std::make_shared<std::promise<bool>>();
+            auto answered = registered->get_future();
+            ProviderCommunication::remoteObject(
+                m_appSide->remoteObjectProxyWithErrorHandler(
+                    [registered](const XPCError&) { registered->set_value(false); }))
+                ->registerApp([registered](bool yes) { registered->set_value(yes); });
+            m_registered =
+                answered.wait_for(std::chrono::seconds(10)) == std::future_status::ready &&
+                answered.get();
+        }
     }
 
     ~LinkedApp() { m_appSide->invalidate(); }
@@ -74,6 +91,8 @@ public:
     const std::shared_ptr<XPCConnection>& extensionSide() const { return m_extensionSide; }
     const std::shared_ptr<XPCConnection>& appSide() const { return m_appSide; }
     Recorder& recorder() { return *m_recorder; }
+    bool accepted() const { return m_accepted; }
+    bool registered() const { return m_registered; }
     // Whether the extension closed this application's connection.
     bool wasClosed() const { return *m_closed; }
 
@@ -81,6 +100,8 @@ private:
     std::shared_ptr<Recorder> m_recorder;
     std::shared_ptr<XPCConnection> m_extensionSide;
     std::shared_ptr<XPCConnection> m_appSide;
+    bool m_accepted = false;
+    bool m_registered = false;
     std::shared_ptr<std::atomic<bool>> m_closed = std::make_shared<std::atomic<bool>>(false);
 };
 

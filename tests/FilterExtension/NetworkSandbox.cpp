@@ -394,7 +394,7 @@ std::unique_ptr<SocketServer> SocketServer::udpEcho(int namespaceFd, const char*
 }
 
 std::unique_ptr<SocketServer> SocketServer::dns(int namespaceFd, const char* address,
-                                                const char* answer) {
+                                                const char* answer, std::uint16_t padding) {
     const int fd = NetworkSandbox::socketIn(namespaceFd, AF_INET, SOCK_DGRAM);
     auto local = ipv4(address, 53);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0) {
@@ -402,7 +402,7 @@ std::unique_ptr<SocketServer> SocketServer::dns(int namespaceFd, const char* add
     }
     in_addr answerAddress{};
     ::inet_pton(AF_INET, answer, &answerAddress);
-    return std::make_unique<SocketServer>(fd, [answerAddress](int socket) {
+    return std::make_unique<SocketServer>(fd, [answerAddress, padding](int socket) {
         std::uint8_t buffer[512];
         sockaddr_storage peer{};
         socklen_t length = sizeof(peer);
@@ -411,12 +411,20 @@ std::unique_ptr<SocketServer> SocketServer::dns(int namespaceFd, const char* add
         if (count < 17) {
             return;
         }
-        // The question is sent back with one answer that points at it (compression).
+        // The question is sent back with answers that point at it (compression); the address
+        // asked for comes last, so the resolver's reader finds it at the end.
         std::vector<std::uint8_t> reply(buffer, buffer + count);
         reply[2] = 0x81;
         reply[3] = 0x80;
-        reply[7] = 1;  // one answer
+        const std::uint16_t answers = padding + 1;
+        reply[6] = static_cast<std::uint8_t>(answers >> 8);
+        reply[7] = static_cast<std::uint8_t>(answers & 0xff);
         const std::uint8_t record[] = {0xc0, 0x0c, 0, 1, 0, 1, 0, 0, 0x0e, 0x10, 0, 4};
+        for (std::uint16_t i = 0; i < padding; ++i) {
+            reply.insert(reply.end(), std::begin(record), std::end(record));
+            reply.insert(reply.end(), {10, 99, static_cast<std::uint8_t>(i >> 8),
+                                       static_cast<std::uint8_t>(i & 0xff)});
+        }
         reply.insert(reply.end(), std::begin(record), std::end(record));
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(&answerAddress);
         reply.insert(reply.end(), bytes, bytes + 4);
@@ -438,14 +446,21 @@ std::string outcomeName(Outcome outcome) {
     return "?";
 }
 
-int startTcpConnection(int namespaceFd, const char* address, std::uint16_t port) {
+int startTcpConnection(int namespaceFd, const char* address, std::uint16_t port,
+                       std::uint16_t localPort) {
     const int fd = NetworkSandbox::socketIn(namespaceFd, AF_INET, SOCK_STREAM | SOCK_NONBLOCK);
+    if (localPort != 0) {
+        const int one = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+        auto local = ipv4("0.0.0.0", localPort);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof(local));
+    }
     auto remote = ipv4(address, port);
     ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof(remote));
     return fd;
 }
 
-Outcome finishTcpExchange(int fd, std::chrono::milliseconds timeout) {
+Outcome finishTcpExchange(int fd, std::chrono::milliseconds timeout, bool keepOpen) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     auto left = [&deadline] {
         return std::max(std::chrono::milliseconds(0),
@@ -471,7 +486,11 @@ Outcome finishTcpExchange(int fd, std::chrono::milliseconds timeout) {
             }
         }
     }
-    ::close(fd);
+    if (!keepOpen) {
+        const linger reset{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
+        ::close(fd);
+    }
     return outcome;
 }
 
@@ -480,25 +499,36 @@ Outcome tcpExchange(int namespaceFd, const char* address, std::uint16_t port,
     return finishTcpExchange(startTcpConnection(namespaceFd, address, port), timeout);
 }
 
-Outcome udpExchange(int namespaceFd, const char* address, std::uint16_t port,
-                    std::chrono::milliseconds timeout) {
+int startUdpExchange(int namespaceFd, const char* address, std::uint16_t port) {
     const int fd = NetworkSandbox::socketIn(namespaceFd, AF_INET, SOCK_DGRAM);
     auto remote = ipv4(address, port);
-    Outcome outcome = Outcome::failed;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) == 0 &&
-        ::send(fd, "ping", 4, 0) == 4) {
-        if (!waitReadable(fd, POLLIN, timeout)) {
-            outcome = Outcome::timedOut;
-        } else {
-            char reply[8];
-            const ssize_t count = ::recv(fd, reply, sizeof(reply), 0);
-            outcome = count == 4                             ? Outcome::passed
-                      : (count < 0 && errno == ECONNREFUSED) ? Outcome::refused
-                                                             : Outcome::failed;
-        }
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) != 0 ||
+        ::send(fd, "ping", 4, 0) != 4) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+Outcome finishUdpExchange(int fd, std::chrono::milliseconds timeout) {
+    if (fd < 0) {
+        return Outcome::failed;
+    }
+    Outcome outcome = Outcome::timedOut;
+    if (waitReadable(fd, POLLIN, timeout)) {
+        char reply[8];
+        const ssize_t count = ::recv(fd, reply, sizeof(reply), 0);
+        outcome = count == 4                             ? Outcome::passed
+                  : (count < 0 && errno == ECONNREFUSED) ? Outcome::refused
+                                                         : Outcome::failed;
     }
     ::close(fd);
     return outcome;
+}
+
+Outcome udpExchange(int namespaceFd, const char* address, std::uint16_t port,
+                    std::chrono::milliseconds timeout) {
+    return finishUdpExchange(startUdpExchange(namespaceFd, address, port), timeout);
 }
 
 std::optional<std::string> resolve(int namespaceFd, const char* resolver, const std::string& name,
@@ -510,11 +540,11 @@ std::optional<std::string> resolve(int namespaceFd, const char* resolver, const 
     if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) == 0 &&
         ::send(fd, question.data(), question.size(), 0) == static_cast<ssize_t>(question.size()) &&
         waitReadable(fd, POLLIN, timeout)) {
-        std::uint8_t reply[512];
-        const ssize_t count = ::recv(fd, reply, sizeof(reply), 0);
+        std::vector<std::uint8_t> reply(65536);
+        const ssize_t count = ::recv(fd, reply.data(), reply.size(), 0);
         if (count >= static_cast<ssize_t>(question.size()) + 16) {
             char text[INET_ADDRSTRLEN] = {};
-            ::inet_ntop(AF_INET, reply + count - 4, text, sizeof(text));
+            ::inet_ntop(AF_INET, reply.data() + count - 4, text, sizeof(text));
             address = text;
         }
     }

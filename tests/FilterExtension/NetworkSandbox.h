@@ -99,9 +99,10 @@ public:
     // A UDP server that sends every datagram back.
     static std::unique_ptr<SocketServer> udpEcho(int namespaceFd, const char* address,
                                                  std::uint16_t port);
-    // A DNS server on port 53 that answers every A question with `answer`.
+    // A DNS server on port 53 that answers every A question with `answer`, after `padding` other
+    // addresses (10.99.x.y) for the same name.
     static std::unique_ptr<SocketServer> dns(int namespaceFd, const char* address,
-                                             const char* answer);
+                                             const char* answer, std::uint16_t padding = 0);
 
 private:
     int m_fd = -1;
@@ -115,10 +116,17 @@ std::string outcomeName(Outcome outcome);
 // Connects over TCP from a namespace and reads the server's "pong".
 Outcome tcpExchange(int namespaceFd, const char* address, std::uint16_t port,
                     std::chrono::milliseconds timeout);
-// Starts a TCP connection and returns its socket without waiting (for flows held on purpose).
-int startTcpConnection(int namespaceFd, const char* address, std::uint16_t port);
-// Waits for a started connection to finish and reads the "pong".
-Outcome finishTcpExchange(int fd, std::chrono::milliseconds timeout);
+// Starts a TCP connection and returns its socket without waiting (for flows held on purpose);
+// from `localPort` when given.
+int startTcpConnection(int namespaceFd, const char* address, std::uint16_t port,
+                       std::uint16_t localPort = 0);
+// Waits for a started connection to finish and reads the "pong". With `keepOpen` the socket is
+// left open, else it is closed with a reset (no TIME_WAIT, so its port is free again at once).
+Outcome finishTcpExchange(int fd, std::chrono::milliseconds timeout, bool keepOpen = false);
+// Sends a datagram from a namespace and returns the socket without waiting for the echo.
+int startUdpExchange(int namespaceFd, const char* address, std::uint16_t port);
+// Waits for the echo of a started exchange, and closes the socket.
+Outcome finishUdpExchange(int fd, std::chrono::milliseconds timeout);
 // Sends a datagram from a namespace and waits for the echo.
 Outcome udpExchange(int namespaceFd, const char* address, std::uint16_t port,
                     std::chrono::milliseconds timeout);

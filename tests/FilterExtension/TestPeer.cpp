@@ -5,6 +5,7 @@
 #include "FilterLink/ProviderCommunication.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "XPC/XPCConnection.h"
+#include "XPC/XPCServicePath.h"
 
 #include <nlohmann/json.hpp>
 
@@ -18,6 +19,7 @@
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -74,6 +76,29 @@ void connectTo(const std::string& target) {
     ::close(fd);
 }
 
+// Connections that hold an unfinished 1 MiB frame and never register.
+void sitIdle(const std::string& service, int count) {
+    const auto path = xpcSocketPath(service);
+    int opened = 0;
+    for (int i = 0; i < count; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+            ::close(fd);
+            continue;
+        }
+        const std::uint8_t start[8] = {0x00, 0x10, 0x00, 0x00, '{', '"', 'a', '"'};
+        (void)!::send(fd, start, sizeof(start), MSG_NOSIGNAL);
+        ++opened;  // left open on purpose
+    }
+    say("idle " + std::to_string(opened));
+    for (;;) {
+        ::pause();
+    }
+}
+
 }  // namespace
 
 int runTestPeer(int argc, char** argv) {
@@ -82,6 +107,7 @@ int runTestPeer(int argc, char** argv) {
     std::string connect;
     bool quiet = false;
     bool enable = false;
+    int idle = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--quiet" || option == "--enable") {
@@ -97,6 +123,8 @@ int runTestPeer(int argc, char** argv) {
             answer = argv[i + 1];
         } else if (option == "--connect") {
             connect = argv[i + 1];
+        } else if (option == "--idle") {
+            idle = std::atoi(argv[i + 1]);
         }
         ++i;
     }
@@ -115,6 +143,9 @@ int runTestPeer(int argc, char** argv) {
             return 3;
         }
         say("enabled");
+    }
+    if (idle > 0) {
+        sitIdle(service, idle);
     }
     auto connection = XPCConnection::create(service);
     connection->setExportedInterface(AppCommunication::interface());

@@ -10,11 +10,14 @@ namespace tarnwick::testing {
 //   error <description>              the link failed (then it exits with status 3)
 //   prompt <flow-info JSON>          a flow to decide
 //   connected | connect-failed <n>   the outcome of its own TCP connection (--connect)
+//   idle <n>                         <n> connections are open and sit there (--idle)
 //
 // Arguments: --service <name> --answer allow|deny|hold [--connect <address>:<port>] [--quiet]
-//            [--enable]
+//            [--enable] [--idle <n>]
 // "hold" never answers, as an application that hangs would; "--quiet" leaves out the prompt lines;
-// "--enable" first switches the filter on through the filter manager's service.
+// "--enable" first switches the filter on through the filter manager's service; "--idle <n>" only
+// opens <n> connections to the service, each with the start of a large frame that never ends, and
+// never registers.
 int runTestPeer(int argc, char** argv);
 
 }  // namespace tarnwick::testing

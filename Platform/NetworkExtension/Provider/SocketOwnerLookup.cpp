@@ -239,13 +239,26 @@ std::optional<int> SocketOwnerLookup::probeLikelyDescriptors(pid_t pid, ino_t in
     if (known == m_files.end()) {
         return std::nullopt;
     }
-    // The kernel gives a new socket the lowest free number; the numbers just above it are tried
-    // too, for descriptors opened meanwhile.
-    const int lowest = known->second.lowestFree;
-    for (int fd = lowest; fd < lowest + 4; ++fd) {
-        if (known->second.sockets.count(fd) != 0) {
-            continue;
+    // The kernel gives a new socket the lowest free number, so the first numbers not known to be
+    // taken are tried, and the ones just above the highest known, for programs that keep their
+    // sockets while opening more.
+    const ProcessFiles& files = known->second;
+    const auto taken = [&files](int fd) {
+        return files.sockets.count(fd) != 0 || files.others.count(fd) != 0;
+    };
+    std::vector<int> candidates;
+    for (int fd = files.lowestFree, looked = 0; candidates.size() < 2 && looked < 64;
+         ++fd, ++looked) {
+        if (!taken(fd)) {
+            candidates.push_back(fd);
         }
+    }
+    for (int fd = files.highest + 1; fd <= files.highest + 2; ++fd) {
+        if (std::find(candidates.begin(), candidates.end(), fd) == candidates.end()) {
+            candidates.push_back(fd);
+        }
+    }
+    for (const int fd : candidates) {
         if (auto socket = readSocket(pid, fd)) {
             note(pid, fd, *socket);
             if (*socket == inode) {
@@ -274,6 +287,7 @@ void SocketOwnerLookup::note(pid_t pid, int fd, ino_t inode) {
     if (auto files = m_files.find(pid); files != m_files.end()) {
         files->second.sockets[fd] = inode;
         files->second.others.erase(fd);
+        files->second.highest = std::max(files->second.highest, fd);
         while (files->second.sockets.count(files->second.lowestFree) != 0 ||
                files->second.others.count(files->second.lowestFree) != 0) {
             ++files->second.lowestFree;
@@ -310,6 +324,7 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
             continue;
         }
         const int fd = std::atoi(entry->d_name);
+        current.highest = std::max(current.highest, fd);
         // What was read before is taken as it was: a socket closed and another opened under the
         // same number is found by the probes above or by the search of every process.
         if (auto seen = previous.sockets.find(fd); seen != previous.sockets.end()) {

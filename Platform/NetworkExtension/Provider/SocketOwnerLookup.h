@@ -60,6 +60,7 @@ private:
         std::unordered_map<int, ino_t> sockets;
         std::unordered_set<int> others;
         int lowestFree = 0;
+        int highest = -1;
     };
 
     pid_t processHolding(ino_t inode, uid_t uid);
