@@ -3,7 +3,7 @@
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/MainQueuePrecondition.h"
 #include "Logging/LogHub.h"
-#include "NetworkExtension/FilterManagerClient.h"
+#include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "Tools/NetworkValidator.h"
 #include "Tools/Preferences.h"
 #include "Tools/UndesirableCountriesManager.h"

@@ -205,6 +205,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Opti
     if (::pipe2(output, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe");
     }
+    int input[2] = {-1, -1};
+    if (options.standardInput && ::pipe2(input, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe");
+    }
     int mountNamespace = -1;
     if (options.mountNamespaceOf > 0) {
         const std::string path = "/proc/" + std::to_string(options.mountNamespaceOf) + "/ns/mnt";
@@ -226,6 +230,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Opti
     m_pid = ::fork();
     if (m_pid == 0) {
         ::dup2(output[1], STDOUT_FILENO);
+        if (input[0] >= 0) {
+            ::dup2(input[0], STDIN_FILENO);
+        }
         if (options.privateRunFolders) {
             if (::unshare(CLONE_NEWNS) != 0 ||
                 ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
@@ -254,6 +261,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Opti
         ::_exit(127);
     }
     ::close(output[1]);
+    if (input[0] >= 0) {
+        ::close(input[0]);
+        m_input = input[1];
+    }
     if (mountNamespace >= 0) {
         ::close(mountNamespace);
     }
@@ -269,11 +280,19 @@ ChildProcess::~ChildProcess() {
     if (m_pid > 0) {
         stop(SIGKILL, std::chrono::seconds(10));
     }
+    closeInput();
     if (m_output >= 0) {
         ::close(m_output);
     }
     if (m_pidFd >= 0) {
         ::close(m_pidFd);
+    }
+}
+
+void ChildProcess::closeInput() {
+    if (m_input >= 0) {
+        ::close(m_input);
+        m_input = -1;
     }
 }
 

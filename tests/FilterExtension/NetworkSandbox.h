@@ -56,6 +56,7 @@ public:
         bool privateRunFolders = false;
         uid_t user = 0;
         std::vector<std::string> environment;  // added to the caller's
+        bool standardInput = false;            // a pipe the caller can close; else none
     };
 
     ChildProcess(const std::vector<std::string>& arguments, const Options& options);
@@ -66,6 +67,8 @@ public:
     pid_t pid() const { return m_pid; }
     bool running() const { return m_pid > 0; }
 
+    // Closes the child's standard input (with `standardInput`): it reads the end.
+    void closeInput();
     // The next line of output; nothing when none comes in time or the output ended.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout);
     // The next line that starts with `prefix`, skipping others.
@@ -79,6 +82,7 @@ private:
     pid_t m_pid = -1;
     int m_pidFd = -1;
     int m_output = -1;
+    int m_input = -1;
     std::string m_buffer;
 };
 

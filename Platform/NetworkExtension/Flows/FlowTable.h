@@ -73,12 +73,14 @@ public:
     struct Limits {
         std::chrono::seconds pauseLimit{60};
         std::chrono::seconds decisionMemory{30};
-        std::size_t packetsPerFlow = 32;
+        // A SYN and its retransmissions over the pause limit; a few datagrams.
+        std::size_t packetsPerFlow = 8;
         std::size_t decisions = 65536;
-        // Held flows at once: one process or one user cannot take the whole queue.
+        // Held flows at once: one process or one user cannot take the whole queue, and all of
+        // them with their packets fit the kernel's queue (8,192 packets).
         std::size_t heldPerProcess = 256;
-        std::size_t heldPerUser = 1024;
-        std::size_t held = 4096;
+        std::size_t heldPerUser = 512;
+        std::size_t held = 1000;
     };
 
     FlowTable();

@@ -1,6 +1,6 @@
 #include "Bootstrap/ApplicationServices.h"
 
-#include "NetworkExtension/FilterManagerClient.h"
+#include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "Tools/UndesirableCountriesManager.h"
 #include "Tools/WhoIs.h"
 #include "XPC/XPCConnection.h"
