@@ -110,13 +110,20 @@ void FilterConfigurationHost::saveToPreferences(const FilterConfiguration& confi
 
 bool FilterConfigurationHost::shouldAcceptNewConnection(
     XPCListener&, const std::shared_ptr<XPCConnection>& connection) {
+    if (++*m_clientCount > kMaximumClients) {
+        --*m_clientCount;
+        osLog("Refused a filter-manager client: too many are connected", OSLogType::error,
+              hostLog());
+        return false;
+    }
     connection->setExportedInterface(FilterConfigurationCommunication::interface());
     connection->setExportedObject(FilterConfigurationCommunication::exportedObject(
         std::static_pointer_cast<FilterConfigurationCommunication>(shared_from_this())));
     connection->setRemoteObjectInterface(FilterConfigurationObserver::interface());
     const XPCConnection* identity = connection.get();
     std::weak_ptr<FilterConfigurationHost> weakSelf = weak_from_this();
-    connection->setInvalidationHandler([weakSelf, identity] {
+    connection->setInvalidationHandler([weakSelf, identity, count = m_clientCount] {
+        --*count;
         if (auto self = weakSelf.lock()) {
             self->m_queue->async([self, identity] {
                 std::erase_if(self->m_clients,

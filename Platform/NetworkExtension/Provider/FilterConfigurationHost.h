@@ -11,6 +11,7 @@
 
 #include "Dispatch/DispatchQueue.h"
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,7 +22,8 @@ namespace tarnwick {
 // Keeps the content-filter configuration for the filter manager of the application: answers
 // loads, applies and stores saves (the filter starts or stops before the save is answered), and
 // tells every connected client when the configuration changed. All work runs on one serial queue,
-// and every call is answered.
+// and every call is answered. Clients are bounded (`kMaximumClients` at once); one more is refused,
+// so connections of the desktop user cannot take the root process's threads and memory.
 class FilterConfigurationHost final : public FilterConfigurationCommunication,
                                       public XPCListenerDelegate,
                                       public std::enable_shared_from_this<FilterConfigurationHost> {
@@ -34,6 +36,8 @@ public:
         virtual Result<void, std::string> startFilter() = 0;
         virtual void stopFilter() = 0;
     };
+
+    static constexpr std::size_t kMaximumClients = 16;
 
     FilterConfigurationHost(FilterConfigurationStore store, std::shared_ptr<FilterSwitch> filter,
                             std::shared_ptr<XPCListener> listener);
@@ -60,6 +64,9 @@ private:
     FilterConfiguration m_configuration;
     bool m_filterRunning = false;
     std::vector<std::shared_ptr<XPCConnection>> m_clients;
+    // Open client connections, counted where they are accepted and where they end.
+    std::shared_ptr<std::atomic<std::size_t>> m_clientCount =
+        std::make_shared<std::atomic<std::size_t>>(0);
 };
 
 }  // namespace tarnwick

@@ -170,6 +170,21 @@ TEST_F(FilterConfigurationHostTest, RefusedSavesChangeNothing) {
     EXPECT_EQ(load(*manager), FilterConfiguration{});
 }
 
+TEST_F(FilterConfigurationHostTest, ClientsAreBoundedAndALeavingOneMakesRoom) {
+    startHost();
+    std::vector<std::shared_ptr<FilterManagerClient>> clients;
+    for (std::size_t i = 0; i < FilterConfigurationHost::kMaximumClients; ++i) {
+        clients.push_back(FilterManagerClient::createForSocketPath(socket()));
+        ASSERT_EQ(load(*clients.back()), FilterConfiguration{}) << "client " << i;
+    }
+    auto extra = FilterManagerClient::createForSocketPath(socket());
+    EXPECT_EQ(load(*extra), std::nullopt) << "one too many is refused";
+    clients.front()->invalidate();
+    auto later = FilterManagerClient::createForSocketPath(socket());
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return load(*later).has_value(); }, kWait))
+        << "room again once a client left";
+}
+
 TEST_F(FilterConfigurationHostTest, UnreadableStoreIsKeptAsideAndTheFilterStaysOff) {
     testing::writeFile(file(), "{\"enabled\": tru");
     startHost();
