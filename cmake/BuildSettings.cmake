@@ -1,7 +1,20 @@
 # One interface target carries the language level, warnings and the optional checks, so every
 # module links the same settings and nothing repeats compiler flags.
 option(TARNWICK_WERROR "Treat compiler warnings as errors" OFF)
-option(TARNWICK_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+# ON (or "address") adds AddressSanitizer and UndefinedBehaviorSanitizer; "thread" adds
+# ThreadSanitizer, which cannot be combined with them, so it gets a build of its own.
+set(TARNWICK_SANITIZE OFF CACHE STRING "Sanitizers to build with: OFF, ON (address and undefined) or thread")
+set_property(CACHE TARNWICK_SANITIZE PROPERTY STRINGS OFF ON address thread)
+string(TOLOWER "${TARNWICK_SANITIZE}" _tarnwick_sanitize)
+if(_tarnwick_sanitize STREQUAL "thread")
+    set(TARNWICK_SANITIZE_FLAGS -fsanitize=thread)
+elseif(_tarnwick_sanitize MATCHES "^(on|yes|true|1|address)$")
+    set(TARNWICK_SANITIZE_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined)
+elseif(_tarnwick_sanitize MATCHES "^(off|no|false|0|)$")
+    set(TARNWICK_SANITIZE_FLAGS)
+else()
+    message(FATAL_ERROR "TARNWICK_SANITIZE is OFF, ON, address or thread, not \"${TARNWICK_SANITIZE}\"")
+endif()
 
 add_library(tarnwick_build_settings INTERFACE)
 target_compile_features(tarnwick_build_settings INTERFACE cxx_std_20)
@@ -11,10 +24,10 @@ target_compile_options(tarnwick_build_settings INTERFACE
     # GCC 12 reports std::string concatenation at -O3 as overlapping copies (GCC bug 105329).
     $<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)
 
-if(TARNWICK_SANITIZE)
+if(TARNWICK_SANITIZE_FLAGS)
     target_compile_options(tarnwick_build_settings INTERFACE
-        -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
-    target_link_options(tarnwick_build_settings INTERFACE -fsanitize=address,undefined)
+        ${TARNWICK_SANITIZE_FLAGS} -fno-omit-frame-pointer)
+    target_link_options(tarnwick_build_settings INTERFACE ${TARNWICK_SANITIZE_FLAGS})
 endif()
 
 # Adds every immediate subfolder that has a CMakeLists.txt, so a new module only needs its own.

@@ -87,7 +87,10 @@ std::string_view fileName(std::string_view path) {
 BaseDestination::BaseDestination(const WallClock& clock)
     : m_clock(clock)
     , m_startDate(clock.now())
-    , m_queue(DispatchQueue::create("loghub-queue-" + UUID::random().uuidString())) {}
+    , m_queue(DispatchQueue::create("loghub-queue-" + UUID::random().uuidString())) {
+    m_filterLists.push_back(std::make_unique<const FilterList>());
+    m_filters.store(m_filterLists.back().get(), std::memory_order_release);
+}
 
 BaseDestination::~BaseDestination() = default;
 
@@ -96,26 +99,45 @@ void BaseDestination::setMinLevel(LogLevel level) {
     LogHub::destinationSettingsChanged();
 }
 
-void BaseDestination::setQueue(std::shared_ptr<DispatchQueue> queue) {
+Result<void, std::string> BaseDestination::setQueue(std::shared_ptr<DispatchQueue> queue) {
+    if (m_registered.load()) {
+        return Failure{"The queue of a destination cannot change once it is registered"};
+    }
     m_queue = std::move(queue);
     LogHub::destinationSettingsChanged();
+    return {};
 }
 
 void BaseDestination::addFilter(std::shared_ptr<FilterType> filter) {
-    m_filters.push_back(std::move(filter));
+    {
+        std::lock_guard lock(m_filtersMutex);
+        auto list = std::make_unique<FilterList>(filters());
+        list->push_back(std::move(filter));
+        m_filterLists.push_back(std::move(list));
+        m_filters.store(m_filterLists.back().get(), std::memory_order_release);
+    }
     LogHub::destinationSettingsChanged();
 }
 
 void BaseDestination::removeFilter(const std::shared_ptr<FilterType>& filter) {
-    auto found = std::find(m_filters.begin(), m_filters.end(), filter);
-    if (found != m_filters.end()) {
-        m_filters.erase(found);
-        LogHub::destinationSettingsChanged();
+    {
+        std::lock_guard lock(m_filtersMutex);
+        const FilterList& current = filters();
+        auto found = std::find(current.begin(), current.end(), filter);
+        if (found == current.end()) {
+            return;
+        }
+        auto list = std::make_unique<FilterList>(current);
+        list->erase(list->begin() + (found - current.begin()));
+        m_filterLists.push_back(std::move(list));
+        m_filters.store(m_filterLists.back().get(), std::memory_order_release);
     }
+    LogHub::destinationSettingsChanged();
 }
 
 bool BaseDestination::hasMessageFilters() const {
-    return std::any_of(m_filters.begin(), m_filters.end(), [](const auto& filter) {
+    const FilterList& list = filters();
+    return std::any_of(list.begin(), list.end(), [](const auto& filter) {
         return filter->target().kind() == FilterTargetType::Kind::Message;
     });
 }
@@ -300,7 +322,9 @@ bool BaseDestination::shouldLevelBeLogged(LogLevel level, std::string_view path,
                                           std::string_view function,
                                           const std::optional<std::string>& message) const {
     const LogLevel minimum = minLevel();
-    if (m_filters.empty()) {
+    // One snapshot for the whole decision, however the list changes meanwhile.
+    const FilterList& list = filters();
+    if (list.empty()) {
         const bool accepted = reaches(level, minimum);
         if (m_debugPrint) {
             printLine(accepted ? "filters are empty and level >= minLevel"
@@ -312,7 +336,7 @@ bool BaseDestination::shouldLevelBeLogged(LogLevel level, std::string_view path,
     using Kind = FilterValidator::Result::Kind;
     const std::string pathText(path);
     const std::string functionText(function);
-    const FilterValidator::Input input{m_filters, level, pathText, functionText, message};
+    const FilterValidator::Input input{list, level, pathText, functionText, message};
 
     const auto excluded =
         FilterValidator::validate(input, FilterValidator::ValidationType::excluded);

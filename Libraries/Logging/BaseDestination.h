@@ -8,6 +8,7 @@
 
 #include "Dispatch/DispatchQueue.h"
 #include "Foundation/DateFormatter.h"
+#include "Foundation/Result.h"
 #include "Foundation/WallClock.h"
 
 #include <atomic>
@@ -30,8 +31,10 @@ namespace tarnwick {
 //   l line, D...$d local date pattern, Z...$z UTC date pattern, U uptime, C/c colour on/off,
 //   X context; any other character is copied with its piece. Trailing white space is removed.
 //
-// Settings other than the minimum level, the filters and the output mode are read on the queue;
-// set them before the destination is registered or while no entries flow.
+// The minimum level, the filters and the output mode may change at any time, from any thread: the
+// filter list is copied on write, so a thread that logs reads a complete list without a lock. The
+// queue is fixed once the destination has been registered with LogHub. The other settings are read
+// on the queue; set them before the destination is registered or while no entries flow.
 class BaseDestination : public std::enable_shared_from_this<BaseDestination> {
 public:
     explicit BaseDestination(const WallClock& clock = WallClock::system());
@@ -62,6 +65,8 @@ public:
     // abbreviation) when `timeZone` is given, else in local time.
     std::string formatDate(const std::string& pattern, const std::string& timeZone = "");
     std::string uptime() const;
+
+    using FilterList = std::vector<std::shared_ptr<FilterType>>;
 
     void addFilter(std::shared_ptr<FilterType> filter);
     void removeFilter(const std::shared_ptr<FilterType>& filter);
@@ -100,9 +105,14 @@ public:
     void setReset(std::string reset) { m_reset = std::move(reset); }
     const std::string& escape() const { return m_escape; }
     void setEscape(std::string escape) { m_escape = std::move(escape); }
-    const std::vector<std::shared_ptr<FilterType>>& filters() const { return m_filters; }
+    // The list as it stands now; it stays valid, unchanged, for the destination's lifetime.
+    const FilterList& filters() const { return *m_filters.load(std::memory_order_acquire); }
     const std::shared_ptr<DispatchQueue>& queue() const { return m_queue; }
-    void setQueue(std::shared_ptr<DispatchQueue> queue);
+    // Refused once the destination has been registered: threads that log read the queue without
+    // a lock.
+    Result<void, std::string> setQueue(std::shared_ptr<DispatchQueue> queue);
+    // Called by LogHub when the destination is registered; from then on the queue stays.
+    void markRegistered() { m_registered.store(true); }
     bool debugPrint() const { return m_debugPrint; }
     void setDebugPrint(bool value) { m_debugPrint = value; }
     WallClock::TimePoint startDate() const { return m_startDate; }
@@ -155,7 +165,12 @@ private:
     std::string m_calendar;
     std::string m_reset;
     std::string m_escape;
-    std::vector<std::shared_ptr<FilterType>> m_filters;
+    // Every list published so far, the current one last. Old lists stay until the destination
+    // goes, because a logging thread may still be reading one; filters change a handful of times.
+    std::mutex m_filtersMutex;
+    std::vector<std::unique_ptr<const FilterList>> m_filterLists;
+    std::atomic<const FilterList*> m_filters;
+    std::atomic<bool> m_registered{false};
     DateFormatter m_formatter;
     const WallClock::TimePoint m_startDate;
     std::shared_ptr<DispatchQueue> m_queue;

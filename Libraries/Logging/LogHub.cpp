@@ -109,6 +109,7 @@ bool LogHub::addDestination(const std::shared_ptr<BaseDestination>& destination)
         if (std::find(current.begin(), current.end(), destination) != current.end()) {
             return false;
         }
+        destination->markRegistered();
         Destinations list = current;
         list.push_back(destination);
         publish(shared, std::move(list));

@@ -174,6 +174,48 @@ TEST_F(LogHubTest, DestinationsMayChangeWhileOtherThreadsLog) {
     EXPECT_EQ(LogHub::countDestinations(), 0u);
 }
 
+TEST_F(LogHubTest, FiltersMayChangeWhileOtherThreadsLog) {
+    auto destination = std::make_shared<RecordingDestination>();
+    ASSERT_TRUE(LogHub::addDestination(destination));
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> loggers;
+    for (int i = 0; i < 3; ++i) {
+        loggers.emplace_back([&] {
+            while (!stop) {
+                LogHub::info("disk busy");
+            }
+        });
+    }
+    for (int round = 0; round < 200; ++round) {
+        auto filter = Filters::Message::contains({"disk"});
+        destination->addFilter(filter);
+        destination->removeFilter(filter);
+    }
+    // Entries logged once an excluding filter is in place never arrive.
+    destination->addFilter(Filters::Message::excludes({"disk"}));
+    stop = true;
+    for (auto& logger : loggers) {
+        logger.join();
+    }
+    ASSERT_TRUE(LogHub::flush(5));
+    const auto before = destination->entries().size();
+    LogHub::info("disk full");
+    ASSERT_TRUE(LogHub::flush(5));
+    EXPECT_EQ(destination->entries().size(), before);
+    EXPECT_EQ(destination->filters().size(), 1u);
+}
+
+TEST_F(LogHubTest, TheQueueOfARegisteredDestinationStays) {
+    auto destination = std::make_shared<RecordingDestination>();
+    auto queue = DispatchQueue::create("before registration");
+    EXPECT_TRUE(destination->setQueue(queue).ok());
+    ASSERT_TRUE(LogHub::addDestination(destination));
+    const auto refused = destination->setQueue(DispatchQueue::create("after registration"));
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error(), "The queue of a destination cannot change once it is registered");
+    EXPECT_EQ(destination->queue(), queue);
+}
+
 TEST(LogLevel, RawValuesZeroToFourOnly) {
     EXPECT_EQ(logLevelFromRawValue(0), LogLevel::verbose);
     EXPECT_EQ(logLevelFromRawValue(4), LogLevel::error);
