@@ -1,18 +1,29 @@
 #include "AtomicFile.h"
 
+#include "Foundation/FileDescriptor.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 namespace tarnwick {
 
 namespace {
 
-std::optional<std::string> writeAll(int fd, std::string_view contents) {
+FileError failure(FileError::Code code, const std::string& what, const std::string& reason) {
+    return {code, what + ": " + reason};
+}
+
+FileError failureFromErrno(const std::string& what) {
+    const int error = errno;
+    return failure(error == ENOENT ? FileError::Code::notFound : FileError::Code::failed, what,
+                   std::strerror(error));
+}
+
+// The reason when not every byte could be written.
+Result<void, std::string> writeAll(int fd, std::string_view contents) {
     const char* cursor = contents.data();
     std::size_t left = contents.size();
     while (left > 0) {
@@ -21,61 +32,76 @@ std::optional<std::string> writeAll(int fd, std::string_view contents) {
             if (errno == EINTR) {
                 continue;
             }
-            return std::string(std::strerror(errno));
+            return Failure{std::string(std::strerror(errno))};
         }
         cursor += written;
         left -= static_cast<std::size_t>(written);
     }
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace
 
-std::optional<std::string> AtomicFile::read(const std::filesystem::path& file) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) {
-        return std::nullopt;
+Result<std::string, FileError> AtomicFile::read(const std::filesystem::path& file) {
+    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        return Failure{failureFromErrno("cannot open " + file.string())};
     }
-    std::ostringstream bytes;
-    bytes << stream.rdbuf();
-    return bytes.str();
+    std::string bytes;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Failure{failure(FileError::Code::failed, "cannot read " + file.string(),
+                                   std::strerror(errno))};
+        }
+        if (count == 0) {
+            return bytes;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
 }
 
-std::optional<std::string> AtomicFile::write(const std::filesystem::path& file,
-                                             std::string_view contents, mode_t mode) {
+Result<void, FileError> AtomicFile::write(const std::filesystem::path& file,
+                                          std::string_view contents, mode_t mode) {
     std::error_code error;
     std::filesystem::create_directories(file.parent_path(), error);
     if (error) {
-        return "cannot create " + file.parent_path().string() + ": " + error.message();
+        return Failure{failure(FileError::Code::failed, "cannot create " +
+                                   file.parent_path().string(), error.message())};
     }
     std::string temporary = file.string() + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return "cannot create a temporary file beside " + file.string() + ": " +
-               std::strerror(errno);
+    FileDescriptor fd(::mkstemp(temporary.data()));
+    if (!fd) {
+        return Failure{failureFromErrno("cannot create a temporary file beside " + file.string())};
     }
-    auto failure = writeAll(fd, contents);
-    if (!failure && ::fchmod(fd, mode) != 0) {
-        failure = std::string(std::strerror(errno));
+    auto written = writeAll(fd.get(), contents);
+    if (written && ::fchmod(fd.get(), mode) != 0) {
+        written = Failure{std::string(std::strerror(errno))};
     }
-    if (!failure && ::fsync(fd) != 0) {
-        failure = std::string(std::strerror(errno));
+    if (written && ::fsync(fd.get()) != 0) {
+        written = Failure{std::string(std::strerror(errno))};
     }
-    if (::close(fd) != 0 && !failure) {
-        failure = std::string(std::strerror(errno));
+    // Closed here rather than by the owner: on some file systems close reports the write error.
+    if (::close(fd.release()) != 0 && written) {
+        written = Failure{std::string(std::strerror(errno))};
     }
-    if (!failure && ::rename(temporary.c_str(), file.c_str()) != 0) {
-        failure = std::string(std::strerror(errno));
+    if (written && ::rename(temporary.c_str(), file.c_str()) != 0) {
+        written = Failure{std::string(std::strerror(errno))};
     }
-    if (failure) {
+    if (!written) {
         ::unlink(temporary.c_str());
-        return "cannot write " + file.string() + ": " + *failure;
+        return Failure{failure(FileError::Code::failed, "cannot write " + file.string(),
+                               written.error())};
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::filesystem::path> AtomicFile::keepAside(const std::filesystem::path& file,
-                                                           std::string_view contents) {
+Result<std::filesystem::path, FileError> AtomicFile::keepAside(const std::filesystem::path& file,
+                                                               std::string_view contents) {
     for (int attempt = 1; attempt < 1000; ++attempt) {
         std::string name = file.string();
         name.append(".corrupt");
@@ -83,26 +109,32 @@ std::optional<std::filesystem::path> AtomicFile::keepAside(const std::filesystem
             name.append("-").append(std::to_string(attempt));
         }
         const std::filesystem::path side(std::move(name));
+        // A side file that cannot be read is simply not reused; a new name is tried.
         if (auto earlier = read(side); earlier && *earlier == contents) {
             return side;
         }
         // O_EXCL: an earlier side file is never replaced.
-        const int fd = ::open(side.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
+        FileDescriptor fd(::open(side.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!fd) {
             if (errno == EEXIST) {
                 continue;
             }
-            return std::nullopt;
+            return Failure{failureFromErrno("cannot create " + side.string())};
         }
-        const bool written = !writeAll(fd, contents).has_value() && ::fsync(fd) == 0;
-        ::close(fd);
+        auto written = writeAll(fd.get(), contents);
+        if (written && ::fsync(fd.get()) != 0) {
+            written = Failure{std::string(std::strerror(errno))};
+        }
         if (!written) {
+            fd.reset();
             ::unlink(side.c_str());
-            return std::nullopt;
+            return Failure{failure(FileError::Code::failed, "cannot write " + side.string(),
+                                   written.error())};
         }
         return side;
     }
-    return std::nullopt;
+    return Failure{FileError{FileError::Code::failed,
+                             "cannot keep " + file.string() + " aside: every side file name is taken"}};
 }
 
 }  // namespace tarnwick

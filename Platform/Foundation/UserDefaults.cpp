@@ -66,12 +66,20 @@ void UserDefaults::resetForTesting(std::filesystem::path file) {
     m_file = std::move(file);
     m_values.clear();
     m_unreadableBytes.reset();
+    m_unsafeToSave = false;
     load();
 }
 
 void UserDefaults::load() {
     auto bytes = AtomicFile::read(m_file);
     if (!bytes) {
+        if (bytes.error().code != FileError::Code::notFound) {
+            // Saving over a file that exists but could not be read would lose it for good.
+            m_unsafeToSave = true;
+            osLog("Settings file " + m_file.string() + " could not be read (" +
+                      bytes.error().message + "); changes are not saved over it",
+                  OSLogType::error);
+        }
         return;
     }
     const Json document = Json::parse(*bytes, nullptr, false);
@@ -90,12 +98,17 @@ void UserDefaults::load() {
 }
 
 void UserDefaults::save() {
+    if (m_unsafeToSave) {
+        osLog("Settings not saved: " + m_file.string() + " could not be read at start",
+              OSLogType::error);
+        return;
+    }
     if (m_unreadableBytes) {
         auto side = AtomicFile::keepAside(m_file, *m_unreadableBytes);
         if (!side) {
             // Without a copy of the old bytes, overwriting them would lose them for good.
             osLog("Settings not saved: the unreadable " + m_file.string() +
-                      " could not be kept aside",
+                      " could not be kept aside (" + side.error().message + ")",
                   OSLogType::error);
             return;
         }
@@ -106,8 +119,8 @@ void UserDefaults::save() {
     for (const auto& [key, value] : m_values) {
         document[key] = jsonFromValue(value);
     }
-    if (auto failure = AtomicFile::write(m_file, document.dump(2) + "\n")) {
-        osLog("Settings not saved: " + *failure, OSLogType::error);
+    if (const auto written = AtomicFile::write(m_file, document.dump(2) + "\n"); !written) {
+        osLog("Settings not saved: " + written.error().message, OSLogType::error);
     }
 }
 

@@ -18,10 +18,11 @@ std::shared_ptr<XPCConnection> XPCConnection::createForSocketPath(
         XPCConnectionCore::Role::client, path.filename().string(), path));
 }
 
-std::shared_ptr<XPCConnection> XPCConnection::adoptSocket(int fd, const std::string& label) {
+std::shared_ptr<XPCConnection> XPCConnection::adoptSocket(FileDescriptor fd,
+                                                          const std::string& label) {
     auto core = std::make_shared<XPCConnectionCore>(XPCConnectionCore::Role::server, label,
                                                     std::filesystem::path());
-    core->adoptSocket(fd);
+    core->adoptSocket(std::move(fd));
     return std::make_shared<XPCConnection>(std::move(core));
 }
 

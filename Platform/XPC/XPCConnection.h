@@ -5,6 +5,7 @@
 #include "XPCRemoteObjectProxy.h"
 
 #include "Dispatch/DispatchQueue.h"
+#include "Foundation/FileDescriptor.h"
 
 #include <filesystem>
 #include <functional>
@@ -36,7 +37,7 @@ public:
     static std::shared_ptr<XPCConnection> createForSocketPath(const std::filesystem::path& path);
     // Takes over one end of a connected stream socket: how a listener hands out its peers, and
     // how tests pair two connections without a listener.
-    static std::shared_ptr<XPCConnection> adoptSocket(int fd, const std::string& label);
+    static std::shared_ptr<XPCConnection> adoptSocket(FileDescriptor fd, const std::string& label);
 
     explicit XPCConnection(std::shared_ptr<XPCConnectionCore> core);
 

@@ -54,8 +54,8 @@ void readCredentials(int fd, pid_t& pid, uid_t& uid) {
 }  // namespace
 
 struct XPCConnectionCore::Session {
-    int fd = -1;
-    int wakeFd = -1;
+    FileDescriptor fd;
+    FileDescriptor wakeFd;
     bool closing = false;
     std::string outgoing;
 };
@@ -66,19 +66,12 @@ XPCConnectionCore::XPCConnectionCore(Role role, std::string label, std::filesyst
     , m_socketPath(std::move(socketPath))
     , m_queue(DispatchQueue::create("xpc.connection." + m_label)) {}
 
-XPCConnectionCore::~XPCConnectionCore() {
-    if (m_adoptedFd >= 0) {
-        ::close(m_adoptedFd);
-    }
-}
+XPCConnectionCore::~XPCConnectionCore() = default;
 
-void XPCConnectionCore::adoptSocket(int fd) {
+void XPCConnectionCore::adoptSocket(FileDescriptor fd) {
     std::lock_guard lock(m_mutex);
-    if (m_adoptedFd >= 0) {
-        ::close(m_adoptedFd);
-    }
-    m_adoptedFd = fd;
-    readCredentials(fd, m_peerPid, m_peerUid);
+    readCredentials(fd.get(), m_peerPid, m_peerUid);
+    m_adopted = std::move(fd);
 }
 
 void XPCConnectionCore::setExportedInterface(XPCInterface interface) {
@@ -135,8 +128,8 @@ void XPCConnectionCore::resume() {
     }
     bool started = false;
     if (m_role == Role::server) {
-        const int fd = std::exchange(m_adoptedFd, -1);
-        started = fd >= 0 && startSessionLocked(fd);
+        FileDescriptor fd = std::move(m_adopted);
+        started = fd.valid() && startSessionLocked(std::move(fd));
     } else {
         started = connectLocked();
     }
@@ -188,43 +181,39 @@ void XPCConnectionCore::invalidate() {
 }
 
 bool XPCConnectionCore::connectLocked() {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
+    FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd) {
         return false;
     }
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const std::string path = m_socketPath.string();
     if (path.size() >= sizeof(address.sun_path)) {
-        ::close(fd);
         return false;
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
         osLog("Cannot connect to " + path + ": " + std::strerror(errno), OSLogType::info, xpcLog());
-        ::close(fd);
         return false;
     }
-    readCredentials(fd, m_peerPid, m_peerUid);
-    return startSessionLocked(fd);
+    readCredentials(fd.get(), m_peerPid, m_peerUid);
+    return startSessionLocked(std::move(fd));
 }
 
-bool XPCConnectionCore::startSessionLocked(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
-        ::close(fd);
+bool XPCConnectionCore::startSessionLocked(FileDescriptor fd) {
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    ::fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK);
+    FileDescriptor wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wakeFd) {
         return false;
     }
     auto session = std::make_shared<Session>();
-    session->fd = fd;
-    session->wakeFd = wakeFd;
+    session->fd = std::move(fd);
+    session->wakeFd = std::move(wakeFd);
     try {
         std::thread([self = shared_from_this(), session] { self->runSession(session); }).detach();
     } catch (const std::system_error&) {
-        ::close(fd);
-        ::close(wakeFd);
+        // The session closes its descriptors when it goes.
         return false;
     }
     m_session = session;
@@ -239,7 +228,8 @@ bool XPCConnectionCore::startSessionLocked(int fd) {
 void XPCConnectionCore::wakeLocked() {
     if (m_session) {
         const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(m_session->wakeFd, &one, sizeof(one));
+        // A full counter already wakes the thread.
+        [[maybe_unused]] const auto written = ::write(m_session->wakeFd.get(), &one, sizeof(one));
     }
 }
 
@@ -252,7 +242,7 @@ bool XPCConnectionCore::writeLocked(const std::string& frame) {
     if (session.outgoing.empty()) {
         // Written at once from the calling thread when the socket takes it: no thread hop.
         const ssize_t result =
-            ::send(session.fd, frame.data(), frame.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            ::send(session.fd.get(), frame.data(), frame.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (result < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             session.closing = true;
             wakeLocked();
@@ -278,8 +268,8 @@ bool XPCConnectionCore::writeLocked(const std::string& frame) {
 
 bool XPCConnectionCore::flushSession(Session& session) {
     while (!session.outgoing.empty()) {
-        const ssize_t result = ::send(session.fd, session.outgoing.data(), session.outgoing.size(),
-                                      MSG_DONTWAIT | MSG_NOSIGNAL);
+        const ssize_t result = ::send(session.fd.get(), session.outgoing.data(),
+                                      session.outgoing.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (result < 0) {
             if (errno == EINTR) {
                 continue;
@@ -322,6 +312,7 @@ void XPCConnectionCore::invoke(const std::string& selector, Value::Array argumen
     const auto frame = message.encodeFrame();
     if (!frame) {
         lock.unlock();
+        osLog("Not sent on " + m_label + ": " + frame.error(), OSLogType::error, xpcLog());
         postError(std::move(errorHandler),
                   {XPCError::Code::sendFailed, "The message is too large to send."});
         return;
@@ -340,8 +331,9 @@ void XPCConnectionCore::invoke(const std::string& selector, Value::Array argumen
 void XPCConnectionCore::sendAnswer(XPCMessage message) {
     const auto frame = message.encodeFrame();
     std::lock_guard lock(m_mutex);
+    // A write that fails ends the session, and the peer learns of it from that; nothing more to do.
     if (frame) {
-        writeLocked(*frame);
+        (void)writeLocked(*frame);
     } else if (m_session) {
         // An answer too large to send: the peer gets an error rather than nothing.
         XPCMessage error;
@@ -349,7 +341,8 @@ void XPCConnectionCore::sendAnswer(XPCMessage message) {
         error.id = message.id;
         error.version = message.version;
         error.description = "The reply is too large to send.";
-        writeLocked(*error.encodeFrame());
+        // A short error always fits a frame.
+        (void)writeLocked(error.encodeFrame().value());
     }
 }
 
@@ -374,8 +367,8 @@ void XPCConnectionCore::runSession(const std::shared_ptr<Session>& session) {
             wantsToWrite = !session->outgoing.empty();
         }
         pollfd descriptors[2] = {
-            {session->fd, static_cast<short>(POLLIN | (wantsToWrite ? POLLOUT : 0)), 0},
-            {session->wakeFd, POLLIN, 0}};
+            {session->fd.get(), static_cast<short>(POLLIN | (wantsToWrite ? POLLOUT : 0)), 0},
+            {session->wakeFd.get(), POLLIN, 0}};
         if (::poll(descriptors, 2, -1) < 0) {
             if (errno == EINTR) {
                 continue;
@@ -384,7 +377,9 @@ void XPCConnectionCore::runSession(const std::shared_ptr<Session>& session) {
         }
         if (descriptors[1].revents & POLLIN) {
             std::uint64_t count = 0;
-            [[maybe_unused]] const auto read = ::read(session->wakeFd, &count, sizeof(count));
+            // Only the wake-up matters, not the count.
+            [[maybe_unused]] const auto read =
+                ::read(session->wakeFd.get(), &count, sizeof(count));
         }
         if (descriptors[0].revents & POLLOUT) {
             std::lock_guard lock(m_mutex);
@@ -393,11 +388,11 @@ void XPCConnectionCore::runSession(const std::shared_ptr<Session>& session) {
             }
         }
         if (descriptors[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            const ssize_t received = ::recv(session->fd, buffer.data(), buffer.size(), 0);
+            const ssize_t received = ::recv(session->fd.get(), buffer.data(), buffer.size(), 0);
             if (received == 0) {
-                if (auto error = decoder.finish()) {
-                    osLog("The peer of " + m_label + " left: " + *error, OSLogType::error,
-                          xpcLog());
+                if (const auto finished = decoder.finish(); !finished) {
+                    osLog("The peer of " + m_label + " left: " + finished.error(),
+                          OSLogType::error, xpcLog());
                 }
                 break;
             }
@@ -408,13 +403,13 @@ void XPCConnectionCore::runSession(const std::shared_ptr<Session>& session) {
                 break;
             }
             std::vector<XPCMessage> messages;
-            const auto error = decoder.feed(
+            const auto fed = decoder.feed(
                 std::string_view(buffer.data(), static_cast<std::size_t>(received)), messages);
             for (auto& message : messages) {
                 handleMessage(std::move(message));
             }
-            if (error) {
-                osLog("Closing " + m_label + ": the peer sent " + *error, OSLogType::error,
+            if (!fed) {
+                osLog("Closing " + m_label + ": the peer sent " + fed.error(), OSLogType::error,
                       xpcLog());
                 break;
             }
@@ -499,10 +494,8 @@ void XPCConnectionCore::deliverMessage(XPCMessage message) {
 
 void XPCConnectionCore::endSession(const std::shared_ptr<Session>& session) {
     std::unique_lock lock(m_mutex);
-    ::close(session->fd);
-    ::close(session->wakeFd);
-    session->fd = -1;
-    session->wakeFd = -1;
+    session->fd.reset();
+    session->wakeFd.reset();
     if (m_session == session) {
         m_session.reset();
     }

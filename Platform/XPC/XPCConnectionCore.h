@@ -7,6 +7,7 @@
 #include "XPCRemoteObjectProxy.h"
 
 #include "Dispatch/DispatchQueue.h"
+#include "Foundation/FileDescriptor.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -36,7 +37,7 @@ public:
     ~XPCConnectionCore();
 
     // Server role, before resume: the accepted (or paired) socket, now owned by this connection.
-    void adoptSocket(int fd);
+    void adoptSocket(FileDescriptor fd);
 
     void setExportedInterface(XPCInterface interface);
     void setExportedObject(std::shared_ptr<XPCExportedObject> object);
@@ -70,8 +71,9 @@ private:
     enum class State { suspended, active, interrupted, invalidated };
 
     bool connectLocked();
-    bool startSessionLocked(int fd);
-    bool writeLocked(const std::string& frame);
+    bool startSessionLocked(FileDescriptor fd);
+    // False when the frame could not be written or queued; the session is then closing.
+    [[nodiscard]] bool writeLocked(const std::string& frame);
     void wakeLocked();
     void runSession(const std::shared_ptr<Session>& session);
     bool flushSession(Session& session);
@@ -94,7 +96,7 @@ private:
     mutable std::mutex m_mutex;
     State m_state = State::suspended;
     std::shared_ptr<Session> m_session;
-    int m_adoptedFd = -1;
+    FileDescriptor m_adopted;
     std::uint64_t m_nextMessageId = 1;
     std::map<std::uint64_t, Pending> m_pending;
     std::optional<XPCInterface> m_exportedInterface;

@@ -4,10 +4,10 @@
 
 namespace tarnwick {
 
-std::optional<std::string> XPCFrameDecoder::feed(std::string_view bytes,
-                                                 std::vector<XPCMessage>& messages) {
+Result<void, std::string> XPCFrameDecoder::feed(std::string_view bytes,
+                                                std::vector<XPCMessage>& messages) {
     if (m_failed) {
-        return "the stream was already refused";
+        return Failure{"the stream was already refused"};
     }
     m_buffer.append(bytes);
     std::size_t offset = 0;
@@ -29,11 +29,10 @@ std::optional<std::string> XPCFrameDecoder::feed(std::string_view bytes,
         if (m_buffer.size() - offset - XPCMessage::kHeaderSize < length) {
             break;
         }
-        std::string error;
         auto message = XPCMessage::decodeBody(
-            std::string_view(m_buffer).substr(offset + XPCMessage::kHeaderSize, length), error);
+            std::string_view(m_buffer).substr(offset + XPCMessage::kHeaderSize, length));
         if (!message) {
-            failure = "a malformed frame: " + error;
+            failure = "a malformed frame: " + message.error();
             break;
         }
         messages.push_back(std::move(*message));
@@ -42,18 +41,18 @@ std::optional<std::string> XPCFrameDecoder::feed(std::string_view bytes,
     if (failure) {
         m_failed = true;
         m_buffer.clear();
-        return failure;
+        return Failure{std::move(*failure)};
     }
     m_buffer.erase(0, offset);
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> XPCFrameDecoder::finish() const {
+Result<void, std::string> XPCFrameDecoder::finish() const {
     if (!m_failed && !m_buffer.empty()) {
-        return "the stream ended inside a frame (" + std::to_string(m_buffer.size()) +
-               " bytes left over)";
+        return Failure{"the stream ended inside a frame (" + std::to_string(m_buffer.size()) +
+                       " bytes left over)"};
     }
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace tarnwick

@@ -2,7 +2,8 @@
 
 #include "XPCMessage.h"
 
-#include <optional>
+#include "Foundation/Result.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,11 +14,11 @@ namespace tarnwick {
 // empty, not a message) ends decoding for good: a peer that sends one is not trusted further.
 class XPCFrameDecoder {
 public:
-    // Appends the messages completed by `bytes` to `messages`. Nothing on success, else the reason
-    // the stream was refused.
-    std::optional<std::string> feed(std::string_view bytes, std::vector<XPCMessage>& messages);
+    // Appends the messages completed by `bytes` to `messages`, those before a bad frame included;
+    // the reason when the stream was refused.
+    Result<void, std::string> feed(std::string_view bytes, std::vector<XPCMessage>& messages);
     // Called at the end of the stream: the reason when it stopped inside a frame.
-    std::optional<std::string> finish() const;
+    Result<void, std::string> finish() const;
 
     bool failed() const { return m_failed; }
 

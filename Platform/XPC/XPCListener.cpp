@@ -5,6 +5,7 @@
 #include "XPCServicePath.h"
 
 #include "Dispatch/DispatchQueue.h"
+#include "Foundation/FileDescriptor.h"
 #include "OSLog/OSLog.h"
 
 #include <cerrno>
@@ -62,17 +63,17 @@ struct XPCListener::Shared {
     std::weak_ptr<XPCListener> listener;
     std::shared_ptr<DispatchQueue> queue;
     std::string serviceName;
-    int listenFd = -1;
-    int wakeFd = -1;
+    FileDescriptor listenFd;
+    FileDescriptor wakeFd;
     bool stopped = false;
 
     void run(const std::shared_ptr<Shared>& self);
-    void hand(const std::shared_ptr<Shared>& self, int fd);
+    void hand(const std::shared_ptr<Shared>& self, FileDescriptor fd);
 };
 
 void XPCListener::Shared::run(const std::shared_ptr<Shared>& self) {
     for (;;) {
-        pollfd descriptors[2] = {{listenFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        pollfd descriptors[2] = {{listenFd.get(), POLLIN, 0}, {wakeFd.get(), POLLIN, 0}};
         if (::poll(descriptors, 2, -1) < 0 && errno != EINTR) {
             break;
         }
@@ -83,32 +84,30 @@ void XPCListener::Shared::run(const std::shared_ptr<Shared>& self) {
             }
         }
         if (descriptors[0].revents & POLLIN) {
-            const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (fd >= 0) {
-                hand(self, fd);
+            FileDescriptor fd(
+                ::accept4(listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+            if (fd) {
+                hand(self, std::move(fd));
             }
         }
     }
     std::lock_guard lock(mutex);
-    ::close(listenFd);
-    ::close(wakeFd);
-    listenFd = -1;
-    wakeFd = -1;
+    listenFd.reset();
+    wakeFd.reset();
 }
 
-void XPCListener::Shared::hand(const std::shared_ptr<Shared>& self, int fd) {
+void XPCListener::Shared::hand(const std::shared_ptr<Shared>& self, FileDescriptor fd) {
     struct ucred credentials {};
     socklen_t length = sizeof(credentials);
-    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
         !policy.allows(credentials.uid)) {
         osLog("Refused a connection to " + serviceName + " from uid " +
                   std::to_string(credentials.uid) + " (pid " + std::to_string(credentials.pid) +
                   ")",
               OSLogType::error, listenerLog());
-        ::close(fd);
         return;
     }
-    auto connection = XPCConnection::adoptSocket(fd, serviceName);
+    auto connection = XPCConnection::adoptSocket(std::move(fd), serviceName);
     queue->async([self, connection] {
         std::shared_ptr<XPCListenerDelegate> currentDelegate;
         std::shared_ptr<XPCListener> owner;
@@ -164,8 +163,8 @@ bool XPCListener::resume() {
     };
     {
         std::lock_guard lock(m_shared->mutex);
-        if (m_shared->listenFd >= 0 || m_shared->stopped) {
-            return m_shared->listenFd >= 0;
+        if (m_shared->listenFd || m_shared->stopped) {
+            return m_shared->listenFd.valid();
         }
         m_shared->listener = weak_from_this();
     }
@@ -176,8 +175,8 @@ bool XPCListener::resume() {
         listeners().listeners.push_back(weak_from_this());
     }
     if (m_inServicesDirectory) {
-        if (auto error = prepareXPCServicesDirectory(m_path.parent_path())) {
-            return fail(*error);
+        if (const auto prepared = prepareXPCServicesDirectory(m_path.parent_path()); !prepared) {
+            return fail(prepared.error());
         }
     }
     struct stat existing {};
@@ -196,48 +195,44 @@ bool XPCListener::resume() {
     if (!fillAddress(address, temporary)) {
         return fail("the socket path is too long");
     }
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
+    FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd) {
         return fail(std::strerror(errno));
     }
     ::unlink(temporary.c_str());
     std::string failure;
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
         failure = std::string("bind: ") + std::strerror(errno);
     } else if (::geteuid() == 0 &&
                ::chown(temporary.c_str(), m_shared->policy.socketOwner(), 0) != 0) {
         failure = std::string("chown: ") + std::strerror(errno);
     } else if (::chmod(temporary.c_str(), 0600) != 0) {
         failure = std::string("chmod: ") + std::strerror(errno);
-    } else if (::listen(fd, 128) != 0) {
+    } else if (::listen(fd.get(), 128) != 0) {
         failure = std::string("listen: ") + std::strerror(errno);
     } else if (::rename(temporary.c_str(), m_path.c_str()) != 0) {
         failure = std::string("rename: ") + std::strerror(errno);
     }
     if (!failure.empty()) {
-        ::close(fd);
         ::unlink(temporary.c_str());
         return fail(failure);
     }
-    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
-        ::close(fd);
+    FileDescriptor wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wakeFd) {
         ::unlink(m_path.c_str());
         return fail(std::strerror(errno));
     }
     {
         std::lock_guard lock(m_shared->mutex);
-        m_shared->listenFd = fd;
-        m_shared->wakeFd = wakeFd;
+        m_shared->listenFd = std::move(fd);
+        m_shared->wakeFd = std::move(wakeFd);
     }
     try {
         std::thread([shared = m_shared] { shared->run(shared); }).detach();
     } catch (const std::system_error& error) {
         std::lock_guard lock(m_shared->mutex);
-        ::close(fd);
-        ::close(wakeFd);
-        m_shared->listenFd = -1;
-        m_shared->wakeFd = -1;
+        m_shared->listenFd.reset();
+        m_shared->wakeFd.reset();
         ::unlink(m_path.c_str());
         return fail(error.what());
     }
@@ -265,10 +260,11 @@ void XPCListener::invalidate() {
         return;
     }
     m_shared->stopped = true;
-    if (m_shared->listenFd >= 0) {
+    if (m_shared->listenFd) {
         ::unlink(m_path.c_str());
         const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(m_shared->wakeFd, &one, sizeof(one));
+        // A full counter already wakes the thread.
+        [[maybe_unused]] const auto written = ::write(m_shared->wakeFd.get(), &one, sizeof(one));
     }
 }
 

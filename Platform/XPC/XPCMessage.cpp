@@ -24,7 +24,7 @@ const char* kindName(XPCMessage::Kind kind) {
 
 }  // namespace
 
-std::optional<std::string> XPCMessage::encodeFrame() const {
+Result<std::string, std::string> XPCMessage::encodeFrame() const {
     Json json = {{"version", version}, {"kind", kindName(kind)}, {"id", id}};
     if (kind == Kind::invoke) {
         json["selector"] = selector;
@@ -43,7 +43,8 @@ std::optional<std::string> XPCMessage::encodeFrame() const {
     // than failing the message.
     const std::string body = json.dump(-1, ' ', false, Json::error_handler_t::replace);
     if (body.size() > kMaximumFrameSize) {
-        return std::nullopt;
+        return Failure{"a message of " + std::to_string(body.size()) + " bytes, more than " +
+                       std::to_string(kMaximumFrameSize)};
     }
     std::string frame;
     frame.reserve(kHeaderSize + body.size());
@@ -56,33 +57,28 @@ std::optional<std::string> XPCMessage::encodeFrame() const {
     return frame;
 }
 
-std::optional<XPCMessage> XPCMessage::decodeBody(std::string_view body, std::string& error) {
+Result<XPCMessage, std::string> XPCMessage::decodeBody(std::string_view body) {
     const Json json = Json::parse(body, nullptr, false);
     if (json.is_discarded()) {
-        error = "the frame is not JSON";
-        return std::nullopt;
+        return Failure{"the frame is not JSON"};
     }
     if (!json.is_object()) {
-        error = "the frame is not a JSON object";
-        return std::nullopt;
+        return Failure{"the frame is not a JSON object"};
     }
     XPCMessage message;
     const auto version = json.find("version");
     if (version == json.end() || !version->is_number_integer()) {
-        error = "the frame has no protocol version";
-        return std::nullopt;
+        return Failure{"the frame has no protocol version"};
     }
     message.version = version->get<int>();
     const auto id = json.find("id");
     if (id == json.end() || !id->is_number_unsigned()) {
-        error = "the frame has no message id";
-        return std::nullopt;
+        return Failure{"the frame has no message id"};
     }
     message.id = id->get<std::uint64_t>();
     const auto kind = json.find("kind");
     if (kind == json.end() || !kind->is_string()) {
-        error = "the frame has no kind";
-        return std::nullopt;
+        return Failure{"the frame has no kind"};
     }
     const auto kindText = kind->get<std::string>();
     if (kindText == "invoke") {
@@ -92,14 +88,12 @@ std::optional<XPCMessage> XPCMessage::decodeBody(std::string_view body, std::str
     } else if (kindText == "error") {
         message.kind = Kind::error;
     } else {
-        error = "the frame has an unknown kind \"" + kindText + "\"";
-        return std::nullopt;
+        return Failure{"the frame has an unknown kind \"" + kindText + "\""};
     }
     if (message.kind == Kind::invoke) {
         const auto selector = json.find("selector");
         if (selector == json.end() || !selector->is_string()) {
-            error = "the invocation has no selector";
-            return std::nullopt;
+            return Failure{"the invocation has no selector"};
         }
         message.selector = selector->get<std::string>();
         const auto expectsReply = json.find("expectsReply");
@@ -115,8 +109,7 @@ std::optional<XPCMessage> XPCMessage::decodeBody(std::string_view body, std::str
     }
     const auto arguments = json.find("arguments");
     if (arguments == json.end() || !arguments->is_array()) {
-        error = "the frame has no argument list";
-        return std::nullopt;
+        return Failure{"the frame has no argument list"};
     }
     for (const auto& argument : *arguments) {
         message.arguments.push_back(valueFromJson(argument));

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "Foundation/Result.h"
 #include "Foundation/Value.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,10 +34,10 @@ struct XPCMessage {
     bool expectsReply = false;  // invoke only
     std::string description;    // error only
 
-    // The whole frame, header included. Nothing when the message is larger than a frame may be.
-    std::optional<std::string> encodeFrame() const;
-    // Reads a frame's JSON body. Nothing, with the reason in `error`, when it is not a message.
-    static std::optional<XPCMessage> decodeBody(std::string_view body, std::string& error);
+    // The whole frame, header included; an error when the message is larger than a frame may be.
+    Result<std::string, std::string> encodeFrame() const;
+    // Reads a frame's JSON body; the reason when it is not a message.
+    static Result<XPCMessage, std::string> decodeBody(std::string_view body);
 };
 
 }  // namespace tarnwick

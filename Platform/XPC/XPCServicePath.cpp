@@ -15,22 +15,22 @@ std::filesystem::path xpcSocketPath(const std::string& serviceName) {
     return xpcServicesDirectory() / serviceName;
 }
 
-std::optional<std::string> prepareXPCServicesDirectory(const std::filesystem::path& directory) {
+Result<void, std::string> prepareXPCServicesDirectory(const std::filesystem::path& directory) {
     if (::mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) {
-        return "cannot create " + directory.string() + ": " + std::strerror(errno);
+        return Failure{"cannot create " + directory.string() + ": " + std::strerror(errno)};
     }
     struct stat status {};
     if (::lstat(directory.c_str(), &status) != 0) {
-        return "cannot read " + directory.string() + ": " + std::strerror(errno);
+        return Failure{"cannot read " + directory.string() + ": " + std::strerror(errno)};
     }
     if (!S_ISDIR(status.st_mode)) {
-        return directory.string() + " is not a folder";
+        return Failure{directory.string() + " is not a folder"};
     }
     // Another user who could write here could put their own socket in our place.
     if (status.st_uid != ::geteuid() || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return directory.string() + " can be written by others";
+        return Failure{directory.string() + " can be written by others"};
     }
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace tarnwick

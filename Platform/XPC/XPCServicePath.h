@@ -1,7 +1,8 @@
 #pragma once
 
+#include "Foundation/Result.h"
+
 #include <filesystem>
-#include <optional>
 #include <string>
 
 namespace tarnwick {
@@ -13,6 +14,6 @@ std::filesystem::path xpcSocketPath(const std::string& serviceName);
 
 // Creates the services folder (root-owned, 0755) when it is missing. The reason when it cannot be
 // made or is not safe to use (not a folder, or writable by someone other than root).
-std::optional<std::string> prepareXPCServicesDirectory(const std::filesystem::path& directory);
+Result<void, std::string> prepareXPCServicesDirectory(const std::filesystem::path& directory);
 
 }  // namespace tarnwick

@@ -29,7 +29,7 @@ nlohmann::ordered_json hitsJSON(const std::vector<HitListEntry>& entries) {
 
 }  // namespace
 
-std::optional<std::string> AllowanceList::encode() const {
+Result<std::string, std::string> AllowanceList::encode() const {
     nlohmann::ordered_json document = nlohmann::ordered_json::object();
     document["bundleIDWhitelist"] = bundleIDWhitelist;
     document["bundleIDBlacklist"] = bundleIDBlacklist;
@@ -74,7 +74,7 @@ bool AllowanceList::saveToSettings() const {
         osLog("Unable to encode deny list");
         return false;
     }
-    return SettingsDocument::write(SettingsKey::allowanceList, *bytes);
+    return SettingsDocument::write(SettingsKey::allowanceList, *bytes).ok();
 }
 
 }  // namespace tarnwick

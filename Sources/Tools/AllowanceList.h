@@ -2,6 +2,8 @@
 
 #include "HitListEntry.h"
 
+#include "Foundation/Result.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,7 +27,7 @@ struct AllowanceList {
     bool operator==(const AllowanceList& other) const = default;
 
     // Nothing when a text is not UTF-8.
-    std::optional<std::string> encode() const;
+    Result<std::string, std::string> encode() const;
     // Throws DecodingError; all six lists are required.
     static AllowanceList decode(std::string_view bytes);
 

@@ -21,12 +21,12 @@ DecodingError mismatch(const JSONCoding::CodingPath& path, const std::string& ex
 
 }  // namespace
 
-std::optional<std::string> JSONCoding::encode(const nlohmann::ordered_json& document) {
+Result<std::string, std::string> JSONCoding::encode(const nlohmann::ordered_json& document) {
     std::string text;
     try {
         text = document.dump();
-    } catch (const nlohmann::json::exception&) {
-        return std::nullopt;
+    } catch (const nlohmann::json::exception& error) {
+        return Failure{std::string(error.what())};
     }
     // A "/" can only stand inside a string, where "\/" means the same.
     std::string escaped;

@@ -2,6 +2,8 @@
 
 #include "DecodingError.h"
 
+#include "Foundation/Result.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,8 +23,8 @@ public:
 
     JSONCoding() = delete;
 
-    // Nothing when the document cannot be written (a text that is not UTF-8).
-    static std::optional<std::string> encode(const nlohmann::ordered_json& document);
+    // The reason when the document cannot be written (a text that is not UTF-8).
+    static Result<std::string, std::string> encode(const nlohmann::ordered_json& document);
     // Throws dataCorrupted when the bytes are not one JSON value.
     static nlohmann::json parse(std::string_view bytes);
 

@@ -10,7 +10,7 @@ namespace {
 const char* const kKey = "restrictions";
 }
 
-std::optional<std::string> Preferences::RestrictionsData::encode() const {
+Result<std::string, std::string> Preferences::RestrictionsData::encode() const {
     nlohmann::ordered_json rules = nlohmann::ordered_json::array();
     for (const auto& rule : restrictions) {
         rules.push_back(rule.toJSON());
@@ -76,7 +76,8 @@ void Preferences::saveRestrictions(const std::vector<RestrictionPreference>& res
     }
     std::lock_guard lock(m_mutex);
     m_restrictions = restrictions;
-    SettingsDocument::write(SettingsKey::restrictions, *bytes);
+    // A refused write has been logged, and the restrictions in memory stay as they are.
+    (void)SettingsDocument::write(SettingsKey::restrictions, *bytes);
 }
 
 }  // namespace tarnwick

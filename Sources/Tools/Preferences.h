@@ -2,6 +2,8 @@
 
 #include "RestrictionPreference.h"
 
+#include "Foundation/Result.h"
+
 #include <mutex>
 #include <optional>
 #include <string>
@@ -20,7 +22,7 @@ public:
         std::vector<RestrictionPreference> restrictions;
 
         // Nothing when a text is not UTF-8.
-        std::optional<std::string> encode() const;
+        Result<std::string, std::string> encode() const;
         // Throws DecodingError; one bad rule fails the whole document.
         static RestrictionsData decode(std::string_view bytes);
     };

@@ -30,8 +30,8 @@ std::filesystem::path sideFileBase(SettingsKey key) {
     return UserDefaults::standard().file().string() + "." + std::string(keyString(key));
 }
 
-// True when the bytes are safe in a side file.
-bool copyAside(SettingsKey key, std::string_view bytes) {
+// Succeeds when the bytes are safe in a side file.
+Result<void, std::string> copyAside(SettingsKey key, std::string_view bytes) {
     const auto base = sideFileBase(key);
     // The same unreadable document is found at every launch and its earlier copy is reused;
     // say so only when a copy is new.
@@ -50,14 +50,14 @@ bool copyAside(SettingsKey key, std::string_view bytes) {
     }
     auto side = AtomicFile::keepAside(base, bytes);
     if (!side) {
-        return false;
+        return Failure{side.error().message};
     }
     if (earlier.count(*side) == 0) {
         osLog(
             "Unreadable \"" + std::string(keyString(key)) + "\" settings kept as " + side->string(),
             OSLogType::error);
     }
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -77,31 +77,36 @@ void SettingsDocument::keepUnreadable(SettingsKey key, std::string_view bytes) {
     auto& copies = pendingCopies();
     std::lock_guard lock(copies.mutex);
     const auto slot = std::make_pair(UserDefaults::standard().file(), std::string(keyString(key)));
-    if (copyAside(key, bytes)) {
+    if (const auto copied = copyAside(key, bytes); copied) {
         copies.bytes.erase(slot);
     } else {
+        // Tried again before the next write of the key, which is refused while it fails.
+        osLog("Unreadable \"" + std::string(keyString(key)) +
+                  "\" settings not kept aside yet: " + copied.error(),
+              OSLogType::error);
         copies.bytes[slot] = std::string(bytes);
     }
 }
 
-bool SettingsDocument::write(SettingsKey key, std::string_view bytes) {
+Result<void, std::string> SettingsDocument::write(SettingsKey key, std::string_view bytes) {
     {
         auto& copies = pendingCopies();
         std::lock_guard lock(copies.mutex);
         const auto slot =
             std::make_pair(UserDefaults::standard().file(), std::string(keyString(key)));
         if (auto pending = copies.bytes.find(slot); pending != copies.bytes.end()) {
-            if (!copyAside(key, pending->second)) {
-                osLog("Not saved: the unreadable \"" + std::string(keyString(key)) +
-                          "\" settings could not be kept aside",
-                      OSLogType::error);
-                return false;
+            if (const auto copied = copyAside(key, pending->second); !copied) {
+                std::string reason = "the unreadable \"" + std::string(keyString(key)) +
+                                     "\" settings could not be kept aside (" + copied.error() +
+                                     ")";
+                osLog("Not saved: " + reason, OSLogType::error);
+                return Failure{std::move(reason)};
             }
             copies.bytes.erase(pending);
         }
     }
     Settings::set(Value(Value::Data(bytes.begin(), bytes.end())), key);
-    return true;
+    return {};
 }
 
 }  // namespace tarnwick

@@ -2,6 +2,8 @@
 
 #include "SettingsKey.h"
 
+#include "Foundation/Result.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,8 +25,8 @@ public:
     // Called by a reader that could not decode `bytes`, read under `key`.
     static void keepUnreadable(SettingsKey key, std::string_view bytes);
 
-    // Stores `bytes` as data under the key. False when it was not stored.
-    static bool write(SettingsKey key, std::string_view bytes);
+    // Stores `bytes` as data under the key; the reason when it was not stored.
+    static Result<void, std::string> write(SettingsKey key, std::string_view bytes);
 };
 
 }  // namespace tarnwick

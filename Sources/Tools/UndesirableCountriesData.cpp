@@ -6,7 +6,7 @@ namespace {
 const char* const kKey = "undesirableCountries";
 }
 
-std::optional<std::string> UndesirableCountriesData::encode() const {
+Result<std::string, std::string> UndesirableCountriesData::encode() const {
     nlohmann::ordered_json countries = nlohmann::ordered_json::array();
     for (const auto& country : undesirableCountries) {
         countries.push_back(country.toJSON());

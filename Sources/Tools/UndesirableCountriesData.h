@@ -2,6 +2,8 @@
 
 #include "Country.h"
 
+#include "Foundation/Result.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,7 +16,7 @@ struct UndesirableCountriesData {
     std::vector<Country> undesirableCountries;
 
     // Nothing when a text is not UTF-8.
-    std::optional<std::string> encode() const;
+    Result<std::string, std::string> encode() const;
     // Throws DecodingError; one bad country fails the whole document.
     static UndesirableCountriesData decode(std::string_view bytes);
 };

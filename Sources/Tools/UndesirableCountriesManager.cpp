@@ -86,7 +86,8 @@ struct UndesirableCountriesManager::State : std::enable_shared_from_this<State> 
             osLog("Unable to encode deny list");
             return;
         }
-        SettingsDocument::write(SettingsKey::undesirableCountries, *bytes);
+        // A refused write has been logged, and the list in memory stays as it is.
+        (void)SettingsDocument::write(SettingsKey::undesirableCountries, *bytes);
     }
 };
 

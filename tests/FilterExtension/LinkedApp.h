@@ -60,8 +60,8 @@ public:
         : m_recorder(std::make_shared<Recorder>(answer)) {
         int pair[2];
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair);
-        m_extensionSide = XPCConnection::adoptSocket(pair[0], "extension");
-        m_appSide = XPCConnection::adoptSocket(pair[1], "app");
+        m_extensionSide = XPCConnection::adoptSocket(FileDescriptor(pair[0]), "extension");
+        m_appSide = XPCConnection::adoptSocket(FileDescriptor(pair[1]), "app");
         m_appSide->setExportedInterface(AppCommunication::interface());
         m_appSide->setExportedObject(AppCommunication::exportedObject(m_recorder));
         m_appSide->setRemoteObjectInterface(ProviderCommunication::interface());

@@ -81,15 +81,17 @@ FilterConfiguration FilterConfigurationStore::load() const {
     }
     const auto side = AtomicFile::keepAside(m_file, *bytes);
     osLog("The filter configuration " + m_file.string() + " is unreadable; it was kept as " +
-              (side ? side->string() : std::string("(nothing)")) + " and the filter is off",
+              (side ? side->string() : "(nothing: " + side.error().message + ")") +
+              " and the filter is off",
           OSLogType::error, storeLog());
     return {};
 }
 
 Result<void, std::string> FilterConfigurationStore::save(
     const FilterConfiguration& configuration) const {
-    if (auto error = AtomicFile::write(m_file, toJson(configuration).dump(2) + "\n", 0600)) {
-        return Failure{*error};
+    if (auto written = AtomicFile::write(m_file, toJson(configuration).dump(2) + "\n", 0600);
+        !written) {
+        return Failure{written.error().message};
     }
     return {};
 }

@@ -30,16 +30,15 @@ XPCMessage prompt() {
 }
 
 TEST(XPCFrameDecoder, MessagesSurviveTheWireInAnyPieces) {
-    const auto bytes = *prompt().encodeFrame() + *prompt().encodeFrame();
+    const auto bytes = prompt().encodeFrame().value() + prompt().encodeFrame().value();
     for (std::size_t piece : {bytes.size(), std::size_t{1}, std::size_t{5}}) {
         SCOPED_TRACE(piece);
         XPCFrameDecoder decoder;
         std::vector<XPCMessage> messages;
         for (std::size_t offset = 0; offset < bytes.size(); offset += piece) {
-            ASSERT_EQ(decoder.feed(std::string_view(bytes).substr(offset, piece), messages),
-                      std::nullopt);
+            ASSERT_TRUE(decoder.feed(std::string_view(bytes).substr(offset, piece), messages));
         }
-        EXPECT_EQ(decoder.finish(), std::nullopt);
+        EXPECT_TRUE(decoder.finish());
         ASSERT_EQ(messages.size(), 2u);
         EXPECT_EQ(messages[1].id, 42u);
         EXPECT_EQ(messages[1].selector, prompt().selector);
@@ -54,7 +53,7 @@ TEST(XPCFrameDecoder, TheWireFormatIsLengthPrefixedJson) {
     reply.kind = XPCMessage::Kind::reply;
     reply.id = 7;
     reply.arguments = {Value(true)};
-    EXPECT_EQ(*reply.encodeFrame(),
+    EXPECT_EQ(reply.encodeFrame().value(),
               frame(R"({"arguments":[true],"id":7,"kind":"reply","version":1})"));
 }
 
@@ -83,30 +82,36 @@ TEST(XPCFrameDecoder, BadStreamsAreRefusedCleanly) {
         XPCFrameDecoder decoder;
         std::vector<XPCMessage> messages;
         // A good frame first: it is delivered, the bad one stops the stream for good.
-        EXPECT_EQ(decoder.feed(frame(valid), messages), std::nullopt);
-        EXPECT_NE(decoder.feed(row.bytes, messages), std::nullopt);
+        EXPECT_TRUE(decoder.feed(frame(valid), messages));
+        const auto refused = decoder.feed(row.bytes, messages);
+        ASSERT_FALSE(refused);
+        EXPECT_FALSE(refused.error().empty());
         EXPECT_TRUE(decoder.failed());
-        EXPECT_NE(decoder.feed(frame(valid), messages), std::nullopt);
+        EXPECT_FALSE(decoder.feed(frame(valid), messages));
         EXPECT_EQ(messages.size(), 1u);
     }
 }
 
 TEST(XPCFrameDecoder, StreamEndingInsideAFrameIsTruncated) {
-    const auto bytes = *prompt().encodeFrame();
+    const auto bytes = prompt().encodeFrame().value();
     for (std::size_t cut : {std::size_t{2}, std::size_t{4}, bytes.size() - 1}) {
         SCOPED_TRACE(cut);
         XPCFrameDecoder decoder;
         std::vector<XPCMessage> messages;
-        EXPECT_EQ(decoder.feed(bytes.substr(0, cut), messages), std::nullopt);
+        EXPECT_TRUE(decoder.feed(bytes.substr(0, cut), messages));
         EXPECT_TRUE(messages.empty());
-        EXPECT_NE(decoder.finish(), std::nullopt);
+        const auto finished = decoder.finish();
+        ASSERT_FALSE(finished);
+        EXPECT_NE(finished.error().find("inside a frame"), std::string::npos);
     }
 }
 
 TEST(XPCFrameDecoder, MessageLargerThanAFrameIsNotEncoded) {
     XPCMessage message = prompt();
     message.arguments = {Value(std::string(XPCMessage::kMaximumFrameSize, 'x'))};
-    EXPECT_EQ(message.encodeFrame(), std::nullopt);
+    const auto encoded = message.encodeFrame();
+    ASSERT_FALSE(encoded);
+    EXPECT_NE(encoded.error().find("more than 1048576"), std::string::npos);
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ TEST(AllowanceList, StoredFormRoundTripsWithOrderAndRepeats) {
     EXPECT_EQ(list.hitsBlackList, (std::vector<HitListEntry>{{"x.y", "192.0.2.1"}}));
     ASSERT_EQ(list.hitsWhitelist.size(), 2U);
     EXPECT_EQ(list.hitsWhitelist[0].ipAddress, "2001:db8::1");
-    EXPECT_EQ(list.encode(), kStored);
-    EXPECT_EQ(AllowanceList{}.encode(),
+    EXPECT_EQ(list.encode().value(), kStored);
+    EXPECT_EQ(AllowanceList{}.encode().value(),
               R"({"bundleIDWhitelist":[],"bundleIDBlacklist":[],"hostWhitelist":[],)"
               R"("hostBlacklist":[],"hitsBlackList":[],"hitsWhitelist":[]})");
 }
