@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarnwick {
 namespace {
@@ -90,6 +91,23 @@ TEST(UserDefaults, UnreadableFileIsKeptAsideBeforeTheFirstWrite) {
     EXPECT_EQ(UserDefaults(file).object("launchesCount")->asInteger(), 1);
     EXPECT_FALSE(logged.empty());
     OSLog::setObserverForTesting(nullptr);
+}
+
+TEST(UserDefaults, AFileThatCannotBeReadIsNeverSavedOver) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads every file";
+    }
+    TemporaryDirectory folder;
+    const auto file = folder / "domain.json";
+    writeFile(file, "{\"launchesCount\": 3}");
+    ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+    UserDefaults defaults(file);
+    EXPECT_EQ(defaults.object("launchesCount"), std::nullopt);
+    defaults.set("launchesCount", Value(1));
+    // The value lives on in memory, the file is untouched.
+    EXPECT_EQ(defaults.object("launchesCount")->asInteger(), 1);
+    ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+    EXPECT_EQ(readFile(file), "{\"launchesCount\": 3}");
 }
 
 TEST(UserDefaults, AnEarlierSideFileIsNeverOverwritten) {
