@@ -1,6 +1,15 @@
 # One interface target carries the language level, warnings and the optional checks, so every
 # module links the same settings and nothing repeats compiler flags.
 option(TARNWICK_WERROR "Treat compiler warnings as errors" OFF)
+# OFF builds everything but the Qt parts (the application's views, its start-up, the Qt glue) and
+# their tests, so a core that includes Qt by mistake fails to build. A folder of Qt code begins its
+# CMakeLists.txt with `tarnwick_gui_only()`; a Qt test passes QT to tarnwick_add_test.
+option(TARNWICK_GUI "Build the Qt application and its tests" ON)
+macro(tarnwick_gui_only)
+    if(NOT TARNWICK_GUI)
+        return()
+    endif()
+endmacro()
 # ON (or "address") adds AddressSanitizer and UndefinedBehaviorSanitizer; "thread" adds
 # ThreadSanitizer, which cannot be combined with them, so it gets a build of its own.
 set(TARNWICK_SANITIZE OFF CACHE STRING "Sanitizers to build with: OFF, ON (address and undefined) or thread")
