@@ -9,7 +9,6 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
-#include <cstdlib>
 #include <limits>
 
 namespace tarnwick {
@@ -34,10 +33,13 @@ void AppDelegate::applicationDidFinishLaunching() {
     const bool isFixingExtension =
         Settings::value(SettingsKey::isFixingExtension).value_or(Value()).asBool().value_or(false);
     if (!isFixingExtension) {
+        // A hand-edited count at the largest number stays there: counting on would overflow, and
+        // failing would fail every launch from now on.
         if (m_previousLaunchesCount == std::numeric_limits<std::int64_t>::max()) {
-            std::abort();
+            LogHub::warning("The launch count is at its largest value and is not counted on");
+        } else {
+            Settings::set(Value(m_previousLaunchesCount + 1), SettingsKey::launchesCount);
         }
-        Settings::set(Value(m_previousLaunchesCount + 1), SettingsKey::launchesCount);
     }
 
     // A plain window stands in until the main window with its screens exists.

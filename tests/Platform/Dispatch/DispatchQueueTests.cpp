@@ -71,12 +71,16 @@ TEST(DispatchQueue, SyncReturnsTheBlockResultAndPassesOnItsException) {
 
 TEST(DispatchQueue, SyncWaitsForWorkQueuedBeforeIt) {
     auto queue = DispatchQueue::create("test.sync-order");
+    std::latch release{1};
     std::atomic<bool> earlierDone{false};
     queue->async([&] {
-        std::this_thread::sleep_for(20ms);
+        release.wait();
         earlierDone = true;
     });
+    // The earlier block is held until the test lets it go, while the sync below is on its way.
+    std::thread releaser([&] { release.count_down(); });
     EXPECT_TRUE(queue->sync([&] { return earlierDone.load(); }));
+    releaser.join();
 }
 
 TEST(DispatchQueue, SyncIntoAQueueThisThreadHoldsRunsInPlace) {
@@ -93,18 +97,24 @@ TEST(DispatchQueue, SyncIntoAQueueThisThreadHoldsRunsInPlace) {
 TEST(DispatchQueue, SyncFromAnotherQueueInheritsItsHeldQueues) {
     auto a = DispatchQueue::create("test.inherit-a");
     auto b = DispatchQueue::create("test.inherit-b");
-    // Keep b busy so the sync below has to be queued and run by b's worker.
-    std::atomic<bool> release{false};
+    // Keep b busy so the sync below has to be queued and run by b's worker; the test lets b go
+    // once the outer block holds a.
+    std::latch busy{1};
+    std::latch holdsA{1};
+    std::latch release{1};
     b->async([&] {
-        while (!release) {
-            std::this_thread::sleep_for(1ms);
-        }
+        busy.count_down();
+        release.wait();
     });
+    busy.wait();
     std::thread releaser([&] {
-        std::this_thread::sleep_for(20ms);
-        release = true;
+        holdsA.wait();
+        release.count_down();
     });
-    const bool ran = a->sync([&] { return b->sync([&] { return a->sync([] { return true; }); }); });
+    const bool ran = a->sync([&] {
+        holdsA.count_down();
+        return b->sync([&] { return a->sync([] { return true; }); });
+    });
     releaser.join();
     EXPECT_TRUE(ran);
 }
@@ -164,8 +174,11 @@ TEST(RunLoop, RunUntilGivesUpAtTheDeadline) {
 }
 
 TEST(RunLoop, StopEndsRun) {
-    std::thread stopper([] {
-        std::this_thread::sleep_for(20ms);
+    // Stopped from another thread once the loop is running, as shown by a block it ran.
+    std::latch running{1};
+    DispatchQueue::main()->async([&] { running.count_down(); });
+    std::thread stopper([&] {
+        running.wait();
         RunLoop::main().stop();
     });
     RunLoop::main().run();

@@ -1,29 +1,28 @@
 #include "Bootstrap/AppDelegate.h"
 
-#include "Foundation/UserDefaults.h"
 #include "Logging/LogHub.h"
 #include "Tools/SettingsKey.h"
-#include "support/TemporaryDirectory.h"
+#include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>
 
 #include <QWidget>
 
 #include <cstdlib>
+#include <limits>
 #include <regex>
 
 namespace tarnwick {
 namespace {
 
 using testing::readFile;
-using testing::TemporaryDirectory;
+using testing::TemporarySettings;
 
 class AppDelegateTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // The delegate reads the real folders; point them at this test's own.
-        ::setenv("XDG_DATA_HOME", (m_home / "data").c_str(), 1);
-        UserDefaults::standard().resetForTesting(m_home / "settings.json");
+        ::setenv("XDG_DATA_HOME", (m_settings.folder() / "data").c_str(), 1);
         LogHub::removeAllDestinations();
     }
     void TearDown() override { LogHub::removeAllDestinations(); }
@@ -35,7 +34,7 @@ protected:
             .value_or(-1);
     }
 
-    TemporaryDirectory m_home;
+    TemporarySettings m_settings;
 };
 
 TEST_F(AppDelegateTest, FirstLaunchWritesTheBannerAndCountsOne) {
@@ -43,7 +42,7 @@ TEST_F(AppDelegateTest, FirstLaunchWritesTheBannerAndCountsOne) {
     delegate.applicationDidFinishLaunching();
     ASSERT_TRUE(LogHub::flush(5));
 
-    const auto log = readFile(m_home / "data/Tarnwick/Logs/tarnwick.log");
+    const auto log = readFile(m_settings.folder() / "data/Tarnwick/Logs/tarnwick.log");
     // Outside a bundle there is no version: the two runs of hyphens meet with one blank.
     const std::regex banner(
         R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[INFO\]: ---------- v\. ----------\n$)");
@@ -66,6 +65,8 @@ TEST_F(AppDelegateTest, LaunchCountRules) {
         {"counts up", Value(std::int64_t{2}), false, 2, 3},
         {"a string counts as zero", Value("seven"), false, 0, 1},
         {"a repair launch is not counted", Value(std::int64_t{5}), true, 5, 5},
+        {"the largest count stays", Value(std::numeric_limits<std::int64_t>::max()), false,
+         std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::max()},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);

@@ -1,7 +1,7 @@
 #include "Tools/AllowanceList.h"
 #include "Tools/Entry.h"
 
-#include "TemporarySettings.h"
+#include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "Tools/Preferences.h"
 #include "Tools/RestrictionPreference.h"
 
-#include "TemporarySettings.h"
+#include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>
 

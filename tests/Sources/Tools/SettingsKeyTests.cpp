@@ -2,7 +2,7 @@
 #include "Tools/SettingsTab.h"
 
 #include "Foundation/UserDefaults.h"
-#include "support/TemporaryDirectory.h"
+#include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,7 @@ namespace {
 
 class SettingsKeyTest : public ::testing::Test {
 protected:
-    void SetUp() override { UserDefaults::standard().resetForTesting(m_folder / "settings.json"); }
-
-    testing::TemporaryDirectory m_folder;
+    testing::TemporarySettings m_settings;
 };
 
 TEST_F(SettingsKeyTest, KeyStringsAreTheCaseNames) {

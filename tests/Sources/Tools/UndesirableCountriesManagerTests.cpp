@@ -1,6 +1,6 @@
 #include "Tools/UndesirableCountriesManager.h"
 
-#include "TemporarySettings.h"
+#include "support/TemporarySettings.h"
 
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/RunLoop.h"
