@@ -9,20 +9,19 @@ Scheduler::TimePoint ManualScheduler::now() const {
 
 void ManualScheduler::schedule(TimePoint deadline, std::function<void()> task) {
     std::lock_guard lock(m_mutex);
-    m_entries.push(Entry{deadline, m_nextOrder++, std::move(task)});
+    m_timers.push(deadline, std::move(task));
 }
 
 void ManualScheduler::advance(Duration by) {
     std::unique_lock lock(m_mutex);
     const TimePoint target = m_now + by;
-    while (!m_entries.empty() && m_entries.top().deadline <= target) {
-        auto entry = std::move(const_cast<Entry&>(m_entries.top()));
-        m_entries.pop();
-        if (entry.deadline > m_now) {
-            m_now = entry.deadline;
+    while (!m_timers.empty() && m_timers.nextDeadline() <= target) {
+        auto timer = m_timers.pop();
+        if (timer.deadline > m_now) {
+            m_now = timer.deadline;
         }
         lock.unlock();
-        entry.task();
+        timer.task();
         lock.lock();
     }
     m_now = target;
@@ -30,7 +29,7 @@ void ManualScheduler::advance(Duration by) {
 
 std::size_t ManualScheduler::pendingCount() const {
     std::lock_guard lock(m_mutex);
-    return m_entries.size();
+    return m_timers.size();
 }
 
 }  // namespace tarnwick

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "Scheduler.h"
+#include "TimerHeap.h"
 
-#include <cstdint>
 #include <mutex>
-#include <queue>
-#include <vector>
 
 namespace tarnwick {
 
@@ -23,21 +21,9 @@ public:
     std::size_t pendingCount() const;
 
 private:
-    struct Entry {
-        TimePoint deadline;
-        std::uint64_t order;
-        std::function<void()> task;
-    };
-    struct Later {
-        bool operator()(const Entry& a, const Entry& b) const {
-            return a.deadline != b.deadline ? a.deadline > b.deadline : a.order > b.order;
-        }
-    };
-
     mutable std::mutex m_mutex;
     TimePoint m_now{};
-    std::uint64_t m_nextOrder = 0;
-    std::priority_queue<Entry, std::vector<Entry>, Later> m_entries;
+    TimerHeap m_timers;
 };
 
 }  // namespace tarnwick

@@ -41,6 +41,24 @@ TEST(DelayedWork, FiresWhenTheManualClockPassesItsDeadline) {
     EXPECT_EQ(scheduler.pendingCount(), 0u);
 }
 
+TEST(DelayedWork, TasksWithOneDeadlineFireInTheOrderTheyCame) {
+    ManualScheduler scheduler;
+    std::vector<int> fired;
+    const auto start = scheduler.now();
+    for (int i = 0; i < 20; ++i) {
+        // Two deadlines, interleaved, so the heap has to reorder.
+        scheduler.schedule(start + (i % 2 == 0 ? 2s : 1s), [&fired, i] { fired.push_back(i); });
+    }
+    // A task that schedules another within the advanced window sees it fire too.
+    scheduler.schedule(start + 1500ms, [&] {
+        scheduler.schedule(scheduler.now() + 100ms, [&] { fired.push_back(100); });
+    });
+    scheduler.advance(3s);
+    const std::vector<int> expected = {1,  3,  5,  7,  9,  11, 13, 15, 17, 19, 100,
+                                       0,  2,  4,  6,  8,  10, 12, 14, 16, 18};
+    EXPECT_EQ(fired, expected);
+}
+
 TEST(DelayedWork, CancelledItemNeverRuns) {
     ManualScheduler scheduler;
     bool ran = false;
