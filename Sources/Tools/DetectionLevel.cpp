@@ -2,6 +2,8 @@
 
 #include "UndesirableCountriesManager.h"
 
+#include "Foundation/CaseFromRawValue.h"
+
 #include <algorithm>
 #include <unordered_set>
 
@@ -53,12 +55,7 @@ std::string_view rawValue(DetectionLevel level) {
 }
 
 std::optional<DetectionLevel> detectionLevelFromRawValue(std::string_view text) {
-    for (const auto level : allDetectionLevels) {
-        if (rawValue(level) == text) {
-            return level;
-        }
-    }
-    return std::nullopt;
+    return caseFromRawValue(allDetectionLevels, text);
 }
 
 DetectionLevel detectionLevel(const std::vector<RestrictionPreference>& selection,

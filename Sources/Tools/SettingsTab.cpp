@@ -1,5 +1,7 @@
 #include "SettingsTab.h"
 
+#include "Foundation/CaseFromRawValue.h"
+
 namespace tarnwick {
 
 std::string_view rawValue(SettingsTab tab) {
@@ -15,12 +17,7 @@ std::string_view rawValue(SettingsTab tab) {
 }
 
 std::optional<SettingsTab> settingsTabFromRawValue(std::string_view text) {
-    for (auto tab : allSettingsTabs) {
-        if (rawValue(tab) == text) {
-            return tab;
-        }
-    }
-    return std::nullopt;
+    return caseFromRawValue(allSettingsTabs, text);
 }
 
 }  // namespace tarnwick

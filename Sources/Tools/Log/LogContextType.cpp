@@ -1,5 +1,7 @@
 #include "LogContextType.h"
 
+#include "Foundation/CaseFromRawValue.h"
+
 namespace tarnwick {
 
 std::string_view rawValue(LogContextType context) {
@@ -19,14 +21,7 @@ std::string_view rawValue(LogContextType context) {
 }
 
 std::optional<LogContextType> logContextTypeFromRawValue(std::string_view text) {
-    for (auto context :
-         {LogContextType::appMover, LogContextType::feedbackForm, LogContextType::preferencesWindow,
-          LogContextType::sheets, LogContextType::staticAnalysis}) {
-        if (rawValue(context) == text) {
-            return context;
-        }
-    }
-    return std::nullopt;
+    return caseFromRawValue(allLogContextTypes, text);
 }
 
 }  // namespace tarnwick

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string_view>
 
@@ -13,6 +14,10 @@ enum class LogContextType {
     sheets,
     staticAnalysis,
 };
+
+inline constexpr std::array<LogContextType, 5> allLogContextTypes = {
+    LogContextType::appMover, LogContextType::feedbackForm, LogContextType::preferencesWindow,
+    LogContextType::sheets, LogContextType::staticAnalysis};
 
 std::string_view rawValue(LogContextType context);
 // Exactly the five raw values, letter case included.
