@@ -1,5 +1,7 @@
 #include "NetworkSandbox.h"
 
+#include "Foundation/Process.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -170,34 +172,18 @@ int NetworkSandbox::socketIn(int namespaceFd, int domain, int type) {
 
 NetworkSandbox::CommandResult NetworkSandbox::runIn(int namespaceFd,
                                                     const std::vector<std::string>& arguments) {
-    CommandResult result;
-    int output[2];
-    if (::pipe2(output, O_CLOEXEC) != 0) {
-        return result;
+    // nsenter joins the namespace through this process's descriptor for it.
+    ProcessRequest request;
+    request.arguments = {"/usr/bin/nsenter",
+                         "--net=/proc/" + std::to_string(::getpid()) + "/fd/" +
+                             std::to_string(namespaceFd),
+                         "--"};
+    request.arguments.insert(request.arguments.end(), arguments.begin(), arguments.end());
+    const auto outcome = Process::run(request);
+    if (!outcome) {
+        return {-1, outcome.error().message};
     }
-    std::vector<std::string> strings = arguments;
-    auto argv = pointers(strings);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(output[1], STDOUT_FILENO);
-        ::dup2(output[1], STDERR_FILENO);
-        if (namespaceFd >= 0 && ::setns(namespaceFd, CLONE_NEWNET) != 0) {
-            ::_exit(126);
-        }
-        ::execve(argv[0], argv.data(), environ);
-        ::_exit(127);
-    }
-    ::close(output[1]);
-    char chunk[4096];
-    ssize_t count = 0;
-    while ((count = ::read(output[0], chunk, sizeof(chunk))) > 0) {
-        result.output.append(chunk, static_cast<std::size_t>(count));
-    }
-    ::close(output[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return {outcome->exitStatus, outcome->standardOutput + outcome->standardError};
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Options& options) {
@@ -205,15 +191,19 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Opti
     if (::pipe2(output, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe");
     }
+    FileDescriptor readEnd(output[0]);
+    FileDescriptor writeEnd(output[1]);
     int input[2] = {-1, -1};
     if (options.standardInput && ::pipe2(input, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe");
     }
-    int mountNamespace = -1;
+    FileDescriptor inputRead(input[0]);
+    FileDescriptor inputWrite(input[1]);
+    FileDescriptor mountNamespace;
     if (options.mountNamespaceOf > 0) {
         const std::string path = "/proc/" + std::to_string(options.mountNamespaceOf) + "/ns/mnt";
-        mountNamespace = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (mountNamespace < 0) {
+        mountNamespace.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!mountNamespace) {
             throw std::runtime_error("cannot open " + path);
         }
     }
@@ -230,8 +220,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Opti
     m_pid = ::fork();
     if (m_pid == 0) {
         ::dup2(output[1], STDOUT_FILENO);
-        if (input[0] >= 0) {
-            ::dup2(input[0], STDIN_FILENO);
+        if (inputRead) {
+            ::dup2(inputRead.get(), STDIN_FILENO);
         }
         if (options.privateRunFolders) {
             if (::unshare(CLONE_NEWNS) != 0 ||
@@ -241,7 +231,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Opti
                 ::_exit(125);
             }
         }
-        if (mountNamespace >= 0 && ::setns(mountNamespace, CLONE_NEWNS) != 0) {
+        if (mountNamespace && ::setns(mountNamespace.get(), CLONE_NEWNS) != 0) {
             ::_exit(124);
         }
         if (options.networkNamespace >= 0 && ::setns(options.networkNamespace, CLONE_NEWNET) != 0) {
@@ -260,44 +250,30 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Opti
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
-    ::close(output[1]);
-    if (input[0] >= 0) {
-        ::close(input[0]);
-        m_input = input[1];
-    }
-    if (mountNamespace >= 0) {
-        ::close(mountNamespace);
-    }
+    writeEnd.reset();
+    inputRead.reset();
+    m_input = std::move(inputWrite);
     if (m_pid < 0) {
-        ::close(output[0]);
         throw std::runtime_error("fork");
     }
-    m_output = output[0];
-    m_pidFd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
+    m_output = std::move(readEnd);
+    m_pidFd.reset(static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0)));
 }
 
 ChildProcess::~ChildProcess() {
     if (m_pid > 0) {
-        stop(SIGKILL, std::chrono::seconds(10));
+        // Killed and reaped; a child that will not end in time is left to init.
+        (void)stop(SIGKILL, std::chrono::seconds(10));
     }
     closeInput();
-    if (m_output >= 0) {
-        ::close(m_output);
-    }
-    if (m_pidFd >= 0) {
-        ::close(m_pidFd);
-    }
 }
 
 void ChildProcess::closeInput() {
-    if (m_input >= 0) {
-        ::close(m_input);
-        m_input = -1;
-    }
+    m_input.reset();
 }
 
 std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {
-    return readPipeLine(m_output, m_buffer, timeout);
+    return readPipeLine(m_output.get(), m_buffer, timeout);
 }
 
 std::optional<std::string> ChildProcess::readLineStartingWith(const std::string& prefix,
@@ -323,7 +299,7 @@ std::optional<int> ChildProcess::stop(int signal, std::chrono::milliseconds time
     if (signal != 0) {
         ::kill(m_pid, signal);
     }
-    if (m_pidFd >= 0 && !waitReadable(m_pidFd, POLLIN, timeout)) {
+    if (m_pidFd && !waitReadable(m_pidFd.get(), POLLIN, timeout)) {
         return std::nullopt;
     }
     int status = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Foundation/FileDescriptor.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -80,9 +82,9 @@ public:
 
 private:
     pid_t m_pid = -1;
-    int m_pidFd = -1;
-    int m_output = -1;
-    int m_input = -1;
+    FileDescriptor m_pidFd;
+    FileDescriptor m_output;
+    FileDescriptor m_input;
     std::string m_buffer;
 };
 
