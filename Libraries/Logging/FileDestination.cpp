@@ -1,6 +1,7 @@
 #include "FileDestination.h"
 
 #include "Foundation/Bundle.h"
+#include "Foundation/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstring>
@@ -182,22 +183,20 @@ bool FileDestination::write(const std::string& bytes, const std::filesystem::pat
             }
         }
     }
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    const FileDescriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    if (!fd) {
         return failed();
     }
-    // The lock coordinates writers of the same file; failing to get it is its own report.
-    if (::flock(fd, LOCK_EX) != 0) {
-        const std::string reason = std::strerror(errno);
-        ::close(fd);
-        printLine("Failed writing file with error: " + reason);
+    // The lock coordinates writers of the same file; failing to get it is its own report. Closing
+    // the descriptor releases it.
+    if (::flock(fd.get(), LOCK_EX) != 0) {
+        printLine("Failed writing file with error: " + std::string(std::strerror(errno)));
         return false;
     }
-    bool written = writeAll(fd, bytes);
+    bool written = writeAll(fd.get(), bytes);
     if (written && m_syncAfterEachWrite) {
-        written = ::fsync(fd) == 0;
+        written = ::fsync(fd.get()) == 0;
     }
-    ::close(fd);
     return written ? true : failed();
 }
 

@@ -30,17 +30,16 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 
 namespace {
 
-int openRouteSocket(std::uint32_t groups) {
-    const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd < 0) {
-        return -1;
+FileDescriptor openRouteSocket(std::uint32_t groups) {
+    FileDescriptor fd(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    if (!fd) {
+        return fd;
     }
     sockaddr_nl address{};
     address.nl_family = AF_NETLINK;
     address.nl_groups = groups;
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-        close(fd);
-        return -1;
+    if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        return FileDescriptor();
     }
     return fd;
 }
@@ -155,7 +154,7 @@ bool readDefaultRouteInterfaces(int fd, std::set<int>& interfaces) {
 }  // namespace
 
 NetworkPath NetlinkPathSource::readCurrentPath() {
-    FileDescriptor fd(openRouteSocket(0));
+    FileDescriptor fd = openRouteSocket(0);
     if (fd.get() < 0) {
         return {};
     }
@@ -178,8 +177,8 @@ NetlinkPathSource::~NetlinkPathSource() {
 
 void NetlinkPathSource::start(Observer observer) {
     stop();
-    FileDescriptor events(openRouteSocket(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR |
-                                          RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE));
+    FileDescriptor events = openRouteSocket(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR |
+                                            RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE);
     FileDescriptor stopEvent(eventfd(0, EFD_CLOEXEC));
     if (events.get() < 0 || stopEvent.get() < 0) {
         osLog(std::string("Unable to watch network routes: ") + std::strerror(errno),

@@ -1,5 +1,6 @@
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/RunLoop.h"
+#include "Foundation/FileDescriptor.h"
 #include "Network/HTTPSession.h"
 #include "support/LoopbackHttpServer.h"
 
@@ -103,14 +104,13 @@ std::optional<HTTPResult> fetch(HTTPSession& session, const HTTPRequest& request
 
 // A port that was free a moment ago: nobody listens there.
 int unusedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const FileDescriptor fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
     socklen_t length = sizeof(address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
+    getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length);
     return ntohs(address.sin_port);
 }
 

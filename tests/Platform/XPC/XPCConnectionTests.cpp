@@ -295,19 +295,18 @@ TEST_F(XPCConnectionTest, PeerOfAUserThePolicyDoesNotAllowIsRefusedAndLogged) {
 }
 
 TEST_F(XPCConnectionTest, MalformedFrameEndsTheConnection) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const auto path = (m_folder / "echo").string();
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
     ASSERT_TRUE(waitFor([&] { return m_delegate->count() == 1; }));
     const char garbage[] = "\x00\x00\x00\x05hello";
-    ASSERT_EQ(::send(fd, garbage, 9, MSG_NOSIGNAL), 9);
+    ASSERT_EQ(::send(fd.get(), garbage, 9, MSG_NOSIGNAL), 9);
     EXPECT_TRUE(waitFor([&] { return *m_delegate->invalidated == 1; }));
     char byte = 0;
-    EXPECT_EQ(::recv(fd, &byte, 1, 0), 0) << "the server closed the socket";
-    ::close(fd);
+    EXPECT_EQ(::recv(fd.get(), &byte, 1, 0), 0) << "the server closed the socket";
 }
 
 TEST_F(XPCConnectionTest, ListenerSocketIsPrivateToItsOwnerAndGoesAwayWithIt) {
