@@ -24,7 +24,8 @@ void setUpLogging(const StandardDirectories& directories, const WallClock& clock
         std::make_shared<FileDestination>(applicationLogFile(directories), directories, clock);
     destination->setFormat("$Dyyyy-MM-dd HH:mm:ss.SSS$d $C[$L]$c$X: $M");
     destination->setMinLevel(LogLevel::info);
-    LogHub::addDestination(destination);
+    // Refused only for a destination that is already registered, which a new one never is.
+    (void)LogHub::addDestination(destination);
 }
 
 }  // namespace tarnwick
