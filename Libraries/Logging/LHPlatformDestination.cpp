@@ -378,8 +378,8 @@ Result<void, LHPlatformDestination::FileError> LHPlatformDestination::appendLine
     }
     std::error_code error;
     if (overwrite || !std::filesystem::exists(file, error)) {
-        if (auto problem = AtomicFile::write(file, text + "\n")) {
-            return failed(*problem);
+        if (const auto written = AtomicFile::write(file, text + "\n"); !written) {
+            return failed(written.error().message);
         }
         return {};
     }
@@ -427,10 +427,14 @@ Result<void, LHPlatformDestination::FileError> LHPlatformDestination::promoteEnt
 
 Result<std::vector<nlohmann::json>, LHPlatformDestination::FileError>
 LHPlatformDestination::readEntries(const std::filesystem::path& file) {
-    const auto text = file.empty() ? std::nullopt : AtomicFile::read(file);
+    if (file.empty()) {
+        debugLog("Error! Could not read file " + urlText(file) + ".");
+        return Failure{FileError("no file location")};
+    }
+    const auto text = AtomicFile::read(file);
     if (!text) {
         debugLog("Error! Could not read file " + urlText(file) + ".");
-        return Failure{FileError("cannot read " + file.string())};
+        return Failure{FileError(text.error().message)};
     }
     return JSONLines::objects(*text, [&](std::size_t lineNumber) {
         debugLog("Error! Could not parse line " + std::to_string(lineNumber) + " in file " +
@@ -464,7 +468,7 @@ Result<nlohmann::json, LHPlatformDestination::FileError> LHPlatformDestination::
     }
     const auto text = AtomicFile::read(file);
     if (!text) {
-        return failed("cannot read " + file.string());
+        return failed(text.error().message);
     }
     auto object = JSONLines::object(*text);
     if (!object) {
