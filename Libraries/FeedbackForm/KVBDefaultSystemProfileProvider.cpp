@@ -288,10 +288,11 @@ void KVBDefaultSystemProfileProvider::writeSystemProfileToFile(WriteCompletion c
 void KVBDefaultSystemProfileProvider::write(const Texts& texts) {
     const auto file = profileFile();
     std::optional<std::filesystem::path> written;
-    if (const auto error = AtomicFile::write(
-            file, fileText(texts.systemInfo, texts.logInfo, texts.appPreferencesInfo), 0644)) {
+    if (const auto result = AtomicFile::write(
+            file, fileText(texts.systemInfo, texts.logInfo, texts.appPreferencesInfo), 0644);
+        !result) {
         osLog("Error: did fail to write system profile data to file (attempted path: " +
-                  file.string() + "). Error: " + *error + ".",
+                  file.string() + "). Error: " + result.error().message + ".",
               OSLogType::error);
     } else {
         written = file;
