@@ -33,6 +33,16 @@ target_compile_options(tarnwick_build_settings INTERFACE
     # GCC 12 reports std::string concatenation at -O3 as overlapping copies (GCC bug 105329).
     $<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)
 
+# Coverage for libFuzzer on every module, so the fuzz targets under fuzz/ see into the parsers.
+# Needs a clang with std::source_location (15 or later); scripts/fuzz builds with clang++-15.
+option(TARNWICK_FUZZ "Build the libFuzzer targets under fuzz/ (clang only)" OFF)
+if(TARNWICK_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "TARNWICK_FUZZ needs clang (scripts/fuzz uses clang++-15)")
+    endif()
+    target_compile_options(tarnwick_build_settings INTERFACE -fsanitize=fuzzer-no-link)
+endif()
+
 if(TARNWICK_SANITIZE_FLAGS)
     target_compile_options(tarnwick_build_settings INTERFACE
         ${TARNWICK_SANITIZE_FLAGS} -fno-omit-frame-pointer)

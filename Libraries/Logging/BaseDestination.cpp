@@ -44,8 +44,9 @@ struct Padding {
     std::size_t consumed = 0;
 };
 
-// An optional "-" and a run of digits at the start of a piece. Without digits, or when they do
-// not fit a number, nothing is consumed.
+// An optional "-" and a run of digits at the start of a piece; nothing is consumed without
+// digits. A width counts up to kMaximumWidth, so a format cannot make every line allocate without
+// bound.
 Padding parsePadding(std::string_view piece) {
     const std::size_t sign = (!piece.empty() && piece.front() == '-') ? 1 : 0;
     std::size_t end = sign;
@@ -57,7 +58,9 @@ Padding parsePadding(std::string_view piece) {
     }
     long width = 0;
     const auto [stop, error] = std::from_chars(piece.data() + sign, piece.data() + end, width);
-    if (error != std::errc() || stop != piece.data() + end) {
+    if (error == std::errc::result_out_of_range || width > BaseDestination::kMaximumWidth) {
+        width = BaseDestination::kMaximumWidth;
+    } else if (error != std::errc() || stop != piece.data() + end) {
         return {};
     }
     return {sign == 1 ? -width : width, end};

@@ -30,6 +30,7 @@ namespace tarnwick {
 //   L level word, M message, T thread, N file name without suffix, n file name, F function,
 //   l line, D...$d local date pattern, Z...$z UTC date pattern, U uptime, C/c colour on/off,
 //   X context; any other character is copied with its piece. Trailing white space is removed.
+//   Widths beyond kMaximumWidth count as kMaximumWidth.
 //
 // The minimum level, the filters and the output mode may change at any time, from any thread: the
 // filter list is copied on write, so a thread that logs reads a complete list without a lock. The
@@ -37,6 +38,9 @@ namespace tarnwick {
 // on the queue; set them before the destination is registered or while no entries flow.
 class BaseDestination : public std::enable_shared_from_this<BaseDestination> {
 public:
+    // The widest padding a format may ask for, in characters.
+    static constexpr long kMaximumWidth = 1000;
+
     explicit BaseDestination(const WallClock& clock = WallClock::system());
     virtual ~BaseDestination();
     BaseDestination(const BaseDestination&) = delete;

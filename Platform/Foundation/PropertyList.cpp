@@ -1,12 +1,14 @@
 #include "PropertyList.h"
 
+#include "PropertyListPrecheck.h"
+
 #include <plist/plist.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
-#include <limits>
 #include <memory>
-#include <sstream>
+#include <optional>
 
 namespace tarnwick {
 
@@ -17,7 +19,10 @@ struct PlistFree {
 };
 using PlistPtr = std::unique_ptr<void, PlistFree>;
 
-Value fromNode(plist_t node) {
+// Strings are read with their stored length, and depth is counted even though the precheck
+// already bounds it, so a node libplist builds in some unforeseen way still cannot take the
+// process down.
+Result<Value, std::string> fromNode(plist_t node, std::size_t depth) {
     switch (plist_get_node_type(node)) {
         case PLIST_BOOLEAN: {
             std::uint8_t value = 0;
@@ -35,33 +40,41 @@ Value fromNode(plist_t node) {
             return Value(value);
         }
         case PLIST_STRING: {
-            char* text = nullptr;
-            plist_get_string_val(node, &text);
-            std::string value = text != nullptr ? text : "";
-            std::free(text);
-            return Value(std::move(value));
+            std::uint64_t length = 0;
+            const char* text = plist_get_string_ptr(node, &length);
+            return Value(text != nullptr ? std::string(text, length) : std::string());
         }
         case PLIST_DATA: {
-            char* bytes = nullptr;
             std::uint64_t length = 0;
-            plist_get_data_val(node, &bytes, &length);
-            Value::Data value(bytes, bytes + length);
-            std::free(bytes);
-            return Value(std::move(value));
+            const char* bytes = plist_get_data_ptr(node, &length);
+            const auto* begin = reinterpret_cast<const std::uint8_t*>(bytes);
+            return Value(bytes != nullptr ? Value::Data(begin, begin + length) : Value::Data());
         }
         case PLIST_ARRAY: {
+            if (depth >= Value::kMaximumDepth) {
+                return Failure{std::string("nested too deeply")};
+            }
             Value::Array items;
             const std::uint32_t count = plist_array_get_size(node);
             for (std::uint32_t i = 0; i < count; ++i) {
-                items.push_back(fromNode(plist_array_get_item(node, i)));
+                auto item = fromNode(plist_array_get_item(node, i), depth + 1);
+                if (!item) {
+                    return item;
+                }
+                items.push_back(std::move(*item));
             }
             return Value(std::move(items));
         }
         case PLIST_DICT: {
+            if (depth >= Value::kMaximumDepth) {
+                return Failure{std::string("nested too deeply")};
+            }
             Value::Dictionary members;
             plist_dict_iter iterator = nullptr;
             plist_dict_new_iter(node, &iterator);
+            std::optional<std::string> failure;
             for (;;) {
+                // Keys are read as C strings; the precheck refused documents whose keys hold a NUL.
                 char* key = nullptr;
                 plist_t item = nullptr;
                 plist_dict_next_item(node, iterator, &key, &item);
@@ -69,10 +82,19 @@ Value fromNode(plist_t node) {
                     std::free(key);
                     break;
                 }
-                members.emplace(key != nullptr ? key : "", fromNode(item));
+                auto value = fromNode(item, depth + 1);
+                if (!value) {
+                    std::free(key);
+                    failure = value.error();
+                    break;
+                }
+                members.emplace(key != nullptr ? key : "", std::move(*value));
                 std::free(key);
             }
             std::free(iterator);
+            if (failure) {
+                return Failure{std::move(*failure)};
+            }
             return Value(std::move(members));
         }
         default:
@@ -115,27 +137,39 @@ plist_t toNode(const Value& value) {
 
 }  // namespace
 
-std::optional<Value> PropertyList::parse(std::string_view bytes) {
-    if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-        return std::nullopt;
+Result<Value, std::string> PropertyList::parse(std::string_view bytes) {
+    if (bytes.empty()) {
+        return Failure{std::string("an empty document")};
+    }
+    if (bytes.size() > kMaximumSize) {
+        return Failure{"a document of " + std::to_string(bytes.size()) + " bytes, more than " +
+                       std::to_string(kMaximumSize)};
+    }
+    if (auto checked = PropertyListPrecheck::check(bytes); !checked) {
+        return Failure{checked.error()};
     }
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
     if (root == nullptr) {
-        return std::nullopt;
+        return Failure{std::string("not a property list")};
     }
     PlistPtr owner(root);
-    return fromNode(root);
+    return fromNode(root, 0);
 }
 
-std::optional<Value> PropertyList::read(const std::filesystem::path& file) {
+Result<Value, std::string> PropertyList::read(const std::filesystem::path& file) {
     std::ifstream stream(file, std::ios::binary);
     if (!stream) {
-        return std::nullopt;
+        return Failure{"cannot open " + file.string()};
     }
-    std::ostringstream bytes;
-    bytes << stream.rdbuf();
-    return parse(bytes.str());
+    // One byte more than the limit tells a document at the limit from a larger one.
+    std::string bytes(kMaximumSize + 1, '\0');
+    stream.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (stream.bad()) {
+        return Failure{"cannot read " + file.string()};
+    }
+    bytes.resize(static_cast<std::size_t>(stream.gcount()));
+    return parse(bytes);
 }
 
 std::string PropertyList::toXml(const Value& value) {

@@ -1,20 +1,25 @@
 #pragma once
 
+#include "Result.h"
 #include "Value.h"
 
+#include <cstddef>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 
 namespace tarnwick {
 
-// Reading and writing property lists, XML or binary.
+// Reading and writing property lists, XML or binary. The files read are often another program's
+// (the Info.plist of any folder a process runs from), so reading refuses, with the reason, what
+// is not a property list and what is larger or deeper than any real one.
 class PropertyList {
 public:
-    // Nothing when the bytes are not a property list.
-    static std::optional<Value> parse(std::string_view bytes);
-    static std::optional<Value> read(const std::filesystem::path& file);
+    // Info.plist files are kilobytes; a larger document is refused without being read.
+    static constexpr std::size_t kMaximumSize = std::size_t{4} << 20;
+
+    static Result<Value, std::string> parse(std::string_view bytes);
+    static Result<Value, std::string> read(const std::filesystem::path& file);
     static std::string toXml(const Value& value);
 };
 

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "Bundle.h"
+#include "JSONReader.h"
 #include "StandardDirectories.h"
 #include "ValueJSON.h"
 
@@ -82,19 +83,33 @@ void UserDefaults::load() {
         }
         return;
     }
-    const Json document = Json::parse(*bytes, nullptr, false);
-    if (document.is_discarded() || !document.is_object()) {
+    auto values = parseDocument(*bytes);
+    if (!values) {
         m_unreadableBytes = std::move(*bytes);
-        osLog("Settings file " + m_file.string() +
-                  " is unreadable; it is read as empty and kept aside before the next save",
+        osLog("Settings file " + m_file.string() + " is unreadable (" + values.error() +
+                  "); it is read as empty and kept aside before the next save",
               OSLogType::error);
         return;
     }
-    for (const auto& [key, item] : document.items()) {
+    m_values = std::move(*values);
+}
+
+Result<std::map<std::string, Value>, std::string> UserDefaults::parseDocument(
+    std::string_view bytes) {
+    auto document = JSONReader::parse(bytes);
+    if (!document) {
+        return Failure{document.error()};
+    }
+    if (!document->is_object()) {
+        return Failure{std::string("the document is not a JSON object")};
+    }
+    std::map<std::string, Value> values;
+    for (const auto& [key, item] : document->items()) {
         if (!item.is_null()) {
-            m_values.emplace(key, valueFromJson(item));
+            values.emplace(key, valueFromJson(item));
         }
     }
+    return values;
 }
 
 void UserDefaults::save() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Result.h"
 #include "Value.h"
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tarnwick {
 
@@ -31,6 +33,9 @@ public:
     void removeObject(const std::string& key) { set(key, std::nullopt); }
 
     const std::filesystem::path& file() const { return m_file; }
+
+    // The values of a settings file's bytes, or why the file is unreadable.
+    static Result<std::map<std::string, Value>, std::string> parseDocument(std::string_view bytes);
 
     // Points this domain at another file and reads it afresh.
     // Used for testing only

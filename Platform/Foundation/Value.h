@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -13,6 +14,11 @@ namespace tarnwick {
 // type they expect and get nothing when the stored value has another type.
 class Value {
 public:
+    // Copying, comparing, writing and destroying a value recurse once per level of nesting. Every
+    // reader of outside bytes (JSON, property lists) refuses documents nested deeper than this, so
+    // no value that exists needs more stack than these few levels take.
+    static constexpr std::size_t kMaximumDepth = 512;
+
     using Data = std::vector<std::uint8_t>;
     using Array = std::vector<Value>;
     using Dictionary = std::map<std::string, Value>;

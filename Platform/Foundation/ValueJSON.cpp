@@ -12,6 +12,8 @@ using Json = nlohmann::json;
 
 constexpr const char* kDataKey = "$data";
 
+Value valueFromJson(const Json& json, std::size_t depth);
+
 }  // namespace
 
 Json jsonFromValue(const Value& value) {
@@ -50,6 +52,15 @@ Json jsonFromValue(const Value& value) {
 }
 
 Value valueFromJson(const Json& json) {
+    return valueFromJson(json, 0);
+}
+
+namespace {
+
+Value valueFromJson(const Json& json, std::size_t depth) {
+    if (depth >= Value::kMaximumDepth && (json.is_array() || json.is_object())) {
+        return Value();
+    }
     switch (json.type()) {
         case Json::value_t::boolean:
             return Value(json.get<bool>());
@@ -70,7 +81,7 @@ Value valueFromJson(const Json& json) {
             Value::Array items;
             items.reserve(json.size());
             for (const auto& item : json) {
-                items.push_back(valueFromJson(item));
+                items.push_back(valueFromJson(item, depth + 1));
             }
             return Value(std::move(items));
         }
@@ -82,7 +93,7 @@ Value valueFromJson(const Json& json) {
             }
             Value::Dictionary members;
             for (const auto& [key, item] : json.items()) {
-                members.emplace(key, valueFromJson(item));
+                members.emplace(key, valueFromJson(item, depth + 1));
             }
             return Value(std::move(members));
         }
@@ -90,5 +101,7 @@ Value valueFromJson(const Json& json) {
             return Value();
     }
 }
+
+}  // namespace
 
 }  // namespace tarnwick

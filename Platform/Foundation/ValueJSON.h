@@ -10,6 +10,8 @@ namespace tarnwick {
 // their JSON kinds; data is written as {"$data": "<base64>"}; a null value is JSON null. Reading
 // back gives every value its type again (integers stay integers).
 nlohmann::json jsonFromValue(const Value& value);
+// Read outside JSON with JSONReader first, which refuses documents nested too deeply. Members
+// nested deeper than Value::kMaximumDepth are read as null values, never by deeper recursion.
 Value valueFromJson(const nlohmann::json& json);
 
 }  // namespace tarnwick

@@ -1,6 +1,9 @@
 #include "XPCMessage.h"
 
+#include "Foundation/JSONReader.h"
 #include "Foundation/ValueJSON.h"
+
+#include <climits>
 
 #include <nlohmann/json.hpp>
 
@@ -58,10 +61,11 @@ Result<std::string, std::string> XPCMessage::encodeFrame() const {
 }
 
 Result<XPCMessage, std::string> XPCMessage::decodeBody(std::string_view body) {
-    const Json json = Json::parse(body, nullptr, false);
-    if (json.is_discarded()) {
-        return Failure{"the frame is not JSON"};
+    auto parsed = JSONReader::parse(body);
+    if (!parsed) {
+        return Failure{"the frame is not JSON (" + parsed.error() + ")"};
     }
+    const Json& json = *parsed;
     if (!json.is_object()) {
         return Failure{"the frame is not a JSON object"};
     }
@@ -69,6 +73,14 @@ Result<XPCMessage, std::string> XPCMessage::decodeBody(std::string_view body) {
     const auto version = json.find("version");
     if (version == json.end() || !version->is_number_integer()) {
         return Failure{"the frame has no protocol version"};
+    }
+    // A version beyond the range of ours must not wrap onto one of ours.
+    const bool versionFits =
+        version->is_number_unsigned()
+            ? version->get<std::uint64_t>() <= INT_MAX
+            : version->get<std::int64_t>() >= INT_MIN && version->get<std::int64_t>() <= INT_MAX;
+    if (!versionFits) {
+        return Failure{"the frame's protocol version " + version->dump() + " is out of range"};
     }
     message.version = version->get<int>();
     const auto id = json.find("id");

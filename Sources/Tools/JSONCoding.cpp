@@ -1,5 +1,7 @@
 #include "JSONCoding.h"
 
+#include "Foundation/JSONReader.h"
+
 namespace tarnwick {
 
 namespace {
@@ -41,12 +43,12 @@ Result<std::string, std::string> JSONCoding::encode(const nlohmann::ordered_json
 }
 
 nlohmann::json JSONCoding::parse(std::string_view bytes) {
-    try {
-        return nlohmann::json::parse(bytes.begin(), bytes.end());
-    } catch (const nlohmann::json::exception& error) {
+    auto document = JSONReader::parse(bytes);
+    if (!document) {
         throw DecodingError(DecodingError::Kind::dataCorrupted, {},
-                            std::string("The given data was not valid JSON. ") + error.what());
+                            "The given data was not valid JSON. " + document.error());
     }
+    return std::move(document).value();
 }
 
 void JSONCoding::requireObject(const nlohmann::json& value, const CodingPath& path) {

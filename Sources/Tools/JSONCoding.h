@@ -25,7 +25,7 @@ public:
 
     // The reason when the document cannot be written (a text that is not UTF-8).
     static Result<std::string, std::string> encode(const nlohmann::ordered_json& document);
-    // Throws dataCorrupted when the bytes are not one JSON value.
+    // Throws dataCorrupted when the bytes are not one JSON value or are nested too deeply.
     static nlohmann::json parse(std::string_view bytes);
 
     static void requireObject(const nlohmann::json& value, const CodingPath& path);

@@ -96,6 +96,20 @@ TEST_F(FormatTest, ColoursAndLevelWordsComeFromTheSettings) {
     EXPECT_EQ(render(destination, "$C$L$c $5C$L$c", LogLevel::warning, ""), "<wWARN> <wWARN>");
 }
 
+// A width from a hand-edited format once allocated gigabytes per line and ended the process.
+TEST_F(FormatTest, HugeWidthsCountAsTheLargestWidth) {
+    BaseDestination destination(m_clock);
+    const std::string padding(BaseDestination::kMaximumWidth - 1, ' ');
+    for (const char* format : {"$3000000000M|", "$99999999999999999999999M|"}) {
+        SCOPED_TRACE(format);
+        EXPECT_EQ(render(destination, format, LogLevel::info, "m"), padding + "m|");
+    }
+    for (const char* format : {"$-3000000000M|", "$-99999999999999999999999M|"}) {
+        SCOPED_TRACE(format);
+        EXPECT_EQ(render(destination, format, LogLevel::info, "m"), "m" + padding + "|");
+    }
+}
+
 TEST_F(FormatTest, UptimeCountsFromConstruction) {
     BaseDestination destination(m_clock);
     using namespace std::chrono;

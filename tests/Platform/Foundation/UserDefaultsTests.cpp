@@ -129,5 +129,20 @@ TEST(UserDefaults, ATopLevelThatIsNotAnObjectIsUnreadable) {
     EXPECT_EQ(readFile(folder / "domain.json.corrupt"), "[true]");
 }
 
+// A settings file nested this deeply once crashed the application at every start.
+TEST(UserDefaults, ADeeplyNestedFileIsUnreadable) {
+    TemporaryDirectory folder;
+    const std::string deep = R"({"key":)" + std::string(20000, '[') + std::string(20000, ']') + "}";
+    writeFile(folder / "domain.json", deep);
+    UserDefaults defaults(folder / "domain.json");
+    EXPECT_EQ(defaults.object("key"), std::nullopt);
+    defaults.set("key", Value(true));
+    EXPECT_EQ(readFile(folder / "domain.json.corrupt"), deep);
+
+    const auto refused = UserDefaults::parseDocument(deep);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error(), "arrays and objects nested deeper than 512 levels");
+}
+
 }  // namespace
 }  // namespace tarnwick

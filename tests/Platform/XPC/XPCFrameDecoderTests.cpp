@@ -71,6 +71,15 @@ TEST(XPCFrameDecoder, BadStreamsAreRefusedCleanly) {
         {"not an object", frame("[1,2,3]")},
         {"no version", frame(R"({"kind":"reply","id":1,"arguments":[]})")},
         {"version not a number", frame(R"({"version":"1","kind":"reply","id":1,"arguments":[]})")},
+        // 2^32 + 1 once wrapped onto version 1.
+        {"version out of range",
+         frame(R"({"version":4294967297,"kind":"reply","id":1,"arguments":[]})")},
+        {"negative version out of range",
+         frame(R"({"version":-4294967295,"kind":"reply","id":1,"arguments":[]})")},
+        // Twenty thousand levels once overflowed the stack of the listening process.
+        {"arguments nested too deeply",
+         frame(R"({"version":1,"kind":"reply","id":1,"arguments":[)" + std::string(20000, '[') +
+               std::string(20000, ']') + "]}")},
         {"negative id", frame(R"({"version":1,"kind":"reply","id":-1,"arguments":[]})")},
         {"unknown kind", frame(R"({"version":1,"kind":"shout","id":1,"arguments":[]})")},
         {"invocation without selector",

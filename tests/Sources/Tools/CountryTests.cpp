@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <set>
+#include <string>
 
 namespace tarnwick {
 namespace {
@@ -151,6 +152,8 @@ TEST(UndesirableCountriesData, ReadingRules) {
         const char* json;
         bool decodes;
     };
+    const std::string deep =
+        R"({"undesirableCountries":[)" + std::string(600, '[') + std::string(600, ']') + "]}";
     const Case cases[] = {
         {"null flag and extra members", R"({"undesirableCountries":[{"countryCode":"BY",
             "countryName":"Old name","languageCode":"be","languageName":"Belarusian",
@@ -167,6 +170,7 @@ TEST(UndesirableCountriesData, ReadingRules) {
         {"not an array", R"({"undesirableCountries":{}})", false},
         {"not JSON", "{\"undesirableCountries\":[", false},
         {"not UTF-8", "{\"undesirableCountries\":[\"\xff\"]}", false},
+        {"nested too deeply", deep.c_str(), false},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);

@@ -1,0 +1,14 @@
+#include "fuzz/FuzzEntries.h"
+
+#include "NetworkExtension/DNSResponse.h"
+
+#include <span>
+
+namespace tarnwick::fuzz {
+
+int fuzzDNSResponse(const std::uint8_t* data, std::size_t size) {
+    (void)DNSResponse::parse(std::span(data, size));
+    return 0;
+}
+
+}  // namespace tarnwick::fuzz

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarnwick::fuzz {
+
+// One entry per parser of outside bytes. Each libFuzzer target calls one of them from
+// LLVMFuzzerTestOneInput, and the regression tests replay saved inputs through the same
+// functions, so a crash found by fuzzing stays fixed in the ordinary build. Each returns 0; a
+// fault ends the process (a sanitizer report, an abort on a broken round trip).
+int fuzzXPCFrames(const std::uint8_t* data, std::size_t size);
+int fuzzValueJSON(const std::uint8_t* data, std::size_t size);
+int fuzzPropertyList(const std::uint8_t* data, std::size_t size);
+int fuzzSettings(const std::uint8_t* data, std::size_t size);
+int fuzzIPPacket(const std::uint8_t* data, std::size_t size);
+int fuzzDNSResponse(const std::uint8_t* data, std::size_t size);
+int fuzzLogFormat(const std::uint8_t* data, std::size_t size);
+
+struct FuzzTarget {
+    const char*
+        name;  // the folder of its seeds and saved crashes, and its executable "fuzz_<name>"
+    int (*entry)(const std::uint8_t*, std::size_t);
+};
+
+inline constexpr FuzzTarget kFuzzTargets[] = {
+    {"xpc_frames", fuzzXPCFrames},       {"value_json", fuzzValueJSON},
+    {"property_list", fuzzPropertyList}, {"settings", fuzzSettings},
+    {"ip_packet", fuzzIPPacket},         {"dns_response", fuzzDNSResponse},
+    {"log_format", fuzzLogFormat},
+};
+
+}  // namespace tarnwick::fuzz
