@@ -6,25 +6,33 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <string_view>
+#include <system_error>
 
 namespace tarnwick::fuzz {
 
 namespace {
 
-// A bundle folder of this process's own whose Info.plist each input replaces.
+// A bundle folder of this process's own whose Info.plist each input replaces, removed at exit.
+std::filesystem::path temporaryFolder;
+
 const std::filesystem::path& bundleFolder() {
-    static const std::filesystem::path folder = [] {
+    static const std::filesystem::path bundle = [] {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "tarnwick-fuzz-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
             std::abort();
         }
-        const std::filesystem::path bundle = std::filesystem::path(pattern) / "Fuzz.app";
-        std::filesystem::create_directories(bundle / "Contents");
-        return bundle;
+        temporaryFolder = pattern;
+        std::atexit([] {
+            std::error_code error;
+            std::filesystem::remove_all(temporaryFolder, error);  // best effort at exit
+        });
+        std::filesystem::create_directories(temporaryFolder / "Fuzz.app" / "Contents");
+        return temporaryFolder / "Fuzz.app";
     }();
-    return folder;
+    return bundle;
 }
 
 }  // namespace

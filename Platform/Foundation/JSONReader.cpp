@@ -17,10 +17,17 @@ Result<nlohmann::json, std::string> JSONReader::parse(std::string_view text,
         }
         return true;
     };
+    const auto deepMessage = [&] {
+        return "arrays and objects nested deeper than " + std::to_string(maximumDepth) + " levels";
+    };
     Json document;
     try {
         document = Json::parse(text.begin(), text.end(), limitDepth);
     } catch (const Json::exception& error) {
+        // A document too deep to read is refused for that, even when it also breaks off later.
+        if (tooDeep) {
+            return Failure{deepMessage()};
+        }
         // Without the library's "[json.exception.parse_error.101] " tag, the text says what and
         // where.
         std::string_view message = error.what();
@@ -30,8 +37,7 @@ Result<nlohmann::json, std::string> JSONReader::parse(std::string_view text,
         return Failure{std::string(message)};
     }
     if (tooDeep) {
-        return Failure{"arrays and objects nested deeper than " + std::to_string(maximumDepth) +
-                       " levels"};
+        return Failure{deepMessage()};
     }
     return document;
 }

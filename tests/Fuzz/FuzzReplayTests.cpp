@@ -5,9 +5,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 
 namespace tarnwick::fuzz {
+
+// Names the target in test listings instead of dumping its bytes.
+void PrintTo(const FuzzTarget& target, std::ostream* stream) {
+    *stream << target.name;
+}
+
 namespace {
 
 // Every input that once ended a process (fuzz/crashes/<target>/) and every seed

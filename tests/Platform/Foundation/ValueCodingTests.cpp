@@ -151,7 +151,7 @@ TEST(PropertyList, RefusesWhatWouldEndTheProcess) {
         {"XML closings hidden in a string",
          xmlPlist(nested(600, "<array><string><![CDATA[</array>]]></string>", "", "</array>")),
          "arrays and dictionaries nested deeper than 512 levels"},
-        {"binary object that contains itself", binaryPlist({"\xA1\x00"}),
+        {"binary object that contains itself", binaryPlist({std::string("\xA1\x00", 2)}),
          "an object that contains itself"},
         {"binary reference to nothing", binaryPlist({"\xA1\x05"}),
          "a reference to an object that does not exist"},
