@@ -19,8 +19,12 @@ std::filesystem::path temporaryFolder;
 
 const std::filesystem::path& bundleFolder() {
     static const std::filesystem::path bundle = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "tarnwick-fuzz-XXXXXX").string();
+        // A memory file system where there is one: a run writes a file per input.
+        std::error_code error;
+        const auto base = std::filesystem::is_directory("/dev/shm", error)
+                              ? std::filesystem::path("/dev/shm")
+                              : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "tarnwick-fuzz-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
             std::abort();
         }
@@ -47,8 +51,11 @@ int fuzzPropertyList(const std::uint8_t* data, std::size_t size) {
         }
     }
     {
-        std::ofstream file(bundleFolder() / "Contents" / "Info.plist",
-                           std::ios::binary | std::ios::trunc);
+        // A new file each time: truncating one makes some file systems flush it to disk first.
+        const auto info = bundleFolder() / "Contents" / "Info.plist";
+        std::error_code error;
+        std::filesystem::remove(info, error);
+        std::ofstream file(info, std::ios::binary);
         file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     const Bundle bundle(bundleFolder());

@@ -162,13 +162,16 @@ Result<Value, std::string> PropertyList::read(const std::filesystem::path& file)
     if (!stream) {
         return Failure{"cannot open " + file.string()};
     }
-    // One byte more than the limit tells a document at the limit from a larger one.
-    std::string bytes(kMaximumSize + 1, '\0');
-    stream.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    // Reads at most one byte more than the limit, which tells a document at the limit from a
+    // larger one, whatever the file's size says while it is being written.
+    std::string bytes;
+    char buffer[64 * 1024];
+    while (bytes.size() <= kMaximumSize && stream.read(buffer, sizeof(buffer)).gcount() > 0) {
+        bytes.append(buffer, static_cast<std::size_t>(stream.gcount()));
+    }
     if (stream.bad()) {
         return Failure{"cannot read " + file.string()};
     }
-    bytes.resize(static_cast<std::size_t>(stream.gcount()));
     return parse(bytes);
 }
 
