@@ -16,10 +16,11 @@ int fuzzSettings(const std::uint8_t* data, std::size_t size);
 int fuzzIPPacket(const std::uint8_t* data, std::size_t size);
 int fuzzDNSResponse(const std::uint8_t* data, std::size_t size);
 int fuzzLogFormat(const std::uint8_t* data, std::size_t size);
+int fuzzRemoteLogFiles(const std::uint8_t* data, std::size_t size);
 
 struct FuzzTarget {
-    const char*
-        name;  // the folder of its seeds and saved crashes, and its executable "fuzz_<name>"
+    // The folder of its seeds and saved crashes, and its executable "fuzz_<name>".
+    const char* name;
     int (*entry)(const std::uint8_t*, std::size_t);
 };
 
@@ -27,7 +28,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"xpc_frames", fuzzXPCFrames},       {"value_json", fuzzValueJSON},
     {"property_list", fuzzPropertyList}, {"settings", fuzzSettings},
     {"ip_packet", fuzzIPPacket},         {"dns_response", fuzzDNSResponse},
-    {"log_format", fuzzLogFormat},
+    {"log_format", fuzzLogFormat},       {"remote_log_files", fuzzRemoteLogFiles},
 };
 
 }  // namespace tarnwick::fuzz

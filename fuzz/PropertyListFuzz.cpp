@@ -20,8 +20,8 @@ std::filesystem::path temporaryFolder;
 const std::filesystem::path& bundleFolder() {
     static const std::filesystem::path bundle = [] {
         // A memory file system where there is one: a run writes a file per input.
-        std::error_code error;
-        const auto base = std::filesystem::is_directory("/dev/shm", error)
+        std::error_code noMemoryFileSystem;
+        const auto base = std::filesystem::is_directory("/dev/shm", noMemoryFileSystem)
                               ? std::filesystem::path("/dev/shm")
                               : std::filesystem::temp_directory_path();
         std::string pattern = (base / "tarnwick-fuzz-XXXXXX").string();
@@ -30,8 +30,8 @@ const std::filesystem::path& bundleFolder() {
         }
         temporaryFolder = pattern;
         std::atexit([] {
-            std::error_code error;
-            std::filesystem::remove_all(temporaryFolder, error);  // best effort at exit
+            std::error_code ignored;  // best effort at exit
+            std::filesystem::remove_all(temporaryFolder, ignored);
         });
         std::filesystem::create_directories(temporaryFolder / "Fuzz.app" / "Contents");
         return temporaryFolder / "Fuzz.app";

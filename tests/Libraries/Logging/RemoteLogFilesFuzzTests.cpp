@@ -1,4 +1,4 @@
-#include "RemoteLogFilesFuzz.h"
+#include "fuzz/FuzzEntries.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +47,8 @@ TEST(RemoteLogFilesFuzz, SurvivesSeedsAndTheirMutations) {
         seeds.push_back(std::move(input));
     }
     for (const auto& input : seeds) {
-        EXPECT_EQ(fuzz::fuzzOne(reinterpret_cast<const std::uint8_t*>(input.data()), input.size()),
+        EXPECT_EQ(fuzz::fuzzRemoteLogFiles(reinterpret_cast<const std::uint8_t*>(input.data()),
+                                           input.size()),
                   0);
     }
 }

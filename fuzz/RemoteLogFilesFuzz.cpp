@@ -1,4 +1,4 @@
-#include "RemoteLogFilesFuzz.h"
+#include "fuzz/FuzzEntries.h"
 
 #include "Logging/JSONLines.h"
 #include "Logging/LHPlatformDestination.h"
@@ -7,7 +7,9 @@
 
 namespace tarnwick::fuzz {
 
-int fuzzOne(const std::uint8_t* data, std::size_t size) {
+// The bytes as the remote destinations' files: entry lines, and the analytics record merged
+// with a fresh one.
+int fuzzRemoteLogFiles(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const nlohmann::json fresh = {{"uuid", "U"},      {"firstStart", 1.5},  {"lastStart", 1.5},
                                   {"starts", 1},      {"userName", ""},     {"firstAppVersion", ""},
