@@ -17,6 +17,8 @@ int fuzzIPPacket(const std::uint8_t* data, std::size_t size);
 int fuzzDNSResponse(const std::uint8_t* data, std::size_t size);
 int fuzzLogFormat(const std::uint8_t* data, std::size_t size);
 int fuzzRemoteLogFiles(const std::uint8_t* data, std::size_t size);
+int fuzzHelpDeskAnswer(const std::uint8_t* data, std::size_t size);
+int fuzzJournalOutput(const std::uint8_t* data, std::size_t size);
 
 struct FuzzTarget {
     // The folder of its seeds and saved crashes, and its executable "fuzz_<name>".
@@ -25,10 +27,16 @@ struct FuzzTarget {
 };
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
-    {"xpc_frames", fuzzXPCFrames},       {"value_json", fuzzValueJSON},
-    {"property_list", fuzzPropertyList}, {"settings", fuzzSettings},
-    {"ip_packet", fuzzIPPacket},         {"dns_response", fuzzDNSResponse},
-    {"log_format", fuzzLogFormat},       {"remote_log_files", fuzzRemoteLogFiles},
+    {"xpc_frames", fuzzXPCFrames},
+    {"value_json", fuzzValueJSON},
+    {"property_list", fuzzPropertyList},
+    {"settings", fuzzSettings},
+    {"ip_packet", fuzzIPPacket},
+    {"dns_response", fuzzDNSResponse},
+    {"log_format", fuzzLogFormat},
+    {"remote_log_files", fuzzRemoteLogFiles},
+    {"help_desk_answer", fuzzHelpDeskAnswer},
+    {"journal_output", fuzzJournalOutput},
 };
 
 }  // namespace tarnwick::fuzz

@@ -1,14 +1,14 @@
+#include "fuzz/FuzzEntries.h"
+
 #include "FeedbackForm/KVBDefaultSystemProfileProvider.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <string_view>
 
 // Entry for a fuzzer of what the profile reads from outside: the journal's JSON lines and a
 // defaults domain's document.
 namespace tarnwick::fuzz {
 
-int fuzzOne(const std::uint8_t* data, std::size_t size) {
+int fuzzJournalOutput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     (void)KVBDefaultSystemProfileProvider::journalLines(text);
     (void)KVBDefaultSystemProfileProvider::preferencesDescription(text);
