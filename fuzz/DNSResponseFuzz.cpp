@@ -1,6 +1,6 @@
 #include "fuzz/FuzzEntries.h"
 
-#include "NetworkExtension/DNSResponse.h"
+#include "NetworkExtension/Flows/DNSResponse.h"
 
 #include <span>
 

@@ -1,7 +1,7 @@
 #include "fuzz/FuzzEntries.h"
 
-#include "NetworkExtension/DNSResponse.h"
-#include "NetworkExtension/IPPacket.h"
+#include "NetworkExtension/Flows/DNSResponse.h"
+#include "NetworkExtension/Flows/IPPacket.h"
 
 #include <span>
 
