@@ -2,6 +2,7 @@
 
 #include "PropertyList.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace tarnwick {
@@ -73,6 +74,22 @@ std::optional<std::string> Bundle::version() const {
 
 std::optional<std::string> Bundle::executableName() const {
     return stringForInfoDictionaryKey("CFBundleExecutable");
+}
+
+std::vector<std::string> Bundle::localizations() const {
+    std::vector<std::string> names;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(resourcePath(), error);
+    // An entry that cannot be read is left out; the rest still count.
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        const auto& path = entries->path();
+        std::error_code typeError;
+        if (path.extension() == ".lproj" && entries->is_directory(typeError)) {
+            names.push_back(path.stem().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace tarnwick

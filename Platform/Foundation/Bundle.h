@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 
@@ -35,6 +36,10 @@ public:
     std::optional<std::string> shortVersionString() const;
     std::optional<std::string> version() const;
     std::optional<std::string> executableName() const;
+
+    // The languages the bundle is localized into: the names of its "Resources/*.lproj" folders
+    // without the extension ("Base" included), in alphabetical order.
+    std::vector<std::string> localizations() const;
 
 private:
     std::filesystem::path m_bundlePath;

@@ -1,6 +1,8 @@
 #include "UnicodeText.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <memory>
 
 #include <unicode/brkiter.h>
@@ -33,6 +35,45 @@ icu::BreakIterator* characterBreaks() {
 bool UnicodeText::isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+bool UnicodeText::isValidUTF8(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    if (text.size() > static_cast<std::size_t>(INT32_MAX)) {
+        return false;
+    }
+    std::int32_t offset = 0;
+    while (offset < length) {
+        if (bytes[offset] < 0x80) {
+            ++offset;
+            continue;
+        }
+        UChar32 scalar = 0;
+        U8_NEXT(bytes, offset, length, scalar);
+        if (scalar < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string UnicodeText::lowercased(std::string_view text) {
+    if (isAscii(text)) {
+        std::string lower(text);
+        for (char& c : lower) {
+            if (c >= 'A' && c <= 'Z') {
+                c = static_cast<char>(c - 'A' + 'a');
+            }
+        }
+        return lower;
+    }
+    std::string lower;
+    icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())))
+        .toLower(icu::Locale::getRoot())
+        .toUTF8String(lower);
+    return lower;
 }
 
 std::string UnicodeText::canonicallyComposed(std::string_view text) {

@@ -28,6 +28,10 @@ public:
 
     // Whether every byte is ASCII, which is already in every normalization form.
     static bool isAscii(std::string_view text);
+    // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or stray bytes).
+    static bool isValidUTF8(std::string_view text);
+    // Full Unicode lower-casing in the root locale ("ПРИВЕТ" gives "привет"); ASCII on a fast path.
+    static std::string lowercased(std::string_view text);
 };
 
 }  // namespace tarnwick

@@ -1,0 +1,319 @@
+#include "AppMonitorViewModel.h"
+
+#include "BinaryStringsParserImpl.h"
+#include "InterfaceText.h"
+#include "LocalApplicationsAnalyserImpl.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "Dispatch/MainQueuePrecondition.h"
+#include "Foundation/AdministratorCommand.h"
+#include "Tools/AnimationQueue.h"
+#include "Tools/UndesirableCountriesManager.h"
+#include "Tools/WhoIs.h"
+
+namespace tarnwick {
+
+namespace {
+
+const char* const initialProgressText = "Your examined apps will appear here...";
+
+Scheduler& schedulerOf(const AppMonitorViewModel::Environment& environment) {
+    return environment.scheduler != nullptr ? *environment.scheduler : Scheduler::system();
+}
+
+}  // namespace
+
+std::shared_ptr<AppMonitorViewModel> AppMonitorViewModel::make(
+    NotificationCenter& notificationCenter) {
+    return make(notificationCenter, Environment());
+}
+
+std::shared_ptr<AppMonitorViewModel> AppMonitorViewModel::make(
+    NotificationCenter& notificationCenter, Environment environment) {
+    std::shared_ptr<AppMonitorViewModel> model(
+        new AppMonitorViewModel(notificationCenter, std::move(environment)));
+    model->build();
+    return model;
+}
+
+AppMonitorViewModel::AppMonitorViewModel(NotificationCenter& notificationCenter,
+                                         Environment environment)
+    : m_environment(std::move(environment))
+    , m_mainThread(DispatchQueue::main())
+    , m_notificationCenter(notificationCenter)
+    , m_progressDescription(initialProgressText)
+    , m_animationManager(std::make_shared<AppMonitorAnimationManager>(
+          schedulerOf(m_environment),
+          m_environment.random ? m_environment.random : AppMonitorAnimationManager::systemRandom()))
+    , m_currentQuendleFrame(std::string(InterfaceText::quendleInitialFrame)) {
+    if (!m_environment.undesirableCountries) {
+        m_environment.undesirableCountries = &UndesirableCountriesManager::shared();
+    }
+    if (!m_environment.didFetchUndesirableCountries) {
+        m_environment.didFetchUndesirableCountries = [] {
+            return UndesirableCountriesManager::shared().didFetchUndesirableCountries();
+        };
+    }
+    if (!m_environment.preferences) {
+        m_environment.preferences = &Preferences::shared();
+    }
+    m_didFetchUndesirableCountries.set(m_environment.didFetchUndesirableCountries());
+}
+
+AppMonitorViewModel::~AppMonitorViewModel() {
+    if (m_networkUpdatesObserver) {
+        m_notificationCenter.removeObserver(m_networkUpdatesObserver);
+    }
+    m_animationManager->setAnimationTimer(nullptr);
+}
+
+void AppMonitorViewModel::build() {
+    const auto& countries = *m_environment.undesirableCountries;
+    auto denyListProvider = std::make_shared<DenyListProvider>(
+        std::make_shared<HTTPSession>(), countries, m_environment.denyListHost);
+    auto scanner = std::make_shared<LocalApplicationsScanner>(m_environment.folders);
+    auto storeProvider = std::make_shared<AppStoreInfoProvider>(std::make_shared<HTTPSession>(),
+                                                                NotificationCenter::defaultCenter(),
+                                                                m_environment.lookupService);
+    auto domainProvider = std::make_shared<DomainInfoProvider>(
+        m_environment.geoIPService.value_or(WhoIs::defaultService()), m_environment.resolver);
+    auto analyser = std::make_shared<LocalApplicationsAnalyserImpl>(
+        std::make_shared<BinaryStringsParserImpl>(), countries);
+    m_analysisWorkflow = std::make_shared<StaticAnalysisWorkflow>(
+        std::move(denyListProvider), std::move(scanner), std::move(storeProvider),
+        std::move(domainProvider), std::move(analyser), countries, *m_environment.preferences);
+
+    std::weak_ptr<AppMonitorViewModel> weak = weak_from_this();
+    m_animationManager->start([weak](const std::string& frame) {
+        if (auto self = weak.lock()) {
+            self->setCurrentQuendleFrame(frame);
+        }
+    });
+    m_analysisWorkflow->potentiallyUnwantedApps()
+        .receive(m_mainThread)
+        .sink([weak](const Applications& applications) {
+            if (auto self = weak.lock()) {
+                self->m_mainThread->async([weak, applications] {
+                    if (auto model = weak.lock()) {
+                        dispatchPreconditionOnMain();
+                        model->m_puApplications.set(applications);
+                    }
+                });
+            }
+        })
+        .store(m_cancellables);
+    m_analysisWorkflow->status()
+        .receive(m_mainThread)
+        .sink([weak](const Status& status) {
+            if (auto self = weak.lock()) {
+                self->m_mainThread->async([weak, status] {
+                    if (auto model = weak.lock()) {
+                        model->apply(status);
+                    }
+                });
+            }
+        })
+        .store(m_cancellables);
+}
+
+void AppMonitorViewModel::startScan() {
+    dispatchPreconditionOnMain();
+    if (!m_didFetchUndesirableCountries.get()) {
+        return;
+    }
+    m_networkStatusForLastScan.set(true);
+    apply(Status::validatingNetwork);
+    // One observer per scan: the previous scan's goes first, so one notice counts once.
+    if (m_networkUpdatesObserver) {
+        m_notificationCenter.removeObserver(m_networkUpdatesObserver);
+        m_networkUpdatesObserver.reset();
+    }
+    std::weak_ptr<AppMonitorViewModel> weak = weak_from_this();
+    m_networkUpdatesObserver = m_notificationCenter.addObserver(
+        std::string(AppStoreInfoProvider::noNetworkNotification), nullptr,
+        [weak](const Notification&) {
+            auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            self->m_mainThread->async([weak] {
+                auto model = weak.lock();
+                if (!model) {
+                    return;
+                }
+                model->setNetworkStatus(false);
+                if (model->m_networkUpdatesObserver) {
+                    model->m_notificationCenter.removeObserver(model->m_networkUpdatesObserver);
+                    model->m_networkUpdatesObserver.reset();
+                }
+            });
+        });
+    m_analysisWorkflow->start();
+}
+
+void AppMonitorViewModel::setNetworkStatus(bool available) {
+    dispatchPreconditionOnMain();
+    m_networkStatusForLastScan.set(available);
+}
+
+std::string AppMonitorViewModel::progressText(std::optional<Status> status,
+                                              std::size_t foundCount) {
+    if (!status) {
+        return initialProgressText;
+    }
+    switch (*status) {
+        case Status::starting:
+            return "Starting analysis...";
+        case Status::validatingNetwork:
+            return "Validating network connection...";
+        case Status::fetchingDenyList:
+            return "Fetching Deny-List Database...";
+        case Status::fetchingLocalApplications:
+            return "Scanning for local applications...";
+        case Status::fetchingAppStoreInfo:
+            return "Fetching info from the AppStore...";
+        case Status::fetchingDomainsInfo:
+            return "Fetching info about application servers...";
+        case Status::analysing:
+            return "Analysing gathered data...";
+        case Status::filteringByThreshold:
+            return "Filtering results by detection accuracy...";
+        case Status::potentiallyUnwantedAppsFound:
+            return "Found " + std::to_string(foundCount) + " potentially unwanted applications";
+        case Status::nothingFoundNoNetwork:
+            return "No potentially unwanted applications detected, connect to the internet to "
+                   "increase accuracy";
+        case Status::nothingFound:
+            return "No potentially unwanted applications detected";
+    }
+    return initialProgressText;
+}
+
+void AppMonitorViewModel::apply(std::optional<Status> status) {
+    dispatchPreconditionOnMain();
+    if (status == Status::nothingFound && !m_networkStatusForLastScan.get()) {
+        status = Status::nothingFoundNoNetwork;
+    }
+    m_status.set(status);
+    m_progressDescription.set(progressText(status, m_puApplications.get().size()));
+    if (!status) {
+        return;
+    }
+    std::weak_ptr<AppMonitorViewModel> weak = weak_from_this();
+    switch (*status) {
+        case Status::starting:
+            m_animationManager->startScanAnimation(weak);
+            break;
+        case Status::analysing:
+            m_animationManager->startThinkingAnimation();
+            break;
+        case Status::potentiallyUnwantedAppsFound:
+            m_animationManager->scheduleFoundAnimation(
+                [weak](const std::string& frame) {
+                    if (auto self = weak.lock()) {
+                        self->setCurrentQuendleFrame(frame);
+                    }
+                },
+                [weak] {
+                    if (auto self = weak.lock()) {
+                        self->foundEnding();
+                    }
+                });
+            break;
+        case Status::nothingFoundNoNetwork:
+        case Status::nothingFound:
+            nothingFoundEnding();
+            break;
+        default:
+            break;
+    }
+}
+
+void AppMonitorViewModel::foundEnding() {
+    dispatchPreconditionOnMain();
+    setScanState(ScanState::done);
+    m_animationManager->setAnimationTimer(nullptr);
+}
+
+void AppMonitorViewModel::nothingFoundEnding() {
+    dispatchPreconditionOnMain();
+    auto& manager = *m_animationManager;
+    manager.setIsIdle(false);
+    manager.setAnimationTimer(nullptr);
+    if (const auto& queue = manager.animationQueue()) {
+        queue->queue().clear();
+    }
+    setCurrentQuendleFrame(std::string(InterfaceText::quendleHappy));
+    setScanState(ScanState::standBy);
+    if (const auto& queue = manager.animationQueue()) {
+        queue->setScanState(manager.scanState());
+        (void)queue->resetToDefaultSequence();  // no timer plays it: "Happy" stays
+    }
+    manager.setIsAnalyzing(false);
+}
+
+void AppMonitorViewModel::setScanState(ScanState scanState) {
+    dispatchPreconditionOnMain();
+    m_scanState.set(scanState);
+    m_animationManager->setScanState(scanState);
+}
+
+void AppMonitorViewModel::setCurrentQuendleFrame(const std::string& frame) {
+    dispatchPreconditionOnMain();
+    m_currentQuendleFrame.set(frame);
+}
+
+void AppMonitorViewModel::refreshDidFetchUndesirableCountries() {
+    dispatchPreconditionOnMain();
+    m_didFetchUndesirableCountries.set(m_environment.didFetchUndesirableCountries());
+}
+
+bool AppMonitorViewModel::removeApplication(const std::shared_ptr<PUApplication>& application,
+                                            std::function<void()> completion) {
+    dispatchPreconditionOnMain();
+    // The scanned bundle itself: a look-up by identifier could find another copy.
+    if (!application || !application->bundleURL()) {
+        return false;
+    }
+    if (!removeApplicationBundle(*application->bundleURL(), m_environment.commandRunner)) {
+        if (completion) {
+            completion();
+        }
+        return false;
+    }
+    auto applications = m_puApplications.get();
+    auto found = std::find_if(applications.begin(), applications.end(),
+                              [&](const auto& entry) { return *entry == *application; });
+    if (found != applications.end()) {
+        applications.erase(found);
+        m_puApplications.set(applications);
+    }
+    if (completion) {
+        m_mainThread->asyncAfter(std::chrono::seconds(2), std::move(completion),
+                                 schedulerOf(m_environment));
+    }
+    return true;
+}
+
+bool removeApplicationBundle(const std::filesystem::path& bundleURL,
+                             const CommandRunner& commandRunner) {
+    std::filesystem::path path = bundleURL;
+    if (!path.empty() && !path.has_filename()) {
+        path = path.parent_path();  // "X.app/" names X.app
+    }
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(path, error);
+    const bool acceptable = !error && path.is_absolute() && path == path.lexically_normal() &&
+                            path != path.root_path() && path.extension() == ".app" &&
+                            path.filename() != "Applications" &&
+                            std::filesystem::is_directory(status) &&
+                            !std::filesystem::is_symlink(status);
+    if (!acceptable) {
+        return false;
+    }
+    return AdministratorCommand::run("/bin/rm", {"-rf", "--", path.string()}, commandRunner).ok();
+}
+
+}  // namespace tarnwick

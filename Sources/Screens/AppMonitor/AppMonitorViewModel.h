@@ -1,0 +1,114 @@
+#pragma once
+
+#include "AppMonitorAnimationManager.h"
+#include "PUApplication.h"
+#include "StaticAnalysisWorkflow.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Combine/AnyCancellable.h"
+#include "Combine/Published.h"
+#include "Foundation/NotificationCenter.h"
+#include "Foundation/Process.h"
+#include "Tools/DNSResolver.h"
+#include "Tools/ScanState.h"
+
+namespace tarnwick {
+
+// The model behind the App Monitor screen: builds the scan pipeline once, starts a scan when asked,
+// turns the workflow's statuses into the progress text, the scan state and the mascot's frames,
+// keeps the last scan's findings and removes a found application with administrator rights.
+// Every published value changes on the main queue; work elsewhere hops there and holds the model
+// weakly.
+class AppMonitorViewModel : public std::enable_shared_from_this<AppMonitorViewModel> {
+public:
+    using Status = StaticAnalysisWorkflowStatus;
+    using Applications = std::vector<std::shared_ptr<PUApplication>>;
+
+    // What the pipeline talks to; the defaults are the real services and the shared settings.
+    struct Environment {
+        LocalApplicationsScanner::Folders folders = LocalApplicationsScanner::Folders::standard();
+        std::string denyListHost = std::string(DenyListProvider::defaultWebHost);
+        std::string lookupService = std::string(AppStoreInfoProvider::defaultLookupService);
+        std::optional<std::string> geoIPService;  // none: the geo-IP service of the product
+        DNSResolver resolver;
+        const UndesirableCountriesManagerType* undesirableCountries = nullptr;  // none: shared
+        std::function<bool()> didFetchUndesirableCountries;                     // none: shared
+        Preferences* preferences = nullptr;                                     // none: shared
+        CommandRunner commandRunner = systemCommandRunner();
+        Scheduler* scheduler = nullptr;       // none: the system clock
+        std::function<int(int, int)> random;  // none: the mascot's random pauses
+    };
+
+    static std::shared_ptr<AppMonitorViewModel> make(NotificationCenter& notificationCenter);
+    static std::shared_ptr<AppMonitorViewModel> make(NotificationCenter& notificationCenter,
+                                                     Environment environment);
+    ~AppMonitorViewModel();
+
+    // The scan action: nothing without target countries.
+    void startScan();
+    void apply(std::optional<Status> status);
+    // Removes the found application's own bundle (the one that was scanned); true when it is
+    // gone. The completion follows two seconds later, or at once when the removal failed.
+    bool removeApplication(const std::shared_ptr<PUApplication>& application,
+                           std::function<void()> completion);
+
+    // The setters the views' bindings use.
+    void setScanState(ScanState scanState);
+    void setCurrentQuendleFrame(const std::string& frame);
+    // Copies the shared target-country flag into `didFetchUndesirableCountries`.
+    void refreshDidFetchUndesirableCountries();
+
+    const Published<bool>& networkStatusForLastScan() const { return m_networkStatusForLastScan; }
+    const Published<Applications>& puApplications() const { return m_puApplications; }
+    const Published<std::string>& progressDescription() const { return m_progressDescription; }
+    const Published<std::optional<Status>>& status() const { return m_status; }
+    const Published<bool>& didFetchUndesirableCountries() const {
+        return m_didFetchUndesirableCountries;
+    }
+    const Published<ScanState>& scanState() const { return m_scanState; }
+    const Published<std::string>& currentQuendleFrame() const { return m_currentQuendleFrame; }
+    const std::shared_ptr<AppMonitorAnimationManager>& animationManager() const {
+        return m_animationManager;
+    }
+    const std::shared_ptr<StaticAnalysisWorkflow>& analysisWorkflow() const {
+        return m_analysisWorkflow;
+    }
+
+    static std::string progressText(std::optional<Status> status, std::size_t foundCount);
+
+private:
+    AppMonitorViewModel(NotificationCenter& notificationCenter, Environment environment);
+    void build();
+    void setNetworkStatus(bool available);
+    void nothingFoundEnding();
+    void foundEnding();
+
+    Environment m_environment;
+    std::shared_ptr<StaticAnalysisWorkflow> m_analysisWorkflow;
+    std::vector<AnyCancellable> m_cancellables;
+    std::shared_ptr<DispatchQueue> m_mainThread;
+    NotificationCenter& m_notificationCenter;
+    NotificationCenter::ObserverToken m_networkUpdatesObserver;
+    Published<bool> m_networkStatusForLastScan{true};
+    Published<Applications> m_puApplications;
+    Published<std::string> m_progressDescription;
+    Published<std::optional<Status>> m_status;
+    Published<bool> m_didFetchUndesirableCountries;
+    Published<ScanState> m_scanState{ScanState::standBy};
+    std::shared_ptr<AppMonitorAnimationManager> m_animationManager;
+    Published<std::string> m_currentQuendleFrame;
+};
+
+// Removes an application bundle with administrator rights. Refused without asking when the path
+// is not an absolute, existing folder named "*.app" (not a symbolic link, not "/", not an
+// Applications folder itself); the path is one argument of the removal, never shell text.
+bool removeApplicationBundle(const std::filesystem::path& bundleURL,
+                             const CommandRunner& commandRunner);
+
+}  // namespace tarnwick

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "AppStoreLookupResult.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Foundation/NotificationCenter.h"
+#include "Foundation/Result.h"
+#include "Network/HTTPSession.h"
+
+namespace tarnwick {
+
+// Asks the public application store about every scanned application at once: one form POST to
+// "/lookup" with "entity=macSoftware" and all bundle identifiers joined by ",". A lookup that fails
+// for lack of network posts "failedToFetchAppStoreNoNetwork" once; failures are passed on, never
+// turned into an empty list here.
+class AppStoreInfoProvider {
+public:
+    struct LookupError {
+        enum class Code {
+            invalidRequest,  // no request could be made
+            noNetwork,       // time-out or no connection
+            transport,       // any other failure on the way
+            decoding,        // the body is not a valid answer
+        };
+        Code code = Code::transport;
+        std::string message;
+    };
+    using Completion = std::function<void(
+        Result<std::vector<AppStoreLookupResult::StoreApplication>, LookupError>)>;
+
+    static constexpr std::string_view noNetworkNotification = "failedToFetchAppStoreNoNetwork";
+    // A deployment value: the public store's lookup service.
+    static constexpr std::string_view defaultLookupService = "https://lookup.app-store.invalid/";
+
+    // `lookupService` is the base URL ("https://host/") that serves "lookup".
+    AppStoreInfoProvider(std::shared_ptr<HTTPSession> session,
+                         NotificationCenter& notificationCenter,
+                         std::string lookupService = std::string(defaultLookupService));
+
+    // Calls `completion` once, on the session's queue (at once when no request can be made).
+    void fetchApplications(const std::vector<std::string>& bundleIds, Completion completion) const;
+
+    std::optional<HTTPRequest> makeLookupRequest(const std::vector<std::string>& bundleIds) const;
+
+    // Each field as its encoded name, "=" and its encoded value, in the map's order.
+    static std::vector<std::string> formEncoded(const std::map<std::string, std::string>& fields);
+    // Percent-encodes UTF-8 bytes, leaving only ASCII letters, digits and "-._~/?".
+    static std::string percentEncodedQueryValue(std::string_view text);
+
+    // Posts the no-network notice on `notificationCenter` for a time-out or an unreachable host.
+    static LookupError mapLookupError(const HTTPError& error,
+                                      NotificationCenter& notificationCenter);
+
+private:
+    std::shared_ptr<HTTPSession> m_session;
+    NotificationCenter& m_notificationCenter;
+    std::string m_lookupService;
+};
+
+}  // namespace tarnwick

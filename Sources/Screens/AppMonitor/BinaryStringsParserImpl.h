@@ -1,0 +1,18 @@
+#pragma once
+
+#include "BinaryStringsParser.h"
+
+namespace tarnwick {
+
+// The strings of the "__cstring" section of the bundle's executable, from its x86-64 slice, else
+// its first: the file is memory-mapped and only that one section is walked. Strings that are not
+// UTF-8 are skipped; the others come back lower-cased, in section order.
+class BinaryStringsParserImpl final : public BinaryStringsParser {
+public:
+    std::vector<std::string> parse(const std::filesystem::path& bundleURL) const override;
+
+    // The same for an executable file itself.
+    static std::vector<std::string> parseExecutable(const std::filesystem::path& executable);
+};
+
+}  // namespace tarnwick

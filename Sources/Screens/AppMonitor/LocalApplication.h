@@ -1,0 +1,39 @@
+#pragma once
+
+#include "AppStoreLookupResult.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Tools/DomainInfo.h"
+
+namespace tarnwick {
+
+// One installed application as the scan stages see it. The scan makes it from the bundle; the
+// store and server stages then fill in what they learnt, one stage after the other (never at the
+// same time), so no lock guards the two enrichable fields.
+class LocalApplication {
+public:
+    virtual ~LocalApplication() = default;
+
+    virtual const std::filesystem::path& bundleURL() const = 0;
+    virtual const std::string& bundleID() const = 0;
+    virtual const std::filesystem::path& imageURL() const = 0;
+    virtual const std::string& title() const = 0;
+    // "SUFeedURL" when it is an absolute URL.
+    virtual const std::optional<std::string>& feedURL() const = 0;
+    virtual const std::vector<std::string>& localizations() const = 0;
+    virtual const std::optional<std::string>& copyrightString() const = 0;
+
+    virtual const std::optional<AppStoreLookupResult::StoreApplication>& appStoreInfo() const = 0;
+    virtual void setAppStoreInfo(std::optional<AppStoreLookupResult::StoreApplication> info) = 0;
+    virtual const std::optional<DomainInfo>& domainInfo() const = 0;
+    virtual void setDomainInfo(std::optional<DomainInfo> info) = 0;
+
+    // title + " (" + bundleID + ")", as the scan's log lines name an application.
+    std::string logDescription() const { return title() + " (" + bundleID() + ")"; }
+};
+
+}  // namespace tarnwick

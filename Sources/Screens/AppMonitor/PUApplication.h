@@ -1,0 +1,59 @@
+#pragma once
+
+#include "ReasonViewModel.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Foundation/UUID.h"
+#include "Tools/DetectionReason.h"
+
+namespace tarnwick {
+
+// A potentially unwanted application found by a scan, with its reasons. Each instance is its own
+// row: two with equal fields still differ by `id`, and equality is identity of `id`.
+class PUApplication {
+public:
+    PUApplication(std::string name, std::optional<std::filesystem::path> bundleURL,
+                  std::string bundleId, std::optional<std::string> webURL,
+                  std::vector<DetectionReason> reasons, std::optional<std::string> additionalInfo,
+                  std::optional<std::string> additionalInfoWebURL);
+
+    const std::string& name() const { return m_name; }
+    const std::optional<std::filesystem::path>& bundleURL() const { return m_bundleURL; }
+    const std::string& bundleId() const { return m_bundleId; }
+    const std::optional<std::string>& webURL() const { return m_webURL; }
+    const UUID& id() const { return m_id; }
+    const std::vector<DetectionReason>& reasons() const { return m_reasons; }
+    const std::vector<ReasonViewModel>& reasonViewModels() const { return m_reasonViewModels; }
+    const std::optional<std::string>& additionalInfo() const { return m_additionalInfo; }
+    const std::optional<std::string>& additionalInfoWebURL() const {
+        return m_additionalInfoWebURL;
+    }
+
+    // name immediately followed by the bundle identifier: what the list's filter matches.
+    std::string filterName() const { return m_name + m_bundleId; }
+    // The web address when it reads as a URL (a bare host stays a relative reference).
+    std::optional<std::string> webRawURL() const;
+    bool isAdditionalInfoAvailable() const { return m_additionalInfo.has_value(); }
+    bool isAdditionalInfoWebURLAvailable() const { return m_additionalInfoWebURL.has_value(); }
+    // name + " (" + bundleId + ")"
+    std::string logDescription() const { return m_name + " (" + m_bundleId + ")"; }
+
+    bool operator==(const PUApplication& other) const { return m_id == other.m_id; }
+
+private:
+    std::string m_name;
+    std::optional<std::filesystem::path> m_bundleURL;
+    std::string m_bundleId;
+    std::optional<std::string> m_webURL;
+    UUID m_id;
+    std::vector<DetectionReason> m_reasons;
+    std::vector<ReasonViewModel> m_reasonViewModels;
+    std::optional<std::string> m_additionalInfo;
+    std::optional<std::string> m_additionalInfoWebURL;
+};
+
+}  // namespace tarnwick
