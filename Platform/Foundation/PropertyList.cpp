@@ -185,4 +185,14 @@ std::string PropertyList::toXml(const Value& value) {
     return text;
 }
 
+std::string PropertyList::toBinary(const Value& value) {
+    PlistPtr root(toNode(value));
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(root.get(), &bytes, &length);
+    std::string data(bytes != nullptr ? bytes : "", bytes != nullptr ? length : 0);
+    plist_to_bin_free(bytes);
+    return data;
+}
+
 }  // namespace tarnwick

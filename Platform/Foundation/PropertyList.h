@@ -21,6 +21,8 @@ public:
     static Result<Value, std::string> parse(std::string_view bytes);
     static Result<Value, std::string> read(const std::filesystem::path& file);
     static std::string toXml(const Value& value);
+    // The binary form ("bplist00").
+    static std::string toBinary(const Value& value);
 };
 
 }  // namespace tarnwick
