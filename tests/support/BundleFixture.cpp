@@ -17,8 +17,8 @@ std::filesystem::path writeBundle(const std::filesystem::path& folder,
         std::filesystem::create_directories(path / "Contents/MacOS");
         writeFile(path / "Contents/MacOS" / executableName, *bundle.executable);
     }
-    writeFile(path / "Contents/Info.plist",
-              bundle.binaryInfo ? PropertyList::toBinary(Value(info)) : PropertyList::toXml(Value(info)));
+    writeFile(path / "Contents/Info.plist", bundle.binaryInfo ? PropertyList::toBinary(Value(info))
+                                                              : PropertyList::toXml(Value(info)));
     for (const auto& language : bundle.localizations) {
         std::filesystem::create_directories(path / "Contents/Resources" / (language + ".lproj"));
     }

@@ -19,7 +19,6 @@ struct BundleFixture {
     std::optional<std::string> executable;  // its bytes
 };
 
-std::filesystem::path writeBundle(const std::filesystem::path& folder,
-                                  const BundleFixture& bundle);
+std::filesystem::path writeBundle(const std::filesystem::path& folder, const BundleFixture& bundle);
 
 }  // namespace tarnwick::testing

@@ -40,10 +40,12 @@ TEST(BinaryStringsParserTests, ReadsTheRightSliceLowerCased) {
     const Case cases[] = {
         {"thin", buildThinMachO(intel), intelStrings},
         {"universal: the x86-64 slice",
-         buildFatMachO({{arm.cputype, buildThinMachO(arm)}, {intel.cputype, buildThinMachO(intel)}}),
+         buildFatMachO(
+             {{arm.cputype, buildThinMachO(arm)}, {intel.cputype, buildThinMachO(intel)}}),
          intelStrings},
         {"universal without x86-64: its first slice",
-         buildFatMachO({{arm.cputype, buildThinMachO(arm)}}), {"https://arm.example.ru/"}},
+         buildFatMachO({{arm.cputype, buildThinMachO(arm)}}),
+         {"https://arm.example.ru/"}},
         {"no C-string section", buildThinMachO(none), {}},
         {"not an executable", "#!/bin/sh\n", {}},
     };
@@ -86,8 +88,9 @@ TEST(CodeSigningInfoModelTests, TeamAndCertificateCountries) {
         CodeSigningInfoModel(bundleWith(folder / "c", buildThinMachO({})).string()).status());
 }
 
-LocalApplicationsScanner::Applications scan(const LocalApplicationsScanner& scanner,
-                                            std::vector<LocalApplicationsScanner::ScanLocation> at) {
+LocalApplicationsScanner::Applications scan(
+    const LocalApplicationsScanner& scanner,
+    std::vector<LocalApplicationsScanner::ScanLocation> at) {
     DispatchGroup done;
     done.enter();
     LocalApplicationsScanner::Applications found;
@@ -113,12 +116,11 @@ TEST(LocalApplicationsScannerTests, ListsTopLevelBundlesOfBothFolders) {
         fixture.localizations = std::move(languages);
         return fixture;
     };
-    writeBundle(applications,
-                bundle("Foo.Bar.app",
-                       {{"CFBundleIdentifier", "com.foo.bar"},
-                        {"SUFeedURL", "https://updates.foo.example/appcast.xml"},
-                        {"NSHumanReadableCopyright", "© Foo"}},
-                       true, {"ru", "en", "Base"}));
+    writeBundle(applications, bundle("Foo.Bar.app",
+                                     {{"CFBundleIdentifier", "com.foo.bar"},
+                                      {"SUFeedURL", "https://updates.foo.example/appcast.xml"},
+                                      {"NSHumanReadableCopyright", "© Foo"}},
+                                     true, {"ru", "en", "Base"}));
     writeBundle(applications, bundle("Shared.app", {{"CFBundleIdentifier", "com.shared"},
                                                     {"SUFeedURL", "not a url"},
                                                     {"NSHumanReadableCopyright", 42}}));
@@ -130,8 +132,9 @@ TEST(LocalApplicationsScannerTests, ListsTopLevelBundlesOfBothFolders) {
     writeBundle(downloads, bundle("Shared.app", {{"CFBundleIdentifier", "com.shared"}}));
 
     const LocalApplicationsScanner scanner({applications, downloads});
-    const auto found = scan(scanner, {LocalApplicationsScanner::ScanLocation::rootApplicationsFolder(),
-                                      LocalApplicationsScanner::ScanLocation::userDownloadsFolder()});
+    const auto found =
+        scan(scanner, {LocalApplicationsScanner::ScanLocation::rootApplicationsFolder(),
+                       LocalApplicationsScanner::ScanLocation::userDownloadsFolder()});
     ASSERT_EQ(found.size(), 3u);
     EXPECT_EQ(found[0]->title(), "Foo.Bar");
     EXPECT_EQ(found[0]->bundleID(), "com.foo.bar");
@@ -146,11 +149,11 @@ TEST(LocalApplicationsScannerTests, ListsTopLevelBundlesOfBothFolders) {
 
     // A missing folder adds nothing and takes nothing away.
     const LocalApplicationsScanner missingDownloads({applications, home / "Nope"});
-    EXPECT_EQ(scan(missingDownloads,
-                   {LocalApplicationsScanner::ScanLocation::rootApplicationsFolder(),
-                    LocalApplicationsScanner::ScanLocation::userDownloadsFolder()})
-                  .size(),
-              2u);
+    EXPECT_EQ(
+        scan(missingDownloads, {LocalApplicationsScanner::ScanLocation::rootApplicationsFolder(),
+                                LocalApplicationsScanner::ScanLocation::userDownloadsFolder()})
+            .size(),
+        2u);
 }
 
 TEST(LocalApplicationsScannerTests, AnUnreadableEntryIsSkippedAlone) {

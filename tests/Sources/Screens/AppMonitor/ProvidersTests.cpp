@@ -25,13 +25,13 @@ const char* const fullRecord = R"({"trackName": "Tool", "artworkUrl512": "https:
 class StoreLookupTest : public ::testing::Test {
 protected:
     StoreLookupTest() {
-        m_server.routes().Post("/lookup", [this](const httplib::Request& request,
-                                                 httplib::Response& response) {
-            m_body = request.body;
-            m_contentType = request.get_header_value("Content-Type");
-            response.status = m_status;
-            response.set_content(m_answer, "application/json");
-        });
+        m_server.routes().Post(
+            "/lookup", [this](const httplib::Request& request, httplib::Response& response) {
+                m_body = request.body;
+                m_contentType = request.get_header_value("Content-Type");
+                response.status = m_status;
+                response.set_content(m_answer, "application/json");
+            });
         m_server.start();
         m_observer = m_center.addObserver(std::string(AppStoreInfoProvider::noNetworkNotification),
                                           nullptr, [this](const Notification&) { ++m_notices; });
