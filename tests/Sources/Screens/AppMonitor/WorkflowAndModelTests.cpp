@@ -221,6 +221,25 @@ TEST_F(WholeScanTest, AScanStartedTwiceDeliversOnlyTheSecond) {
     EXPECT_EQ(std::count(m_statuses.begin(), m_statuses.end(), Status::starting), 2);
 }
 
+TEST_F(WholeScanTest, TheNoNetworkNoticeCountsOncePerScan) {
+    NotificationCenter center;
+    auto model = AppMonitorViewModel::make(center, environment());
+    int falses = 0;
+    auto token = model->networkStatusForLastScan().sink(
+        [&](bool available) { falses += available ? 0 : 1; });
+    const auto notice = std::string(AppStoreInfoProvider::noNetworkNotification);
+    center.post(notice);  // before any scan: nobody listens
+    RunLoop::main().runFor(100ms);
+    EXPECT_EQ(falses, 0);
+    model->startScan();
+    model->startScan();  // the first scan's observer goes before the second's comes
+    center.post(notice);
+    center.post(notice);
+    RunLoop::main().runFor(300ms);
+    EXPECT_EQ(falses, 1);
+    EXPECT_FALSE(model->networkStatusForLastScan().get());
+}
+
 TEST_F(WholeScanTest, ProgressTextsAndTheGate) {
     struct Row {
         std::optional<Status> status;
