@@ -5,6 +5,7 @@
 #include "LocalApplicationsAnalyserImpl.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 #include "Dispatch/MainQueuePrecondition.h"
@@ -131,11 +132,13 @@ void AppMonitorViewModel::startScan() {
         m_networkUpdatesObserver.reset();
     }
     std::weak_ptr<AppMonitorViewModel> weak = weak_from_this();
+    // The notice may come twice before the main queue removes the observer: only the first counts.
+    auto counted = std::make_shared<std::atomic<bool>>(false);
     m_networkUpdatesObserver = m_notificationCenter.addObserver(
         std::string(AppStoreInfoProvider::noNetworkNotification), nullptr,
-        [weak](const Notification&) {
+        [weak, counted](const Notification&) {
             auto self = weak.lock();
-            if (!self) {
+            if (!self || counted->exchange(true)) {
                 return;
             }
             self->m_mainThread->async([weak] {
