@@ -1,5 +1,7 @@
 #include "BinaryStringsParserImpl.h"
 
+#include <cstring>
+
 #include "Foundation/Bundle.h"
 #include "Locale/UnicodeText.h"
 #include "MachO/FatBinary.h"
@@ -8,8 +10,35 @@
 
 namespace tarnwick {
 
-std::vector<std::string> BinaryStringsParserImpl::parse(
-    const std::filesystem::path& bundleURL) const {
+CStringList::CStringList(std::size_t bytes)
+    // Not zeroed: every byte handed out is written first.
+    : m_buffer(new char[bytes == 0 ? 1 : bytes]), m_capacity(bytes) {
+    // Strings of a C-string section average a few dozen bytes.
+    m_views.reserve(bytes / 32);
+}
+
+bool CStringList::appendLowercasedIfASCII(std::string_view text) {
+    char* out = m_buffer.get() + m_used;
+    unsigned char high = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        high |= c;
+        out[i] = static_cast<char>(c + ((static_cast<unsigned char>(c - 'A') < 26) ? 32 : 0));
+    }
+    if (high >= 0x80) {
+        return false;  // the bytes written are scratch until the next string
+    }
+    m_views.emplace_back(out, text.size());
+    m_used += text.size();
+    return true;
+}
+
+void CStringList::appendOwned(std::string text) {
+    m_owned.push_back(std::make_unique<std::string>(std::move(text)));
+    m_views.emplace_back(*m_owned.back());
+}
+
+CStringList BinaryStringsParserImpl::parse(const std::filesystem::path& bundleURL) const {
     const auto executable = Bundle(bundleURL).executablePath();
     if (!executable) {
         return {};
@@ -17,8 +46,7 @@ std::vector<std::string> BinaryStringsParserImpl::parse(
     return parseExecutable(*executable);
 }
 
-std::vector<std::string> BinaryStringsParserImpl::parseExecutable(
-    const std::filesystem::path& executable) {
+CStringList BinaryStringsParserImpl::parseExecutable(const std::filesystem::path& executable) {
     auto map = MemoryMap::mapFile(executable);
     if (!map) {
         return {};
@@ -31,26 +59,35 @@ std::vector<std::string> BinaryStringsParserImpl::parseExecutable(
     if (!image) {
         return {};
     }
-    auto strings = image->cStrings();
-    if (!strings) {
+    const MachOSection* section = image->section("__cstring");
+    if (section == nullptr) {
         return {};
     }
-    std::vector<std::string> lowered;
-    lowered.reserve(strings->size());
-    for (const auto text : *strings) {
-        if (UnicodeText::isAscii(text)) {
-            std::string lower(text);
-            for (char& c : lower) {
-                if (c >= 'A' && c <= 'Z') {
-                    c = static_cast<char>(c - 'A' + 'a');
-                }
-            }
-            lowered.push_back(std::move(lower));
-        } else if (UnicodeText::isValidUTF8(text)) {
-            lowered.push_back(UnicodeText::lowercased(text));
+    auto bytes = image->contents(*section);
+    if (!bytes) {
+        return {};
+    }
+    // One walk over the section: find each terminator, and copy the string lower-cased while
+    // noting whether it left ASCII; only those few go through full Unicode lower-casing.
+    CStringList list(bytes->size());
+    const char* cursor = reinterpret_cast<const char*>(bytes->data());
+    const char* end = cursor + bytes->size();
+    while (cursor < end) {
+        const auto* stop = static_cast<const char*>(
+            std::memchr(cursor, '\0', static_cast<std::size_t>(end - cursor)));
+        if (stop == nullptr) {
+            break;  // an unterminated tail is no C string
+        }
+        const std::string_view text(cursor, static_cast<std::size_t>(stop - cursor));
+        cursor = stop + 1;
+        if (text.empty()) {
+            continue;
+        }
+        if (!list.appendLowercasedIfASCII(text) && UnicodeText::isValidUTF8(text)) {
+            list.appendOwned(UnicodeText::lowercased(text));
         }
     }
-    return lowered;
+    return list;
 }
 
 }  // namespace tarnwick

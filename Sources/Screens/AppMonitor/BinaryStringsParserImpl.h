@@ -9,10 +9,10 @@ namespace tarnwick {
 // UTF-8 are skipped; the others come back lower-cased, in section order.
 class BinaryStringsParserImpl final : public BinaryStringsParser {
 public:
-    std::vector<std::string> parse(const std::filesystem::path& bundleURL) const override;
+    CStringList parse(const std::filesystem::path& bundleURL) const override;
 
     // The same for an executable file itself.
-    static std::vector<std::string> parseExecutable(const std::filesystem::path& executable);
+    static CStringList parseExecutable(const std::filesystem::path& executable);
 };
 
 }  // namespace tarnwick

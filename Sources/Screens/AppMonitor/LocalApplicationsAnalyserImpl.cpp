@@ -283,7 +283,7 @@ LocalApplicationsAnalyserImpl::Check LocalApplicationsAnalyserImpl::check(Case r
                             (token == "ru" &&
                              (contains(text, DetectionReason::socialNetworkDomainName) ||
                               contains(text, searchCompanyName)))) {
-                            kept.push_back(text);
+                            kept.emplace_back(text);
                         }
                     }
                     if (!kept.empty()) {

@@ -52,8 +52,9 @@ TEST(BinaryStringsParserTests, ReadsTheRightSliceLowerCased) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TemporaryDirectory folder;
-        EXPECT_EQ(BinaryStringsParserImpl().parse(bundleWith(folder.path(), c.executable)),
-                  c.expected);
+        EXPECT_EQ(
+            BinaryStringsParserImpl().parse(bundleWith(folder.path(), c.executable)).toStrings(),
+            c.expected);
     }
     TemporaryDirectory empty;
     EXPECT_TRUE(BinaryStringsParserImpl().parse(empty / "Missing.app").empty());

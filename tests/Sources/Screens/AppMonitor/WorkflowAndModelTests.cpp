@@ -238,6 +238,9 @@ TEST_F(WholeScanTest, TheNoNetworkNoticeCountsOncePerScan) {
     RunLoop::main().runFor(300ms);
     EXPECT_EQ(falses, 1);
     EXPECT_FALSE(model->networkStatusForLastScan().get());
+    // The scan reads the fixture's target countries until it ends.
+    EXPECT_TRUE(RunLoop::main().runUntil(
+        [&] { return model->status().get() == Status::potentiallyUnwantedAppsFound; }, 60s));
 }
 
 TEST_F(WholeScanTest, ProgressTextsAndTheGate) {
