@@ -1,11 +1,11 @@
-#include "CodeSignatureFuzzEntry.h"
+#include "CodeSignatureFuzz.h"
 
-#include "CertificateCountries.h"
-#include "CodeSignatureReader.h"
+#include "CodeSigning/CertificateCountries.h"
+#include "CodeSigning/CodeSignatureReader.h"
 
-namespace tarnwick {
+namespace tarnwick::fuzz {
 
-int CodeSignatureFuzz::fuzzOne(const std::uint8_t* data, std::size_t size) {
+int fuzzOne(const std::uint8_t* data, std::size_t size) {
     auto info = CodeSignatureReader::read(std::span<const std::uint8_t>(data, size));
     if (info) {
         (void)info->teamIdentifier();
@@ -16,4 +16,4 @@ int CodeSignatureFuzz::fuzzOne(const std::uint8_t* data, std::size_t size) {
     return 0;
 }
 
-}  // namespace tarnwick
+}  // namespace tarnwick::fuzz

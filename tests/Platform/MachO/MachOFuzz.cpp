@@ -1,11 +1,11 @@
-#include "MachOFuzzEntry.h"
+#include "MachOFuzz.h"
 
-#include "FatBinary.h"
-#include "MachOImage.h"
+#include "MachO/FatBinary.h"
+#include "MachO/MachOImage.h"
 
-namespace tarnwick {
+namespace tarnwick::fuzz {
 
-int MachOFuzz::fuzzOne(const std::uint8_t* data, std::size_t size) {
+int fuzzOne(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> file(data, size);
     auto slices = allSlices(file);
     if (!slices) {
@@ -29,4 +29,4 @@ int MachOFuzz::fuzzOne(const std::uint8_t* data, std::size_t size) {
     return 0;
 }
 
-}  // namespace tarnwick
+}  // namespace tarnwick::fuzz
