@@ -39,9 +39,15 @@ std::string Expression::description() const {
     return out.str();
 }
 
-Term operator*(const Variable& variable, double coefficient) { return Term{variable, coefficient}; }
-Term operator*(double coefficient, const Variable& variable) { return Term{variable, coefficient}; }
-Term operator-(const Variable& variable) { return Term{variable, -1.0}; }
+Term operator*(const Variable& variable, double coefficient) {
+    return Term{variable, coefficient};
+}
+Term operator*(double coefficient, const Variable& variable) {
+    return Term{variable, coefficient};
+}
+Term operator-(const Variable& variable) {
+    return Term{variable, -1.0};
+}
 
 Expression operator*(const Expression& expression, double coefficient) {
     Expression result = expression;
@@ -60,7 +66,9 @@ Expression operator/(const Expression& expression, double divisor) {
     return expression * (1.0 / divisor);
 }
 
-Expression operator-(const Expression& expression) { return expression * -1.0; }
+Expression operator-(const Expression& expression) {
+    return expression * -1.0;
+}
 
 Expression operator+(const Expression& lhs, const Expression& rhs) {
     Expression result = lhs;
@@ -69,6 +77,8 @@ Expression operator+(const Expression& lhs, const Expression& rhs) {
     return result;
 }
 
-Expression operator-(const Expression& lhs, const Expression& rhs) { return lhs + rhs * -1.0; }
+Expression operator-(const Expression& lhs, const Expression& rhs) {
+    return lhs + rhs * -1.0;
+}
 
 }  // namespace tarnwick::autolayout

@@ -10,7 +10,9 @@ namespace {
 
 constexpr double epsilon = 1.0e-8;
 
-bool nearZero(double value) { return std::fabs(value) < epsilon; }
+bool nearZero(double value) {
+    return std::fabs(value) < epsilon;
+}
 
 // A column of the tableau. Outside symbols stand for the caller's variables; slacks turn
 // inequalities into equalities; errors measure how far a non-required constraint is violated;
@@ -422,9 +424,9 @@ Solver::~Solver() = default;
 Result<void, SolverError> Solver::addConstraint(const Constraint& constraint) {
     State& state = *m_state;
     if (state.constraints.count(constraint) != 0) {
-        return Failure{error(SolverError::Code::duplicateConstraint,
-                             "The constraint is already in the solver: " +
-                                 constraint.description())};
+        return Failure{
+            error(SolverError::Code::duplicateConstraint,
+                  "The constraint is already in the solver: " + constraint.description())};
     }
     // A refused constraint must leave no trace, and the artificial-variable phase changes the
     // tableau before it knows the answer: keep the state to return to.
@@ -521,7 +523,8 @@ Result<void, SolverError> Solver::addEditVariable(const Variable& variable, doub
     if (auto added = addConstraint(constraint); !added) {
         return added;
     }
-    m_state->edits.emplace(variable, EditInfo{m_state->constraints.at(constraint), constraint, 0.0});
+    m_state->edits.emplace(variable,
+                           EditInfo{m_state->constraints.at(constraint), constraint, 0.0});
     return {};
 }
 
@@ -585,6 +588,8 @@ void Solver::updateVariables() {
     }
 }
 
-void Solver::reset() { m_state = std::make_unique<State>(); }
+void Solver::reset() {
+    m_state = std::make_unique<State>();
+}
 
 }  // namespace tarnwick::autolayout

@@ -97,21 +97,32 @@ struct ConstraintLayout::Impl {
         }
         const bool rightToLeft = host->layoutDirection() == Qt::RightToLeft;
         switch (attribute) {
-            case LayoutAttribute::left: return x;
-            case LayoutAttribute::right: return x + width;
+            case LayoutAttribute::left:
+                return x;
+            case LayoutAttribute::right:
+                return x + width;
             // Right to left, leading and trailing measure from the right edge towards the left,
             // so "leading = superview.leading + 10" insets by 10 in either direction.
-            case LayoutAttribute::leading: return rightToLeft ? -(x + width) : x;
-            case LayoutAttribute::trailing: return rightToLeft ? -x : x + width;
-            case LayoutAttribute::top: return y;
+            case LayoutAttribute::leading:
+                return rightToLeft ? -(x + width) : x;
+            case LayoutAttribute::trailing:
+                return rightToLeft ? -x : x + width;
+            case LayoutAttribute::top:
+                return y;
             case LayoutAttribute::bottom:
             // Text widgets are laid out by their boxes; the box's bottom stands for the baseline.
-            case LayoutAttribute::lastBaseline: return y + height;
-            case LayoutAttribute::width: return width;
-            case LayoutAttribute::height: return height;
-            case LayoutAttribute::centerX: return x + width * 0.5;
-            case LayoutAttribute::centerY: return y + height * 0.5;
-            case LayoutAttribute::notAnAttribute: break;
+            case LayoutAttribute::lastBaseline:
+                return y + height;
+            case LayoutAttribute::width:
+                return width;
+            case LayoutAttribute::height:
+                return height;
+            case LayoutAttribute::centerX:
+                return x + width * 0.5;
+            case LayoutAttribute::centerY:
+                return y + height * 0.5;
+            case LayoutAttribute::notAnAttribute:
+                break;
         }
         return 0.0;
     }
@@ -148,8 +159,7 @@ struct ConstraintLayout::Impl {
             const QSize hintSize = c.item->sizeHint();
             const QSize minimumSize = widget->minimumSize();
             const QSize maximumSize = widget->maximumSize();
-            const std::pair<al::Variable, int> dimensions[] = {
-                {c.width, 0}, {c.height, 1}};
+            const std::pair<al::Variable, int> dimensions[] = {{c.width, 0}, {c.height, 1}};
             for (const auto& [variable, i] : dimensions) {
                 const int size = i == 0 ? hintSize.width() : hintSize.height();
                 const int least = i == 0 ? minimumSize.width() : minimumSize.height();
@@ -198,7 +208,8 @@ struct ConstraintLayout::Impl {
     }
 };
 
-ConstraintLayout::ConstraintLayout(QWidget* host) : QLayout(host), m_impl(std::make_unique<Impl>()) {
+ConstraintLayout::ConstraintLayout(QWidget* host)
+    : QLayout(host), m_impl(std::make_unique<Impl>()) {
     m_impl->host = host;
     setContentsMargins(0, 0, 0, 0);
     setSizeConstraint(QLayout::SetNoConstraint);
@@ -312,7 +323,9 @@ QLayoutItem* ConstraintLayout::takeAt(int index) {
     return child.item;
 }
 
-int ConstraintLayout::count() const { return int(m_impl->order.size()); }
+int ConstraintLayout::count() const {
+    return int(m_impl->order.size());
+}
 
 QSize ConstraintLayout::sizeHint() const {
     m_impl->measure();
@@ -336,9 +349,8 @@ void ConstraintLayout::setGeometry(const QRect& rect) {
         const int top = int(std::lround(c.y.value()));
         const int right = int(std::lround(c.x.value() + c.width.value()));
         const int bottom = int(std::lround(c.y.value() + c.height.value()));
-        widget->setGeometry(
-            QRect(rect.x() + left, rect.y() + top, std::max(0, right - left),
-                  std::max(0, bottom - top)));
+        widget->setGeometry(QRect(rect.x() + left, rect.y() + top, std::max(0, right - left),
+                                  std::max(0, bottom - top)));
     }
 }
 
@@ -353,16 +365,15 @@ Result<void, LayoutError> ConstraintLayout::install(const LayoutConstraint& cons
     QWidget* second = constraint.secondItem();
     const al::Expression lhs = m_impl->expression(this, first, constraint.firstAttribute());
     const al::Expression rhs =
-        second != nullptr
-            ? m_impl->expression(this, second, constraint.secondAttribute()) *
-                      constraint.multiplier() +
-                  constraint.constant()
-            : al::Expression(constraint.constant());
+        second != nullptr ? m_impl->expression(this, second, constraint.secondAttribute()) *
+                                    constraint.multiplier() +
+                                constraint.constant()
+                          : al::Expression(constraint.constant());
     al::Constraint solverConstraint(
         lhs,
-        constraint.relation() == LayoutRelation::equal         ? al::Relation::equal
+        constraint.relation() == LayoutRelation::equal             ? al::Relation::equal
         : constraint.relation() == LayoutRelation::lessThanOrEqual ? al::Relation::lessOrEqual
-                                                                    : al::Relation::greaterOrEqual,
+                                                                   : al::Relation::greaterOrEqual,
         rhs, al::strength::fromPriority(constraint.priority()));
     const auto added = m_impl->solver.addConstraint(solverConstraint);
     if (!added) {
@@ -377,9 +388,8 @@ Result<void, LayoutError> ConstraintLayout::install(const LayoutConstraint& cons
 
 void ConstraintLayout::uninstall(const LayoutConstraint& constraint) {
     auto& installed = m_impl->installed;
-    const auto it = std::find_if(installed.begin(), installed.end(), [&](const auto& entry) {
-        return entry.constraint == constraint;
-    });
+    const auto it = std::find_if(installed.begin(), installed.end(),
+                                 [&](const auto& entry) { return entry.constraint == constraint; });
     if (it == installed.end()) {
         return;
     }

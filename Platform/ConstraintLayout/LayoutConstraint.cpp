@@ -10,18 +10,30 @@ namespace {
 
 const char* attributeName(LayoutAttribute attribute) {
     switch (attribute) {
-        case LayoutAttribute::left: return "left";
-        case LayoutAttribute::right: return "right";
-        case LayoutAttribute::top: return "top";
-        case LayoutAttribute::bottom: return "bottom";
-        case LayoutAttribute::leading: return "leading";
-        case LayoutAttribute::trailing: return "trailing";
-        case LayoutAttribute::width: return "width";
-        case LayoutAttribute::height: return "height";
-        case LayoutAttribute::centerX: return "centerX";
-        case LayoutAttribute::centerY: return "centerY";
-        case LayoutAttribute::lastBaseline: return "lastBaseline";
-        case LayoutAttribute::notAnAttribute: break;
+        case LayoutAttribute::left:
+            return "left";
+        case LayoutAttribute::right:
+            return "right";
+        case LayoutAttribute::top:
+            return "top";
+        case LayoutAttribute::bottom:
+            return "bottom";
+        case LayoutAttribute::leading:
+            return "leading";
+        case LayoutAttribute::trailing:
+            return "trailing";
+        case LayoutAttribute::width:
+            return "width";
+        case LayoutAttribute::height:
+            return "height";
+        case LayoutAttribute::centerX:
+            return "centerX";
+        case LayoutAttribute::centerY:
+            return "centerY";
+        case LayoutAttribute::lastBaseline:
+            return "lastBaseline";
+        case LayoutAttribute::notAnAttribute:
+            break;
     }
     return "notAnAttribute";
 }
@@ -62,11 +74,20 @@ LayoutConstraint::LayoutConstraint(QWidget* firstItem, LayoutAttribute firstAttr
                                    LayoutRelation relation, QWidget* secondItem,
                                    LayoutAttribute secondAttribute, double multiplier,
                                    double constant)
-    : m_data(std::make_shared<Data>(Data{firstItem, firstAttribute, relation, secondItem,
-                                         secondAttribute, multiplier, constant,
-                                         layoutPriority::required, {}, nullptr})) {}
+    : m_data(std::make_shared<Data>(Data{firstItem,
+                                         firstAttribute,
+                                         relation,
+                                         secondItem,
+                                         secondAttribute,
+                                         multiplier,
+                                         constant,
+                                         layoutPriority::required,
+                                         {},
+                                         nullptr})) {}
 
-bool LayoutConstraint::isActive() const { return !m_data->host.isNull(); }
+bool LayoutConstraint::isActive() const {
+    return !m_data->host.isNull();
+}
 
 void LayoutConstraint::setConstant(double constant) {
     if (m_data->constant == constant) {
@@ -126,9 +147,9 @@ void LayoutConstraint::deactivate() {
 std::string LayoutConstraint::description() const {
     std::ostringstream out;
     out << itemName(m_data->firstItem) << "." << attributeName(m_data->firstAttribute)
-        << (m_data->relation == LayoutRelation::equal                ? " == "
+        << (m_data->relation == LayoutRelation::equal             ? " == "
             : m_data->relation == LayoutRelation::lessThanOrEqual ? " <= "
-                                                                     : " >= ");
+                                                                  : " >= ");
     if (m_data->secondItem) {
         out << itemName(m_data->secondItem) << "." << attributeName(m_data->secondAttribute);
         if (m_data->multiplier != 1.0) {

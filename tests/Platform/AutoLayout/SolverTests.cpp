@@ -26,7 +26,9 @@ struct LayoutCase {
     std::vector<double> expected;
 };
 
-void PrintTo(const LayoutCase& layout, std::ostream* out) { *out << layout.name; }
+void PrintTo(const LayoutCase& layout, std::ostream* out) {
+    *out << layout.name;
+}
 
 class SolverLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 
@@ -39,8 +41,8 @@ TEST_P(SolverLayoutTest, SolvesTheLayout) {
         ASSERT_TRUE(added) << added.error().message;
     }
     solver.updateVariables();
-    const std::vector<double> actual = {a.left.value(), a.width.value(), b.left.value(),
-                                        b.width.value(), c.left.value(), c.width.value()};
+    const std::vector<double> actual = {a.left.value(),  a.width.value(), b.left.value(),
+                                        b.width.value(), c.left.value(),  c.width.value()};
     for (std::size_t i = 0; i < layout.expected.size(); ++i) {
         EXPECT_NEAR(actual[i], layout.expected[i], 1e-6) << "value " << i;
     }
@@ -59,15 +61,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LayoutCase{"PinsToBothEdgesWithInsets",
                    [](const Span& a, const Span& b, const Span& c) {
-                       return rest(rest({Expression(a.left) == 10.0, a.right() == W - 20},
-                                        b),
-                                   c);
+                       return rest(rest({Expression(a.left) == 10.0, a.right() == W - 20}, b), c);
                    },
                    {10, 370, 0, 0, 0, 0}},
         LayoutCase{"CentresAFixedSize",
                    [](const Span& a, const Span& b, const Span& c) {
-                       return rest(rest({Expression(a.width) == 100.0, a.center() == W / 2}, b),
-                                   c);
+                       return rest(rest({Expression(a.width) == 100.0, a.center() == W / 2}, b), c);
                    },
                    {150, 100, 0, 0, 0, 0}},
         LayoutCase{"MatchesWidthWithMultiplierAndOffset",
@@ -80,10 +79,12 @@ INSTANTIATE_TEST_SUITE_P(
                    {0, 120, 128, 64, 0, 0}},
         LayoutCase{"DistributesWithFixedSpacingAndMatchedSizes",
                    [](const Span& a, const Span& b, const Span& c) {
-                       return std::vector<Constraint>{
-                           Expression(a.left) == 10.0, Expression(b.left) == a.right() + 10,
-                           Expression(c.left) == b.right() + 10, c.right() == W - 10,
-                           Expression(b.width) == a.width, Expression(c.width) == b.width};
+                       return std::vector<Constraint>{Expression(a.left) == 10.0,
+                                                      Expression(b.left) == a.right() + 10,
+                                                      Expression(c.left) == b.right() + 10,
+                                                      c.right() == W - 10,
+                                                      Expression(b.width) == a.width,
+                                                      Expression(c.width) == b.width};
                    },
                    {10, 120, 140, 120, 270, 120}},
         LayoutCase{"StrongerPreferenceWins",
@@ -106,11 +107,11 @@ INSTANTIATE_TEST_SUITE_P(
                    {0, 150, 0, 0, 0, 0}},
         LayoutCase{"WeakInequalityGivesWayToRequiredEquality",
                    [](const Span& a, const Span& b, const Span& c) {
-                       return rest(rest({Expression(a.left) == 0.0, a.width >= 50.0,
-                                         (a.width <= 30.0) | strength::weak,
-                                         Expression(a.width) == 80.0},
-                                        b),
-                                   c);
+                       return rest(
+                           rest({Expression(a.left) == 0.0, a.width >= 50.0,
+                                 (a.width <= 30.0) | strength::weak, Expression(a.width) == 80.0},
+                                b),
+                           c);
                    },
                    {0, 80, 0, 0, 0, 0}},
         LayoutCase{"EqualPreferencesMeetBetweenBounds",
@@ -205,8 +206,8 @@ TEST(SolverTest, EditVariablesFollowSuggestionsWithinRequiredBounds) {
         double containerWidth;
         double childWidth;
     };
-    for (const Step& step : std::vector<Step>{{300, 300, 280}, {100, 100, 80}, {30, 60, 40},
-                                              {500, 500, 480}}) {
+    for (const Step& step :
+         std::vector<Step>{{300, 300, 280}, {100, 100, 80}, {30, 60, 40}, {500, 500, 480}}) {
         SCOPED_TRACE(step.suggested);
         ASSERT_TRUE(solver.suggestValue(containerWidth, step.suggested));
         solver.updateVariables();

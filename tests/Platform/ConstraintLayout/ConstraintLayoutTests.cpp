@@ -137,8 +137,8 @@ TEST_F(ConstraintLayoutTest, MinimumSizeComesFromRequiredConstraints) {
 TEST_F(ConstraintLayoutTest, ConflictingRequiredConstraintIsRefusedWithAClearError) {
     auto* view = new QWidget(&m_host);
     fix(view, A::width, 100);
-    LayoutConstraint conflicting(view, A::width, R::greaterThanOrEqual, nullptr,
-                                 A::notAnAttribute, 0, 150);
+    LayoutConstraint conflicting(view, A::width, R::greaterThanOrEqual, nullptr, A::notAnAttribute,
+                                 0, 150);
     const auto activated = conflicting.activate();
     ASSERT_FALSE(activated);
     EXPECT_NE(activated.error().message.find("width >= 150"), std::string::npos)
