@@ -1,0 +1,25 @@
+#include "Shell/Views/Style/Appearance.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+
+namespace tarnwick {
+
+bool Appearance::isDark() {
+    return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+}
+
+QColor Appearance::color(NamedColor color) {
+    return Appearance::color(color.name);
+}
+
+QColor Appearance::color(std::string_view name) {
+    const auto values = namedColorValues(name);
+    if (!values) {
+        qWarning("%s", values.error().c_str());
+        return QColor(Qt::black);
+    }
+    return QColor::fromRgba(isDark() ? values->dark : values->light);
+}
+
+}  // namespace tarnwick
