@@ -14,6 +14,9 @@ inline constexpr std::string_view scanButtonAppMonitorDone = "Rescan";
 inline constexpr std::string_view scanButtonConnectionsStandBy = "Start";
 inline constexpr std::string_view scanButtonConnectionsActive = "Stop";
 inline constexpr std::string_view targetCountriesWarningSign = "⚠";
+inline constexpr std::string_view selectCountries = "Select countries";
+inline constexpr std::string_view selectCountriesTooltip =
+    "Please select your target countries to enable the scan";
 // App Monitor.
 inline constexpr std::string_view appMonitorTitle = "App Monitor";
 inline constexpr std::string_view showInFinder = "Show in Finder";

@@ -1,0 +1,28 @@
+#include "Shell/Views/Controls/ScrollGradientView.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+
+#include "Shell/Views/Style/Appearance.h"
+
+namespace tarnwick {
+
+ScrollGradientView::ScrollGradientView(bool isFlipped, int height, QWidget* parent)
+    : QWidget(parent), m_isFlipped(isFlipped) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFixedHeight(height);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void ScrollGradientView::paintEvent(QPaintEvent*) {
+    const QColor opaque = Appearance::color(NamedColor::windowBackgroundColor());
+    QColor clear = opaque;
+    clear.setAlpha(0);
+    // Not flipped: opaque at the bottom; flipped: opaque at the top.
+    QLinearGradient gradient(0, m_isFlipped ? 0 : height(), 0, m_isFlipped ? height() : 0);
+    gradient.setColorAt(0, opaque);
+    gradient.setColorAt(1, clear);
+    QPainter(this).fillRect(rect(), gradient);
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,90 @@
+#include "Shell/Views/About/AboutWindowController.h"
+
+#include <fstream>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+#include "Shell/AboutWindowCopy.h"
+#include "Shell/Views/Controls/AppIconView.h"
+#include "support/TemporaryDirectory.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::TemporaryDirectory;
+
+Bundle makeBundle(const TemporaryDirectory& directory, bool beta) {
+    const auto contents = directory.path() / "Tarnwick.app" / "Contents";
+    std::filesystem::create_directories(contents);
+    std::ofstream(contents / "Info.plist") << R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict>
+<key>CFBundleShortVersionString</key><string>2.3.1</string>
+<key>IsBeta</key><string>)" << (beta ? "YES" : "NO")
+                                           << R"(</string>
+</dict></plist>)";
+    return Bundle(directory.path() / "Tarnwick.app");
+}
+
+TEST(AboutWindowTest, CopiesTheVersionWithALeadingV) {
+    TemporaryDirectory directory;
+    const Bundle bundle = makeBundle(directory, true);
+    AboutView view(bundle);
+    EXPECT_EQ(view.findChild<QLabel*>("versionLabel")->text(), "Version: 2.3.1-beta");
+    view.copyVersion();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "v2.3.1-beta");
+    EXPECT_TRUE(view.didCopyVersion());
+}
+
+TEST(AboutWindowTest, NoVersionShowsXAndCopiesNothing) {
+    TemporaryDirectory directory;
+    const Bundle bundle(directory.path() / "Missing.app");
+    QGuiApplication::clipboard()->setText("before");
+    AboutView view(bundle);
+    EXPECT_EQ(view.findChild<QLabel*>("versionLabel")->text(), "Version: X");
+    view.copyVersion();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
+    EXPECT_FALSE(view.didCopyVersion());
+}
+
+TEST(AboutWindowTest, EveryRequestOpensANewFloatingWindowWithTheCredits) {
+    AboutWindowController first;
+    AboutWindowController second;
+    ASSERT_NE(first.window(), nullptr);
+    EXPECT_NE(first.window(), second.window());
+    EXPECT_TRUE(first.window()->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(first.window()->size(), QSize(620, 420));
+
+    QStringList shown;
+    for (QLabel* label : first.window()->findChild<QWidget*>("credits")->findChildren<QLabel*>()) {
+        shown << label->text();
+    }
+    EXPECT_EQ(AboutWindowCopy::sections().size(), 8u);
+    EXPECT_EQ(shown.first(), "Idea");
+    EXPECT_EQ(shown.last(), QString::fromUtf8("🇺🇦 Made in Ukraine"));
+    EXPECT_TRUE(shown.contains("Quendle & Wumble"));
+    delete first.window();
+    delete second.window();
+}
+
+TEST(AppIconViewTest, PaddingFollowsFullScreenAndBetaShowsACaption) {
+    TemporaryDirectory directory;
+    const Bundle beta = makeBundle(directory, true);
+    AppIconView view(beta);
+    EXPECT_TRUE(view.showsBetaCaption());
+    EXPECT_EQ(view.iconTopPadding(), 16);
+    view.setFullscreen(true);
+    EXPECT_EQ(view.iconTopPadding(), 40);
+
+    TemporaryDirectory other;
+    const Bundle release = makeBundle(other, false);
+    AppIconView plain(release);
+    EXPECT_FALSE(plain.showsBetaCaption());
+}
+
+}  // namespace
+}  // namespace tarnwick

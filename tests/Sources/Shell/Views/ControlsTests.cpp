@@ -1,0 +1,179 @@
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "Shell/Views/Controls/ClickableIconView.h"
+#include "Shell/Views/Controls/Container.h"
+#include "Shell/Views/Controls/CustomCheckMarkView.h"
+#include "Shell/Views/Controls/CustomSystemButtons.h"
+#include "Shell/Views/Controls/FilterTextField.h"
+#include "Shell/Views/Controls/FocusableFilterTextField.h"
+#include "Shell/Views/Controls/MouseTrackingView.h"
+#include "Shell/Views/Controls/ScrollGradientView.h"
+#include "Shell/Views/Style/Appearance.h"
+
+namespace tarnwick {
+namespace {
+
+TEST(ClickableIconViewTest, CallsOnlyWhenReleasedInside) {
+    QWidget host;
+    host.resize(100, 100);
+    auto* view = new ClickableIconView(&host);
+    view->setGeometry(10, 10, 20, 20);
+    view->setIcon("close");
+    host.show();
+    int clicks = 0;
+    view->onClick = [&] { ++clicks; };
+
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(view->isPressed());
+    QMouseEvent out(QEvent::MouseMove, QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)),
+                    Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(view, &out);
+    EXPECT_FALSE(view->isPressed());
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(50, 50));
+    EXPECT_EQ(clicks, 0);
+
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(5, 5));
+    QApplication::sendEvent(view, &out);
+    QMouseEvent back(QEvent::MouseMove, QPointF(6, 6), view->mapToGlobal(QPointF(6, 6)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(view, &back);
+    EXPECT_TRUE(view->isPressed());
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(6, 6));
+    EXPECT_EQ(clicks, 1);
+    EXPECT_FALSE(view->isPressed());
+
+    view->onClick = nullptr;
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(5, 5));  // no callback, no effect
+    EXPECT_FALSE(view->iconView()->pixmap().isNull());
+}
+
+TEST(CustomCheckMarkViewTest, DisabledBoxIgnoresTapsAndShowsGrey) {
+    bool checked = true;
+    CustomCheckMarkView disabled(true, true);
+    disabled.onToggle = [&](bool value) { checked = value; };
+    QTest::mouseClick(&disabled, Qt::LeftButton, {}, QPoint(8, 8));
+    EXPECT_TRUE(checked);
+    EXPECT_NE(disabled.boxColor(), Appearance::color(NamedColor::scanButtonColor()));
+
+    CustomCheckMarkView enabled(true, false);
+    enabled.onToggle = [&](bool value) { checked = value; };
+    EXPECT_EQ(enabled.boxColor(), Appearance::color(NamedColor::scanButtonColor()));
+    QTest::mouseClick(&enabled, Qt::LeftButton, {}, QPoint(8, 8));
+    EXPECT_FALSE(checked);
+}
+
+TEST(ScrollGradientViewTest, NeverTakesClicks) {
+    ScrollGradientView gradient(false, 30);
+    EXPECT_TRUE(gradient.testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_EQ(gradient.height(), 30);
+}
+
+TEST(FilterTextFieldTest, KeepsItsWidthAndFocusesOnlyWhenAsked) {
+    QWidget host;
+    auto* layout = new QHBoxLayout(&host);
+    auto* plain = new FilterTextField(&host);
+    auto* focusing = new FocusableFilterTextField(true, &host);
+    layout->addWidget(plain);
+    layout->addWidget(focusing);
+    EXPECT_EQ(plain->placeholderText(), "Filter...");
+    plain->setText(QString(200, QChar('x')));
+    EXPECT_EQ(plain->width(), 156);
+    host.show();
+    QApplication::setActiveWindow(&host);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return focusing->hasFocus(); }, 2000));
+    EXPECT_FALSE(plain->hasFocus());
+}
+
+TEST(MouseTrackingViewTest, ReportsToHandlersAndTestsTheFirstPointAgainstItsOwnRectangle) {
+    QWidget host;
+    host.resize(200, 200);
+    auto* view = new MouseTrackingView(&host);
+    view->setGeometry(100, 100, 50, 50);
+    std::vector<std::string> events;
+    auto entered = std::make_shared<MouseTrackingEventHandler>(
+        MouseTrackingEventHandler::TrackingEventType::mouseEntered,
+        [&](MouseTrackingView&, QEvent*) { events.push_back("entered"); });
+    auto exited = std::make_shared<MouseTrackingEventHandler>(
+        MouseTrackingEventHandler::TrackingEventType::mouseExited,
+        [&](MouseTrackingView&, QEvent*) { events.push_back("exited"); });
+    view->addHandlers({entered, entered, exited});
+    QPoint pointer;
+    view->pointerLocation = [&] { return pointer; };
+    host.show();
+    events.clear();
+
+    // A point inside the view's own rectangle (its frame lies elsewhere in the host).
+    pointer = view->mapToGlobal(QPoint(10, 10));
+    view->updateTrackingAreas();
+    EXPECT_EQ(events, (std::vector<std::string>{"entered", "entered"}));
+
+    view->removeHandler(entered);
+    events.clear();
+    view->updateTrackingAreas();
+    EXPECT_EQ(events, std::vector<std::string>{"entered"});
+
+    pointer = view->mapToGlobal(QPoint(-60, -60));
+    events.clear();
+    view->updateTrackingAreas();
+    EXPECT_EQ(events, std::vector<std::string>{"exited"});
+
+    view->isEnabled = false;
+    events.clear();
+    view->updateTrackingAreas();
+    EXPECT_TRUE(events.empty());
+
+    EXPECT_FALSE(MouseTrackingEventHandler::trackingEventType(2).has_value());
+    EXPECT_EQ(MouseTrackingEventHandler::trackingEventType(1),
+              MouseTrackingEventHandler::TrackingEventType::mouseExited);
+}
+
+TEST(ContainerTest, PlacesContentByAlignment) {
+    struct Row {
+        std::optional<Container::Alignment> alignment;
+        QPoint expectedTopLeft;  // of a 20 x 10 child in a 200 x 100 container; -1: don't care
+    };
+    for (const Row& row : std::vector<Row>{
+             {Container::Alignment::topLeading, QPoint(0, 0)},
+             {Container::Alignment::center, QPoint(90, 45)},
+             {Container::Alignment::bottomTrailing, QPoint(180, 90)},
+         }) {
+        auto* child = new QWidget;
+        child->setFixedSize(20, 10);
+        Container container({child}, row.alignment);
+        container.resize(200, 100);
+        container.show();
+        container.layout()->activate();
+        EXPECT_EQ(child->geometry().topLeft(), row.expectedTopLeft);
+    }
+    // No alignment: side by side, in order, and only as big as needed.
+    auto* first = new QWidget;
+    auto* second = new QWidget;
+    first->setFixedSize(20, 10);
+    second->setFixedSize(30, 10);
+    Container row({first, second}, std::nullopt);
+    row.adjustSize();
+    EXPECT_LT(first->x(), second->x());
+    EXPECT_LE(row.width(), 20 + 30 + 20);
+}
+
+TEST(CustomSystemButtonsTest, HoverOnAnyButtonShowsAllGlyphsAndMovingAcrossKeepsThem) {
+    CustomSystemButtons row;
+    row.show();
+    QEvent leave(QEvent::Leave);
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(row.closeButton(), &enter);
+    EXPECT_TRUE(row.isHovered());
+    QApplication::sendEvent(row.closeButton(), &leave);
+    QApplication::sendEvent(row.minimiseButton(), &enter);
+    EXPECT_TRUE(row.isHovered());
+    QApplication::sendEvent(row.minimiseButton(), &leave);
+    EXPECT_FALSE(row.isHovered());
+}
+
+}  // namespace
+}  // namespace tarnwick
