@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include <QMainWindow>
+
+#include "Dispatch/Scheduler.h"
+#include "Foundation/NotificationCenter.h"
+#include "Shell/AppActiveScreenType.h"
+#include "Shell/IOSPromotionSchedule.h"
+
+class QMenu;
+
+namespace tarnwick {
+
+class MainView;
+class SheetWindowController;
+
+// The application's one main window: frameless (the side bar draws the window buttons), with the
+// whole menu bar, the one sheet controller for panels over it, and the phone-app promotion offered
+// once, two seconds after it becomes key from the second launch on. Menu commands that concern
+// other parts are posted as notifications.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    struct Dependencies {
+        NotificationCenter* notificationCenter = &NotificationCenter::defaultCenter();
+        Scheduler* scheduler = &Scheduler::system();
+        IOSPromotionSchedule::Store promotionStore = IOSPromotionSchedule::standardSettings();
+        // Opens a web address in the user's browser.
+        std::function<void(const std::string&)> openURL;
+        // Runs the update check on command.
+        std::function<void()> checkForUpdates;
+        // Presents the feedback form.
+        std::function<void()> provideFeedback;
+    };
+
+    static bool shouldCenter(std::int64_t launchesCount) { return launchesCount < 3; }
+
+    MainWindow(std::int64_t launchesCount, Dependencies dependencies);
+    ~MainWindow() override;
+
+    MainView* mainView() const { return m_mainView; }
+    SheetWindowController* sheetWindowController() const { return m_sheetWindowController; }
+    NotificationCenter* notificationCenter() const { return m_dependencies.notificationCenter; }
+
+    void switchScreen(AppActiveScreenType screen);
+    void openWebPage(const std::string& address);
+    void presentIOSPromotion();
+    // The menu's actions, by their names.
+    QAction* action(const QString& title) const;
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void addApplicationMenu(QMenuBar* bar);
+    void addEditMenu(QMenuBar* bar);
+    void addViewMenu(QMenuBar* bar);
+    void addWindowMenu(QMenuBar* bar);
+    void addHelpMenu(QMenuBar* bar);
+    QAction* addItem(QMenu* menu, const QString& title, const QKeySequence& shortcut,
+                     std::function<void()> handler);
+
+    Dependencies m_dependencies;
+    MainView* m_mainView;
+    SheetWindowController* m_sheetWindowController;
+    std::unique_ptr<IOSPromotionSchedule> m_promotionSchedule;
+    QPoint m_dragOffset;
+    bool m_wasActive = false;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include <QPointer>
+#include <QWidget>
+
+#include "Foundation/NotificationCenter.h"
+#include "Shell/MainWindowLayoutModel.h"
+
+namespace tarnwick {
+
+class SideBarView;
+
+// The main window's composition: the side bar over the leading edge and, beside it, the screen
+// shown, which slides in and out along the edge the model gives when screens switch. Screens are
+// made on first display and kept for the life of the window. It alone listens for
+// "switchScreen".
+class MainWindowLayout : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int switchDurationMilliseconds = 350;
+
+    explicit MainWindowLayout(NotificationCenter& notificationCenter, QWidget* parent = nullptr);
+    ~MainWindowLayout() override;
+
+    MainWindowLayoutModel& model() { return m_model; }
+    SideBarView* sideBar() const { return m_sideBar; }
+    QWidget* screen(AppActiveScreenType screen) const;
+    void setFullscreen(bool fullscreen);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QWidget* ensureScreen(AppActiveScreenType screen);
+    void animateSwitch(AppActiveScreenType from, AppActiveScreenType to);
+    QRect contentRect() const;
+
+    NotificationCenter& m_notificationCenter;
+    NotificationCenter::ObserverToken m_switchObserver;
+    MainWindowLayoutModel m_model;
+    SideBarView* m_sideBar;
+    QWidget* m_content;
+    std::map<AppActiveScreenType, QPointer<QWidget>> m_screens;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,32 @@
+#include "Shell/Views/Main/ScreenPlaceholderView.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "Shell/TextStyle.h"
+#include "Shell/Views/Style/Typeface.h"
+
+namespace tarnwick {
+
+ScreenPlaceholderView::ScreenPlaceholderView(AppActiveScreenType screen, QWidget* parent)
+    : QWidget(parent) {
+    const QString name = QString::fromUtf8(rawValue(screen).data());
+    setObjectName(name + QStringLiteral(" placeholder"));
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(40, 36, 40, 36);
+    auto* title = new QLabel(name, this);
+    title->setFont(Typeface::font(TextStyle::style0));
+    column->addWidget(title);
+    auto* note =
+        new QLabel(QStringLiteral("Placeholder: the %1 screen is not built yet.").arg(name), this);
+    note->setFont(Typeface::font(TextStyle::style1));
+    QPalette palette = note->palette();
+    QColor secondary = palette.color(QPalette::WindowText);
+    secondary.setAlphaF(0.55f);
+    palette.setColor(QPalette::WindowText, secondary);
+    note->setPalette(palette);
+    column->addWidget(note);
+    column->addStretch();
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,123 @@
+#include "Shell/Views/Sheets/SheetWindowController.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <zbar.h>
+
+#include "Dispatch/ManualScheduler.h"
+#include "Shell/Views/Controls/ClickableIconView.h"
+#include "Shell/Views/Promotion/IOSPromotionViewController.h"
+#include "Shell/Views/Promotion/QRCodeView.h"
+#include "Shell/Views/Sheets/DimView.h"
+
+namespace tarnwick {
+namespace {
+
+class SheetTest : public ::testing::Test {
+protected:
+    SheetTest() : m_controller(&m_window, m_scheduler) {
+        m_window.resize(1024, 640);
+        m_window.show();
+    }
+    void advance(std::chrono::milliseconds by) {
+        m_scheduler.advance(by);
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::processEvents();
+        }
+    }
+    QWidget m_window;
+    ManualScheduler m_scheduler;
+    SheetWindowController m_controller;
+};
+
+TEST_F(SheetTest, ContentMayCloseItselfOnlyAfterTheEntryAnimation) {
+    auto content = std::make_shared<IOSPromotionViewController>();
+    int completions = 0;
+    m_controller.present(content, false, [&] { ++completions; });
+    EXPECT_TRUE(m_controller.isPresenting());
+    EXPECT_TRUE(m_controller.sheetWindow()->isVisible());
+    EXPECT_EQ(m_controller.sheetWindow()->geometry(), m_window.rect());
+
+    advance(std::chrono::milliseconds(300));
+    EXPECT_FALSE(content->onDismiss);
+    QTest::keyClick(content->view(), Qt::Key_Escape);  // during the entry animation: nothing
+    EXPECT_EQ(completions, 0);
+    advance(std::chrono::milliseconds(200));
+    EXPECT_EQ(completions, 1);
+    ASSERT_TRUE(content->onDismiss);
+
+    QTest::keyClick(content->view(), Qt::Key_Escape);
+    EXPECT_TRUE(m_controller.isPresenting());  // until the exit animation ends
+    advance(std::chrono::milliseconds(300));
+    EXPECT_FALSE(m_controller.isPresenting());
+    EXPECT_FALSE(m_controller.sheetWindow()->isVisible());
+}
+
+TEST_F(SheetTest, ASecondSheetIsRefusedAndTheFirstStays) {
+    auto first = std::make_shared<IOSPromotionViewController>();
+    auto second = std::make_shared<IOSPromotionViewController>();
+    m_controller.present(first, false);
+    int refusedCompletion = 0;
+    m_controller.present(second, false, [&] { ++refusedCompletion; });
+    EXPECT_EQ(refusedCompletion, 1);
+    EXPECT_EQ(m_controller.currentContent(), first);
+}
+
+TEST_F(SheetTest, DimmedAreaClosesOnlyWhenAskedAndFollowsTheWindowSize) {
+    auto content = std::make_shared<IOSPromotionViewController>();
+    m_controller.present(content, false);
+    advance(std::chrono::milliseconds(500));
+    DimView* dim = m_controller.sheetViewController()->dimView();
+    QTest::mouseClick(dim, Qt::LeftButton, {}, QPoint(5, 5));
+    advance(std::chrono::milliseconds(300));
+    EXPECT_TRUE(m_controller.isPresenting());
+
+    m_window.resize(1200, 700);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_controller.sheetWindow()->geometry(), m_window.rect());
+
+    content->closeButton()->onClick();
+    advance(std::chrono::milliseconds(300));
+    EXPECT_FALSE(m_controller.isPresenting());
+
+    auto again = std::make_shared<IOSPromotionViewController>();
+    m_controller.present(again, true);
+    advance(std::chrono::milliseconds(500));
+    QTest::mouseClick(dim, Qt::LeftButton, {}, QPoint(5, 5));
+    advance(std::chrono::milliseconds(300));
+    EXPECT_FALSE(m_controller.isPresenting());
+}
+
+TEST(QRCodeViewTest, RendersACodeThatDecodesToItsContent) {
+    QRCodeView view;
+    view.resize(130, 130);
+    EXPECT_FALSE(view.qrCodeImageData().has_value());
+    const std::string link = IOSPromotionViewController::storeLink;
+    view.setContent(link);
+    ASSERT_TRUE(view.qrCodeImageData().has_value());
+
+    // Render on white with a quiet zone, as the card shows it, and read it back.
+    QImage canvas(170, 170, QImage::Format_RGB32);
+    canvas.fill(Qt::white);
+    view.render(&canvas, QPoint(20, 20));
+    const QImage grey = canvas.convertToFormat(QImage::Format_Grayscale8);
+    std::vector<unsigned char> pixels;
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* line = grey.constScanLine(y);
+        pixels.insert(pixels.end(), line, line + grey.width());
+    }
+    zbar::ImageScanner scanner;
+    scanner.set_config(zbar::ZBAR_NONE, zbar::ZBAR_CFG_ENABLE, 0);
+    scanner.set_config(zbar::ZBAR_QRCODE, zbar::ZBAR_CFG_ENABLE, 1);
+    zbar::Image image(grey.width(), grey.height(), "Y800", pixels.data(), pixels.size());
+    ASSERT_GT(scanner.scan(image), 0);
+    EXPECT_EQ(image.symbol_begin()->get_data(), link);
+
+    view.setContent(std::nullopt);
+    EXPECT_FALSE(view.qrCodeImageData().has_value());
+}
+
+}  // namespace
+}  // namespace tarnwick
