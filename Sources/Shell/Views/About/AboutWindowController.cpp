@@ -14,6 +14,7 @@
 #include "Shell/AboutWindowCopy.h"
 #include "Shell/InterfaceText.h"
 #include "Shell/MakerLinks.h"
+#include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
 #include "Tools/BundleUtilities.h"
@@ -145,6 +146,9 @@ AboutView::AboutView(const Bundle& bundle, QWidget* parent) : QWidget(parent), m
         link->setTextInteractionFlags(Qt::TextBrowserInteraction);
         link->setOpenExternalLinks(false);
         link->setContentsMargins(8, 8, 8, 8);
+        QPalette linkPalette = link->palette();
+        linkPalette.setColor(QPalette::Link, Appearance::color(NamedColor::buttonColor()));
+        link->setPalette(linkPalette);
         connect(link, &QLabel::linkActivated, this,
                 [this](const QString& address) { openURL(address); });
         left->addWidget(link);

@@ -1,6 +1,6 @@
 #include "Shell/Views/Controls/ClickableIconView.h"
 
-#include <QGraphicsOpacityEffect>
+#include <QPainter>
 #include <QMouseEvent>
 
 #include "Shell/Layout/EdgeLayout.h"
@@ -16,9 +16,6 @@ ClickableIconView::ClickableIconView(QWidget* parent)
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("button"));
-    auto* opacity = new QGraphicsOpacityEffect(this);
-    opacity->setOpacity(1.0);
-    setGraphicsEffect(opacity);
 }
 
 void ClickableIconView::setIcon(std::string_view imageName) {
@@ -46,8 +43,10 @@ void ClickableIconView::refreshIcon() {
 }
 
 void ClickableIconView::setPressed(bool pressed) {
-    m_isPressed = pressed;
-    static_cast<QGraphicsOpacityEffect*>(graphicsEffect())->setOpacity(pressed ? 0.5 : 1.0);
+    if (m_isPressed != pressed) {
+        m_isPressed = pressed;
+        refreshIcon();
+    }
 }
 
 void ClickableIconView::mousePressEvent(QMouseEvent* event) {

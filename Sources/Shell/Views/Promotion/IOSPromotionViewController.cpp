@@ -11,6 +11,7 @@
 #include "Shell/Views/Sheets/DimView.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
+#include "Shell/Views/Style/Typeface.h"
 
 namespace tarnwick {
 
@@ -47,10 +48,8 @@ QLabel* wrappingLabel(const QString& text, int pixelSize, QFont::Weight weight, 
     html.replace('\n', QStringLiteral("<br>"));
     label->setText(
         QStringLiteral("<div style=\"line-height: %1px;\">%2</div>").arg(lineHeight).arg(html));
-    QFont font = label->font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    label->setFont(font);
+    label->setFont(Typeface::font(
+        weight == QFont::DemiBold ? typefaceFace::semiBold : typefaceFace::regular, pixelSize));
     label->setStyleSheet(QStringLiteral("color: %1; background: transparent;")
                              .arg(Appearance::color(colour).name(QColor::HexArgb)));
     return label;

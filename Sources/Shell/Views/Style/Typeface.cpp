@@ -1,5 +1,6 @@
 #include "Shell/Views/Style/Typeface.h"
 
+#include <cmath>
 #include <map>
 #include <mutex>
 
@@ -74,7 +75,9 @@ QFont Typeface::font(std::string_view face, double pointSize) {
         }
         font.setWeight(it->second.weight);
     }
-    font.setPointSizeF(pointSize);
+    // The scale is in the design's points, one per logical pixel, as on the platform it was
+    // drawn for; Qt's points would grow every text by a third at 96 dots per inch.
+    font.setPixelSize(int(std::lround(pointSize)));
     return font;
 }
 

@@ -93,7 +93,7 @@ TEST(TypefaceTest, EveryFaceMapsToAnInstalledDisplayFont) {
     }
     const QFont bold = Typeface::font(TextStyle::style0);
     EXPECT_EQ(bold.weight(), QFont::Bold);
-    EXPECT_EQ(bold.pointSizeF(), 25);
+    EXPECT_EQ(bold.pixelSize(), 25);
     EXPECT_TRUE(bold.family().contains("Inter")) << bold.family().toStdString();
     EXPECT_EQ(Typeface::font(typefaceFace::light, 12).weight(), QFont::Light);
 }

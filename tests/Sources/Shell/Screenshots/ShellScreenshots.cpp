@@ -1,0 +1,98 @@
+#include <QApplication>
+#include <QDir>
+#include <QPalette>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "Dispatch/ManualScheduler.h"
+#include "QtSupport/MainQueueBridge.h"
+#include "Shell/Views/About/AboutWindowController.h"
+#include "Shell/Views/Main/MainWindow.h"
+#include "Shell/Views/Sheets/SheetWindowController.h"
+
+namespace tarnwick {
+namespace {
+
+void applyAppearance(bool dark) {
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    QPalette palette = QApplication::style()->standardPalette();
+    if (dark) {
+        palette.setColor(QPalette::Window, QColor(0x1C, 0x1E, 0x25));
+        palette.setColor(QPalette::WindowText, QColor(0xEE, 0xEF, 0xF3));
+        palette.setColor(QPalette::Base, QColor(0x26, 0x29, 0x32));
+        palette.setColor(QPalette::Text, QColor(0xEE, 0xEF, 0xF3));
+        palette.setColor(QPalette::Button, QColor(0x2E, 0x32, 0x40));
+        palette.setColor(QPalette::ButtonText, QColor(0xEE, 0xEF, 0xF3));
+        palette.setColor(QPalette::PlaceholderText, QColor(0x8D, 0x93, 0xA5));
+    }
+    QApplication::setPalette(palette);
+}
+
+void save(QWidget* widget, const QString& name) {
+    QDir().mkpath(TARNWICK_SCREENSHOT_DIR);
+    const QString path = QString(TARNWICK_SCREENSHOT_DIR) + "/" + name + ".png";
+    ASSERT_TRUE(widget->grab().save(path)) << path.toStdString();
+}
+
+void settle(ManualScheduler& scheduler) {
+    for (int i = 0; i < 10; ++i) {
+        scheduler.advance(std::chrono::milliseconds(100));
+        QTest::qWait(60);
+    }
+}
+
+class ShellScreenshots : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ShellScreenshots, SavesTheMainWindowTheAboutWindowAndThePromotion) {
+    const bool dark = GetParam();
+    const QString suffix = dark ? "dark" : "light";
+    applyAppearance(dark);
+
+    NotificationCenter center;
+    ManualScheduler scheduler;
+    MainWindow::Dependencies dependencies;
+    dependencies.notificationCenter = &center;
+    dependencies.scheduler = &scheduler;
+    dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
+    MainWindow window(0, dependencies);
+    window.resize(1100, 680);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    settle(scheduler);
+    save(&window, "main-window-" + suffix);
+
+    center.post("switchScreen", AppActiveScreenType::connectionsMonitor);
+    settle(scheduler);
+    QTest::qWait(500);
+    save(&window, "main-window-connections-" + suffix);
+
+    window.presentIOSPromotion();
+    settle(scheduler);
+    QTest::qWait(600);
+    ASSERT_TRUE(window.sheetWindowController()->isPresenting());
+    save(&window, "promotion-" + suffix);
+
+    AboutWindowController about;
+    about.showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(about.window()));
+    save(about.window(), "about-" + suffix);
+    delete about.window();
+}
+
+INSTANTIATE_TEST_SUITE_P(Appearances, ShellScreenshots, ::testing::Values(false, true),
+                         [](const auto& param) { return param.param ? "Dark" : "Light"; });
+
+}  // namespace
+}  // namespace tarnwick
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    tarnwick::MainQueueBridge::install();
+    ::testing::InitGoogleTest(&argc, argv);
+    const int status = RUN_ALL_TESTS();
+    tarnwick::MainQueueBridge::uninstall();
+    return status;
+}
