@@ -140,8 +140,9 @@ AboutView::AboutView(const Bundle& bundle, QWidget* parent) : QWidget(parent), m
 
     const QUrl donation(text(MakerLinks::donation), QUrl::StrictMode);
     if (donation.isValid()) {
-        auto* link = label(QStringLiteral("<a href=\"%1\">%2</a>")
-                               .arg(donation.toString(), text(AboutWindowCopy::donationTitle)),
+        auto* link = label(QStringLiteral("<a href=\"%1\" style=\"color: %3;\">%2</a>")
+                               .arg(donation.toString(), text(AboutWindowCopy::donationTitle),
+                                    Appearance::color(NamedColor::buttonColor()).name()),
                            typefaceFace::regular, 12, false, this);
         link->setTextInteractionFlags(Qt::TextBrowserInteraction);
         link->setOpenExternalLinks(false);
