@@ -5,8 +5,16 @@
 #include "Tools/BundleUtilities.h"
 #include "Tools/SettingsKey.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include "Network/HTTPSession.h"
+#include "NetworkExtension/FilterManagerClient.h"
+#include "Shell/ApplicationTerminator.h"
+#include "Shell/FilterShutdown.h"
+#include "Shell/UpdateChecker.h"
+#include "Shell/Views/Main/MainWindow.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 #include <limits>
@@ -20,8 +28,11 @@ AppDelegate::AppDelegate() {
 }
 
 AppDelegate::~AppDelegate() {
+    ApplicationTerminator::setHandler(nullptr);
     applicationWillTerminate();
 }
+
+QWidget* AppDelegate::mainWindow() const { return m_mainWindow.get(); }
 
 void AppDelegate::applicationWillTerminate() {
     m_services->shutDown();
@@ -42,14 +53,65 @@ void AppDelegate::applicationDidFinishLaunching() {
         }
     }
 
-    // A plain window stands in until the main window with its screens exists.
-    auto window = std::make_unique<QWidget>();
-    window->setWindowTitle(QStringLiteral("Tarnwick"));
-    auto* layout = new QVBoxLayout(window.get());
-    layout->addWidget(new QLabel(QStringLiteral("Tarnwick"), window.get()));
-    window->resize(480, 320);
-    window->show();
-    m_mainWindow = std::move(window);
+    const bool didCompleteOnboarding =
+        Settings::value(SettingsKey::didCompleteOnboarding).value_or(Value()).asBool().value_or(
+            false);
+
+    ApplicationTerminator::setHandler([this] { applicationShouldTerminate(); });
+    MainWindow::Dependencies dependencies;
+    dependencies.checkForUpdates = [this] { checkForUpdates(false); };
+    m_mainWindow = std::make_unique<MainWindow>(m_previousLaunchesCount, std::move(dependencies));
+    m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+
+    if (didCompleteOnboarding) {
+        checkForUpdates(true);
+    }
+}
+
+void AppDelegate::applicationShouldTerminate() {
+    if (m_isTerminating) {
+        return;
+    }
+    m_isTerminating = true;
+    const std::shared_ptr<FilterManagerClient> client = m_services->filterManagerClient();
+    FilterShutdown::FilterManager manager;
+    manager.load = [client](auto completion) {
+        if (!client) {
+            completion(std::nullopt);
+            return;
+        }
+        // A load error is not examined: the filter is switched off in any case.
+        client->loadFromPreferences(
+            [completion](const std::optional<FilterConfiguration>& configuration,
+                         const std::optional<std::string>&) { completion(configuration); });
+    };
+    manager.save = [client](const FilterConfiguration& configuration, auto completion) {
+        if (!client) {
+            completion();
+            return;
+        }
+        client->saveToPreferences(configuration,
+                                  [completion](const std::optional<std::string>&) { completion(); });
+    };
+    FilterShutdown::run(std::move(manager), [] { QCoreApplication::quit(); });
+}
+
+void AppDelegate::checkForUpdates(bool inBackground) {
+    if (!m_updateSession) {
+        m_updateSession = std::make_shared<HTTPSession>();
+    }
+    const UpdateChecker checker(UpdateChecker::productionFeed,
+                                versionText(Bundle::main()).value_or("0"), m_updateSession);
+    QPointer<QWidget> parent(m_mainWindow.get());
+    checker.check([parent, inBackground](const UpdateChecker::Outcome& outcome) {
+        if (inBackground && outcome.kind != UpdateChecker::Outcome::Kind::updateAvailable) {
+            return;
+        }
+        QMessageBox::information(parent, QStringLiteral("Check for Updates"),
+                                 QString::fromStdString(outcome.message));
+    });
 }
 
 }  // namespace tarnwick

@@ -11,6 +11,9 @@ class QWidget;
 
 namespace tarnwick {
 
+class HTTPSession;
+class MainWindow;
+
 // The application's start-up: logging first, then the launch count and the main window.
 class AppDelegate : public QObject {
     Q_OBJECT
@@ -20,6 +23,12 @@ public:
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
+    // The one way to quit: switches the content filter off (within a bounded wait), then ends
+    // the event loop. Menu, window buttons and closing the main window all come here.
+    void applicationShouldTerminate();
+    // Runs the update check and tells the user what it found; in the background only an
+    // available update is told.
+    void checkForUpdates(bool inBackground);
     // Shuts the services down in order; the application quits after it.
     void applicationWillTerminate();
 
@@ -27,11 +36,13 @@ public:
 
     // The launch count as read before this launch.
     std::int64_t previousLaunchesCount() const { return m_previousLaunchesCount; }
-    QWidget* mainWindow() const { return m_mainWindow.get(); }
+    QWidget* mainWindow() const;
 
 private:
     std::unique_ptr<ApplicationServices> m_services;
-    std::unique_ptr<QWidget> m_mainWindow;
+    std::unique_ptr<MainWindow> m_mainWindow;
+    std::shared_ptr<HTTPSession> m_updateSession;
+    bool m_isTerminating = false;
     std::int64_t m_previousLaunchesCount = 0;
 };
 
