@@ -7,6 +7,7 @@
 
 #include "Network/HTTPSession.h"
 #include "NetworkExtension/FilterManagerClient.h"
+#include "Shell/AppMover.h"
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/FilterShutdown.h"
 #include "Shell/UpdateChecker.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QWidget>
 
 #include <limits>
@@ -32,7 +34,9 @@ AppDelegate::~AppDelegate() {
     applicationWillTerminate();
 }
 
-QWidget* AppDelegate::mainWindow() const { return m_mainWindow.get(); }
+QWidget* AppDelegate::mainWindow() const {
+    return m_mainWindow.get();
+}
 
 void AppDelegate::applicationWillTerminate() {
     m_services->shutDown();
@@ -53,9 +57,10 @@ void AppDelegate::applicationDidFinishLaunching() {
         }
     }
 
-    const bool didCompleteOnboarding =
-        Settings::value(SettingsKey::didCompleteOnboarding).value_or(Value()).asBool().value_or(
-            false);
+    const bool didCompleteOnboarding = Settings::value(SettingsKey::didCompleteOnboarding)
+                                           .value_or(Value())
+                                           .asBool()
+                                           .value_or(false);
 
     ApplicationTerminator::setHandler([this] { applicationShouldTerminate(); });
     MainWindow::Dependencies dependencies;
@@ -65,9 +70,40 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_mainWindow->raise();
     m_mainWindow->activateWindow();
 
+    offerMoveToApplicationsFolder();
+
     if (didCompleteOnboarding) {
         checkForUpdates(true);
     }
+}
+
+void AppDelegate::offerMoveToApplicationsFolder() {
+    // Only a real bundle moves: builds run from elsewhere (tests, tools) have nothing to move.
+    const std::filesystem::path bundle = Bundle::main().bundlePath();
+    if (bundle.extension() != ".app") {
+        return;
+    }
+    AppMover::Environment environment = AppMover::standardEnvironment();
+    environment.sourceBundle = bundle;
+    environment.applicationName = "Tarnwick";
+    QPointer<QWidget> parent(m_mainWindow.get());
+    environment.confirmMove = [parent,
+                               name = environment.applicationName](bool needsAuthorization) {
+        QMessageBox alert(parent);
+        alert.setText(QStringLiteral("Move to Applications folder"));
+        alert.setInformativeText(
+            QString::fromStdString(AppMover::moveAlertInformativeText(name, needsAuthorization)));
+        QPushButton* move =
+            alert.addButton(QStringLiteral("Move to Applications Folder"), QMessageBox::AcceptRole);
+        alert.addButton(QStringLiteral("Do Not Move"), QMessageBox::RejectRole);
+        alert.exec();
+        return alert.clickedButton() == move;
+    };
+    environment.reportFailure = [parent](const std::string& message) {
+        QMessageBox::warning(parent, QStringLiteral("Move to Applications folder"),
+                             QString::fromStdString(message));
+    };
+    (void)AppMover::moveToApplicationsFolderIfNeeded(false, environment);
 }
 
 void AppDelegate::applicationShouldTerminate() {
@@ -92,8 +128,8 @@ void AppDelegate::applicationShouldTerminate() {
             completion();
             return;
         }
-        client->saveToPreferences(configuration,
-                                  [completion](const std::optional<std::string>&) { completion(); });
+        client->saveToPreferences(
+            configuration, [completion](const std::optional<std::string>&) { completion(); });
     };
     FilterShutdown::run(std::move(manager), [] { QCoreApplication::quit(); });
 }

@@ -29,6 +29,12 @@ public:
     // Runs the update check and tells the user what it found; in the background only an
     // available update is told.
     void checkForUpdates(bool inBackground);
+
+private:
+    // Offers to move a bundle that runs from outside an Applications folder.
+    void offerMoveToApplicationsFolder();
+
+public:
     // Shuts the services down in order; the application quits after it.
     void applicationWillTerminate();
 

@@ -1,0 +1,241 @@
+#include "Shell/AppMover.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "Dispatch/DispatchQueue.h"
+#include "Tools/Log/ContextLog.h"
+
+namespace tarnwick {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ContextLog& moverLog() {
+    static ContextLog log(LogContextType::appMover);
+    return log;
+}
+
+bool isWritable(const fs::path& path) {
+    return ::access(path.c_str(), W_OK) == 0;
+}
+
+std::size_t entryCount(const fs::path& directory) {
+    std::error_code error;
+    std::size_t count = 0;
+    for (fs::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
+        ++count;
+    }
+    return count;
+}
+
+bool hasNonBlankPath(const fs::path& path) {
+    const std::string text = path.string();
+    return std::any_of(text.begin(), text.end(), [](unsigned char c) { return !std::isspace(c); });
+}
+
+// pkexec's exit status when the user dismissed the authentication dialog.
+constexpr int pkexecDismissed = 126;
+
+}  // namespace
+
+AppMover::Environment AppMover::standardEnvironment() {
+    Environment environment;
+    const char* home = std::getenv("HOME");
+    if (home != nullptr) {
+        environment.applicationDirectories.push_back(fs::path(home) / "Applications");
+    }
+    environment.applicationDirectories.push_back("/Applications");
+    environment.privilegedRunner = systemCommandRunner();
+    environment.isRunningAt = [](const fs::path&) { return false; };
+    environment.openRunningCopy = [](const fs::path&) {};
+    environment.moveToTrash = [](const fs::path& path) -> Result<void, std::string> {
+        // The freedesktop trash, through gio, with the path as its own argument.
+        ProcessRequest request;
+        request.arguments = {"gio", "trash", "--", path.string()};
+        const ProcessResult result = Process::run(request);
+        if (!result) {
+            return Failure{result.error().message};
+        }
+        if (!result->succeeded()) {
+            return Failure{result->standardError};
+        }
+        return {};
+    };
+    environment.relaunch = [](const fs::path& destination) {
+        const fs::path executable = destination / "Contents" / "MacOS" / "Tarnwick";
+        const auto launched = Process::launchDetached(relaunchArguments(::getpid(), executable));
+        if (!launched) {
+            moverLog().error("Failed to relaunch the moved app: " + launched.error().message);
+            return;
+        }
+        DispatchQueue::main()->async([] { std::_Exit(0); });
+    };
+    return environment;
+}
+
+bool AppMover::isInApplicationsFolder(const fs::path& bundle,
+                                      const std::vector<fs::path>& directories) {
+    const std::string path = bundle.lexically_normal().string();
+    for (const fs::path& directory : directories) {
+        const std::string prefix = directory.lexically_normal().string();
+        if (!prefix.empty() && path.rfind(prefix, 0) == 0) {
+            return true;
+        }
+    }
+    for (const fs::path& component : bundle) {
+        if (component == "Applications") {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<fs::path> AppMover::applicationsFolder(const std::vector<fs::path>& directories) {
+    std::optional<fs::path> chosen;
+    std::size_t chosenCount = 0;
+    for (const fs::path& directory : directories) {
+        std::error_code error;
+        const fs::path resolved = fs::canonical(directory, error);
+        if (error || !fs::is_directory(resolved, error) || resolved == "/System/Applications") {
+            continue;
+        }
+        const std::size_t count = entryCount(resolved);
+        if (!chosen || count > chosenCount) {
+            chosen = resolved;
+            chosenCount = count;
+        }
+    }
+    return chosen;
+}
+
+std::string AppMover::moveAlertInformativeText(const std::string& applicationName,
+                                               bool needsAuthorization) {
+    std::string text =
+        applicationName + " needs to move to your Applications folder in order to work properly.";
+    if (needsAuthorization) {
+        text += " You need to authenticate with your administrator password to complete this step.";
+    }
+    return text;
+}
+
+AppMover::AuthorizedCopy AppMover::authorizedCopy(const fs::path& source,
+                                                  const fs::path& destination,
+                                                  const CommandRunner& privilegedRunner) {
+    if (!hasNonBlankPath(source) || !hasNonBlankPath(destination)) {
+        return {};
+    }
+    // One authentication for both steps. The script is fixed text; the two paths are its
+    // positional parameters, so no path can become part of a command.
+    ProcessRequest request;
+    request.arguments = {"pkexec",       "/bin/sh",
+                         "-c",           "/bin/rm -rf -- \"$1\" && /bin/cp -pR -- \"$2\" \"$1\"",
+                         "sh",           destination.string(),
+                         source.string()};
+    request.timeLimit = std::chrono::minutes(5);
+    const ProcessResult result = privilegedRunner(request);
+    if (!result) {
+        moverLog().error("Failed to run the privileged copy: " + result.error().message);
+        return {};
+    }
+    if (result->exitStatus == pkexecDismissed) {
+        return {true, false};
+    }
+    if (!result->succeeded()) {
+        moverLog().error("The privileged copy failed with status " +
+                         std::to_string(result->exitStatus) + ": " + result->standardError);
+        return {};
+    }
+    return {false, true};
+}
+
+std::vector<std::string> AppMover::relaunchArguments(pid_t pid, const fs::path& executable) {
+    return {"/bin/sh",
+            "-c",
+            "while /bin/kill -0 \"$1\" 2>/dev/null; do /bin/sleep 0.1; done; exec \"$2\"",
+            "sh",
+            std::to_string(pid),
+            executable.string()};
+}
+
+AppMover::Outcome AppMover::moveToApplicationsFolderIfNeeded(bool skipConfirmation,
+                                                             Environment& environment) {
+    for (;;) {
+        const fs::path source = environment.sourceBundle;
+        if (isInApplicationsFolder(source, environment.applicationDirectories)) {
+            return Outcome::alreadyInPlace;
+        }
+        const auto folder = applicationsFolder(environment.applicationDirectories);
+        if (!folder) {
+            return Outcome::noApplicationsFolder;
+        }
+        const fs::path destination = *folder / source.filename();
+        std::error_code error;
+        const bool destinationExists = fs::exists(destination, error);
+        const auto writable = environment.isWritable ? environment.isWritable : isWritable;
+        const bool needsAuthorization =
+            (destinationExists && !writable(destination)) || !writable(*folder);
+
+        moverLog().info(std::string("Will ask to move the app into the Applications folder") +
+                        (needsAuthorization ? " with auth" : "") + ".");
+        moverLog().debug("Source path: " + source.string() +
+                         ". Destination path: " + destination.string());
+
+        if (!skipConfirmation && !environment.confirmMove(needsAuthorization)) {
+            moverLog().warning("User declined to move the app.");
+            return Outcome::declined;
+        }
+
+        if (needsAuthorization) {
+            AuthorizedCopy copy;
+            if (destination.extension() == ".app") {
+                copy = authorizedCopy(source, destination, environment.privilegedRunner);
+            }
+            if (copy.cancelled) {
+                moverLog().warning("User declined to grant authorization to move the app.");
+                skipConfirmation = false;
+                continue;
+            }
+            if (!copy.succeeded) {
+                // Not a success: say so and go on from where the application is.
+                moverLog().error(
+                    "Failed to move the app into the Applications folder with "
+                    "authorization.");
+                environment.reportFailure(
+                    "Tarnwick could not be moved to the Applications folder. It keeps running "
+                    "from where it is.");
+                return Outcome::failed;
+            }
+        } else {
+            if (destinationExists) {
+                if (environment.isRunningAt(destination)) {
+                    environment.openRunningCopy(destination);
+                    return Outcome::openedRunningCopy;
+                }
+                const auto trashed = environment.moveToTrash(destination);
+                if (!trashed) {
+                    moverLog().error("Failed to trash the already existing app: " +
+                                     trashed.error());
+                    return Outcome::failed;
+                }
+            }
+            fs::copy(source, destination,
+                     fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
+            if (error) {
+                moverLog().error("Failed to move app to the destination folder: " +
+                                 error.message());
+                fs::remove_all(destination, error);
+                return Outcome::failed;
+            }
+        }
+        fs::remove_all(source, error);  // a source that stays behind does no harm
+        moverLog().info("App successfully moved, will restart.");
+        environment.relaunch(destination);
+        return Outcome::moved;
+    }
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+#include "Foundation/Process.h"
+#include "Foundation/Result.h"
+
+namespace tarnwick {
+
+// Offers to move the application bundle into an Applications folder when it runs from anywhere
+// else, copies it there (with administrator rights through pkexec when the folder or an older
+// copy is not ours to write), removes the original and relaunches the moved copy. Every path
+// reaches the privileged commands and the relaunch as an argument of its own, never inside a
+// shell string. A move that fails is logged and told, and the application goes on where it is.
+class AppMover {
+public:
+    enum class Outcome {
+        alreadyInPlace,
+        noApplicationsFolder,
+        declined,
+        openedRunningCopy,
+        failed,
+        moved,
+    };
+
+    struct AuthorizedCopy {
+        bool cancelled = false;
+        bool succeeded = false;
+    };
+
+    // Everything the routine touches outside itself. Used for testing only in part: the
+    // production values come from `standardEnvironment`.
+    struct Environment {
+        std::filesystem::path sourceBundle;
+        std::vector<std::filesystem::path> applicationDirectories;
+        std::string applicationName = "The App";
+        // Whether this user may write the path (access(2) by default).
+        std::function<bool(const std::filesystem::path&)> isWritable;
+        // The move alert; true for "Move to Applications Folder".
+        std::function<bool(bool needsAuthorization)> confirmMove;
+        // Runs one command with administrator rights (pkexec) and waits.
+        CommandRunner privilegedRunner;
+        std::function<bool(const std::filesystem::path&)> isRunningAt;
+        std::function<void(const std::filesystem::path&)> openRunningCopy;
+        std::function<Result<void, std::string>(const std::filesystem::path&)> moveToTrash;
+        // Starts the moved copy once this process has gone, then ends this process.
+        std::function<void(const std::filesystem::path& destination)> relaunch;
+        // Tells the user that the move failed.
+        std::function<void(const std::string&)> reportFailure;
+    };
+
+    static Environment standardEnvironment();
+
+    static Outcome moveToApplicationsFolderIfNeeded(bool skipConfirmation,
+                                                    Environment& environment);
+
+    static bool isInApplicationsFolder(const std::filesystem::path& bundle,
+                                       const std::vector<std::filesystem::path>& directories);
+    // The existing application directory with the most entries; ties keep the earlier one.
+    static std::optional<std::filesystem::path> applicationsFolder(
+        const std::vector<std::filesystem::path>& directories);
+    static std::string moveAlertInformativeText(const std::string& applicationName,
+                                                bool needsAuthorization);
+    static AuthorizedCopy authorizedCopy(const std::filesystem::path& source,
+                                         const std::filesystem::path& destination,
+                                         const CommandRunner& privilegedRunner);
+    // The relaunch helper's argument vector: it waits for `pid` to end, then starts the program.
+    static std::vector<std::string> relaunchArguments(pid_t pid,
+                                                      const std::filesystem::path& executable);
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,171 @@
+#include "Shell/AppMover.h"
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "support/TemporaryDirectory.h"
+
+namespace tarnwick {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TemporaryDirectory;
+
+class AppMoverTest : public ::testing::Test {
+protected:
+    AppMoverTest() {
+        m_downloads = m_root.path() / "Downloads";
+        m_applications = m_root.path() / "Apps";
+        fs::create_directories(m_downloads / "Tarnwick.app" / "Contents");
+        std::ofstream(m_downloads / "Tarnwick.app" / "Contents" / "Info.plist") << "plist";
+        fs::create_directories(m_applications);
+        m_environment.sourceBundle = m_downloads / "Tarnwick.app";
+        m_environment.applicationDirectories = {m_applications};
+        m_environment.confirmMove = [this](bool needsAuthorization) {
+            m_alerts.push_back(needsAuthorization);
+            return m_answers.empty() ? false : popAnswer();
+        };
+        m_environment.privilegedRunner = [this](const ProcessRequest& request) -> ProcessResult {
+            m_privileged.push_back(request.arguments);
+            ProcessOutcome outcome;
+            outcome.exitStatus = m_privilegedStatuses.empty() ? 0 : popStatus();
+            return outcome;
+        };
+        m_environment.isRunningAt = [this](const fs::path&) { return m_runningAtDestination; };
+        m_environment.openRunningCopy = [this](const fs::path& path) { m_opened = path; };
+        m_environment.moveToTrash = [](const fs::path& path) -> Result<void, std::string> {
+            fs::remove_all(path);
+            return {};
+        };
+        m_environment.relaunch = [this](const fs::path& path) { m_relaunched = path; };
+        m_environment.reportFailure = [this](const std::string& message) {
+            m_failures.push_back(message);
+        };
+    }
+    bool popAnswer() {
+        const bool answer = m_answers.front();
+        m_answers.erase(m_answers.begin());
+        return answer;
+    }
+    int popStatus() {
+        const int status = m_privilegedStatuses.front();
+        m_privilegedStatuses.erase(m_privilegedStatuses.begin());
+        return status;
+    }
+
+    TemporaryDirectory m_root;
+    fs::path m_downloads, m_applications;
+    AppMover::Environment m_environment;
+    std::vector<bool> m_answers;
+    std::vector<bool> m_alerts;
+    std::vector<int> m_privilegedStatuses;
+    std::vector<std::vector<std::string>> m_privileged;
+    bool m_runningAtDestination = false;
+    std::optional<fs::path> m_opened, m_relaunched;
+    std::vector<std::string> m_failures;
+};
+
+TEST_F(AppMoverTest, AlreadyInAnApplicationsFolderAsksNothing) {
+    m_environment.sourceBundle = m_root.path() / "Applications" / "Tarnwick.app";
+    EXPECT_EQ(AppMover::moveToApplicationsFolderIfNeeded(false, m_environment),
+              AppMover::Outcome::alreadyInPlace);
+    EXPECT_TRUE(m_alerts.empty());
+}
+
+TEST_F(AppMoverTest, MovesIntoAWritableFolderAndRelaunchesFromThere) {
+    m_answers = {true};
+    EXPECT_EQ(AppMover::moveToApplicationsFolderIfNeeded(false, m_environment),
+              AppMover::Outcome::moved);
+    EXPECT_EQ(m_alerts, std::vector<bool>{false});
+    EXPECT_TRUE(fs::exists(m_applications / "Tarnwick.app" / "Contents" / "Info.plist"));
+    EXPECT_FALSE(fs::exists(m_downloads / "Tarnwick.app"));
+    EXPECT_EQ(m_relaunched, fs::canonical(m_applications) / "Tarnwick.app");
+    EXPECT_TRUE(m_privileged.empty());
+}
+
+TEST_F(AppMoverTest, DecliningLeavesEverythingInPlace) {
+    m_answers = {false};
+    EXPECT_EQ(AppMover::moveToApplicationsFolderIfNeeded(false, m_environment),
+              AppMover::Outcome::declined);
+    EXPECT_TRUE(fs::exists(m_downloads / "Tarnwick.app"));
+    EXPECT_FALSE(m_relaunched);
+}
+
+TEST_F(AppMoverTest, ARunningCopyAtTheDestinationIsBroughtForward) {
+    fs::create_directories(m_applications / "Tarnwick.app");
+    m_runningAtDestination = true;
+    EXPECT_EQ(AppMover::moveToApplicationsFolderIfNeeded(true, m_environment),
+              AppMover::Outcome::openedRunningCopy);
+    EXPECT_TRUE(m_opened.has_value());
+    EXPECT_TRUE(fs::exists(m_downloads / "Tarnwick.app"));
+}
+
+TEST_F(AppMoverTest, ReadOnlyFolderCopiesThroughPkexecWithPathsAsArguments) {
+    m_environment.isWritable = [](const fs::path&) { return false; };
+    m_answers = {true, true};
+    m_privilegedStatuses = {126, 0};  // the first prompt dismissed, the second accepted
+    const auto outcome = AppMover::moveToApplicationsFolderIfNeeded(false, m_environment);
+    EXPECT_EQ(outcome, AppMover::Outcome::moved);
+    EXPECT_EQ(m_alerts, (std::vector<bool>{true, true}));  // asked again after the dismissal
+    ASSERT_EQ(m_privileged.size(), 2u);
+    const auto& arguments = m_privileged.back();
+    EXPECT_EQ(arguments[0], "pkexec");
+    EXPECT_EQ(arguments[arguments.size() - 2],
+              (fs::canonical(m_applications) / "Tarnwick.app").string());
+    EXPECT_EQ(arguments.back(), (m_downloads / "Tarnwick.app").string());
+}
+
+TEST_F(AppMoverTest, AFailedPrivilegedMoveIsToldAndTheAppStaysWhereItIs) {
+    m_environment.isWritable = [](const fs::path&) { return false; };
+    m_answers = {true};
+    m_privilegedStatuses = {127};  // not authorised
+    EXPECT_EQ(AppMover::moveToApplicationsFolderIfNeeded(false, m_environment),
+              AppMover::Outcome::failed);
+    EXPECT_EQ(m_failures.size(), 1u);
+    EXPECT_FALSE(m_relaunched);
+    EXPECT_TRUE(fs::exists(m_downloads / "Tarnwick.app"));
+}
+
+TEST_F(AppMoverTest, AFailedPrivilegedCopyIsReportedNotSuccess) {
+    const fs::path source = m_downloads / "Tarnwick.app";
+    const fs::path destination = m_applications / "Tarnwick.app";
+    m_privilegedStatuses = {1};
+    const auto copy = AppMover::authorizedCopy(source, destination, m_environment.privilegedRunner);
+    EXPECT_FALSE(copy.succeeded);
+    EXPECT_FALSE(copy.cancelled);
+    // The script is fixed text: a hostile file name stays one argument.
+    const fs::path hostile = m_downloads / "x'; rm -rf ~; echo '.app";
+    (void)AppMover::authorizedCopy(hostile, destination, m_environment.privilegedRunner);
+    const auto& arguments = m_privileged.back();
+    EXPECT_EQ(arguments[3], "/bin/rm -rf -- \"$1\" && /bin/cp -pR -- \"$2\" \"$1\"");
+    EXPECT_EQ(arguments.back(), hostile.string());
+    EXPECT_FALSE(
+        AppMover::authorizedCopy(" ", destination, m_environment.privilegedRunner).succeeded);
+}
+
+TEST_F(AppMoverTest, ChoosesTheFullestApplicationsFolderAndNeverTheSystemOne) {
+    const fs::path small = m_root.path() / "Small";
+    const fs::path large = m_root.path() / "Large";
+    fs::create_directories(small / "one.app");
+    fs::create_directories(large / "one.app");
+    fs::create_directories(large / "two.app");
+    EXPECT_EQ(AppMover::applicationsFolder({small, m_root.path() / "missing", large}),
+              fs::canonical(large));
+    EXPECT_EQ(AppMover::applicationsFolder({small, small}), fs::canonical(small));
+    EXPECT_FALSE(AppMover::applicationsFolder({"/System/Applications"}).has_value());
+}
+
+TEST_F(AppMoverTest, RelaunchPassesPidAndPathAsArguments) {
+    const auto arguments =
+        AppMover::relaunchArguments(4242, "/opt/My \"App\".app/Contents/MacOS/Tarnwick");
+    ASSERT_EQ(arguments.size(), 6u);
+    EXPECT_EQ(arguments[4], "4242");
+    EXPECT_EQ(arguments[5], "/opt/My \"App\".app/Contents/MacOS/Tarnwick");
+    EXPECT_EQ(AppMover::moveAlertInformativeText("Tarnwick", true),
+              "Tarnwick needs to move to your Applications folder in order to work properly. You "
+              "need to authenticate with your administrator password to complete this step.");
+}
+
+}  // namespace
+}  // namespace tarnwick
