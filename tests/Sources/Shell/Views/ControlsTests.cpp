@@ -12,6 +12,7 @@
 #include "Shell/Views/Controls/FilterTextField.h"
 #include "Shell/Views/Controls/FocusableFilterTextField.h"
 #include "Shell/Views/Controls/MouseTrackingView.h"
+#include "Shell/Views/Controls/NoNetworkPopUp.h"
 #include "Shell/Views/Controls/ScrollGradientView.h"
 #include "Shell/Views/Style/Appearance.h"
 
@@ -173,6 +174,16 @@ TEST(CustomSystemButtonsTest, HoverOnAnyButtonShowsAllGlyphsAndMovingAcrossKeeps
     EXPECT_TRUE(row.isHovered());
     QApplication::sendEvent(row.minimiseButton(), &leave);
     EXPECT_FALSE(row.isHovered());
+}
+
+TEST(NoNetworkPopUpTest, StripSpansTheWidthLessItsInsetsAndStays32High) {
+    NoNetworkPopUp popUp;
+    popUp.resize(800, 200);
+    popUp.show();
+    popUp.layout()->activate();
+    EXPECT_EQ(popUp.strip()->geometry().left(), 56);
+    EXPECT_EQ(popUp.strip()->width(), 800 - 2 * 56);
+    EXPECT_EQ(popUp.strip()->height(), 32);
 }
 
 }  // namespace
