@@ -4,9 +4,12 @@ namespace tarnwick {
 
 std::string_view rawValue(AppActiveScreenType screen) {
     switch (screen) {
-        case AppActiveScreenType::appMonitor: return "App Monitor";
-        case AppActiveScreenType::connectionsMonitor: return "Connections Monitor";
-        case AppActiveScreenType::settings: return "Settings";
+        case AppActiveScreenType::appMonitor:
+            return "App Monitor";
+        case AppActiveScreenType::connectionsMonitor:
+            return "Connections Monitor";
+        case AppActiveScreenType::settings:
+            return "Settings";
     }
     return {};
 }

@@ -6,20 +6,19 @@
 namespace tarnwick {
 
 IOSPromotionSchedule::Store IOSPromotionSchedule::standardSettings() {
-    return Store{
-        [] {
-            return tarnwick::Settings::value(SettingsKey::launchesCount)
-                .value_or(Value())
-                .asInteger()
-                .value_or(0);
-        },
-        [] {
-            return tarnwick::Settings::value(SettingsKey::didPresentIOSPromotion)
-                .value_or(Value())
-                .asBool()
-                .value_or(false);
-        },
-        [] { tarnwick::Settings::set(Value(true), SettingsKey::didPresentIOSPromotion); }};
+    return Store{[] {
+                     return tarnwick::Settings::value(SettingsKey::launchesCount)
+                         .value_or(Value())
+                         .asInteger()
+                         .value_or(0);
+                 },
+                 [] {
+                     return tarnwick::Settings::value(SettingsKey::didPresentIOSPromotion)
+                         .value_or(Value())
+                         .asBool()
+                         .value_or(false);
+                 },
+                 [] { tarnwick::Settings::set(Value(true), SettingsKey::didPresentIOSPromotion); }};
 }
 
 IOSPromotionSchedule::IOSPromotionSchedule(Store settings, std::function<void()> present,
@@ -29,7 +28,9 @@ IOSPromotionSchedule::IOSPromotionSchedule(Store settings, std::function<void()>
     , m_scheduler(scheduler)
     , m_self(std::make_shared<IOSPromotionSchedule*>(this)) {}
 
-IOSPromotionSchedule::~IOSPromotionSchedule() { *m_self = nullptr; }
+IOSPromotionSchedule::~IOSPromotionSchedule() {
+    *m_self = nullptr;
+}
 
 bool IOSPromotionSchedule::isDue(std::int64_t launchesCount, bool didPresent) {
     return launchesCount >= 2 && !didPresent;

@@ -46,10 +46,10 @@ void MainWindowLayoutModel::handleSwitchScreenNotification(const std::any& objec
 
 void MainWindowLayoutModel::switchScreen(AppActiveScreenType screen) {
     const AppActiveScreenType previous = m_currentScreen;
-    m_flowDirection = screen == AppActiveScreenType::appMonitor ||
-                              previous == AppActiveScreenType::appMonitor
-                          ? Edge::bottom
-                          : Edge::top;
+    m_flowDirection =
+        screen == AppActiveScreenType::appMonitor || previous == AppActiveScreenType::appMonitor
+            ? Edge::bottom
+            : Edge::top;
     m_currentScreen = screen;
     if (onSwitch) {
         onSwitch(previous, screen);

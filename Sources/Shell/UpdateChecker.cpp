@@ -17,7 +17,8 @@ std::vector<long> numericParts(const std::string& version, bool& prerelease) {
     std::size_t start = 0;
     while (start <= core.size()) {
         const std::size_t dot = core.find('.', start);
-        const std::string piece = core.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        const std::string piece =
+            core.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
         long value = 0;
         for (char c : piece) {
             if (c < '0' || c > '9' || value > 1'000'000) {
@@ -54,9 +55,10 @@ void UpdateChecker::check(std::function<void(Outcome)> completion) const {
             const bool offline = error->code == HTTPError::Code::cannotConnect ||
                                  error->code == HTTPError::Code::timedOut;
             outcome.kind = offline ? Outcome::Kind::noNetwork : Outcome::Kind::failed;
-            outcome.message = offline ? "Can't check for updates: there is no connection to the "
-                                        "update server. Check your network and try again."
-                                      : "Can't check for updates right now. Please try again later.";
+            outcome.message = offline
+                                  ? "Can't check for updates: there is no connection to the "
+                                    "update server. Check your network and try again."
+                                  : "Can't check for updates right now. Please try again later.";
         } else if (result.response()->statusCode != 200) {
             outcome.message = "Can't check for updates right now. Please try again later.";
         } else if (auto release = parseFeed(result.response()->body); !release) {
@@ -83,7 +85,8 @@ Result<UpdateChecker::Release, std::string> UpdateChecker::parseFeed(const std::
         version->get<std::string>().size() > 64) {
         return Failure{std::string("The update feed has no version.")};
     }
-    if (url == feed.end() || !url->is_string() || url->get<std::string>().rfind("https://", 0) != 0) {
+    if (url == feed.end() || !url->is_string() ||
+        url->get<std::string>().rfind("https://", 0) != 0) {
         return Failure{std::string("The update feed has no secure download address.")};
     }
     return Release{version->get<std::string>(), url->get<std::string>()};
@@ -114,8 +117,8 @@ UpdateChecker::Outcome UpdateChecker::outcome(const Release& release,
     result.downloadURL = release.url;
     if (compareVersions(release.version, currentVersion) > 0) {
         result.kind = Outcome::Kind::updateAvailable;
-        result.message = "Tarnwick " + release.version + " is available (you have " +
-                         currentVersion + ").";
+        result.message =
+            "Tarnwick " + release.version + " is available (you have " + currentVersion + ").";
     } else {
         result.kind = Outcome::Kind::upToDate;
         result.message = "Tarnwick " + currentVersion + " is the newest version.";

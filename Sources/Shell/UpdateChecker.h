@@ -15,7 +15,8 @@ class HTTPSession;
 // else, a missing network or a failing server gives a clear outcome, never a crash.
 class UpdateChecker {
 public:
-    static constexpr const char* productionFeed = "https://brenlow-works.example/tarnwick/update.json";
+    static constexpr const char* productionFeed =
+        "https://brenlow-works.example/tarnwick/update.json";
     static constexpr std::size_t maximumFeedSize = 64 * 1024;
 
     struct Outcome {

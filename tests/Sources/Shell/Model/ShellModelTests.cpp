@@ -35,12 +35,12 @@ TEST(MainWindowLayoutModelTest, ScreensSlideInSideBarOrder) {
         Screen from, to;
         Edge direction;
     };
-    for (const Row& row : std::vector<Row>{
-             {Screen::connectionsMonitor, Screen::appMonitor, Edge::bottom},
-             {Screen::appMonitor, Screen::connectionsMonitor, Edge::bottom},
-             {Screen::settings, Screen::connectionsMonitor, Edge::top},
-             {Screen::connectionsMonitor, Screen::settings, Edge::top},
-             {Screen::appMonitor, Screen::settings, Edge::bottom}}) {
+    for (const Row& row :
+         std::vector<Row>{{Screen::connectionsMonitor, Screen::appMonitor, Edge::bottom},
+                          {Screen::appMonitor, Screen::connectionsMonitor, Edge::bottom},
+                          {Screen::settings, Screen::connectionsMonitor, Edge::top},
+                          {Screen::connectionsMonitor, Screen::settings, Edge::top},
+                          {Screen::appMonitor, Screen::settings, Edge::bottom}}) {
         MainWindowLayoutModel model(false);
         model.requestScreen(row.from);
         std::vector<std::pair<Screen, Screen>> switches;
@@ -69,7 +69,8 @@ TEST(MainWindowLayoutModelTest, NotificationsSwitchOnlyForScreensAndTabs) {
     EXPECT_EQ(model.currentScreen(), Screen::settings);
     model.handleSwitchScreenNotification(SettingsTab::restrictions);  // already on settings
     EXPECT_EQ(switches, 1);
-    EXPECT_EQ(tabs, (std::vector<SettingsTab>{SettingsTab::targetCoutries, SettingsTab::restrictions}));
+    EXPECT_EQ(tabs,
+              (std::vector<SettingsTab>{SettingsTab::targetCoutries, SettingsTab::restrictions}));
 
     MainWindowLayoutModel repairing(true);
     EXPECT_EQ(repairing.currentScreen(), Screen::connectionsMonitor);
@@ -124,8 +125,8 @@ TEST(IOSPromotionScheduleTest, NothingRunsForAWindowThatIsGone) {
     ManualScheduler scheduler;
     int presented = 0;
     {
-        IOSPromotionSchedule schedule({[] { return 3; }, [] { return false; }, [] {}},
-                                      [&] { ++presented; }, scheduler);
+        IOSPromotionSchedule schedule(
+            {[] { return 3; }, [] { return false; }, [] {}}, [&] { ++presented; }, scheduler);
         schedule.windowDidBecomeKey();
     }
     scheduler.advance(std::chrono::seconds(3));
@@ -163,11 +164,10 @@ TEST(FilterShutdownTest, EndsAfterTheLimitWhenTheFilterHostNeverAnswers) {
     ManualScheduler scheduler;
     int done = 0;
     std::function<void(const std::optional<FilterConfiguration>&)> lateLoad;
-    FilterShutdown::run({[&](auto completion) { lateLoad = completion; },
-                         [](const FilterConfiguration&, std::function<void()> completion) {
-                             completion();
-                         }},
-                        [&] { ++done; }, scheduler, std::chrono::seconds(3));
+    FilterShutdown::run(
+        {[&](auto completion) { lateLoad = completion; },
+         [](const FilterConfiguration&, std::function<void()> completion) { completion(); }},
+        [&] { ++done; }, scheduler, std::chrono::seconds(3));
     drainMainQueue();
     EXPECT_EQ(done, 0);
     scheduler.advance(std::chrono::seconds(3));

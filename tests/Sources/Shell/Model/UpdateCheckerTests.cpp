@@ -18,13 +18,13 @@ TEST(UpdateCheckerTest, FeedParsingRefusesWhatIsNotARelease) {
         const char* body;
         bool ok;
     };
-    for (const Row& row : std::vector<Row>{
-             {R"({"version": "1.2.0", "url": "https://example.test/t.deb"})", true},
-             {R"({"version": "1.2.0", "url": "http://example.test/t.deb"})", false},
-             {R"({"version": 12, "url": "https://example.test/t.deb"})", false},
-             {R"(["1.2.0"])", false},
-             {R"({"version": "1.2.0", )", false},
-             {"", false}}) {
+    for (const Row& row :
+         std::vector<Row>{{R"({"version": "1.2.0", "url": "https://example.test/t.deb"})", true},
+                          {R"({"version": "1.2.0", "url": "http://example.test/t.deb"})", false},
+                          {R"({"version": 12, "url": "https://example.test/t.deb"})", false},
+                          {R"(["1.2.0"])", false},
+                          {R"({"version": "1.2.0", )", false},
+                          {"", false}}) {
         SCOPED_TRACE(row.body);
         EXPECT_EQ(UpdateChecker::parseFeed(row.body).ok(), row.ok);
     }
