@@ -6,7 +6,7 @@
 #include "Tools/SettingsKey.h"
 
 #include "Network/HTTPSession.h"
-#include "NetworkExtension/FilterManagerClient.h"
+#include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "Shell/AppMover.h"
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/FilterShutdown.h"
