@@ -1,5 +1,7 @@
 #include "AppDelegate.h"
 
+#include "FeedbackForm/Presenter/FeedbackFormPresenter.h"
+
 #include "Tools/Log/LoggingSetUp.h"
 #include "Logging/LogHub.h"
 #include "Tools/BundleUtilities.h"
@@ -65,6 +67,12 @@ void AppDelegate::applicationDidFinishLaunching() {
     ApplicationTerminator::setHandler([this] { applicationShouldTerminate(); });
     MainWindow::Dependencies dependencies;
     dependencies.checkForUpdates = [this] { checkForUpdates(false); };
+    dependencies.provideFeedback = [this] {
+        if (!m_feedbackFormPresenter) {
+            m_feedbackFormPresenter = std::make_unique<FeedbackFormPresenter>();
+        }
+        m_feedbackFormPresenter->presentFeedbackForm();
+    };
     m_mainWindow = std::make_unique<MainWindow>(m_previousLaunchesCount, std::move(dependencies));
     m_mainWindow->show();
     m_mainWindow->raise();

@@ -11,6 +11,8 @@ class QWidget;
 
 namespace tarnwick {
 
+class FeedbackFormPresenter;
+
 class HTTPSession;
 class MainWindow;
 
@@ -47,6 +49,8 @@ public:
 private:
     std::unique_ptr<ApplicationServices> m_services;
     std::unique_ptr<MainWindow> m_mainWindow;
+    // Made when the form is first asked for.
+    std::unique_ptr<FeedbackFormPresenter> m_feedbackFormPresenter;
     std::shared_ptr<HTTPSession> m_updateSession;
     bool m_isTerminating = false;
     std::int64_t m_previousLaunchesCount = 0;
