@@ -1,0 +1,7 @@
+#include <unistd.h>
+
+int main() {
+    for (;;) {
+        ::pause();
+    }
+}
