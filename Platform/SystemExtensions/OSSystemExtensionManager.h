@@ -39,8 +39,11 @@ public:
     static OSSystemExtensionManager& shared();
 
     explicit OSSystemExtensionManager(Configuration configuration);
+    virtual ~OSSystemExtensionManager() = default;
+    OSSystemExtensionManager(const OSSystemExtensionManager&) = delete;
+    OSSystemExtensionManager& operator=(const OSSystemExtensionManager&) = delete;
 
-    void submitRequest(const std::shared_ptr<OSSystemExtensionRequest>& request);
+    virtual void submitRequest(const std::shared_ptr<OSSystemExtensionRequest>& request);
 
 private:
     void activate(const std::shared_ptr<OSSystemExtensionRequest>& request);

@@ -21,6 +21,9 @@ public:
     // The first address the resolver lists, IPv4 or IPv6, as numeric text; none when the name
     // does not resolve.
     std::optional<std::string> resolve(const std::string& host) const;
+    // The name the system's resolver gives for a numeric address (a reverse lookup); none when
+    // there is none or the text is no address. Blocks like `resolve`.
+    static std::optional<std::string> hostName(const std::string& address);
 
 private:
     Lookup m_lookup;

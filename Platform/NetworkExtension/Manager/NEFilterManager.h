@@ -34,19 +34,20 @@ public:
     // Tests pass a factory of clients of their own host, their own center and queue.
     NEFilterManager(ClientFactory makeClient, NotificationCenter& center,
                     std::shared_ptr<DispatchQueue> callbackQueue = DispatchQueue::main());
+    virtual ~NEFilterManager() = default;
     NEFilterManager(const NEFilterManager&) = delete;
     NEFilterManager& operator=(const NEFilterManager&) = delete;
 
-    void loadFromPreferences(Completion completion);
-    void saveToPreferences(Completion completion);
+    virtual void loadFromPreferences(Completion completion);
+    virtual void saveToPreferences(Completion completion);
 
-    bool isEnabled() const;
-    void setEnabled(bool enabled);
-    std::optional<FilterConfiguration::ProviderConfiguration> providerConfiguration() const;
-    void setProviderConfiguration(
+    virtual bool isEnabled() const;
+    virtual void setEnabled(bool enabled);
+    virtual std::optional<FilterConfiguration::ProviderConfiguration> providerConfiguration() const;
+    virtual void setProviderConfiguration(
         std::optional<FilterConfiguration::ProviderConfiguration> configuration);
     std::optional<std::string> localizedDescription() const;
-    void setLocalizedDescription(std::optional<std::string> description);
+    virtual void setLocalizedDescription(std::optional<std::string> description);
 
     FilterConfiguration configuration() const;
 

@@ -1,0 +1,258 @@
+#pragma once
+
+#include "Screens/ConnectionsMonitor/Application.h"
+#include "Screens/ConnectionsMonitor/ConnectionMonitorAnimationManager.h"
+#include "Screens/ConnectionsMonitor/IPCConnection.h"
+#include "Screens/ConnectionsMonitor/LocationManager.h"
+#include "Screens/ConnectionsMonitor/MapCoordinator.h"
+#include "Screens/Presenters/ConnectionAlert.h"
+#include "Screens/Presenters/InterfacePresenters.h"
+#include "Screens/Settings/SettingsAllowancesListManager.h"
+
+#include "Combine/Published.h"
+#include "Dispatch/DispatchQueue.h"
+#include "Dispatch/DispatchWorkItem.h"
+#include "Dispatch/Scheduler.h"
+#include "FilterLink/AppCommunication.h"
+#include "Foundation/Bundle.h"
+#include "Foundation/NotificationCenter.h"
+#include "NetworkExtension/NEFilterManager.h"
+#include "SystemExtensions/OSSystemExtensionManager.h"
+#include "Tools/NetworkValidator.h"
+#include "Tools/ScanState.h"
+#include "Tools/UndesirableCountriesManager.h"
+#include "Tools/WhoIs.h"
+#include "Workspace/Workspace.h"
+
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+
+// The engine behind the Connections Monitor. It activates, replaces and repairs the filter
+// extension, switches the content filter on and off, registers over the link, decides every flow
+// the extension reports (by target country, allow and deny lists, or the user's answer in the
+// connection alert) and keeps the tree of applications and the servers they reached, with the
+// search and map state the screens bind to.
+//
+// Everything runs on the main queue: the link, the filter manager and the extension requests
+// deliver there, and every mutator asserts it. Each flow gets exactly one reply. One connection
+// alert is open at a time; flows that need one wait, and are tested against the lists again
+// before their alert is shown. A flow whose alert is not answered in time is dropped before the
+// extension's own limit lets it through. Made with `create`.
+class ConnectionsMonitorViewModel final
+    : public AppCommunication,
+      public OSSystemExtensionRequestDelegate,
+      public std::enable_shared_from_this<ConnectionsMonitorViewModel> {
+public:
+    enum class Status { stopped, configuring, indeterminate, running };
+    using FlowInfo = AppCommunication::FlowInfo;
+    using ApplicationList = std::vector<std::shared_ptr<Application>>;
+    using HitList = Application::HitList;
+
+    static constexpr const char* kToggleConnectionMonitorNotification = "toggleConnectionMonitor";
+    static constexpr const char* kWindowDidBecomeKeyNotification = "windowDidBecomeKey";
+    static constexpr const char* kSecuritySettingsURL =
+        "x-apple.systempreferences:com.apple.preference.security?General";
+
+    struct Dependencies {
+        std::shared_ptr<SettingsAllowancesListManager> allowancesListManager;
+        std::shared_ptr<LocationManager> locationManager;
+        NEFilterManager* filterManager = nullptr;                     // NEFilterManager::shared()
+        OSSystemExtensionManager* extensionManager = nullptr;         // ...::shared()
+        IPCConnection* ipcConnection = nullptr;                       // IPCConnection::shared()
+        std::shared_ptr<NetworkValidator> networkValidator;           // NetworkValidator::shared()
+        UndesirableCountriesManager* undesirableCountries = nullptr;  // ...::shared()
+        Scheduler* scheduler = nullptr;                               // Scheduler::system()
+        NotificationCenter* notificationCenter = nullptr;             // the default center
+        const Workspace* workspace = nullptr;                         // Workspace::shared()
+        std::shared_ptr<const WhoIs> whois;                           // the production service
+        std::string geoIPServiceHost{WhoIs::serviceHost};
+        const Bundle* mainBundle = nullptr;  // Bundle::main()
+        // The Applications folder; none when there is none.
+        std::optional<std::filesystem::path> applicationsFolder;
+        std::shared_ptr<ErrorAlertPresenter> errorAlerts;
+        std::shared_ptr<SheetPresenter> sheets;
+        std::shared_ptr<URLOpener> urlOpener;
+        std::shared_ptr<UserNotificationCenter> userNotifications;
+        // Starts a new instance of the application and ends this one.
+        std::function<void()> relaunch;
+        std::function<int()> random;
+        // How long a flow may wait for the user's answer; below the extension's 60 s.
+        std::chrono::milliseconds alertTimeLimit = std::chrono::seconds(55);
+    };
+
+    static std::shared_ptr<ConnectionsMonitorViewModel> create(Dependencies dependencies);
+    ~ConnectionsMonitorViewModel() override;
+
+    // Published state.
+    Published<Status> status{Status::stopped};
+    Published<ScanState> scanState{ScanState::standBy};
+    Published<std::string> currentWumbleFrame{"WumbleIdle1"};
+    Published<ApplicationList> filteredApplications;
+    Published<std::optional<HitList>> filteredHits;
+    Published<std::vector<WhoIs::Response::Coordinates>> coordinates;
+    Published<bool> didInitiate{false};
+    Published<bool> isConnectedToNetwork{true};
+    Published<bool> isInstalled{false};
+    Published<bool> isUndesirableCountriesListFetched{false};
+    Published<bool> didReplaceExtension{false};
+    Published<bool> showsMap{false};
+
+    const Published<std::string>& searchFilterText() const { return m_searchFilterText; }
+    void setSearchFilterText(const std::string& text);
+    const Published<bool>& showOnlyCompromised() const { return m_showOnlyCompromised; }
+    void setShowOnlyCompromised(bool show);
+    const Published<std::shared_ptr<Application>>& expandedInfoForApp() const {
+        return m_expandedInfoForApp;
+    }
+    void setExpandedInfoForApp(const std::shared_ptr<Application>& application);
+    const Published<bool>& isFixingBrokenExtension() const { return m_isFixingBrokenExtension; }
+    void setIsFixingBrokenExtension(bool fixing);
+    const ApplicationList& applications() const { return m_applications; }
+    void setApplications(ApplicationList applications);
+
+    bool isConfiguringExtensionForFirstTime() const { return m_isConfiguringExtensionForFirstTime; }
+    bool didSetupMonitor() const { return m_didSetupMonitor; }
+    bool didFixExtension() const { return m_didFixExtension; }
+    bool shouldMonitorForBrokenExtension() const { return m_shouldMonitorForBrokenExtension; }
+    const std::shared_ptr<LocationManager>& locationManager() const { return m_locationManager; }
+    UndesirableCountriesManager& undesirableCountriesManager() const {
+        return m_undesirableCountries;
+    }
+    void setMapCoordinator(std::weak_ptr<MapCoordinator> coordinator);
+
+    // Operations of the screens.
+    void startMonitoring();
+    void stopFilter();
+    void refreshFilterStatus();
+    void clearAllResults();
+    void showMap();
+    void hideMapIfLocationDenied();
+    void restoreMapIfLocationAllowed();
+    void updateMapAnnotations(bool reset);
+
+    // The life cycle of the extension.
+    void activateSystemExtension(bool monitorForBrokenExtension);
+    void continueExtensionInstallation();
+
+    // The flow decision: the link's entry point and its steps.
+    void promptUser(const FlowInfo& aboutFlow, ResponseHandler responseHandler) override;
+    void decideFlow(const FlowInfo& flowInfo, ResponseHandler responseHandler);
+    ConnectionAlert makeConnectionAlert(const FlowInfo& flowInfo,
+                                        const std::string& countryCode) const;
+    void recordHit(const FlowInfo& flowInfo, bool isAllowed);
+
+    // The extension request's delegate.
+    OSSystemExtensionReplacementAction actionForReplacingExtension(
+        const OSSystemExtensionRequest& request, const OSSystemExtensionProperties& existing,
+        const OSSystemExtensionProperties& extension) override;
+    void requestNeedsUserApproval(const OSSystemExtensionRequest& request) override;
+    void requestDidFinishWithResult(const OSSystemExtensionRequest& request,
+                                    OSSystemExtensionRequestResult result) override;
+    void requestDidFailWithError(const OSSystemExtensionRequest& request,
+                                 const OSSystemExtensionError& error) override;
+
+private:
+    struct PendingAlert {
+        FlowInfo flowInfo;
+        ResponseHandler reply;
+        std::string countryCode;
+        std::string remoteAddress;
+        Scheduler::TimePoint deadline;
+    };
+
+    explicit ConnectionsMonitorViewModel(Dependencies dependencies);
+    void setUp();
+
+    bool isNetworkUp() const;
+    const Bundle& extensionBundle();
+    void handleNetworkStatusChange(bool connected);
+    void toggle();
+
+    // Flow decision.
+    void allowAndRecord(const FlowInfo& flowInfo, const ResponseHandler& reply);
+    void lookupCountryByGeoIP(const FlowInfo& flowInfo, const std::string& ipAddress,
+                              const ResponseHandler& reply);
+    void decideByListsOrAlert(PendingAlert flow);
+    void showNextAlert();
+    void insertHit(const std::string& bundleId, const FlowInfo& flowInfo, bool isAllowed);
+    std::vector<std::string> currentTargetCountryCodes() const;
+
+    // Search.
+    void applySearchFilter();
+    void applyTextFilter(const std::string& text, ApplicationList applications);
+    void runSearch(const std::string& text, const ApplicationList& applications);
+
+    // Life cycle.
+    void registerWithExtension();
+    void handleRegistration(bool registered);
+    void configureExtensionForFirstTime();
+    void handleFirstRegistration(bool registered);
+    void finishFirstConfiguration();
+    void loadFilterConfiguration(std::function<void(bool)> completion);
+    void enableFilterConfiguration();
+    void unloadFilterConfiguration(std::function<void()> completion);
+    void observeFilterConfiguration();
+    void applyFilterState();
+    void submitActivationRequest();
+    void scheduleBrokenExtensionCheck();
+    void markFixingIfNoTraffic();
+    void checkForBrokenExtension();
+    void relaunchAfterRepair();
+    void uninstallSystemExtension();
+    void after(std::chrono::milliseconds delay,
+               std::function<void(ConnectionsMonitorViewModel&)> step);
+
+    std::shared_ptr<SettingsAllowancesListManager> m_allowancesListManager;
+    std::shared_ptr<LocationManager> m_locationManager;
+    NEFilterManager& m_filterManager;
+    OSSystemExtensionManager& m_extensionManager;
+    IPCConnection& m_ipcConnection;
+    std::shared_ptr<NetworkValidator> m_networkValidator;
+    UndesirableCountriesManager& m_undesirableCountries;
+    Scheduler& m_scheduler;
+    NotificationCenter& m_notificationCenter;
+    const Workspace& m_workspace;
+    std::shared_ptr<const WhoIs> m_whois;
+    const std::string m_geoIPServiceHost;
+    const Bundle& m_mainBundle;
+    std::shared_ptr<ErrorAlertPresenter> m_errorAlerts;
+    std::shared_ptr<SheetPresenter> m_sheets;
+    std::shared_ptr<URLOpener> m_urlOpener;
+    std::function<void()> m_relaunch;
+    const std::chrono::milliseconds m_alertTimeLimit;
+    const std::string m_appBundleId;
+    const std::shared_ptr<DispatchQueue> m_mainQueue;
+    const std::shared_ptr<DispatchQueue> m_filterQueue;
+    std::shared_ptr<const HitEnvironment> m_hitEnvironment;
+    std::shared_ptr<ConnectionMonitorAnimationManager> m_animationManager;
+    std::weak_ptr<MapCoordinator> m_mapCoordinator;
+
+    ApplicationList m_applications;
+    Published<std::string> m_searchFilterText;
+    Published<bool> m_showOnlyCompromised{false};
+    Published<std::shared_ptr<Application>> m_expandedInfoForApp;
+    Published<bool> m_isFixingBrokenExtension{false};
+    bool m_isConfiguringExtensionForFirstTime = false;
+    bool m_didFixExtension = false;
+    bool m_shouldMonitorForBrokenExtension = false;
+    bool m_didSetupMonitor = false;
+    bool m_isUninstallingSystemExtension = false;
+    bool m_isUsingApplicationSearchFilter = false;
+    NotificationCenter::ObserverToken m_observer;
+    NotificationCenter::ObserverToken m_startFilterObserver;
+    NotificationCenter::ObserverToken m_windowKeyObserver;
+    std::shared_ptr<DispatchWorkItem> m_searchFilterWorkItem;
+    std::optional<Bundle> m_extensionBundle;
+    std::deque<PendingAlert> m_pendingAlerts;
+    bool m_isAlertShown = false;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,132 @@
+#include "IPCConnection.h"
+
+#include "Dispatch/DispatchQueue.h"
+#include "FilterLink/MachServiceName.h"
+#include "FilterLink/ProviderCommunication.h"
+#include "OSLog/OSLog.h"
+
+#include <cstdlib>
+
+namespace tarnwick {
+
+namespace {
+
+// Hands each flow to the delegate on the main queue. A delegate that is gone lets the flow
+// through, so no flow waits for an answer that cannot come.
+class MainQueueForwarder final : public AppCommunication {
+public:
+    explicit MainQueueForwarder(std::weak_ptr<AppCommunication> delegate)
+        : m_delegate(std::move(delegate)) {}
+
+    void promptUser(const FlowInfo& aboutFlow, ResponseHandler responseHandler) override {
+        DispatchQueue::main()->async(
+            [delegate = m_delegate, aboutFlow, responseHandler = std::move(responseHandler)] {
+                if (const auto target = delegate.lock()) {
+                    target->promptUser(aboutFlow, responseHandler);
+                } else {
+                    responseHandler(true);
+                }
+            });
+    }
+
+private:
+    std::weak_ptr<AppCommunication> m_delegate;
+};
+
+}  // namespace
+
+IPCConnection& IPCConnection::shared() {
+    // Never destroyed: replies still on their way at exit find it.
+    static auto* connection = new IPCConnection();
+    return *connection;
+}
+
+IPCConnection::IPCConnection(ConnectionFactory makeConnection)
+    : m_makeConnection(std::move(makeConnection)), m_state(std::make_shared<State>()) {}
+
+IPCConnection::~IPCConnection() {
+    std::shared_ptr<XPCConnection> connection;
+    {
+        std::lock_guard lock(m_state->mutex);
+        connection = std::move(m_state->currentConnection);
+    }
+    if (connection) {
+        connection->invalidate();
+    }
+}
+
+bool IPCConnection::hasConnection() const {
+    std::lock_guard lock(m_state->mutex);
+    return m_state->currentConnection != nullptr;
+}
+
+void IPCConnection::State::forget(const std::shared_ptr<XPCConnection>& connection) {
+    std::lock_guard lock(mutex);
+    if (currentConnection == connection) {
+        currentConnection.reset();
+    }
+}
+
+void IPCConnection::registerWithExtension(const Bundle& extensionBundle,
+                                          std::weak_ptr<AppCommunication> delegate,
+                                          Completion completion) {
+    auto onMain = [completion = std::move(completion)](bool registered) {
+        DispatchQueue::main()->async([completion, registered] { completion(registered); });
+    };
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->delegate = delegate;
+        if (m_state->currentConnection) {
+            osLog("Already registered with the provider");
+            onMain(true);
+            return;
+        }
+    }
+    const auto serviceName = filterlink::machServiceName(extensionBundle);
+    if (!serviceName) {
+        osLog("Missing the Mach service name in " + extensionBundle.bundlePath().string() +
+                  "/Contents/Info.plist",
+              OSLogType::fault);
+        std::abort();
+    }
+    auto connection = m_makeConnection(*serviceName);
+    connection->setExportedInterface(AppCommunication::interface());
+    connection->setExportedObject(
+        AppCommunication::exportedObject(std::make_shared<MainQueueForwarder>(delegate)));
+    connection->setRemoteObjectInterface(ProviderCommunication::interface());
+    std::weak_ptr<XPCConnection> weakConnection = connection;
+    // A link that breaks after registration is no registration any more.
+    std::weak_ptr<State> weakState = m_state;
+    auto hangUp = [weakState, weakConnection] {
+        const auto state = weakState.lock();
+        const auto ended = weakConnection.lock();
+        if (state && ended) {
+            state->forget(ended);
+        }
+    };
+    connection->setInvalidationHandler(hangUp);
+    connection->setInterruptionHandler(hangUp);
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->currentConnection = connection;
+    }
+    connection->resume();
+    auto answered = std::make_shared<std::once_flag>();
+    auto provider =
+        ProviderCommunication::remoteObject(connection->remoteObjectProxyWithErrorHandler(
+            [weakState, weakConnection, answered, onMain](const XPCError& error) {
+                osLog("Failed to register with the provider: " + error.localizedDescription);
+                if (const auto failed = weakConnection.lock()) {
+                    if (const auto state = weakState.lock()) {
+                        state->forget(failed);
+                    }
+                    failed->invalidate();
+                }
+                std::call_once(*answered, [&] { onMain(false); });
+            }));
+    provider->registerApp([answered, onMain](bool registered) {
+        std::call_once(*answered, [&] { onMain(registered); });
+    });
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "FilterLink/AppCommunication.h"
+#include "Foundation/Bundle.h"
+#include "XPC/XPCConnection.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace tarnwick {
+
+// The application's end of the link with its filter extension: one connection to the service
+// the extension bundle names, over which the application exports its flow decision and registers
+// with the extension. The extension's calls and the registration's answer reach the application
+// on the main queue.
+//
+// A connection that hangs up is forgotten at once, so the next registration really connects
+// again; while the connection stands, a registration answers true without asking.
+class IPCConnection {
+public:
+    using Completion = std::function<void(bool)>;
+    using ConnectionFactory = std::function<std::shared_ptr<XPCConnection>(const std::string&)>;
+
+    static IPCConnection& shared();
+
+    // Tests connect elsewhere than the services folder.
+    explicit IPCConnection(ConnectionFactory makeConnection = &XPCConnection::create);
+    virtual ~IPCConnection();
+    IPCConnection(const IPCConnection&) = delete;
+    IPCConnection& operator=(const IPCConnection&) = delete;
+
+    // The completion runs once, on the main queue: true when registered (or already connected),
+    // false when the connection failed. A bundle that names no service stops the process.
+    virtual void registerWithExtension(const Bundle& extensionBundle,
+                                       std::weak_ptr<AppCommunication> delegate,
+                                       Completion completion);
+
+    bool hasConnection() const;
+
+private:
+    // Shared with the connection's handlers, which may outlive this object.
+    struct State {
+        std::mutex mutex;
+        std::shared_ptr<XPCConnection> currentConnection;
+        std::weak_ptr<AppCommunication> delegate;
+
+        // Forgets `connection` if it is still the current one.
+        void forget(const std::shared_ptr<XPCConnection>& connection);
+    };
+
+    ConnectionFactory m_makeConnection;
+    const std::shared_ptr<State> m_state;
+};
+
+}  // namespace tarnwick
