@@ -106,7 +106,9 @@ ConnectionsMonitorViewModel::ConnectionsMonitorViewModel(Dependencies dependenci
     environment->whois = m_whois;
     environment->undesirableCountries = &m_undesirableCountries;
     environment->notifications = std::move(dependencies.userNotifications);
-    environment->reverseLookup = &DNSResolver::hostName;
+    environment->reverseLookup = dependencies.reverseLookup
+                                     ? std::move(dependencies.reverseLookup)
+                                     : std::function(&DNSResolver::hostName);
     environment->countryName = [](const std::string& code) {
         return Locale::current().localizedStringForRegionCode(code);
     };

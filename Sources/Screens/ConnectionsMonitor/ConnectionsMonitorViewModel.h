@@ -84,6 +84,8 @@ public:
         // Starts a new instance of the application and ends this one.
         std::function<void()> relaunch;
         std::function<int()> random;
+        // The reverse name lookup of hits without a host name; the system's resolver when empty.
+        std::function<std::optional<std::string>(const std::string&)> reverseLookup;
         // How long a flow may wait for the user's answer; below the extension's 60 s.
         std::chrono::milliseconds alertTimeLimit = std::chrono::seconds(55);
     };
