@@ -106,9 +106,8 @@ ConnectionsMonitorViewModel::ConnectionsMonitorViewModel(Dependencies dependenci
     environment->whois = m_whois;
     environment->undesirableCountries = &m_undesirableCountries;
     environment->notifications = std::move(dependencies.userNotifications);
-    environment->reverseLookup = dependencies.reverseLookup
-                                     ? std::move(dependencies.reverseLookup)
-                                     : std::function(&DNSResolver::hostName);
+    environment->reverseLookup = dependencies.reverseLookup ? std::move(dependencies.reverseLookup)
+                                                            : std::function(&DNSResolver::hostName);
     environment->countryName = [](const std::string& code) {
         return Locale::current().localizedStringForRegionCode(code);
     };
@@ -658,7 +657,12 @@ void ConnectionsMonitorViewModel::checkForBrokenExtension() {
         status.set(Status::stopped);
         m_shouldMonitorForBrokenExtension = false;
         Settings::set(Value(false), SettingsKey::isSystemExtensionExplained);
-        after(0ms, [](ConnectionsMonitorViewModel& self) { self.relaunchAfterRepair(); });
+        std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
+        m_mainQueue->async([weakSelf] {
+            if (const auto self = weakSelf.lock()) {
+                self->relaunchAfterRepair();
+            }
+        });
         return;
     }
     m_shouldMonitorForBrokenExtension = false;

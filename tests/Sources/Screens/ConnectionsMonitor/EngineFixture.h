@@ -148,7 +148,7 @@ public:
 // One engine over fakes of the extension's managers, a real settings model and file, a real
 // geo-IP server that places 203.0.113.1 in "RU" and 198.51.100.1 in "DE", and the manual clock.
 class EngineFixture : public ::testing::Test {
-protected:
+public:
     static constexpr const char* kRussianServer = "203.0.113.1";
     static constexpr const char* kGermanServer = "198.51.100.1";
 
@@ -193,9 +193,8 @@ protected:
             dependencies.filterManager = &filterManager;
             dependencies.extensionManager = &extensionManager;
             dependencies.ipcConnection = &ipc;
-            dependencies.networkValidator = std::make_shared<NetworkValidator>([this] {
-                return std::make_shared<PathMonitor>(path);
-            });
+            dependencies.networkValidator = std::make_shared<NetworkValidator>(
+                [this] { return std::make_shared<PathMonitor>(path); });
             dependencies.undesirableCountries = &countries;
             dependencies.scheduler = &clock;
             dependencies.notificationCenter = &center;

@@ -40,17 +40,28 @@ TEST_F(FlowDecision, EveryPathRepliesExactlyOnceAndRecordsItsVerdict) {
     };
     const std::string ru = kRussianServer;
     const std::vector<Row> rows = {
-        {"own geo-IP traffic", {{"aza", std::string(WhoIs::serviceHost)}, {"bundleId", "a.b"}},
-         {}, true},
+        {"own geo-IP traffic",
+         {{"aza", std::string(WhoIs::serviceHost)}, {"bundleId", "a.b"}},
+         {},
+         true},
         {"no remote address", {{"bundleId", "a.b"}}, {}, true},
         {"empty remote address", {{"bundleId", "a.b"}, {"remoteAddress", ""}}, {}, true},
         {"loopback", {{"bundleId", "a.b"}, {"remoteAddress", "127.0.0.1"}}, {}, true},
         {"other country", {{"bundleId", "a.b"}, {"remoteAddress", kGermanServer}}, {}, true},
-        {"allow list", {{"bundleId", "a.b"}, {"remoteAddress", ru}}, {}, true,
+        {"allow list",
+         {{"bundleId", "a.b"}, {"remoteAddress", ru}},
+         {},
+         true,
          [](AllowanceList& list) { list.bundleIDWhitelist = {"a.b"}; }},
-        {"deny list", {{"bundleId", "a.b"}, {"remoteAddress", ru}}, {}, false,
+        {"deny list",
+         {{"bundleId", "a.b"}, {"remoteAddress", ru}},
+         {},
+         false,
          [](AllowanceList& list) { list.bundleIDBlacklist = {"a.b"}; }},
-        {"both lists: allow wins", {{"bundleId", "a.b"}, {"remoteAddress", ru}}, {}, true,
+        {"both lists: allow wins",
+         {{"bundleId", "a.b"}, {"remoteAddress", ru}},
+         {},
+         true,
          [](AllowanceList& list) {
              list.bundleIDWhitelist = {"a.b"};
              list.hostBlacklist = {"evil.example"};
@@ -60,11 +71,17 @@ TEST_F(FlowDecision, EveryPathRepliesExactlyOnceAndRecordsItsVerdict) {
         {"alert: allow the application", {{"bundleId", "a.b"}, {"remoteAddress", ru}}, 1002, true},
         {"alert: deny the application", {{"bundleId", "a.b"}, {"remoteAddress", ru}}, 1003, false},
         {"alert: allow the host",
-         {{"bundleId", "a.b"}, {"remoteAddress", ru}, {"aza", "evil.example"}}, 1004, true},
+         {{"bundleId", "a.b"}, {"remoteAddress", ru}, {"aza", "evil.example"}},
+         1004,
+         true},
         {"alert: deny the host",
-         {{"bundleId", "a.b"}, {"remoteAddress", ru}, {"aza", "evil.example"}}, 1005, false},
-        {"alert: an answer outside the buttons", {{"bundleId", "a.b"}, {"remoteAddress", ru}},
-         7, false},
+         {{"bundleId", "a.b"}, {"remoteAddress", ru}, {"aza", "evil.example"}},
+         1005,
+         false},
+        {"alert: an answer outside the buttons",
+         {{"bundleId", "a.b"}, {"remoteAddress", ru}},
+         7,
+         false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -86,9 +103,9 @@ TEST_F(FlowDecision, EveryPathRepliesExactlyOnceAndRecordsItsVerdict) {
         const auto bundleId = row.flow.count("bundleId") ? row.flow.at("bundleId") : "";
         const auto address = row.flow.count("remoteAddress") ? row.flow.at("remoteAddress")
                                                              : std::string("Unknown address");
-        EXPECT_EQ(listed(), std::vector<std::string>{bundleId + " " +
-                                                     (address.empty() ? "" : address) +
-                                                     (row.allowed ? " allowed" : " denied")});
+        EXPECT_EQ(listed(),
+                  std::vector<std::string>{bundleId + " " + (address.empty() ? "" : address) +
+                                           (row.allowed ? " allowed" : " denied")});
     }
 }
 
@@ -157,11 +174,10 @@ TEST_F(FlowDecision, AlertTextsAndButtons) {
     EXPECT_EQ(withHost.messageText, "Potentially Unwanted Connection from org.example.Tool");
     EXPECT_EQ(withHost.informativeText, "Host: x.ru\nCountry: Russia\nIP: 203.0.113.1");
     EXPECT_EQ(withHost.buttons,
-              (std::vector<std::string>{
-                  "Allow this connection", "Deny this connection",
-                  "Allow connections from org.example.Tool",
-                  "Deny connections from org.example.Tool", "Allow connections to x.ru",
-                  "Deny connections to x.ru"}));
+              (std::vector<std::string>{"Allow this connection", "Deny this connection",
+                                        "Allow connections from org.example.Tool",
+                                        "Deny connections from org.example.Tool",
+                                        "Allow connections to x.ru", "Deny connections to x.ru"}));
 
     const auto anonymous =
         engine().makeConnectionAlert({{"remoteAddress", "203.0.113.1"}, {"aza", ""}}, "XQ");

@@ -1,0 +1,253 @@
+#include "EngineFixture.h"
+
+#include "Tools/SettingsKey.h"
+
+namespace tarnwick::testing {
+namespace {
+
+using Status = ConnectionsMonitorViewModel::Status;
+
+bool storedBool(SettingsKey key) {
+    const auto value = Settings::value(key);
+    return value && value->asBool() && *value->asBool();
+}
+
+class Lifecycle : public EngineFixture {
+public:
+    void explain() { Settings::set(Value(true), SettingsKey::isSystemExtensionExplained); }
+    void finishRequest(std::size_t index, OSSystemExtensionRequestResult result =
+                                              OSSystemExtensionRequestResult::completed) {
+        auto& request = *extensionManager.requests.at(index);
+        request.delegate()->requestDidFinishWithResult(request, result);
+        drainMainQueue();
+        drainMainQueue();
+    }
+    void settle() {
+        for (int i = 0; i < 5; ++i) {
+            drainMainQueue();
+        }
+    }
+};
+
+TEST_F(Lifecycle, StartActivatesEnablesTheFilterAndRegisters) {
+    explain();
+    engine().startMonitoring();
+    EXPECT_TRUE(engine().didInitiate.get());
+    EXPECT_EQ(engine().status.get(), Status::indeterminate);
+    ASSERT_EQ(extensionManager.requests.size(), 1u);
+    EXPECT_EQ(extensionManager.requests[0]->identifier(), "com.example.app.filter");
+    EXPECT_EQ(extensionManager.requests[0]->kind(), OSSystemExtensionRequest::Kind::activation);
+
+    finishRequest(0);
+    settle();
+    EXPECT_TRUE(filterManager.stored.enabled);
+    EXPECT_EQ(filterManager.stored.providerConfiguration,
+              (FilterConfiguration::ProviderConfiguration{true, false}));
+    EXPECT_EQ(filterManager.stored.localizedDescription, "Tarnwick");
+    EXPECT_EQ(ipc.registrations, 1);
+    EXPECT_EQ(engine().status.get(), Status::running);
+    EXPECT_EQ(engine().scanState.get(), ScanState::active);
+
+    // Stopping only switches the filter off.
+    engine().stopFilter();
+    settle();
+    EXPECT_FALSE(filterManager.stored.enabled);
+    EXPECT_EQ(engine().status.get(), Status::stopped);
+}
+
+TEST_F(Lifecycle, RequestOutcomesAndFailuresEndInTheirStates) {
+    explain();
+    struct Row {
+        const char* name;
+        std::function<void(Lifecycle&)> act;
+        Status status;
+    };
+    const std::vector<Row> rows = {
+        {"request failed",
+         [](Lifecycle& test) {
+             auto& request = *test.extensionManager.requests.back();
+             request.delegate()->requestDidFailWithError(
+                 request, {OSSystemExtensionError::Code::authorizationRequired, "Refused."});
+         },
+         Status::stopped},
+        {"finished after a reboot",
+         [](Lifecycle& test) {
+             test.finishRequest(test.extensionManager.requests.size() - 1,
+                                OSSystemExtensionRequestResult::willCompleteAfterReboot);
+         },
+         Status::stopped},
+        {"configuration cannot be saved",
+         [](Lifecycle& test) {
+             test.filterManager.saveError = "host gone";
+             test.finishRequest(test.extensionManager.requests.size() - 1);
+         },
+         Status::stopped},
+        {"registration refused",
+         [](Lifecycle& test) {
+             test.filterManager.saveError.reset();
+             test.ipc.answer = false;
+             test.finishRequest(test.extensionManager.requests.size() - 1);
+         },
+         Status::stopped},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        engine().activateSystemExtension(false);
+        row.act(*this);
+        settle();
+        EXPECT_EQ(engine().status.get(), row.status);
+        EXPECT_EQ(engine().scanState.get(), ScanState::standBy);
+    }
+    EXPECT_EQ(errorAlerts->errors, std::vector<std::string>{"Refused."});
+}
+
+TEST_F(Lifecycle, ReplacementByTheTwoVersions) {
+    struct Row {
+        const char* existingShort;
+        const char* existingBuild;
+        OSSystemExtensionReplacementAction action;
+    };
+    const OSSystemExtensionProperties carried{"", "com.example.app.filter", "2", "1.1"};
+    for (const auto& row :
+         std::vector<Row>{{"1.1", "2", OSSystemExtensionReplacementAction::cancel},
+                          {"1.1", "1", OSSystemExtensionReplacementAction::replace},
+                          {"1.0", "2", OSSystemExtensionReplacementAction::replace}}) {
+        SCOPED_TRACE(std::string(row.existingShort) + "(" + row.existingBuild + ")");
+        const OSSystemExtensionProperties existing{"", "com.example.app.filter", row.existingBuild,
+                                                   row.existingShort};
+        OSSystemExtensionRequest request(OSSystemExtensionRequest::Kind::activation,
+                                         "com.example.app.filter", DispatchQueue::main());
+        EXPECT_EQ(engine().actionForReplacingExtension(request, existing, carried), row.action);
+        EXPECT_EQ(engine().didReplaceExtension.get(),
+                  row.action == OSSystemExtensionReplacementAction::replace);
+    }
+    settle();
+    // The replacement switched the configuration off and read it again.
+    EXPECT_FALSE(filterManager.stored.enabled);
+    EXPECT_GE(filterManager.saves, 1);
+}
+
+TEST_F(Lifecycle, StopEndsStoppedOrRunningByTheSave) {
+    filterManager.stored.enabled = true;
+    filterManager.loadFromPreferences([](auto) {});
+    settle();
+    engine().activateSystemExtension(false);
+    settle();
+    EXPECT_EQ(engine().status.get(), Status::running);
+
+    filterManager.saveError = "refused";
+    engine().stopFilter();
+    settle();
+    EXPECT_EQ(engine().status.get(), Status::running);
+    EXPECT_TRUE(filterManager.stored.enabled);
+
+    filterManager.saveError.reset();
+    engine().stopFilter();
+    settle();
+    EXPECT_EQ(engine().status.get(), Status::stopped);
+
+    // Not enabled: stopped at once, nothing loaded.
+    const int loads = filterManager.loads;
+    engine().stopFilter();
+    EXPECT_EQ(engine().status.get(), Status::stopped);
+    EXPECT_EQ(filterManager.loads, loads);
+}
+
+TEST_F(Lifecycle, WatchdogRepairsASilentExtensionAndRelaunchesOnce) {
+    explain();
+    engine().startMonitoring();
+    advance(1500ms);
+    EXPECT_TRUE(storedBool(SettingsKey::isFixingExtension));
+    advance(3000ms);
+    settle();
+    EXPECT_EQ(engine().status.get(), Status::stopped);
+    EXPECT_FALSE(storedBool(SettingsKey::isSystemExtensionExplained));
+    ASSERT_EQ(extensionManager.requests.size(), 2u);
+    EXPECT_EQ(extensionManager.requests[1]->kind(), OSSystemExtensionRequest::Kind::deactivation);
+
+    center.post(ConnectionsMonitorViewModel::kWindowDidBecomeKeyNotification);
+    center.post(ConnectionsMonitorViewModel::kWindowDidBecomeKeyNotification);
+    settle();
+    advance(999ms);
+    EXPECT_EQ(relaunches, 0);
+    advance(1ms);
+    EXPECT_EQ(relaunches, 1);
+    advance(5s);
+    EXPECT_EQ(relaunches, 1);
+}
+
+TEST_F(Lifecycle, WatchdogDisarmsWithoutLeavingTheRepairFlagSet) {
+    for (const bool networkDown : {false, true}) {
+        SCOPED_TRACE(networkDown ? "network down" : "traffic seen");
+        m_engine.reset();
+        explain();
+        engine().startMonitoring();
+        advance(1500ms);
+        ASSERT_TRUE(storedBool(SettingsKey::isFixingExtension));
+        if (networkDown) {
+            path->setPath(NetworkPath{NetworkPath::Status::unsatisfied});
+        } else {
+            engine().recordHit({{"bundleId", "a.b"}, {"remoteAddress", "127.0.0.1"}}, true);
+        }
+        settle();
+        advance(3000ms);
+        EXPECT_FALSE(storedBool(SettingsKey::isFixingExtension));
+        EXPECT_FALSE(engine().isFixingBrokenExtension().get());
+        EXPECT_EQ(extensionManager.requests.size(), 1u);
+        EXPECT_EQ(relaunches, 0);
+        extensionManager.requests.clear();
+        path->setPath(NetworkPath{NetworkPath::Status::satisfied});
+        settle();
+    }
+}
+
+TEST_F(Lifecycle, ALaunchAfterARepairRestartsMonitoringAfterItsFirstSetUp) {
+    Settings::set(Value(true), SettingsKey::isFixingExtension);
+    EXPECT_TRUE(engine().didFixExtension());
+    EXPECT_FALSE(storedBool(SettingsKey::isFixingExtension));
+    EXPECT_FALSE(engine().isFixingBrokenExtension().get());
+
+    engine().refreshFilterStatus();
+    settle();
+    // The first set-up registers, then asks for the carried extension.
+    EXPECT_EQ(engine().status.get(), Status::configuring);
+    ASSERT_EQ(extensionManager.requests.size(), 1u);
+    advance(1000ms);
+    EXPECT_EQ(engine().status.get(), Status::stopped);
+    // Not explained after a repair: the restart shows the explanation again.
+    advance(250ms);
+    EXPECT_EQ(sheets->presented, 1);
+    ASSERT_TRUE(sheets->continueAction);
+    sheets->continueAction();
+    EXPECT_TRUE(storedBool(SettingsKey::isSystemExtensionExplained));
+    EXPECT_EQ(extensionManager.requests.size(), 2u);
+}
+
+TEST_F(Lifecycle, ConfigurationChangesAreFollowedByOneObserver) {
+    filterManager.stored.enabled = true;
+    engine().refreshFilterStatus();
+    settle();
+    engine().refreshFilterStatus();
+    settle();
+    const int before = ipc.registrations;
+    center.post(NEFilterManager::configurationDidChangeNotification, &filterManager);
+    settle();
+    EXPECT_EQ(ipc.registrations, before + 1);
+}
+
+TEST_F(Lifecycle, StartDoesNothingOfflineAndNeedsAWindowForTheExplanation) {
+    path->setPath(NetworkPath{NetworkPath::Status::unsatisfied});
+    settle();
+    engine().startMonitoring();
+    EXPECT_FALSE(engine().didInitiate.get());
+
+    path->setPath(NetworkPath{NetworkPath::Status::satisfied});
+    settle();
+    sheets->hasMainWindow = false;
+    engine().startMonitoring();
+    EXPECT_TRUE(engine().didInitiate.get());
+    EXPECT_TRUE(extensionManager.requests.empty());
+}
+
+}  // namespace
+}  // namespace tarnwick::testing
