@@ -1,0 +1,152 @@
+#include "EngineFixture.h"
+
+#include "FilterLink/ProviderCommunication.h"
+
+#include <sys/socket.h>
+
+namespace tarnwick::testing {
+namespace {
+
+class ConnectionList : public EngineFixture {
+public:
+    void record(const std::string& bundleId, const std::string& address, const std::string& url,
+                std::size_t expectedApplications) {
+        engine().recordHit({{"bundleId", bundleId}, {"remoteAddress", address}, {"url", url}},
+                           true);
+        ASSERT_TRUE(
+            waitFor([&] { return engine().applications().size() == expectedApplications; }));
+        drainMainQueue();
+    }
+    std::vector<std::string> shownNames() {
+        std::vector<std::string> names;
+        for (const auto& application : engine().filteredApplications.get()) {
+            names.push_back(application->localizedName());
+        }
+        return names;
+    }
+};
+
+TEST_F(ConnectionList, SearchIsATrueDebounceOverTheNewestText) {
+    record("org.alpha.Mail", "127.0.0.1", "https://mail.example.org/", 1);
+    record("org.beta.Chat", "127.0.0.2", "https://bar.example.net/", 2);
+    record("org.beta.Chat", "127.0.0.3", "https://FOO.example.net/", 2);
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"org.alpha.Mail", "org.beta.Chat"}));
+
+    engine().setSearchFilterText("Ma");
+    advance(100ms);
+    engine().setSearchFilterText("FOO ");
+    advance(200ms);
+    // The first text was cancelled, the newest one has not waited its 0.25 s yet.
+    EXPECT_EQ(shownNames().size(), 2u);
+    advance(50ms);
+    // The delayed step hops from the filter queue to the main queue.
+    ASSERT_TRUE(waitFor([&] { return shownNames().size() == 1; }));
+    EXPECT_EQ(shownNames(), std::vector<std::string>{"org.beta.Chat"});
+    ASSERT_TRUE(engine().filteredHits.get());
+    ASSERT_EQ(engine().filteredHits.get()->size(), 1u);
+    EXPECT_EQ(engine().filteredHits.get()->front()->url(), "https://FOO.example.net/");
+    // The matching server comes first in its application.
+    EXPECT_EQ(engine().applications()[1]->children.get().front()->url(),
+              "https://FOO.example.net/");
+
+    // A name match lists the application without hits of its own.
+    engine().setSearchFilterText("alpha");
+    advance(250ms);
+    ASSERT_TRUE(waitFor([&] { return engine().filteredHits.get()->empty(); }));
+    EXPECT_EQ(shownNames(), std::vector<std::string>{"org.alpha.Mail"});
+    EXPECT_TRUE(engine().filteredHits.get()->empty());
+
+    // Clearing applies at once.
+    engine().setSearchFilterText("alpha ");
+    engine().setSearchFilterText("");
+    EXPECT_EQ(shownNames().size(), 2u);
+    EXPECT_FALSE(engine().filteredHits.get());
+    advance(1s);
+    EXPECT_EQ(shownNames().size(), 2u);
+}
+
+TEST_F(ConnectionList, CompromisedOnlyShowsWarningsAndClearingEmptiesTheTree) {
+    record("org.alpha.Mail", kGermanServer, "https://mail.example.de/", 1);
+    record("org.beta.Chat", kGermanServer, "https://chat.example.de/", 2);
+    record("org.beta.Chat", kRussianServer, "https://chat.example.ru/", 2);
+    ASSERT_TRUE(waitFor([&] { return engine().applications()[1]->isWarning(); }));
+    engine().setShowOnlyCompromised(true);
+    EXPECT_EQ(shownNames(), std::vector<std::string>{"org.beta.Chat"});
+    const auto compromised = engine().applications()[1]->compromisedChildren.get();
+    ASSERT_EQ(compromised.size(), 1u);
+    EXPECT_EQ(compromised[0]->remoteAddress(), kRussianServer);
+
+    engine().clearAllResults();
+    EXPECT_TRUE(engine().applications().empty());
+    EXPECT_TRUE(engine().filteredApplications.get().empty());
+    EXPECT_FALSE(engine().expandedInfoForApp().get());
+}
+
+TEST_F(ConnectionList, RepeatedServersAreCountedWithTheNewestVerdict) {
+    record("org.alpha.Mail", "127.0.0.1", "https://a.example/", 1);
+    engine().recordHit({{"bundleId", "org.alpha.Mail"},
+                        {"remoteAddress", "127.0.0.1"},
+                        {"url", "https://a.example/"}},
+                       false);
+    engine().recordHit(
+        {{"bundleId", "org.alpha.Mail"}, {"remoteAddress", "127.0.0.1"}, {"aza", "a.example"}},
+        true);
+    ASSERT_TRUE(waitFor([&] { return engine().applications()[0]->hitsCount() == 3; }));
+    const auto hits = engine().applications()[0]->children.get();
+    ASSERT_EQ(hits.size(), 2u);
+    EXPECT_EQ(hits[0]->count(), 2);
+    EXPECT_FALSE(hits[0]->isAllowed());
+    EXPECT_EQ(hits[1]->url(), "a.example");
+}
+
+// The extension's end of a socket pair: answers every registration with true.
+class Provider final : public ProviderCommunication {
+public:
+    void registerApp(Reply reply) override { reply(true); }
+};
+
+TEST(IPCConnectionTest, AHungUpLinkIsForgottenSoTheNextRegistrationConnects) {
+    std::vector<std::shared_ptr<XPCConnection>> peers;
+    int connections = 0;
+    IPCConnection link([&](const std::string&) {
+        int fds[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+        auto peer = XPCConnection::adoptSocket(fds[1], "extension");
+        peer->setExportedInterface(ProviderCommunication::interface());
+        peer->setExportedObject(
+            ProviderCommunication::exportedObject(std::make_shared<Provider>()));
+        peer->setRemoteObjectInterface(AppCommunication::interface());
+        peer->resume();
+        peers.push_back(peer);
+        ++connections;
+        return XPCConnection::adoptSocket(fds[0], "application");
+    });
+    TemporaryDirectory folder;
+    std::filesystem::create_directories(folder.path() / "Ext.systemextension/Contents");
+    writeFile(folder.path() / "Ext.systemextension/Contents/Info.plist",
+              "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>NetworkExtension</key>"
+              "<dict><key>NEMachServiceName</key><string>svc</string></dict></dict></plist>");
+    const Bundle extension(folder.path() / "Ext.systemextension");
+    std::vector<bool> answers;
+    const auto registerOnce = [&] {
+        const auto before = answers.size();
+        link.registerWithExtension(extension, {}, [&](bool ok) { answers.push_back(ok); });
+        ASSERT_TRUE(RunLoop::main().runUntil([&] { return answers.size() > before; }, 10s));
+    };
+    registerOnce();
+    registerOnce();
+    EXPECT_EQ(answers, (std::vector<bool>{true, true}));
+    EXPECT_EQ(connections, 1);
+
+    peers.front()->invalidate();
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return !link.hasConnection(); }, 10s));
+    registerOnce();
+    EXPECT_EQ(answers.back(), true);
+    EXPECT_EQ(connections, 2);
+    for (const auto& peer : peers) {
+        peer->invalidate();
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick::testing

@@ -1,0 +1,148 @@
+#include "Screens/Settings/SettingsViewModel.h"
+
+#include "Dispatch/RunLoop.h"
+#include "Sources/Tools/TemporarySettings.h"
+
+#include <gtest/gtest.h>
+
+namespace tarnwick::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+class SettingsModel : public ::testing::Test {
+public:
+    std::shared_ptr<SettingsViewModel> make() {
+        SettingsViewModel::Dependencies dependencies;
+        dependencies.undesirableCountries = &countries;
+        dependencies.preferences = &preferences;
+        return std::make_shared<SettingsViewModel>(dependencies);
+    }
+    static std::vector<std::string> titles(const SettingsViewModel::EntryList& rows) {
+        std::vector<std::string> result;
+        for (const auto& row : rows) {
+            result.push_back(row->title());
+        }
+        return result;
+    }
+
+    TemporarySettings settings;
+    UndesirableCountriesManager countries;
+    Preferences preferences;
+};
+
+TEST_F(SettingsModel, ListDecisionsFollowTheSixLists) {
+    AllowanceList stored;
+    stored.bundleIDWhitelist = {"both.app"};
+    stored.bundleIDBlacklist = {"both.app", "denied.app"};
+    stored.hostBlacklist = {"evil.example"};
+    stored.hitsWhitelist = {{"pair.app", "192.0.2.1"}};
+    stored.saveToSettings();
+    const auto model = make();
+    struct Row {
+        const char* name;
+        SettingsViewModel::FlowInfo flow;
+        bool allowed;
+        bool denied;
+    };
+    for (const auto& row :
+         std::vector<Row>{{"in both", {{"bundleId", "both.app"}}, true, true},
+                          {"denied application", {{"bundleId", "denied.app"}}, false, true},
+                          {"host only", {{"aza", "evil.example"}}, false, true},
+                          {"host differs in case", {{"aza", "EVIL.example"}}, false, false},
+                          {"the allowed pair",
+                           {{"bundleId", "pair.app"}, {"remoteAddress", "192.0.2.1"}},
+                           true,
+                           false},
+                          {"another address",
+                           {{"bundleId", "pair.app"}, {"remoteAddress", "192.0.2.2"}},
+                           false,
+                           false},
+                          {"empty", {}, false, false}}) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(model->isAllowed(row.flow), row.allowed);
+        EXPECT_EQ(model->isDenied(row.flow), row.denied);
+    }
+    EXPECT_EQ(titles(model->denyList.get()),
+              (std::vector<std::string>{"Deny all connections from both.app",
+                                        "Deny all connections from denied.app",
+                                        "Deny all connections to evil.example"}));
+    EXPECT_EQ(titles(model->allowList.get()),
+              (std::vector<std::string>{"Allow all connections from both.app",
+                                        "Allow all connections from pair.app to 192.0.2.1"}));
+}
+
+TEST_F(SettingsModel, MovingRemovingAndEmptyingRowsAreStored) {
+    AllowanceList stored;
+    stored.bundleIDWhitelist = {"a.app"};
+    stored.hostWhitelist = {"h.example"};
+    stored.saveToSettings();
+    const auto model = make();
+    model->moveToOtherList(model->allowList.get().front());
+    EXPECT_EQ(AllowanceList::restoreFromSettings()->bundleIDBlacklist,
+              std::vector<std::string>{"a.app"});
+    EXPECT_EQ(titles(model->denyList.get()).front(), "Deny all connections from a.app");
+    model->moveToOtherList(model->denyList.get().front());
+    EXPECT_EQ(AllowanceList::restoreFromSettings()->bundleIDWhitelist,
+              (std::vector<std::string>{"a.app"}));
+
+    model->removeHitItem(model->allowList.get().back(), false);
+    RunLoop::main().runFor(0ms);
+    EXPECT_TRUE(AllowanceList::restoreFromSettings()->hostWhitelist.empty());
+
+    model->removeAllEntries(false);
+    EXPECT_TRUE(model->allowList.get().empty());
+    EXPECT_EQ(AllowanceList::restoreFromSettings(), AllowanceList{});
+}
+
+TEST_F(SettingsModel, CountriesRestrictionsAndTheSocialNetworkRule) {
+    const auto model = make();
+    const RestrictionPreference socialNetwork(DetectionReason::socialNetworkDomain());
+    ASSERT_EQ(model->selectedCountries().get().size(), 2u);
+    EXPECT_EQ(model->representedCountries.get()[0].countryCode(), "RU");
+    EXPECT_EQ(model->additionalRestrictions.get().back(), socialNetwork);
+
+    model->setCountry(Country("RU"), false);
+    const auto additional = model->additionalRestrictions.get();
+    EXPECT_EQ(std::count(additional.begin(), additional.end(), socialNetwork), 0);
+    EXPECT_EQ(countries.currentUndesirableCountries().size(), 1u);
+    model->setCountry(Country("RU"), true);
+    EXPECT_EQ(model->additionalRestrictions.get().back(), socialNetwork);
+    EXPECT_EQ(model->representedCountries.get()[1].countryCode(), "RU");
+
+    const auto rule = model->additionalRestrictions.get().front();
+    const auto before = model->selectedRestrictions().get().size();
+    model->setRestriction(rule, true);
+    model->setRestriction(rule, true);
+    model->setRestriction(rule, false);
+    EXPECT_EQ(model->selectedRestrictions().get().size(), before + 1);
+    EXPECT_EQ(preferences.restrictions()->size(), before + 1);
+}
+
+TEST_F(SettingsModel, CountrySearch) {
+    const Country germany("DE");
+    const Country unitedKingdom("GB");
+    EXPECT_TRUE(SettingsViewModel::countryMatches(germany, "de"));
+    EXPECT_TRUE(SettingsViewModel::countryMatches(germany, "  GERM"));
+    EXPECT_TRUE(SettingsViewModel::countryMatches(unitedKingdom, "uk"));
+    EXPECT_TRUE(SettingsViewModel::countryMatches(germany, "Germny"));
+    EXPECT_TRUE(SettingsViewModel::countryMatches(germany, "?!"));
+    EXPECT_FALSE(SettingsViewModel::countryMatches(germany, "42"));
+    EXPECT_TRUE(SettingsViewModel::countryMatches(germany, *Country::flagEmoji("DE")));
+    EXPECT_EQ(SettingsViewModel::normalizedSearchText("  New\t\tZea-land 9 "), "new zealand ");
+}
+
+TEST_F(SettingsModel, TheNewestSearchTextDecidesTheGrid) {
+    const auto model = make();
+    model->setSearchBarText("germ");
+    model->setSearchBarText("fra");
+    ASSERT_TRUE(RunLoop::main().runUntil(
+        [&] {
+            const auto shown = model->representedCountries.get();
+            return shown.size() == 1 && shown[0].countryCode() == "FR";
+        },
+        10s));
+}
+
+}  // namespace
+}  // namespace tarnwick::testing
