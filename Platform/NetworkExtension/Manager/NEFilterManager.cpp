@@ -13,7 +13,7 @@ NEFilterManager& NEFilterManager::shared() {
     // Never destroyed: completions still queued at exit find it.
     static auto* manager = new NEFilterManager(
         [](FilterManagerClient::ChangeHandler onChange) {
-            return FilterManagerClient::create(std::move(onChange));
+            return FilterManagerClient::create(std::move(onChange), DispatchQueue::main());
         },
         NotificationCenter::defaultCenter());
     return *manager;

@@ -11,22 +11,19 @@ namespace tarnwick {
 
 namespace {
 
-// Hands each flow to the delegate on the main queue. A delegate that is gone lets the flow
-// through, so no flow waits for an answer that cannot come.
-class MainQueueForwarder final : public AppCommunication {
+// Hands each flow to the delegate; the connection delivers on the main queue. A delegate that is
+// gone lets the flow through, so no flow waits for an answer that cannot come.
+class DelegateForwarder final : public AppCommunication {
 public:
-    explicit MainQueueForwarder(std::weak_ptr<AppCommunication> delegate)
+    explicit DelegateForwarder(std::weak_ptr<AppCommunication> delegate)
         : m_delegate(std::move(delegate)) {}
 
     void promptUser(const FlowInfo& aboutFlow, ResponseHandler responseHandler) override {
-        DispatchQueue::main()->async(
-            [delegate = m_delegate, aboutFlow, responseHandler = std::move(responseHandler)] {
-                if (const auto target = delegate.lock()) {
-                    target->promptUser(aboutFlow, responseHandler);
-                } else {
-                    responseHandler(true);
-                }
-            });
+        if (const auto target = m_delegate.lock()) {
+            target->promptUser(aboutFlow, std::move(responseHandler));
+        } else {
+            responseHandler(true);
+        }
     }
 
 private:
@@ -92,8 +89,9 @@ void IPCConnection::registerWithExtension(const Bundle& extensionBundle,
     auto connection = m_makeConnection(*serviceName);
     connection->setExportedInterface(AppCommunication::interface());
     connection->setExportedObject(
-        AppCommunication::exportedObject(std::make_shared<MainQueueForwarder>(delegate)));
+        AppCommunication::exportedObject(std::make_shared<DelegateForwarder>(delegate)));
     connection->setRemoteObjectInterface(ProviderCommunication::interface());
+    connection->setDeliveryQueue(DispatchQueue::main());
     std::weak_ptr<XPCConnection> weakConnection = connection;
     // A link that breaks after registration is no registration any more.
     std::weak_ptr<State> weakState = m_state;
