@@ -73,15 +73,21 @@ void decide(benchmark::State& state, const AppCommunication::FlowInfo& flow, boo
 
 void cachedOtherCountry(benchmark::State& state) {
     decide(state,
-           {{"localPort", "8080"}, {"remoteAddress", "198.51.100.1"}, {"bundleId", "org.example.A"},
-            {"url", ""}, {"aza", "example.de"}},
+           {{"localPort", "8080"},
+            {"remoteAddress", "198.51.100.1"},
+            {"bundleId", "org.example.A"},
+            {"url", ""},
+            {"aza", "example.de"}},
            true);
 }
 
 void cachedTargetCountryDeniedByList(benchmark::State& state) {
     decide(state,
-           {{"localPort", "8080"}, {"remoteAddress", "203.0.113.1"},
-            {"bundleId", "org.example.Denied"}, {"url", ""}, {"aza", "example.ru"}},
+           {{"localPort", "8080"},
+            {"remoteAddress", "203.0.113.1"},
+            {"bundleId", "org.example.Denied"},
+            {"url", ""},
+            {"aza", "example.ru"}},
            false);
 }
 

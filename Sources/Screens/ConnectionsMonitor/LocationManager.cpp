@@ -59,11 +59,8 @@ void LocationManager::requestAuthorization(std::function<void()> completion) {
                  }
              }});
         self->m_provider->requestWhenInUseAuthorization();
-        const auto allowed = Settings::value(SettingsKey::isUserLocationAllowed);
-        const bool isAllowed = allowed && allowed->asBool() && *allowed->asBool();
-        if (!isAllowed && self->m_urlOpener) {
-            self->m_urlOpener->open(kLocationServicesURL);
-        }
+        // The location settings link names a page this desktop does not have: it stays a constant
+        // and nothing is opened; the location service asks the user itself.
     });
 }
 

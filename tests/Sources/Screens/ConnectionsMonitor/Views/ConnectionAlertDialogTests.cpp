@@ -14,8 +14,10 @@ ConnectionAlert sixButtons() {
     ConnectionAlert alert;
     alert.messageText = "Potentially Unwanted Connection from Curl";
     alert.informativeText = "Host: mirror.example.ru\nCountry: Russia\nIP: 203.0.113.1";
-    alert.buttons = {"Allow this connection",          "Deny this connection",
-                     "Allow connections from Curl",    "Deny connections from Curl",
+    alert.buttons = {"Allow this connection",
+                     "Deny this connection",
+                     "Allow connections from Curl",
+                     "Deny connections from Curl",
                      "Allow connections to mirror.example.ru",
                      "Deny connections to mirror.example.ru"};
     return alert;
