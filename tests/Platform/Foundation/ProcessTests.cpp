@@ -10,9 +10,6 @@
 
 using namespace std::chrono_literals;
 
-// The cases name only the request fields they set; the rest keep their defaults.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-
 namespace tarnwick {
 namespace {
 
