@@ -57,17 +57,19 @@ void Application::addHit(const FlowInfo& flowInfo, bool isAllowed, bool appendLa
     const auto hostEntry = flowInfo.find("aza");
     const std::optional<std::string> host =
         hostEntry == flowInfo.end() ? std::nullopt : std::optional<std::string>(hostEntry->second);
-    auto hit = std::make_shared<Hit>(value(flowInfo, "remoteAddress", "Unknown address"),
-                                     value(flowInfo, "url", ""), host, isAllowed, m_environment);
-    hit->setApplication(weak_from_this());
+    const auto address = value(flowInfo, "remoteAddress", "Unknown address");
+    const auto url = value(flowInfo, "url", "");
     auto list = children.get();
-    const auto key = hit->remoteAddress() + hit->url();
+    // A repeat is found before anything is made for it: repeats are most flows.
+    const auto key = address + Hit::displayURL(url, host);
     const auto known = std::find_if(list.begin(), list.end(), [&](const auto& existing) {
         return existing->remoteAddress() + existing->url() == key;
     });
     if (known != list.end()) {
         (*known)->countRepeat(isAllowed);
     } else {
+        auto hit = std::make_shared<Hit>(address, url, host, isAllowed, m_environment);
+        hit->setApplication(weak_from_this());
         list.insert(appendLast ? list.end() : list.begin(), hit);
         children.set(list);
         hit->startLookups();

@@ -19,24 +19,24 @@ std::string lowercased(std::string text) {
     return text;
 }
 
-std::string chooseURL(const std::string& url, const std::optional<std::string>& host) {
+}  // namespace
+
+std::string Hit::displayURL(const std::string& url, const std::optional<std::string>& host) {
     if (!url.empty()) {
         return url;
     }
     if (host && !host->empty()) {
         return *host;
     }
-    return Hit::kEmptyURL;
+    return kEmptyURL;
 }
-
-}  // namespace
 
 Hit::Hit(std::string remoteAddress, const std::string& url, const std::optional<std::string>& host,
          bool isAllowed, std::shared_ptr<const HitEnvironment> environment)
     : m_environment(std::move(environment))
     , m_id(UUID::random())
     , m_remoteAddress(std::move(remoteAddress))
-    , m_url(chooseURL(url, host))
+    , m_url(displayURL(url, host))
     , m_isAllowed(isAllowed)
     , m_internalQueue(DispatchQueue::create("Hit.internalQueue")) {
     if (m_url == kEmptyURL) {

@@ -66,6 +66,8 @@ public:
     void handleWhoisResult(const std::optional<WhoIs::Response>& response);
 
     static constexpr const char* kEmptyURL = "Empty URL";
+    // What a hit shows for its server: the URL, else the host name, else "Empty URL".
+    static std::string displayURL(const std::string& url, const std::optional<std::string>& host);
 
 private:
     void resolveReverseDomain();
