@@ -16,7 +16,7 @@
 #include "FilterLink/AppCommunication.h"
 #include "Foundation/Bundle.h"
 #include "Foundation/NotificationCenter.h"
-#include "NetworkExtension/NEFilterManager.h"
+#include "NetworkExtension/Manager/NEFilterManager.h"
 #include "SystemExtensions/OSSystemExtensionManager.h"
 #include "Tools/NetworkValidator.h"
 #include "Tools/ScanState.h"

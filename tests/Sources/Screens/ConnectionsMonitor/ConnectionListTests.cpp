@@ -1,6 +1,7 @@
 #include "EngineFixture.h"
 
 #include "FilterLink/ProviderCommunication.h"
+#include "Foundation/FileDescriptor.h"
 
 #include <sys/socket.h>
 
@@ -111,7 +112,7 @@ TEST(IPCConnectionTest, AHungUpLinkIsForgottenSoTheNextRegistrationConnects) {
     IPCConnection link([&](const std::string&) {
         int fds[2];
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-        auto peer = XPCConnection::adoptSocket(fds[1], "extension");
+        auto peer = XPCConnection::adoptSocket(FileDescriptor(fds[1]), "extension");
         peer->setExportedInterface(ProviderCommunication::interface());
         peer->setExportedObject(
             ProviderCommunication::exportedObject(std::make_shared<Provider>()));
@@ -119,7 +120,7 @@ TEST(IPCConnectionTest, AHungUpLinkIsForgottenSoTheNextRegistrationConnects) {
         peer->resume();
         peers.push_back(peer);
         ++connections;
-        return XPCConnection::adoptSocket(fds[0], "application");
+        return XPCConnection::adoptSocket(FileDescriptor(fds[0]), "application");
     });
     TemporaryDirectory folder;
     std::filesystem::create_directories(folder.path() / "Ext.systemextension/Contents");

@@ -8,7 +8,7 @@
 #include "Network/ManualPathSource.h"
 #include "Network/PathMonitor.h"
 #include "Sources/Tools/GeoIPTestServer.h"
-#include "Sources/Tools/TemporarySettings.h"
+#include "support/TemporarySettings.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "Screens/Settings/SettingsViewModel.h"
 
 #include "Dispatch/RunLoop.h"
-#include "Sources/Tools/TemporarySettings.h"
+#include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>
 
