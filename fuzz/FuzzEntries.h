@@ -19,6 +19,8 @@ int fuzzLogFormat(const std::uint8_t* data, std::size_t size);
 int fuzzRemoteLogFiles(const std::uint8_t* data, std::size_t size);
 int fuzzHelpDeskAnswer(const std::uint8_t* data, std::size_t size);
 int fuzzJournalOutput(const std::uint8_t* data, std::size_t size);
+int fuzzMachO(const std::uint8_t* data, std::size_t size);
+int fuzzCodeSignature(const std::uint8_t* data, std::size_t size);
 
 struct FuzzTarget {
     // The folder of its seeds and saved crashes, and its executable "fuzz_<name>".
@@ -37,6 +39,8 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"remote_log_files", fuzzRemoteLogFiles},
     {"help_desk_answer", fuzzHelpDeskAnswer},
     {"journal_output", fuzzJournalOutput},
+    {"macho", fuzzMachO},
+    {"code_signature", fuzzCodeSignature},
 };
 
 }  // namespace tarnwick::fuzz

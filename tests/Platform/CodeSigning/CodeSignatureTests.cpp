@@ -6,7 +6,7 @@
 
 #include <random>
 
-#include "CodeSignatureFuzz.h"
+#include "fuzz/FuzzEntries.h"
 #include "support/MachOFixture.h"
 #include "support/SigningFixture.h"
 #include "support/TemporaryDirectory.h"
@@ -139,7 +139,7 @@ TEST(CodeSignatureReaderTests, TruncationsAndFlipsStayInBounds) {
     const auto signature = buildIdentitySignature(developerChain(), spec);
     for (std::size_t length = 0; length < signature.size(); length += 3) {
         const std::vector<std::uint8_t> prefix(signature.begin(), signature.begin() + length);
-        fuzz::fuzzOne(prefix.data(), prefix.size());
+        fuzz::fuzzCodeSignature(prefix.data(), prefix.size());
     }
     std::mt19937 random(7);
     for (int round = 0; round < 300; ++round) {
@@ -147,7 +147,7 @@ TEST(CodeSignatureReaderTests, TruncationsAndFlipsStayInBounds) {
         for (int flip = 0; flip < 3; ++flip) {
             bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
         }
-        fuzz::fuzzOne(bytes.data(), bytes.size());
+        fuzz::fuzzCodeSignature(bytes.data(), bytes.size());
     }
 }
 

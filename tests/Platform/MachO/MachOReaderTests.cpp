@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "MachOFuzz.h"
+#include "fuzz/FuzzEntries.h"
 #include "support/MachOFixture.h"
 #include "support/TemporaryDirectory.h"
 
@@ -201,7 +201,7 @@ TEST(MachOCorruptionTests, EveryTruncationAndRandomFlipsStayInBounds) {
         for (std::size_t length = 0; length < whole->size(); length += 7) {
             // A copy of exactly that length, so the sanitizer sees a read past it.
             const std::vector<std::uint8_t> prefix(whole->begin(), whole->begin() + length);
-            fuzz::fuzzOne(prefix.data(), prefix.size());
+            fuzz::fuzzMachO(prefix.data(), prefix.size());
         }
     }
     std::mt19937 random(42);
@@ -210,7 +210,7 @@ TEST(MachOCorruptionTests, EveryTruncationAndRandomFlipsStayInBounds) {
         for (int flip = 0; flip < 4; ++flip) {
             bytes[random() % 256 % bytes.size()] = static_cast<std::uint8_t>(random());
         }
-        fuzz::fuzzOne(bytes.data(), bytes.size());
+        fuzz::fuzzMachO(bytes.data(), bytes.size());
     }
 }
 

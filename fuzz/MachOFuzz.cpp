@@ -1,11 +1,11 @@
-#include "MachOFuzz.h"
+#include "FuzzEntries.h"
 
 #include "MachO/FatBinary.h"
 #include "MachO/MachOImage.h"
 
 namespace tarnwick::fuzz {
 
-int fuzzOne(const std::uint8_t* data, std::size_t size) {
+int fuzzMachO(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> file(data, size);
     auto slices = allSlices(file);
     if (!slices) {

@@ -1,11 +1,11 @@
-#include "CodeSignatureFuzz.h"
+#include "FuzzEntries.h"
 
 #include "CodeSigning/CertificateCountries.h"
 #include "CodeSigning/CodeSignatureReader.h"
 
 namespace tarnwick::fuzz {
 
-int fuzzOne(const std::uint8_t* data, std::size_t size) {
+int fuzzCodeSignature(const std::uint8_t* data, std::size_t size) {
     auto info = CodeSignatureReader::read(std::span<const std::uint8_t>(data, size));
     if (info) {
         (void)info->teamIdentifier();
