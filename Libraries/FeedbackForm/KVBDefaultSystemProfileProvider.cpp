@@ -4,6 +4,8 @@
 #include "KVBHostApplication.h"
 #include "KVBSystemInfo.h"
 
+#include <charconv>
+#include <cstdint>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -73,9 +75,11 @@ std::string latin1ToUTF8(std::string_view text) {
 
 std::string utcDescription(std::time_t seconds) {
     std::tm parts{};
-    gmtime_r(&seconds, &parts);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S +0000", &parts);
+    char text[64] = "";
+    if (gmtime_r(&seconds, &parts) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S +0000", &parts) == 0) {
+        return "?";
+    }
     return text;
 }
 
@@ -431,11 +435,16 @@ std::string KVBDefaultSystemProfileProvider::journalLines(std::string_view journ
             continue;
         }
         const std::string& microseconds = time->get_ref<const std::string&>();
+        // Nineteen digits can exceed a signed 64-bit value, never an unsigned one.
+        std::uint64_t value = 0;
+        const char* const first = microseconds.data();
+        const char* const last = first + microseconds.size();
         if (microseconds.empty() || microseconds.size() > 19 ||
-            microseconds.find_first_not_of("0123456789") != std::string::npos) {
+            microseconds.find_first_not_of("0123456789") != std::string::npos ||
+            std::from_chars(first, last, value).ec != std::errc{}) {
             continue;
         }
-        const auto seconds = static_cast<std::time_t>(std::stoll(microseconds) / 1'000'000);
+        const auto seconds = static_cast<std::time_t>(value / 1'000'000);
         text += utcDescription(seconds) + ": " + messageText + "\n";
     }
     return text;
