@@ -21,6 +21,7 @@ int fuzzHelpDeskAnswer(const std::uint8_t* data, std::size_t size);
 int fuzzJournalOutput(const std::uint8_t* data, std::size_t size);
 int fuzzMachO(const std::uint8_t* data, std::size_t size);
 int fuzzCodeSignature(const std::uint8_t* data, std::size_t size);
+int fuzzIconFamily(const std::uint8_t* data, std::size_t size);
 
 struct FuzzTarget {
     // The folder of its seeds and saved crashes, and its executable "fuzz_<name>".
@@ -41,6 +42,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"journal_output", fuzzJournalOutput},
     {"macho", fuzzMachO},
     {"code_signature", fuzzCodeSignature},
+    {"icon_family", fuzzIconFamily},
 };
 
 }  // namespace tarnwick::fuzz

@@ -143,6 +143,11 @@ Workspace::Configuration Workspace::Configuration::fromEnvironment() {
     configuration.searchPath =
         splitPaths(environment("PATH").value_or("/usr/local/bin:/usr/bin:/bin"));
     configuration.messagesLocale = environmentMessagesLocale();
+    configuration.applicationDirectories.emplace_back("/Applications");
+    if (auto home = environment("HOME")) {
+        configuration.applicationDirectories.push_back(fs::path(*home) / "Applications");
+        configuration.applicationDirectories.push_back(fs::path(*home) / "Downloads");
+    }
     return configuration;
 }
 
@@ -260,6 +265,53 @@ std::vector<RunningApplication> Workspace::runningApplications() const {
                                                   std::nullopt, *executable});
     }
     return applications;
+}
+
+std::optional<fs::path> Workspace::urlForApplication(std::string_view bundleIdentifier) const {
+    if (bundleIdentifier.empty()) {
+        return std::nullopt;
+    }
+    for (const auto& directory : m_configuration.applicationDirectories) {
+        std::error_code error;
+        fs::directory_iterator entries(directory, error);
+        if (error) {
+            continue;
+        }
+        // Sorted, so that of two copies the same one is found every time.
+        std::vector<fs::path> bundles;
+        for (auto entry = entries; !error && entry != fs::directory_iterator();
+             entry.increment(error)) {
+            if (entry->path().extension() == ".app" && entry->is_directory(error)) {
+                bundles.push_back(entry->path());
+            }
+        }
+        std::sort(bundles.begin(), bundles.end());
+        for (const auto& bundle : bundles) {
+            if (Bundle(bundle).bundleIdentifier() == bundleIdentifier) {
+                return bundle;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<IconImage> Workspace::iconForFile(const fs::path& bundlePath) const {
+    const Bundle bundle(bundlePath);
+    const auto name = bundle.stringForInfoDictionaryKey("CFBundleIconFile");
+    // The name is a file of the bundle's own Resources folder, never a path out of it.
+    if (!name || name->empty() || name->find('/') != std::string::npos || *name == "." ||
+        *name == "..") {
+        return std::nullopt;
+    }
+    fs::path file = bundle.resourcePath() / *name;
+    if (!file.has_extension()) {
+        file += ".icns";
+    }
+    auto family = IconFamily::read(file.string());
+    if (!family) {
+        return std::nullopt;
+    }
+    return family.value().largestImage();
 }
 
 }  // namespace tarnwick

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "IconFamily.h"
 #include "RunningApplication.h"
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarnwick {
@@ -24,6 +27,9 @@ public:
         std::vector<std::filesystem::path> searchPath;
         // The POSIX locale whose translations of entry names are used.
         std::string messagesLocale;
+        // Where application bundles ("X.app") are looked for by bundle identifier, the first
+        // folder first: /Applications, ~/Applications and ~/Downloads.
+        std::vector<std::filesystem::path> applicationDirectories;
 
         // What the process environment says: XDG_DATA_HOME, XDG_DATA_DIRS, PATH, LC_ALL,
         // LC_MESSAGES and LANG.
@@ -38,6 +44,14 @@ public:
     static Workspace& shared();
 
     std::vector<RunningApplication> runningApplications() const;
+
+    // The first bundle of the application folders whose Info.plist names this identifier; not
+    // necessarily the copy a caller has in hand.
+    std::optional<std::filesystem::path> urlForApplication(std::string_view bundleIdentifier) const;
+    // The icon of a bundle: the largest PNG rendition of the icon file its Info.plist names
+    // (CFBundleIconFile, ".icns" added when it has no extension). Nothing for a bundle without
+    // one, or whose icon file is unreadable or malformed.
+    std::optional<IconImage> iconForFile(const std::filesystem::path& bundlePath) const;
 
 private:
     struct DesktopIndex;

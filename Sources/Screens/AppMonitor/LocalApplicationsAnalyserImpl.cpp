@@ -11,6 +11,7 @@
 #include "Locale/UnicodeText.h"
 #include "NaturalLanguage/LanguageRecognizer.h"
 #include "Tools/BundleUtilities.h"
+#include "Workspace/Workspace.h"
 
 namespace tarnwick {
 
@@ -83,9 +84,12 @@ bool isDominantLanguage(std::string_view text, std::string_view languageCode) {
 
 LocalApplicationsAnalyserImpl::LocalApplicationsAnalyserImpl(
     std::shared_ptr<const BinaryStringsParser> binaryStringsParser,
-    const UndesirableCountriesManagerType& undesirableCountries)
+    const UndesirableCountriesManagerType& undesirableCountries,
+    PUApplication::IconLookup iconLookup)
     : m_binaryStringsParser(std::move(binaryStringsParser))
     , m_undesirableCountries(undesirableCountries)
+    , m_iconLookup(iconLookup ? std::move(iconLookup)
+                              : PUApplication::workspaceIconLookup(Workspace::shared()))
     , m_internalQueue(DispatchQueue::create(bundleQualifiedLabel("app-analysis"),
                                             QualityOfService::userInitiated,
                                             DispatchQueue::Attributes::concurrent)) {}
@@ -355,7 +359,7 @@ std::shared_ptr<PUApplication> LocalApplicationsAnalyserImpl::analyse(
         record ? record->title : application->title(), application->bundleURL(),
         application->bundleID(), std::move(webURL), std::move(reasons),
         match != nullptr ? match->humanReadableDescription : std::nullopt,
-        match != nullptr ? match->webLink : std::nullopt);
+        match != nullptr ? match->webLink : std::nullopt, m_iconLookup);
 }
 
 void LocalApplicationsAnalyserImpl::analyse(Applications applications,

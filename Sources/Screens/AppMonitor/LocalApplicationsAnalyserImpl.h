@@ -42,8 +42,10 @@ public:
     static constexpr std::string_view searchCompanyName = "yandex";
 
     // Made with std::make_shared: running work keeps the analyser alive.
+    // Without an icon lookup, the shared workspace's is used.
     LocalApplicationsAnalyserImpl(std::shared_ptr<const BinaryStringsParser> binaryStringsParser,
-                                  const UndesirableCountriesManagerType& undesirableCountries);
+                                  const UndesirableCountriesManagerType& undesirableCountries,
+                                  PUApplication::IconLookup iconLookup = {});
 
     void analyse(Applications applications, std::vector<DenyListProvider::Entry> denyList,
                  std::vector<RestrictionPreference> rules, Completion completion) override;
@@ -70,6 +72,7 @@ private:
 
     std::shared_ptr<const BinaryStringsParser> m_binaryStringsParser;
     const UndesirableCountriesManagerType& m_undesirableCountries;
+    PUApplication::IconLookup m_iconLookup;
     std::shared_ptr<DispatchQueue> m_internalQueue;
 };
 

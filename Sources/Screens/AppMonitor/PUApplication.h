@@ -3,29 +3,44 @@
 #include "ReasonViewModel.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Foundation/UUID.h"
 #include "Tools/DetectionReason.h"
+#include "Workspace/IconFamily.h"
 
 namespace tarnwick {
+
+class Workspace;
 
 // A potentially unwanted application found by a scan, with its reasons. Each instance is its own
 // row: two with equal fields still differ by `id`, and equality is identity of `id`.
 class PUApplication {
 public:
+    // The icon of the application with a bundle identifier, as the system finds it.
+    using IconLookup = std::function<std::optional<IconImage>(const std::string& bundleId)>;
+
+    // `iconLookup` is asked once, here; without one the application has no icon.
     PUApplication(std::string name, std::optional<std::filesystem::path> bundleURL,
                   std::string bundleId, std::optional<std::string> webURL,
                   std::vector<DetectionReason> reasons, std::optional<std::string> additionalInfo,
-                  std::optional<std::string> additionalInfoWebURL);
+                  std::optional<std::string> additionalInfoWebURL,
+                  const IconLookup& iconLookup = {});
+
+    // Looks the identifier up in the workspace's application folders and takes that bundle's
+    // icon: whichever copy the workspace finds first, not necessarily the scanned one.
+    static IconLookup workspaceIconLookup(const Workspace& workspace);
 
     const std::string& name() const { return m_name; }
     const std::optional<std::filesystem::path>& bundleURL() const { return m_bundleURL; }
     const std::string& bundleId() const { return m_bundleId; }
     const std::optional<std::string>& webURL() const { return m_webURL; }
     const UUID& id() const { return m_id; }
+    const std::optional<IconImage>& icon() const { return m_icon; }
+    void setIcon(std::optional<IconImage> icon) { m_icon = std::move(icon); }
     const std::vector<DetectionReason>& reasons() const { return m_reasons; }
     const std::vector<ReasonViewModel>& reasonViewModels() const { return m_reasonViewModels; }
     const std::optional<std::string>& additionalInfo() const { return m_additionalInfo; }
@@ -50,6 +65,7 @@ private:
     std::string m_bundleId;
     std::optional<std::string> m_webURL;
     UUID m_id;
+    std::optional<IconImage> m_icon;
     std::vector<DetectionReason> m_reasons;
     std::vector<ReasonViewModel> m_reasonViewModels;
     std::optional<std::string> m_additionalInfo;

@@ -27,7 +27,7 @@ public:
     const TemporaryDirectory& folder() const { return m_folder; }
 
     Workspace::Configuration configuration(std::string locale = "C") const {
-        return {processRoot(), {userEntries(), systemEntries()}, {bin()}, std::move(locale)};
+        return {processRoot(), {userEntries(), systemEntries()}, {bin()}, std::move(locale), {}};
     }
 
     // An executable file; returns its path.

@@ -384,5 +384,22 @@ TEST(ReasonViewModelTests, ExecutableHostsGetTheirOwnBlock) {
     EXPECT_FALSE(app == twin);
 }
 
+TEST(PUApplicationTests, TheIconIsLookedUpOnceByBundleIdentifier) {
+    std::vector<std::string> asked;
+    const PUApplication::IconLookup lookup = [&](const std::string& bundleId) {
+        asked.push_back(bundleId);
+        return bundleId == "com.sample.tool" ? std::optional(IconImage{{1, 2, 3}, 16, 16})
+                                             : std::nullopt;
+    };
+    const PUApplication found("Tool", std::nullopt, "com.sample.tool", std::nullopt, {},
+                              std::nullopt, std::nullopt, lookup);
+    const PUApplication unresolved("Other", std::nullopt, "com.sample.other", std::nullopt, {},
+                                   std::nullopt, std::nullopt, lookup);
+    EXPECT_EQ(asked, (std::vector<std::string>{"com.sample.tool", "com.sample.other"}));
+    ASSERT_TRUE(found.icon());
+    EXPECT_EQ(found.icon()->png, (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_FALSE(unresolved.icon());
+}
+
 }  // namespace
 }  // namespace tarnwick
