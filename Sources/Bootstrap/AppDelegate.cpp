@@ -139,7 +139,9 @@ void AppDelegate::applicationShouldTerminate() {
         client->saveToPreferences(
             configuration, [completion](const std::optional<std::string>&) { completion(); });
     };
-    FilterShutdown::run(std::move(manager), [] { QCoreApplication::quit(); });
+    // exit, not quit: quit asks every window to close first, and the main window refuses a close
+    // (a close is itself a request to quit), so the application would stay open.
+    FilterShutdown::run(std::move(manager), [] { QCoreApplication::exit(0); });
 }
 
 void AppDelegate::checkForUpdates(bool inBackground) {

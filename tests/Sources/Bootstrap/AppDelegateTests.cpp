@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdlib>
@@ -78,6 +80,18 @@ TEST_F(AppDelegateTest, LaunchCountRules) {
         EXPECT_EQ(storedLaunches(), row.after);
         LogHub::removeAllDestinations();
     }
+}
+
+// A close of the main window is a request to quit; the application must really end, after the
+// filter is switched off or the wait for it runs out, even though the window refuses the close.
+TEST_F(AppDelegateTest, ClosingTheMainWindowEndsTheEventLoop) {
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    ASSERT_NE(delegate.mainWindow(), nullptr);
+    QTimer::singleShot(0, [&] { delegate.mainWindow()->close(); });
+    // Far past the shutdown's own limit: reaching it means the application would have hung.
+    QTimer::singleShot(20'000, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
 }
 
 }  // namespace
