@@ -22,7 +22,8 @@ class XPCConnectionCore;
 // name for a service (client), or handed out by an XPCListener for each peer that connects.
 //
 // Nothing happens before resume(). The peer's messages (calls to the exported object, replies)
-// are handled in order on the connection's I/O thread; interruption, invalidation and the errors
+// are handled in order on the connection's I/O thread (for connections a listener accepted, the
+// one thread that serves all of them); interruption, invalidation and the errors
 // found on this side run on the connection's own serial queue, after every message that came
 // before them. A connection that can never reach its peer, or that is
 // invalidated, reports it once through the invalidation handler and is dead for good; a client

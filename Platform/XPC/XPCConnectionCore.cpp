@@ -4,16 +4,14 @@
 
 #include "OSLog/OSLog.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <set>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <unistd.h>
 
@@ -30,7 +28,7 @@ const OSLog& xpcLog() {
     return *log;
 }
 
-// Peers of the open server-side sessions, by service. Never destroyed: I/O threads may end
+// Peers of the open server-side sessions, by service. Never destroyed: I/O loops may end
 // their sessions while the process exits.
 struct Peers {
     std::mutex mutex;
@@ -53,18 +51,40 @@ void readCredentials(int fd, pid_t& pid, uid_t& uid) {
 
 }  // namespace
 
-struct XPCConnectionCore::Session {
+// A connected socket as the I/O loop sees it. Holds its connection until the loop lets it go.
+struct XPCConnectionCore::Session final : XPCEventLoop::Handler {
+    std::shared_ptr<XPCConnectionCore> core;
+    std::shared_ptr<XPCEventLoop> loop;
+    // Guarded by the connection's lock.
     FileDescriptor fd;
-    FileDescriptor wakeFd;
+    XPCEventLoop::Token token = 0;
     bool closing = false;
     std::string outgoing;
+    // Loop thread only.
+    XPCFrameDecoder decoder;
+    // When the first byte of the frame that is not complete yet arrived.
+    std::optional<XPCEventLoop::Clock::time_point> frameStarted;
+    bool finished = false;
+
+    void ready(std::uint32_t events) override { core->sessionReady(*this, events); }
+    void expired() override { core->sessionExpired(*this); }
+    XPCEventLoop::Interest interest() override { return core->sessionInterest(*this); }
+    void ended() override {
+        // The connection may let go of its last holder here; the session is not used after.
+        const auto owner = std::move(core);
+        owner->endSession(*this);
+    }
 };
 
-XPCConnectionCore::XPCConnectionCore(Role role, std::string label, std::filesystem::path socketPath)
+XPCConnectionCore::XPCConnectionCore(Role role, std::string label, std::filesystem::path socketPath,
+                                     std::shared_ptr<XPCEventLoop> loop,
+                                     std::chrono::milliseconds frameTimeLimit)
     : m_role(role)
     , m_label(std::move(label))
     , m_socketPath(std::move(socketPath))
-    , m_queue(DispatchQueue::create("xpc.connection." + m_label)) {}
+    , m_queue(DispatchQueue::create("xpc.connection." + m_label))
+    , m_loop(std::move(loop))
+    , m_frameTimeLimit(frameTimeLimit) {}
 
 XPCConnectionCore::~XPCConnectionCore() = default;
 
@@ -157,7 +177,7 @@ void XPCConnectionCore::invalidate() {
     }
     m_state = State::invalidated;
     if (m_session) {
-        // The I/O thread ends the session and reports it, pending messages first.
+        // The I/O loop ends the session and reports it, pending messages first.
         m_session->closing = true;
         wakeLocked();
         return;
@@ -203,19 +223,22 @@ bool XPCConnectionCore::connectLocked() {
 bool XPCConnectionCore::startSessionLocked(FileDescriptor fd) {
     const int flags = ::fcntl(fd.get(), F_GETFL);
     ::fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK);
-    FileDescriptor wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!wakeFd) {
+    auto loop = m_loop ? m_loop : XPCEventLoop::create("xpc." + m_label);
+    if (!loop) {
         return false;
     }
     auto session = std::make_shared<Session>();
+    session->core = shared_from_this();
+    session->loop = loop;
+    const int descriptor = fd.get();
     session->fd = std::move(fd);
-    session->wakeFd = std::move(wakeFd);
-    try {
-        std::thread([self = shared_from_this(), session] { self->runSession(session); }).detach();
-    } catch (const std::system_error&) {
-        // The session closes its descriptors when it goes.
+    const auto token = loop->watch(descriptor, session);
+    if (!token) {
+        // Never watched, so never ended by the loop: the cycle with this connection is undone here.
+        session->core.reset();
         return false;
     }
+    session->token = *token;
     m_session = session;
     m_state = State::active;
     if (m_role == Role::server) {
@@ -227,9 +250,7 @@ bool XPCConnectionCore::startSessionLocked(FileDescriptor fd) {
 
 void XPCConnectionCore::wakeLocked() {
     if (m_session) {
-        const std::uint64_t one = 1;
-        // A full counter already wakes the thread.
-        [[maybe_unused]] const auto written = ::write(m_session->wakeFd.get(), &one, sizeof(one));
+        m_session->loop->wake(m_session->token);
     }
 }
 
@@ -354,68 +375,76 @@ void XPCConnectionCore::postError(XPCRemoteObjectProxy::ErrorHandler handler, XP
         [handler = std::move(handler), error = std::move(error)] { handler(error); });
 }
 
-void XPCConnectionCore::runSession(const std::shared_ptr<Session>& session) {
-    XPCFrameDecoder decoder;
-    std::vector<char> buffer(64 * 1024);
-    for (;;) {
-        bool wantsToWrite = false;
-        {
-            std::lock_guard lock(m_mutex);
-            if (session->closing) {
-                break;
-            }
-            wantsToWrite = !session->outgoing.empty();
-        }
-        pollfd descriptors[2] = {
-            {session->fd.get(), static_cast<short>(POLLIN | (wantsToWrite ? POLLOUT : 0)), 0},
-            {session->wakeFd.get(), POLLIN, 0}};
-        if (::poll(descriptors, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            break;
-        }
-        if (descriptors[1].revents & POLLIN) {
-            std::uint64_t count = 0;
-            // Only the wake-up matters, not the count.
-            [[maybe_unused]] const auto read =
-                ::read(session->wakeFd.get(), &count, sizeof(count));
-        }
-        if (descriptors[0].revents & POLLOUT) {
-            std::lock_guard lock(m_mutex);
-            if (!flushSession(*session)) {
-                session->closing = true;
-            }
-        }
-        if (descriptors[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            const ssize_t received = ::recv(session->fd.get(), buffer.data(), buffer.size(), 0);
-            if (received == 0) {
-                if (const auto finished = decoder.finish(); !finished) {
-                    osLog("The peer of " + m_label + " left: " + finished.error(),
-                          OSLogType::error, xpcLog());
-                }
-                break;
-            }
-            if (received < 0) {
-                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-                    continue;
-                }
-                break;
-            }
-            std::vector<XPCMessage> messages;
-            const auto fed = decoder.feed(
-                std::string_view(buffer.data(), static_cast<std::size_t>(received)), messages);
-            for (auto& message : messages) {
-                handleMessage(std::move(message));
-            }
-            if (!fed) {
-                osLog("Closing " + m_label + ": the peer sent " + fed.error(), OSLogType::error,
-                      xpcLog());
-                break;
-            }
+void XPCConnectionCore::sessionReady(Session& session, std::uint32_t events) {
+    if (session.finished) {
+        return;
+    }
+    if (events & EPOLLOUT) {
+        std::lock_guard lock(m_mutex);
+        if (!flushSession(session)) {
+            session.closing = true;
         }
     }
-    endSession(session);
+    if ((events & (EPOLLIN | EPOLLHUP | EPOLLERR)) == 0) {
+        return;
+    }
+    // One read a round, so a peer that sends without pause gets its turn like the others.
+    std::array<char, 64 * 1024> buffer;
+    const ssize_t received = ::recv(session.fd.get(), buffer.data(), buffer.size(), 0);
+    if (received == 0) {
+        if (const auto finished = session.decoder.finish(); !finished) {
+            osLog("The peer of " + m_label + " left: " + finished.error(), OSLogType::error,
+                  xpcLog());
+        }
+        session.finished = true;
+        return;
+    }
+    if (received < 0) {
+        session.finished = errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
+        return;
+    }
+    std::vector<XPCMessage> messages;
+    const auto fed = session.decoder.feed(
+        std::string_view(buffer.data(), static_cast<std::size_t>(received)), messages);
+    if (session.decoder.bufferedSize() == 0) {
+        session.frameStarted.reset();
+    } else if (!session.frameStarted || !messages.empty()) {
+        // The bytes left over begin a new frame: its time starts now.
+        session.frameStarted = XPCEventLoop::Clock::now();
+    }
+    for (auto& message : messages) {
+        handleMessage(std::move(message));
+    }
+    if (!fed) {
+        osLog("Closing " + m_label + ": the peer sent " + fed.error(), OSLogType::error, xpcLog());
+        session.finished = true;
+    }
+}
+
+void XPCConnectionCore::sessionExpired(Session& session) {
+    if (!session.frameStarted || session.finished) {
+        return;
+    }
+    osLog("Closing " + m_label + ": the peer left a frame unfinished for more than " +
+              std::to_string(m_frameTimeLimit.count()) + " ms (" +
+              std::to_string(session.decoder.bufferedSize()) + " bytes of it arrived)",
+          OSLogType::error, xpcLog());
+    session.finished = true;
+}
+
+XPCEventLoop::Interest XPCConnectionCore::sessionInterest(Session& session) {
+    std::lock_guard lock(m_mutex);
+    if (session.finished || session.closing) {
+        // Nothing more is written to a session that is ending.
+        session.closing = true;
+        return {true, false, std::nullopt};
+    }
+    XPCEventLoop::Interest interest;
+    interest.writable = !session.outgoing.empty();
+    if (session.frameStarted) {
+        interest.deadline = *session.frameStarted + m_frameTimeLimit;
+    }
+    return interest;
 }
 
 void XPCConnectionCore::handleMessage(XPCMessage message) {
@@ -492,11 +521,11 @@ void XPCConnectionCore::deliverMessage(XPCMessage message) {
     object->invoke(message.selector, message.arguments, reply);
 }
 
-void XPCConnectionCore::endSession(const std::shared_ptr<Session>& session) {
+void XPCConnectionCore::endSession(Session& session) {
     std::unique_lock lock(m_mutex);
-    session->fd.reset();
-    session->wakeFd.reset();
-    if (m_session == session) {
+    session.closing = true;
+    session.fd.reset();
+    if (m_session.get() == &session) {
         m_session.reset();
     }
     if (m_role == Role::server) {

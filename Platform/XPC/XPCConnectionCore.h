@@ -1,6 +1,7 @@
 #pragma once
 
 #include "XPCError.h"
+#include "XPCEventLoop.h"
 #include "XPCExportedObject.h"
 #include "XPCInterface.h"
 #include "XPCMessage.h"
@@ -9,23 +10,29 @@
 #include "Dispatch/DispatchQueue.h"
 #include "Foundation/FileDescriptor.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
 namespace tarnwick {
 
-// The working part of an XPCConnection, shared with its I/O thread, its reply blocks and its
-// proxies. One session is one connected socket: an I/O thread reads frames, hands them to the
-// exported object or to reply handlers, and writes what could not be written at once. Each hop
-// to another thread adds to the wait of a paused connection, so messages are handled right there;
-// the rest (errors found on this side, interruption, invalidation) goes to the connection's serial
-// queue.
+// The working part of an XPCConnection, shared with its I/O loop, its reply blocks and its
+// proxies. One session is one connected socket, watched by an I/O loop: the loop thread reads
+// frames, hands them to the exported object or to reply handlers, and writes what could not be
+// written at once. Each hop to another thread adds to the wait of a paused connection, so messages
+// are handled right there; the rest (errors found on this side, interruption, invalidation) goes
+// to the connection's serial queue. The sessions a listener accepted share the listener's loop; a
+// client (or a socket adopted without a listener) has a loop of its own for each session.
+//
+// A frame the peer started must be complete within the frame time limit, or the session ends: a
+// peer cannot hold a session's buffer by sending half a frame and waiting.
 //
 // A client connection whose peer goes away is interrupted and connects again with its next
 // message; a connection accepted by a listener is invalidated when its peer goes away.
@@ -33,7 +40,12 @@ class XPCConnectionCore : public std::enable_shared_from_this<XPCConnectionCore>
 public:
     enum class Role { client, server };
 
-    XPCConnectionCore(Role role, std::string label, std::filesystem::path socketPath);
+    static constexpr std::chrono::milliseconds kDefaultFrameTimeLimit{10000};
+
+    // `loop` is the listener's loop its sessions share; without one, each session gets its own.
+    XPCConnectionCore(Role role, std::string label, std::filesystem::path socketPath,
+                      std::shared_ptr<XPCEventLoop> loop = nullptr,
+                      std::chrono::milliseconds frameTimeLimit = kDefaultFrameTimeLimit);
     ~XPCConnectionCore();
 
     // Server role, before resume: the accepted (or paired) socket, now owned by this connection.
@@ -75,7 +87,10 @@ private:
     // False when the frame could not be written or queued; the session is then closing.
     [[nodiscard]] bool writeLocked(const std::string& frame);
     void wakeLocked();
-    void runSession(const std::shared_ptr<Session>& session);
+    // On the loop thread: what the session's socket had for it, and what the session wants next.
+    void sessionReady(Session& session, std::uint32_t events);
+    void sessionExpired(Session& session);
+    XPCEventLoop::Interest sessionInterest(Session& session);
     bool flushSession(Session& session);
     void handleMessage(XPCMessage message);
     void deliverMessage(XPCMessage message);
@@ -83,13 +98,15 @@ private:
     const std::shared_ptr<DispatchQueue>& handlerQueue() const {
         return m_deliveryQueue ? m_deliveryQueue : m_queue;
     }
-    void endSession(const std::shared_ptr<Session>& session);
+    void endSession(Session& session);
     void postError(XPCRemoteObjectProxy::ErrorHandler handler, XPCError error);
 
     const Role m_role;
     const std::string m_label;
     const std::filesystem::path m_socketPath;
     const std::shared_ptr<DispatchQueue> m_queue;
+    const std::shared_ptr<XPCEventLoop> m_loop;
+    const std::chrono::milliseconds m_frameTimeLimit;
     // Set before resume and read-only after it, so the I/O thread reads it without the lock.
     std::shared_ptr<DispatchQueue> m_deliveryQueue;
 

@@ -21,6 +21,8 @@ public:
     Result<void, std::string> finish() const;
 
     bool failed() const { return m_failed; }
+    // Bytes of a frame that is not complete yet.
+    std::size_t bufferedSize() const { return m_buffer.size(); }
 
 private:
     std::string m_buffer;

@@ -1,6 +1,8 @@
 #include "XPCListener.h"
 
 #include "XPCConnection.h"
+#include "XPCConnectionCore.h"
+#include "XPCEventLoop.h"
 #include "XPCListenerDelegate.h"
 #include "XPCServicePath.h"
 
@@ -9,15 +11,12 @@
 #include "OSLog/OSLog.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -31,7 +30,7 @@ const OSLog& listenerLog() {
     return *log;
 }
 
-// Every listener of the process, for invalidateAll. Never destroyed, like the threads that use it.
+// Every listener of the process, for invalidateAll. Never destroyed, like the loops that use it.
 struct Listeners {
     std::mutex mutex;
     std::vector<std::weak_ptr<XPCListener>> listeners;
@@ -54,7 +53,9 @@ bool fillAddress(sockaddr_un& address, const std::string& path) {
 
 }  // namespace
 
-struct XPCListener::Shared {
+// The listening socket as the I/O loop sees it. Accepted sessions join the same loop, so the
+// listener and all its peers cost one thread.
+struct XPCListener::Shared final : XPCEventLoop::Handler, std::enable_shared_from_this<Shared> {
     explicit Shared(XPCPeerPolicy peerPolicy) : policy(std::move(peerPolicy)) {}
 
     std::mutex mutex;
@@ -63,40 +64,42 @@ struct XPCListener::Shared {
     std::weak_ptr<XPCListener> listener;
     std::shared_ptr<DispatchQueue> queue;
     std::string serviceName;
+    std::chrono::milliseconds frameTimeLimit = XPCConnectionCore::kDefaultFrameTimeLimit;
+    // Set before the socket is watched and let go on the loop thread once it no longer is.
     FileDescriptor listenFd;
-    FileDescriptor wakeFd;
+    std::shared_ptr<XPCEventLoop> loop;
+    XPCEventLoop::Token token = 0;
+    bool listening = false;
     bool stopped = false;
 
-    void run(const std::shared_ptr<Shared>& self);
-    void hand(const std::shared_ptr<Shared>& self, FileDescriptor fd);
+    void ready(std::uint32_t events) override;
+    void expired() override {}
+    XPCEventLoop::Interest interest() override {
+        std::lock_guard lock(mutex);
+        return {stopped, false, std::nullopt};
+    }
+    void ended() override {
+        std::lock_guard lock(mutex);
+        listenFd.reset();
+        // The sessions already accepted hold the loop for as long as they need it.
+        loop.reset();
+    }
+    void hand(FileDescriptor fd);
 };
 
-void XPCListener::Shared::run(const std::shared_ptr<Shared>& self) {
-    for (;;) {
-        pollfd descriptors[2] = {{listenFd.get(), POLLIN, 0}, {wakeFd.get(), POLLIN, 0}};
-        if (::poll(descriptors, 2, -1) < 0 && errno != EINTR) {
-            break;
+void XPCListener::Shared::ready(std::uint32_t) {
+    // A bounded batch, so a flood of connections leaves the sessions their turn.
+    for (int accepted = 0; accepted < 64; ++accepted) {
+        FileDescriptor fd(
+            ::accept4(listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!fd) {
+            return;
         }
-        {
-            std::lock_guard lock(mutex);
-            if (stopped) {
-                break;
-            }
-        }
-        if (descriptors[0].revents & POLLIN) {
-            FileDescriptor fd(
-                ::accept4(listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
-            if (fd) {
-                hand(self, std::move(fd));
-            }
-        }
+        hand(std::move(fd));
     }
-    std::lock_guard lock(mutex);
-    listenFd.reset();
-    wakeFd.reset();
 }
 
-void XPCListener::Shared::hand(const std::shared_ptr<Shared>& self, FileDescriptor fd) {
+void XPCListener::Shared::hand(FileDescriptor fd) {
     struct ucred credentials {};
     socklen_t length = sizeof(credentials);
     if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
@@ -107,8 +110,16 @@ void XPCListener::Shared::hand(const std::shared_ptr<Shared>& self, FileDescript
               OSLogType::error, listenerLog());
         return;
     }
-    auto connection = XPCConnection::adoptSocket(std::move(fd), serviceName);
-    queue->async([self, connection] {
+    std::chrono::milliseconds limit{};
+    {
+        std::lock_guard lock(mutex);
+        limit = frameTimeLimit;
+    }
+    auto core = std::make_shared<XPCConnectionCore>(XPCConnectionCore::Role::server, serviceName,
+                                                    std::filesystem::path(), loop, limit);
+    core->adoptSocket(std::move(fd));
+    auto connection = std::make_shared<XPCConnection>(std::move(core));
+    queue->async([self = shared_from_this(), connection] {
         std::shared_ptr<XPCListenerDelegate> currentDelegate;
         std::shared_ptr<XPCListener> owner;
         {
@@ -163,8 +174,8 @@ bool XPCListener::resume() {
     };
     {
         std::lock_guard lock(m_shared->mutex);
-        if (m_shared->listenFd || m_shared->stopped) {
-            return m_shared->listenFd.valid();
+        if (m_shared->listening || m_shared->stopped) {
+            return m_shared->listening;
         }
         m_shared->listener = weak_from_this();
     }
@@ -217,24 +228,32 @@ bool XPCListener::resume() {
         ::unlink(temporary.c_str());
         return fail(failure);
     }
-    FileDescriptor wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!wakeFd) {
+    auto loop = XPCEventLoop::create("xpc.listener." + m_serviceName);
+    if (!loop) {
         ::unlink(m_path.c_str());
-        return fail(std::strerror(errno));
+        return fail("no I/O loop");
     }
+    const int descriptor = fd.get();
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->listenFd = std::move(fd);
-        m_shared->wakeFd = std::move(wakeFd);
+        m_shared->loop = loop;
+        m_shared->listening = true;
     }
-    try {
-        std::thread([shared = m_shared] { shared->run(shared); }).detach();
-    } catch (const std::system_error& error) {
-        std::lock_guard lock(m_shared->mutex);
+    // Watched outside the lock: the loop may call the listener at once.
+    const auto token = loop->watch(descriptor, m_shared);
+    std::lock_guard lock(m_shared->mutex);
+    if (!token) {
         m_shared->listenFd.reset();
-        m_shared->wakeFd.reset();
+        m_shared->loop.reset();
+        m_shared->listening = false;
         ::unlink(m_path.c_str());
-        return fail(error.what());
+        return fail("the socket cannot be watched");
+    }
+    m_shared->token = *token;
+    if (m_shared->stopped) {
+        // Invalidated meanwhile, before the loop could be told.
+        loop->wake(*token);
     }
     return true;
 }
@@ -254,17 +273,22 @@ void XPCListener::invalidateAll() {
     }
 }
 
+void XPCListener::setFrameTimeLimit(std::chrono::milliseconds limit) {
+    std::lock_guard lock(m_shared->mutex);
+    m_shared->frameTimeLimit = limit;
+}
+
 void XPCListener::invalidate() {
     std::lock_guard lock(m_shared->mutex);
     if (m_shared->stopped) {
         return;
     }
     m_shared->stopped = true;
-    if (m_shared->listenFd) {
+    if (m_shared->listening) {
         ::unlink(m_path.c_str());
-        const std::uint64_t one = 1;
-        // A full counter already wakes the thread.
-        [[maybe_unused]] const auto written = ::write(m_shared->wakeFd.get(), &one, sizeof(one));
+    }
+    if (m_shared->loop && m_shared->token != 0) {
+        m_shared->loop->wake(m_shared->token);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "XPCPeerPolicy.h"
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -13,7 +14,9 @@ class XPCListenerDelegate;
 // Accepts connections on a named service's socket. The socket file belongs to the policy's user
 // with mode 0600; every peer's credentials are checked against the policy before the delegate
 // hears of it, and refused peers are logged and closed. Connections are handed to the delegate
-// on the listener's serial queue.
+// on the listener's serial queue. One I/O thread serves the socket and every connection accepted
+// on it, so idle peers cost no thread each; a peer that starts a frame and does not finish it
+// within the frame time limit is closed.
 class XPCListener : public std::enable_shared_from_this<XPCListener> {
 public:
     static std::shared_ptr<XPCListener> create(const std::string& machServiceName,
@@ -31,6 +34,8 @@ public:
 
     // The delegate is held weakly.
     void setDelegate(std::weak_ptr<XPCListenerDelegate> delegate);
+    // How long a peer may take to finish a frame it started, for connections accepted from now on.
+    void setFrameTimeLimit(std::chrono::milliseconds limit);
 
     // Starts listening. False, with the reason logged, when the socket cannot be made.
     bool resume();

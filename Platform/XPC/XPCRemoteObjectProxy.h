@@ -15,7 +15,8 @@ class XPCConnectionCore;
 // Sends messages to the peer's exported object. For each message exactly one of its reply handler
 // and the proxy's error handler runs, once; a message without a reply handler reaches the error
 // handler only when it cannot be sent. The peer's answer (reply, or an error it sent) is handled
-// on the connection's I/O thread, so it must be quick and must not wait for this connection;
+// on the connection's I/O thread, so it must be quick and must not wait for this connection or
+// another one of the same listener;
 // failures found on this side (connection gone, message not sent) arrive on the connection's
 // queue.
 class XPCRemoteObjectProxy {

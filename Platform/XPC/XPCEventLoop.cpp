@@ -1,0 +1,266 @@
+#include "XPCEventLoop.h"
+
+#include "Foundation/FileDescriptor.h"
+#include "OSLog/OSLog.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+namespace tarnwick {
+
+namespace {
+
+const OSLog& loopLog() {
+    // Never destroyed: loop threads may outlive main.
+    static const auto* log = new OSLog("com.brenlow-works.corvid", "xpc");
+    return *log;
+}
+
+// The token of the loop's own wake-up descriptor; watches count from 1.
+constexpr XPCEventLoop::Token kWakeToken = 0;
+
+}  // namespace
+
+struct XPCEventLoop::State {
+    struct Watch {
+        std::shared_ptr<Handler> handler;
+        int fd = -1;
+        bool writable = false;
+        std::optional<Clock::time_point> deadline;
+    };
+
+    std::string label;
+    FileDescriptor epollFd;
+    FileDescriptor wakeFd;
+
+    std::mutex mutex;
+    std::unordered_map<Token, Watch> watches;
+    std::set<Token> woken;
+    Token nextToken = kWakeToken + 1;
+    // No handle is left: the thread ends once the last watch has.
+    bool released = false;
+    // The thread has ended; nothing more can be watched.
+    bool stopped = false;
+
+    void run();
+    std::shared_ptr<Handler> handlerFor(Token token);
+    void refresh(Token token, const std::shared_ptr<Handler>& handler);
+    int timeoutLocked() const;
+    void endAll();
+
+    void signalLocked() const {
+        const std::uint64_t one = 1;
+        // A full counter already wakes the thread.
+        [[maybe_unused]] const auto written = ::write(wakeFd.get(), &one, sizeof(one));
+    }
+};
+
+std::shared_ptr<XPCEventLoop> XPCEventLoop::create(const std::string& label) {
+    auto state = std::make_shared<State>();
+    state->label = label;
+    state->epollFd = FileDescriptor(::epoll_create1(EPOLL_CLOEXEC));
+    state->wakeFd = FileDescriptor(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = kWakeToken;
+    if (!state->epollFd || !state->wakeFd ||
+        ::epoll_ctl(state->epollFd.get(), EPOLL_CTL_ADD, state->wakeFd.get(), &event) != 0) {
+        osLog("Cannot make the I/O loop of " + label + ": " + std::strerror(errno),
+              OSLogType::fault, loopLog());
+        return nullptr;
+    }
+    try {
+        std::thread([state] { state->run(); }).detach();
+    } catch (const std::system_error& error) {
+        osLog("Cannot start the I/O loop of " + label + ": " + error.what(), OSLogType::fault,
+              loopLog());
+        return nullptr;
+    }
+    return std::shared_ptr<XPCEventLoop>(new XPCEventLoop(std::move(state)));
+}
+
+XPCEventLoop::XPCEventLoop(std::shared_ptr<State> state) : m_state(std::move(state)) {}
+
+XPCEventLoop::~XPCEventLoop() {
+    std::lock_guard lock(m_state->mutex);
+    m_state->released = true;
+    m_state->signalLocked();
+}
+
+std::optional<XPCEventLoop::Token> XPCEventLoop::watch(int fd, std::shared_ptr<Handler> handler) {
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->stopped) {
+        return std::nullopt;
+    }
+    const Token token = m_state->nextToken++;
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = token;
+    // Added under the lock, so the thread finds the handler of every event it is told of.
+    if (::epoll_ctl(m_state->epollFd.get(), EPOLL_CTL_ADD, fd, &event) != 0) {
+        osLog("Cannot watch a socket of " + m_state->label + ": " + std::strerror(errno),
+              OSLogType::error, loopLog());
+        return std::nullopt;
+    }
+    m_state->watches.emplace(token, State::Watch{std::move(handler), fd, false, std::nullopt});
+    return token;
+}
+
+void XPCEventLoop::wake(Token token) {
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->woken.insert(token).second) {
+        m_state->signalLocked();
+    }
+}
+
+std::shared_ptr<XPCEventLoop::Handler> XPCEventLoop::State::handlerFor(Token token) {
+    std::lock_guard lock(mutex);
+    const auto found = watches.find(token);
+    return found == watches.end() ? nullptr : found->second.handler;
+}
+
+int XPCEventLoop::State::timeoutLocked() const {
+    std::optional<Clock::time_point> earliest;
+    for (const auto& [token, watch] : watches) {
+        if (watch.deadline && (!earliest || *watch.deadline < *earliest)) {
+            earliest = watch.deadline;
+        }
+    }
+    if (!earliest) {
+        return -1;
+    }
+    // Rounded up, so the thread never wakes just before a deadline and sleeps again.
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*earliest - Clock::now());
+    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(wait.count(), 0, INT_MAX));
+}
+
+void XPCEventLoop::State::refresh(Token token, const std::shared_ptr<Handler>& handler) {
+    const Interest interest = handler->interest();
+    {
+        std::lock_guard lock(mutex);
+        const auto found = watches.find(token);
+        if (found == watches.end()) {
+            return;
+        }
+        Watch& watch = found->second;
+        if (!interest.end) {
+            watch.deadline = interest.deadline;
+            if (watch.writable != interest.writable) {
+                epoll_event event{};
+                event.events = EPOLLIN | (interest.writable ? EPOLLOUT : 0U);
+                event.data.u64 = token;
+                if (::epoll_ctl(epollFd.get(), EPOLL_CTL_MOD, watch.fd, &event) == 0) {
+                    watch.writable = interest.writable;
+                }
+            }
+            return;
+        }
+        ::epoll_ctl(epollFd.get(), EPOLL_CTL_DEL, watch.fd, nullptr);
+        watches.erase(found);
+    }
+    // The caller still holds the handler, so it goes outside the lock.
+    handler->ended();
+}
+
+void XPCEventLoop::State::endAll() {
+    std::vector<std::shared_ptr<Handler>> handlers;
+    {
+        std::lock_guard lock(mutex);
+        stopped = true;
+        for (auto& [token, watch] : watches) {
+            ::epoll_ctl(epollFd.get(), EPOLL_CTL_DEL, watch.fd, nullptr);
+            handlers.push_back(std::move(watch.handler));
+        }
+        watches.clear();
+    }
+    for (const auto& handler : handlers) {
+        handler->ended();
+    }
+}
+
+void XPCEventLoop::State::run() {
+    std::array<epoll_event, 64> events{};
+    std::vector<Token> readable;
+    for (;;) {
+        int timeout = -1;
+        {
+            std::lock_guard lock(mutex);
+            if (released && watches.empty()) {
+                stopped = true;
+                return;
+            }
+            timeout = timeoutLocked();
+        }
+        const int count =
+            ::epoll_wait(epollFd.get(), events.data(), static_cast<int>(events.size()), timeout);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            osLog("The I/O loop of " + label + " failed: " + std::strerror(errno),
+                  OSLogType::fault, loopLog());
+            endAll();
+            return;
+        }
+        readable.clear();
+        for (int index = 0; index < count; ++index) {
+            const Token token = events[index].data.u64;
+            if (token == kWakeToken) {
+                std::uint64_t value = 0;
+                // Only the wake-up matters, not the count.
+                [[maybe_unused]] const auto read = ::read(wakeFd.get(), &value, sizeof(value));
+                continue;
+            }
+            const auto handler = handlerFor(token);
+            if (!handler) {
+                continue;
+            }
+            if (events[index].events & EPOLLIN) {
+                readable.push_back(token);
+            }
+            handler->ready(events[index].events);
+            refresh(token, handler);
+        }
+
+        std::set<Token> wokenNow;
+        {
+            std::lock_guard lock(mutex);
+            wokenNow.swap(woken);
+        }
+        for (const Token token : wokenNow) {
+            if (const auto handler = handlerFor(token)) {
+                refresh(token, handler);
+            }
+        }
+
+        std::vector<std::pair<Token, std::shared_ptr<Handler>>> due;
+        {
+            const auto now = Clock::now();
+            std::lock_guard lock(mutex);
+            for (const auto& [token, watch] : watches) {
+                if (watch.deadline && *watch.deadline <= now &&
+                    std::find(readable.begin(), readable.end(), token) == readable.end()) {
+                    due.emplace_back(token, watch.handler);
+                }
+            }
+        }
+        for (const auto& [token, handler] : due) {
+            handler->expired();
+            refresh(token, handler);
+        }
+    }
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tarnwick {
+
+// One thread serving many sockets over epoll. A listener's socket and all the sessions it accepted
+// share one loop, so an idle session costs a descriptor and a little memory, not a thread. Each
+// watched descriptor has a handler, which the thread calls when the descriptor is ready, when the
+// handler's deadline passes, or after another thread woke it, and then asks what the handler
+// wants next. Handlers run one at a time on the loop thread: one that blocks delays the rest.
+//
+// The thread runs while this object or any watch lives, and ends by itself after both are gone,
+// so a session keeps serving after its listener stopped.
+class XPCEventLoop {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // What a watch wants next.
+    struct Interest {
+        // The watch is over: the loop stops watching the descriptor and calls ended().
+        bool end = false;
+        // Also called when the descriptor takes more bytes.
+        bool writable = false;
+        std::optional<Clock::time_point> deadline;
+    };
+
+    // Called on the loop thread only, never with the loop's lock held, so a handler may wake
+    // other watches or start new ones.
+    class Handler {
+    public:
+        virtual ~Handler() = default;
+        // `events` are epoll's (EPOLLIN, EPOLLOUT, EPOLLHUP, EPOLLERR).
+        virtual void ready(std::uint32_t events) = 0;
+        // The deadline passed, and the descriptor had nothing to read in that round: bytes that
+        // already wait are read before a deadline counts against the peer.
+        virtual void expired() = 0;
+        // Asked after each call above and after each wake().
+        virtual Interest interest() = 0;
+        // Once, last: the descriptor is no longer watched, and the handler may close it.
+        virtual void ended() = 0;
+    };
+
+    using Token = std::uint64_t;
+
+    // Starts the thread; nothing (and the reason logged) when it cannot.
+    static std::shared_ptr<XPCEventLoop> create(const std::string& label);
+    ~XPCEventLoop();
+    XPCEventLoop(const XPCEventLoop&) = delete;
+    XPCEventLoop& operator=(const XPCEventLoop&) = delete;
+
+    // Watches `fd` for reading (the handler keeps it open until ended()), from any thread.
+    // Nothing when the descriptor cannot be watched; the handler is then never called.
+    std::optional<Token> watch(int fd, std::shared_ptr<Handler> handler);
+    // From any thread: the loop asks the handler for its interest again. A watch that ended is
+    // left alone.
+    void wake(Token token);
+
+private:
+    struct State;
+    explicit XPCEventLoop(std::shared_ptr<State> state);
+
+    std::shared_ptr<State> m_state;
+};
+
+}  // namespace tarnwick
