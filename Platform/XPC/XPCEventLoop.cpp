@@ -209,8 +209,8 @@ void XPCEventLoop::State::run() {
             if (errno == EINTR) {
                 continue;
             }
-            osLog("The I/O loop of " + label + " failed: " + std::strerror(errno),
-                  OSLogType::fault, loopLog());
+            osLog("The I/O loop of " + label + " failed: " + std::strerror(errno), OSLogType::fault,
+                  loopLog());
             endAll();
             return;
         }

@@ -1,4 +1,5 @@
 #include "XPC/XPCConnection.h"
+#include "XPC/XPCFrameDecoder.h"
 #include "XPC/XPCListener.h"
 #include "XPC/XPCListenerDelegate.h"
 
@@ -9,8 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <mutex>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -108,6 +113,17 @@ protected:
                                                       XPCPeerPolicy({::getuid()}, ::getuid()));
         m_listener->setDelegate(m_delegate);
         ASSERT_TRUE(m_listener->resume());
+    }
+
+    // A peer speaking raw bytes, blocking, connected to the listener.
+    FileDescriptor rawClient() const {
+        FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const auto path = (m_folder / "echo").string();
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        EXPECT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        return fd;
     }
 
     std::shared_ptr<XPCConnection> connect(XPCInterface remote = echoInterface()) {
@@ -295,18 +311,133 @@ TEST_F(XPCConnectionTest, PeerOfAUserThePolicyDoesNotAllowIsRefusedAndLogged) {
 }
 
 TEST_F(XPCConnectionTest, MalformedFrameEndsTheConnection) {
-    const FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const auto path = (m_folder / "echo").string();
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    ASSERT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const FileDescriptor fd = rawClient();
     ASSERT_TRUE(waitFor([&] { return m_delegate->count() == 1; }));
     const char garbage[] = "\x00\x00\x00\x05hello";
     ASSERT_EQ(::send(fd.get(), garbage, 9, MSG_NOSIGNAL), 9);
     EXPECT_TRUE(waitFor([&] { return *m_delegate->invalidated == 1; }));
     char byte = 0;
     EXPECT_EQ(::recv(fd.get(), &byte, 1, 0), 0) << "the server closed the socket";
+}
+
+TEST_F(XPCConnectionTest, IdleSessionsShareTheListenersThread) {
+    const auto threads = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                             std::filesystem::directory_iterator());
+    };
+    const auto before = threads();
+    constexpr std::size_t kIdle = 64;
+    std::vector<FileDescriptor> idle;
+    for (std::size_t i = 0; i < kIdle; ++i) {
+        idle.push_back(rawClient());
+    }
+    ASSERT_TRUE(waitFor([&] { return m_delegate->count() == kIdle; }));
+    // The worker pool behind the queues may grow a little while the delegate runs.
+    EXPECT_LT(threads(), before + 8) << "a thread per idle session";
+
+    auto connection = connect();
+    Outcome outcome;
+    connection->remoteObjectProxyWithErrorHandler(outcome.errorHandler())
+        .invoke("echo:", {Value("busy")}, outcome.replyHandler());
+    ASSERT_TRUE(waitFor([&] { return outcome.total() == 1; }));
+    EXPECT_EQ(outcome.replies, 1);
+    idle.clear();
+    EXPECT_TRUE(waitFor([&] { return *m_delegate->invalidated == static_cast<int>(kIdle); }))
+        << "each idle session ends when its peer leaves";
+    connection->invalidate();
+}
+
+TEST_F(XPCConnectionTest, FrameLeftUnfinishedEndsItsSessionAfterTheLimitWhileOthersGoOn) {
+    constexpr auto kLimit = 300ms;
+    m_listener->setFrameTimeLimit(kLimit);
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    OSLog::setObserverForTesting([&](const OSLog&, OSLogType, std::string_view line) {
+        std::lock_guard lock(mutex);
+        lines.emplace_back(line);
+    });
+    auto healthy = connect();
+
+    const FileDescriptor stalled = rawClient();
+    ASSERT_TRUE(waitFor([&] { return m_delegate->count() >= 1; }));
+    // A header announcing 100 bytes, then 10 of them.
+    const std::string half = std::string("\x00\x00\x00\x64", 4) + "{\"version\"";
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(::send(stalled.get(), half.data(), half.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(half.size()));
+
+    // The healthy client keeps being answered while the other waits out its limit.
+    int answered = 0;
+    pollfd closed{stalled.get(), POLLIN, 0};
+    while (::poll(&closed, 1, 0) == 0 && std::chrono::steady_clock::now() - started < kWait) {
+        Outcome outcome;
+        healthy->remoteObjectProxyWithErrorHandler(outcome.errorHandler())
+            .invoke("echo:", {Value(answered)}, outcome.replyHandler());
+        ASSERT_TRUE(waitFor([&] { return outcome.total() == 1; }));
+        ASSERT_EQ(outcome.replies, 1);
+        ++answered;
+    }
+    char byte = 0;
+    ASSERT_EQ(::recv(stalled.get(), &byte, 1, MSG_DONTWAIT), 0) << "the stalled session closed";
+    EXPECT_GE(std::chrono::steady_clock::now() - started, kLimit);
+    EXPECT_GT(answered, 0);
+    EXPECT_TRUE(waitFor([&] { return *m_delegate->invalidated == 1; }));
+
+    Outcome after;
+    healthy->remoteObjectProxyWithErrorHandler(after.errorHandler())
+        .invoke("echo:", {Value("after")}, after.replyHandler());
+    ASSERT_TRUE(waitFor([&] { return after.total() == 1; }));
+    EXPECT_EQ(after.replies, 1);
+    EXPECT_EQ(*m_clientInterrupted, 0);
+    OSLog::setObserverForTesting({});
+    const std::string expected =
+        "Closing echo: the peer left a frame unfinished for more than 300 "
+        "ms (14 bytes of it arrived)";
+    EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end());
+    healthy->invalidate();
+}
+
+TEST_F(XPCConnectionTest, PeerThatDoesNotReadItsAnswersHoldsUpNoOtherSession) {
+    // Answers far larger than the socket takes pile up for a peer that sends and never reads.
+    constexpr int kCalls = 16;
+    const std::string payload(256 * 1024, 'x');
+    const FileDescriptor slow = rawClient();
+    for (int id = 1; id <= kCalls; ++id) {
+        XPCMessage call;
+        call.version = 1;
+        call.id = static_cast<std::uint64_t>(id);
+        call.selector = "echo:";
+        call.arguments = {Value(payload)};
+        call.expectsReply = true;
+        const std::string frame = call.encodeFrame().value();
+        ASSERT_EQ(::send(slow.get(), frame.data(), frame.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(frame.size()));
+    }
+
+    auto connection = connect();
+    Outcome outcome;
+    connection->remoteObjectProxyWithErrorHandler(outcome.errorHandler())
+        .invoke("echo:", {Value("prompt")}, outcome.replyHandler());
+    ASSERT_TRUE(waitFor([&] { return outcome.total() == 1; }));
+    EXPECT_EQ(outcome.replies, 1);
+
+    // Once read, every answer arrives whole and in order, however the writes were cut.
+    XPCFrameDecoder decoder;
+    std::vector<XPCMessage> answers;
+    std::vector<char> buffer(64 * 1024);
+    while (answers.size() < kCalls) {
+        pollfd readable{slow.get(), POLLIN, 0};
+        ASSERT_EQ(::poll(&readable, 1, static_cast<int>(kWait / 1ms)), 1);
+        const ssize_t received = ::recv(slow.get(), buffer.data(), buffer.size(), 0);
+        ASSERT_GT(received, 0);
+        ASSERT_TRUE(decoder.feed(
+            std::string_view(buffer.data(), static_cast<std::size_t>(received)), answers));
+    }
+    for (int index = 0; index < kCalls; ++index) {
+        EXPECT_EQ(answers[index].id, static_cast<std::uint64_t>(index + 1));
+        EXPECT_EQ(answers[index].arguments, Value::Array{Value(payload)});
+    }
+    connection->invalidate();
 }
 
 TEST_F(XPCConnectionTest, ListenerSocketIsPrivateToItsOwnerAndGoesAwayWithIt) {
