@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -358,20 +359,31 @@ TEST_F(XPCConnectionTest, FrameLeftUnfinishedEndsItsSessionAfterTheLimitWhileOth
     });
     auto healthy = connect();
 
+    // Half a frame and then silence; a frame of 1 MiB that comes a byte at a time. The limit
+    // counts from a frame's first byte, so trickling does not keep a session.
     const FileDescriptor stalled = rawClient();
-    ASSERT_TRUE(waitFor([&] { return m_delegate->count() >= 1; }));
-    // A header announcing 100 bytes, then 10 of them.
+    const FileDescriptor trickling = rawClient();
     const std::string half = std::string("\x00\x00\x00\x64", 4) + "{\"version\"";
+    const std::string large = std::string("\x00\x10\x00\x00", 4) + "[";
     const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(::send(stalled.get(), half.data(), half.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(half.size()));
+    ASSERT_EQ(::send(trickling.get(), large.data(), large.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(large.size()));
+    const auto isClosed = [](const FileDescriptor& fd) {
+        pollfd readable{fd.get(), POLLIN, 0};
+        return ::poll(&readable, 1, 0) == 1;
+    };
 
-    // The healthy client keeps being answered while the other waits out its limit.
+    // The healthy client keeps being answered while the others wait out their limit.
     // One record for all calls: a handler may still hold its lock when the count is seen.
     Outcome meanwhile;
     int answered = 0;
-    pollfd closed{stalled.get(), POLLIN, 0};
-    while (::poll(&closed, 1, 0) == 0 && std::chrono::steady_clock::now() - started < kWait) {
+    while (!(isClosed(stalled) && isClosed(trickling)) &&
+           std::chrono::steady_clock::now() - started < kWait) {
+        if (!isClosed(trickling)) {
+            (void)!::send(trickling.get(), "1", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        }
         healthy->remoteObjectProxyWithErrorHandler(meanwhile.errorHandler())
             .invoke("echo:", {Value(answered)}, meanwhile.replyHandler());
         ASSERT_TRUE(waitFor([&] { return meanwhile.total() == answered + 1; }));
@@ -379,10 +391,11 @@ TEST_F(XPCConnectionTest, FrameLeftUnfinishedEndsItsSessionAfterTheLimitWhileOth
         ++answered;
     }
     char byte = 0;
-    ASSERT_EQ(::recv(stalled.get(), &byte, 1, MSG_DONTWAIT), 0) << "the stalled session closed";
+    EXPECT_EQ(::recv(stalled.get(), &byte, 1, MSG_DONTWAIT), 0) << "the stalled session closed";
+    EXPECT_EQ(::recv(trickling.get(), &byte, 1, MSG_DONTWAIT), 0) << "the trickling one closed";
     EXPECT_GE(std::chrono::steady_clock::now() - started, kLimit);
     EXPECT_GT(answered, 0);
-    EXPECT_TRUE(waitFor([&] { return *m_delegate->invalidated == 1; }));
+    EXPECT_TRUE(waitFor([&] { return *m_delegate->invalidated == 2; }));
 
     Outcome after;
     healthy->remoteObjectProxyWithErrorHandler(after.errorHandler())
@@ -395,6 +408,14 @@ TEST_F(XPCConnectionTest, FrameLeftUnfinishedEndsItsSessionAfterTheLimitWhileOth
         "Closing echo: the peer left a frame unfinished for more than 300 "
         "ms (14 bytes of it arrived)";
     EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end());
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.rfind(
+                                           "Closing echo: the peer left a frame unfinished "
+                                           "for more than 300 ms (",
+                                           0) == 0;
+                            }),
+              2);
     healthy->invalidate();
 }
 
