@@ -34,7 +34,9 @@ public:
 
     // The delegate is held weakly.
     void setDelegate(std::weak_ptr<XPCListenerDelegate> delegate);
-    // How long a peer may take to finish a frame it started, for connections accepted from now on.
+    // How long a peer may take to finish a frame it started (10 s unless set), for connections
+    // accepted from now on.
+    // Used for testing only
     void setFrameTimeLimit(std::chrono::milliseconds limit);
 
     // Starts listening. False, with the reason logged, when the socket cannot be made.
