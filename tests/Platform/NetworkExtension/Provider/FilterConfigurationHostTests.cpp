@@ -124,13 +124,17 @@ TEST_F(FilterConfigurationHostTest, ClientOnTheMainQueueAnswersAndReportsChanges
 
 TEST_F(FilterConfigurationHostTest, SaveSwitchesTheFilterStoresItAndTellsEveryClient) {
     startHost();
-    std::promise<FilterConfiguration> told;
-    auto future = told.get_future();
-    std::atomic<bool> once{false};
+    // Shared with the change handler, which may still run for the second save after the test.
+    struct Told {
+        std::promise<FilterConfiguration> promise;
+        std::atomic<bool> once{false};
+    };
+    auto told = std::make_shared<Told>();
+    auto future = told->promise.get_future();
     auto watcher = FilterManagerClient::createForSocketPath(
-        socket(), [&](const FilterConfiguration& configuration) {
-            if (!once.exchange(true)) {
-                told.set_value(configuration);
+        socket(), [told](const FilterConfiguration& configuration) {
+            if (!told->once.exchange(true)) {
+                told->promise.set_value(configuration);
             }
         });
     ASSERT_EQ(load(*watcher), FilterConfiguration{}) << "nothing stored: the filter is off";
