@@ -1,5 +1,7 @@
 #include "Shell/Views/Main/MainWindow.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
@@ -60,18 +62,24 @@ MainWindow::MainWindow(std::int64_t launchesCount, Dependencies dependencies)
     m_mainView = new MainView(*m_dependencies.notificationCenter, this);
     setCentralWidget(m_mainView);
 
-    auto* bar = new QMenuBar(this);
-    addApplicationMenu(bar);
-    addEditMenu(bar);
-    addViewMenu(bar);
-    addWindowMenu(bar);
-    addHelpMenu(bar);
-    // The menus live in the desktop's global menu where there is one; in the window they would
-    // sit above the frameless content, so there they stay hidden and their shortcuts still work.
-    bar->setNativeMenuBar(true);
-    setMenuBar(bar);
-    if (!bar->isNativeMenuBar()) {
-        bar->setFixedHeight(0);
+    m_menuBar = new QMenuBar(this);
+    addApplicationMenu(m_menuBar);
+    addEditMenu(m_menuBar);
+    addViewMenu(m_menuBar);
+    addWindowMenu(m_menuBar);
+    addHelpMenu(m_menuBar);
+    // The menus live in the desktop's global menu where there is one. Elsewhere they float in
+    // the window's top strip beside the window buttons: a menu row above the frameless content
+    // would square off its rounded top.
+    m_menuBar->setNativeMenuBar(true);
+    if (m_menuBar->isNativeMenuBar()) {
+        setMenuBar(m_menuBar);
+    } else {
+        m_menuBar->setObjectName(QStringLiteral("InWindowMenuBar"));
+        m_menuBar->setStyleSheet(
+            QStringLiteral("QMenuBar#InWindowMenuBar { background: "
+                           "transparent; }"));
+        m_menuBar->raise();
     }
 
     m_sheetWindowController = new SheetWindowController(this, *m_dependencies.scheduler);
@@ -254,6 +262,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
+    if (!m_menuBar->isNativeMenuBar()) {
+        // Right of the window buttons, clear of the screen title below.
+        constexpr int left = 72;
+        constexpr int top = 8;
+        const QSize wanted = m_menuBar->sizeHint();
+        m_menuBar->setGeometry(left, top, std::min(wanted.width(), width() - 2 * left),
+                               wanted.height());
+    }
     QPainterPath path;
     const double radius = m_mainView->windowCornerRadius();
     path.addRoundedRect(QRectF(rect()), radius, radius);

@@ -12,6 +12,7 @@
 #include "Shell/IOSPromotionSchedule.h"
 
 class QMenu;
+class QMenuBar;
 
 namespace tarnwick {
 
@@ -50,6 +51,8 @@ public:
     void switchScreen(AppActiveScreenType screen);
     void openWebPage(const std::string& address);
     void presentIOSPromotion();
+    // The menu bar, in the desktop's global menu or in the window.
+    QMenuBar* menus() const { return m_menuBar; }
     // The menu's actions, by their names.
     QAction* action(const QString& title) const;
 
@@ -71,6 +74,7 @@ private:
 
     Dependencies m_dependencies;
     MainView* m_mainView;
+    QMenuBar* m_menuBar;
     SheetWindowController* m_sheetWindowController;
     std::unique_ptr<IOSPromotionSchedule> m_promotionSchedule;
     QPoint m_dragOffset;

@@ -46,7 +46,7 @@ protected:
 TEST_F(MainWindowTest, MenuBarHasEveryMenuAndItemWithItsShortcut) {
     MainWindow window(0, dependencies());
     QStringList titles;
-    for (QAction* menu : window.menuBar()->actions()) {
+    for (QAction* menu : window.menus()->actions()) {
         titles << menu->text();
     }
     EXPECT_EQ(titles, (QStringList{"Tarnwick", "Edit", "View", "Window", "Help"}));
