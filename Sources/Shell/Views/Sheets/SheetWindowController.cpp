@@ -9,23 +9,32 @@
 #include "Dispatch/DispatchQueue.h"
 #include "Shell/Layout/EdgeLayout.h"
 #include "Shell/Views/Sheets/DimView.h"
+#include "Shell/Views/Sheets/ScaleFadeEffect.h"
 #include "Tools/Log/ContextLog.h"
 
 namespace tarnwick {
 
 namespace {
 
-void fade(QGraphicsOpacityEffect* effect, double from, double to, int milliseconds, int delay) {
-    effect->setOpacity(from);
+// One property of an effect from `from` to `to` on the curve (0.25, 0.1, 0.25, 1.0), after
+// `delay`. A later animation of the same property replaces the running one, so a dismissal does
+// not fight a presentation still under way.
+void animate(QObject* effect, const char* property, double from, double to, int milliseconds,
+             int delay) {
+    const QString key = QStringLiteral("animation-") + QLatin1String(property);
+    if (auto* running = effect->findChild<QAbstractAnimation*>(key)) {
+        running->stop();
+    }
+    effect->setProperty(property, from);
     auto* group = new QSequentialAnimationGroup(effect);
+    group->setObjectName(key);
     if (delay > 0) {
         group->addPause(delay);
     }
-    auto* animation = new QPropertyAnimation(effect, "opacity", group);
+    auto* animation = new QPropertyAnimation(effect, property, group);
     animation->setStartValue(from);
     animation->setEndValue(to);
     animation->setDuration(milliseconds);
-    // The curve (0.25, 0.1, 0.25, 1.0).
     QEasingCurve curve(QEasingCurve::BezierSpline);
     curve.addCubicBezierSegment(QPointF(0.25, 0.1), QPointF(0.25, 1.0), QPointF(1, 1));
     animation->setEasingCurve(curve);
@@ -45,23 +54,26 @@ SheetViewController::SheetViewController(QWidget* parent)
     m_dimOpacity = new QGraphicsOpacityEffect(m_dimView);
     m_dimOpacity->setOpacity(0);
     m_dimView->setGraphicsEffect(m_dimOpacity);
-    m_containerOpacity = new QGraphicsOpacityEffect(m_container);
-    m_containerOpacity->setOpacity(0);
-    m_container->setGraphicsEffect(m_containerOpacity);
+    m_containerEffect = new ScaleFadeEffect(m_container);
+    m_containerEffect->setOpacity(0);
+    m_containerEffect->setScale(kHiddenScale);
+    m_container->setGraphicsEffect(m_containerEffect);
     EdgeLayout::autoPinEdgesToSuperviewEdges(m_dimView);
     EdgeLayout::autoCenterInSuperview(m_container);
 }
 
 void SheetViewController::animatePresentation(std::function<void()> completion,
                                               Scheduler& scheduler) {
-    fade(m_dimOpacity, 0, 1, 500, 0);
-    fade(m_containerOpacity, 0, 1, 300, 200);
+    animate(m_dimOpacity, "opacity", 0, 1, 500, 0);
+    animate(m_containerEffect, "opacity", 0, 1, 300, 200);
+    animate(m_containerEffect, "scale", kHiddenScale, 1, 300, 200);
     DispatchQueue::main()->asyncAfter(presentationDuration, std::move(completion), scheduler);
 }
 
 void SheetViewController::animateDismissal(std::function<void()> completion, Scheduler& scheduler) {
-    fade(m_dimOpacity, 1, 0, 300, 0);
-    fade(m_containerOpacity, 1, 0, 300, 0);
+    animate(m_dimOpacity, "opacity", 1, 0, 300, 0);
+    animate(m_containerEffect, "opacity", 1, 0, 300, 0);
+    animate(m_containerEffect, "scale", 1, kHiddenScale, 300, 0);
     DispatchQueue::main()->asyncAfter(dismissalDuration, std::move(completion), scheduler);
 }
 

@@ -14,6 +14,7 @@ class QGraphicsOpacityEffect;
 namespace tarnwick {
 
 class DimView;
+class ScaleFadeEffect;
 
 // The sheet's view: the dimming over the whole window and, centred on it, the content container.
 class SheetViewController : public QWidget {
@@ -22,14 +23,18 @@ class SheetViewController : public QWidget {
 public:
     static constexpr Scheduler::Duration presentationDuration = std::chrono::milliseconds(500);
     static constexpr Scheduler::Duration dismissalDuration = std::chrono::milliseconds(300);
+    // The panel's size, as a share of its own, when it starts to grow in and ends shrinking out.
+    static constexpr double kHiddenScale = 0.8;
 
     explicit SheetViewController(QWidget* parent = nullptr);
 
     DimView* dimView() const { return m_dimView; }
     QWidget* sheetContentContainer() const { return m_container; }
+    ScaleFadeEffect* sheetContentEffect() const { return m_containerEffect; }
     std::function<void()> onDimmedAreaClicked;
 
-    // Fades the dimming in, then the content 0.2 s later; the completion runs when both end.
+    // Fades the dimming in, then the content 0.2 s later while it grows from 0.8 of its size about
+    // its centre; the completion runs when all end.
     void animatePresentation(std::function<void()> completion, Scheduler& scheduler);
     void animateDismissal(std::function<void()> completion, Scheduler& scheduler);
 
@@ -37,7 +42,7 @@ private:
     DimView* m_dimView;
     QWidget* m_container;
     QGraphicsOpacityEffect* m_dimOpacity;
-    QGraphicsOpacityEffect* m_containerOpacity;
+    ScaleFadeEffect* m_containerEffect;
 };
 
 // Shows one sheet at a time over its window: a layer over the whole window that dims it and

@@ -11,6 +11,7 @@
 #include "Shell/Views/Promotion/IOSPromotionViewController.h"
 #include "Shell/Views/Promotion/QRCodeView.h"
 #include "Shell/Views/Sheets/DimView.h"
+#include "Shell/Views/Sheets/ScaleFadeEffect.h"
 
 namespace tarnwick {
 namespace {
@@ -117,6 +118,30 @@ TEST(QRCodeViewTest, RendersACodeThatDecodesToItsContent) {
 
     view.setContent(std::nullopt);
     EXPECT_FALSE(view.qrCodeImageData().has_value());
+}
+
+// The panel grows in from 0.8 of its size and shrinks out to it, and every presentation starts
+// from there again.
+TEST_F(SheetTest, ThePanelGrowsInAndShrinksOutAboutItsCentre) {
+    ScaleFadeEffect* effect = m_controller.sheetViewController()->sheetContentEffect();
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        auto content = std::make_shared<IOSPromotionViewController>();
+        m_controller.present(content, false);
+        EXPECT_DOUBLE_EQ(effect->scale(), SheetViewController::kHiddenScale);
+        EXPECT_DOUBLE_EQ(effect->opacity(), 0.0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return effect->scale() == 1.0; }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return effect->opacity() == 1.0; }, 5000));
+        advance(std::chrono::milliseconds(500));
+        ASSERT_TRUE(content->onDismiss);
+
+        content->onDismiss();
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return effect->scale() == SheetViewController::kHiddenScale; }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return effect->opacity() == 0.0; }, 5000));
+        advance(std::chrono::milliseconds(300));
+        EXPECT_FALSE(m_controller.isPresenting());
+    }
 }
 
 }  // namespace
