@@ -22,6 +22,7 @@ int fuzzJournalOutput(const std::uint8_t* data, std::size_t size);
 int fuzzMachO(const std::uint8_t* data, std::size_t size);
 int fuzzCodeSignature(const std::uint8_t* data, std::size_t size);
 int fuzzIconFamily(const std::uint8_t* data, std::size_t size);
+int fuzzUpdateFeed(const std::uint8_t* data, std::size_t size);
 
 struct FuzzTarget {
     // The folder of its seeds and saved crashes, and its executable "fuzz_<name>".
@@ -43,6 +44,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"macho", fuzzMachO},
     {"code_signature", fuzzCodeSignature},
     {"icon_family", fuzzIconFamily},
+    {"update_feed", fuzzUpdateFeed},
 };
 
 }  // namespace tarnwick::fuzz

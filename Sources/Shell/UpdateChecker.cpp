@@ -126,9 +126,4 @@ UpdateChecker::Outcome UpdateChecker::outcome(const Release& release,
     return result;
 }
 
-int fuzzOneUpdateFeed(const unsigned char* data, std::size_t size) {
-    (void)UpdateChecker::parseFeed(std::string(reinterpret_cast<const char*>(data), size));
-    return 0;
-}
-
 }  // namespace tarnwick

@@ -51,7 +51,4 @@ private:
     std::shared_ptr<HTTPSession> m_session;
 };
 
-// Fuzzing entry for the feed parser.
-int fuzzOneUpdateFeed(const unsigned char* data, std::size_t size);
-
 }  // namespace tarnwick

@@ -29,9 +29,7 @@ TEST(UpdateCheckerTest, FeedParsingRefusesWhatIsNotARelease) {
         EXPECT_EQ(UpdateChecker::parseFeed(row.body).ok(), row.ok);
     }
     EXPECT_FALSE(UpdateChecker::parseFeed(std::string(UpdateChecker::maximumFeedSize + 1, ' ')));
-    const std::string deep(100000, '[');
-    EXPECT_EQ(fuzzOneUpdateFeed(reinterpret_cast<const unsigned char*>(deep.data()), deep.size()),
-              0);
+    EXPECT_FALSE(UpdateChecker::parseFeed(std::string(60000, '[')));
 }
 
 TEST(UpdateCheckerTest, ComparesDottedVersions) {
