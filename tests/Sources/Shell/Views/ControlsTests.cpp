@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
+#include <QStandardItemModel>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -8,9 +10,11 @@
 #include "Shell/Views/Controls/ClickableIconView.h"
 #include "Shell/Views/Controls/Container.h"
 #include "Shell/Views/Controls/CustomCheckMarkView.h"
+#include "Shell/Views/Controls/CustomDisclosureButtonOutlineView.h"
 #include "Shell/Views/Controls/CustomSystemButtons.h"
 #include "Shell/Views/Controls/FilterTextField.h"
 #include "Shell/Views/Controls/FocusableFilterTextField.h"
+#include "Shell/Views/Controls/ImageAlignmableCell.h"
 #include "Shell/Views/Controls/MouseTrackingView.h"
 #include "Shell/Views/Controls/NoNetworkPopUp.h"
 #include "Shell/Views/Controls/ScrollGradientView.h"
@@ -184,6 +188,60 @@ TEST(NoNetworkPopUpTest, StripSpansTheWidthLessItsInsetsAndStays32High) {
     EXPECT_EQ(popUp.strip()->geometry().left(), 56);
     EXPECT_EQ(popUp.strip()->width(), 800 - 2 * 56);
     EXPECT_EQ(popUp.strip()->height(), 32);
+}
+
+TEST(ImageAlignmableCellTest, KeepsThePlainColumnButSitsTwentyFourBelowTheTop) {
+    struct Row {
+        QRect bounds;
+        QSize image;
+        QRect expected;
+    };
+    for (const Row& row : std::vector<Row>{
+             {QRect(0, 0, 20, 100), QSize(20, 20), QRect(0, 24, 20, 20)},
+             {QRect(10, 200, 40, 60), QSize(16, 16), QRect(22, 224, 16, 16)},
+             // Shorter than the offset: still placed there, as a plain cell would not clip it.
+             {QRect(0, 0, 20, 16), QSize(12, 12), QRect(4, 24, 12, 12)},
+         }) {
+        EXPECT_EQ(ImageAlignmableCell::imageRectForBounds(row.bounds, row.image), row.expected);
+    }
+}
+
+// The triangle of a tall row is drawn near its top, not in its middle, and still toggles the row.
+TEST(CustomDisclosureButtonOutlineViewTest, DrawsTheTriangleNearTheTopAndTogglesOnIt) {
+    QStandardItemModel model;
+    auto* parent = new QStandardItem(QStringLiteral("Parent"));
+    parent->setSizeHint(QSize(200, 120));
+    parent->appendRow(new QStandardItem(QStringLiteral("Child")));
+    model.appendRow(parent);
+    CustomDisclosureButtonOutlineView view;
+    view.setHeaderHidden(true);
+    view.setModel(&model);
+    view.resize(300, 300);
+    view.show();
+    QCoreApplication::processEvents();
+
+    const QRect row = view.visualRect(model.index(0, 0));
+    const QRect branch(0, row.top(), row.left(), row.height());
+    const QRect triangle = view.disclosureRect(branch);
+    EXPECT_EQ(triangle.top(), row.top() + ImageAlignmableCell::kImageTop);
+
+    const QImage image = view.viewport()->grab().toImage();
+    const QColor background = image.pixelColor(branch.left() + 1, row.bottom() - 1);
+    auto drawnBetween = [&](int top, int bottom) {
+        for (int y = top; y <= bottom; ++y) {
+            for (int x = branch.left(); x <= branch.right(); ++x) {
+                if (image.pixelColor(x, y) != background) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(drawnBetween(triangle.top(), triangle.bottom()));
+    EXPECT_FALSE(drawnBetween(triangle.bottom() + 2, row.bottom()));
+
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, triangle.center());
+    EXPECT_TRUE(view.isExpanded(model.index(0, 0)));
 }
 
 }  // namespace
