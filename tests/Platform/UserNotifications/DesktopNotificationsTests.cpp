@@ -1,0 +1,158 @@
+#include "UserNotifications/DesktopNotifications.h"
+
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QTest>
+
+#include <csignal>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace tarnwick {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A bus of the test's own: a dbus-daemon on a socket in a temporary folder.
+class PrivateBus {
+public:
+    PrivateBus() {
+        const std::string address = "unix:path=" + (m_folder.path() / "bus").string();
+        const std::string addressOption = "--address=" + address;
+        const char* arguments[] = {"dbus-daemon", "--session",           "--nofork",
+                                   "--nopidfile", addressOption.c_str(), nullptr};
+        if (posix_spawnp(&m_pid, "dbus-daemon", nullptr, nullptr,
+                         const_cast<char* const*>(arguments), environ) != 0) {
+            m_pid = -1;
+            return;
+        }
+        const auto socket = m_folder.path() / "bus";
+        (void)QTest::qWaitFor([&] { return std::filesystem::exists(socket); },
+                              10000);  // checked by connecting
+        m_address = QString::fromStdString(address);
+    }
+    ~PrivateBus() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    QDBusConnection connect(const QString& name) const {
+        return QDBusConnection::connectToBus(m_address, name);
+    }
+
+private:
+    testing::TemporaryDirectory m_folder;
+    pid_t m_pid = -1;
+    QString m_address;
+};
+
+// The notification service: records each Notify call and answers it, or never answers.
+class FakeNotificationService : public QDBusVirtualObject {
+public:
+    explicit FakeNotificationService(bool answers) : m_answers(answers) {}
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() != QLatin1String("Notify")) {
+            return false;
+        }
+        calls.push_back(message.arguments());
+        if (m_answers) {
+            connection.send(message.createReply(QVariant::fromValue(quint32(calls.size()))));
+        }
+        return true;
+    }
+    std::vector<QVariantList> calls;
+
+private:
+    bool m_answers;
+};
+
+class DesktopNotificationsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_client = m_bus.connect(QStringLiteral("client"));
+        ASSERT_TRUE(m_client.isConnected()) << "no dbus-daemon";
+    }
+    void TearDown() override {
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+    }
+    void startService(FakeNotificationService& service) {
+        QDBusConnection connection = m_bus.connect(QStringLiteral("service"));
+        ASSERT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        ASSERT_TRUE(connection.registerVirtualObject(
+            QStringLiteral("/org/freedesktop/Notifications"), &service));
+    }
+    // Posts and waits for the answer.
+    std::optional<std::optional<std::string>> post(
+        const DesktopNotifications& notifications,
+        DesktopNotifications::Notification notification) {
+        std::optional<std::optional<std::string>> answer;
+        notifications.post(notification, [&](const auto& error) { answer = error; });
+        (void)QTest::qWaitFor([&] { return answer.has_value(); }, 10000);  // checked by the caller
+        return answer;
+    }
+
+    PrivateBus m_bus;
+    QDBusConnection m_client{QString()};
+};
+
+TEST_F(DesktopNotificationsTest, TheServiceGetsTheSummaryAndBodyUnderOurName) {
+    FakeNotificationService service(true);
+    startService(service);
+    const DesktopNotifications notifications(m_client);
+
+    const auto answer = post(notifications, {"Connection blocked", "example.ru\nRussia", 0ms});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(*answer, std::nullopt);
+    ASSERT_EQ(service.calls.size(), 1u);
+    const QVariantList& arguments = service.calls[0];
+    ASSERT_EQ(arguments.size(), 8);
+    EXPECT_EQ(arguments[0].toString(), QStringLiteral("Tarnwick"));
+    EXPECT_EQ(arguments[3].toString(), QStringLiteral("Connection blocked"));
+    EXPECT_EQ(arguments[4].toString(), QStringLiteral("example.ru\nRussia"));
+
+    // A delayed one is not sent before its time.
+    std::optional<std::optional<std::string>> delayed;
+    notifications.post({"Later", "", 300ms}, [&](const auto& error) { delayed = error; });
+    QTest::qWait(50);
+    EXPECT_EQ(service.calls.size(), 1u);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return delayed.has_value(); }, 10000));
+    EXPECT_EQ(service.calls.size(), 2u);
+}
+
+TEST_F(DesktopNotificationsTest, AMissingHungOrUnreachableServiceIsAnError) {
+    {
+        const auto answer = post(DesktopNotifications(m_client), {"Nobody listens", "", 0ms});
+        ASSERT_TRUE(answer && *answer);
+        EXPECT_NE((*answer)->find("ServiceUnknown"), std::string::npos) << **answer;
+    }
+    {
+        FakeNotificationService silent(false);
+        startService(silent);
+        const auto answer =
+            post(DesktopNotifications(m_client, "Tarnwick", 300ms), {"Nobody answers", "", 0ms});
+        ASSERT_TRUE(answer && *answer);
+        EXPECT_EQ(silent.calls.size(), 1u);
+    }
+    {
+        const QDBusConnection nowhere = QDBusConnection::connectToBus(
+            QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere"));
+        const auto answer = post(DesktopNotifications(nowhere), {"No bus", "", 0ms});
+        QDBusConnection::disconnectFromBus(QStringLiteral("nowhere"));
+        ASSERT_TRUE(answer && *answer);
+        EXPECT_EQ((*answer)->rfind("no session bus", 0), 0u) << **answer;
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick
