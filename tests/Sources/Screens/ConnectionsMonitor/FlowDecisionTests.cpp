@@ -225,5 +225,16 @@ TEST_F(FlowDecision, OwnFlowsAreNeverListedAndUnknownOnesGatherUnderOtherProcess
     EXPECT_EQ(engine().applications()[0]->children.get().size(), 2u);
 }
 
+// A target country without an adjective of its own is named by its localized name.
+TEST_F(FlowDecision, AccessToAnotherTargetCountryNamesItInTheNotification) {
+    countries.add(Country("DE"));
+    alerts->answers = {1000};
+    decide({{"bundleId", "a.b"}, {"remoteAddress", kGermanServer}, {"url", "https://x.de/"}});
+    ASSERT_TRUE(waitFor([&] { return !notifications->added.empty(); }));
+    EXPECT_EQ(notifications->added[0].title, "Germany server has been accessed");
+    EXPECT_EQ(notifications->added[0].subtitle, "a.b accessed Germany server");
+    EXPECT_EQ(notifications->added[0].body, "Server IP: 198.51.100.1");
+}
+
 }  // namespace
 }  // namespace tarnwick::testing
