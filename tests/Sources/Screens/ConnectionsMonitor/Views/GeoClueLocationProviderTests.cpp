@@ -1,0 +1,151 @@
+#include "Screens/ConnectionsMonitor/Views/GeoClueLocationProvider.h"
+
+#include "support/PrivateBus.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+
+namespace tarnwick {
+namespace {
+
+using namespace std::chrono_literals;
+using Status = LocationProvider::AuthorizationStatus;
+
+const QString kClientPath = QStringLiteral("/org/freedesktop/GeoClue2/Client/1");
+const QString kLocationPath = QStringLiteral("/org/freedesktop/GeoClue2/Location/1");
+
+// The location service: hands out one client, takes its desktop id, starts it or refuses, and
+// describes one location.
+class FakeGeoClue : public QDBusVirtualObject {
+public:
+    explicit FakeGeoClue(bool allows) : m_allows(allows) {}
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        calls.push_back(message.member());
+        QDBusMessage reply;
+        if (message.member() == QLatin1String("GetClient")) {
+            reply = message.createReply(QVariant::fromValue(QDBusObjectPath(kClientPath)));
+        } else if (message.member() == QLatin1String("Set")) {
+            const QVariantList arguments = message.arguments();
+            if (arguments.value(1).toString() == QLatin1String("DesktopId")) {
+                desktopId = qvariant_cast<QDBusVariant>(arguments.value(2)).variant().toString();
+            }
+            reply = message.createReply();
+        } else if (message.member() == QLatin1String("Start")) {
+            reply = m_allows ? message.createReply()
+                             : message.createErrorReply(
+                                   QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+                                   QStringLiteral("not allowed"));
+        } else if (message.member() == QLatin1String("GetAll")) {
+            QVariantMap properties{{QStringLiteral("Latitude"), latitude},
+                                   {QStringLiteral("Longitude"), 13.4}};
+            reply = message.createReply(QVariant::fromValue(properties));
+        } else {
+            return false;
+        }
+        connection.send(reply);
+        return true;
+    }
+    static void moveTo(const QDBusConnection& connection) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            kClientPath, QStringLiteral("org.freedesktop.GeoClue2.Client"),
+            QStringLiteral("LocationUpdated"));
+        signal << QVariant::fromValue(QDBusObjectPath(QStringLiteral("/")))
+               << QVariant::fromValue(QDBusObjectPath(kLocationPath));
+        connection.send(signal);
+    }
+
+    QStringList calls;
+    QString desktopId;
+    double latitude = 52.5;
+
+private:
+    bool m_allows;
+};
+
+class GeoClueLocationProviderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_client = m_bus.connect(QStringLiteral("client"));
+        ASSERT_TRUE(m_client.isConnected()) << "no dbus-daemon";
+    }
+    void TearDown() override {
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+    }
+    QDBusConnection startService(FakeGeoClue& service) {
+        QDBusConnection connection = m_bus.connect(QStringLiteral("service"));
+        EXPECT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.GeoClue2")));
+        EXPECT_TRUE(connection.registerVirtualObject(QStringLiteral("/org/freedesktop/GeoClue2"),
+                                                     &service, QDBusConnection::SubPath));
+        return connection;
+    }
+    // Asks for permission and returns what the provider settled on.
+    std::optional<Status> request(GeoClueLocationProvider& provider) {
+        std::optional<Status> settled;
+        provider.setDelegate({[&](Status status) { settled = status; },
+                              [&](const auto& updated) { locations = updated; }});
+        provider.requestWhenInUseAuthorization();
+        (void)QTest::qWaitFor([&] { return settled.has_value(); }, 15000);  // checked by caller
+        return settled;
+    }
+
+    testing::PrivateBus m_bus;
+    QDBusConnection m_client{QString()};
+    std::vector<MapCoordinator::Coordinates> locations;
+};
+
+TEST_F(GeoClueLocationProviderTest, AStartedClientIsAllowedAndReportsItsPositions) {
+    FakeGeoClue service(true);
+    const QDBusConnection serviceBus = startService(service);
+    GeoClueLocationProvider provider(m_client, QStringLiteral("tarnwick"));
+
+    EXPECT_EQ(request(provider), Status::authorizedAlways);
+    EXPECT_EQ(provider.authorizationStatus(), Status::authorizedAlways);
+    EXPECT_EQ(service.desktopId, QStringLiteral("tarnwick"));
+    ASSERT_GE(service.calls.size(), 3);
+    EXPECT_EQ(service.calls.front(), QStringLiteral("GetClient"));
+    EXPECT_EQ(service.calls.back(), QStringLiteral("Start"));
+
+    // Positions reach the delegate only once updates were asked for, and only real ones.
+    FakeGeoClue::moveTo(serviceBus);
+    QTest::qWait(200);
+    EXPECT_TRUE(locations.empty());
+    provider.startUpdatingLocation();
+    service.latitude = 123.0;  // off the globe
+    FakeGeoClue::moveTo(serviceBus);
+    QTest::qWait(200);
+    EXPECT_TRUE(locations.empty());
+    service.latitude = 52.5;
+    FakeGeoClue::moveTo(serviceBus);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !locations.empty(); }, 10000));
+    EXPECT_EQ(locations.front(), (MapCoordinator::Coordinates{52.5, 13.4}));
+}
+
+TEST_F(GeoClueLocationProviderTest, ARefusalNoServiceOrNoBusIsDenied) {
+    {
+        FakeGeoClue refusing(false);
+        startService(refusing);
+        GeoClueLocationProvider provider(m_client);
+        EXPECT_EQ(request(provider), Status::denied);
+        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+    }
+    {
+        GeoClueLocationProvider provider(m_client, QStringLiteral("tarnwick"), 2000ms);
+        EXPECT_EQ(request(provider), Status::denied);
+    }
+    {
+        const QDBusConnection nowhere = QDBusConnection::connectToBus(
+            QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere"));
+        GeoClueLocationProvider provider(nowhere);
+        EXPECT_EQ(request(provider), Status::denied);
+        QDBusConnection::disconnectFromBus(QStringLiteral("nowhere"));
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick
