@@ -7,12 +7,14 @@ class QWidget;
 
 namespace tarnwick {
 
-enum class SheetContentKind { iOSPromotion };
+enum class SheetContentKind { iOSPromotion, systemExtensionInstallation };
 
 inline std::string_view caseName(SheetContentKind kind) {
     switch (kind) {
         case SheetContentKind::iOSPromotion:
             return "iOSPromotion";
+        case SheetContentKind::systemExtensionInstallation:
+            return "systemExtensionInstallation";
     }
     return {};
 }

@@ -12,6 +12,8 @@
 #include "Shell/Views/About/AboutWindowController.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Sheets/SheetWindowController.h"
+#include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
+#include "Foundation/Bundle.h"
 
 namespace tarnwick {
 namespace {
@@ -44,6 +46,17 @@ void settle(ManualScheduler& scheduler) {
     }
 }
 
+// The explanation before the filter is installed, as the sheet it is shown in.
+class ExplanationSheet final : public SheetContent {
+public:
+    ExplanationSheet() : m_view(std::make_unique<SystemExtensionInstallation>(Bundle::main())) {}
+    SheetContentKind kind() const override { return SheetContentKind::systemExtensionInstallation; }
+    QWidget* view() override { return m_view.get(); }
+
+private:
+    std::unique_ptr<SystemExtensionInstallation> m_view;
+};
+
 class ShellScreenshots : public ::testing::TestWithParam<bool> {};
 
 TEST_P(ShellScreenshots, SavesTheMainWindowTheAboutWindowAndThePromotion) {
@@ -74,6 +87,18 @@ TEST_P(ShellScreenshots, SavesTheMainWindowTheAboutWindowAndThePromotion) {
     QTest::qWait(600);
     ASSERT_TRUE(window.sheetWindowController()->isPresenting());
     save(&window, "promotion-" + suffix);
+
+    window.sheetWindowController()->dismiss();
+    settle(scheduler);
+    QTest::qWait(400);
+    window.sheetWindowController()->present(std::make_shared<ExplanationSheet>(), false);
+    settle(scheduler);
+    QTest::qWait(600);
+    ASSERT_EQ(window.sheetWindowController()->currentContent()->kind(),
+              SheetContentKind::systemExtensionInstallation);
+    save(&window, "extension-explanation-" + suffix);
+    window.sheetWindowController()->dismiss();
+    settle(scheduler);
 
     AboutWindowController about;
     about.showWindow();
