@@ -11,6 +11,10 @@
 #include "Shell/Views/Promotion/IOSPromotionViewController.h"
 #include "Shell/Views/Promotion/QRCodeView.h"
 #include "Shell/Views/Sheets/DimView.h"
+#include "Shell/Views/Sheets/MainWindowSheetPresenter.h"
+#include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
+#include "Foundation/Bundle.h"
+#include <QPushButton>
 #include "Shell/Views/Sheets/ScaleFadeEffect.h"
 
 namespace tarnwick {
@@ -142,6 +146,31 @@ TEST_F(SheetTest, ThePanelGrowsInAndShrinksOutAboutItsCentre) {
         advance(std::chrono::milliseconds(300));
         EXPECT_FALSE(m_controller.isPresenting());
     }
+}
+
+// The explanation before the filter is installed: shown on the window while there is one; its
+// continue button ends the sheet, then goes on once per press.
+TEST_F(SheetTest, TheExtensionExplanationEndsItsSheetAndThenGoesOn) {
+    int continued = 0;
+    bool windowGone = false;
+    MainWindowSheetPresenter presenter(
+        [&]() -> SheetWindowController* { return windowGone ? nullptr : &m_controller; },
+        Bundle::main());
+    ASSERT_TRUE(presenter.presentSystemExtensionExplanation([&] { ++continued; }));
+    ASSERT_TRUE(m_controller.isPresenting());
+    EXPECT_EQ(m_controller.currentContent()->kind(), SheetContentKind::systemExtensionInstallation);
+    advance(std::chrono::milliseconds(500));
+
+    auto* installation =
+        static_cast<SystemExtensionInstallation*>(m_controller.currentContent()->view());
+    QTest::mouseClick(installation->continueButton(), Qt::LeftButton);
+    EXPECT_EQ(continued, 1);
+    advance(std::chrono::milliseconds(300));
+    EXPECT_FALSE(m_controller.isPresenting());
+
+    windowGone = true;
+    EXPECT_FALSE(presenter.presentSystemExtensionExplanation([&] { ++continued; }));
+    EXPECT_EQ(continued, 1);
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+#include "Shell/Views/Sheets/MainWindowSheetPresenter.h"
+
+#include <QPointer>
+
+#include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
+#include "Shell/Views/Sheets/SheetContent.h"
+#include "Shell/Views/Sheets/SheetWindowController.h"
+
+namespace tarnwick {
+
+namespace {
+
+class SystemExtensionInstallationSheet final : public SheetContent {
+public:
+    explicit SystemExtensionInstallationSheet(const Bundle& mainBundle)
+        : m_view(new SystemExtensionInstallation(mainBundle)) {}
+    ~SystemExtensionInstallationSheet() override { delete m_view; }
+
+    SheetContentKind kind() const override { return SheetContentKind::systemExtensionInstallation; }
+    QWidget* view() override { return m_view; }
+    SystemExtensionInstallation* installation() const { return m_view; }
+
+private:
+    QPointer<SystemExtensionInstallation> m_view;
+};
+
+}  // namespace
+
+MainWindowSheetPresenter::MainWindowSheetPresenter(
+    std::function<SheetWindowController*()> controller, const Bundle& mainBundle)
+    : m_controller(std::move(controller)), m_mainBundle(mainBundle) {}
+
+bool MainWindowSheetPresenter::presentSystemExtensionExplanation(std::function<void()> onContinue) {
+    SheetWindowController* controller = m_controller ? m_controller() : nullptr;
+    if (controller == nullptr) {
+        return false;
+    }
+    auto sheet = std::make_shared<SystemExtensionInstallationSheet>(m_mainBundle);
+    sheet->installation()->onContinue = [controllerAccess = m_controller, onContinue] {
+        if (SheetWindowController* current = controllerAccess ? controllerAccess() : nullptr) {
+            current->dismiss();
+        }
+        if (onContinue) {
+            onContinue();
+        }
+    };
+    controller->present(sheet, false);
+    return true;
+}
+
+}  // namespace tarnwick
