@@ -4,6 +4,7 @@
 #include "Dispatch/MainQueuePrecondition.h"
 #include "Logging/LogHub.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
+#include "NetworkExtension/Manager/NEFilterManager.h"
 #include "Tools/NetworkValidator.h"
 #include "Tools/Preferences.h"
 #include "Tools/UndesirableCountriesManager.h"
@@ -18,7 +19,7 @@ ApplicationServices::ApplicationServices(Configuration configuration)
     : m_whoIs(std::make_unique<WhoIs>(configuration.geoIPService))
     , m_filterManagerClient(configuration.makeFilterManagerClient
                                 ? configuration.makeFilterManagerClient()
-                                : FilterManagerClient::create({}, DispatchQueue::main()))
+                                : NEFilterManager::shared().link())
     , m_logFlushLimit(configuration.logFlushLimit) {}
 
 ApplicationServices::~ApplicationServices() {

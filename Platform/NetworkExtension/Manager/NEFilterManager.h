@@ -51,6 +51,10 @@ public:
 
     FilterConfiguration configuration() const;
 
+    // The manager's link to the extension host, made on first use. The rest of the application
+    // talks to the host through this one link rather than opening another.
+    std::shared_ptr<FilterManagerClient> link() { return client(); }
+
 private:
     void take(const FilterConfiguration& configuration);
     const std::shared_ptr<FilterManagerClient>& client();
