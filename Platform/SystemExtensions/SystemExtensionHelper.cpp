@@ -2,6 +2,7 @@
 
 #include "Foundation/Bundle.h"
 #include "Foundation/Process.h"
+#include "XPC/XPCServicePath.h"
 
 #include <cerrno>
 #include <chrono>
@@ -10,7 +11,9 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -21,6 +24,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr auto kStopGrace = std::chrono::seconds(5);
+// How long a started extension may take to open its service.
+constexpr auto kServingLimit = std::chrono::seconds(15);
 
 int fail(int status, const std::string& message) {
     std::fprintf(stderr, "%s\n", message.c_str());
@@ -66,6 +71,58 @@ bool stopInstance(const fs::path& installFolder, const std::string& bundleName) 
     return true;
 }
 
+// The service the bundle declares for the application; none when it declares none.
+std::optional<std::string> declaredService(const fs::path& bundlePath) {
+    const Bundle bundle(bundlePath);
+    const Value* networkExtension = bundle.objectForInfoDictionaryKey("NetworkExtension");
+    const Value* name = networkExtension ? networkExtension->find("NEMachServiceName") : nullptr;
+    auto service = name ? name->asString() : std::nullopt;
+    if (!service || service->empty()) {
+        return std::nullopt;
+    }
+    return service;
+}
+
+bool acceptsConnections(const fs::path& socketPath) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = socketPath.string();
+    if (path.size() >= sizeof(address.sun_path)) {
+        return false;
+    }
+    path.copy(address.sun_path, path.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const bool connected =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return connected;
+}
+
+// Activation is finished only once the application can reach the extension: a caller that goes
+// on to configure the filter must not find nobody listening. A leftover socket of an earlier run
+// refuses connections, so only the new instance counts.
+int waitUntilServing(const fs::path& bundlePath, pid_t pid) {
+    const auto service = declaredService(bundlePath);
+    if (!service) {
+        return 0;
+    }
+    const auto socketPath = xpcSocketPath(*service);
+    const auto deadline = std::chrono::steady_clock::now() + kServingLimit;
+    while (!acceptsConnections(socketPath)) {
+        if (!isAlive(pid)) {
+            return fail(1, "The extension ended as it started");
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return fail(1, "The extension did not open its service " + socketPath.string());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return 0;
+}
+
 int startInstance(const fs::path& installFolder, const std::string& bundleName) {
     if (runningInstance(installFolder, bundleName)) {
         return 0;
@@ -93,7 +150,7 @@ int startInstance(const fs::path& installFolder, const std::string& bundleName) 
         return fail(1, launched.error().message);
     }
     std::ofstream(pidFile(installFolder, bundleName), std::ios::trunc) << *launched << "\n";
-    return 0;
+    return waitUntilServing(bundlePath, *launched);
 }
 
 int activate(const fs::path& source, const fs::path& installFolder) {

@@ -208,5 +208,25 @@ TEST(SystemExtensionHelperTest, RefusesPathsThatLeaveTheInstallFolder) {
     }
 }
 
+TEST(SystemExtensionHelperTest, ActivationFailsWhenTheExtensionEndsBeforeItServes) {
+    // An extension that declares a service is running only once the service answers; one that
+    // ends at start must not be reported as activated.
+    TemporaryDirectory folder;
+    const auto bundle = folder.path() / "source" / kBundleName;
+    fs::create_directories(bundle / "Contents/MacOS");
+    writeFile(bundle / "Contents/Info.plist",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+              "<key>CFBundleIdentifier</key><string>com.example.filter</string>"
+              "<key>CFBundleExecutable</key><string>filter</string>"
+              "<key>NetworkExtension</key><dict><key>NEMachServiceName</key>"
+              "<string>com.example.never-serving</string></dict></dict></plist>\n");
+    writeFile(bundle / "Contents/MacOS/filter", "#!/bin/sh\nexit 1\n");
+    fs::permissions(bundle / "Contents/MacOS/filter", fs::perms::owner_all);
+
+    EXPECT_EQ(SystemExtensionHelper::run(
+                  {"activate", bundle.string(), (folder.path() / "installed").string()}),
+              1);
+}
+
 }  // namespace
 }  // namespace tarnwick
