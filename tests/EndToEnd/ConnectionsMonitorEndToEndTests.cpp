@@ -1,0 +1,207 @@
+// The whole Connections Monitor as root in network namespaces of the test's own: the application's
+// engine (headless, its alert answered by a script) activates the real extension through the
+// system-extension stand-in, switches the filter on and decides the connections the test makes,
+// with a geo-IP service on the loopback. Skipped elsewhere.
+
+#include "FilterExtension/NetworkSandbox.h"
+#include "Sources/Tools/GeoIPTestServer.h"
+#include "support/TemporaryDirectory.h"
+
+#include "Foundation/Bundle.h"
+#include "Foundation/UserDefaults.h"
+#include "SystemExtensions/SystemExtensionHelper.h"
+#include "Tools/AllowanceList.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <csignal>
+#include <future>
+#include <map>
+#include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace tarnwick::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr auto kWait = 15s;
+constexpr std::uint16_t kPort = 7000;
+// The DNS server and the server in "DE" share the sandbox's server address.
+const char* const kGermanServer = NetworkSandbox::kServerAddress;
+const char* const kRussianServer = "10.200.1.3";
+const char* const kRussianName = "ru.tarnwick.test";
+
+class ConnectionsMonitorEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "needs root";
+        }
+        m_sandbox = std::make_unique<NetworkSandbox>();
+        const auto added = NetworkSandbox::runIn(
+            server(),
+            {ipTool(), "addr", "add", std::string(kRussianServer) + "/24", "dev", "veth1"});
+        ASSERT_EQ(added.status, 0) << added.output;
+        m_servers.push_back(SocketServer::tcpPong(server(), kGermanServer, kPort));
+        m_servers.push_back(SocketServer::tcpPong(server(), kRussianServer, kPort));
+        m_servers.push_back(SocketServer::dns(server(), kGermanServer, kRussianServer));
+
+        // The engine runs in the client's namespace, so its geo-IP service listens on that
+        // namespace's loopback.
+        std::thread([this] {
+            if (::setns(client(), CLONE_NEWNET) == 0) {
+                m_geoIP = std::make_unique<GeoIPTestServer>();
+            }
+        }).join();
+        ASSERT_TRUE(m_geoIP);
+        m_geoIP->setAnswer(kGermanServer, R"({"country": {"isoCode": "DE"}})");
+        m_geoIP->setAnswer(kRussianServer, R"({"country": {"isoCode": "RU"}})");
+    }
+
+    int client() const { return m_sandbox->clientNamespace(); }
+    int server() const { return m_sandbox->serverNamespace(); }
+    static std::string ipTool() {
+        return ::access("/usr/sbin/ip", X_OK) == 0 ? "/usr/sbin/ip" : "/sbin/ip";
+    }
+    fs::path installFolder() const { return m_folder.path() / "SystemExtensions"; }
+    fs::path settingsFile() const { return m_folder.path() / "settings.json"; }
+    static std::string extensionName() {
+        return fs::path(TARNWICK_EXTENSION_BUNDLE).filename().string();
+    }
+
+    void startEngine() {
+        ChildProcess::Options options;
+        options.networkNamespace = client();
+        options.privateRunFolders = true;
+        options.standardInput = true;
+        options.environment = {"XDG_CACHE_HOME=" + (m_folder.path() / "cache").string()};
+        m_engine = std::make_unique<ChildProcess>(
+            std::vector<std::string>{TARNWICK_ENGINE_HOST, "--app", TARNWICK_APP_BUNDLE,
+                                     "--install-folder", installFolder().string(), "--helper",
+                                     TARNWICK_EXTENSION_HELPER, "--geoip", m_geoIP->service(),
+                                     "--settings", settingsFile().string(), "--answer",
+                                     "Deny connections to "},
+            options);
+    }
+
+    // The next line of the engine that starts with `prefix`; every line read is kept.
+    std::optional<std::string> next(const std::string& prefix,
+                                    std::chrono::milliseconds timeout = kWait) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left <= 0ms) {
+                return std::nullopt;
+            }
+            auto line = m_engine->readLine(left);
+            if (!line) {
+                return std::nullopt;
+            }
+            m_lines.push_back(*line);
+            if (line->rfind(prefix, 0) == 0) {
+                return line->substr(prefix.size());
+            }
+        }
+    }
+
+    std::size_t alertsSeen() const {
+        return std::count_if(m_lines.begin(), m_lines.end(),
+                             [](const std::string& line) { return line.rfind("alert ", 0) == 0; });
+    }
+
+    // Waits for a tree in which one application holds a hit on each server with these verdicts.
+    bool treeShows(bool russianAllowed, bool germanAllowed) {
+        const auto deadline = std::chrono::steady_clock::now() + kWait;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto tree = next("tree ", 1s);
+            if (!tree) {
+                continue;
+            }
+            for (const auto& application : nlohmann::json::parse(*tree)) {
+                std::map<std::string, bool> verdicts;
+                for (const auto& hit : application["hits"]) {
+                    verdicts[hit["address"]] = hit["allowed"];
+                }
+                if (verdicts.count(kRussianServer) && verdicts.count(kGermanServer) &&
+                    verdicts[kRussianServer] == russianAllowed &&
+                    verdicts[kGermanServer] == germanAllowed) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    std::string log() const {
+        std::string text;
+        for (const auto& line : m_lines) {
+            text += line + "\n";
+        }
+        return text;
+    }
+
+    std::unique_ptr<NetworkSandbox> m_sandbox;
+    std::vector<std::unique_ptr<SocketServer>> m_servers;
+    std::unique_ptr<GeoIPTestServer> m_geoIP;
+    TemporaryDirectory m_folder;
+    std::unique_ptr<ChildProcess> m_engine;
+    std::vector<std::string> m_lines;
+};
+
+TEST_F(ConnectionsMonitorEndToEnd, TargetCountryIsAskedAboutDeniedOnceAndRememberedOthersPass) {
+    startEngine();
+    ASSERT_EQ(next("status running", 60s), "") << log();
+
+    // Activation installed a copy of the carried extension and started it as root.
+    const auto installed = installFolder() / extensionName();
+    ASSERT_TRUE(fs::is_directory(installed));
+    const auto extension = SystemExtensionHelper::runningInstance(installFolder(), extensionName());
+    ASSERT_TRUE(extension);
+    struct stat owner {};
+    ASSERT_EQ(::stat(("/proc/" + std::to_string(*extension)).c_str(), &owner), 0);
+    EXPECT_EQ(owner.st_uid, 0u);
+
+    EXPECT_EQ(resolve(client(), kGermanServer, kRussianName, kWait), kRussianServer);
+
+    // The first connection to the server in "RU" waits for the user, who denies its host.
+    auto first = std::async(std::launch::async,
+                            [this] { return tcpExchange(client(), kRussianServer, kPort, kWait); });
+    const auto alert = next("alert ");
+    ASSERT_TRUE(alert) << log();
+    EXPECT_NE(alert->find("Host: " + std::string(kRussianName)), std::string::npos) << *alert;
+    EXPECT_NE(alert->find("IP: " + std::string(kRussianServer)), std::string::npos) << *alert;
+    EXPECT_EQ(outcomeName(first.get()), "refused");
+
+    // The answer is in the settings file.
+    ASSERT_TRUE(waitUntil(
+        [this] {
+            UserDefaults::standard().resetForTesting(settingsFile());
+            const auto lists = AllowanceList::restoreFromSettings();
+            return lists && std::count(lists->hostBlacklist.begin(), lists->hostBlacklist.end(),
+                                       kRussianName) == 1;
+        },
+        kWait));
+
+    // The next connection there is dropped by the list, and the one to "DE" passes unasked.
+    EXPECT_EQ(outcomeName(tcpExchange(client(), kRussianServer, kPort, kWait)), "refused");
+    EXPECT_EQ(outcomeName(tcpExchange(client(), kGermanServer, kPort, kWait)), "passed");
+    EXPECT_TRUE(treeShows(false, true)) << log();
+    EXPECT_EQ(alertsSeen(), 1u) << log();
+
+    // Deactivation stops the copy and removes it.
+    m_engine->closeInput();
+    EXPECT_EQ(next("deactivated "), "ok") << log();
+    EXPECT_EQ(m_engine->stop(0, kWait), 0);
+    EXPECT_FALSE(fs::exists(installed));
+    EXPECT_TRUE(waitUntil([&] { return ::kill(*extension, 0) != 0; }, kWait));
+}
+
+}  // namespace
+}  // namespace tarnwick::testing
