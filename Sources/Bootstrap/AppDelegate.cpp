@@ -1,5 +1,7 @@
 #include "AppDelegate.h"
 
+#include "ScreenModelAssembly.h"
+
 #include "FeedbackForm/Presenter/FeedbackFormPresenter.h"
 
 #include "Tools/Log/LoggingSetUp.h"
@@ -73,6 +75,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         }
         m_feedbackFormPresenter->presentFeedbackForm();
     };
+    dependencies.makeScreenModels = &tarnwick::makeScreenModels;
     m_mainWindow = std::make_unique<MainWindow>(m_previousLaunchesCount, std::move(dependencies));
     m_mainWindow->show();
     m_mainWindow->raise();

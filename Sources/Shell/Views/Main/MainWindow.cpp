@@ -15,6 +15,8 @@
 #include <QTextEdit>
 #include <QUrl>
 
+#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
+#include "Screens/Settings/SettingsViewModel.h"
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/InterfaceText.h"
 #include "Shell/MakerLinks.h"
@@ -92,6 +94,9 @@ MainWindow::MainWindow(std::int64_t launchesCount, Dependencies dependencies)
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             move(screen->availableGeometry().center() - rect().center());
         }
+    }
+    if (m_dependencies.makeScreenModels) {
+        m_screenModels = m_dependencies.makeScreenModels(*this);
     }
 }
 
@@ -247,6 +252,9 @@ void MainWindow::changeEvent(QEvent* event) {
         const bool active = isActiveWindow();
         if (active && !m_wasActive) {
             m_promotionSchedule->windowDidBecomeKey();
+            // The engine waits for this to relaunch after repairing its extension.
+            m_dependencies.notificationCenter->post(
+                ConnectionsMonitorViewModel::kWindowDidBecomeKeyNotification);
         }
         m_wasActive = active;
     } else if (event->type() == QEvent::WindowStateChange) {

@@ -10,6 +10,7 @@
 #include "Foundation/NotificationCenter.h"
 #include "Shell/AppActiveScreenType.h"
 #include "Shell/IOSPromotionSchedule.h"
+#include "Shell/Views/Main/ScreenModels.h"
 
 class QMenu;
 class QMenuBar;
@@ -37,6 +38,9 @@ public:
         std::function<void()> checkForUpdates;
         // Presents the feedback form.
         std::function<void()> provideFeedback;
+        // Builds the screens' models once the window stands; the window owns them for its life.
+        // None: the window runs without them.
+        std::function<ScreenModels(MainWindow&)> makeScreenModels;
     };
 
     static bool shouldCenter(std::int64_t launchesCount) { return launchesCount < 3; }
@@ -47,6 +51,7 @@ public:
     MainView* mainView() const { return m_mainView; }
     SheetWindowController* sheetWindowController() const { return m_sheetWindowController; }
     NotificationCenter* notificationCenter() const { return m_dependencies.notificationCenter; }
+    const ScreenModels& screenModels() const { return m_screenModels; }
 
     void switchScreen(AppActiveScreenType screen);
     void openWebPage(const std::string& address);
@@ -79,6 +84,8 @@ private:
     std::unique_ptr<IOSPromotionSchedule> m_promotionSchedule;
     QPoint m_dragOffset;
     bool m_wasActive = false;
+    // Last, so they go first: their alerts and sheets still find the window.
+    ScreenModels m_screenModels;
 };
 
 }  // namespace tarnwick

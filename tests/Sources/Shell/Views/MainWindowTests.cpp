@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "Dispatch/ManualScheduler.h"
+#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
+#include "Screens/Settings/SettingsViewModel.h"
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
@@ -189,6 +191,38 @@ TEST_F(MainWindowTest, PromotionShowsOnceAfterBecomingKeyTwice) {
     drain();
     EXPECT_EQ(window.sheetWindowController()->currentContent()->kind(),
               SheetContentKind::iOSPromotion);
+}
+
+TEST_F(MainWindowTest, OwnsItsScreenModelsAndSaysEachTimeItBecomesKey) {
+    int becameKey = 0;
+    const auto observer =
+        m_center.addObserver(ConnectionsMonitorViewModel::kWindowDidBecomeKeyNotification, nullptr,
+                             [&becameKey](const Notification&) { ++becameKey; });
+    std::weak_ptr<SettingsViewModel> built;
+    MainWindow* seenBy = nullptr;
+    auto withModels = dependencies();
+    withModels.makeScreenModels = [&](MainWindow& window) {
+        seenBy = &window;
+        auto settings = std::make_shared<SettingsViewModel>();
+        built = settings;
+        return ScreenModels{settings, nullptr};
+    };
+    {
+        MainWindow window(1, std::move(withModels));
+        EXPECT_EQ(seenBy, &window);
+        EXPECT_EQ(window.screenModels().settings, built.lock());
+        window.show();
+        QApplication::setActiveWindow(&window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        drain();
+        QApplication::setActiveWindow(nullptr);
+        drain();
+        QApplication::setActiveWindow(&window);
+        drain();
+        EXPECT_EQ(becameKey, 2);
+    }
+    EXPECT_TRUE(built.expired());
+    m_center.removeObserver(observer);
 }
 
 }  // namespace

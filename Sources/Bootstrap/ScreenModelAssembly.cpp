@@ -1,0 +1,43 @@
+#include "ScreenModelAssembly.h"
+
+#include "DesktopURLOpener.h"
+
+#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionAlertDialog.h"
+#include "Screens/ConnectionsMonitor/Views/DesktopUserNotificationCenter.h"
+#include "Screens/ConnectionsMonitor/Views/GeoClueLocationProvider.h"
+#include "Screens/Settings/SettingsViewModel.h"
+#include "Shell/AppMover.h"
+#include "Shell/Views/Main/MainWindow.h"
+#include "Shell/Views/Sheets/MainWindowSheetPresenter.h"
+
+#include "Foundation/Bundle.h"
+
+#include <QPointer>
+
+namespace tarnwick {
+
+ScreenModels makeScreenModels(MainWindow& window) {
+    SettingsViewModel::Dependencies settings;
+    settings.alertPresenter = std::make_shared<QtConnectionAlertPresenter>(&window);
+    auto settingsModel = std::make_shared<SettingsViewModel>(settings);
+
+    auto urlOpener = std::make_shared<DesktopURLOpener>();
+    ConnectionsMonitorViewModel::Dependencies engine;
+    engine.allowancesListManager = settingsModel;
+    engine.locationManager =
+        std::make_shared<LocationManager>(std::make_shared<GeoClueLocationProvider>(), urlOpener);
+    engine.applicationsFolder =
+        AppMover::applicationsFolder(AppMover::standardEnvironment().applicationDirectories);
+    engine.errorAlerts = std::make_shared<QtErrorAlertPresenter>(&window);
+    engine.sheets = std::make_shared<MainWindowSheetPresenter>(
+        [target = QPointer<MainWindow>(&window)]() -> SheetWindowController* {
+            return target ? target->sheetWindowController() : nullptr;
+        },
+        Bundle::main());
+    engine.urlOpener = urlOpener;
+    engine.userNotifications = std::make_shared<DesktopUserNotificationCenter>();
+    return {settingsModel, ConnectionsMonitorViewModel::create(std::move(engine))};
+}
+
+}  // namespace tarnwick
