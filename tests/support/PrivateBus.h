@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTest>
 
+#include <gtest/gtest.h>
+
 #include <csignal>
 #include <filesystem>
 #include <spawn.h>
@@ -49,6 +51,24 @@ private:
     TemporaryDirectory m_folder;
     pid_t m_pid = -1;
     QString m_address;
+};
+
+// A test on a private bus: `m_client` is the connection the code under test uses, and
+// `serviceConnection()` the one a fake service registers on.
+class PrivateBusTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_client = m_bus.connect(QStringLiteral("client"));
+        ASSERT_TRUE(m_client.isConnected()) << "no dbus-daemon";
+    }
+    void TearDown() override {
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+    }
+    QDBusConnection serviceConnection() const { return m_bus.connect(QStringLiteral("service")); }
+
+    PrivateBus m_bus;
+    QDBusConnection m_client{QString()};
 };
 
 }  // namespace tarnwick::testing

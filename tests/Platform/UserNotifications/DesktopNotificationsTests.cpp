@@ -35,18 +35,10 @@ private:
     bool m_answers;
 };
 
-class DesktopNotificationsTest : public ::testing::Test {
+class DesktopNotificationsTest : public testing::PrivateBusTest {
 protected:
-    void SetUp() override {
-        m_client = m_bus.connect(QStringLiteral("client"));
-        ASSERT_TRUE(m_client.isConnected()) << "no dbus-daemon";
-    }
-    void TearDown() override {
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
-    }
     void startService(FakeNotificationService& service) {
-        QDBusConnection connection = m_bus.connect(QStringLiteral("service"));
+        QDBusConnection connection = serviceConnection();
         ASSERT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
         ASSERT_TRUE(connection.registerVirtualObject(
             QStringLiteral("/org/freedesktop/Notifications"), &service));
@@ -60,9 +52,6 @@ protected:
         (void)QTest::qWaitFor([&] { return answer.has_value(); }, 10000);  // checked by the caller
         return answer;
     }
-
-    testing::PrivateBus m_bus;
-    QDBusConnection m_client{QString()};
 };
 
 TEST_F(DesktopNotificationsTest, TheServiceGetsTheSummaryAndBodyUnderOurName) {

@@ -67,18 +67,10 @@ private:
     bool m_allows;
 };
 
-class GeoClueLocationProviderTest : public ::testing::Test {
+class GeoClueLocationProviderTest : public testing::PrivateBusTest {
 protected:
-    void SetUp() override {
-        m_client = m_bus.connect(QStringLiteral("client"));
-        ASSERT_TRUE(m_client.isConnected()) << "no dbus-daemon";
-    }
-    void TearDown() override {
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
-    }
     QDBusConnection startService(FakeGeoClue& service) {
-        QDBusConnection connection = m_bus.connect(QStringLiteral("service"));
+        QDBusConnection connection = serviceConnection();
         EXPECT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.GeoClue2")));
         EXPECT_TRUE(connection.registerVirtualObject(QStringLiteral("/org/freedesktop/GeoClue2"),
                                                      &service, QDBusConnection::SubPath));
@@ -94,8 +86,6 @@ protected:
         return settled;
     }
 
-    testing::PrivateBus m_bus;
-    QDBusConnection m_client{QString()};
     std::vector<MapCoordinator::Coordinates> locations;
 };
 
