@@ -1,6 +1,7 @@
 #include "ScreenModelAssembly.h"
 
 #include "DesktopURLOpener.h"
+#include "Relaunch.h"
 
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionAlertDialog.h"
@@ -8,6 +9,7 @@
 #include "Screens/ConnectionsMonitor/Views/GeoClueLocationProvider.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Shell/AppMover.h"
+#include "Shell/ApplicationTerminator.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Sheets/MainWindowSheetPresenter.h"
 
@@ -37,6 +39,13 @@ ScreenModels makeScreenModels(MainWindow& window) {
         Bundle::main());
     engine.urlOpener = urlOpener;
     engine.userNotifications = std::make_shared<DesktopUserNotificationCenter>();
+    // The repaired extension is picked up by a new instance; this one quits the usual way.
+    engine.relaunch = [] {
+        if (const auto executable = Bundle::main().executablePath()) {
+            // A failure is logged, and this instance goes on.
+            (void)Relaunch::start(executable->string(), [] { ApplicationTerminator::terminate(); });
+        }
+    };
     return {settingsModel, ConnectionsMonitorViewModel::create(std::move(engine))};
 }
 

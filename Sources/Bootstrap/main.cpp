@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "Relaunch.h"
 
 #include "QtSupport/MainQueueBridge.h"
 
@@ -6,6 +7,10 @@
 #include <QTimer>
 
 int main(int argc, char* argv[]) {
+    // A relaunched instance starts once the one that started it has gone.
+    if (const auto previous = tarnwick::Relaunch::previousInstance({argv, argv + argc})) {
+        (void)tarnwick::Relaunch::waitForExit(*previous);  // after the limit it starts anyway
+    }
     QApplication application(argc, argv);
     tarnwick::MainQueueBridge::install();
 
