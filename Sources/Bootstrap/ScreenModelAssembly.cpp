@@ -3,6 +3,7 @@
 #include "DesktopURLOpener.h"
 #include "Relaunch.h"
 
+#include "Screens/AppMonitor/AppMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionAlertDialog.h"
 #include "Screens/ConnectionsMonitor/Views/DesktopUserNotificationCenter.h"
@@ -46,7 +47,8 @@ ScreenModels makeScreenModels(MainWindow& window) {
             (void)Relaunch::start(executable->string(), [] { ApplicationTerminator::terminate(); });
         }
     };
-    return {settingsModel, ConnectionsMonitorViewModel::create(std::move(engine))};
+    return {AppMonitorViewModel::make(NotificationCenter::defaultCenter()), settingsModel,
+            ConnectionsMonitorViewModel::create(std::move(engine))};
 }
 
 }  // namespace tarnwick
