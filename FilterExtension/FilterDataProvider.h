@@ -1,7 +1,6 @@
 #pragma once
 
 #include "IPCConnection.h"
-
 #include "NetworkExtension/Provider/NEFilterDataProvider.h"
 
 #include <functional>

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "Dispatch/DispatchQueue.h"
 #include "FilterLink/AppCommunication.h"
 #include "FilterLink/ProviderCommunication.h"
 #include "Foundation/Bundle.h"
 #include "XPC/XPCConnection.h"
 #include "XPC/XPCListener.h"
 #include "XPC/XPCListenerDelegate.h"
-
-#include "Dispatch/DispatchQueue.h"
 
 #include <chrono>
 #include <functional>

@@ -1,7 +1,6 @@
+#include "Dispatch/RunLoop.h"
 #include "FilterDataProvider.h"
 #include "IPCConnection.h"
-
-#include "Dispatch/RunLoop.h"
 #include "NetworkExtension/Provider/NEProvider.h"
 
 #include <memory>

@@ -1,7 +1,6 @@
-#include "FuzzEntries.h"
-
 #include "CodeSigning/CertificateCountries.h"
 #include "CodeSigning/CodeSignatureReader.h"
+#include "FuzzEntries.h"
 
 namespace tarnwick::fuzz {
 

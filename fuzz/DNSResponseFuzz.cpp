@@ -1,6 +1,5 @@
-#include "fuzz/FuzzEntries.h"
-
 #include "NetworkExtension/Flows/DNSResponse.h"
+#include "fuzz/FuzzEntries.h"
 
 #include <span>
 

@@ -1,6 +1,5 @@
-#include "fuzz/FuzzEntries.h"
-
 #include "FeedbackForm/KVBHelpDeskAnswer.h"
+#include "fuzz/FuzzEntries.h"
 
 #include <string_view>
 

@@ -1,7 +1,6 @@
-#include "fuzz/FuzzEntries.h"
-
 #include "NetworkExtension/Flows/DNSResponse.h"
 #include "NetworkExtension/Flows/IPPacket.h"
+#include "fuzz/FuzzEntries.h"
 
 #include <span>
 

@@ -1,8 +1,7 @@
 #include "FuzzEntries.h"
+#include "Workspace/IconFamily.h"
 
 #include <cstdlib>
-
-#include "Workspace/IconFamily.h"
 
 namespace tarnwick::fuzz {
 

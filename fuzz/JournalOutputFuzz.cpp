@@ -1,6 +1,5 @@
-#include "fuzz/FuzzEntries.h"
-
 #include "FeedbackForm/KVBDefaultSystemProfileProvider.h"
+#include "fuzz/FuzzEntries.h"
 
 #include <string_view>
 

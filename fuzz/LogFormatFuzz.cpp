@@ -1,8 +1,7 @@
-#include "fuzz/FuzzEntries.h"
-
 #include "Logging/BaseDestination.h"
 #include "Logging/Filters.h"
 #include "Logging/LogValue.h"
+#include "fuzz/FuzzEntries.h"
 
 #include <memory>
 #include <string>

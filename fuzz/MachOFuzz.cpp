@@ -1,5 +1,4 @@
 #include "FuzzEntries.h"
-
 #include "MachO/FatBinary.h"
 #include "MachO/MachOImage.h"
 

@@ -1,7 +1,6 @@
-#include "fuzz/FuzzEntries.h"
-
 #include "Foundation/Bundle.h"
 #include "Foundation/PropertyList.h"
+#include "fuzz/FuzzEntries.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,7 +1,6 @@
-#include "fuzz/FuzzEntries.h"
-
 #include "Logging/JSONLines.h"
 #include "Logging/LHPlatformDestination.h"
+#include "fuzz/FuzzEntries.h"
 
 #include <string_view>
 

@@ -1,10 +1,9 @@
-#include "fuzz/FuzzEntries.h"
-
 #include "Foundation/UserDefaults.h"
 #include "Tools/AllowanceList.h"
 #include "Tools/DecodingError.h"
 #include "Tools/Preferences.h"
 #include "Tools/UndesirableCountriesData.h"
+#include "fuzz/FuzzEntries.h"
 
 #include <string_view>
 

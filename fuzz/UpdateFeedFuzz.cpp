@@ -1,9 +1,8 @@
 #include "FuzzEntries.h"
+#include "Shell/UpdateChecker.h"
 
 #include <cstdlib>
 #include <string>
-
-#include "Shell/UpdateChecker.h"
 
 namespace tarnwick::fuzz {
 

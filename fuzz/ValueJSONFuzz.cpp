@@ -1,7 +1,6 @@
-#include "fuzz/FuzzEntries.h"
-
 #include "Foundation/JSONReader.h"
 #include "Foundation/ValueJSON.h"
+#include "fuzz/FuzzEntries.h"
 
 #include <cstdlib>
 #include <string_view>

@@ -1,7 +1,6 @@
-#include "fuzz/FuzzEntries.h"
-
 #include "XPC/XPCFrameDecoder.h"
 #include "XPC/XPCMessage.h"
+#include "fuzz/FuzzEntries.h"
 
 #include <cstdlib>
 #include <string>

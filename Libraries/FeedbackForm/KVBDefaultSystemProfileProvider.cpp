@@ -1,8 +1,15 @@
 #include "KVBDefaultSystemProfileProvider.h"
 
+#include "Dispatch/DispatchQueue.h"
+#include "Foundation/AtomicFile.h"
+#include "Foundation/StandardDirectories.h"
+#include "Foundation/UserDefaults.h"
 #include "KVBHelpDeskAnswer.h"
 #include "KVBHostApplication.h"
 #include "KVBSystemInfo.h"
+#include "OSLog/OSLog.h"
+
+#include <nlohmann/json.hpp>
 
 #include <charconv>
 #include <cstdint>
@@ -11,14 +18,6 @@
 #include <sstream>
 #include <system_error>
 #include <utility>
-
-#include <nlohmann/json.hpp>
-
-#include "Dispatch/DispatchQueue.h"
-#include "Foundation/AtomicFile.h"
-#include "Foundation/StandardDirectories.h"
-#include "Foundation/UserDefaults.h"
-#include "OSLog/OSLog.h"
 
 namespace tarnwick {
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Foundation/WallClock.h"
 #include "KVBSystemProfileProvider.h"
 #include "KVBSystemSources.h"
 
@@ -9,8 +10,6 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
-
-#include "Foundation/WallClock.h"
 
 namespace tarnwick {
 

@@ -1,7 +1,12 @@
 #include "KVBHelpDeskFeedbackSender.h"
 
+#include "Foundation/Base64.h"
+#include "Foundation/FileDescriptor.h"
 #include "KVBExtensions.h"
 #include "KVBHelpDeskAnswer.h"
+#include "Network/HTTPSession.h"
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,12 +14,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <utility>
-
-#include <nlohmann/json.hpp>
-
-#include "Foundation/Base64.h"
-#include "Foundation/FileDescriptor.h"
-#include "Network/HTTPSession.h"
 
 namespace tarnwick {
 

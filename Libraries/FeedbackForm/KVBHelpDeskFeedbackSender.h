@@ -1,17 +1,16 @@
 #pragma once
 
+#include "Foundation/Result.h"
 #include "KVBFeedbackSender.h"
 #include "KVBValidatedParameters.h"
+#include "Network/HTTPRequest.h"
+#include "Network/HTTPResult.h"
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "Foundation/Result.h"
-#include "Network/HTTPRequest.h"
-#include "Network/HTTPResult.h"
 
 namespace tarnwick {
 

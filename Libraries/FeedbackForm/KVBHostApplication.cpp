@@ -1,8 +1,8 @@
 #include "KVBHostApplication.h"
 
-#include <system_error>
-
 #include "Foundation/Bundle.h"
+
+#include <system_error>
 
 namespace tarnwick {
 

@@ -1,8 +1,5 @@
 #include "KVBSystemInfo.h"
 
-#include <sys/statvfs.h>
-#include <sys/utsname.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,6 +9,8 @@
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <sys/statvfs.h>
+#include <sys/utsname.h>
 #include <system_error>
 
 namespace tarnwick {

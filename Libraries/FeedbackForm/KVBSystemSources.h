@@ -1,12 +1,12 @@
 #pragma once
 
+#include "Foundation/Process.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
-
-#include "Foundation/Process.h"
 
 namespace tarnwick {
 

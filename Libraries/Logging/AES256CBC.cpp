@@ -1,7 +1,6 @@
 #include "AES256CBC.h"
 
 #include "AESCipher.h"
-
 #include "Foundation/Base64.h"
 
 #include <cerrno>

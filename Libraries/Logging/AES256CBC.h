@@ -1,7 +1,6 @@
 #pragma once
 
 #include "CipherError.h"
-
 #include "Foundation/Result.h"
 
 #include <cstdint>

@@ -2,10 +2,9 @@
 
 #include "Filter.h"
 #include "FilterValidator.h"
-#include "LogHub.h"
-
 #include "Foundation/UUID.h"
 #include "Foundation/ValueJSON.h"
+#include "LogHub.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,23 +1,22 @@
 #pragma once
 
+#include "Dispatch/DispatchQueue.h"
 #include "FilterType.h"
+#include "Foundation/DateFormatter.h"
+#include "Foundation/Result.h"
+#include "Foundation/WallClock.h"
 #include "LevelColor.h"
 #include "LevelString.h"
 #include "LogLevel.h"
 #include "LogValue.h"
 
-#include "Dispatch/DispatchQueue.h"
-#include "Foundation/DateFormatter.h"
-#include "Foundation/Result.h"
-#include "Foundation/WallClock.h"
-
 #include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
-#include <string_view>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarnwick {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "BaseDestination.h"
-
 #include "Foundation/StandardDirectories.h"
 
 #include <cstdint>

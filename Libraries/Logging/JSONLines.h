@@ -1,12 +1,12 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace tarnwick {
 

@@ -1,10 +1,9 @@
 #include "LHPlatformDestination.h"
 
 #include "AES256CBC.h"
-#include "JSONLines.h"
-
 #include "Foundation/AtomicFile.h"
 #include "Foundation/UUID.h"
+#include "JSONLines.h"
 #include "Network/HTTPRequest.h"
 #include "Network/HTTPSession.h"
 #include "OSLog/OSLog.h"

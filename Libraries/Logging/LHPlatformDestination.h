@@ -1,11 +1,12 @@
 #pragma once
 
 #include "BaseDestination.h"
-#include "SendingPoints.h"
-
 #include "Foundation/Bundle.h"
 #include "Foundation/Result.h"
 #include "Foundation/StandardDirectories.h"
+#include "SendingPoints.h"
+
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <cstdint>
@@ -15,8 +16,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace tarnwick {
 

@@ -1,7 +1,6 @@
 #include "LogHub.h"
 
 #include "BaseDestination.h"
-
 #include "Dispatch/DispatchGroup.h"
 #include "Dispatch/DispatchQueue.h"
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Describe.h"
-
 #include "Foundation/Value.h"
 
 #include <cstdint>

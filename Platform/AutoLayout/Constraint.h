@@ -1,10 +1,10 @@
 #pragma once
 
-#include <memory>
-#include <string>
-
 #include "AutoLayout/Expression.h"
 #include "AutoLayout/Strength.h"
+
+#include <memory>
+#include <string>
 
 namespace tarnwick::autolayout {
 

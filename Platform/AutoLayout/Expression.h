@@ -1,9 +1,9 @@
 #pragma once
 
+#include "AutoLayout/Variable.h"
+
 #include <string>
 #include <vector>
-
-#include "AutoLayout/Variable.h"
 
 namespace tarnwick::autolayout {
 

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <cstdint>
-#include <map>
-#include <memory>
-#include <vector>
-
 #include "AutoLayout/Constraint.h"
 #include "AutoLayout/SolverError.h"
 #include "AutoLayout/Variable.h"
 #include "Foundation/Result.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
 
 namespace tarnwick::autolayout {
 

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "CodeSigningError.h"
+#include "Foundation/Result.h"
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
-
-#include "Foundation/Result.h"
 
 namespace tarnwick {
 

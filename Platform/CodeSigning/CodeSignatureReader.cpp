@@ -1,5 +1,7 @@
 #include "CodeSignatureReader.h"
 
+#include "Foundation/ByteReader.h"
+
 #include <openssl/cms.h>
 #include <openssl/x509.h>
 
@@ -7,8 +9,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include "Foundation/ByteReader.h"
 
 namespace tarnwick {
 

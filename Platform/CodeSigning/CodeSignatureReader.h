@@ -2,12 +2,11 @@
 
 #include "CodeSignatureInfo.h"
 #include "CodeSigningError.h"
+#include "Foundation/Result.h"
+#include "MachO/MachOImage.h"
 
 #include <cstdint>
 #include <span>
-
-#include "Foundation/Result.h"
-#include "MachO/MachOImage.h"
 
 namespace tarnwick {
 

@@ -1,13 +1,12 @@
 #include "StaticCode.h"
 
 #include "CodeSignatureReader.h"
-
-#include <system_error>
-
 #include "Foundation/Bundle.h"
 #include "MachO/FatBinary.h"
 #include "MachO/MachOImage.h"
 #include "MachO/MemoryMap.h"
+
+#include <system_error>
 
 namespace tarnwick {
 

@@ -2,11 +2,10 @@
 
 #include "CodeSignatureInfo.h"
 #include "CodeSigningError.h"
+#include "Foundation/Result.h"
 
 #include <filesystem>
 #include <vector>
-
-#include "Foundation/Result.h"
 
 namespace tarnwick {
 

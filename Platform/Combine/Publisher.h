@@ -1,14 +1,13 @@
 #pragma once
 
 #include "AnyCancellable.h"
+#include "Dispatch/DispatchQueue.h"
 #include "Subscription.h"
 
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <utility>
-
-#include "Dispatch/DispatchQueue.h"
 
 namespace tarnwick {
 

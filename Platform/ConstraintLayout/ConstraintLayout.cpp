@@ -1,12 +1,12 @@
 #include "ConstraintLayout/ConstraintLayout.h"
 
-#include <algorithm>
-#include <cmath>
+#include "AutoLayout/Solver.h"
 
 #include <QWidget>
 #include <QWidgetItem>
 
-#include "AutoLayout/Solver.h"
+#include <algorithm>
+#include <cmath>
 
 namespace tarnwick {
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <map>
-#include <memory>
-#include <vector>
+#include "ConstraintLayout/LayoutConstraint.h"
 
 #include <QLayout>
 #include <QPointer>
 
-#include "ConstraintLayout/LayoutConstraint.h"
+#include <map>
+#include <memory>
+#include <vector>
 
 namespace tarnwick {
 

@@ -1,8 +1,8 @@
 #include "ConstraintLayout/LayoutConstraint.h"
 
-#include <sstream>
-
 #include "ConstraintLayout/ConstraintLayout.h"
+
+#include <sstream>
 
 namespace tarnwick {
 

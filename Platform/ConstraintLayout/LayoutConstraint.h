@@ -1,13 +1,13 @@
 #pragma once
 
-#include <memory>
-#include <string>
+#include "ConstraintLayout/LayoutAttribute.h"
+#include "Foundation/Result.h"
 
 #include <QPointer>
 #include <QWidget>
 
-#include "ConstraintLayout/LayoutAttribute.h"
-#include "Foundation/Result.h"
+#include <memory>
+#include <string>
 
 namespace tarnwick {
 

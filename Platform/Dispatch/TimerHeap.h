@@ -12,7 +12,8 @@
 namespace tarnwick {
 
 // Tasks waiting for their deadlines, earliest first; tasks with one deadline leave in the order
-// they came. Both schedulers keep their tasks in one. It takes no lock: its owner's mutex guards it.
+// they came. Both schedulers keep their tasks in one. It takes no lock: its owner's mutex guards
+// it.
 class TimerHeap {
 public:
     using TimePoint = Scheduler::TimePoint;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "FilterConfiguration.h"
-
 #include "XPC/XPCExportedObject.h"
 #include "XPC/XPCInterface.h"
 #include "XPC/XPCRemoteObjectProxy.h"

@@ -70,8 +70,8 @@ Result<void, FileError> AtomicFile::write(const std::filesystem::path& file,
     std::error_code error;
     std::filesystem::create_directories(file.parent_path(), error);
     if (error) {
-        return Failure{failure(FileError::Code::failed, "cannot create " +
-                                   file.parent_path().string(), error.message())};
+        return Failure{failure(FileError::Code::failed,
+                               "cannot create " + file.parent_path().string(), error.message())};
     }
     std::string temporary = file.string() + ".XXXXXX";
     FileDescriptor fd(::mkstemp(temporary.data()));
@@ -94,8 +94,8 @@ Result<void, FileError> AtomicFile::write(const std::filesystem::path& file,
     }
     if (!written) {
         ::unlink(temporary.c_str());
-        return Failure{failure(FileError::Code::failed, "cannot write " + file.string(),
-                               written.error())};
+        return Failure{
+            failure(FileError::Code::failed, "cannot write " + file.string(), written.error())};
     }
     return {};
 }
@@ -128,13 +128,13 @@ Result<std::filesystem::path, FileError> AtomicFile::keepAside(const std::filesy
         if (!written) {
             fd.reset();
             ::unlink(side.c_str());
-            return Failure{failure(FileError::Code::failed, "cannot write " + side.string(),
-                                   written.error())};
+            return Failure{
+                failure(FileError::Code::failed, "cannot write " + side.string(), written.error())};
         }
         return side;
     }
-    return Failure{FileError{FileError::Code::failed,
-                             "cannot keep " + file.string() + " aside: every side file name is taken"}};
+    return Failure{FileError{FileError::Code::failed, "cannot keep " + file.string() +
+                                                          " aside: every side file name is taken"}};
 }
 
 }  // namespace tarnwick

@@ -3,11 +3,11 @@
 #include "Result.h"
 #include "Value.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 namespace tarnwick {
 

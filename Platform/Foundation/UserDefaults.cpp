@@ -3,10 +3,9 @@
 #include "AtomicFile.h"
 #include "Bundle.h"
 #include "JSONReader.h"
+#include "OSLog/OSLog.h"
 #include "StandardDirectories.h"
 #include "ValueJSON.h"
-
-#include "OSLog/OSLog.h"
 
 #include <nlohmann/json.hpp>
 

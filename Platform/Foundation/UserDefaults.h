@@ -49,7 +49,7 @@ private:
     std::filesystem::path m_file;
     std::map<std::string, Value> m_values;
     std::optional<std::string> m_unreadableBytes;  // kept aside before the first overwrite
-    bool m_unsafeToSave = false;  // the file exists but could not be read
+    bool m_unsafeToSave = false;                   // the file exists but could not be read
 };
 
 }  // namespace tarnwick

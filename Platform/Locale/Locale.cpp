@@ -1,13 +1,13 @@
 #include "Locale.h"
 
+#include <unicode/locdspnm.h>
+#include <unicode/uloc.h>
+#include <unicode/unistr.h>
+
 #include <algorithm>
 #include <cctype>
 #include <mutex>
 #include <set>
-
-#include <unicode/locdspnm.h>
-#include <unicode/uloc.h>
-#include <unicode/unistr.h>
 
 namespace tarnwick {
 

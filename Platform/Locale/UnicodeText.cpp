@@ -1,16 +1,16 @@
 #include "UnicodeText.h"
 
-#include <algorithm>
-#include <climits>
-#include <cstdint>
-#include <memory>
-
 #include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <memory>
 
 namespace tarnwick {
 

@@ -1,8 +1,8 @@
 #include "FatBinary.h"
 
-#include <string>
-
 #include "Foundation/ByteReader.h"
+
+#include <string>
 
 namespace tarnwick {
 

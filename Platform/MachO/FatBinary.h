@@ -1,13 +1,12 @@
 #pragma once
 
+#include "Foundation/Result.h"
 #include "MachOError.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
-
-#include "Foundation/Result.h"
 
 namespace tarnwick {
 

@@ -1,8 +1,8 @@
 #include "MachOImage.h"
 
-#include <cstring>
-
 #include "Foundation/ByteReader.h"
+
+#include <cstring>
 
 namespace tarnwick {
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FatBinary.h"
+#include "Foundation/Result.h"
 #include "MachOError.h"
 
 #include <cstddef>
@@ -10,8 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "Foundation/Result.h"
 
 namespace tarnwick {
 

@@ -1,13 +1,13 @@
 #include "MemoryMap.h"
 
+#include "Foundation/FileDescriptor.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <utility>
-
-#include "Foundation/FileDescriptor.h"
 
 namespace tarnwick {
 

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "Foundation/Result.h"
 #include "MachOError.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
-
-#include "Foundation/Result.h"
 
 namespace tarnwick {
 

@@ -1,11 +1,11 @@
 #include "LanguageRecognizer.h"
 
+#include <cld2/public/compact_lang_det.h>
+#include <cld2/public/encodings.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>  // the CLD2 header uses FILE without including it
-
-#include <cld2/public/compact_lang_det.h>
-#include <cld2/public/encodings.h>
 
 namespace tarnwick {
 

@@ -1,15 +1,15 @@
 #include "CurlEngine.h"
 
+#include "OSLog/OSLog.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <string>
 #include <thread>
 #include <utility>
-
-#include "OSLog/OSLog.h"
 
 namespace tarnwick {
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Dispatch/DispatchQueue.h"
 #include "HTTPRequest.h"
 #include "HTTPResult.h"
 #include "HTTPTask.h"
@@ -9,8 +10,6 @@
 #include <memory>
 #include <mutex>
 #include <set>
-
-#include "Dispatch/DispatchQueue.h"
 
 namespace tarnwick {
 

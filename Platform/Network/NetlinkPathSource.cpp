@@ -1,24 +1,24 @@
 #include "NetlinkPathSource.h"
 
-#include <linux/netlink.h>
-#include <linux/rtnetlink.h>
-#include <net/if.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "Foundation/FileDescriptor.h"
+#include "OSLog/OSLog.h"
 
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <net/if.h>
+#include <poll.h>
 #include <set>
 #include <string>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <utility>
 
-#include "Foundation/FileDescriptor.h"
-#include "OSLog/OSLog.h"
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 
 namespace tarnwick {
 

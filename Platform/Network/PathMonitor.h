@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Dispatch/DispatchQueue.h"
 #include "NetworkPath.h"
 #include "PathSource.h"
 
@@ -7,8 +8,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-
-#include "Dispatch/DispatchQueue.h"
 
 namespace tarnwick {
 

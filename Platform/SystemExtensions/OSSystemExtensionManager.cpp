@@ -1,8 +1,7 @@
 #include "OSSystemExtensionManager.h"
 
-#include "SystemExtensionHelper.h"
-
 #include "Foundation/Bundle.h"
+#include "SystemExtensionHelper.h"
 
 #include <future>
 #include <unistd.h>

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "OSSystemExtensionRequest.h"
-
 #include "Dispatch/DispatchQueue.h"
 #include "Foundation/Process.h"
+#include "OSSystemExtensionRequest.h"
 
 #include <filesystem>
 #include <functional>

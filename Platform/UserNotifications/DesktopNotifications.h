@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QDBusConnection>
+
 #include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
-
-#include <QDBusConnection>
 
 namespace tarnwick {
 

@@ -1,16 +1,15 @@
 #include "IconFamily.h"
 
+#include "Foundation/ByteReader.h"
+#include "Foundation/FileDescriptor.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "Foundation/ByteReader.h"
-#include "Foundation/FileDescriptor.h"
 
 namespace tarnwick {
 

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "Foundation/Result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
-
-#include "Foundation/Result.h"
 
 namespace tarnwick {
 

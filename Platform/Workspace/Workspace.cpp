@@ -1,7 +1,6 @@
 #include "Workspace.h"
 
 #include "DesktopEntry.h"
-
 #include "Foundation/Bundle.h"
 
 #include <algorithm>

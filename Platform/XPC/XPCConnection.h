@@ -1,11 +1,10 @@
 #pragma once
 
+#include "Dispatch/DispatchQueue.h"
+#include "Foundation/FileDescriptor.h"
 #include "XPCExportedObject.h"
 #include "XPCInterface.h"
 #include "XPCRemoteObjectProxy.h"
-
-#include "Dispatch/DispatchQueue.h"
-#include "Foundation/FileDescriptor.h"
 
 #include <filesystem>
 #include <functional>

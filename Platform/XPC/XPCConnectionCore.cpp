@@ -1,19 +1,18 @@
 #include "XPCConnectionCore.h"
 
-#include "XPCFrameDecoder.h"
-
 #include "OSLog/OSLog.h"
+#include "XPCFrameDecoder.h"
 
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/epoll.h>
 #include <set>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace tarnwick {
 

@@ -1,14 +1,13 @@
 #pragma once
 
+#include "Dispatch/DispatchQueue.h"
+#include "Foundation/FileDescriptor.h"
 #include "XPCError.h"
 #include "XPCEventLoop.h"
 #include "XPCExportedObject.h"
 #include "XPCInterface.h"
 #include "XPCMessage.h"
 #include "XPCRemoteObjectProxy.h"
-
-#include "Dispatch/DispatchQueue.h"
-#include "Foundation/FileDescriptor.h"
 
 #include <chrono>
 #include <cstdint>

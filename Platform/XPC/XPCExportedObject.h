@@ -1,8 +1,7 @@
 #pragma once
 
-#include "XPCReply.h"
-
 #include "Foundation/Value.h"
+#include "XPCReply.h"
 
 #include <string>
 

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "XPCMessage.h"
-
 #include "Foundation/Result.h"
+#include "XPCMessage.h"
 
 #include <string>
 #include <string_view>

@@ -1,14 +1,13 @@
 #include "XPCListener.h"
 
+#include "Dispatch/DispatchQueue.h"
+#include "Foundation/FileDescriptor.h"
+#include "OSLog/OSLog.h"
 #include "XPCConnection.h"
 #include "XPCConnectionCore.h"
 #include "XPCEventLoop.h"
 #include "XPCListenerDelegate.h"
 #include "XPCServicePath.h"
-
-#include "Dispatch/DispatchQueue.h"
-#include "Foundation/FileDescriptor.h"
-#include "OSLog/OSLog.h"
 
 #include <cerrno>
 #include <chrono>

@@ -3,9 +3,9 @@
 #include "Foundation/JSONReader.h"
 #include "Foundation/ValueJSON.h"
 
-#include <climits>
-
 #include <nlohmann/json.hpp>
+
+#include <climits>
 
 namespace tarnwick {
 

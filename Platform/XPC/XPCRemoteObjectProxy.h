@@ -1,8 +1,7 @@
 #pragma once
 
-#include "XPCError.h"
-
 #include "Foundation/Value.h"
+#include "XPCError.h"
 
 #include <functional>
 #include <memory>

@@ -1,21 +1,18 @@
 #include "AppDelegate.h"
 
-#include "ScreenModelAssembly.h"
-
 #include "FeedbackForm/Presenter/FeedbackFormPresenter.h"
-
-#include "Tools/Log/LoggingSetUp.h"
 #include "Logging/LogHub.h"
-#include "Tools/BundleUtilities.h"
-#include "Tools/SettingsKey.h"
-
 #include "Network/HTTPSession.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
+#include "ScreenModelAssembly.h"
 #include "Shell/AppMover.h"
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/FilterShutdown.h"
 #include "Shell/UpdateChecker.h"
 #include "Shell/Views/Main/MainWindow.h"
+#include "Tools/BundleUtilities.h"
+#include "Tools/Log/LoggingSetUp.h"
+#include "Tools/SettingsKey.h"
 
 #include <QApplication>
 #include <QMessageBox>

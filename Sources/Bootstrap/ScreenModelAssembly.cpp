@@ -1,8 +1,8 @@
 #include "ScreenModelAssembly.h"
 
 #include "DesktopURLOpener.h"
+#include "Foundation/Bundle.h"
 #include "Relaunch.h"
-
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionAlertDialog.h"
@@ -13,8 +13,6 @@
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Sheets/MainWindowSheetPresenter.h"
-
-#include "Foundation/Bundle.h"
 
 #include <QPointer>
 

@@ -1,7 +1,6 @@
 #include "AppDelegate.h"
-#include "Relaunch.h"
-
 #include "QtSupport/MainQueueBridge.h"
+#include "Relaunch.h"
 
 #include <QApplication>
 #include <QTimer>

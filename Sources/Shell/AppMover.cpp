@@ -1,11 +1,11 @@
 #include "Shell/AppMover.h"
 
+#include "Dispatch/DispatchQueue.h"
+#include "Tools/Log/ContextLog.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <unistd.h>
-
-#include "Dispatch/DispatchQueue.h"
-#include "Tools/Log/ContextLog.h"
 
 namespace tarnwick {
 

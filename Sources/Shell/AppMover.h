@@ -1,14 +1,14 @@
 #pragma once
 
+#include "Foundation/Process.h"
+#include "Foundation/Result.h"
+
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
-
-#include "Foundation/Process.h"
-#include "Foundation/Result.h"
 
 namespace tarnwick {
 

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "Dispatch/Scheduler.h"
+#include "FilterLink/FilterConfiguration.h"
+
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-
-#include "Dispatch/Scheduler.h"
-#include "FilterLink/FilterConfiguration.h"
 
 namespace tarnwick {
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "Dispatch/Scheduler.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
-
-#include "Dispatch/Scheduler.h"
 
 namespace tarnwick {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <any>
-#include <functional>
-
 #include "Shell/AppActiveScreenType.h"
 #include "Tools/SettingsTab.h"
+
+#include <any>
+#include <functional>
 
 namespace tarnwick {
 

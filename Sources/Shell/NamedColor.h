@@ -1,11 +1,11 @@
 #pragma once
 
+#include "Foundation/Result.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "Foundation/Result.h"
 
 namespace tarnwick {
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "Tools/ScanState.h"
+
 #include <optional>
 #include <string>
-
-#include "Tools/ScanState.h"
 
 namespace tarnwick {
 

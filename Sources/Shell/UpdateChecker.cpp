@@ -1,9 +1,9 @@
 #include "Shell/UpdateChecker.h"
 
-#include <nlohmann/json.hpp>
-
 #include "Dispatch/DispatchQueue.h"
 #include "Network/HTTPSession.h"
+
+#include <nlohmann/json.hpp>
 
 namespace tarnwick {
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "Foundation/Result.h"
+
 #include <functional>
 #include <memory>
 #include <string>
-
-#include "Foundation/Result.h"
 
 namespace tarnwick {
 

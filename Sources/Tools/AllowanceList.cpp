@@ -1,8 +1,7 @@
 #include "AllowanceList.h"
 
-#include "SettingsDocument.h"
-
 #include "OSLog/OSLog.h"
+#include "SettingsDocument.h"
 
 namespace tarnwick {
 

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "HitListEntry.h"
-
 #include "Foundation/Result.h"
+#include "HitListEntry.h"
 
 #include <optional>
 #include <string>

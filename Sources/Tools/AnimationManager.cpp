@@ -1,10 +1,10 @@
 #include "AnimationManager.h"
 
+#include "Dispatch/DispatchQueue.h"
+
 #include <algorithm>
 #include <chrono>
 #include <utility>
-
-#include "Dispatch/DispatchQueue.h"
 
 namespace tarnwick {
 

@@ -3,15 +3,14 @@
 #include "AnimationQueue.h"
 #include "AnimationSequence.h"
 #include "AnimationSequenceCollectionType.h"
+#include "Dispatch/Scheduler.h"
+#include "Dispatch/Timer.h"
 #include "ScanState.h"
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-
-#include "Dispatch/Scheduler.h"
-#include "Dispatch/Timer.h"
 
 namespace tarnwick {
 

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "JSONCoding.h"
-
 #include "Foundation/UUID.h"
+#include "JSONCoding.h"
 
 #include <map>
 #include <optional>

@@ -1,11 +1,10 @@
 #include "DNSResolver.h"
 
+#include <array>
+#include <memory>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <sys/types.h>
-
-#include <array>
-#include <memory>
 
 namespace tarnwick {
 

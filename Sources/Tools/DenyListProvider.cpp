@@ -1,8 +1,8 @@
 #include "DenyListProvider.h"
 
-#include <algorithm>
-
 #include "Logging/LogHub.h"
+
+#include <algorithm>
 
 namespace tarnwick {
 

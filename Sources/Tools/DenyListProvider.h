@@ -1,6 +1,8 @@
 #pragma once
 
+#include "Foundation/Result.h"
 #include "JSONCoding.h"
+#include "Network/HTTPSession.h"
 #include "UndesirableCountriesManagerType.h"
 
 #include <functional>
@@ -8,9 +10,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "Foundation/Result.h"
-#include "Network/HTTPSession.h"
 
 namespace tarnwick {
 

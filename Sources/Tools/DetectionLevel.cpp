@@ -1,8 +1,7 @@
 #include "DetectionLevel.h"
 
-#include "UndesirableCountriesManager.h"
-
 #include "Foundation/CaseFromRawValue.h"
+#include "UndesirableCountriesManager.h"
 
 #include <algorithm>
 #include <unordered_set>

@@ -1,8 +1,8 @@
 #include "DomainInfoProvider.h"
 
-#include <utility>
-
 #include "BundleUtilities.h"
+
+#include <utility>
 
 namespace tarnwick {
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DNSResolver.h"
+#include "Dispatch/DispatchQueue.h"
 #include "DomainInfo.h"
 #include "WhoIs.h"
 
@@ -8,8 +9,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-
-#include "Dispatch/DispatchQueue.h"
 
 namespace tarnwick {
 

@@ -1,15 +1,14 @@
 #pragma once
 
 #include "DecodingError.h"
-
 #include "Foundation/Result.h"
+
+#include <nlohmann/json.hpp>
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace tarnwick {
 

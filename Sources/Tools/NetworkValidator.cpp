@@ -1,8 +1,8 @@
 #include "NetworkValidator.h"
 
-#include <utility>
-
 #include "Dispatch/DispatchQueue.h"
+
+#include <utility>
 
 namespace tarnwick {
 

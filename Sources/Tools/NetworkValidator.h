@@ -1,10 +1,10 @@
 #pragma once
 
+#include "Network/PathMonitor.h"
+
 #include <functional>
 #include <memory>
 #include <mutex>
-
-#include "Network/PathMonitor.h"
 
 namespace tarnwick {
 

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "RestrictionPreference.h"
-
 #include "Foundation/Result.h"
+#include "RestrictionPreference.h"
 
 #include <mutex>
 #include <optional>

@@ -97,8 +97,7 @@ Result<void, std::string> SettingsDocument::write(SettingsKey key, std::string_v
         if (auto pending = copies.bytes.find(slot); pending != copies.bytes.end()) {
             if (const auto copied = copyAside(key, pending->second); !copied) {
                 std::string reason = "the unreadable \"" + std::string(keyString(key)) +
-                                     "\" settings could not be kept aside (" + copied.error() +
-                                     ")";
+                                     "\" settings could not be kept aside (" + copied.error() + ")";
                 osLog("Not saved: " + reason, OSLogType::error);
                 return Failure{std::move(reason)};
             }

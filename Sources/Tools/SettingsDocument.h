@@ -1,8 +1,7 @@
 #pragma once
 
-#include "SettingsKey.h"
-
 #include "Foundation/Result.h"
+#include "SettingsKey.h"
 
 #include <optional>
 #include <string>

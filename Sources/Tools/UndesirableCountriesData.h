@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Country.h"
-
 #include "Foundation/Result.h"
 
 #include <optional>

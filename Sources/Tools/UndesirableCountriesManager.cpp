@@ -1,9 +1,8 @@
 #include "UndesirableCountriesManager.h"
 
-#include "SettingsDocument.h"
-
 #include "Dispatch/DispatchQueue.h"
 #include "OSLog/OSLog.h"
+#include "SettingsDocument.h"
 
 #include <algorithm>
 #include <mutex>

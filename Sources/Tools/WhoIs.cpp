@@ -1,20 +1,19 @@
 #include "WhoIs.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
-#include <algorithm>
-#include <cctype>
-#include <chrono>
-#include <cstdint>
-#include <cstring>
-
-#include <nlohmann/json.hpp>
-
 #include "CountryTopLevelDomains.h"
 #include "Dispatch/DispatchQueue.h"
 #include "Network/HTTPSession.h"
 #include "WhoisCache.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cctype>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <netinet/in.h>
 
 namespace tarnwick {
 

@@ -1,5 +1,10 @@
 // The C strings of a 100 MB executable: our reader (memory-mapped, one section, lower-cased)
 // beside GNU strings on the same file, in the same run.
+#include "Foundation/Process.h"
+#include "Screens/AppMonitor/BinaryStringsParserImpl.h"
+#include "support/MachOFixture.h"
+#include "support/TemporaryDirectory.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -7,11 +12,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include "Foundation/Process.h"
-#include "Screens/AppMonitor/BinaryStringsParserImpl.h"
-#include "support/MachOFixture.h"
-#include "support/TemporaryDirectory.h"
 
 namespace tarnwick {
 namespace {

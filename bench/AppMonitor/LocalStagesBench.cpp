@@ -1,14 +1,6 @@
 // A whole scan of 200 application bundles with every rule in force: the local stages (listing,
 // Info.plist, localizations, signatures, executable strings, the checks) with the deny list, the
 // store and the geo-IP service answering from the loopback.
-#include <benchmark/benchmark.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstdlib>
-#include <memory>
-#include <mutex>
-
 #include "Dispatch/RunLoop.h"
 #include "Screens/AppMonitor/AppStoreInfoProvider.h"
 #include "Screens/AppMonitor/BinaryStringsParserImpl.h"
@@ -19,6 +11,14 @@
 #include "support/MachOFixture.h"
 #include "support/SigningFixture.h"
 #include "support/TemporaryDirectory.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
 
 namespace tarnwick {
 namespace {

@@ -1,10 +1,9 @@
-#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
-#include "Screens/Settings/SettingsViewModel.h"
-
 #include "Dispatch/DispatchQueue.h"
 #include "Foundation/UserDefaults.h"
 #include "Network/ManualPathSource.h"
 #include "Network/PathMonitor.h"
+#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
+#include "Screens/Settings/SettingsViewModel.h"
 #include "Tools/AllowanceList.h"
 #include "Tools/WhoisCache.h"
 

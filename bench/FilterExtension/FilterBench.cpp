@@ -8,15 +8,14 @@
 // Last, the application's real engine takes the peer's place and answers from its geo-IP cache:
 // its latency and rate are measured beside the peer's.
 
-#include "tests/EndToEnd/EngineHost.h"
-#include "tests/FilterExtension/NetworkSandbox.h"
-#include "tests/FilterExtension/TestPeer.h"
-#include "tests/Sources/Tools/GeoIPTestServer.h"
-
 #include "FilterLink/FilterConfiguration.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "NetworkExtension/Provider/FirewallRules.h"
 #include "NetworkExtension/Provider/NetfilterQueue.h"
+#include "tests/EndToEnd/EngineHost.h"
+#include "tests/FilterExtension/NetworkSandbox.h"
+#include "tests/FilterExtension/TestPeer.h"
+#include "tests/Sources/Tools/GeoIPTestServer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,13 +4,12 @@
 // with a geo-IP service on the loopback. Skipped elsewhere.
 
 #include "FilterExtension/NetworkSandbox.h"
-#include "Sources/Tools/GeoIPTestServer.h"
-#include "support/TemporaryDirectory.h"
-
 #include "Foundation/Bundle.h"
 #include "Foundation/UserDefaults.h"
+#include "Sources/Tools/GeoIPTestServer.h"
 #include "SystemExtensions/SystemExtensionHelper.h"
 #include "Tools/AllowanceList.h"
+#include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -19,14 +19,13 @@
 
 #include "EngineHost.h"
 
-#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
-#include "Screens/Settings/SettingsViewModel.h"
-
 #include "Dispatch/RunLoop.h"
 #include "Foundation/Process.h"
 #include "Foundation/UserDefaults.h"
 #include "Network/ManualPathSource.h"
 #include "Network/PathMonitor.h"
+#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
+#include "Screens/Settings/SettingsViewModel.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,7 +1,6 @@
+#include "Dispatch/RunLoop.h"
 #include "FilterExtension/FilterDataProvider.h"
 #include "LinkedApp.h"
-
-#include "Dispatch/RunLoop.h"
 #include "NetworkExtension/Provider/AuditToken.h"
 #include "NetworkExtension/Provider/NEFilterSocketFlow.h"
 #include "NetworkExtension/Provider/NWHostEndpoint.h"

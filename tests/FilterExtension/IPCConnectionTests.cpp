@@ -1,7 +1,6 @@
+#include "Dispatch/RunLoop.h"
 #include "FilterExtension/IPCConnection.h"
 #include "LinkedApp.h"
-
-#include "Dispatch/RunLoop.h"
 #include "OSLog/OSLog.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "FilterExtension/IPCConnection.h"
-
 #include "FilterLink/AppCommunication.h"
 #include "FilterLink/ProviderCommunication.h"
 #include "XPC/XPCConnection.h"

@@ -174,10 +174,9 @@ NetworkSandbox::CommandResult NetworkSandbox::runIn(int namespaceFd,
                                                     const std::vector<std::string>& arguments) {
     // nsenter joins the namespace through this process's descriptor for it.
     ProcessRequest request;
-    request.arguments = {"/usr/bin/nsenter",
-                         "--net=/proc/" + std::to_string(::getpid()) + "/fd/" +
-                             std::to_string(namespaceFd),
-                         "--"};
+    request.arguments = {
+        "/usr/bin/nsenter",
+        "--net=/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(namespaceFd), "--"};
     request.arguments.insert(request.arguments.end(), arguments.begin(), arguments.end());
     const auto outcome = Process::run(request);
     if (!outcome) {

@@ -1,8 +1,7 @@
 #include "support/BundleFixture.h"
 
-#include "support/TemporaryDirectory.h"
-
 #include "Foundation/PropertyList.h"
+#include "support/TemporaryDirectory.h"
 
 namespace tarnwick::testing {
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "Foundation/Value.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "Foundation/Value.h"
 
 namespace tarnwick::testing {
 

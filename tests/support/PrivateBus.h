@@ -2,6 +2,8 @@
 
 // Qt tests only: a D-Bus bus of the test's own.
 
+#include "support/TemporaryDirectory.h"
+
 #include <QDBusConnection>
 #include <QString>
 #include <QTest>
@@ -12,8 +14,6 @@
 #include <filesystem>
 #include <spawn.h>
 #include <sys/wait.h>
-
-#include "support/TemporaryDirectory.h"
 
 extern char** environ;
 

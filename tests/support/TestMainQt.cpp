@@ -1,6 +1,7 @@
 #include "QtSupport/MainQueueBridge.h"
 
 #include <QApplication>
+
 #include <gtest/gtest.h>
 
 // Widget tests run on Qt's offscreen platform, with the main queue drained by the Qt event loop.

@@ -5,13 +5,12 @@
 #include "FeedbackForm/KVBHostApplication.h"
 #include "FeedbackForm/Views/KVBFeedbackController.h"
 #include "FeedbackForm/Views/KVBInterfaceSettings.h"
+#include "Logging/FileDestination.h"
+#include "Logging/LogHub.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QImage>
-
-#include "Logging/FileDestination.h"
-#include "Logging/LogHub.h"
 
 namespace tarnwick {
 

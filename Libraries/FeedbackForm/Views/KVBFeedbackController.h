@@ -1,9 +1,8 @@
 #pragma once
 
+#include "FeedbackForm/KVBError.h"
 #include "KVBAlertPresenter.h"
 #include "KVBMainViewController.h"
-
-#include "FeedbackForm/KVBError.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,5 +1,6 @@
 #include "KVBMainViewController.h"
 
+#include "Dispatch/DispatchQueue.h"
 #include "FeedbackForm/KVBExtensions.h"
 #include "FeedbackForm/KVBFeedbackSender.h"
 #include "FeedbackForm/KVBSystemProfileProvider.h"
@@ -15,6 +16,7 @@
 #include "KVBTextView.h"
 #include "KVBTextViewScroller.h"
 #include "KVBTransparentSpinner.h"
+#include "OSLog/OSLog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,9 +24,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-#include "Dispatch/DispatchQueue.h"
-#include "OSLog/OSLog.h"
 
 namespace tarnwick {
 

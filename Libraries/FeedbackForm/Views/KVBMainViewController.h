@@ -1,8 +1,7 @@
 #pragma once
 
-#include "KVBClickableView.h"
-
 #include "FeedbackForm/KVBError.h"
+#include "KVBClickableView.h"
 
 #include <QPointer>
 #include <QWidget>

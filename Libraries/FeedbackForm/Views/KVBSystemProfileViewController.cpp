@@ -1,5 +1,6 @@
 #include "KVBSystemProfileViewController.h"
 
+#include "Dispatch/DispatchQueue.h"
 #include "FeedbackForm/KVBSystemProfileProvider.h"
 #include "KVBBundleHelper.h"
 #include "KVBLocalizedString.h"
@@ -10,8 +11,6 @@
 #include <QFrame>
 #include <QTabBar>
 #include <QVBoxLayout>
-
-#include "Dispatch/DispatchQueue.h"
 
 namespace tarnwick {
 

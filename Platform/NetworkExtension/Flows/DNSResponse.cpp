@@ -1,8 +1,7 @@
 #include "DNSResponse.h"
 
-#include "IPPacket.h"
-
 #include "Foundation/ByteReader.h"
+#include "IPPacket.h"
 
 #include <algorithm>
 #include <cctype>

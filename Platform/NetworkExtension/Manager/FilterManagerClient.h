@@ -1,10 +1,9 @@
 #pragma once
 
+#include "Dispatch/DispatchQueue.h"
 #include "FilterLink/FilterConfiguration.h"
 #include "FilterLink/FilterConfigurationObserver.h"
 #include "XPC/XPCConnection.h"
-
-#include "Dispatch/DispatchQueue.h"
 
 #include <filesystem>
 #include <functional>

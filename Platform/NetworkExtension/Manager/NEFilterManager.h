@@ -1,10 +1,9 @@
 #pragma once
 
-#include "NetworkExtension/Manager/FilterManagerClient.h"
-
 #include "Dispatch/DispatchQueue.h"
 #include "FilterLink/FilterConfiguration.h"
 #include "Foundation/NotificationCenter.h"
+#include "NetworkExtension/Manager/FilterManagerClient.h"
 
 #include <functional>
 #include <memory>

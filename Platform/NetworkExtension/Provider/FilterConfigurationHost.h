@@ -1,15 +1,13 @@
 #pragma once
 
+#include "Dispatch/DispatchQueue.h"
 #include "FilterConfigurationStore.h"
-
 #include "FilterLink/FilterConfiguration.h"
-#include "Foundation/Result.h"
 #include "FilterLink/FilterConfigurationCommunication.h"
+#include "Foundation/Result.h"
 #include "XPC/XPCConnection.h"
 #include "XPC/XPCListener.h"
 #include "XPC/XPCListenerDelegate.h"
-
-#include "Dispatch/DispatchQueue.h"
 
 #include <atomic>
 #include <memory>

@@ -3,7 +3,6 @@
 #include "AuditToken.h"
 #include "NEFilterSocketFlow.h"
 #include "NWHostEndpoint.h"
-
 #include "NetworkExtension/Flows/DNSResponse.h"
 #include "NetworkExtension/Flows/IPPacket.h"
 #include "OSLog/OSLog.h"
@@ -13,11 +12,12 @@
 #include <cstring>
 #include <exception>
 #include <netinet/in.h>  // before linux/netfilter.h, which would define in_addr again
-#include <linux/netfilter.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <linux/netfilter.h>
 
 namespace tarnwick {
 

@@ -1,15 +1,14 @@
 #pragma once
 
 #include "FirewallRules.h"
+#include "Foundation/FileDescriptor.h"
+#include "Foundation/Result.h"
 #include "NEFilterDataProvider.h"
 #include "NEFilterFlowResumer.h"
 #include "NetfilterQueue.h"
-#include "SocketOwnerLookup.h"
-
-#include "Foundation/FileDescriptor.h"
-#include "Foundation/Result.h"
 #include "NetworkExtension/Flows/FlowDecider.h"
 #include "NetworkExtension/Flows/HostNameTable.h"
+#include "SocketOwnerLookup.h"
 
 #include <atomic>
 #include <chrono>

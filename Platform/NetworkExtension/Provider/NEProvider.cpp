@@ -3,9 +3,8 @@
 #include "FilterConfigurationHost.h"
 #include "FilterConfigurationStore.h"
 #include "FilterDataProviderHost.h"
-#include "FirewallRules.h"
-
 #include "FilterLink/FilterLinkProtocol.h"
+#include "FirewallRules.h"
 #include "Foundation/Bundle.h"
 #include "OSLog/OSLog.h"
 #include "XPC/XPCListener.h"

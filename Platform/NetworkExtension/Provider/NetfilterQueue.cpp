@@ -3,10 +3,11 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <sys/socket.h>
+
 #include <libmnl/libmnl.h>
 #include <linux/netfilter.h>
 #include <linux/netfilter/nfnetlink_queue.h>
-#include <sys/socket.h>
 
 extern "C" {
 #include <libnetfilter_queue/libnetfilter_queue.h>

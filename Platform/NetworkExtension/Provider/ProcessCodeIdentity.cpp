@@ -1,7 +1,6 @@
 #include "ProcessCodeIdentity.h"
 
 #include "AuditToken.h"
-
 #include "Foundation/Bundle.h"
 
 #include <climits>

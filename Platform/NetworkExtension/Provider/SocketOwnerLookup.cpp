@@ -9,9 +9,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/inet_diag.h>
-#include <linux/netlink.h>
-#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -19,6 +16,10 @@
 #include <sys/time.h>
 #include <unistd.h>
 #include <vector>
+
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 
 namespace tarnwick {
 

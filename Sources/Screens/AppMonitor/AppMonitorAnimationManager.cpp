@@ -2,12 +2,11 @@
 
 #include "AppMonitorViewModel.h"
 #include "InterfaceText.h"
+#include "Tools/AnimationQueue.h"
 
 #include <chrono>
 #include <random>
 #include <unordered_set>
-
-#include "Tools/AnimationQueue.h"
 
 namespace tarnwick {
 

@@ -1,15 +1,15 @@
 #pragma once
 
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/DispatchWorkItem.h"
 #include "Dispatch/Scheduler.h"
 #include "Tools/AnimationManager.h"
 #include "Tools/AnimationSequenceCollectionType.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 
 namespace tarnwick {
 

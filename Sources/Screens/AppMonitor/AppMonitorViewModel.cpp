@@ -1,18 +1,17 @@
 #include "AppMonitorViewModel.h"
 
 #include "BinaryStringsParserImpl.h"
+#include "Dispatch/MainQueuePrecondition.h"
+#include "Foundation/AdministratorCommand.h"
 #include "InterfaceText.h"
 #include "LocalApplicationsAnalyserImpl.h"
+#include "Tools/AnimationQueue.h"
+#include "Tools/UndesirableCountriesManager.h"
+#include "Tools/WhoIs.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-
-#include "Dispatch/MainQueuePrecondition.h"
-#include "Foundation/AdministratorCommand.h"
-#include "Tools/AnimationQueue.h"
-#include "Tools/UndesirableCountriesManager.h"
-#include "Tools/WhoIs.h"
 
 namespace tarnwick {
 

@@ -1,8 +1,14 @@
 #pragma once
 
 #include "AppMonitorAnimationManager.h"
+#include "Combine/AnyCancellable.h"
+#include "Combine/Published.h"
+#include "Foundation/NotificationCenter.h"
+#include "Foundation/Process.h"
 #include "PUApplication.h"
 #include "StaticAnalysisWorkflow.h"
+#include "Tools/DNSResolver.h"
+#include "Tools/ScanState.h"
 
 #include <filesystem>
 #include <functional>
@@ -10,13 +16,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "Combine/AnyCancellable.h"
-#include "Combine/Published.h"
-#include "Foundation/NotificationCenter.h"
-#include "Foundation/Process.h"
-#include "Tools/DNSResolver.h"
-#include "Tools/ScanState.h"
 
 namespace tarnwick {
 

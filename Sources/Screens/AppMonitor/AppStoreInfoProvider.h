@@ -1,6 +1,9 @@
 #pragma once
 
 #include "AppStoreLookupResult.h"
+#include "Foundation/NotificationCenter.h"
+#include "Foundation/Result.h"
+#include "Network/HTTPSession.h"
 
 #include <functional>
 #include <map>
@@ -8,10 +11,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "Foundation/NotificationCenter.h"
-#include "Foundation/Result.h"
-#include "Network/HTTPSession.h"
 
 namespace tarnwick {
 

@@ -1,12 +1,12 @@
 #include "BinaryStringsParserImpl.h"
 
-#include <cstring>
-
 #include "Foundation/Bundle.h"
 #include "Locale/UnicodeText.h"
 #include "MachO/FatBinary.h"
 #include "MachO/MachOImage.h"
 #include "MachO/MemoryMap.h"
+
+#include <cstring>
 
 namespace tarnwick {
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "CodeSigning/CodeSignatureInfo.h"
+
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "CodeSigning/CodeSignatureInfo.h"
 
 namespace tarnwick {
 

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "AppStoreLookupResult.h"
+#include "Tools/DomainInfo.h"
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "Tools/DomainInfo.h"
 
 namespace tarnwick {
 

@@ -1,8 +1,7 @@
 #include "LocalApplicationImpl.h"
 
-#include "URLText.h"
-
 #include "Foundation/Bundle.h"
+#include "URLText.h"
 
 namespace tarnwick {
 

@@ -2,13 +2,12 @@
 
 #include "LocalApplication.h"
 #include "PUApplication.h"
+#include "Tools/DenyListProvider.h"
+#include "Tools/RestrictionPreference.h"
 
 #include <functional>
 #include <memory>
 #include <vector>
-
-#include "Tools/DenyListProvider.h"
-#include "Tools/RestrictionPreference.h"
 
 namespace tarnwick {
 

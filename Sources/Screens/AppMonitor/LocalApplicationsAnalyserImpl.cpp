@@ -1,17 +1,16 @@
 #include "LocalApplicationsAnalyserImpl.h"
 
 #include "CodeSigningInfoModel.h"
-#include "URLText.h"
-
-#include <algorithm>
-#include <mutex>
-#include <unordered_set>
-
 #include "Dispatch/DispatchGroup.h"
 #include "Locale/UnicodeText.h"
 #include "NaturalLanguage/LanguageRecognizer.h"
 #include "Tools/BundleUtilities.h"
+#include "URLText.h"
 #include "Workspace/Workspace.h"
+
+#include <algorithm>
+#include <mutex>
+#include <unordered_set>
 
 namespace tarnwick {
 

@@ -1,15 +1,14 @@
 #pragma once
 
 #include "BinaryStringsParser.h"
+#include "Dispatch/DispatchQueue.h"
 #include "LocalApplicationsAnalyser.h"
+#include "Tools/UndesirableCountriesManagerType.h"
 
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "Dispatch/DispatchQueue.h"
-#include "Tools/UndesirableCountriesManagerType.h"
 
 namespace tarnwick {
 

@@ -1,12 +1,11 @@
 #include "LocalApplicationsScanner.h"
 
 #include "LocalApplicationImpl.h"
+#include "Tools/BundleUtilities.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <system_error>
-
-#include "Tools/BundleUtilities.h"
 
 namespace tarnwick {
 

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "Dispatch/DispatchQueue.h"
 #include "LocalApplication.h"
 
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <vector>
-
-#include "Dispatch/DispatchQueue.h"
 
 namespace tarnwick {
 

@@ -1,7 +1,6 @@
 #include "PUApplication.h"
 
 #include "URLText.h"
-
 #include "Workspace/Workspace.h"
 
 namespace tarnwick {

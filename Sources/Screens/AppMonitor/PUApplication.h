@@ -1,16 +1,15 @@
 #pragma once
 
+#include "Foundation/UUID.h"
 #include "ReasonViewModel.h"
+#include "Tools/DetectionReason.h"
+#include "Workspace/IconFamily.h"
 
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "Foundation/UUID.h"
-#include "Tools/DetectionReason.h"
-#include "Workspace/IconFamily.h"
 
 namespace tarnwick {
 

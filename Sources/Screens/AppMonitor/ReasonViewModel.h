@@ -1,9 +1,9 @@
 #pragma once
 
+#include "Tools/DetectionReason.h"
+
 #include <optional>
 #include <string>
-
-#include "Tools/DetectionReason.h"
 
 namespace tarnwick {
 

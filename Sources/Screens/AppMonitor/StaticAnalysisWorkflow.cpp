@@ -1,11 +1,10 @@
 #include "StaticAnalysisWorkflow.h"
 
+#include "Dispatch/DispatchGroup.h"
+#include "Tools/BundleUtilities.h"
 #include "URLText.h"
 
 #include <algorithm>
-
-#include "Dispatch/DispatchGroup.h"
-#include "Tools/BundleUtilities.h"
 
 namespace tarnwick {
 

@@ -1,22 +1,21 @@
 #pragma once
 
 #include "AppStoreInfoProvider.h"
-#include "LocalApplicationsAnalyser.h"
-#include "LocalApplicationsScanner.h"
-#include "StaticAnalysisWorkflowStatus.h"
-
-#include <atomic>
-#include <memory>
-#include <vector>
-
 #include "Combine/AnyCancellable.h"
 #include "Combine/PassthroughSubject.h"
 #include "Dispatch/DispatchQueue.h"
+#include "LocalApplicationsAnalyser.h"
+#include "LocalApplicationsScanner.h"
+#include "StaticAnalysisWorkflowStatus.h"
 #include "Tools/DenyListProvider.h"
 #include "Tools/DomainInfoProvider.h"
 #include "Tools/Log/ContextLog.h"
 #include "Tools/Preferences.h"
 #include "Tools/UndesirableCountriesManagerType.h"
+
+#include <atomic>
+#include <memory>
+#include <vector>
 
 namespace tarnwick {
 

@@ -1,8 +1,8 @@
 #include "URLText.h"
 
-#include <cctype>
-
 #include "Tools/WhoIs.h"
+
+#include <cctype>
 
 namespace tarnwick {
 

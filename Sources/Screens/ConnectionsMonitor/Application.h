@@ -1,9 +1,8 @@
 #pragma once
 
-#include "Screens/ConnectionsMonitor/Hit.h"
-
 #include "Combine/Published.h"
 #include "Foundation/UUID.h"
+#include "Screens/ConnectionsMonitor/Hit.h"
 #include "Workspace/Workspace.h"
 
 #include <map>

@@ -1,8 +1,7 @@
 #include "Hit.h"
 
-#include "Screens/ConnectionsMonitor/Application.h"
-
 #include "Dispatch/MainQueuePrecondition.h"
+#include "Screens/ConnectionsMonitor/Application.h"
 #include "Tools/ReverseDomainsCache.h"
 
 #include <algorithm>

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Screens/ConnectionsMonitor/Hit.h"
-
 #include "Tools/WhoIs.h"
 
 #include <memory>

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "Screens/Settings/SettingsAllowancesListManager.h"
-
 #include "Combine/Published.h"
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/Scheduler.h"
 #include "Screens/Presenters/ConnectionAlert.h"
+#include "Screens/Settings/SettingsAllowancesListManager.h"
 #include "Tools/AllowanceList.h"
 #include "Tools/Country.h"
 #include "Tools/Entry.h"

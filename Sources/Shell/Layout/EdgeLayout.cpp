@@ -1,9 +1,9 @@
 #include "Shell/Layout/EdgeLayout.h"
 
+#include "ConstraintLayout/ConstraintLayout.h"
+
 #include <QApplication>
 #include <QThread>
-
-#include "ConstraintLayout/ConstraintLayout.h"
 
 namespace tarnwick {
 

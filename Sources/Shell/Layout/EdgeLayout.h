@@ -1,14 +1,14 @@
 #pragma once
 
-#include <functional>
-#include <stdexcept>
-#include <string>
-#include <vector>
+#include "ConstraintLayout/LayoutConstraint.h"
 
 #include <QSizeF>
 #include <QWidget>
 
-#include "ConstraintLayout/LayoutConstraint.h"
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace tarnwick {
 

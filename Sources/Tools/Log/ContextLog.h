@@ -1,7 +1,6 @@
 #pragma once
 
 #include "LogContextType.h"
-
 #include "Logging/Describe.h"
 #include "Logging/LogHub.h"
 

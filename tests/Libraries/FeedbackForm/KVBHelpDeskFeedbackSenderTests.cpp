@@ -1,4 +1,5 @@
 #include "FeedbackForm/KVBHelpDeskFeedbackSender.h"
+#include "Foundation/Base64.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TemporaryDirectory.h"
 
@@ -11,8 +12,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "Foundation/Base64.h"
 
 namespace tarnwick {
 namespace {

@@ -1,6 +1,5 @@
-#include "LoggingTestSupport.h"
-
 #include "Foundation/DateFormatter.h"
+#include "LoggingTestSupport.h"
 
 #include <nlohmann/json.hpp>
 

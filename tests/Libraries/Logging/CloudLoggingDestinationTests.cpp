@@ -1,6 +1,5 @@
-#include "LoggingTestSupport.h"
-
 #include "Logging/CloudLoggingDestination.h"
+#include "LoggingTestSupport.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,5 @@
-#include "LoggingTestSupport.h"
-
 #include "Logging/ConsoleDestination.h"
+#include "LoggingTestSupport.h"
 #include "OSLog/OSLog.h"
 
 namespace tarnwick {

@@ -1,6 +1,5 @@
-#include "LoggingTestSupport.h"
-
 #include "Logging/FileDestination.h"
+#include "LoggingTestSupport.h"
 #include "support/TemporaryDirectory.h"
 
 #include <nlohmann/json.hpp>

@@ -1,7 +1,6 @@
-#include "LoggingTestSupport.h"
-
 #include "Logging/FilterValidator.h"
 #include "Logging/Filters.h"
+#include "LoggingTestSupport.h"
 
 namespace tarnwick {
 namespace {

@@ -1,12 +1,10 @@
-#include "LoggingTestSupport.h"
-
-#include "Logging/LHPlatformDestination.h"
-#include "PayloadDecryption.h"
-
 #include "Foundation/Base64.h"
 #include "Foundation/PropertyList.h"
+#include "Logging/LHPlatformDestination.h"
+#include "LoggingTestSupport.h"
 #include "Network/HTTPSession.h"
 #include "OSLog/OSLog.h"
+#include "PayloadDecryption.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TemporaryDirectory.h"
 

@@ -1,7 +1,6 @@
-#include "LoggingTestSupport.h"
-
 #include "Dispatch/DispatchQueue.h"
 #include "Logging/Filters.h"
+#include "LoggingTestSupport.h"
 
 #include <atomic>
 #include <thread>

@@ -1,10 +1,10 @@
 #include "AutoLayout/Solver.h"
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace tarnwick::autolayout {
 namespace {

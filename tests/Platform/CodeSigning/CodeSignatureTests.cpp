@@ -1,15 +1,14 @@
 #include "CodeSigning/CertificateCountries.h"
 #include "CodeSigning/CodeSignatureReader.h"
 #include "CodeSigning/StaticCode.h"
-
-#include <gtest/gtest.h>
-
-#include <random>
-
 #include "fuzz/FuzzEntries.h"
 #include "support/MachOFixture.h"
 #include "support/SigningFixture.h"
 #include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
 
 namespace tarnwick {
 namespace {

@@ -54,8 +54,8 @@ TEST(DelayedWork, TasksWithOneDeadlineFireInTheOrderTheyCame) {
         scheduler.schedule(scheduler.now() + 100ms, [&] { fired.push_back(100); });
     });
     scheduler.advance(3s);
-    const std::vector<int> expected = {1,  3,  5,  7,  9,  11, 13, 15, 17, 19, 100,
-                                       0,  2,  4,  6,  8,  10, 12, 14, 16, 18};
+    const std::vector<int> expected = {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 100,
+                                       0, 2, 4, 6, 8, 10, 12, 14, 16, 18};
     EXPECT_EQ(fired, expected);
 }
 

@@ -1,5 +1,4 @@
 #include "Foundation/AdministratorCommand.h"
-
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

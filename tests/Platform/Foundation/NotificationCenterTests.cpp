@@ -1,7 +1,6 @@
-#include "Foundation/NotificationCenter.h"
-
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/RunLoop.h"
+#include "Foundation/NotificationCenter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
 #include "Foundation/Process.h"
-
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

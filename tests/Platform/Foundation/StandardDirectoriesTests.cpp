@@ -1,5 +1,4 @@
 #include "Foundation/StandardDirectories.h"
-
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

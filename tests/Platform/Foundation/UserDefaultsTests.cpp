@@ -1,5 +1,4 @@
 #include "Foundation/UserDefaults.h"
-
 #include "OSLog/OSLog.h"
 #include "support/TemporaryDirectory.h"
 

@@ -1,16 +1,15 @@
 #include "MachO/FatBinary.h"
 #include "MachO/MachOImage.h"
 #include "MachO/MemoryMap.h"
+#include "fuzz/FuzzEntries.h"
+#include "support/MachOFixture.h"
+#include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
-
-#include "fuzz/FuzzEntries.h"
-#include "support/MachOFixture.h"
-#include "support/TemporaryDirectory.h"
 
 namespace tarnwick {
 namespace {

@@ -4,9 +4,6 @@
 #include "Network/NetlinkPathSource.h"
 #include "Network/PathMonitor.h"
 
-#include <sched.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,8 +11,10 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <sched.h>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace std::chrono_literals;

@@ -1,10 +1,10 @@
-#include "QtSupport/PublisherBinding.h"
-
 #include "Combine/PassthroughSubject.h"
+#include "QtSupport/PublisherBinding.h"
 
 #include <QCoreApplication>
 #include <QObject>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <memory>

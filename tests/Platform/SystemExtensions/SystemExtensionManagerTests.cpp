@@ -1,8 +1,7 @@
-#include "SystemExtensions/OSSystemExtensionManager.h"
-#include "SystemExtensions/SystemExtensionHelper.h"
-
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/RunLoop.h"
+#include "SystemExtensions/OSSystemExtensionManager.h"
+#include "SystemExtensions/SystemExtensionHelper.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

@@ -1,13 +1,12 @@
 #include "UserNotifications/DesktopNotifications.h"
-
 #include "support/PrivateBus.h"
-
-#include <gtest/gtest.h>
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QTest>
+
+#include <gtest/gtest.h>
 
 namespace tarnwick {
 namespace {

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "Workspace/Workspace.h"
-
 #include "Foundation/PropertyList.h"
+#include "Workspace/Workspace.h"
 #include "support/TemporaryDirectory.h"
 
 #include <string>

@@ -1,6 +1,5 @@
 #include "Workspace/IconFamily.h"
 #include "Workspace/Workspace.h"
-
 #include "support/BundleFixture.h"
 #include "support/TemporaryDirectory.h"
 

@@ -1,7 +1,6 @@
+#include "FakeProcesses.h"
 #include "Workspace/DesktopEntry.h"
 #include "Workspace/Workspace.h"
-
-#include "FakeProcesses.h"
 
 #include <gtest/gtest.h>
 

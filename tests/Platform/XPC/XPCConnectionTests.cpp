@@ -1,10 +1,9 @@
+#include "Dispatch/RunLoop.h"
+#include "OSLog/OSLog.h"
 #include "XPC/XPCConnection.h"
 #include "XPC/XPCFrameDecoder.h"
 #include "XPC/XPCListener.h"
 #include "XPC/XPCListenerDelegate.h"
-
-#include "Dispatch/RunLoop.h"
-#include "OSLog/OSLog.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
 #include "XPC/XPCPeerPolicy.h"
-
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

@@ -1,14 +1,13 @@
 #include "Bootstrap/AppDelegate.h"
-
 #include "Logging/LogHub.h"
 #include "Tools/SettingsKey.h"
 #include "support/TemporarySettings.h"
 
-#include <gtest/gtest.h>
-
 #include <QCoreApplication>
 #include <QTimer>
 #include <QWidget>
+
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <limits>

@@ -1,5 +1,4 @@
 #include "Bootstrap/ApplicationServices.h"
-
 #include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "Tools/UndesirableCountriesManager.h"
 #include "Tools/WhoIs.h"
@@ -8,6 +7,7 @@
 #include "support/TemporaryDirectory.h"
 
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,5 +1,4 @@
 #include "Bootstrap/Relaunch.h"
-
 #include "Foundation/Process.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
 #include "Tools/AllowanceList.h"
 #include "Tools/Entry.h"
-
 #include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,9 @@
+#include "Dispatch/ManualScheduler.h"
+#include "Dispatch/RunLoop.h"
 #include "Tools/AnimationManager.h"
 #include "Tools/AnimationQueue.h"
 #include "Tools/AnimationSequence.h"
 #include "Tools/AnimationSequenceCollectionType.h"
-
-#include "Dispatch/ManualScheduler.h"
-#include "Dispatch/RunLoop.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-#include "Tools/BundleUtilities.h"
-
 #include "Foundation/PropertyList.h"
+#include "Tools/BundleUtilities.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,7 @@
+#include "Locale/Locale.h"
 #include "Tools/CountriesProvider.h"
 #include "Tools/Country.h"
 #include "Tools/UndesirableCountriesData.h"
-
-#include "Locale/Locale.h"
 
 #include <gtest/gtest.h>
 

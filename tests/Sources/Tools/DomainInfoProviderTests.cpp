@@ -1,10 +1,9 @@
+#include "Dispatch/RunLoop.h"
+#include "GeoIPTestServer.h"
 #include "Tools/DNSResolver.h"
 #include "Tools/DomainInfoProvider.h"
 #include "Tools/ReverseDomainsCache.h"
 #include "Tools/WhoisCache.h"
-
-#include "Dispatch/RunLoop.h"
-#include "GeoIPTestServer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,7 @@
-#include "Tools/NetworkValidator.h"
-
 #include "Dispatch/RunLoop.h"
 #include "Network/ManualPathSource.h"
 #include "Network/PathMonitor.h"
+#include "Tools/NetworkValidator.h"
 
 #include <gtest/gtest.h>
 

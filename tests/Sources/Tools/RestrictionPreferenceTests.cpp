@@ -1,7 +1,6 @@
 #include "Tools/DetectionLevel.h"
 #include "Tools/Preferences.h"
 #include "Tools/RestrictionPreference.h"
-
 #include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,6 @@
+#include "Foundation/UserDefaults.h"
 #include "Tools/SettingsKey.h"
 #include "Tools/SettingsTab.h"
-
-#include "Foundation/UserDefaults.h"
 #include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>

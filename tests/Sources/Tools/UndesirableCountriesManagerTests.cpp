@@ -1,10 +1,8 @@
-#include "Tools/UndesirableCountriesManager.h"
-
-#include "support/TemporarySettings.h"
-
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/RunLoop.h"
 #include "Foundation/UserDefaults.h"
+#include "Tools/UndesirableCountriesManager.h"
+#include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>
 

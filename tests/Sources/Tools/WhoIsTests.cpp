@@ -1,9 +1,8 @@
-#include "Tools/WhoIs.h"
-#include "Tools/WhoisCache.h"
-
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/RunLoop.h"
 #include "GeoIPTestServer.h"
+#include "Tools/WhoIs.h"
+#include "Tools/WhoisCache.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-#include "Tools/WorkspaceUtilities.h"
-
 #include "Platform/Workspace/FakeProcesses.h"
+#include "Tools/WorkspaceUtilities.h"
 
 #include <gtest/gtest.h>
 

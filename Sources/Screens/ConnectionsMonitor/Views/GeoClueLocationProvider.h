@@ -1,12 +1,12 @@
 #pragma once
 
-#include <chrono>
+#include "Screens/ConnectionsMonitor/LocationManager.h"
 
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QObject>
 
-#include "Screens/ConnectionsMonitor/LocationManager.h"
+#include <chrono>
 
 namespace tarnwick {
 

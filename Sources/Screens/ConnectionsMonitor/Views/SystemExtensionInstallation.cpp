@@ -1,12 +1,12 @@
 #include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
 
+#include "Foundation/Bundle.h"
+
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-#include "Foundation/Bundle.h"
 
 namespace tarnwick {
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QWidget>
+
 #include <functional>
 #include <string>
-
-#include <QWidget>
 
 class QLabel;
 class QPushButton;

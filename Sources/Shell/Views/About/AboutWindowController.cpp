@@ -1,5 +1,13 @@
 #include "Shell/Views/About/AboutWindowController.h"
 
+#include "Shell/AboutWindowCopy.h"
+#include "Shell/InterfaceText.h"
+#include "Shell/MakerLinks.h"
+#include "Shell/Views/Style/Appearance.h"
+#include "Shell/Views/Style/ImageAsset.h"
+#include "Shell/Views/Style/Typeface.h"
+#include "Tools/BundleUtilities.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -10,14 +18,6 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
-
-#include "Shell/AboutWindowCopy.h"
-#include "Shell/InterfaceText.h"
-#include "Shell/MakerLinks.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/ImageAsset.h"
-#include "Shell/Views/Style/Typeface.h"
-#include "Tools/BundleUtilities.h"
 
 namespace tarnwick {
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <functional>
+#include "Foundation/Bundle.h"
 
 #include <QPointer>
 #include <QWidget>
 
-#include "Foundation/Bundle.h"
+#include <functional>
 
 class QClipboard;
 class QLabel;

@@ -1,15 +1,15 @@
 #include "Shell/Views/Controls/AppIconView.h"
 
-#include <QLabel>
-#include <QMouseEvent>
-#include <QVBoxLayout>
-
 #include "Shell/InterfaceText.h"
 #include "Shell/Views/About/AboutWindowController.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
 #include "Tools/BundleUtilities.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QVBoxLayout>
 
 namespace tarnwick {
 

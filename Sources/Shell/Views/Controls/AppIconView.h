@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QWidget>
-
 #include "Foundation/Bundle.h"
+
+#include <QWidget>
 
 class QLabel;
 class QVBoxLayout;

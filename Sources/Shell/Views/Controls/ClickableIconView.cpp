@@ -1,10 +1,10 @@
 #include "Shell/Views/Controls/ClickableIconView.h"
 
-#include <QPainter>
-#include <QMouseEvent>
-
 #include "Shell/Layout/EdgeLayout.h"
 #include "Shell/Views/Style/ImageAsset.h"
+
+#include <QMouseEvent>
+#include <QPainter>
 
 namespace tarnwick {
 

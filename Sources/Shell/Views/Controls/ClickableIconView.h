@@ -1,11 +1,11 @@
 #pragma once
 
-#include <functional>
-
 #include <QColor>
 #include <QLabel>
 #include <QPixmap>
 #include <QWidget>
+
+#include <functional>
 
 namespace tarnwick {
 

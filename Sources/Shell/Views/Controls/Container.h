@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QWidget>
+
 #include <optional>
 #include <vector>
-
-#include <QWidget>
 
 namespace tarnwick {
 

@@ -1,13 +1,13 @@
 #include "Shell/Views/Controls/CustomCheckMarkView.h"
 
+#include "Shell/InterfaceText.h"
+#include "Shell/Views/Style/Appearance.h"
+#include "Shell/Views/Style/ImageAsset.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
-
-#include "Shell/InterfaceText.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/ImageAsset.h"
 
 namespace tarnwick {
 

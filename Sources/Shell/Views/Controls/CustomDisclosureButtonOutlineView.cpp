@@ -1,9 +1,9 @@
 #include "Shell/Views/Controls/CustomDisclosureButtonOutlineView.h"
 
+#include "Shell/Views/Controls/ImageAlignmableCell.h"
+
 #include <QPainter>
 #include <QStyleOption>
-
-#include "Shell/Views/Controls/ImageAlignmableCell.h"
 
 namespace tarnwick {
 

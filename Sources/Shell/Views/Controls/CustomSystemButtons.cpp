@@ -1,14 +1,14 @@
 #include "Shell/Views/Controls/CustomSystemButtons.h"
 
-#include <QApplication>
-#include <QHBoxLayout>
-#include <QPainter>
-#include <QPainterPath>
-
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/InterfaceText.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
 
 namespace tarnwick {
 

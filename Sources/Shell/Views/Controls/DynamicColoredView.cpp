@@ -1,8 +1,8 @@
 #include "Shell/Views/Controls/DynamicColoredView.h"
 
-#include <QPainter>
-
 #include "Shell/Views/Style/Appearance.h"
+
+#include <QPainter>
 
 namespace tarnwick {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <optional>
+#include "Shell/NamedColor.h"
 
 #include <QWidget>
 
-#include "Shell/NamedColor.h"
+#include <optional>
 
 namespace tarnwick {
 

@@ -1,12 +1,12 @@
 #include "Shell/Views/Controls/FilterTextField.h"
 
-#include <QPainter>
-#include <QPainterPath>
-#include <QPointer>
-
 #include "Dispatch/DispatchQueue.h"
 #include "Shell/InterfaceText.h"
 #include "Shell/Views/Style/Appearance.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
 
 namespace tarnwick {
 

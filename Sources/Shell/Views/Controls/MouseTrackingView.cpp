@@ -1,9 +1,9 @@
 #include "Shell/Views/Controls/MouseTrackingView.h"
 
-#include <algorithm>
-
 #include <QCursor>
 #include <QEnterEvent>
+
+#include <algorithm>
 
 namespace tarnwick {
 

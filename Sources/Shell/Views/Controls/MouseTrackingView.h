@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QWidget>
+
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
-
-#include <QWidget>
 
 namespace tarnwick {
 

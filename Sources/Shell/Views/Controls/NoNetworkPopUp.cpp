@@ -1,12 +1,12 @@
 #include "Shell/Views/Controls/NoNetworkPopUp.h"
 
+#include "Shell/Views/Style/Appearance.h"
+#include "Shell/Views/Style/Typeface.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
-
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
 
 namespace tarnwick {
 

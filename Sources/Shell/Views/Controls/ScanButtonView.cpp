@@ -1,5 +1,13 @@
 #include "Shell/Views/Controls/ScanButtonView.h"
 
+#include "Dispatch/DispatchQueue.h"
+#include "Shell/InterfaceText.h"
+#include "Shell/Views/Controls/Container.h"
+#include "Shell/Views/Style/Appearance.h"
+#include "Shell/Views/Style/ImageAsset.h"
+#include "Shell/Views/Style/Typeface.h"
+#include "Tools/SettingsTab.h"
+
 #include <QEnterEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
@@ -8,14 +16,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QShortcut>
-
-#include "Dispatch/DispatchQueue.h"
-#include "Shell/InterfaceText.h"
-#include "Shell/Views/Controls/Container.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/ImageAsset.h"
-#include "Shell/Views/Style/Typeface.h"
-#include "Tools/SettingsTab.h"
 
 namespace tarnwick {
 

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <functional>
+#include "Dispatch/Scheduler.h"
+#include "Foundation/NotificationCenter.h"
+#include "Shell/ScanButtonConfig.h"
 
 #include <QAbstractButton>
 #include <QPointer>
 #include <QWidget>
 
-#include "Dispatch/Scheduler.h"
-#include "Foundation/NotificationCenter.h"
-#include "Shell/ScanButtonConfig.h"
+#include <functional>
 
 namespace tarnwick {
 

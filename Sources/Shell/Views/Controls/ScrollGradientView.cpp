@@ -1,9 +1,9 @@
 #include "Shell/Views/Controls/ScrollGradientView.h"
 
+#include "Shell/Views/Style/Appearance.h"
+
 #include <QLinearGradient>
 #include <QPainter>
-
-#include "Shell/Views/Style/Appearance.h"
 
 namespace tarnwick {
 

@@ -1,11 +1,11 @@
 #include "Shell/Views/Main/MainView.h"
 
+#include "Shell/Views/Main/MainWindowLayout.h"
+#include "Shell/Views/Style/Appearance.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
-
-#include "Shell/Views/Main/MainWindowLayout.h"
-#include "Shell/Views/Style/Appearance.h"
 
 namespace tarnwick {
 

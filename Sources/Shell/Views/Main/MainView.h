@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QWidget>
-
 #include "Foundation/NotificationCenter.h"
+
+#include <QWidget>
 
 namespace tarnwick {
 

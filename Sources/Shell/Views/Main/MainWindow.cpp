@@ -1,6 +1,15 @@
 #include "Shell/Views/Main/MainWindow.h"
 
-#include <algorithm>
+#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
+#include "Screens/Settings/SettingsViewModel.h"
+#include "Shell/ApplicationTerminator.h"
+#include "Shell/InterfaceText.h"
+#include "Shell/MakerLinks.h"
+#include "Shell/ShellNotification.h"
+#include "Shell/Views/About/AboutWindowController.h"
+#include "Shell/Views/Main/MainView.h"
+#include "Shell/Views/Promotion/IOSPromotionViewController.h"
+#include "Shell/Views/Sheets/SheetWindowController.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,16 +24,7 @@
 #include <QTextEdit>
 #include <QUrl>
 
-#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
-#include "Screens/Settings/SettingsViewModel.h"
-#include "Shell/ApplicationTerminator.h"
-#include "Shell/InterfaceText.h"
-#include "Shell/MakerLinks.h"
-#include "Shell/ShellNotification.h"
-#include "Shell/Views/About/AboutWindowController.h"
-#include "Shell/Views/Main/MainView.h"
-#include "Shell/Views/Promotion/IOSPromotionViewController.h"
-#include "Shell/Views/Sheets/SheetWindowController.h"
+#include <algorithm>
 
 namespace tarnwick {
 

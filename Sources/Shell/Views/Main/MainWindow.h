@@ -1,16 +1,16 @@
 #pragma once
 
-#include <cstdint>
-#include <functional>
-#include <memory>
-
-#include <QMainWindow>
-
 #include "Dispatch/Scheduler.h"
 #include "Foundation/NotificationCenter.h"
 #include "Shell/AppActiveScreenType.h"
 #include "Shell/IOSPromotionSchedule.h"
 #include "Shell/Views/Main/ScreenModels.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
 
 class QMenu;
 class QMenuBar;

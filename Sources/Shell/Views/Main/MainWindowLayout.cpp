@@ -1,15 +1,15 @@
 #include "Shell/Views/Main/MainWindowLayout.h"
 
-#include <QGraphicsOpacityEffect>
-#include <QParallelAnimationGroup>
-#include <QPropertyAnimation>
-#include <QPointer>
-
 #include "Dispatch/DispatchQueue.h"
 #include "Shell/ShellNotification.h"
 #include "Shell/Views/Main/ScreenPlaceholderView.h"
 #include "Shell/Views/Main/SideBarView.h"
 #include "Tools/SettingsKey.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QParallelAnimationGroup>
+#include <QPointer>
+#include <QPropertyAnimation>
 
 namespace tarnwick {
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <map>
-#include <memory>
+#include "Foundation/NotificationCenter.h"
+#include "Shell/MainWindowLayoutModel.h"
 
 #include <QPointer>
 #include <QWidget>
 
-#include "Foundation/NotificationCenter.h"
-#include "Shell/MainWindowLayoutModel.h"
+#include <map>
+#include <memory>
 
 namespace tarnwick {
 

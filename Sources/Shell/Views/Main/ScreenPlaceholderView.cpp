@@ -1,10 +1,10 @@
 #include "Shell/Views/Main/ScreenPlaceholderView.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
-
 #include "Shell/TextStyle.h"
 #include "Shell/Views/Style/Typeface.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
 
 namespace tarnwick {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QWidget>
-
 #include "Shell/AppActiveScreenType.h"
+
+#include <QWidget>
 
 namespace tarnwick {
 

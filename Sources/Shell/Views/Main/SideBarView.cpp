@@ -1,17 +1,17 @@
 #include "Shell/Views/Main/SideBarView.h"
 
-#include <QEnterEvent>
-#include <QLabel>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QHBoxLayout>
-#include <QVBoxLayout>
-
 #include "Shell/Views/Controls/AppIconView.h"
 #include "Shell/Views/Controls/CustomSystemButtons.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
+
+#include <QEnterEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QVBoxLayout>
 
 namespace tarnwick {
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <functional>
-#include <optional>
-#include <vector>
+#include "Shell/AppActiveScreenType.h"
 
 #include <QPropertyAnimation>
 #include <QWidget>
 
-#include "Shell/AppActiveScreenType.h"
+#include <functional>
+#include <optional>
+#include <vector>
 
 namespace tarnwick {
 

@@ -1,9 +1,5 @@
 #include "Shell/Views/Promotion/IOSPromotionViewController.h"
 
-#include <QGraphicsDropShadowEffect>
-#include <QKeyEvent>
-#include <QLabel>
-
 #include "Shell/InterfaceText.h"
 #include "Shell/Layout/EdgeLayout.h"
 #include "Shell/Views/Controls/ClickableIconView.h"
@@ -12,6 +8,10 @@
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QKeyEvent>
+#include <QLabel>
 
 namespace tarnwick {
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "Shell/Views/Sheets/SheetContent.h"
+
 #include <QPointer>
 #include <QWidget>
-
-#include "Shell/Views/Sheets/SheetContent.h"
 
 namespace tarnwick {
 

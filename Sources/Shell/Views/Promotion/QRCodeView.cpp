@@ -1,10 +1,9 @@
 #include "Shell/Views/Promotion/QRCodeView.h"
 
-#include <QPainter>
-
-#include <qrencode.h>
-
 #include "Shell/Views/Style/Appearance.h"
+
+#include <QPainter>
+#include <qrencode.h>
 
 namespace tarnwick {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <optional>
-#include <string>
-
 #include <QImage>
 #include <QWidget>
+
+#include <optional>
+#include <string>
 
 namespace tarnwick {
 

@@ -1,11 +1,11 @@
 #include "Shell/Views/Sheets/DimView.h"
 
+#include "Shell/Views/Style/Appearance.h"
+
 #include <QGraphicsDropShadowEffect>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-
-#include "Shell/Views/Style/Appearance.h"
 
 namespace tarnwick {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <functional>
-
 #include <QWidget>
+
+#include <functional>
 
 namespace tarnwick {
 

@@ -1,10 +1,10 @@
 #include "Shell/Views/Sheets/MainWindowSheetPresenter.h"
 
-#include <QPointer>
-
 #include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
 #include "Shell/Views/Sheets/SheetContent.h"
 #include "Shell/Views/Sheets/SheetWindowController.h"
+
+#include <QPointer>
 
 namespace tarnwick {
 

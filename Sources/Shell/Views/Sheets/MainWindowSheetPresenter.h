@@ -1,8 +1,8 @@
 #pragma once
 
-#include <functional>
-
 #include "Screens/Presenters/InterfacePresenters.h"
+
+#include <functional>
 
 namespace tarnwick {
 

@@ -1,16 +1,16 @@
 #include "Shell/Views/Sheets/SheetWindowController.h"
 
-#include <QEvent>
-#include <QGraphicsOpacityEffect>
-#include <QPropertyAnimation>
-#include <QSequentialAnimationGroup>
-#include <QVBoxLayout>
-
 #include "Dispatch/DispatchQueue.h"
 #include "Shell/Layout/EdgeLayout.h"
 #include "Shell/Views/Sheets/DimView.h"
 #include "Shell/Views/Sheets/ScaleFadeEffect.h"
 #include "Tools/Log/ContextLog.h"
+
+#include <QEvent>
+#include <QGraphicsOpacityEffect>
+#include <QPropertyAnimation>
+#include <QSequentialAnimationGroup>
+#include <QVBoxLayout>
 
 namespace tarnwick {
 

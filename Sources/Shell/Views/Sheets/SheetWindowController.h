@@ -1,13 +1,13 @@
 #pragma once
 
-#include <functional>
-#include <memory>
+#include "Dispatch/Scheduler.h"
+#include "Shell/Views/Sheets/SheetContent.h"
 
 #include <QPointer>
 #include <QWidget>
 
-#include "Dispatch/Scheduler.h"
-#include "Shell/Views/Sheets/SheetContent.h"
+#include <functional>
+#include <memory>
 
 class QGraphicsOpacityEffect;
 

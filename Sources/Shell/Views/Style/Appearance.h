@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QColor>
-
 #include "Shell/NamedColor.h"
+
+#include <QColor>
 
 namespace tarnwick {
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <string_view>
-
 #include <QColor>
 #include <QIcon>
 #include <QPixmap>
 #include <QSize>
+
+#include <string_view>
 
 namespace tarnwick {
 

@@ -1,12 +1,12 @@
 #include "Shell/Views/Style/Typeface.h"
 
-#include <cmath>
-#include <map>
-#include <mutex>
-
 #include <QFontDatabase>
 #include <QString>
 #include <QStringList>
+
+#include <cmath>
+#include <map>
+#include <mutex>
 
 namespace tarnwick {
 

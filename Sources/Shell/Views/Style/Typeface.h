@@ -1,10 +1,10 @@
 #pragma once
 
-#include <string_view>
+#include "Shell/TextStyle.h"
 
 #include <QFont>
 
-#include "Shell/TextStyle.h"
+#include <string_view>
 
 namespace tarnwick {
 

@@ -1,27 +1,26 @@
-#include "FeedbackFormTestSupport.h"
-
+#include "FeedbackForm/KVBDefaultSystemProfileProvider.h"
 #include "FeedbackForm/Presenter/FeedbackFormPresenter.h"
+#include "FeedbackForm/Views/KVBAttachmentsViewController.h"
 #include "FeedbackForm/Views/KVBFeedbackController.h"
 #include "FeedbackForm/Views/KVBInterfaceSettings.h"
 #include "FeedbackForm/Views/KVBMainViewController.h"
 #include "FeedbackForm/Views/KVBTextControlValidationContainer.h"
 #include "FeedbackForm/Views/KVBTextFieldWrapper.h"
-#include "FeedbackForm/Views/KVBAttachmentsViewController.h"
+#include "FeedbackFormTestSupport.h"
 #include "Libraries/Logging/LoggingTestSupport.h"
+#include "Logging/FileDestination.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TemporaryDirectory.h"
 
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTest>
+
 #include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <atomic>
 #include <mutex>
-
-#include "FeedbackForm/KVBDefaultSystemProfileProvider.h"
-#include "Logging/FileDestination.h"
 
 namespace tarnwick {
 namespace {

@@ -1,5 +1,3 @@
-#include "FeedbackFormTestSupport.h"
-
 #include "FeedbackForm/Views/KVBAttachmentsViewController.h"
 #include "FeedbackForm/Views/KVBFeedbackController.h"
 #include "FeedbackForm/Views/KVBInterfaceSettings.h"
@@ -7,6 +5,8 @@
 #include "FeedbackForm/Views/KVBSystemProfileViewController.h"
 #include "FeedbackForm/Views/KVBTextControlValidationContainer.h"
 #include "FeedbackForm/Views/KVBTextFieldWrapper.h"
+#include "FeedbackFormTestSupport.h"
+#include "QtSupport/MainQueueBridge.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,8 +17,6 @@
 
 #include <cstdio>
 #include <fstream>
-
-#include "QtSupport/MainQueueBridge.h"
 
 using namespace tarnwick;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Dispatch/DispatchQueue.h"
 #include "FeedbackForm/KVBFeedbackSender.h"
 #include "FeedbackForm/KVBSystemProfileProvider.h"
 #include "FeedbackForm/Views/KVBAlertPresenter.h"
@@ -11,8 +12,6 @@
 #include <mutex>
 #include <optional>
 #include <vector>
-
-#include "Dispatch/DispatchQueue.h"
 
 namespace tarnwick::testing {
 

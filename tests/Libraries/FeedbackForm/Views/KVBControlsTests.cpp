@@ -1,25 +1,25 @@
-#include "FeedbackFormTestSupport.h"
-
 #include "FeedbackForm/Views/KVBAttachmentsViewController.h"
 #include "FeedbackForm/Views/KVBBundleHelper.h"
 #include "FeedbackForm/Views/KVBClickableView.h"
 #include "FeedbackForm/Views/KVBInterfaceSettings.h"
 #include "FeedbackForm/Views/KVBLeftFlowLayout.h"
 #include "FeedbackForm/Views/KVBSystemProfileViewController.h"
-#include "FeedbackForm/Views/KVBTransparentSpinner.h"
 #include "FeedbackForm/Views/KVBTextControlValidationContainer.h"
 #include "FeedbackForm/Views/KVBTextField.h"
 #include "FeedbackForm/Views/KVBTextFieldWrapper.h"
 #include "FeedbackForm/Views/KVBTextView.h"
+#include "FeedbackForm/Views/KVBTransparentSpinner.h"
+#include "FeedbackFormTestSupport.h"
 #include "support/TemporaryDirectory.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTabBar>
 #include <QMouseEvent>
+#include <QTabBar>
 #include <QTest>
 #include <QVBoxLayout>
+
 #include <gtest/gtest.h>
 
 #include <fstream>

@@ -1,5 +1,3 @@
-#include "FeedbackFormTestSupport.h"
-
 #include "FeedbackForm/Views/KVBAttachmentsViewController.h"
 #include "FeedbackForm/Views/KVBBundleHelper.h"
 #include "FeedbackForm/Views/KVBFeedbackController.h"
@@ -8,6 +6,7 @@
 #include "FeedbackForm/Views/KVBTextControlValidationContainer.h"
 #include "FeedbackForm/Views/KVBTextFieldWrapper.h"
 #include "FeedbackForm/Views/KVBTransparentSpinner.h"
+#include "FeedbackFormTestSupport.h"
 #include "support/TemporaryDirectory.h"
 
 #include <QApplication>
@@ -16,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 namespace tarnwick {

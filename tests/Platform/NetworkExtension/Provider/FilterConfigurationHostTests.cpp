@@ -1,16 +1,14 @@
+#include "Dispatch/RunLoop.h"
+#include "FilterLink/FilterConfigurationCommunication.h"
+#include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "NetworkExtension/Provider/FilterConfigurationHost.h"
 #include "NetworkExtension/Provider/FilterConfigurationStore.h"
-#include "NetworkExtension/Manager/FilterManagerClient.h"
-
-#include "Dispatch/RunLoop.h"
-
-#include "FilterLink/FilterConfigurationCommunication.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <future>
 #include <unistd.h>
 

@@ -1,14 +1,13 @@
 #include "AppMonitorTestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <unordered_set>
-
 #include "Dispatch/DispatchGroup.h"
 #include "Screens/AppMonitor/BinaryStringsParserImpl.h"
 #include "Screens/AppMonitor/LocalApplicationsAnalyserImpl.h"
 #include "support/SigningFixture.h"
 #include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <unordered_set>
 
 namespace tarnwick {
 namespace {

@@ -1,14 +1,13 @@
 #include "AppMonitorTestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-
 #include "Dispatch/ManualScheduler.h"
 #include "Dispatch/RunLoop.h"
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
 #include "Tools/AnimationQueue.h"
 #include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace std::chrono_literals;
 

@@ -1,10 +1,5 @@
 #pragma once
 
-#include <memory>
-#include <mutex>
-#include <string>
-#include <vector>
-
 #include "Logging/BaseDestination.h"
 #include "Logging/LogHub.h"
 #include "Screens/AppMonitor/LocalApplicationImpl.h"
@@ -12,6 +7,11 @@
 #include "Tools/UndesirableCountriesManagerType.h"
 #include "support/BundleFixture.h"
 #include "support/MachOFixture.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
 
 namespace tarnwick::testing {
 

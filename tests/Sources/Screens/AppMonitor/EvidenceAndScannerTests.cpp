@@ -1,15 +1,14 @@
 #include "AppMonitorTestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
 #include "Dispatch/DispatchGroup.h"
 #include "Screens/AppMonitor/BinaryStringsParserImpl.h"
 #include "Screens/AppMonitor/CodeSigningInfoModel.h"
 #include "Screens/AppMonitor/LocalApplicationsScanner.h"
 #include "support/SigningFixture.h"
 #include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace tarnwick {
 namespace {

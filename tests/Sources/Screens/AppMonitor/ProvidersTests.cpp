@@ -1,13 +1,12 @@
 #include "AppMonitorTestSupport.h"
+#include "Screens/AppMonitor/AppStoreInfoProvider.h"
+#include "Tools/DenyListProvider.h"
+#include "support/LoopbackHttpServer.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <future>
-
-#include "Screens/AppMonitor/AppStoreInfoProvider.h"
-#include "Tools/DenyListProvider.h"
-#include "support/LoopbackHttpServer.h"
 
 namespace tarnwick {
 namespace {

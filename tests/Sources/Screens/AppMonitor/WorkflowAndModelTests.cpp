@@ -1,17 +1,16 @@
 #include "AppMonitorTestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <atomic>
-#include <mutex>
-
 #include "Dispatch/RunLoop.h"
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
 #include "Screens/AppMonitor/InterfaceText.h"
 #include "Sources/Tools/GeoIPTestServer.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
 
 using namespace std::chrono_literals;
 

@@ -1,5 +1,4 @@
 #include "EngineFixture.h"
-
 #include "FilterLink/ProviderCommunication.h"
 #include "Foundation/FileDescriptor.h"
 

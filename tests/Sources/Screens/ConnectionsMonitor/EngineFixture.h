@@ -1,15 +1,14 @@
 #pragma once
 
-#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
-#include "Screens/Settings/SettingsViewModel.h"
-
 #include "Dispatch/ManualScheduler.h"
 #include "Dispatch/RunLoop.h"
 #include "Network/ManualPathSource.h"
 #include "Network/PathMonitor.h"
+#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
+#include "Screens/Settings/SettingsViewModel.h"
 #include "Sources/Tools/GeoIPTestServer.h"
-#include "support/TemporarySettings.h"
 #include "support/TemporaryDirectory.h"
+#include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>
 

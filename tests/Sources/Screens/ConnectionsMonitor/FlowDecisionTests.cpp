@@ -1,5 +1,4 @@
 #include "EngineFixture.h"
-
 #include "Tools/AllowanceList.h"
 
 namespace tarnwick::testing {

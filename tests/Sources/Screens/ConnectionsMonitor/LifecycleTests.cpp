@@ -1,5 +1,4 @@
 #include "EngineFixture.h"
-
 #include "Tools/SettingsKey.h"
 
 namespace tarnwick::testing {

@@ -1,5 +1,4 @@
 #include "Screens/ConnectionsMonitor/LocationManager.h"
-
 #include "Tools/SettingsKey.h"
 #include "support/TemporarySettings.h"
 

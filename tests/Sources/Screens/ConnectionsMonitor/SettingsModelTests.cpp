@@ -1,6 +1,5 @@
-#include "Screens/Settings/SettingsViewModel.h"
-
 #include "Dispatch/RunLoop.h"
+#include "Screens/Settings/SettingsViewModel.h"
 #include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>

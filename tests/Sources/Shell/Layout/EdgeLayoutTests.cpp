@@ -1,10 +1,9 @@
+#include "ConstraintLayout/ConstraintLayout.h"
 #include "Shell/Layout/EdgeLayout.h"
 
 #include <QApplication>
 
 #include <gtest/gtest.h>
-
-#include "ConstraintLayout/ConstraintLayout.h"
 
 namespace tarnwick {
 namespace {

@@ -1,10 +1,9 @@
 #include "Shell/AppMover.h"
-
-#include <fstream>
+#include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
-#include "support/TemporaryDirectory.h"
+#include <fstream>
 
 namespace tarnwick {
 namespace {

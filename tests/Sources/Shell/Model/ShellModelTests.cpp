@@ -1,14 +1,14 @@
-#include <QCoreApplication>
-#include <QTest>
-
-#include <gtest/gtest.h>
-
 #include "Dispatch/ManualScheduler.h"
 #include "Shell/AppActiveScreenType.h"
 #include "Shell/FilterShutdown.h"
 #include "Shell/IOSPromotionSchedule.h"
 #include "Shell/MainWindowLayoutModel.h"
 #include "Shell/ScanButtonConfig.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
 
 namespace tarnwick {
 namespace {

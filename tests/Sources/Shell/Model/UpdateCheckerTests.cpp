@@ -1,12 +1,11 @@
+#include "Network/HTTPSession.h"
 #include "Shell/UpdateChecker.h"
+#include "support/LoopbackHttpServer.h"
 
 #include <QCoreApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include "Network/HTTPSession.h"
-#include "support/LoopbackHttpServer.h"
 
 namespace tarnwick {
 namespace {

@@ -1,3 +1,11 @@
+#include "Dispatch/ManualScheduler.h"
+#include "Foundation/Bundle.h"
+#include "QtSupport/MainQueueBridge.h"
+#include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
+#include "Shell/Views/About/AboutWindowController.h"
+#include "Shell/Views/Main/MainWindow.h"
+#include "Shell/Views/Sheets/SheetWindowController.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QPalette>
@@ -6,14 +14,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include "Dispatch/ManualScheduler.h"
-#include "QtSupport/MainQueueBridge.h"
-#include "Shell/Views/About/AboutWindowController.h"
-#include "Shell/Views/Main/MainWindow.h"
-#include "Shell/Views/Sheets/SheetWindowController.h"
-#include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
-#include "Foundation/Bundle.h"
 
 namespace tarnwick {
 namespace {

@@ -1,16 +1,16 @@
-#include <QApplication>
-#include <QDir>
-#include <QPainter>
-#include <QPalette>
-
-#include <gtest/gtest.h>
-
 #include "Shell/InterfaceText.h"
 #include "Shell/NamedColor.h"
 #include "Shell/TextStyle.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QPalette>
+
+#include <gtest/gtest.h>
 
 namespace tarnwick {
 namespace {

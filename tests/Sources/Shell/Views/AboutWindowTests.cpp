@@ -1,6 +1,7 @@
+#include "Shell/AboutWindowCopy.h"
 #include "Shell/Views/About/AboutWindowController.h"
-
-#include <fstream>
+#include "Shell/Views/Controls/AppIconView.h"
+#include "support/TemporaryDirectory.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -8,9 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Shell/AboutWindowCopy.h"
-#include "Shell/Views/Controls/AppIconView.h"
-#include "support/TemporaryDirectory.h"
+#include <fstream>
 
 namespace tarnwick {
 namespace {

@@ -1,12 +1,3 @@
-#include <QApplication>
-#include <QHBoxLayout>
-#include <QImage>
-#include <QLabel>
-#include <QStandardItemModel>
-#include <QTest>
-
-#include <gtest/gtest.h>
-
 #include "Shell/Views/Controls/ClickableIconView.h"
 #include "Shell/Views/Controls/Container.h"
 #include "Shell/Views/Controls/CustomCheckMarkView.h"
@@ -19,6 +10,15 @@
 #include "Shell/Views/Controls/NoNetworkPopUp.h"
 #include "Shell/Views/Controls/ScrollGradientView.h"
 #include "Shell/Views/Style/Appearance.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QStandardItemModel>
+#include <QTest>
+
+#include <gtest/gtest.h>
 
 namespace tarnwick {
 namespace {

@@ -1,4 +1,13 @@
+#include "Dispatch/ManualScheduler.h"
+#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
+#include "Screens/Settings/SettingsViewModel.h"
+#include "Shell/ApplicationTerminator.h"
+#include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
+#include "Shell/Views/Main/MainWindowLayout.h"
+#include "Shell/Views/Main/SideBarView.h"
+#include "Shell/Views/Sheets/SheetWindowController.h"
+#include "Tools/SettingsTab.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -6,16 +15,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include "Dispatch/ManualScheduler.h"
-#include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
-#include "Screens/Settings/SettingsViewModel.h"
-#include "Shell/ApplicationTerminator.h"
-#include "Shell/Views/Main/MainView.h"
-#include "Shell/Views/Main/MainWindowLayout.h"
-#include "Shell/Views/Main/SideBarView.h"
-#include "Shell/Views/Sheets/SheetWindowController.h"
-#include "Tools/SettingsTab.h"
 
 namespace tarnwick {
 namespace {

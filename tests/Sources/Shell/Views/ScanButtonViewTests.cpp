@@ -1,12 +1,11 @@
+#include "Dispatch/ManualScheduler.h"
 #include "Shell/Views/Controls/ScanButtonView.h"
+#include "Tools/SettingsTab.h"
 
 #include <QApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include "Dispatch/ManualScheduler.h"
-#include "Tools/SettingsTab.h"
 
 namespace tarnwick {
 namespace {

@@ -1,21 +1,20 @@
-#include "Shell/Views/Sheets/SheetWindowController.h"
-
-#include <QApplication>
-#include <QTest>
-
-#include <gtest/gtest.h>
-#include <zbar.h>
-
 #include "Dispatch/ManualScheduler.h"
+#include "Foundation/Bundle.h"
+#include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
 #include "Shell/Views/Controls/ClickableIconView.h"
 #include "Shell/Views/Promotion/IOSPromotionViewController.h"
 #include "Shell/Views/Promotion/QRCodeView.h"
 #include "Shell/Views/Sheets/DimView.h"
 #include "Shell/Views/Sheets/MainWindowSheetPresenter.h"
-#include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
-#include "Foundation/Bundle.h"
-#include <QPushButton>
 #include "Shell/Views/Sheets/ScaleFadeEffect.h"
+#include "Shell/Views/Sheets/SheetWindowController.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <zbar.h>
 
 namespace tarnwick {
 namespace {

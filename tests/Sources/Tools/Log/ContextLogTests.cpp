@@ -1,8 +1,7 @@
-#include "Tools/Log/ContextLog.h"
-#include "Tools/Log/LoggingSetUp.h"
-
 #include "Foundation/DateFormatter.h"
 #include "Logging/FileDestination.h"
+#include "Tools/Log/ContextLog.h"
+#include "Tools/Log/LoggingSetUp.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

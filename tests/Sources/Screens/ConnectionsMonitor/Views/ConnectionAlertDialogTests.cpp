@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,13 +1,12 @@
 #include "Screens/ConnectionsMonitor/Views/GeoClueLocationProvider.h"
-
 #include "support/PrivateBus.h"
-
-#include <gtest/gtest.h>
 
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+
+#include <gtest/gtest.h>
 
 namespace tarnwick {
 namespace {

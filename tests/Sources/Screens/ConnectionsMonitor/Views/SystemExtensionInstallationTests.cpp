@@ -1,13 +1,12 @@
-#include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
-
 #include "Foundation/Bundle.h"
+#include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
 #include "support/TemporaryDirectory.h"
-
-#include <gtest/gtest.h>
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 
