@@ -1,6 +1,7 @@
 #include "SystemExtensionHelper.h"
 
 #include "Foundation/Bundle.h"
+#include "Foundation/FileDescriptor.h"
 #include "Foundation/Process.h"
 #include "XPC/XPCServicePath.h"
 
@@ -91,14 +92,9 @@ bool acceptsConnections(const fs::path& socketPath) {
         return false;
     }
     path.copy(address.sun_path, path.size());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return false;
-    }
-    const bool connected =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-    ::close(fd);
-    return connected;
+    const FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    return socket && ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address),
+                               sizeof(address)) == 0;
 }
 
 // Activation is finished only once the application can reach the extension: a caller that goes
@@ -135,17 +131,16 @@ int startInstance(const fs::path& installFolder, const std::string& bundleName) 
     // The extension outlives this program: it must not hold the output that our caller reads to
     // its end, so it gets /dev/null in its place.
     std::fflush(nullptr);
-    const int savedOut = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    const int savedErr = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    ::dup2(null, STDOUT_FILENO);
-    ::dup2(null, STDERR_FILENO);
+    const FileDescriptor savedOut(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3));
+    const FileDescriptor savedErr(::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3));
+    {
+        const FileDescriptor null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+        ::dup2(null.get(), STDOUT_FILENO);
+        ::dup2(null.get(), STDERR_FILENO);
+    }
     const auto launched = Process::launchDetached({executable->string()});
-    ::dup2(savedOut, STDOUT_FILENO);
-    ::dup2(savedErr, STDERR_FILENO);
-    ::close(savedOut);
-    ::close(savedErr);
-    ::close(null);
+    ::dup2(savedOut.get(), STDOUT_FILENO);
+    ::dup2(savedErr.get(), STDERR_FILENO);
     if (!launched) {
         return fail(1, launched.error().message);
     }
