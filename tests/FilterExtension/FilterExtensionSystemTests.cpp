@@ -2,11 +2,10 @@
 // the application. Needs root; skipped elsewhere.
 
 #include "FilterExtension/IPCConnection.h"
-#include "NetworkSandbox.h"
-
 #include "FilterLink/FilterConfiguration.h"
 #include "Foundation/Bundle.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
+#include "NetworkSandbox.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -14,9 +13,9 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <future>
 #include <poll.h>
+#include <sstream>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -341,24 +340,33 @@ TEST_F(FilterExtensionSystem, WaitingFlowsAreBoundedAndNothingPassesUnasked) {
     }
 }
 
-TEST_F(FilterExtensionSystem, SwitchingTheFilterOffLetsHeldFlowsThroughWithoutLoss) {
-    startExtension();
-    ASSERT_EQ(setFilterEnabled(true), std::nullopt);
-    auto peer = startPeer("hold");
-    ASSERT_EQ(peer->readLine(kWait), "registered true");
+TEST_F(FilterExtensionSystem, StoppingLetsHeldFlowsThroughWithoutLoss) {
+    for (const bool bySignal : {false, true}) {
+        SCOPED_TRACE(bySignal ? "the extension is stopped" : "the filter is switched off");
+        startExtension();
+        ASSERT_EQ(setFilterEnabled(true), std::nullopt);
+        auto peer = startPeer("hold");
+        ASSERT_EQ(peer->readLine(kWait), "registered true");
 
-    std::vector<int> datagrams;
-    for (int i = 0; i < 3; ++i) {
-        datagrams.push_back(startUdpExchange(client(), kServer, kUdpPort));
+        std::vector<int> datagrams;
+        for (int i = 0; i < 3; ++i) {
+            datagrams.push_back(startUdpExchange(client(), kServer, kUdpPort));
+        }
+        const int connection = startTcpConnection(client(), kServer, kTcpPort);
+        ASSERT_EQ(prompts(*peer, 4).size(), 4u);
+        if (bySignal) {
+            EXPECT_TRUE(m_extension->stop(SIGTERM, kWait)) << "the extension did not end";
+        } else {
+            ASSERT_EQ(setFilterEnabled(false), std::nullopt);
+        }
+        for (const int datagram : datagrams) {
+            EXPECT_EQ(outcomeName(finishUdpExchange(datagram, kWait)), "passed")
+                << "a held datagram is delivered when the filter stops";
+        }
+        EXPECT_EQ(outcomeName(finishTcpExchange(connection, kWait)), "passed");
+        peer.reset();
+        m_extension.reset();
     }
-    const int connection = startTcpConnection(client(), kServer, kTcpPort);
-    ASSERT_EQ(prompts(*peer, 4).size(), 4u);
-    ASSERT_EQ(setFilterEnabled(false), std::nullopt);
-    for (const int datagram : datagrams) {
-        EXPECT_EQ(outcomeName(finishUdpExchange(datagram, kWait)), "passed")
-            << "a held datagram is delivered when the filter stops";
-    }
-    EXPECT_EQ(outcomeName(finishTcpExchange(connection, kWait)), "passed");
 }
 
 TEST_F(FilterExtensionSystem, AClientThatNeverRegistersDoesNotTakeOver) {
