@@ -111,6 +111,10 @@ CurlEngine& CurlEngine::shared() {
 CurlEngine::CurlEngine() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     m_multi = curl_multi_init();
+    // At most six connections to one host at a time, as desktop HTTP clients keep by default: a
+    // scan that asks hundreds of questions of one service queues them instead of opening
+    // hundreds of connections at once, which a server's listen queue drops.
+    curl_multi_setopt(m_multi, CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
     std::thread([this] { run(); }).detach();
 }
 

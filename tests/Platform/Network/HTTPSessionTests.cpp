@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -65,7 +66,10 @@ public:
         });
         m_http.routes().Get("/hold", [this](const httplib::Request&, httplib::Response& response) {
             std::unique_lock lock(m_mutex);
+            ++m_holding;
+            m_maximumHolding = std::max(m_maximumHolding, m_holding);
             m_released.wait_for(lock, 10s, [this] { return m_isReleased; });
+            --m_holding;
             response.set_content("late", "text/plain");
         });
         m_http.start();
@@ -85,10 +89,18 @@ public:
         return "http://127.0.0.1:" + std::to_string(m_http.port()) + path;
     }
 
+    // The most `/hold` requests that were open at once.
+    int maximumHolding() {
+        std::lock_guard lock(m_mutex);
+        return m_maximumHolding;
+    }
+
 private:
     std::mutex m_mutex;
     std::condition_variable m_released;
     bool m_isReleased = false;
+    int m_holding = 0;
+    int m_maximumHolding = 0;
     // Last, so it stops before the state its routes use goes away.
     testing::LoopbackHttpServer m_http;
 };
@@ -231,6 +243,23 @@ TEST(HTTPSession, FailuresSayWhy) {
         ASSERT_FALSE(result->succeeded());
         EXPECT_EQ(result->error()->code, testCase.expected) << result->error()->message;
     }
+}
+
+TEST(HTTPSession, AtMostSixConnectionsToOneHostAndTheRestWait) {
+    LocalServer server;  // serves eight requests at a time
+    HTTPSession session(DispatchQueue::main());
+    int answered = 0;
+    for (int i = 0; i < 10; ++i) {
+        session.send(get(server.url("/hold")), [&](const HTTPResult& outcome) {
+            answered += outcome.succeeded() && outcome.response()->body == "late" ? 1 : 0;
+        });
+    }
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.maximumHolding() == 6; }, 10s));
+    // A seventh connection, if one were opened, would reach the server in this time.
+    RunLoop::main().runFor(300ms);
+    EXPECT_EQ(server.maximumHolding(), 6);
+    server.release();
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return answered == 10; }, 20s));
 }
 
 TEST(HTTPSession, CancelledTaskCompletesOnceWithACancellation) {
