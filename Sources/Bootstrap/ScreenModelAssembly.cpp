@@ -38,6 +38,8 @@ ScreenModels makeScreenModels(MainWindow& window) {
         Bundle::main());
     engine.urlOpener = urlOpener;
     engine.userNotifications = std::make_shared<DesktopUserNotificationCenter>();
+    // The center the window's menu posts the toggle and "windowDidBecomeKey" on.
+    engine.notificationCenter = window.notificationCenter();
     // The repaired extension is picked up by a new instance; this one quits the usual way.
     engine.relaunch = [] {
         if (const auto executable = Bundle::main().executablePath()) {
@@ -45,7 +47,7 @@ ScreenModels makeScreenModels(MainWindow& window) {
             (void)Relaunch::start(executable->string(), [] { ApplicationTerminator::terminate(); });
         }
     };
-    return {AppMonitorViewModel::make(NotificationCenter::defaultCenter()), settingsModel,
+    return {AppMonitorViewModel::make(*window.notificationCenter()), settingsModel,
             ConnectionsMonitorViewModel::create(std::move(engine))};
 }
 

@@ -43,10 +43,7 @@ protected:
             GTEST_SKIP() << "needs root";
         }
         m_sandbox = std::make_unique<NetworkSandbox>();
-        const auto added = NetworkSandbox::runIn(
-            server(),
-            {ipTool(), "addr", "add", std::string(kRussianServer) + "/24", "dev", "veth1"});
-        ASSERT_EQ(added.status, 0) << added.output;
+        m_sandbox->addServerAddress(kRussianServer);
         m_servers.push_back(SocketServer::tcpPong(server(), kGermanServer, kPort));
         m_servers.push_back(SocketServer::tcpPong(server(), kRussianServer, kPort));
         m_servers.push_back(SocketServer::dns(server(), kGermanServer, kRussianServer));
@@ -65,9 +62,6 @@ protected:
 
     int client() const { return m_sandbox->clientNamespace(); }
     int server() const { return m_sandbox->serverNamespace(); }
-    static std::string ipTool() {
-        return ::access("/usr/sbin/ip", X_OK) == 0 ? "/usr/sbin/ip" : "/sbin/ip";
-    }
     fs::path installFolder() const { return m_folder.path() / "SystemExtensions"; }
     fs::path settingsFile() const { return m_folder.path() / "settings.json"; }
     static std::string extensionName() {

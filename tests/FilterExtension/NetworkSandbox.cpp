@@ -151,6 +151,11 @@ NetworkSandbox::NetworkSandbox() {
     }
 }
 
+void NetworkSandbox::addServerAddress(const std::string& address) {
+    check(runIn(m_server, {ipTool(), "addr", "add", address + "/24", "dev", "veth1"}),
+          "ip addr add");
+}
+
 NetworkSandbox::~NetworkSandbox() {
     ::close(m_client);
     ::close(m_server);

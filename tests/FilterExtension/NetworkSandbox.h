@@ -32,6 +32,10 @@ public:
     int clientNamespace() const { return m_client; }
     int serverNamespace() const { return m_server; }
 
+    // Gives the server side one more address of the same /24, for a second server. Throws
+    // std::runtime_error when it cannot be added.
+    void addServerAddress(const std::string& address);
+
     // A socket made inside a namespace (the calling thread's own namespace is left as it was).
     static int socketIn(int namespaceFd, int domain, int type);
 
