@@ -2,9 +2,9 @@
 
 #include "Dispatch/DispatchQueue.h"
 #include "Foundation/AtomicFile.h"
+#include "Foundation/JSONReader.h"
 #include "Foundation/StandardDirectories.h"
 #include "Foundation/UserDefaults.h"
-#include "KVBHelpDeskAnswer.h"
 #include "KVBHostApplication.h"
 #include "KVBSystemInfo.h"
 #include "OSLog/OSLog.h"
@@ -26,7 +26,7 @@ namespace {
 constexpr std::chrono::seconds kSystemLogPeriod{86'400};
 constexpr std::size_t kMaximumJournalBytes = 8 * 1024 * 1024;
 constexpr std::size_t kMaximumPreferencesBytes = 4 * 1024 * 1024;
-constexpr int kMaximumJSONDepth = 32;
+constexpr std::size_t kMaximumJSONDepth = 32;
 
 bool isValidUTF8(std::string_view text) {
     std::size_t i = 0;
@@ -405,13 +405,14 @@ std::string KVBDefaultSystemProfileProvider::journalLines(std::string_view journ
         }
         const std::string_view line = journalOutput.substr(start, end - start);
         start = end + 1;
-        if (line.empty() || !KVBHelpDeskAnswer::nestsAtMost(line, 4)) {
+        if (line.empty()) {
             continue;
         }
-        const auto entry = nlohmann::json::parse(line, nullptr, false);
-        if (entry.is_discarded() || !entry.is_object()) {
+        const auto parsed = JSONReader::parse(line, 4);
+        if (!parsed || !parsed->is_object()) {
             continue;
         }
+        const auto& entry = *parsed;
         const auto time = entry.find("__REALTIME_TIMESTAMP");
         const auto message = entry.find("MESSAGE");
         if (time == entry.end() || message == entry.end() || !time->is_string()) {
@@ -473,16 +474,15 @@ std::string KVBDefaultSystemProfileProvider::appPreferencesForHostApplication() 
 }
 
 std::string KVBDefaultSystemProfileProvider::preferencesDescription(std::string_view json) {
-    if (json.size() > kMaximumPreferencesBytes ||
-        !KVBHelpDeskAnswer::nestsAtMost(json, kMaximumJSONDepth)) {
+    if (json.size() > kMaximumPreferencesBytes) {
         return "";
     }
-    const auto document = nlohmann::json::parse(json, nullptr, false);
-    if (document.is_discarded() || !document.is_object()) {
+    const auto document = JSONReader::parse(json, kMaximumJSONDepth);
+    if (!document || !document->is_object()) {
         return "";
     }
     std::string text;
-    describeJSON(document, 0, text);
+    describeJSON(*document, 0, text);
     return text;
 }
 

@@ -13,13 +13,9 @@ namespace tarnwick {
 class KVBHelpDeskAnswer {
 public:
     static constexpr std::size_t maximumSize = 1024 * 1024;
-    static constexpr int maximumDepth = 32;
+    static constexpr std::size_t maximumDepth = 32;
 
     static std::optional<std::string> uploadToken(std::string_view body);
-
-    // Whether no array or object of the JSON text nests deeper than `limit`; strings are skipped,
-    // so brackets inside them do not count.
-    static bool nestsAtMost(std::string_view json, int limit);
 };
 
 }  // namespace tarnwick

@@ -1,18 +1,17 @@
 #include "JSONLines.h"
 
+#include "Foundation/JSONReader.h"
+
 namespace tarnwick {
 
 namespace {
 
 std::optional<nlohmann::json> parsed(std::string_view text) {
-    if (JSONLines::nestsDeeperThan(text, JSONLines::maximumDepth)) {
+    auto json = JSONReader::parse(text, JSONLines::maximumDepth);
+    if (!json) {
         return std::nullopt;
     }
-    auto json = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
-    if (json.is_discarded()) {
-        return std::nullopt;
-    }
-    return json;
+    return std::move(*json);
 }
 
 }  // namespace
@@ -53,32 +52,6 @@ std::optional<nlohmann::json> JSONLines::object(std::string_view text) {
         return std::nullopt;
     }
     return json;
-}
-
-bool JSONLines::nestsDeeperThan(std::string_view text, std::size_t limit) {
-    std::size_t depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inString = false;
-            }
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > limit) {
-                return true;
-            }
-        } else if ((c == ']' || c == '}') && depth > 0) {
-            --depth;
-        }
-    }
-    return false;
 }
 
 }  // namespace tarnwick

@@ -30,9 +30,6 @@ public:
 
     // The whole text as one JSON object; nothing for any other text.
     static std::optional<nlohmann::json> object(std::string_view text);
-
-    // Whether the text opens more than `limit` arrays and objects inside each other.
-    static bool nestsDeeperThan(std::string_view text, std::size_t limit);
 };
 
 }  // namespace tarnwick

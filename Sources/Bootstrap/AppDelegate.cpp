@@ -1,6 +1,6 @@
 #include "AppDelegate.h"
 
-#include "FeedbackForm/Presenter/FeedbackFormPresenter.h"
+#include "FeedbackFormPresenter/FeedbackFormPresenter.h"
 #include "Logging/LogHub.h"
 #include "Network/HTTPSession.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"

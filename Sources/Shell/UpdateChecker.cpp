@@ -1,6 +1,7 @@
 #include "Shell/UpdateChecker.h"
 
 #include "Dispatch/DispatchQueue.h"
+#include "Foundation/JSONReader.h"
 #include "Network/HTTPSession.h"
 
 #include <nlohmann/json.hpp>
@@ -74,11 +75,13 @@ Result<UpdateChecker::Release, std::string> UpdateChecker::parseFeed(const std::
     if (body.size() > maximumFeedSize) {
         return Failure{std::string("The update feed is too large.")};
     }
-    // Depth is bounded by the size; a parse error is an answer, not an exception.
-    const nlohmann::json feed = nlohmann::json::parse(body, nullptr, false);
-    if (feed.is_discarded() || !feed.is_object()) {
+    // The feed is one flat object: a parse error or any deeper nesting is an answer, not an
+    // exception.
+    const auto parsed = JSONReader::parse(body, 4);
+    if (!parsed || !parsed->is_object()) {
         return Failure{std::string("The update feed is not a JSON object.")};
     }
+    const auto& feed = *parsed;
     const auto version = feed.find("version");
     const auto url = feed.find("url");
     if (version == feed.end() || !version->is_string() || version->get<std::string>().empty() ||

@@ -2,6 +2,7 @@
 
 #include "CountryTopLevelDomains.h"
 #include "Dispatch/DispatchQueue.h"
+#include "Foundation/JSONReader.h"
 #include "Network/HTTPSession.h"
 #include "WhoisCache.h"
 
@@ -181,7 +182,11 @@ void WhoIs::ask(const std::shared_ptr<State>& state, std::string requestURL, std
 
 WhoIs::Response WhoIs::parse(std::string_view data, const std::string& address,
                              const std::optional<std::string>& host) {
-    const auto json = nlohmann::json::parse(data);  // a syntax error is thrown as it comes
+    auto parsed = JSONReader::parse(data, 16);
+    if (!parsed) {
+        throw ParseError(Failure::invalidPayload);
+    }
+    const auto& json = *parsed;
     if (!json.is_object()) {
         throw ParseError(Failure::invalidPayload);
     }

@@ -217,6 +217,8 @@ TEST(WhoIsParse, AnswersAndTheirFailures) {
         {"city not an object", R"({"country": {"isoCode": "DE"}, "city": "Berlin"})", std::nullopt,
          Response{ip, "DE", std::nullopt, false}},
         {"top-level array", "[]", std::nullopt, std::nullopt, WhoIs::Failure::invalidPayload},
+        {"nested past the reader's limit", "[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]", std::nullopt,
+         std::nullopt, WhoIs::Failure::invalidPayload},
         {"country as text", R"({"country": "DE"})", std::nullopt, std::nullopt,
          WhoIs::Failure::invalidCountrySection},
         {"no country", R"({"city": {"lat": 1, "long": 2}})", std::nullopt, std::nullopt,

@@ -1,10 +1,10 @@
 #include "FeedbackFormPresenter.h"
 
-#include "FeedbackForm/HelpDeskAccount.h"
 #include "FeedbackForm/KVBHelpDeskFeedbackSender.h"
 #include "FeedbackForm/KVBHostApplication.h"
 #include "FeedbackForm/Views/KVBFeedbackController.h"
 #include "FeedbackForm/Views/KVBInterfaceSettings.h"
+#include "FeedbackFormPresenter/HelpDeskAccount.h"
 #include "Logging/FileDestination.h"
 #include "Logging/LogHub.h"
 
