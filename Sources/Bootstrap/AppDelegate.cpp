@@ -2,6 +2,7 @@
 
 #include "FeedbackFormPresenter/FeedbackFormPresenter.h"
 #include "Logging/LogHub.h"
+#include "MessageBoxStartupAlertPresenter.h"
 #include "Network/HTTPSession.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "ScreenModelAssembly.h"
@@ -15,16 +16,19 @@
 #include "Tools/SettingsKey.h"
 
 #include <QApplication>
-#include <QMessageBox>
-#include <QPointer>
-#include <QPushButton>
 #include <QWidget>
 
 #include <limits>
 
 namespace tarnwick {
 
-AppDelegate::AppDelegate() {
+AppDelegate::AppDelegate()
+    : AppDelegate(std::make_shared<MessageBoxStartupAlertPresenter>(
+                      [this]() -> QWidget* { return m_mainWindow.get(); }),
+                  UpdateChecker::productionFeed) {}
+
+AppDelegate::AppDelegate(std::shared_ptr<StartupAlertPresenter> alerts, std::string updateFeedURL)
+    : m_alerts(std::move(alerts)), m_updateFeedURL(std::move(updateFeedURL)) {
     setUpLogging();
     LogHub::info("---------- v." + versionText(Bundle::main()).value_or("") + " ----------");
     m_services = std::make_unique<ApplicationServices>();
@@ -94,22 +98,12 @@ void AppDelegate::offerMoveToApplicationsFolder() {
     AppMover::Environment environment = AppMover::standardEnvironment();
     environment.sourceBundle = bundle;
     environment.applicationName = "Tarnwick";
-    QPointer<QWidget> parent(m_mainWindow.get());
-    environment.confirmMove = [parent,
+    environment.confirmMove = [alerts = m_alerts,
                                name = environment.applicationName](bool needsAuthorization) {
-        QMessageBox alert(parent);
-        alert.setText(QStringLiteral("Move to Applications folder"));
-        alert.setInformativeText(
-            QString::fromStdString(AppMover::moveAlertInformativeText(name, needsAuthorization)));
-        QPushButton* move =
-            alert.addButton(QStringLiteral("Move to Applications Folder"), QMessageBox::AcceptRole);
-        alert.addButton(QStringLiteral("Do Not Move"), QMessageBox::RejectRole);
-        alert.exec();
-        return alert.clickedButton() == move;
+        return alerts->confirmMove(AppMover::moveAlertInformativeText(name, needsAuthorization));
     };
-    environment.reportFailure = [parent](const std::string& message) {
-        QMessageBox::warning(parent, QStringLiteral("Move to Applications folder"),
-                             QString::fromStdString(message));
+    environment.reportFailure = [alerts = m_alerts](const std::string& message) {
+        alerts->reportMoveFailure(message);
     };
     (void)AppMover::moveToApplicationsFolderIfNeeded(false, environment);
 }
@@ -148,16 +142,18 @@ void AppDelegate::checkForUpdates(bool inBackground) {
     if (!m_updateSession) {
         m_updateSession = std::make_shared<HTTPSession>();
     }
-    const UpdateChecker checker(UpdateChecker::productionFeed,
-                                versionText(Bundle::main()).value_or("0"), m_updateSession);
-    QPointer<QWidget> parent(m_mainWindow.get());
-    checker.check([parent, inBackground](const UpdateChecker::Outcome& outcome) {
-        if (inBackground && outcome.kind != UpdateChecker::Outcome::Kind::updateAvailable) {
-            return;
-        }
-        QMessageBox::information(parent, QStringLiteral("Check for Updates"),
-                                 QString::fromStdString(outcome.message));
-    });
+    const UpdateChecker checker(m_updateFeedURL, versionText(Bundle::main()).value_or("0"),
+                                m_updateSession);
+    // Held weakly: the answer may come after the delegate is gone.
+    checker.check(
+        [alerts = std::weak_ptr(m_alerts), inBackground](const UpdateChecker::Outcome& outcome) {
+            if (inBackground && outcome.kind != UpdateChecker::Outcome::Kind::updateAvailable) {
+                return;
+            }
+            if (const auto presenter = alerts.lock()) {
+                presenter->reportUpdateCheck(outcome.message);
+            }
+        });
 }
 
 }  // namespace tarnwick

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class QWidget;
 
@@ -15,13 +16,16 @@ class FeedbackFormPresenter;
 
 class HTTPSession;
 class MainWindow;
+class StartupAlertPresenter;
 
 // The application's start-up: logging first, then the launch count and the main window.
 class AppDelegate : public QObject {
     Q_OBJECT
 
 public:
+    // Message boxes over the main window and the maker's update feed.
     AppDelegate();
+    AppDelegate(std::shared_ptr<StartupAlertPresenter> alerts, std::string updateFeedURL);
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
@@ -48,6 +52,8 @@ public:
 
 private:
     std::unique_ptr<ApplicationServices> m_services;
+    std::shared_ptr<StartupAlertPresenter> m_alerts;
+    const std::string m_updateFeedURL;
     std::unique_ptr<MainWindow> m_mainWindow;
     // Made when the form is first asked for.
     std::unique_ptr<FeedbackFormPresenter> m_feedbackFormPresenter;

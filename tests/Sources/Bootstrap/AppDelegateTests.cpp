@@ -1,9 +1,12 @@
 #include "Bootstrap/AppDelegate.h"
 #include "Logging/LogHub.h"
+#include "Shell/StartupAlertPresenter.h"
 #include "Tools/SettingsKey.h"
+#include "support/LoopbackHttpServer.h"
 #include "support/TemporarySettings.h"
 
 #include <QCoreApplication>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -12,6 +15,8 @@
 #include <cstdlib>
 #include <limits>
 #include <regex>
+#include <string>
+#include <vector>
 
 namespace tarnwick {
 namespace {
@@ -91,6 +96,42 @@ TEST_F(AppDelegateTest, ClosingTheMainWindowEndsTheEventLoop) {
     // Far past the shutdown's own limit: reaching it means the application would have hung.
     QTimer::singleShot(20'000, [] { QCoreApplication::exit(7); });
     EXPECT_EQ(QCoreApplication::exec(), 0);
+}
+
+class RecordingAlerts final : public StartupAlertPresenter {
+public:
+    bool confirmMove(const std::string&) override { return false; }
+    void reportMoveFailure(const std::string& message) override { reports.push_back(message); }
+    void reportUpdateCheck(const std::string& message) override { reports.push_back(message); }
+
+    std::vector<std::string> reports;
+};
+
+// What an update check finds reaches the user through the presenter; in the background only an
+// available update does.
+TEST_F(AppDelegateTest, UpdateCheckOutcomesAreToldThroughThePresenter) {
+    testing::LoopbackHttpServer server;
+    std::string feed;
+    server.routes().Get("/update.json", [&feed](const httplib::Request&, httplib::Response& res) {
+        res.set_content(feed, "application/json");
+    });
+    server.start();
+    const auto alerts = std::make_shared<RecordingAlerts>();
+    AppDelegate delegate(alerts, server.baseURL() + "update.json");
+    delegate.applicationDidFinishLaunching();
+
+    feed = R"({"version": "0", "url": "https://example.org/tarnwick.deb"})";
+    delegate.checkForUpdates(true);
+    delegate.checkForUpdates(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts->reports.empty(); }, 10'000));
+    EXPECT_EQ(alerts->reports, std::vector<std::string>{"Tarnwick 0 is the newest version."});
+
+    alerts->reports.clear();
+    feed = R"({"version": "99.0", "url": "https://example.org/tarnwick.deb"})";
+    delegate.checkForUpdates(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts->reports.empty(); }, 10'000));
+    ASSERT_EQ(alerts->reports.size(), 1u);
+    EXPECT_NE(alerts->reports.front().find("99.0"), std::string::npos) << alerts->reports.front();
 }
 
 }  // namespace
