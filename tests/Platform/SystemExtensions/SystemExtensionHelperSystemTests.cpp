@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <functional>
+#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -265,6 +266,39 @@ TEST_F(SystemExtensionHelperSystemTest, AnotherUsersProcessIsNeitherTrustedNorSi
         EXPECT_EQ(::kill(impostor.pid(), 0), 0) << "the user's process was signalled";
         ::kill(*real, SIGKILL);
         ASSERT_EQ(activate(userBundle()).exitStatus, 0);
+    }
+}
+
+TEST_F(SystemExtensionHelperSystemTest, ActivationsAtOnceLeaveOneCompleteRunningCopy) {
+    const auto bundle = userBundle();
+    const auto ours = [this](const std::string& pid) {
+        return pid != std::to_string(m_sandbox->holder()) &&
+               testing::readFile("/proc/" + pid + "/cmdline")
+                       .rfind(kInstalledProgram.string() + '\0', 0) == 0 &&
+               fs::equivalent("/proc/" + pid + "/ns/mnt",
+                              "/proc/" + std::to_string(m_sandbox->holder()) + "/ns/mnt");
+    };
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<std::future<ProcessOutcome>> runs;
+        for (int run = 0; run < 3; ++run) {
+            runs.push_back(std::async(std::launch::async, [&] { return activate(bundle); }));
+        }
+        for (auto& run : runs) {
+            const auto outcome = run.get();
+            EXPECT_EQ(outcome.exitStatus, 0) << outcome.standardError;
+        }
+        std::vector<std::string> running;
+        for (const auto& entry : fs::directory_iterator("/proc")) {
+            const auto pid = entry.path().filename().string();
+            std::error_code error;
+            if (pid.find_first_not_of("0123456789") == std::string::npos && ours(pid)) {
+                running.push_back(pid);
+            }
+        }
+        ASSERT_EQ(running.size(), 1u);
+        EXPECT_EQ(std::to_string(instance().value_or(0)), running.front());
+        EXPECT_TRUE(fs::exists(m_sandbox->outside(kInstalledProgram)));
     }
 }
 
