@@ -107,8 +107,9 @@ bool isInstance(pid_t pid, const fs::path& executable) {
     if (::stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &running) == 0) {
         return running.st_dev == installed.st_dev && running.st_ino == installed.st_ino;
     }
+    const int refusal = errno;
     // Only a caller without privileges is kept from looking at a root process's program.
-    return ::geteuid() != 0 && (errno == EACCES || errno == EPERM) &&
+    return ::geteuid() != 0 && (refusal == EACCES || refusal == EPERM) &&
            commandName(pid) == executable.string();
 }
 
