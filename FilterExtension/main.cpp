@@ -2,12 +2,14 @@
 #include "FilterDataProvider.h"
 #include "IPCConnection.h"
 #include "NetworkExtension/Provider/NEProvider.h"
+#include "OSLog/OSLog.h"
 
 #include <memory>
 
 using namespace tarnwick;
 
 int main() {
+    OSLog::setDestination(OSLogDestination::journal);
     NEProvider::setFilterDataProviderFactory([] { return std::make_shared<FilterDataProvider>(); });
     NEProvider::startSystemExtensionMode();
     IPCConnection::shared()->startListener();

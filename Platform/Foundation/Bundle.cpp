@@ -1,5 +1,6 @@
 #include "Bundle.h"
 
+#include "PinnedDirectory.h"
 #include "PropertyList.h"
 
 #include <algorithm>
@@ -41,7 +42,9 @@ Bundle Bundle::forExecutable(const std::filesystem::path& executable) {
 
 std::optional<std::filesystem::path> Bundle::executablePath() const {
     auto name = executableName();
-    if (!name) {
+    // One file name in "Contents/MacOS": an absolute name or one that climbs out would name any
+    // file on the machine as this bundle's code.
+    if (!name || !PinnedDirectory::isPlainName(*name)) {
         return std::nullopt;
     }
     return contentsPath() / "MacOS" / *name;

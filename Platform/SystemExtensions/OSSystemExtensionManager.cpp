@@ -70,7 +70,7 @@ void fail(const std::shared_ptr<OSSystemExtensionRequest>& request, OSSystemExte
 }  // namespace
 
 fs::path OSSystemExtensionManager::defaultInstallFolder() {
-    return "/usr/local/lib/tarnwick/SystemExtensions";
+    return SystemExtensionHelper::kInstallFolder;
 }
 
 OSSystemExtensionManager& OSSystemExtensionManager::shared() {
@@ -123,8 +123,7 @@ void OSSystemExtensionManager::activate(const std::shared_ptr<OSSystemExtensionR
             // The installed copy is the one wanted: it only has to run.
             if (!SystemExtensionHelper::runningInstance(m_configuration.installFolder,
                                                         bundleName)) {
-                if (auto error = runPrivileged(
-                        request, {"start", m_configuration.installFolder.string(), bundleName})) {
+                if (auto error = runPrivileged(request, {"start", bundleName})) {
                     fail(request, std::move(*error));
                     return;
                 }
@@ -133,8 +132,7 @@ void OSSystemExtensionManager::activate(const std::shared_ptr<OSSystemExtensionR
             return;
         }
     }
-    if (auto error = runPrivileged(
-            request, {"activate", carried->url.string(), m_configuration.installFolder.string()})) {
+    if (auto error = runPrivileged(request, {"activate", carried->url.string()})) {
         fail(request, std::move(*error));
         return;
     }
@@ -151,8 +149,7 @@ void OSSystemExtensionManager::deactivate(
                        "The extension " + request->identifier() + " is not installed."});
         return;
     }
-    if (auto error = runPrivileged(
-            request, {"deactivate", m_configuration.installFolder.string(), bundleName})) {
+    if (auto error = runPrivileged(request, {"deactivate", bundleName})) {
         fail(request, std::move(*error));
         return;
     }

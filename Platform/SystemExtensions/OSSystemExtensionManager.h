@@ -25,6 +25,8 @@ class OSSystemExtensionManager {
 public:
     struct Configuration {
         std::filesystem::path applicationBundle;
+        // Where this process sees the helper's install folder (a test looks into a private mount
+        // namespace); the helper itself only ever uses its own.
         std::filesystem::path installFolder;
         std::filesystem::path helper;
         CommandRunner runCommand;

@@ -2,18 +2,23 @@
 
 #include "Foundation/Bundle.h"
 #include "Foundation/FileDescriptor.h"
+#include "Foundation/PinnedDirectory.h"
 #include "Foundation/Process.h"
 #include "XPC/XPCServicePath.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
-#include <iterator>
+#include <poll.h>
+#include <sstream>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -27,16 +32,32 @@ namespace {
 constexpr auto kStopGrace = std::chrono::seconds(5);
 // How long a started extension may take to open its service.
 constexpr auto kServingLimit = std::chrono::seconds(15);
+// Longer than one whole run of another helper: stop, copy, start and wait for the service.
+constexpr auto kLockLimit = std::chrono::seconds(60);
+// A bundle is a few folders and files; anything far beyond is not one.
+constexpr int kMaximumDepth = 32;
+constexpr std::size_t kMaximumEntries = 20000;
+constexpr std::uint64_t kMaximumBytes = std::uint64_t{1} << 30;
+
+struct HelperError {
+    int status = 1;
+    std::string message;
+};
+using Step = Result<void, HelperError>;
+
+HelperError error(const std::string& message) {
+    return HelperError{1, message};
+}
 
 int fail(int status, const std::string& message) {
     std::fprintf(stderr, "%s\n", message.c_str());
     return status;
 }
 
-// A bundle name is one plain folder name: nothing that climbs out of the install folder.
-bool isPlainBundleName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
+bool isBundleName(const std::string& name) {
+    const std::string extension = kBundleExtension;
+    return PinnedDirectory::isPlainName(name) && name.size() > extension.size() &&
+           name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
 }
 
 std::optional<fs::path> executableOf(const fs::path& bundlePath) {
@@ -50,26 +71,103 @@ std::string commandName(pid_t pid) {
     return first;
 }
 
+// Real, effective, saved and file-system user ids all root: a user's program, set-id or not,
+// is never taken for the extension.
+bool runsAsRoot(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("Uid:", 0) == 0) {
+            std::istringstream ids(line.substr(4));
+            long id = -1;
+            int count = 0;
+            while (ids >> id) {
+                if (id != 0) {
+                    return false;
+                }
+                ++count;
+            }
+            return count == 4;
+        }
+    }
+    return false;
+}
+
 bool isAlive(pid_t pid) {
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
-bool stopInstance(const fs::path& installFolder, const std::string& bundleName) {
-    const auto pid = runningInstance(installFolder, bundleName);
-    if (!pid) {
-        return true;
+bool isInstance(pid_t pid, const fs::path& executable) {
+    struct stat installed {};
+    if (!runsAsRoot(pid) || ::lstat(executable.c_str(), &installed) != 0 ||
+        !S_ISREG(installed.st_mode)) {
+        return false;
     }
-    ::kill(*pid, SIGTERM);
+    struct stat running {};
+    if (::stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &running) == 0) {
+        return running.st_dev == installed.st_dev && running.st_ino == installed.st_ino;
+    }
+    const int refusal = errno;
+    // Only a caller without privileges is kept from looking at a root process's program.
+    return ::geteuid() != 0 && (refusal == EACCES || refusal == EPERM) &&
+           commandName(pid) == executable.string();
+}
+
+// A file of the installed copy is trusted only as root left it: a regular file of root's that
+// nobody else can write, without set-id bits.
+Step requireRootFile(int folder, const std::string& name, const fs::path& shown) {
+    struct stat info {};
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return Failure{
+            HelperError{errno == ENOENT ? kNotInstalled : 1,
+                        "The extension is incomplete: " + shown.string() + " is missing"}};
+    }
+    if (!S_ISREG(info.st_mode) || info.st_uid != 0 ||
+        (info.st_mode & (S_IWGRP | S_IWOTH | S_ISUID | S_ISGID))) {
+        return Failure{error(shown.string() + " is not a file that only root can change")};
+    }
+    return {};
+}
+
+// A copy that could not start is not installed: its program must be one of its own files.
+Step requireProgram(const PinnedDirectory& copy) {
+    const auto executable = executableOf(copy.path());
+    struct stat info {};
+    if (!executable || ::lstat(executable->c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return Failure{error("The extension's Info.plist names no program in its Contents/MacOS")};
+    }
+    return {};
+}
+
+void signalAndWait(int pidfd, pid_t pid) {
+    ::syscall(SYS_pidfd_send_signal, pidfd, SIGTERM, nullptr, 0);
+    pollfd ended{pidfd, POLLIN, 0};
+    const auto grace = std::chrono::duration_cast<std::chrono::milliseconds>(kStopGrace);
+    if (::poll(&ended, 1, static_cast<int>(grace.count())) <= 0) {
+        ::syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0);
+        ended.revents = 0;
+        ::poll(&ended, 1, static_cast<int>(grace.count()));
+    }
+    // Ended is not yet gone: its parent (init, mostly) reaps it a moment later, and a caller that
+    // looks for the process right after must not find it.
     const auto deadline = std::chrono::steady_clock::now() + kStopGrace;
-    while (isAlive(*pid) && std::chrono::steady_clock::now() < deadline) {
+    while (::kill(pid, 0) == 0 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    if (isAlive(*pid)) {
-        ::kill(*pid, SIGKILL);
+}
+
+// Stops the running copy, when the pid file names one; another process is never signalled.
+void stopInstance(const PinnedDirectory& folder, const std::string& bundleName) {
+    if (const auto pid = runningInstance(folder.path(), bundleName)) {
+        // The descriptor holds on to this very process: checked once more after it is open, the
+        // signal cannot reach a process that took over the number meanwhile.
+        const FileDescriptor pidfd(static_cast<int>(::syscall(SYS_pidfd_open, *pid, 0)));
+        const auto executable = executableOf(folder.path() / bundleName);
+        if (pidfd && executable && isInstance(*pid, *executable)) {
+            signalAndWait(pidfd.get(), *pid);
+        }
     }
-    std::error_code ignored;
-    fs::remove(pidFile(installFolder, bundleName), ignored);
-    return true;
+    (void)::unlinkat(folder.fd(), (bundleName + ".pid").c_str(), 0);
 }
 
 // The service the bundle declares for the application; none when it declares none.
@@ -100,33 +198,58 @@ bool acceptsConnections(const fs::path& socketPath) {
 // Activation is finished only once the application can reach the extension: a caller that goes
 // on to configure the filter must not find nobody listening. A leftover socket of an earlier run
 // refuses connections, so only the new instance counts.
-int waitUntilServing(const fs::path& bundlePath, pid_t pid) {
+Step waitUntilServing(const fs::path& bundlePath, pid_t pid) {
     const auto service = declaredService(bundlePath);
     if (!service) {
-        return 0;
+        return {};
     }
     const auto socketPath = xpcSocketPath(*service);
     const auto deadline = std::chrono::steady_clock::now() + kServingLimit;
     while (!acceptsConnections(socketPath)) {
         if (!isAlive(pid)) {
-            return fail(1, "The extension ended as it started");
+            return Failure{error("The extension ended as it started")};
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            return fail(1, "The extension did not open its service " + socketPath.string());
+            return Failure{error("The extension did not open its service " + socketPath.string())};
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return 0;
+    return {};
 }
 
-int startInstance(const fs::path& installFolder, const std::string& bundleName) {
-    if (runningInstance(installFolder, bundleName)) {
-        return 0;
+Step startInstance(const PinnedDirectory& folder, const std::string& bundleName) {
+    if (runningInstance(folder.path(), bundleName)) {
+        return {};
     }
-    const auto bundlePath = installFolder / bundleName;
-    const auto executable = executableOf(bundlePath);
-    if (!executable || !fs::is_regular_file(*executable)) {
-        return fail(kNotInstalled, "The extension is not installed in " + installFolder.string());
+    const PinnedDirectory::Options rootOnly{.rootOwnedChain = true};
+    // Each step below the install folder is checked again: a copy left by an older helper may
+    // hold links or files that a user can change.
+    auto bundle = folder.openChild(bundleName, rootOnly);
+    if (!bundle) {
+        return Failure{
+            HelperError{bundle.error().code == FileError::Code::notFound ? kNotInstalled : 1,
+                        "The extension is not installed: " + bundle.error().message}};
+    }
+    auto contents = bundle->openChild("Contents", rootOnly);
+    if (!contents) {
+        return Failure{error(contents.error().message)};
+    }
+    if (auto trusted =
+            requireRootFile(contents->fd(), "Info.plist", contents->path() / "Info.plist");
+        !trusted) {
+        return trusted;
+    }
+    const auto executable = executableOf(bundle->path());
+    if (!executable) {
+        return requireProgram(*bundle);
+    }
+    auto programs = contents->openChild("MacOS", rootOnly);
+    if (!programs) {
+        return Failure{error(programs.error().message)};
+    }
+    if (auto trusted = requireRootFile(programs->fd(), executable->filename(), *executable);
+        !trusted) {
+        return trusted;
     }
     // The extension outlives this program: it must not hold the output that our caller reads to
     // its end, so it gets /dev/null in its place.
@@ -142,54 +265,221 @@ int startInstance(const fs::path& installFolder, const std::string& bundleName) 
     ::dup2(savedOut.get(), STDOUT_FILENO);
     ::dup2(savedErr.get(), STDERR_FILENO);
     if (!launched) {
-        return fail(1, launched.error().message);
+        return Failure{error(launched.error().message)};
     }
-    std::ofstream(pidFile(installFolder, bundleName), std::ios::trunc) << *launched << "\n";
-    return waitUntilServing(bundlePath, *launched);
+    const FileDescriptor pidFileOut(
+        ::openat(folder.fd(), (bundleName + ".pid").c_str(),
+                 O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644));
+    const std::string pidText = std::to_string(*launched) + "\n";
+    if (!pidFileOut || ::write(pidFileOut.get(), pidText.data(), pidText.size()) !=
+                           static_cast<ssize_t>(pidText.size())) {
+        return Failure{error("Cannot record the extension's process id")};
+    }
+    return waitUntilServing(bundle->path(), *launched);
 }
 
-int activate(const fs::path& source, const fs::path& installFolder) {
-    const std::string bundleName = source.filename().string();
-    if (!isPlainBundleName(bundleName) || !fs::is_directory(source)) {
-        return fail(kBadArguments, "No extension bundle at " + source.string());
+// --- The copy: fresh files of root's, never a link, never a mode the source chose.
+
+struct CopyBudget {
+    std::size_t entries = 0;
+    std::uint64_t bytes = 0;
+};
+
+// The folder's or file's owner and mode as the copy must have them, whatever the umask, the
+// folder's set-group-id bit or the source said.
+bool makeRootOwned(int fd, mode_t mode) {
+    return (::geteuid() != 0 || ::fchown(fd, 0, 0) == 0) && ::fchmod(fd, mode) == 0;
+}
+
+Step copyFile(int from, int to, const std::string& name, const fs::path& shown,
+              CopyBudget& budget) {
+    const FileDescriptor in(
+        ::openat(from, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    if (!in || ::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return Failure{error("Cannot copy " + shown.string() + ": not a readable file")};
     }
-    std::error_code error;
-    fs::create_directories(installFolder, error);
-    if (error) {
-        return fail(1, "Cannot create " + installFolder.string() + ": " + error.message());
+    const mode_t mode = (info.st_mode & 0111) ? 0755 : 0644;
+    const FileDescriptor out(
+        ::openat(to, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!out || !makeRootOwned(out.get(), 0600)) {
+        return Failure{error("Cannot write the copy of " + shown.string())};
     }
-    ::chmod(installFolder.c_str(), 0755);
-    stopInstance(installFolder, bundleName);
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(in.get(), buffer, sizeof(buffer));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return Failure{error("Cannot read " + shown.string())};
+        }
+        if (got == 0) {
+            break;
+        }
+        budget.bytes += static_cast<std::uint64_t>(got);
+        if (budget.bytes > kMaximumBytes) {
+            return Failure{error("The extension bundle is too large")};
+        }
+        for (ssize_t written = 0; written < got;) {
+            const ssize_t put = ::write(out.get(), buffer + written, got - written);
+            if (put < 0 && errno != EINTR) {
+                return Failure{error("Cannot write the copy of " + shown.string())};
+            }
+            written += std::max<ssize_t>(put, 0);
+        }
+    }
+    if (!makeRootOwned(out.get(), mode)) {
+        return Failure{error("Cannot write the copy of " + shown.string())};
+    }
+    return {};
+}
+
+Step copyFolder(const PinnedDirectory& from, int to, const fs::path& shown, int depthLeft,
+                CopyBudget& budget) {
+    auto names = from.entries();
+    if (!names) {
+        return Failure{error(names.error().message)};
+    }
+    for (const auto& name : *names) {
+        const auto path = shown / name;
+        if (++budget.entries > kMaximumEntries) {
+            return Failure{error("The extension bundle holds too many files")};
+        }
+        struct stat info {};
+        if (::fstatat(from.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            return Failure{error("Cannot read " + path.string())};
+        }
+        if (S_ISLNK(info.st_mode)) {
+            return Failure{error("The extension bundle holds a symbolic link: " + path.string())};
+        }
+        if (S_ISREG(info.st_mode)) {
+            if (auto copied = copyFile(from.fd(), to, name, path, budget); !copied) {
+                return copied;
+            }
+            continue;
+        }
+        if (!S_ISDIR(info.st_mode)) {
+            return Failure{
+                error("The extension bundle holds something that is neither a file "
+                      "nor a folder: " +
+                      path.string())};
+        }
+        if (depthLeft <= 0) {
+            return Failure{error("The extension bundle is nested too deeply")};
+        }
+        auto source = from.openChild(name, {});
+        if (!source) {
+            return Failure{error(source.error().message)};
+        }
+        if (::mkdirat(to, name.c_str(), 0700) != 0) {
+            return Failure{error("Cannot create the copy of " + path.string())};
+        }
+        const FileDescriptor made(
+            ::openat(to, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!made || !makeRootOwned(made.get(), 0755)) {
+            return Failure{error("Cannot create the copy of " + path.string())};
+        }
+        if (auto copied = copyFolder(*source, made.get(), path, depthLeft - 1, budget); !copied) {
+            return copied;
+        }
+    }
+    return {};
+}
+
+Step removeIfThere(const PinnedDirectory& folder, const std::string& name) {
+    auto removed = folder.removeEntry(name);
+    if (!removed && removed.error().code != FileError::Code::notFound) {
+        return Failure{error(removed.error().message)};
+    }
+    return {};
+}
+
+Step install(const PinnedDirectory& folder, const fs::path& source, const std::string& bundleName) {
+    auto from = PinnedDirectory::openNotFollowingLast(source);
+    if (!from) {
+        return Failure{HelperError{kBadArguments, "No extension bundle: " + from.error().message}};
+    }
     // Copied beside its place first, so a failed copy never leaves half a bundle installed.
-    const auto staging = installFolder / (bundleName + ".new");
-    fs::remove_all(staging, error);
-    fs::copy(source, staging, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-    if (error) {
-        fs::remove_all(staging, error);
-        return fail(1, "Cannot copy the extension: " + error.message());
+    const std::string staging = bundleName + ".new";
+    if (auto cleared = removeIfThere(folder, staging); !cleared) {
+        return cleared;
     }
-    const auto destination = installFolder / bundleName;
-    fs::remove_all(destination, error);
-    fs::rename(staging, destination, error);
-    if (error) {
-        return fail(1, "Cannot install the extension: " + error.message());
+    if (::mkdirat(folder.fd(), staging.c_str(), 0700) != 0) {
+        return Failure{error("Cannot create " + (folder.path() / staging).string())};
     }
-    return startInstance(installFolder, bundleName);
+    auto copy = folder.openChild(staging, {});
+    CopyBudget budget;
+    Step copied = copy ? copyFolder(*from, copy->fd(), source, kMaximumDepth, budget)
+                       : Step(Failure{error(copy.error().message)});
+    if (copied && !makeRootOwned(copy->fd(), 0755)) {
+        copied = Failure{error("Cannot set up " + copy->path().string())};
+    }
+    if (copied) {
+        copied = requireProgram(*copy);
+    }
+    if (!copied) {
+        (void)folder.removeEntry(staging);  // the failure said why; a leftover goes next time
+        return copied;
+    }
+    if (auto cleared = removeIfThere(folder, bundleName); !cleared) {
+        return cleared;
+    }
+    if (::renameat(folder.fd(), staging.c_str(), folder.fd(), bundleName.c_str()) != 0) {
+        return Failure{
+            error("Cannot install the extension as " + (folder.path() / bundleName).string())};
+    }
+    return {};
 }
 
-int deactivate(const fs::path& installFolder, const std::string& bundleName) {
-    const auto destination = installFolder / bundleName;
-    const bool installed = fs::exists(destination);
-    stopInstance(installFolder, bundleName);
+// Another run of this helper (a second activation, a start) waits for this one to end.
+Result<FileDescriptor, HelperError> lockInstallFolder(const PinnedDirectory& folder) {
+    FileDescriptor lock(
+        ::openat(folder.fd(), ".lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600));
+    if (!lock) {
+        return Failure{error("Cannot open the install folder's lock")};
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kLockLimit;
+    while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            return Failure{error("Cannot lock the install folder")};
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return Failure{error("Another run of the helper does not end")};
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return lock;
+}
+
+Step perform(const std::string& command, const std::string& argument) {
+    auto folder = PinnedDirectory::open(kInstallFolder, {.rootOwnedChain = true, .create = true});
+    if (!folder) {
+        return Failure{error("Unsafe install folder: " + folder.error().message)};
+    }
+    auto lock = lockInstallFolder(*folder);
+    if (!lock) {
+        return Failure{lock.error()};
+    }
+    if (command == "activate") {
+        const std::string bundleName = fs::path(argument).filename().string();
+        stopInstance(*folder, bundleName);
+        if (auto installed = install(*folder, argument, bundleName); !installed) {
+            return installed;
+        }
+        return startInstance(*folder, bundleName);
+    }
+    if (command == "start") {
+        return startInstance(*folder, argument);
+    }
+    const bool installed =
+        ::faccessat(folder->fd(), argument.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) == 0;
+    stopInstance(*folder, argument);
     if (!installed) {
-        return fail(kNotInstalled, "The extension is not installed in " + installFolder.string());
+        return Failure{HelperError{kNotInstalled,
+                                   "The extension is not installed in " + folder->path().string()}};
     }
-    std::error_code error;
-    fs::remove_all(destination, error);
-    if (error) {
-        return fail(1, "Cannot remove the extension: " + error.message());
-    }
-    return 0;
+    return removeIfThere(*folder, argument);
 }
 
 }  // namespace
@@ -205,42 +495,39 @@ std::optional<pid_t> runningInstance(const fs::path& installFolder, const std::s
         return std::nullopt;
     }
     const auto process = static_cast<pid_t>(pid);
-    if (!isAlive(process)) {
-        return std::nullopt;
-    }
-    // A pid file outliving its process may name an unrelated one by now.
     const auto executable = executableOf(installFolder / bundleName);
-    if (!executable || commandName(process) != executable->string()) {
+    if (!isAlive(process) || !executable || !isInstance(process, *executable)) {
         return std::nullopt;
     }
     return process;
 }
 
 int run(const std::vector<std::string>& arguments) {
-    if (arguments.size() != 3) {
-        return fail(kBadArguments,
-                    "usage: activate <bundle> <folder> | start|deactivate "
-                    "<folder> <bundle name>");
+    // Before anything is made: the caller's umask must not open up what root creates.
+    ::umask(022);
+    if (arguments.size() != 2) {
+        return fail(kBadArguments, "usage: activate <bundle> | start|deactivate <bundle name>");
     }
     const std::string& command = arguments[0];
+    const std::string& argument = arguments[1];
     if (command == "activate") {
-        const fs::path folder = arguments[2];
-        if (!folder.is_absolute() || !fs::path(arguments[1]).is_absolute()) {
-            return fail(kBadArguments, "Paths must be absolute");
+        const fs::path source = argument;
+        if (!source.is_absolute() || source != source.lexically_normal() ||
+            !isBundleName(source.filename().string())) {
+            return fail(kBadArguments, "No extension bundle at " + argument);
         }
-        return activate(fs::path(arguments[1]).lexically_normal(), folder.lexically_normal());
+    } else if (command == "start" || command == "deactivate") {
+        if (!isBundleName(argument)) {
+            return fail(kBadArguments, "Bad bundle name " + argument);
+        }
+    } else {
+        return fail(kBadArguments, "Unknown command " + command);
     }
-    const fs::path folder = arguments[1];
-    if (!folder.is_absolute() || !isPlainBundleName(arguments[2])) {
-        return fail(kBadArguments, "Bad install folder or bundle name");
+    if (::geteuid() != 0) {
+        return fail(1, "The helper must run as root");
     }
-    if (command == "start") {
-        return startInstance(folder.lexically_normal(), arguments[2]);
-    }
-    if (command == "deactivate") {
-        return deactivate(folder.lexically_normal(), arguments[2]);
-    }
-    return fail(kBadArguments, "Unknown command " + command);
+    const auto done = perform(command, argument);
+    return done ? 0 : fail(done.error().status, done.error().message);
 }
 
 }  // namespace tarnwick::SystemExtensionHelper

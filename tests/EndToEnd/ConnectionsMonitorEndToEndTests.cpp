@@ -62,7 +62,11 @@ protected:
 
     int client() const { return m_sandbox->clientNamespace(); }
     int server() const { return m_sandbox->serverNamespace(); }
-    fs::path installFolder() const { return m_folder.path() / "SystemExtensions"; }
+    // The helper's install folder in the engine's private mount namespace.
+    fs::path installFolder() const {
+        return fs::path("/proc") / std::to_string(m_engine->pid()) / "root" /
+               fs::path(SystemExtensionHelper::kInstallFolder).relative_path();
+    }
     fs::path settingsFile() const { return m_folder.path() / "settings.json"; }
     static std::string extensionName() {
         return fs::path(TARNWICK_EXTENSION_BUNDLE).filename().string();
@@ -76,10 +80,10 @@ protected:
         options.environment = {"XDG_CACHE_HOME=" + (m_folder.path() / "cache").string()};
         m_engine = std::make_unique<ChildProcess>(
             std::vector<std::string>{TARNWICK_ENGINE_HOST, "--app", TARNWICK_APP_BUNDLE,
-                                     "--install-folder", installFolder().string(), "--helper",
-                                     TARNWICK_EXTENSION_HELPER, "--geoip", m_geoIP->service(),
-                                     "--settings", settingsFile().string(), "--answer",
-                                     "Deny connections to "},
+                                     "--install-folder", SystemExtensionHelper::kInstallFolder,
+                                     "--helper", TARNWICK_EXTENSION_HELPER, "--geoip",
+                                     m_geoIP->service(), "--settings", settingsFile().string(),
+                                     "--answer", "Deny connections to "},
             options);
     }
 
@@ -191,8 +195,8 @@ TEST_F(ConnectionsMonitorEndToEnd, TargetCountryIsAskedAboutDeniedOnceAndRemembe
     // Deactivation stops the copy and removes it.
     m_engine->closeInput();
     EXPECT_EQ(next("deactivated "), "ok") << log();
-    EXPECT_EQ(m_engine->stop(0, kWait), 0);
     EXPECT_FALSE(fs::exists(installed));
+    EXPECT_EQ(m_engine->stop(0, kWait), 0);
     EXPECT_TRUE(waitUntil([&] { return ::kill(*extension, 0) != 0; }, kWait));
 }
 

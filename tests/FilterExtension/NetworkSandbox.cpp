@@ -231,7 +231,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Opti
             if (::unshare(CLONE_NEWNS) != 0 ||
                 ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                 ::mount("tmpfs", "/run", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") != 0 ||
-                ::mount("tmpfs", "/var/lib", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") != 0) {
+                ::mount("tmpfs", "/var/lib", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") != 0 ||
+                ::mount("tmpfs", "/usr/local/lib", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") !=
+                    0) {
                 ::_exit(125);
             }
         }

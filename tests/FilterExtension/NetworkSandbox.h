@@ -58,7 +58,8 @@ public:
         int networkNamespace = -1;
         // Runs in the mount namespace of this process (0: the caller's).
         pid_t mountNamespaceOf = 0;
-        // A private mount namespace with fresh, empty /run and /var/lib.
+        // A private mount namespace with fresh, empty /run, /var/lib and /usr/local/lib (where the
+        // system-extension helper installs).
         bool privateRunFolders = false;
         uid_t user = 0;
         std::vector<std::string> environment;  // added to the caller's

@@ -1,8 +1,10 @@
 #include "AppMonitorViewModel.h"
 
+#include "ApplicationRemover.h"
 #include "BinaryStringsParserImpl.h"
 #include "Dispatch/MainQueuePrecondition.h"
 #include "Foundation/AdministratorCommand.h"
+#include "Foundation/Bundle.h"
 #include "InterfaceText.h"
 #include "LocalApplicationsAnalyserImpl.h"
 #include "Tools/AnimationQueue.h"
@@ -279,7 +281,8 @@ bool AppMonitorViewModel::removeApplication(const std::shared_ptr<PUApplication>
     if (!application || !application->bundleURL()) {
         return false;
     }
-    if (!removeApplicationBundle(*application->bundleURL(), m_environment.commandRunner)) {
+    if (!removeApplicationBundle(*application->bundleURL(), m_environment.commandRunner,
+                                 m_environment.applicationRemover)) {
         if (completion) {
             completion();
         }
@@ -299,23 +302,24 @@ bool AppMonitorViewModel::removeApplication(const std::shared_ptr<PUApplication>
     return true;
 }
 
+std::filesystem::path defaultApplicationRemover() {
+    return Bundle::main().contentsPath() / "MacOS" / ApplicationRemover::kProgramName;
+}
+
 bool removeApplicationBundle(const std::filesystem::path& bundleURL,
-                             const CommandRunner& commandRunner) {
+                             const CommandRunner& commandRunner,
+                             const std::filesystem::path& remover) {
     std::filesystem::path path = bundleURL;
     if (!path.empty() && !path.has_filename()) {
         path = path.parent_path();  // "X.app/" names X.app
     }
-    std::error_code error;
-    const auto status = std::filesystem::symlink_status(path, error);
-    const bool acceptable = !error && path.is_absolute() && path == path.lexically_normal() &&
-                            path != path.root_path() && path.extension() == ".app" &&
-                            path.filename() != "Applications" &&
-                            std::filesystem::is_directory(status) &&
-                            !std::filesystem::is_symlink(status);
-    if (!acceptable) {
+    const auto identity = ApplicationRemover::check(path);
+    if (!identity) {
         return false;
     }
-    return AdministratorCommand::run("/bin/rm", {"-rf", "--", path.string()}, commandRunner).ok();
+    return AdministratorCommand::run(remover.string(),
+                                     ApplicationRemover::arguments(path, *identity), commandRunner)
+        .ok();
 }
 
 }  // namespace tarnwick

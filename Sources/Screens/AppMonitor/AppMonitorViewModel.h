@@ -19,6 +19,9 @@
 
 namespace tarnwick {
 
+// The remover program in the running bundle's "Contents/MacOS".
+std::filesystem::path defaultApplicationRemover();
+
 // The model behind the App Monitor screen: builds the scan pipeline once, starts a scan when asked,
 // turns the workflow's statuses into the progress text, the scan state and the mascot's frames,
 // keeps the last scan's findings and removes a found application with administrator rights.
@@ -40,6 +43,8 @@ public:
         std::function<bool()> didFetchUndesirableCountries;                     // none: shared
         Preferences* preferences = nullptr;                                     // none: shared
         CommandRunner commandRunner = systemCommandRunner();
+        // The program that removes a bundle as root (see ApplicationRemover).
+        std::filesystem::path applicationRemover = defaultApplicationRemover();
         Scheduler* scheduler = nullptr;       // none: the system clock
         std::function<int(int, int)> random;  // none: the mascot's random pauses
     };
@@ -104,10 +109,12 @@ private:
     Published<std::string> m_currentQuendleFrame;
 };
 
-// Removes an application bundle with administrator rights. Refused without asking when the path
-// is not an absolute, existing folder named "*.app" (not a symbolic link, not "/", not an
-// Applications folder itself); the path is one argument of the removal, never shell text.
+// Removes an application bundle with administrator rights, through the remover program (see
+// ApplicationRemover). Refused without asking when the path is not an absolute, existing folder
+// named "*.app" reached without a symbolic link (not "/", not an Applications folder itself); the
+// path is one argument of the removal, never shell text.
 bool removeApplicationBundle(const std::filesystem::path& bundleURL,
-                             const CommandRunner& commandRunner);
+                             const CommandRunner& commandRunner,
+                             const std::filesystem::path& remover = defaultApplicationRemover());
 
 }  // namespace tarnwick

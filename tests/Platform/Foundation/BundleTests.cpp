@@ -48,6 +48,19 @@ TEST(Bundle, WithoutAnInfoPlistHasNoDictionary) {
     EXPECT_FALSE(Bundle(folder / "Missing.app").bundleIdentifier().has_value());
 }
 
+TEST(Bundle, AnExecutableNameThatLeavesContentsMacOSNamesNoProgram) {
+    TemporaryDirectory folder;
+    for (const std::string name : {"/bin/sh", "../../evil", "sub/tool", "..", "."}) {
+        SCOPED_TRACE(name);
+        writeFile(
+            folder / "X.app/Contents/Info.plist",
+            "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleExecutable</key>"
+            "<string>" +
+                name + "</string></dict></plist>");
+        EXPECT_EQ(Bundle(folder / "X.app").executablePath(), std::nullopt);
+    }
+}
+
 TEST(Bundle, TheBundleOfAnExecutableIsTheFolderAboveContentsMacOS) {
     EXPECT_EQ(Bundle::forExecutable("/opt/X.app/Contents/MacOS/X").bundlePath(), "/opt/X.app");
     EXPECT_EQ(Bundle::forExecutable("/usr/bin/tool").bundlePath(), "/usr/bin");

@@ -1,5 +1,6 @@
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/RunLoop.h"
+#include "HelperSandbox.h"
 #include "SystemExtensions/OSSystemExtensionManager.h"
 #include "SystemExtensions/SystemExtensionHelper.h"
 #include "support/TemporaryDirectory.h"
@@ -14,6 +15,7 @@ namespace tarnwick {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::HelperSandbox;
 using testing::TemporaryDirectory;
 using testing::writeFile;
 
@@ -70,23 +72,23 @@ public:
 
 class SystemExtensionManagerTest : public ::testing::Test {
 protected:
-    SystemExtensionManagerTest()
-        : manager({app(), installFolder(), TEST_HELPER,
-                   [this](const ProcessRequest& request) { return run(request); },
-                   [] { return false; }}) {}
-
-    ~SystemExtensionManagerTest() override {
-        // Nothing is left running behind the test.
-        if (auto pid = SystemExtensionHelper::runningInstance(installFolder(), kBundleName)) {
-            ::kill(*pid, SIGKILL);
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "needs root";
         }
+        m_sandbox = std::make_unique<HelperSandbox>();
+        manager =
+            std::make_unique<OSSystemExtensionManager>(OSSystemExtensionManager::Configuration{
+                app(), installFolder(), TEST_HELPER,
+                [this](const ProcessRequest& request) { return run(request); },
+                [] { return false; }});
     }
 
     fs::path app() const { return m_folder / "Tarnwick.app"; }
-    fs::path installFolder() const { return m_folder / "installed"; }
+    fs::path installFolder() const { return m_sandbox->installFolder(); }
 
-    // Stands in for pkexec: records the command and runs the helper without it, unless told to
-    // answer with a status of its own.
+    // Stands in for pkexec: records the command and runs the helper as root in the sandbox,
+    // unless told to answer with a status of its own.
     ProcessResult run(const ProcessRequest& request) {
         {
             std::lock_guard lock(m_mutex);
@@ -99,13 +101,14 @@ protected:
         if (!direct.arguments.empty() && direct.arguments.front() == "pkexec") {
             direct.arguments.erase(direct.arguments.begin());
         }
+        direct.arguments = m_sandbox->inside(direct.arguments);
         return Process::run(direct);
     }
 
     void submit(std::shared_ptr<OSSystemExtensionRequest> request) {
         request->setDelegate(delegate);
         const int before = delegate->endings;
-        manager.submitRequest(request);
+        manager->submitRequest(request);
         ASSERT_TRUE(RunLoop::main().runUntil([&] { return delegate->endings > before; },
                                              std::chrono::seconds(20)));
         // No second ending follows.
@@ -117,11 +120,12 @@ protected:
     }
 
     TemporaryDirectory m_folder;
+    std::unique_ptr<HelperSandbox> m_sandbox;
     std::mutex m_mutex;
     std::vector<std::vector<std::string>> commands;
     std::optional<int> pkexecStatus;
     std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
-    OSSystemExtensionManager manager;
+    std::unique_ptr<OSSystemExtensionManager> manager;
 };
 
 TEST_F(SystemExtensionManagerTest, InstallsStartsReplacesByVersionAndRemoves) {
@@ -129,10 +133,10 @@ TEST_F(SystemExtensionManagerTest, InstallsStartsReplacesByVersionAndRemoves) {
     submit(activation());
     EXPECT_EQ(delegate->events, (std::vector<std::string>{"approval", "finished 0"}));
     ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0], (std::vector<std::string>{
-                               "pkexec", TEST_HELPER, "activate",
-                               (app() / "Contents/Library/SystemExtensions" / kBundleName).string(),
-                               installFolder().string()}));
+    EXPECT_EQ(commands[0],
+              (std::vector<std::string>{
+                  "pkexec", TEST_HELPER, "activate",
+                  (app() / "Contents/Library/SystemExtensions" / kBundleName).string()}));
     const auto first = SystemExtensionHelper::runningInstance(installFolder(), kBundleName);
     ASSERT_TRUE(first);
     EXPECT_TRUE(fs::exists(installFolder() / kBundleName / "Contents/Info.plist"));
@@ -195,21 +199,28 @@ TEST_F(SystemExtensionManagerTest, FailuresEndTheRequestOnceWithAClearError) {
                                         "installed."}));
 }
 
-TEST(SystemExtensionHelperTest, RefusesPathsThatLeaveTheInstallFolder) {
+TEST(SystemExtensionHelperTest, RefusesArgumentsThatLeaveTheInstallFolder) {
     for (const auto& arguments :
-         std::vector<std::vector<std::string>>{{"deactivate", "/tmp/x", "../etc"},
-                                               {"deactivate", "relative", "a.systemextension"},
-                                               {"start", "/tmp/x", "a/b"},
-                                               {"activate", "relative", "/tmp/x"},
-                                               {"remove-everything", "/tmp/x", "a"},
-                                               {"activate"}}) {
+         std::vector<std::vector<std::string>>{{"deactivate", "../etc.systemextension"},
+                                               {"deactivate", "passwd"},
+                                               {"start", "a/b.systemextension"},
+                                               {"activate", "relative.systemextension"},
+                                               {"activate", "/tmp/x/../y.systemextension"},
+                                               {"activate", "/tmp/not-an-extension"},
+                                               {"remove-everything", "a.systemextension"},
+                                               {"activate"},
+                                               {"start", "/tmp/x", "a.systemextension"}}) {
         EXPECT_EQ(SystemExtensionHelper::run(arguments), SystemExtensionHelper::kBadArguments);
     }
 }
 
 TEST(SystemExtensionHelperTest, ActivationFailsWhenTheExtensionEndsBeforeItServes) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root";
+    }
     // An extension that declares a service is running only once the service answers; one that
     // ends at start must not be reported as activated.
+    HelperSandbox sandbox;
     TemporaryDirectory folder;
     const auto bundle = folder.path() / "source" / kBundleName;
     fs::create_directories(bundle / "Contents/MacOS");
@@ -222,9 +233,7 @@ TEST(SystemExtensionHelperTest, ActivationFailsWhenTheExtensionEndsBeforeItServe
     writeFile(bundle / "Contents/MacOS/filter", "#!/bin/sh\nexit 1\n");
     fs::permissions(bundle / "Contents/MacOS/filter", fs::perms::owner_all);
 
-    EXPECT_EQ(SystemExtensionHelper::run(
-                  {"activate", bundle.string(), (folder.path() / "installed").string()}),
-              1);
+    EXPECT_EQ(sandbox.runHelper({"activate", bundle.string()}).exitStatus, 1);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 
@@ -281,6 +282,7 @@ TEST_F(WholeScanTest, ProgressTextsAndTheGate) {
 TEST_F(WholeScanTest, RemovalTakesTheScannedBundleAndChecksItsPath) {
     std::vector<ProcessRequest> requests;
     auto withRunner = environment();
+    withRunner.applicationRemover = "/opt/remover";
     withRunner.commandRunner = [&](const ProcessRequest& request) -> ProcessResult {
         requests.push_back(request);
         ProcessOutcome outcome;
@@ -295,9 +297,13 @@ TEST_F(WholeScanTest, RemovalTakesTheScannedBundleAndChecksItsPath) {
     bool completed = false;
     ASSERT_TRUE(model->removeApplication(first, [&] { completed = true; }));
     ASSERT_EQ(requests.size(), 1u);
+    // The remover gets the folder that was checked: it removes nothing else.
+    struct stat checked {};
+    ASSERT_EQ(::lstat((m_home / "Applications/Alpha.app").c_str(), &checked), 0);
     EXPECT_EQ(requests[0].arguments,
-              (std::vector<std::string>{"pkexec", "/bin/rm", "-rf", "--",
-                                        (m_home / "Applications/Alpha.app").string()}));
+              (std::vector<std::string>{
+                  "pkexec", "/opt/remover", "remove", (m_home / "Applications/Alpha.app").string(),
+                  std::to_string(checked.st_dev), std::to_string(checked.st_ino)}));
     EXPECT_EQ(model->puApplications().get().size(), 4u);
     EXPECT_FALSE(completed);
     EXPECT_TRUE(RunLoop::main().runUntil([&] { return completed; }, 5s));
@@ -305,13 +311,14 @@ TEST_F(WholeScanTest, RemovalTakesTheScannedBundleAndChecksItsPath) {
     // Paths that must never reach the removal.
     std::filesystem::create_directories(m_home / "Folder");
     std::filesystem::create_symlink(m_home / "Applications/Beta.app", m_home / "Link.app");
+    std::filesystem::create_directory_symlink(m_home / "Applications", m_home / "LinkedFolder");
     for (const std::filesystem::path& path :
          {std::filesystem::path("/"), std::filesystem::path("/Applications"),
           m_home / "Applications", m_home / "Folder", m_home / "Link.app", m_home / "Missing.app",
           std::filesystem::path("Applications/Beta.app"),
-          m_home / "Applications/../Applications/Beta.app"}) {
+          m_home / "Applications/../Applications/Beta.app", m_home / "LinkedFolder/Beta.app"}) {
         SCOPED_TRACE(path.string());
-        EXPECT_FALSE(removeApplicationBundle(path, withRunner.commandRunner));
+        EXPECT_FALSE(removeApplicationBundle(path, withRunner.commandRunner, "/opt/remover"));
     }
     EXPECT_EQ(requests.size(), 1u);
 

@@ -1,0 +1,172 @@
+// The App Monitor's removal as root while the user who owns the bundle's folders (uid 4242) turns
+// a parent folder into a link or swaps it during the password prompt: the remover removes the
+// checked bundle or nothing, never an application of root or of another user (uid 4243).
+
+#include "Screens/AppMonitor/AppMonitorViewModel.h"
+#include "Screens/AppMonitor/ApplicationRemover.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarnwick {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TemporaryDirectory;
+using testing::writeFile;
+
+constexpr uid_t kUser = 4242;
+constexpr uid_t kOtherUser = 4243;
+
+void chownTree(const fs::path& top, uid_t user) {
+    ASSERT_EQ(::lchown(top.c_str(), user, user), 0);
+    for (const auto& entry : fs::recursive_directory_iterator(top)) {
+        ASSERT_EQ(::lchown(entry.path().c_str(), user, user), 0);
+    }
+}
+
+void makeApp(const fs::path& app) {
+    writeFile(app / "Contents/Info.plist", "<plist/>");
+    writeFile(app / "Contents/MacOS/X", "x");
+}
+
+// What the user runs: a shell command as uid 4242.
+int asUser(const std::string& command) {
+    ProcessRequest request;
+    request.arguments = {"/usr/bin/setpriv",
+                         "--reuid=" + std::to_string(kUser),
+                         "--regid=" + std::to_string(kUser),
+                         "--clear-groups",
+                         "--",
+                         "/bin/sh",
+                         "-c",
+                         command};
+    const auto outcome = Process::run(request);
+    return outcome ? outcome->exitStatus : -1;
+}
+
+class ApplicationRemoverSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "needs root";
+        }
+        fs::permissions(m_folder.path(), fs::perms::owner_all | fs::perms::group_read |
+                                             fs::perms::group_exec | fs::perms::others_read |
+                                             fs::perms::others_exec);
+        // The user's application, and beside it root's and another user's of the same name.
+        makeApp(home() / "Apps/X.app");
+        fs::create_directory_symlink(rootApps(), home() / "Apps/X.app/Contents/escape");
+        chownTree(home(), kUser);
+        makeApp(rootApps() / "X.app");
+        makeApp(otherApps() / "X.app");
+        chownTree(otherApps(), kOtherUser);
+    }
+
+    fs::path home() const { return m_folder / "home"; }
+    fs::path rootApps() const { return m_folder / "system/Apps"; }
+    fs::path otherApps() const { return m_folder / "other/Apps"; }
+
+    // Stands in for pkexec: `duringPrompt` runs while the user would type the password, then
+    // the remover runs as root.
+    CommandRunner prompt(std::function<void()> duringPrompt) {
+        return [this, duringPrompt](const ProcessRequest& request) -> ProcessResult {
+            ++m_prompts;
+            duringPrompt();
+            ProcessRequest direct = request;
+            direct.arguments.erase(direct.arguments.begin());
+            return Process::run(direct);
+        };
+    }
+
+    bool othersIntact() const {
+        return fs::exists(rootApps() / "X.app/Contents/MacOS/X") &&
+               fs::exists(otherApps() / "X.app/Contents/MacOS/X");
+    }
+
+    TemporaryDirectory m_folder;
+    int m_prompts = 0;
+};
+
+TEST_F(ApplicationRemoverSystemTest, RemovesTheCheckedBundleButNothingALinkInItNames) {
+    EXPECT_TRUE(removeApplicationBundle(home() / "Apps/X.app", prompt([] {}), TEST_REMOVER));
+    EXPECT_FALSE(fs::exists(home() / "Apps/X.app"));
+    EXPECT_TRUE(fs::exists(home() / "Apps"));
+    EXPECT_TRUE(othersIntact());
+}
+
+TEST_F(ApplicationRemoverSystemTest, ALinkedOrSwappedParentRemovesNothing) {
+    const auto apps = home() / "Apps";
+    const auto moved = home() / "Moved";
+    struct Row {
+        std::string name;
+        std::string beforeCheck;  // the user's shell command before the application checks
+        std::string duringPrompt;
+        bool asks;  // whether the password prompt is reached at all
+    };
+    const std::vector<Row> rows = {
+        {"the parent is a link to root's applications",
+         "mv " + apps.string() + " " + moved.string() + " && ln -s " + rootApps().string() + " " +
+             apps.string(),
+         "", false},
+        {"the parent becomes a link to root's applications during the prompt", "",
+         "mv " + apps.string() + " " + moved.string() + " && ln -s " + rootApps().string() + " " +
+             apps.string(),
+         true},
+        {"the parent becomes a link to another user's applications during the prompt", "",
+         "mv " + apps.string() + " " + moved.string() + " && ln -s " + otherApps().string() + " " +
+             apps.string(),
+         true},
+        {"the parent is swapped for a real folder during the prompt", "",
+         "mv " + apps.string() + " " + moved.string() + " && mkdir -p " + apps.string() +
+             "/X.app/Contents && echo keep > " + apps.string() + "/X.app/Contents/keep",
+         true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (!row.beforeCheck.empty()) {
+            ASSERT_EQ(asUser(row.beforeCheck), 0);
+        }
+        m_prompts = 0;
+        const auto duringPrompt = row.duringPrompt;
+        EXPECT_FALSE(removeApplicationBundle(apps / "X.app", prompt([&] {
+                                                 if (!duringPrompt.empty()) {
+                                                     EXPECT_EQ(asUser(duringPrompt), 0);
+                                                 }
+                                             }),
+                                             TEST_REMOVER));
+        EXPECT_EQ(m_prompts, row.asks ? 1 : 0);
+        EXPECT_TRUE(othersIntact());
+        EXPECT_TRUE(fs::exists(moved / "X.app/Contents/MacOS/X"));
+        if (row.name.find("real folder") != std::string::npos) {
+            EXPECT_TRUE(fs::exists(apps / "X.app/Contents/keep"));
+        }
+        // Back as it was for the next row.
+        fs::remove_all(apps);
+        fs::rename(moved, apps);
+    }
+}
+
+TEST_F(ApplicationRemoverSystemTest, TheRemoverRefusesBadArguments) {
+    struct stat info {};
+    ASSERT_EQ(::stat((rootApps() / "X.app").c_str(), &info), 0);
+    const auto device = std::to_string(info.st_dev);
+    const auto inode = std::to_string(info.st_ino);
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"remove", (rootApps() / "X.app").string(), device, "1"},
+             {"remove", rootApps().string(), device, inode},
+             {"remove", (rootApps() / "X.app/").string(), device, inode},
+             {"remove", (rootApps() / "../Apps/X.app").string(), device, inode},
+             {"remove", "/", device, inode},
+             {"remove", (rootApps() / "X.app").string(), device + "x", inode},
+             {"remove", (rootApps() / "X.app").string()}}) {
+        EXPECT_NE(ApplicationRemover::run(arguments), 0);
+    }
+    EXPECT_TRUE(othersIntact());
+}
+
+}  // namespace
+}  // namespace tarnwick
