@@ -129,10 +129,11 @@ int waitUntilServing(const fs::path& bundlePath, pid_t pid) {
 }
 
 int startInstance(const fs::path& installFolder, const std::string& bundleName) {
-    if (runningInstance(installFolder, bundleName)) {
-        return 0;
-    }
     const auto bundlePath = installFolder / bundleName;
+    if (const auto running = runningInstance(installFolder, bundleName)) {
+        // It may have been started a moment ago: started means serving here too.
+        return waitUntilServing(bundlePath, *running);
+    }
     const auto executable = executableOf(bundlePath);
     if (!executable || !fs::is_regular_file(*executable)) {
         return fail(kNotInstalled, "The extension is not installed in " + installFolder.string());

@@ -193,6 +193,14 @@ TEST_F(FilterConfigurationHostTest, UnreadableStoreIsKeptAsideAndTheFilterStaysO
     EXPECT_EQ(testing::readFile(file().string() + ".corrupt"), "{\"enabled\": tru");
 }
 
+TEST_F(FilterConfigurationHostTest, AClientThatFoundNoHostReachesItOnceItRuns) {
+    auto client = FilterManagerClient::createForSocketPath(socket());
+    EXPECT_EQ(load(*client), std::nullopt) << "no host yet";
+    startHost();
+    EXPECT_EQ(save(*client, enabledConfiguration()), std::nullopt);
+    EXPECT_EQ(m_filter->starts, 1);
+}
+
 TEST_F(FilterConfigurationHostTest, EveryCallCompletesEvenWithoutAHost) {
     auto client = FilterManagerClient::createForSocketPath(socket());
     EXPECT_NE(save(*client, enabledConfiguration()), std::nullopt);
