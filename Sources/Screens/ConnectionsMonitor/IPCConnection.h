@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 
@@ -17,7 +18,9 @@ namespace tarnwick {
 // on the main queue.
 //
 // A connection that hangs up is forgotten at once, so the next registration really connects
-// again; while the connection stands, a registration answers true without asking.
+// again; while the connection stands and its registration succeeded, a registration answers true
+// without asking. One asked while the registration is still on its way gets that registration's
+// answer, never a yes before it is known.
 class IPCConnection {
 public:
     using Completion = std::function<void(bool)>;
@@ -44,10 +47,18 @@ private:
     struct State {
         std::mutex mutex;
         std::shared_ptr<XPCConnection> currentConnection;
+        // Whether the extension answered the current connection's registration with true.
+        bool registered = false;
+        // Callers waiting for the current connection's registration.
+        std::vector<Completion> waiting;
         std::weak_ptr<AppCommunication> delegate;
 
-        // Forgets `connection` if it is still the current one.
-        void forget(const std::shared_ptr<XPCConnection>& connection);
+        // Forgets `connection` if it is still the current one; the callers that waited for its
+        // registration, who are owed an answer.
+        std::vector<Completion> forget(const std::shared_ptr<XPCConnection>& connection);
+        // The registration over `connection` was answered: the waiting callers get the answer.
+        std::vector<Completion> answered(const std::shared_ptr<XPCConnection>& connection,
+                                         bool registered);
     };
 
     ConnectionFactory m_makeConnection;
