@@ -3,17 +3,11 @@
 // race the start. The real extension in network namespaces of the test's own, with real peer
 // processes of another user. Needs root; skipped elsewhere.
 
-#include "FilterExtension/IPCConnection.h"
-#include "FilterLink/FilterConfiguration.h"
-#include "Foundation/Bundle.h"
-#include "NetworkExtension/Manager/FilterManagerClient.h"
-#include "NetworkSandbox.h"
+#include "ExtensionSystemTest.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <future>
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -25,9 +19,7 @@ using namespace std::chrono_literals;
 namespace tarnwick::testing {
 namespace {
 
-constexpr uid_t kDesktopUser = 4242;
 constexpr std::uint16_t kTcpPort = 7000;
-constexpr auto kWait = 10s;
 const char* const kServer = NetworkSandbox::kServerAddress;
 
 bool acceptsConnections(const std::filesystem::path& path) {
@@ -39,72 +31,18 @@ bool acceptsConnections(const std::filesystem::path& path) {
            0;
 }
 
-class LinkClientSystem : public ::testing::Test {
+class LinkClientSystem : public ExtensionSystemTest {
 protected:
     void SetUp() override {
-        if (::geteuid() != 0) {
-            GTEST_SKIP() << "needs root";
+        ExtensionSystemTest::SetUp();
+        if (!IsSkipped()) {
+            m_server = SocketServer::tcpPong(m_sandbox->serverNamespace(), kServer, kTcpPort);
         }
-        m_sandbox = std::make_unique<NetworkSandbox>();
-        m_server = SocketServer::tcpPong(m_sandbox->serverNamespace(), kServer, kTcpPort);
-        m_service = IPCConnection::machServiceName(Bundle(TARNWICK_EXTENSION_BUNDLE));
-    }
-
-    int client() const { return m_sandbox->clientNamespace(); }
-
-    std::filesystem::path runFolder() const {
-        return "/proc/" + std::to_string(m_extension->pid()) + "/root/run/tarnwick";
-    }
-
-    // An extension process in the client namespace: a first one with /run of its own, or one
-    // more in the first one's mount namespace.
-    std::unique_ptr<ChildProcess> launchExtension(bool beside = false) {
-        ChildProcess::Options options;
-        options.networkNamespace = client();
-        options.privateRunFolders = !beside;
-        options.mountNamespaceOf = beside ? m_extension->pid() : 0;
-        options.environment = {"PKEXEC_UID=" + std::to_string(kDesktopUser)};
-        return std::make_unique<ChildProcess>(std::vector<std::string>{TARNWICK_FILTER_EXTENSION},
-                                              options);
-    }
-
-    void startExtension() {
-        m_extension = launchExtension();
-        ASSERT_TRUE(waitUntil(
-            [this] {
-                return std::filesystem::exists(runFolder() / m_service) &&
-                       std::filesystem::exists(runFolder() / "filter-manager");
-            },
-            kWait))
-            << "the extension did not start listening";
-    }
-
-    std::optional<std::string> setFilterEnabled(bool enabled) {
-        auto manager = FilterManagerClient::createForSocketPath(runFolder() / "filter-manager");
-        FilterConfiguration configuration;
-        configuration.enabled = enabled;
-        configuration.providerConfiguration = {true, false};
-        auto done = std::make_shared<std::promise<std::optional<std::string>>>();
-        auto result = done->get_future();
-        manager->saveToPreferences(configuration, [done](const std::optional<std::string>& error) {
-            done->set_value(error);
-        });
-        if (result.wait_for(kWait) != std::future_status::ready) {
-            return "no answer";
-        }
-        return result.get();
     }
 
     std::unique_ptr<ChildProcess> startPeer(const std::string& answer,
                                             std::vector<std::string> extra = {}) {
-        std::vector<std::string> arguments{TARNWICK_TEST_PEER, "--service", m_service, "--answer",
-                                           answer};
-        arguments.insert(arguments.end(), extra.begin(), extra.end());
-        ChildProcess::Options options;
-        options.networkNamespace = client();
-        options.mountNamespaceOf = m_extension->pid();
-        options.user = kDesktopUser;
-        return std::make_unique<ChildProcess>(arguments, options);
+        return ExtensionSystemTest::startPeer(answer, kDesktopUser, std::move(extra));
     }
 
     std::vector<std::string> ruleLines() const {
@@ -120,10 +58,7 @@ protected:
         return lines;
     }
 
-    std::unique_ptr<NetworkSandbox> m_sandbox;
     std::unique_ptr<SocketServer> m_server;
-    std::unique_ptr<ChildProcess> m_extension;
-    std::string m_service;
 };
 
 TEST_F(LinkClientSystem, AClientThatOnlyConnectsIsAskedAboutLikeAnyOther) {

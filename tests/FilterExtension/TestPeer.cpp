@@ -78,29 +78,6 @@ void connectTo(const std::string& target) {
     ::close(fd);
 }
 
-// Connections that hold an unfinished 1 MiB frame and never register.
-void sitIdle(const std::string& service, int count) {
-    const auto path = xpcSocketPath(service);
-    int opened = 0;
-    for (int i = 0; i < count; ++i) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-            ::close(fd);
-            continue;
-        }
-        const std::uint8_t start[8] = {0x00, 0x10, 0x00, 0x00, '{', '"', 'a', '"'};
-        (void)!::send(fd, start, sizeof(start), MSG_NOSIGNAL);
-        ++opened;  // left open on purpose
-    }
-    say("idle " + std::to_string(opened));
-    for (;;) {
-        ::pause();
-    }
-}
-
 int connectToService(const std::string& service) {
     const auto path = xpcSocketPath(service);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -112,6 +89,24 @@ int connectToService(const std::string& service) {
         return -1;
     }
     return fd;
+}
+
+// Connections that hold an unfinished 1 MiB frame and never register.
+void sitIdle(const std::string& service, int count) {
+    int opened = 0;
+    for (int i = 0; i < count; ++i) {
+        const int fd = connectToService(service);
+        if (fd < 0) {
+            continue;
+        }
+        const std::uint8_t start[8] = {0x00, 0x10, 0x00, 0x00, '{', '"', 'a', '"'};
+        (void)!::send(fd, start, sizeof(start), MSG_NOSIGNAL);
+        ++opened;  // left open on purpose
+    }
+    say("idle " + std::to_string(opened));
+    for (;;) {
+        ::pause();
+    }
 }
 
 // Connections that send nothing at all and are left open.
