@@ -161,8 +161,8 @@ bool IPCConnection::shouldAcceptNewConnection(XPCListener&,
                                }) > 0;
             }
             if (unregistered) {
-                self->m_evictionLog.log("Closed a connection that did not register in time",
-                                        OSLogType::info);
+                self->m_lateLog.log("Closed a connection that did not register in time",
+                                    OSLogType::info);
                 late->invalidate();
             }
         });

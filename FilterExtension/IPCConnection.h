@@ -89,7 +89,9 @@ private:
     };
     // Oldest first.
     std::vector<Unregistered> m_unregistered;
+    // Lines a flood of clients would repeat without end.
     OSLogThrottle m_evictionLog;
+    OSLogThrottle m_lateLog;
     // Kept for the class shape shared with the application's end; the extension never sets it.
     std::weak_ptr<AppCommunication> m_delegate;
 };

@@ -3,6 +3,7 @@
 #include "Dispatch/DispatchQueue.h"
 #include "Foundation/FileDescriptor.h"
 #include "OSLog/OSLog.h"
+#include "OSLog/OSLogThrottle.h"
 #include "XPCConnection.h"
 #include "XPCConnectionCore.h"
 #include "XPCEventLoop.h"
@@ -94,6 +95,8 @@ struct XPCListener::Shared final : XPCEventLoop::Handler, std::enable_shared_fro
     bool stopped = false;
     // The socket file this listener made: the only one it removes.
     std::pair<dev_t, ino_t> socketFile{};
+    // Another user may connect as often as they like.
+    OSLogThrottle refusalLog;
 
     void ready(std::uint32_t events) override;
     void expired() override {}
@@ -127,10 +130,10 @@ void XPCListener::Shared::hand(FileDescriptor fd) {
     socklen_t length = sizeof(credentials);
     if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
         !policy.allows(credentials.uid)) {
-        osLog("Refused a connection to " + serviceName + " from uid " +
-                  std::to_string(credentials.uid) + " (pid " + std::to_string(credentials.pid) +
-                  ")",
-              OSLogType::error, listenerLog());
+        refusalLog.log("Refused a connection to " + serviceName + " from uid " +
+                           std::to_string(credentials.uid) + " (pid " +
+                           std::to_string(credentials.pid) + ")",
+                       OSLogType::error, listenerLog());
         return;
     }
     std::chrono::milliseconds limit{};

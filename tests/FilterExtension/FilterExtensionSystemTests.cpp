@@ -329,7 +329,7 @@ TEST_F(FilterExtensionSystem, IdleClientsCostABoundedNumberOfThreads) {
     const long threadsBefore = status("Threads");
 
     // Idle clients of both services, each holding half a frame: as many as each keeps (8 that
-    // have not registered, 16 filter-manager clients) and more. They are let go after 10 s.
+    // have not registered, 16 filter-manager clients) and more. They are let go within 10 s.
     const auto started = std::chrono::steady_clock::now();
     auto idle = startPeer("deny", kDesktopUser, {"--idle", "100"});
     auto idleManagers =
