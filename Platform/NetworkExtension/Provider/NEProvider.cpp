@@ -42,10 +42,9 @@ void NEProvider::startSystemExtensionMode(const std::function<void()>& openServi
     static std::optional<XPCServiceLock> instanceLock;
     if (!instanceLock) {
         const auto directory = xpcServicesDirectory();
-        auto lock = prepareXPCServicesDirectory(directory).ok()
-                        ? XPCServiceLock::acquire(XPCServiceLock::pathIn(directory))
-                        : Result<XPCServiceLock, std::string>(
-                              Failure{directory.string() + " cannot be used safely"});
+        const auto prepared = prepareXPCServicesDirectory(directory);
+        auto lock = prepared ? XPCServiceLock::acquire(XPCServiceLock::pathIn(directory))
+                             : Result<XPCServiceLock, std::string>(Failure{prepared.error()});
         if (!lock) {
             const std::string message =
                 "The filter extension does not start: " + lock.error() + ".";
