@@ -38,8 +38,11 @@ IPCConnection& IPCConnection::shared() {
     return *connection;
 }
 
-IPCConnection::IPCConnection(ConnectionFactory makeConnection)
-    : m_makeConnection(std::move(makeConnection)), m_state(std::make_shared<State>()) {}
+IPCConnection::IPCConnection(ConnectionFactory makeConnection,
+                             std::chrono::milliseconds registrationTimeLimit)
+    : m_makeConnection(std::move(makeConnection))
+    , m_registrationTimeLimit(registrationTimeLimit)
+    , m_state(std::make_shared<State>()) {}
 
 IPCConnection::~IPCConnection() {
     std::shared_ptr<XPCConnection> connection;
@@ -159,6 +162,11 @@ void IPCConnection::registerWithExtension(const Bundle& extensionBundle,
             answer(false);
         }));
     provider->registerApp([answer](bool registered) { answer(registered); });
+    // An extension that took the connection and never answers must not leave the start hanging.
+    DispatchQueue::main()->asyncAfter(m_registrationTimeLimit, [answer] {
+        osLog("The provider did not answer the registration in time");
+        answer(false);
+    });
 }
 
 }  // namespace tarnwick

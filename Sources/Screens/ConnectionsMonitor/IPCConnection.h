@@ -4,6 +4,7 @@
 #include "Foundation/Bundle.h"
 #include "XPC/XPCConnection.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -28,14 +29,19 @@ public:
 
     static IPCConnection& shared();
 
+    static constexpr std::chrono::milliseconds kRegistrationTimeLimit{10000};
+
     // Tests connect elsewhere than the services folder.
-    explicit IPCConnection(ConnectionFactory makeConnection = &XPCConnection::create);
+    explicit IPCConnection(
+        ConnectionFactory makeConnection = &XPCConnection::create,
+        std::chrono::milliseconds registrationTimeLimit = kRegistrationTimeLimit);
     virtual ~IPCConnection();
     IPCConnection(const IPCConnection&) = delete;
     IPCConnection& operator=(const IPCConnection&) = delete;
 
     // The completion runs once, on the main queue: true when registered (or already connected),
-    // false when the connection failed. A bundle that names no service stops the process.
+    // false when the connection failed or the extension did not answer within the time limit. A
+    // bundle that names no service stops the process.
     virtual void registerWithExtension(const Bundle& extensionBundle,
                                        std::weak_ptr<AppCommunication> delegate,
                                        Completion completion);
@@ -62,6 +68,7 @@ private:
     };
 
     ConnectionFactory m_makeConnection;
+    const std::chrono::milliseconds m_registrationTimeLimit;
     const std::shared_ptr<State> m_state;
 };
 

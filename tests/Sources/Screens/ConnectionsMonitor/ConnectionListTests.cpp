@@ -2,7 +2,9 @@
 #include "FilterLink/ProviderCommunication.h"
 #include "Foundation/FileDescriptor.h"
 
+#include <optional>
 #include <sys/socket.h>
+#include <vector>
 
 namespace tarnwick::testing {
 namespace {
@@ -102,11 +104,19 @@ TEST_F(ConnectionList, RepeatedServersAreCountedWithTheNewestVerdict) {
 // The extension's end of a socket pair: answers every registration as told.
 class Provider final : public ProviderCommunication {
 public:
-    explicit Provider(bool answer = true) : m_answer(answer) {}
-    void registerApp(Reply reply) override { reply(m_answer); }
+    // Without an answer, it keeps the reply and never answers.
+    explicit Provider(std::optional<bool> answer = true) : m_answer(answer) {}
+    void registerApp(Reply reply) override {
+        if (m_answer) {
+            reply(*m_answer);
+        } else {
+            m_held.push_back(std::move(reply));
+        }
+    }
 
 private:
-    const bool m_answer;
+    const std::optional<bool> m_answer;
+    std::vector<Reply> m_held;
 };
 
 // An extension bundle in `folder` that names its service.
@@ -160,28 +170,34 @@ TEST(IPCConnectionTest, AHungUpLinkIsForgottenSoTheNextRegistrationConnects) {
 TEST(ApplicationLink, ARegistrationAskedWhileOneIsOnItsWayGetsThatOnesAnswer) {
     // Start-up asks twice in one turn of the main queue; the second must not hear "registered"
     // before the first knows, or a failed registration looks like a running filter.
-    enum class Extension { registers, refuses, isGone };
-    for (const auto extension : {Extension::registers, Extension::refuses, Extension::isGone}) {
+    enum class Extension { registers, refuses, isGone, neverAnswers };
+    for (const auto extension :
+         {Extension::registers, Extension::refuses, Extension::isGone, Extension::neverAnswers}) {
         SCOPED_TRACE(static_cast<int>(extension));
         std::vector<std::shared_ptr<XPCConnection>> peers;
         int connections = 0;
-        IPCConnection link([&](const std::string&) {
-            int fds[2];
-            EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-            ++connections;
-            if (extension == Extension::isGone) {
-                ::close(fds[1]);
+        IPCConnection link(
+            [&](const std::string&) {
+                int fds[2];
+                EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+                ++connections;
+                if (extension == Extension::isGone) {
+                    ::close(fds[1]);
+                    return XPCConnection::adoptSocket(FileDescriptor(fds[0]), "application");
+                }
+                auto peer = XPCConnection::adoptSocket(FileDescriptor(fds[1]), "extension");
+                peer->setExportedInterface(ProviderCommunication::interface());
+                peer->setExportedObject(
+                    ProviderCommunication::exportedObject(std::make_shared<Provider>(
+                        extension == Extension::neverAnswers
+                            ? std::nullopt
+                            : std::optional<bool>(extension == Extension::registers))));
+                peer->setRemoteObjectInterface(AppCommunication::interface());
+                peer->resume();
+                peers.push_back(peer);
                 return XPCConnection::adoptSocket(FileDescriptor(fds[0]), "application");
-            }
-            auto peer = XPCConnection::adoptSocket(FileDescriptor(fds[1]), "extension");
-            peer->setExportedInterface(ProviderCommunication::interface());
-            peer->setExportedObject(ProviderCommunication::exportedObject(
-                std::make_shared<Provider>(extension == Extension::registers)));
-            peer->setRemoteObjectInterface(AppCommunication::interface());
-            peer->resume();
-            peers.push_back(peer);
-            return XPCConnection::adoptSocket(FileDescriptor(fds[0]), "application");
-        });
+            },
+            300ms);
         TemporaryDirectory folder;
         const Bundle bundle = linkedExtension(folder);
         std::vector<bool> answers;
