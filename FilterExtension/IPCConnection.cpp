@@ -3,6 +3,7 @@
 #include "OSLog/OSLog.h"
 #include "XPC/XPCPeerPolicy.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -87,14 +88,44 @@ void IPCConnection::startListener() {
 
 bool IPCConnection::shouldAcceptNewConnection(XPCListener&,
                                               const std::shared_ptr<XPCConnection>& connection) {
+    const pid_t process = connection->processIdentifier();
+    std::shared_ptr<XPCConnection> evicted;
     {
         std::lock_guard lock(m_mutex);
-        if (m_unregistered.size() >= m_limits.unregisteredConnections) {
-            osLog("Refused a connection: too many connections have not registered",
-                  OSLogType::error);
-            return false;
+        const auto shareOf = [this](pid_t owner) {
+            return static_cast<std::size_t>(
+                std::count_if(m_unregistered.begin(), m_unregistered.end(),
+                              [owner](const auto& pending) { return pending.process == owner; }));
+        };
+        // The process with the most connections waiting gives up its oldest, so one that holds
+        // many cannot push out a newcomer that holds one, such as the application on its way to
+        // register.
+        auto victim = m_unregistered.end();
+        if (shareOf(process) >= m_limits.unregisteredPerProcess) {
+            victim =
+                std::find_if(m_unregistered.begin(), m_unregistered.end(),
+                             [process](const auto& pending) { return pending.process == process; });
+        } else if (m_unregistered.size() >= m_limits.unregisteredConnections) {
+            std::size_t largest = 0;
+            for (auto pending = m_unregistered.begin(); pending != m_unregistered.end();
+                 ++pending) {
+                if (const auto share = shareOf(pending->process); share > largest) {
+                    largest = share;
+                    victim = pending;
+                }
+            }
         }
-        m_unregistered.push_back(connection);
+        if (victim != m_unregistered.end()) {
+            evicted = std::move(victim->connection);
+            m_unregistered.erase(victim);
+        }
+        m_unregistered.push_back({connection, process});
+    }
+    if (evicted) {
+        m_evictionLog.log(
+            "Closed a connection that had not registered, to make room for a newer one",
+            OSLogType::error);
+        evicted->invalidate();
     }
     connection->setExportedInterface(ProviderCommunication::interface());
     connection->setExportedObject(ProviderCommunication::exportedObject(
@@ -114,23 +145,27 @@ bool IPCConnection::shouldAcceptNewConnection(XPCListener&,
     });
     // A client that does not register in time is let go; held weakly, so a connection that
     // ended meanwhile is not kept for this.
-    m_queue->asyncAfter(m_limits.registrationTimeLimit,
-                        [weakSelf, weakConnection = std::weak_ptr<XPCConnection>(connection)] {
-                            auto self = weakSelf.lock();
-                            auto late = weakConnection.lock();
-                            if (!self || !late) {
-                                return;
-                            }
-                            bool unregistered = false;
-                            {
-                                std::lock_guard lock(self->m_mutex);
-                                unregistered = std::erase(self->m_unregistered, late) > 0;
-                            }
-                            if (unregistered) {
-                                osLog("Closed a connection that did not register in time");
-                                late->invalidate();
-                            }
-                        });
+    m_queue->asyncAfter(
+        m_limits.registrationTimeLimit,
+        [weakSelf, weakConnection = std::weak_ptr<XPCConnection>(connection)] {
+            auto self = weakSelf.lock();
+            auto late = weakConnection.lock();
+            if (!self || !late) {
+                return;
+            }
+            bool unregistered = false;
+            {
+                std::lock_guard lock(self->m_mutex);
+                unregistered = std::erase_if(self->m_unregistered, [&late](const auto& pending) {
+                                   return pending.connection == late;
+                               }) > 0;
+            }
+            if (unregistered) {
+                self->m_lateLog.log("Closed a connection that did not register in time",
+                                    OSLogType::info);
+                late->invalidate();
+            }
+        });
     connection->resume();
     return true;
 }
@@ -144,9 +179,13 @@ void IPCConnection::registerConnection(const std::shared_ptr<XPCConnection>& con
     std::shared_ptr<XPCConnection> replaced;
     {
         std::lock_guard lock(m_mutex);
-        std::erase(m_unregistered, connection);
+        std::erase_if(m_unregistered, [&connection](const auto& pending) {
+            return pending.connection == connection;
+        });
         replaced = std::exchange(m_currentConnection, connection);
     }
+    // From now on its process's own traffic is the application's, which never waits on a verdict.
+    connection->markPeerRegistered();
     osLog("App registered");
     // The replaced connection is no longer used for prompts; closing it answers whatever it still
     // had on its way (those flows are let through) and frees its socket.
@@ -180,8 +219,9 @@ void IPCConnection::forget(const XPCConnection* connection) {
     std::shared_ptr<XPCConnection> forgotten;
     {
         std::lock_guard lock(m_mutex);
-        std::erase_if(m_unregistered,
-                      [connection](const auto& pending) { return pending.get() == connection; });
+        std::erase_if(m_unregistered, [connection](const auto& pending) {
+            return pending.connection.get() == connection;
+        });
         if (m_currentConnection.get() != connection) {
             return;
         }

@@ -4,6 +4,7 @@
 #include "FilterLink/AppCommunication.h"
 #include "FilterLink/ProviderCommunication.h"
 #include "Foundation/Bundle.h"
+#include "OSLog/OSLogThrottle.h"
 #include "XPC/XPCConnection.h"
 #include "XPC/XPCListener.h"
 #include "XPC/XPCListenerDelegate.h"
@@ -14,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace tarnwick {
@@ -24,8 +26,12 @@ namespace tarnwick {
 //
 // Only a connection that has registered becomes the one to prompt over, and it replaces (and
 // closes) the one registered before; a connection that has not registered cannot cut off the
-// live one. Unregistered connections are bounded: at most a few at once, each closed when it has
-// not registered within a time limit, so idle clients of the desktop user cost a bounded amount.
+// live one, and its process is not exempt from the filter. Unregistered connections are bounded,
+// at most a few at once and fewer from one process, and each is closed when it has not registered
+// within a short time limit. A newcomer is never refused for want of room: the oldest unregistered
+// connection of the newcomer's own process when that has its share, else of the process that has
+// the most, makes way, so clients that merely hold connections open cannot keep the application
+// from registering.
 //
 // The stored connection is read and replaced from XPC's queues and the packet thread, so it is
 // guarded; the end (or a failed prompt) of a connection clears the stored one only when it is
@@ -38,7 +44,8 @@ public:
 
     struct Limits {
         std::size_t unregisteredConnections = 8;
-        std::chrono::milliseconds registrationTimeLimit{10000};
+        std::chrono::milliseconds registrationTimeLimit{2000};
+        std::size_t unregisteredPerProcess = 2;
     };
 
     IPCConnection();
@@ -76,7 +83,15 @@ private:
     mutable std::mutex m_mutex;
     std::shared_ptr<XPCListener> m_listener;
     std::shared_ptr<XPCConnection> m_currentConnection;
-    std::vector<std::shared_ptr<XPCConnection>> m_unregistered;
+    struct Unregistered {
+        std::shared_ptr<XPCConnection> connection;
+        pid_t process = 0;
+    };
+    // Oldest first.
+    std::vector<Unregistered> m_unregistered;
+    // Lines a flood of clients would repeat without end.
+    OSLogThrottle m_evictionLog;
+    OSLogThrottle m_lateLog;
     // Kept for the class shape shared with the application's end; the extension never sets it.
     std::weak_ptr<AppCommunication> m_delegate;
 };

@@ -11,8 +11,7 @@ using namespace tarnwick;
 int main() {
     OSLog::setDestination(OSLogDestination::journal);
     NEProvider::setFilterDataProviderFactory([] { return std::make_shared<FilterDataProvider>(); });
-    NEProvider::startSystemExtensionMode();
-    IPCConnection::shared()->startListener();
+    NEProvider::startSystemExtensionMode([] { IPCConnection::shared()->startListener(); });
     // Parks the main thread for the life of the process, serving the main queue; the process ends
     // on a signal, through the provider host.
     for (;;) {

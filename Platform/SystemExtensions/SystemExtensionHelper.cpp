@@ -1,9 +1,11 @@
 #include "SystemExtensionHelper.h"
 
+#include "FilterLink/FilterLinkProtocol.h"
 #include "Foundation/Bundle.h"
 #include "Foundation/FileDescriptor.h"
 #include "Foundation/PinnedDirectory.h"
 #include "Foundation/Process.h"
+#include "XPC/XPCServiceLock.h"
 #include "XPC/XPCServicePath.h"
 
 #include <cerrno>
@@ -197,20 +199,27 @@ bool acceptsConnections(const fs::path& socketPath) {
 
 // Activation is finished only once the application can reach the extension: a caller that goes
 // on to configure the filter must not find nobody listening. A leftover socket of an earlier run
-// refuses connections, so only the new instance counts.
+// refuses connections, so only a running instance counts. The filter manager's service opens last,
+// so it is the one waited for beside the declared one. An instance that stops at once because
+// another one holds the services lock lost a race with it: the one that won is waited for.
 Step waitUntilServing(const fs::path& bundlePath, pid_t pid) {
     const auto service = declaredService(bundlePath);
     if (!service) {
         return {};
     }
-    const auto socketPath = xpcSocketPath(*service);
+    const auto serving = [&service] {
+        return acceptsConnections(xpcSocketPath(*service)) &&
+               acceptsConnections(xpcSocketPath(filterlink::kFilterManagerServiceName));
+    };
     const auto deadline = std::chrono::steady_clock::now() + kServingLimit;
-    while (!acceptsConnections(socketPath)) {
-        if (!isAlive(pid)) {
+    while (!serving()) {
+        if (!isAlive(pid) &&
+            !XPCServiceLock::isHeld(XPCServiceLock::pathIn(xpcServicesDirectory()))) {
             return Failure{error("The extension ended as it started")};
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            return Failure{error("The extension did not open its service " + socketPath.string())};
+            return Failure{error("The extension did not open its service " +
+                                 xpcSocketPath(*service).string())};
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -218,8 +227,9 @@ Step waitUntilServing(const fs::path& bundlePath, pid_t pid) {
 }
 
 Step startInstance(const PinnedDirectory& folder, const std::string& bundleName) {
-    if (runningInstance(folder.path(), bundleName)) {
-        return {};
+    if (const auto running = runningInstance(folder.path(), bundleName)) {
+        // It may have been started a moment ago: started means serving here too.
+        return waitUntilServing(folder.path() / bundleName, *running);
     }
     const PinnedDirectory::Options rootOnly{.rootOwnedChain = true};
     // Each step below the install folder is checked again: a copy left by an older helper may

@@ -73,8 +73,16 @@ uid_t XPCConnection::effectiveUserIdentifier() const {
     return m_core->peerUserIdentifier();
 }
 
-bool XPCConnection::isConnectedPeerProcess(pid_t pid, const std::string& serviceName) {
-    return XPCConnectionCore::isPeerProcess(pid, serviceName);
+void XPCConnection::markPeerRegistered() {
+    m_core->markPeerRegistered();
+}
+
+std::optional<std::chrono::steady_clock::time_point> XPCConnection::lastCallTime() const {
+    return m_core->lastCallTime();
+}
+
+bool XPCConnection::isRegisteredPeerProcess(pid_t pid, const std::string& serviceName) {
+    return XPCConnectionCore::isRegisteredPeer(pid, serviceName);
 }
 
 }  // namespace tarnwick

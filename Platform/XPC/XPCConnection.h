@@ -6,9 +6,11 @@
 #include "XPCInterface.h"
 #include "XPCRemoteObjectProxy.h"
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -62,9 +64,15 @@ public:
     pid_t processIdentifier() const;
     uid_t effectiveUserIdentifier() const;
 
-    // Whether `pid` is the peer of a connection this process accepted on the named service and
-    // still holds open.
-    static bool isConnectedPeerProcess(pid_t pid, const std::string& serviceName);
+    // For a connection a listener accepted: the service vouches for the peer (it registered), so
+    // isRegisteredPeerProcess names its process for as long as the connection stays open.
+    void markPeerRegistered();
+    // When the peer's last call to the exported object arrived; nothing while it has made none.
+    std::optional<std::chrono::steady_clock::time_point> lastCallTime() const;
+
+    // Whether `pid` is the peer of a connection this process accepted on the named service, still
+    // holds open, and marked as registered. Merely connecting makes no process one.
+    static bool isRegisteredPeerProcess(pid_t pid, const std::string& serviceName);
 
 private:
     std::shared_ptr<XPCConnectionCore> m_core;

@@ -27,8 +27,8 @@ const OSLog& xpcLog() {
     return *log;
 }
 
-// Peers of the open server-side sessions, by service. Never destroyed: I/O loops may end
-// their sessions while the process exits.
+// Peers of the open server-side sessions that their service marked as registered, by service. Never
+// destroyed: I/O loops may end their sessions while the process exits.
 struct Peers {
     std::mutex mutex;
     std::multiset<std::pair<std::string, pid_t>> peers;
@@ -135,9 +135,25 @@ uid_t XPCConnectionCore::peerUserIdentifier() const {
     return m_peerUid;
 }
 
-bool XPCConnectionCore::isPeerProcess(pid_t pid, const std::string& serviceName) {
+bool XPCConnectionCore::isRegisteredPeer(pid_t pid, const std::string& serviceName) {
     std::lock_guard lock(peers().mutex);
     return peers().peers.count({serviceName, pid}) != 0;
+}
+
+void XPCConnectionCore::markPeerRegistered() {
+    std::lock_guard lock(m_mutex);
+    // A session that already ended has no peer to vouch for.
+    if (m_role != Role::server || m_peerRegistered || !m_session || m_session->closing) {
+        return;
+    }
+    m_peerRegistered = true;
+    std::lock_guard registryLock(peers().mutex);
+    peers().peers.insert({m_label, m_peerPid});
+}
+
+std::optional<std::chrono::steady_clock::time_point> XPCConnectionCore::lastCallTime() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastCall;
 }
 
 void XPCConnectionCore::resume() {
@@ -240,10 +256,6 @@ bool XPCConnectionCore::startSessionLocked(FileDescriptor fd) {
     session->token = *token;
     m_session = session;
     m_state = State::active;
-    if (m_role == Role::server) {
-        std::lock_guard lock(peers().mutex);
-        peers().peers.insert({m_label, m_peerPid});
-    }
     return true;
 }
 
@@ -447,6 +459,10 @@ XPCEventLoop::Interest XPCConnectionCore::sessionInterest(Session& session) {
 }
 
 void XPCConnectionCore::handleMessage(XPCMessage message) {
+    if (message.kind == XPCMessage::Kind::invoke) {
+        std::lock_guard lock(m_mutex);
+        m_lastCall = std::chrono::steady_clock::now();
+    }
     if (m_deliveryQueue) {
         m_deliveryQueue->async([weak = weak_from_this(), message = std::move(message)]() mutable {
             if (auto self = weak.lock()) {
@@ -527,7 +543,7 @@ void XPCConnectionCore::endSession(Session& session) {
     if (m_session.get() == &session) {
         m_session.reset();
     }
-    if (m_role == Role::server) {
+    if (std::exchange(m_peerRegistered, false)) {
         std::lock_guard registryLock(peers().mutex);
         auto found = peers().peers.find({m_label, m_peerPid});
         if (found != peers().peers.end()) {

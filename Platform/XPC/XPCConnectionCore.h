@@ -70,8 +70,13 @@ public:
     uid_t peerUserIdentifier() const;
     const std::string& label() const { return m_label; }
 
-    // Whether a process is the peer of an open server-side session of the named service.
-    static bool isPeerProcess(pid_t pid, const std::string& serviceName);
+    // Server role: the service vouches for this peer (it registered) while the session lasts.
+    void markPeerRegistered();
+    // Whether a process is the peer of an open server-side session of the named service that the
+    // service marked as registered.
+    static bool isRegisteredPeer(pid_t pid, const std::string& serviceName);
+    // When the peer's last call arrived; nothing while it has sent none.
+    std::optional<std::chrono::steady_clock::time_point> lastCallTime() const;
 
 private:
     struct Session;
@@ -122,6 +127,9 @@ private:
     std::function<void()> m_interruptionHandler;
     pid_t m_peerPid = 0;
     uid_t m_peerUid = static_cast<uid_t>(-1);
+    // In the registry of registered peers, until the session ends.
+    bool m_peerRegistered = false;
+    std::optional<std::chrono::steady_clock::time_point> m_lastCall;
 };
 
 }  // namespace tarnwick

@@ -3,6 +3,7 @@
 #include "Dispatch/DispatchQueue.h"
 #include "Foundation/FileDescriptor.h"
 #include "OSLog/OSLog.h"
+#include "OSLog/OSLogThrottle.h"
 #include "XPCConnection.h"
 #include "XPCConnectionCore.h"
 #include "XPCEventLoop.h"
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace tarnwick {
@@ -50,6 +52,27 @@ bool fillAddress(sockaddr_un& address, const std::string& path) {
     return true;
 }
 
+bool acceptsConnections(const std::string& path) {
+    sockaddr_un address{};
+    if (!fillAddress(address, path)) {
+        return false;
+    }
+    const FileDescriptor probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    // A listener whose queue is full still serves: it answers EAGAIN, not a refusal.
+    return probe && (::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address),
+                               sizeof(address)) == 0 ||
+                     errno == EAGAIN);
+}
+
+// Removes the socket file only while it is still the one this listener made, so a listener never
+// takes away another server's socket.
+void removeSocketFile(const std::filesystem::path& path, std::pair<dev_t, ino_t> made) {
+    struct stat now {};
+    if (::lstat(path.c_str(), &now) == 0 && now.st_dev == made.first && now.st_ino == made.second) {
+        ::unlink(path.c_str());
+    }
+}
+
 }  // namespace
 
 // The listening socket as the I/O loop sees it. Accepted sessions join the same loop, so the
@@ -70,6 +93,10 @@ struct XPCListener::Shared final : XPCEventLoop::Handler, std::enable_shared_fro
     XPCEventLoop::Token token = 0;
     bool listening = false;
     bool stopped = false;
+    // The socket file this listener made: the only one it removes.
+    std::pair<dev_t, ino_t> socketFile{};
+    // Another user may connect as often as they like.
+    OSLogThrottle refusalLog;
 
     void ready(std::uint32_t events) override;
     void expired() override {}
@@ -103,10 +130,10 @@ void XPCListener::Shared::hand(FileDescriptor fd) {
     socklen_t length = sizeof(credentials);
     if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
         !policy.allows(credentials.uid)) {
-        osLog("Refused a connection to " + serviceName + " from uid " +
-                  std::to_string(credentials.uid) + " (pid " + std::to_string(credentials.pid) +
-                  ")",
-              OSLogType::error, listenerLog());
+        refusalLog.log("Refused a connection to " + serviceName + " from uid " +
+                           std::to_string(credentials.uid) + " (pid " +
+                           std::to_string(credentials.pid) + ")",
+                       OSLogType::error, listenerLog());
         return;
     }
     std::chrono::milliseconds limit{};
@@ -194,7 +221,11 @@ bool XPCListener::resume() {
         if (!S_ISSOCK(existing.st_mode)) {
             return fail(m_path.string() + " exists and is not a socket");
         }
-        // Left behind by an earlier run that did not end cleanly.
+        // A socket that takes a connection belongs to a server that is running: never ours to
+        // remove. One that refuses was left behind by an earlier run that did not end cleanly.
+        if (acceptsConnections(m_path.string())) {
+            return fail("another process serves " + m_path.string());
+        }
         ::unlink(m_path.c_str());
     }
 
@@ -222,6 +253,9 @@ bool XPCListener::resume() {
         failure = std::string("listen: ") + std::strerror(errno);
     } else if (::rename(temporary.c_str(), m_path.c_str()) != 0) {
         failure = std::string("rename: ") + std::strerror(errno);
+    } else if (struct stat made{}; ::lstat(m_path.c_str(), &made) == 0) {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->socketFile = {made.st_dev, made.st_ino};
     }
     if (!failure.empty()) {
         ::unlink(temporary.c_str());
@@ -229,7 +263,12 @@ bool XPCListener::resume() {
     }
     auto loop = XPCEventLoop::create("xpc.listener." + m_serviceName);
     if (!loop) {
-        ::unlink(m_path.c_str());
+        std::pair<dev_t, ino_t> made;
+        {
+            std::lock_guard lock(m_shared->mutex);
+            made = m_shared->socketFile;
+        }
+        removeSocketFile(m_path, made);
         return fail("no I/O loop");
     }
     const int descriptor = fd.get();
@@ -246,7 +285,7 @@ bool XPCListener::resume() {
         m_shared->listenFd.reset();
         m_shared->loop.reset();
         m_shared->listening = false;
-        ::unlink(m_path.c_str());
+        removeSocketFile(m_path, m_shared->socketFile);
         return fail("the socket cannot be watched");
     }
     m_shared->token = *token;
@@ -284,7 +323,7 @@ void XPCListener::invalidate() {
     }
     m_shared->stopped = true;
     if (m_shared->listening) {
-        ::unlink(m_path.c_str());
+        removeSocketFile(m_path, m_shared->socketFile);
     }
     if (m_shared->loop && m_shared->token != 0) {
         m_shared->loop->wake(m_shared->token);

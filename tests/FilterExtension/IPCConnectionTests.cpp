@@ -79,22 +79,26 @@ TEST(IPCConnection, ConnectionThatNeverRegistersDoesNotTakeOver) {
     EXPECT_TRUE(idle.recorder().prompts().empty());
 }
 
-TEST(IPCConnection, UnregisteredConnectionsAreBoundedAndClosedAfterTheTimeLimit) {
-    auto ipc = std::make_shared<IPCConnection>(IPCConnection::Limits{2, 300ms});
-    LinkedApp first(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
-    LinkedApp second(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
-    LinkedApp third(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
-    EXPECT_TRUE(first.accepted());
-    EXPECT_TRUE(second.accepted());
-    EXPECT_FALSE(third.accepted()) << "over the bound";
-    LinkedApp registered(*ipc, LinkedApp::Answer::allow, LinkedApp::Registers::no);
-    EXPECT_FALSE(registered.accepted()) << "still full";
-    EXPECT_TRUE(waitFor([&] { return first.wasClosed() && second.wasClosed(); }))
-        << "idle clients are let go";
-    LinkedApp app(*ipc, LinkedApp::Answer::allow);
-    EXPECT_TRUE(app.registered()) << "room again";
-    RunLoop::main().runFor(500ms);
-    EXPECT_FALSE(app.wasClosed()) << "a registered client has no time limit";
+TEST(IPCConnection, AFullPoolClosesTheOldestUnregisteredAndTheTimeLimitTheRest) {
+    // Every connection here comes from this one process: the bound in all and the bound per
+    // process, each in turn the one reached.
+    for (const auto& limits :
+         {IPCConnection::Limits{2, 300ms, 8}, IPCConnection::Limits{8, 300ms, 2}}) {
+        SCOPED_TRACE(std::to_string(limits.unregisteredConnections) + " in all, " +
+                     std::to_string(limits.unregisteredPerProcess) + " per process");
+        auto ipc = std::make_shared<IPCConnection>(limits);
+        LinkedApp first(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
+        LinkedApp second(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
+        LinkedApp third(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
+        EXPECT_TRUE(third.accepted()) << "a newcomer is never refused";
+        EXPECT_TRUE(waitFor([&] { return first.wasClosed(); })) << "the oldest made way";
+        LinkedApp app(*ipc, LinkedApp::Answer::allow);
+        EXPECT_TRUE(app.registered());
+        EXPECT_TRUE(waitFor([&] { return second.wasClosed() && third.wasClosed(); }))
+            << "idle clients are let go";
+        RunLoop::main().runFor(500ms);
+        EXPECT_FALSE(app.wasClosed()) << "a registered client has no time limit";
+    }
 }
 
 TEST(IPCConnection, RegisterAnswersTrueEveryTime) {

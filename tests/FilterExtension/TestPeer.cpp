@@ -17,9 +17,11 @@
 #include <future>
 #include <mutex>
 #include <netinet/in.h>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -76,17 +78,25 @@ void connectTo(const std::string& target) {
     ::close(fd);
 }
 
+int connectToService(const std::string& service) {
+    const auto path = xpcSocketPath(service);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // Connections that hold an unfinished 1 MiB frame and never register.
 void sitIdle(const std::string& service, int count) {
-    const auto path = xpcSocketPath(service);
     int opened = 0;
     for (int i = 0; i < count; ++i) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-            ::close(fd);
+        const int fd = connectToService(service);
+        if (fd < 0) {
             continue;
         }
         const std::uint8_t start[8] = {0x00, 0x10, 0x00, 0x00, '{', '"', 'a', '"'};
@@ -99,6 +109,41 @@ void sitIdle(const std::string& service, int count) {
     }
 }
 
+// Connections that send nothing at all and are left open.
+void sitSilent(const std::string& service, int count) {
+    int opened = 0;
+    for (int i = 0; i < count; ++i) {
+        opened += connectToService(service) >= 0 ? 1 : 0;  // left open on purpose
+    }
+    say("silent " + std::to_string(opened));
+    for (;;) {
+        ::pause();
+    }
+}
+
+// Keeps `count` connections open, each one the service closes opened again at once.
+void flood(const std::string& service, int count) {
+    std::vector<pollfd> open;
+    for (int i = 0; i < count; ++i) {
+        open.push_back({connectToService(service), POLLIN, 0});
+    }
+    say("flooding");
+    for (;;) {
+        if (::poll(open.data(), open.size(), 1000) < 0) {
+            continue;
+        }
+        for (auto& entry : open) {
+            if (entry.fd < 0 || entry.revents != 0) {
+                if (entry.fd >= 0) {
+                    ::close(entry.fd);
+                }
+                entry.fd = connectToService(service);
+                entry.revents = 0;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 int runTestPeer(int argc, char** argv) {
@@ -107,11 +152,14 @@ int runTestPeer(int argc, char** argv) {
     std::string connect;
     bool quiet = false;
     bool enable = false;
+    bool unregistered = false;
     int idle = 0;
+    int silent = 0;
+    int flooding = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--quiet" || option == "--enable") {
-            (option == "--quiet" ? quiet : enable) = true;
+        if (option == "--quiet" || option == "--enable" || option == "--unregistered") {
+            (option == "--quiet" ? quiet : option == "--enable" ? enable : unregistered) = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -125,6 +173,10 @@ int runTestPeer(int argc, char** argv) {
             connect = argv[i + 1];
         } else if (option == "--idle") {
             idle = std::atoi(argv[i + 1]);
+        } else if (option == "--silent") {
+            silent = std::atoi(argv[i + 1]);
+        } else if (option == "--flood") {
+            flooding = std::atoi(argv[i + 1]);
         }
         ++i;
     }
@@ -147,6 +199,12 @@ int runTestPeer(int argc, char** argv) {
     if (idle > 0) {
         sitIdle(service, idle);
     }
+    if (silent > 0) {
+        sitSilent(service, silent);
+    }
+    if (flooding > 0) {
+        flood(service, flooding);
+    }
     auto connection = XPCConnection::create(service);
     connection->setExportedInterface(AppCommunication::interface());
     connection->setExportedObject(
@@ -161,6 +219,15 @@ int runTestPeer(int argc, char** argv) {
         ::_exit(3);
     });
     connection->resume();
+    if (unregistered) {
+        // Connected, and given time to be accepted, never registered: its own connections are
+        // like anyone's.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        connectTo(connect);
+        for (;;) {
+            ::pause();
+        }
+    }
     auto provider = ProviderCommunication::remoteObject(
         connection->remoteObjectProxyWithErrorHandler([](const XPCError& error) {
             say("error " + error.localizedDescription);

@@ -5,6 +5,8 @@
 #include "FilterLink/FilterConfigurationObserver.h"
 #include "XPC/XPCConnection.h"
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -19,6 +21,10 @@ namespace tarnwick {
 // with the host's answer, with an error at once when the host cannot be reached, or with an error
 // when no answer comes within the time limit. The application passes the main queue as the
 // client's queue, so answers and change words reach its state there and nowhere else.
+//
+// A connection that could not reach the host (the extension was not running yet) or that the
+// host closed is dead for good, so the next call makes a new one: a client that once found no
+// host reaches the host once it runs.
 class FilterManagerClient final : public FilterConfigurationObserver,
                                   public std::enable_shared_from_this<FilterManagerClient> {
 public:
@@ -35,6 +41,12 @@ public:
     static std::shared_ptr<FilterManagerClient> createForSocketPath(std::filesystem::path path,
                                                                     ChangeHandler onChange = {});
 
+    using ConnectionFactory = std::function<std::shared_ptr<XPCConnection>()>;
+
+    FilterManagerClient(ConnectionFactory makeConnection, ChangeHandler onChange,
+                        std::chrono::seconds timeLimit,
+                        std::shared_ptr<DispatchQueue> callbackQueue = nullptr);
+    // Over this one connection only, which is never made again.
     FilterManagerClient(std::shared_ptr<XPCConnection> connection, ChangeHandler onChange,
                         std::chrono::seconds timeLimit,
                         std::shared_ptr<DispatchQueue> callbackQueue = nullptr);
@@ -42,18 +54,23 @@ public:
 
     void loadFromPreferences(LoadCompletion completion);
     void saveToPreferences(const FilterConfiguration& configuration, SaveCompletion completion);
+    // Closes the connection for good: later calls fail at once.
     void invalidate();
 
     void filterConfigurationDidChange(const FilterConfiguration& configuration) override;
 
 private:
-    void connectIfNeeded();
+    // The live connection, made (and resumed) when there is none or the last one is dead.
+    std::shared_ptr<XPCConnection> connection();
 
-    const std::shared_ptr<XPCConnection> m_connection;
+    const ConnectionFactory m_makeConnection;
     const ChangeHandler m_onChange;
     const std::chrono::seconds m_timeLimit;
     const std::shared_ptr<DispatchQueue> m_queue;
-    std::once_flag m_connected;
+    std::mutex m_mutex;
+    std::shared_ptr<XPCConnection> m_connection;
+    std::shared_ptr<std::atomic<bool>> m_connectionDead;
+    bool m_invalidated = false;
 };
 
 }  // namespace tarnwick

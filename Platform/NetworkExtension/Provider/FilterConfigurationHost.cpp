@@ -53,11 +53,16 @@ void FilterConfigurationHost::shutdown() {
             m_filter->stopFilter();
             m_filterRunning = false;
         }
-        for (const auto& client : m_clients) {
-            client->invalidate();
-        }
-        m_clients.clear();
     });
+    std::vector<Client> clients;
+    {
+        std::lock_guard lock(m_clientsMutex);
+        clients = std::move(m_clients);
+        m_clients.clear();
+    }
+    for (const auto& client : clients) {
+        client.connection->invalidate();
+    }
 }
 
 void FilterConfigurationHost::loadFromPreferences(LoadReply reply) {
@@ -110,11 +115,28 @@ void FilterConfigurationHost::saveToPreferences(const FilterConfiguration& confi
 
 bool FilterConfigurationHost::shouldAcceptNewConnection(
     XPCListener&, const std::shared_ptr<XPCConnection>& connection) {
-    if (++*m_clientCount > kMaximumClients) {
-        --*m_clientCount;
-        osLog("Refused a filter-manager client: too many are connected", OSLogType::error,
-              hostLog());
-        return false;
+    std::shared_ptr<XPCConnection> evicted;
+    {
+        std::lock_guard lock(m_clientsMutex);
+        if (m_clients.size() >= kMaximumClients) {
+            // Idle since its last call, or since it came when it never called; the ones that never
+            // called go first.
+            const auto idleness = [](const Client& client) {
+                const auto lastCall = client.connection->lastCallTime();
+                return std::make_pair(lastCall.has_value(), lastCall.value_or(client.accepted));
+            };
+            const auto longestIdle = std::min_element(
+                m_clients.begin(), m_clients.end(),
+                [&](const Client& a, const Client& b) { return idleness(a) < idleness(b); });
+            evicted = std::move(longestIdle->connection);
+            m_clients.erase(longestIdle);
+        }
+        m_clients.push_back({connection, std::chrono::steady_clock::now()});
+    }
+    if (evicted) {
+        m_clientLog.log("Closed the longest-idle filter-manager client to make room for a new one",
+                        OSLogType::error, hostLog());
+        evicted->invalidate();
     }
     connection->setExportedInterface(FilterConfigurationCommunication::interface());
     connection->setExportedObject(FilterConfigurationCommunication::exportedObject(
@@ -122,24 +144,37 @@ bool FilterConfigurationHost::shouldAcceptNewConnection(
     connection->setRemoteObjectInterface(FilterConfigurationObserver::interface());
     const XPCConnection* identity = connection.get();
     std::weak_ptr<FilterConfigurationHost> weakSelf = weak_from_this();
-    connection->setInvalidationHandler([weakSelf, identity, count = m_clientCount] {
-        --*count;
+    connection->setInvalidationHandler([weakSelf, identity] {
         if (auto self = weakSelf.lock()) {
-            self->m_queue->async([self, identity] {
-                std::erase_if(self->m_clients,
-                              [identity](const auto& client) { return client.get() == identity; });
+            std::lock_guard lock(self->m_clientsMutex);
+            std::erase_if(self->m_clients, [identity](const auto& client) {
+                return client.connection.get() == identity;
             });
         }
     });
-    m_queue->async(
-        [self = shared_from_this(), connection] { self->m_clients.push_back(connection); });
+    m_queue->asyncAfter(
+        kFirstCallTimeLimit, [weakSelf, weakConnection = std::weak_ptr(connection)] {
+            const auto self = weakSelf.lock();
+            const auto idle = weakConnection.lock();
+            if (self && idle && !idle->lastCallTime()) {
+                self->m_clientLog.log("Closed a filter-manager client that made no call in time",
+                                      OSLogType::info, hostLog());
+                idle->invalidate();
+            }
+        });
     connection->resume();
     return true;
 }
 
 void FilterConfigurationHost::broadcast(const FilterConfiguration& configuration) {
-    for (const auto& client : m_clients) {
-        FilterConfigurationObserver::remoteObject(client->remoteObjectProxyWithErrorHandler({}))
+    std::vector<Client> clients;
+    {
+        std::lock_guard lock(m_clientsMutex);
+        clients = m_clients;
+    }
+    for (const auto& client : clients) {
+        FilterConfigurationObserver::remoteObject(
+            client.connection->remoteObjectProxyWithErrorHandler({}))
             ->filterConfigurationDidChange(configuration);
     }
 }

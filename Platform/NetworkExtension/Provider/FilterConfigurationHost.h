@@ -5,12 +5,14 @@
 #include "FilterLink/FilterConfiguration.h"
 #include "FilterLink/FilterConfigurationCommunication.h"
 #include "Foundation/Result.h"
+#include "OSLog/OSLogThrottle.h"
 #include "XPC/XPCConnection.h"
 #include "XPC/XPCListener.h"
 #include "XPC/XPCListenerDelegate.h"
 
-#include <atomic>
+#include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,8 +22,11 @@ namespace tarnwick {
 // Keeps the content-filter configuration for the filter manager of the application: answers
 // loads, applies and stores saves (the filter starts or stops before the save is answered), and
 // tells every connected client when the configuration changed. All work runs on one serial queue,
-// and every call is answered. Clients are bounded (`kMaximumClients` at once); one more is refused,
-// so connections of the desktop user cannot take the root process's threads and memory.
+// and every call is answered. Clients are bounded (`kMaximumClients` at once), so connections of
+// the desktop user cannot take the root process's threads and memory; and since clients that sit
+// idle must not lock out the application (or root), a newcomer is never refused: the longest-idle
+// client makes way (one that never called before one that did), and a client that makes no call
+// within `kFirstCallTimeLimit` is closed.
 class FilterConfigurationHost final : public FilterConfigurationCommunication,
                                       public XPCListenerDelegate,
                                       public std::enable_shared_from_this<FilterConfigurationHost> {
@@ -36,6 +41,7 @@ public:
     };
 
     static constexpr std::size_t kMaximumClients = 16;
+    static constexpr std::chrono::seconds kFirstCallTimeLimit{3};
 
     FilterConfigurationHost(FilterConfigurationStore store, std::shared_ptr<FilterSwitch> filter,
                             std::shared_ptr<XPCListener> listener);
@@ -61,10 +67,15 @@ private:
     // Touched on m_queue only.
     FilterConfiguration m_configuration;
     bool m_filterRunning = false;
-    std::vector<std::shared_ptr<XPCConnection>> m_clients;
-    // Open client connections, counted where they are accepted and where they end.
-    std::shared_ptr<std::atomic<std::size_t>> m_clientCount =
-        std::make_shared<std::atomic<std::size_t>>(0);
+
+    struct Client {
+        std::shared_ptr<XPCConnection> connection;
+        std::chrono::steady_clock::time_point accepted;
+    };
+    // Touched where clients are accepted and where they end, which are other threads than m_queue.
+    std::mutex m_clientsMutex;
+    std::vector<Client> m_clients;
+    OSLogThrottle m_clientLog;
 };
 
 }  // namespace tarnwick

@@ -206,9 +206,10 @@ void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
             return FlowDecider::Owner{found->inode, found->uid, found->pid};
         };
         const auto exempt = [this](pid_t pid) {
-            // Our own traffic and the application's (its geo lookups) never wait on a verdict.
+            // Our own traffic and the registered application's (its geo lookups) never wait on a
+            // verdict; a process that merely connected to the service is asked about like any.
             return pid == m_ownProcess ||
-                   XPCConnection::isConnectedPeerProcess(pid, m_applicationService);
+                   XPCConnection::isRegisteredPeerProcess(pid, m_applicationService);
         };
         decision = m_decider.decide({packet.id, parsed ? &*parsed : nullptr}, owner, exempt,
                                     FlowTable::Clock::now());

@@ -29,7 +29,7 @@ namespace tarnwick {
 class FilterEngine final : public NEFilterFlowResumer,
                            public std::enable_shared_from_this<FilterEngine> {
 public:
-    // `applicationService`: the service the application connects to; its peers are exempt.
+    // `applicationService`: the service the application connects to; its registered peer is exempt.
     FilterEngine(std::shared_ptr<NEFilterDataProvider> provider, FirewallRules::Settings settings,
                  std::string applicationService, FlowTable::Limits limits = {});
     ~FilterEngine() override;

@@ -9,9 +9,14 @@
 #include "OSLog/OSLog.h"
 #include "XPC/XPCListener.h"
 #include "XPC/XPCPeerPolicy.h"
+#include "XPC/XPCServiceLock.h"
+#include "XPC/XPCServicePath.h"
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
@@ -32,7 +37,24 @@ void NEProvider::setFilterDataProviderFactory(FilterDataProviderFactory factory)
     g_factory = std::move(factory);
 }
 
-void NEProvider::startSystemExtensionMode() {
+void NEProvider::startSystemExtensionMode(const std::function<void()>& openServices) {
+    // Taken before anything the running instance owns is touched; held until the process ends.
+    static std::optional<XPCServiceLock> instanceLock;
+    if (!instanceLock) {
+        const auto directory = xpcServicesDirectory();
+        const auto prepared = prepareXPCServicesDirectory(directory);
+        auto lock = prepared ? XPCServiceLock::acquire(XPCServiceLock::pathIn(directory))
+                             : Result<XPCServiceLock, std::string>(Failure{prepared.error()});
+        if (!lock) {
+            const std::string message =
+                "The filter extension does not start: " + lock.error() + ".";
+            osLog(message, OSLogType::fault);
+            std::fprintf(stderr, "%s\n", message.c_str());
+            std::exit(1);
+        }
+        instanceLock.emplace(std::move(*lock));
+    }
+
     // Blocked before any other thread exists, so every thread inherits the mask and only the
     // signal thread below receives them.
     sigset_t signals;
@@ -87,6 +109,9 @@ void NEProvider::startSystemExtensionMode() {
     // Rules of an earlier run that died would reject nothing and queue to no one, but they are
     // ours to clear.
     FirewallRules(FirewallRules::Settings{}).remove();
+    if (openServices) {
+        openServices();
+    }
     host->start();
 }
 

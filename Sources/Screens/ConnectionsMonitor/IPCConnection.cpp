@@ -38,8 +38,11 @@ IPCConnection& IPCConnection::shared() {
     return *connection;
 }
 
-IPCConnection::IPCConnection(ConnectionFactory makeConnection)
-    : m_makeConnection(std::move(makeConnection)), m_state(std::make_shared<State>()) {}
+IPCConnection::IPCConnection(ConnectionFactory makeConnection,
+                             std::chrono::milliseconds registrationTimeLimit)
+    : m_makeConnection(std::move(makeConnection))
+    , m_registrationTimeLimit(registrationTimeLimit)
+    , m_state(std::make_shared<State>()) {}
 
 IPCConnection::~IPCConnection() {
     std::shared_ptr<XPCConnection> connection;
@@ -57,25 +60,43 @@ bool IPCConnection::hasConnection() const {
     return m_state->currentConnection != nullptr;
 }
 
-void IPCConnection::State::forget(const std::shared_ptr<XPCConnection>& connection) {
+std::vector<IPCConnection::Completion> IPCConnection::State::forget(
+    const std::shared_ptr<XPCConnection>& connection) {
     std::lock_guard lock(mutex);
-    if (currentConnection == connection) {
-        currentConnection.reset();
+    if (currentConnection != connection) {
+        return {};
     }
+    currentConnection.reset();
+    registered = false;
+    return std::move(waiting);
+}
+
+std::vector<IPCConnection::Completion> IPCConnection::State::answered(
+    const std::shared_ptr<XPCConnection>& connection, bool answer) {
+    std::lock_guard lock(mutex);
+    if (currentConnection != connection) {
+        return {};
+    }
+    registered = answer;
+    return std::move(waiting);
 }
 
 void IPCConnection::registerWithExtension(const Bundle& extensionBundle,
                                           std::weak_ptr<AppCommunication> delegate,
                                           Completion completion) {
-    auto onMain = [completion = std::move(completion)](bool registered) {
+    const Completion onMain = [completion = std::move(completion)](bool registered) {
         DispatchQueue::main()->async([completion, registered] { completion(registered); });
     };
     {
         std::lock_guard lock(m_state->mutex);
         m_state->delegate = delegate;
-        if (m_state->currentConnection) {
+        if (m_state->currentConnection && m_state->registered) {
             osLog("Already registered with the provider");
             onMain(true);
+            return;
+        }
+        if (m_state->currentConnection) {
+            m_state->waiting.push_back(onMain);
             return;
         }
     }
@@ -99,7 +120,10 @@ void IPCConnection::registerWithExtension(const Bundle& extensionBundle,
         const auto state = weakState.lock();
         const auto ended = weakConnection.lock();
         if (state && ended) {
-            state->forget(ended);
+            // Whoever waited for its registration learns it did not happen.
+            for (const auto& waiter : state->forget(ended)) {
+                waiter(false);
+            }
         }
     };
     connection->setInvalidationHandler(hangUp);
@@ -110,20 +134,38 @@ void IPCConnection::registerWithExtension(const Bundle& extensionBundle,
     }
     connection->resume();
     auto answered = std::make_shared<std::once_flag>();
-    auto provider =
-        ProviderCommunication::remoteObject(connection->remoteObjectProxyWithErrorHandler(
-            [weakState, weakConnection, answered, onMain](const XPCError& error) {
-                osLog("Failed to register with the provider: " + error.localizedDescription);
-                if (const auto failed = weakConnection.lock()) {
-                    if (const auto state = weakState.lock()) {
-                        state->forget(failed);
-                    }
-                    failed->invalidate();
+    // The first answer (reply or error) goes to this caller and to those who asked meanwhile. A
+    // connection that did not register is no registration: the next one connects anew.
+    const auto answer = [weakState, weakConnection, answered, onMain](bool registered) {
+        std::call_once(*answered, [&] {
+            std::vector<Completion> waiting;
+            const auto state = weakState.lock();
+            const auto current = weakConnection.lock();
+            if (state && current) {
+                waiting = state->answered(current, registered);
+                if (!registered) {
+                    (void)state->forget(current);
                 }
-                std::call_once(*answered, [&] { onMain(false); });
-            }));
-    provider->registerApp([answered, onMain](bool registered) {
-        std::call_once(*answered, [&] { onMain(registered); });
+            }
+            if (current && !registered) {
+                current->invalidate();
+            }
+            onMain(registered);
+            for (const auto& waiter : waiting) {
+                waiter(registered);
+            }
+        });
+    };
+    auto provider = ProviderCommunication::remoteObject(
+        connection->remoteObjectProxyWithErrorHandler([answer](const XPCError& error) {
+            osLog("Failed to register with the provider: " + error.localizedDescription);
+            answer(false);
+        }));
+    provider->registerApp([answer](bool registered) { answer(registered); });
+    // An extension that took the connection and never answers must not leave the start hanging.
+    DispatchQueue::main()->asyncAfter(m_registrationTimeLimit, [answer] {
+        osLog("The provider did not answer the registration in time");
+        answer(false);
     });
 }
 

@@ -4,6 +4,7 @@
 #include "XPC/XPCFrameDecoder.h"
 #include "XPC/XPCListener.h"
 #include "XPC/XPCListenerDelegate.h"
+#include "XPC/XPCServiceLock.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -474,6 +475,80 @@ TEST_F(XPCConnectionTest, ListenerSocketIsPrivateToItsOwnerAndGoesAwayWithIt) {
     EXPECT_EQ(status.st_mode & 0777, 0600u);
     m_listener->invalidate();
     EXPECT_FALSE(std::filesystem::exists(m_folder / "echo"));
+}
+
+TEST_F(XPCConnectionTest, OnlyAPeerTheServiceMarkedIsARegisteredPeerAndOnlyWhileConnected) {
+    auto connection = connect();
+    ASSERT_TRUE(waitFor([&] { return m_delegate->last() != nullptr; }));
+    const auto accepted = m_delegate->last();
+    EXPECT_FALSE(accepted->lastCallTime()) << "no call yet";
+    EXPECT_FALSE(XPCConnection::isRegisteredPeerProcess(::getpid(), "echo"))
+        << "connecting is not registering";
+
+    Outcome outcome;
+    connection->remoteObjectProxyWithErrorHandler(outcome.errorHandler())
+        .invoke("echo:", {Value("hello")}, outcome.replyHandler());
+    ASSERT_TRUE(waitFor([&] { return outcome.total() == 1; }));
+    EXPECT_TRUE(accepted->lastCallTime());
+    accepted->markPeerRegistered();
+    EXPECT_TRUE(XPCConnection::isRegisteredPeerProcess(::getpid(), "echo"));
+    EXPECT_FALSE(XPCConnection::isRegisteredPeerProcess(::getpid(), "other"));
+
+    connection->invalidate();
+    EXPECT_TRUE(
+        waitFor([&] { return !XPCConnection::isRegisteredPeerProcess(::getpid(), "echo"); }));
+}
+
+TEST_F(XPCConnectionTest, AListenerNeverRemovesASocketItDidNotMakeOrThatServes) {
+    struct stat before {};
+    ASSERT_EQ(::stat((m_folder / "echo").c_str(), &before), 0);
+    auto second = XPCListener::createForSocketPath(m_folder / "echo",
+                                                   XPCPeerPolicy({::getuid()}, ::getuid()));
+    EXPECT_FALSE(second->resume()) << "the socket serves";
+    second->invalidate();
+    struct stat after {};
+    ASSERT_EQ(::stat((m_folder / "echo").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    rawClient();
+
+    // A socket of another server put in its place after it started stays when it stops.
+    const FileDescriptor other(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const auto otherPath = (m_folder / "other").string();
+    std::memcpy(address.sun_path, otherPath.c_str(), otherPath.size() + 1);
+    ASSERT_EQ(::bind(other.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::rename(otherPath.c_str(), (m_folder / "echo").c_str()), 0);
+    m_listener->invalidate();
+    EXPECT_TRUE(std::filesystem::exists(m_folder / "echo"));
+
+    // That one accepts nothing: left behind, it is replaced by the next listener.
+    auto next = XPCListener::createForSocketPath(m_folder / "echo",
+                                                 XPCPeerPolicy({::getuid()}, ::getuid()));
+    EXPECT_TRUE(next->resume());
+    next->invalidate();
+}
+
+TEST(XPCServiceLock, OneHolderAtATimeAndTheSecondLearnsWho) {
+    testing::TemporaryDirectory folder;
+    const auto path = XPCServiceLock::pathIn(folder.path());
+    EXPECT_FALSE(XPCServiceLock::isHeld(path));
+    {
+        auto first = XPCServiceLock::acquire(path);
+        ASSERT_TRUE(first) << first.error();
+        EXPECT_TRUE(XPCServiceLock::isHeld(path));
+        const auto second = XPCServiceLock::acquire(path);
+        ASSERT_FALSE(second);
+        EXPECT_NE(second.error().find("process " + std::to_string(::getpid())), std::string::npos)
+            << second.error();
+    }
+    EXPECT_FALSE(XPCServiceLock::isHeld(path)) << "let go with its holder";
+    EXPECT_TRUE(XPCServiceLock::acquire(path));
+
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink(folder.path() / "elsewhere", path);
+    EXPECT_FALSE(XPCServiceLock::acquire(path)) << "a link is never followed";
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "elsewhere"));
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 #include "FilterLink/ProviderCommunication.h"
 #include "Foundation/FileDescriptor.h"
 
+#include <optional>
 #include <sys/socket.h>
+#include <vector>
 
 namespace tarnwick::testing {
 namespace {
@@ -99,11 +101,32 @@ TEST_F(ConnectionList, RepeatedServersAreCountedWithTheNewestVerdict) {
     EXPECT_EQ(hits[1]->url(), "a.example");
 }
 
-// The extension's end of a socket pair: answers every registration with true.
+// The extension's end of a socket pair: answers every registration as told.
 class Provider final : public ProviderCommunication {
 public:
-    void registerApp(Reply reply) override { reply(true); }
+    // Without an answer, it keeps the reply and never answers.
+    explicit Provider(std::optional<bool> answer = true) : m_answer(answer) {}
+    void registerApp(Reply reply) override {
+        if (m_answer) {
+            reply(*m_answer);
+        } else {
+            m_held.push_back(std::move(reply));
+        }
+    }
+
+private:
+    const std::optional<bool> m_answer;
+    std::vector<Reply> m_held;
 };
+
+// An extension bundle in `folder` that names its service.
+Bundle linkedExtension(const TemporaryDirectory& folder) {
+    std::filesystem::create_directories(folder.path() / "Ext.systemextension/Contents");
+    writeFile(folder.path() / "Ext.systemextension/Contents/Info.plist",
+              "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>NetworkExtension</key>"
+              "<dict><key>NEMachServiceName</key><string>svc</string></dict></dict></plist>");
+    return Bundle(folder.path() / "Ext.systemextension");
+}
 
 TEST(IPCConnectionTest, AHungUpLinkIsForgottenSoTheNextRegistrationConnects) {
     std::vector<std::shared_ptr<XPCConnection>> peers;
@@ -122,11 +145,7 @@ TEST(IPCConnectionTest, AHungUpLinkIsForgottenSoTheNextRegistrationConnects) {
         return XPCConnection::adoptSocket(FileDescriptor(fds[0]), "application");
     });
     TemporaryDirectory folder;
-    std::filesystem::create_directories(folder.path() / "Ext.systemextension/Contents");
-    writeFile(folder.path() / "Ext.systemextension/Contents/Info.plist",
-              "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>NetworkExtension</key>"
-              "<dict><key>NEMachServiceName</key><string>svc</string></dict></dict></plist>");
-    const Bundle extension(folder.path() / "Ext.systemextension");
+    const Bundle extension = linkedExtension(folder);
     std::vector<bool> answers;
     const auto registerOnce = [&] {
         const auto before = answers.size();
@@ -145,6 +164,54 @@ TEST(IPCConnectionTest, AHungUpLinkIsForgottenSoTheNextRegistrationConnects) {
     EXPECT_EQ(connections, 2);
     for (const auto& peer : peers) {
         peer->invalidate();
+    }
+}
+
+TEST(ApplicationLink, ARegistrationAskedWhileOneIsOnItsWayGetsThatOnesAnswer) {
+    // Start-up asks twice in one turn of the main queue; the second must not hear "registered"
+    // before the first knows, or a failed registration looks like a running filter.
+    enum class Extension { registers, refuses, isGone, neverAnswers };
+    for (const auto extension :
+         {Extension::registers, Extension::refuses, Extension::isGone, Extension::neverAnswers}) {
+        SCOPED_TRACE(static_cast<int>(extension));
+        std::vector<std::shared_ptr<XPCConnection>> peers;
+        int connections = 0;
+        IPCConnection link(
+            [&](const std::string&) {
+                int fds[2];
+                EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+                ++connections;
+                if (extension == Extension::isGone) {
+                    ::close(fds[1]);
+                    return XPCConnection::adoptSocket(FileDescriptor(fds[0]), "application");
+                }
+                auto peer = XPCConnection::adoptSocket(FileDescriptor(fds[1]), "extension");
+                peer->setExportedInterface(ProviderCommunication::interface());
+                peer->setExportedObject(
+                    ProviderCommunication::exportedObject(std::make_shared<Provider>(
+                        extension == Extension::neverAnswers
+                            ? std::nullopt
+                            : std::optional<bool>(extension == Extension::registers))));
+                peer->setRemoteObjectInterface(AppCommunication::interface());
+                peer->resume();
+                peers.push_back(peer);
+                return XPCConnection::adoptSocket(FileDescriptor(fds[0]), "application");
+            },
+            300ms);
+        TemporaryDirectory folder;
+        const Bundle bundle = linkedExtension(folder);
+        std::vector<bool> answers;
+        for (int i = 0; i < 2; ++i) {
+            link.registerWithExtension(bundle, {}, [&](bool ok) { answers.push_back(ok); });
+        }
+        ASSERT_TRUE(RunLoop::main().runUntil([&] { return answers.size() == 2; }, 10s));
+        const bool registered = extension == Extension::registers;
+        EXPECT_EQ(answers, (std::vector<bool>{registered, registered}));
+        EXPECT_EQ(connections, 1) << "one connection for both";
+        EXPECT_EQ(link.hasConnection(), registered);
+        for (const auto& peer : peers) {
+            peer->invalidate();
+        }
     }
 }
 
