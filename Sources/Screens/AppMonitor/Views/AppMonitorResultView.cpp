@@ -157,10 +157,7 @@ void AppMonitorResultView::requestRemoval(const std::shared_ptr<PUApplication>& 
     if (m_uninstallPopUp) {
         m_uninstallPopUp->deleteLater();
     }
-    QIcon icon = ApplicationIcon::own(*application);
-    if (icon.isNull()) {
-        icon = ApplicationIcon::generic();
-    }
+    const QIcon icon = ApplicationIcon::of(*application);
     std::weak_ptr<PUApplication> weak = application;
     m_uninstallPopUp = new UninstallPopUpView(
         icon, qtext(application->name()),

@@ -2,9 +2,11 @@
 
 #include "QtSupport/PublisherBinding.h"
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
+#include "Screens/AppMonitor/PUApplication.h"
 #include "Screens/AppMonitor/Views/AppMonitorHeader.h"
 #include "Screens/AppMonitor/Views/AppMonitorInProgressView.h"
 #include "Screens/AppMonitor/Views/AppMonitorStandByView.h"
+#include "Screens/AppMonitor/Views/FileManagerReveal.h"
 
 #include <QVBoxLayout>
 
@@ -18,6 +20,14 @@ AppMonitorView::AppMonitorView(std::shared_ptr<AppMonitorViewModel> viewModel,
     , m_viewModel(std::move(viewModel))
     , m_showInFileManager(std::move(showInFileManager)) {
     setObjectName(QStringLiteral("AppMonitorView"));
+    if (!m_showInFileManager) {
+        // The scanned copy itself, as the removal takes it: another copy may have the same id.
+        m_showInFileManager = [](const std::shared_ptr<PUApplication>& application) {
+            if (application && application->bundleURL()) {
+                FileManagerReveal().show(*application->bundleURL());
+            }
+        };
+    }
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     std::weak_ptr<AppMonitorViewModel> weak = m_viewModel;

@@ -17,7 +17,8 @@ class AppMonitorViewModel;
 // The App Monitor screen: the header with the scan button over one of three bodies, chosen by the
 // model's scan state: stand-by, the scan in progress, or the result list. It holds no scan logic;
 // it shows the model's published values and calls its scan operation. Each time it is shown it
-// refreshes whether target countries exist, which enables the scan button.
+// refreshes whether target countries exist, which enables the scan button. Without a
+// `showInFileManager` of the caller's, rows show their application in the desktop's file manager.
 class AppMonitorView : public QWidget {
     Q_OBJECT
 

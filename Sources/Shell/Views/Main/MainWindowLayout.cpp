@@ -1,9 +1,7 @@
 #include "Shell/Views/Main/MainWindowLayout.h"
 
 #include "Dispatch/DispatchQueue.h"
-#include "Screens/AppMonitor/PUApplication.h"
 #include "Screens/AppMonitor/Views/AppMonitorView.h"
-#include "Screens/AppMonitor/Views/FileManagerReveal.h"
 #include "Shell/ShellNotification.h"
 #include "Shell/Views/Main/ScreenPlaceholderView.h"
 #include "Shell/Views/Main/SideBarView.h"
@@ -80,14 +78,7 @@ QWidget* MainWindowLayout::ensureScreen(AppActiveScreenType screen) {
 
 QWidget* MainWindowLayout::makeScreen(AppActiveScreenType screen) {
     if (screen == AppActiveScreenType::appMonitor && m_screenModels.appMonitor) {
-        return new AppMonitorView(
-            m_screenModels.appMonitor, m_notificationCenter,
-            [](const std::shared_ptr<PUApplication>& application) {
-                if (application && application->bundleURL()) {
-                    (void)FileManagerReveal().show(*application->bundleURL());
-                }
-            },
-            m_content);
+        return new AppMonitorView(m_screenModels.appMonitor, m_notificationCenter, {}, m_content);
     }
     return new ScreenPlaceholderView(screen, m_content);
 }
