@@ -36,8 +36,9 @@ public:
         Result<std::vector<AppStoreLookupResult::StoreApplication>, LookupError>)>;
 
     static constexpr std::string_view noNetworkNotification = "failedToFetchAppStoreNoNetwork";
-    // A deployment value: the public store's lookup service; empty while none is configured.
-    static constexpr std::string_view defaultLookupService = "";
+    // A deployment value (the build's TARNWICK_STORE_LOOKUP_SERVICE): the public store's lookup
+    // service, "https://host/"; empty while none is configured.
+    static constexpr std::string_view defaultLookupService = TARNWICK_STORE_LOOKUP_SERVICE;
 
     // `lookupService` is the base URL ("https://host/") that serves "lookup", or empty for none.
     // `isPathSatisfied` is the connectivity watch asked when a host name did not resolve; none:
