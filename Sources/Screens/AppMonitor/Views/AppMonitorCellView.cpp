@@ -16,6 +16,8 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace tarnwick {
 
 using namespace appmonitorviews;
@@ -30,8 +32,21 @@ public:
         setAttribute(Qt::WA_Hover);
     }
     void setSymbol(std::string symbol) { m_symbol = std::move(symbol); }
+    std::function<void()> onFocusChanged;
 
 protected:
+    void focusInEvent(QFocusEvent* event) override {
+        QAbstractButton::focusInEvent(event);
+        if (onFocusChanged) {
+            onFocusChanged();
+        }
+    }
+    void focusOutEvent(QFocusEvent* event) override {
+        QAbstractButton::focusOutEvent(event);
+        if (onFocusChanged) {
+            onFocusChanged();
+        }
+    }
     void enterEvent(QEnterEvent* event) override {
         m_hovered = true;
         update();
@@ -55,6 +70,10 @@ protected:
         QPainterPath path;
         path.addRoundedRect(plate, 5, 5);
         painter.fillPath(path, Appearance::color(NamedColor::cellButtonColor()));
+        if (hasFocus()) {
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 1));
+            painter.drawPath(path);
+        }
         if (!m_symbol.empty()) {
             const QSize size(14, 14);
             const QPixmap symbol = ImageAsset::tinted(
@@ -170,6 +189,9 @@ AppMonitorCellView::AppMonitorCellView(std::shared_ptr<PUApplication> model,
     buttons->setGraphicsEffect(m_buttonsOpacity);
     row->addWidget(buttons, 0, Qt::AlignVCenter);
 
+    // A keyboard user reaches the buttons without a pointer: they show while one has the focus.
+    show->onFocusChanged = [this] { setHovered(m_isHovered); };
+    remove->onFocusChanged = [this] { setHovered(m_isHovered); };
     connect(show, &QAbstractButton::clicked, this,
             [this, showInFileManager = std::move(showInFileManager)] {
                 if (showInFileManager) {
@@ -200,7 +222,8 @@ void AppMonitorCellView::leaveEvent(QEvent* event) {
 
 void AppMonitorCellView::setHovered(bool hovered) {
     m_isHovered = hovered;
-    m_buttonsOpacity->setOpacity(hovered ? 1.0 : 0.0);
+    const bool focused = m_showButton->hasFocus() || m_deleteButton->hasFocus();
+    m_buttonsOpacity->setOpacity(hovered || focused ? 1.0 : 0.0);
 }
 
 }  // namespace tarnwick

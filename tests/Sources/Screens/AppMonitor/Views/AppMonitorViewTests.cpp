@@ -143,6 +143,13 @@ TEST_F(AppMonitorViewTest, RowsShowNamesIconsAndEveryReasonInTheModelsOrder) {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(first, &leave);
     EXPECT_EQ(first->buttonsOpacity(), 0.0);
+    // The keyboard's way there shows them too.
+    view->activateWindow();
+    first->deleteButton()->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->deleteButton()->hasFocus(); }, 2000));
+    EXPECT_EQ(first->buttonsOpacity(), 1.0);
+    first->deleteButton()->clearFocus();
+    EXPECT_EQ(first->buttonsOpacity(), 0.0);
 
     first->showInFileManagerButton()->click();
     EXPECT_EQ(shown, std::vector<std::string>{found.front()->name()});
