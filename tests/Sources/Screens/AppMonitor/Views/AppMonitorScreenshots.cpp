@@ -5,6 +5,7 @@
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
+#include "support/ScreenshotAppearance.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,8 +23,14 @@ void save(QWidget* widget, const QString& name) {
     ASSERT_TRUE(widget->grab().save(path)) << path.toStdString();
 }
 
-// The result list of a real scan, with the no-network warning, and the uninstall pop-up over it.
-TEST(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
+class AppMonitorScreenshots : public ::testing::TestWithParam<bool> {};
+
+// The result list of a real scan, with the no-network warning, and the uninstall pop-up over it,
+// light and dark.
+TEST_P(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
+    const bool dark = GetParam();
+    const QString suffix = dark ? "-dark" : "-light";
+    applyAppearance(dark);
     ScannedMachine machine;
     auto model = machine.makeModel();
     MainWindow::Dependencies dependencies;
@@ -38,21 +45,24 @@ TEST(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
         window.mainView()->layoutView()->screen(AppActiveScreenType::appMonitor));
     ASSERT_NE(screen, nullptr);
     QTest::qWait(200);
-    save(&window, "appmonitor-standby");
+    save(&window, "appmonitor-standby" + suffix);
     model->setScanState(ScanState::active);
     model->startScan();
     machine.center.post(std::string(AppStoreInfoProvider::noNetworkNotification));
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return model->scanState().get() == ScanState::done; }, 60000));
     QTest::qWait(200);
-    save(&window, "appmonitor-results");
+    save(&window, "appmonitor-results" + suffix);
 
     auto* results = qobject_cast<AppMonitorResultView*>(screen->body());
     ASSERT_NE(results, nullptr);
     results->cells().front()->deleteButton()->click();
     QTest::qWait(200);
-    save(&window, "appmonitor-uninstall");
+    save(&window, "appmonitor-uninstall" + suffix);
 }
+
+INSTANTIATE_TEST_SUITE_P(Appearances, AppMonitorScreenshots, ::testing::Values(false, true),
+                         [](const auto& test) { return test.param ? "dark" : "light"; });
 
 }  // namespace
 }  // namespace tarnwick
