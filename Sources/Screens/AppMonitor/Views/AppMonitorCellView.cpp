@@ -103,6 +103,7 @@ AppMonitorCellView::AppMonitorCellView(std::shared_ptr<PUApplication> model,
     setObjectName(QStringLiteral("AppMonitorCellView"));
     setAttribute(Qt::WA_Hover);
     setMinimumHeight(minimumHeight);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
@@ -148,6 +149,7 @@ AppMonitorCellView::AppMonitorCellView(std::shared_ptr<PUApplication> model,
     auto* reasonColumn = new QVBoxLayout(reasons);
     reasonColumn->setContentsMargins(0, 8, 0, 8);
     reasonColumn->setSpacing(4);
+    reasonColumn->addStretch();
     for (const auto& reason : m_model->reasons()) {
         auto* line = new QLabel(qtext(reason.descriptionText()), reasons);
         line->setObjectName(QStringLiteral("reason"));
@@ -156,6 +158,7 @@ AppMonitorCellView::AppMonitorCellView(std::shared_ptr<PUApplication> model,
         setTextColor(line, secondaryColor(this));
         reasonColumn->addWidget(line);
     }
+    reasonColumn->addStretch();
     row->addWidget(reasons, 4);
     row->addStretch(1);
 
