@@ -26,12 +26,4 @@ inline void setTextColor(QLabel* label, const QColor& color) {
     label->setPalette(palette);
 }
 
-// A text with the line spacing the screens give it: 4 points between lines.
-inline void setLineSpacing(QLabel* label, const QString& text) {
-    label->setTextFormat(Qt::RichText);
-    label->setText(QStringLiteral("<div style=\"line-height: %1px;\">%2</div>")
-                       .arg(QFontMetrics(label->font()).height() + 4)
-                       .arg(text.toHtmlEscaped()));
-}
-
 }  // namespace tarnwick::appmonitorviews
