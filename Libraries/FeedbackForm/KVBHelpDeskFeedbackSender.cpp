@@ -5,6 +5,7 @@
 #include "KVBExtensions.h"
 #include "KVBHelpDeskAnswer.h"
 #include "Network/HTTPSession.h"
+#include "Network/NetlinkPathSource.h"
 
 #include <nlohmann/json.hpp>
 
@@ -79,7 +80,10 @@ KVBHelpDeskFeedbackSender::KVBHelpDeskFeedbackSender(std::string subdomain, std:
     , m_authToken(std::move(authToken))
     , m_productName(std::move(productName))
     , m_serviceURL(std::move(serviceURL))
-    , m_transport(transport ? std::move(transport) : Transport(&sendThroughSharedSession)) {}
+    , m_transport(transport ? std::move(transport) : Transport(&sendThroughSharedSession))
+    , m_isPathSatisfied([] {
+        return NetlinkPathSource::readCurrentPath().status == NetworkPath::Status::satisfied;
+    }) {}
 
 std::shared_ptr<KVBHelpDeskFeedbackSender> KVBHelpDeskFeedbackSender::make(
     std::string subdomain, std::string authToken, std::string productName) {
@@ -147,10 +151,11 @@ HTTPRequest KVBHelpDeskFeedbackSender::makeRequest(const std::string& pathAndQue
     return request;
 }
 
-std::optional<KVBError> KVBHelpDeskFeedbackSender::validateRequest(const HTTPRequest& request,
-                                                                   const HTTPResult& result) {
+std::optional<KVBError> KVBHelpDeskFeedbackSender::validateRequest(
+    const HTTPRequest& request, const HTTPResult& result,
+    const std::function<bool()>& isPathSatisfied) {
     if (const HTTPError* error = result.error()) {
-        if (error->code == HTTPError::Code::notConnectedToInternet) {
+        if (isLackOfNetwork(error->code, isPathSatisfied)) {
             return kvbErrorWithCode(KVBError::notConnectedToInternet, "No Internet connection.");
         }
         return kvbErrorWithCode(KVBError::transportFailed,
@@ -210,30 +215,31 @@ void KVBHelpDeskFeedbackSender::sendFeedbackWithParameters(const KVBFeedbackPara
 
     std::weak_ptr<KVBHelpDeskFeedbackSender> weakSelf = weak_from_this();
     std::string email = validated->email;  // the block below takes the validated values
-    uploadAttachments(std::move(uploads), std::nullopt, std::move(email),
-                      [weakSelf, parameters = std::move(*validated), name = std::move(name),
-                       completion = std::move(completion)](std::optional<KVBError> error,
-                                                           std::optional<std::string> token) {
-                          if (error) {
-                              completion(std::move(error));
-                              return;
-                          }
-                          auto self = weakSelf.lock();
-                          if (!self) {
-                              return;
-                          }
-                          auto body = self->requestBody(parameters, name, token);
-                          if (!body) {
-                              completion(body.error());
-                              return;
-                          }
-                          HTTPRequest request =
-                              self->makeRequest("/api/v2/requests.json", parameters.email,
-                                                "application/json", std::move(*body));
-                          self->m_transport(request, [request, completion](HTTPResult result) {
-                              completion(validateRequest(request, result));
-                          });
-                      });
+    uploadAttachments(
+        std::move(uploads), std::nullopt, std::move(email),
+        [weakSelf, parameters = std::move(*validated), name = std::move(name),
+         completion = std::move(completion)](std::optional<KVBError> error,
+                                             std::optional<std::string> token) {
+            if (error) {
+                completion(std::move(error));
+                return;
+            }
+            auto self = weakSelf.lock();
+            if (!self) {
+                return;
+            }
+            auto body = self->requestBody(parameters, name, token);
+            if (!body) {
+                completion(body.error());
+                return;
+            }
+            HTTPRequest request = self->makeRequest("/api/v2/requests.json", parameters.email,
+                                                    "application/json", std::move(*body));
+            self->m_transport(
+                request, [request, completion, watch = self->m_isPathSatisfied](HTTPResult result) {
+                    completion(validateRequest(request, result, watch));
+                });
+        });
 }
 
 void KVBHelpDeskFeedbackSender::uploadAttachments(std::vector<std::filesystem::path> attachments,
@@ -259,33 +265,34 @@ void KVBHelpDeskFeedbackSender::uploadAttachments(std::vector<std::filesystem::p
 
     std::erase(attachments, file);
     std::weak_ptr<KVBHelpDeskFeedbackSender> weakSelf = weak_from_this();
-    m_transport(request, [weakSelf, request, rest = std::move(attachments),
-                          token = std::move(uploadsToken), email = std::move(email),
-                          completion = std::move(completion)](HTTPResult result) mutable {
-        if (auto error = validateRequest(request, result)) {
-            completion(std::move(error), std::nullopt);
-            return;
-        }
-        if (!token) {
-            // Without the first answer's token the files cannot be attached to the report, so
-            // filing it would lose them without a word.
-            token = KVBHelpDeskAnswer::uploadToken(result.response()->body);
-            if (!token) {
-                completion(kvbErrorWithCode(
-                               KVBError::badResponse,
-                               "Bad response returned by request: " + describeRequest(request) +
-                                   ". Response: " + describeResponse(*result.response())),
-                           std::nullopt);
+    m_transport(
+        request, [weakSelf, request, rest = std::move(attachments), token = std::move(uploadsToken),
+                  email = std::move(email), completion = std::move(completion),
+                  watch = m_isPathSatisfied](HTTPResult result) mutable {
+            if (auto error = validateRequest(request, result, watch)) {
+                completion(std::move(error), std::nullopt);
                 return;
             }
-        }
-        auto self = weakSelf.lock();
-        if (!self) {
-            return;
-        }
-        self->uploadAttachments(std::move(rest), std::move(token), std::move(email),
-                                std::move(completion));
-    });
+            if (!token) {
+                // Without the first answer's token the files cannot be attached to the report, so
+                // filing it would lose them without a word.
+                token = KVBHelpDeskAnswer::uploadToken(result.response()->body);
+                if (!token) {
+                    completion(kvbErrorWithCode(
+                                   KVBError::badResponse,
+                                   "Bad response returned by request: " + describeRequest(request) +
+                                       ". Response: " + describeResponse(*result.response())),
+                               std::nullopt);
+                    return;
+                }
+            }
+            auto self = weakSelf.lock();
+            if (!self) {
+                return;
+            }
+            self->uploadAttachments(std::move(rest), std::move(token), std::move(email),
+                                    std::move(completion));
+        });
 }
 
 }  // namespace tarnwick

@@ -72,9 +72,18 @@ public:
 
     std::string authHeaderValueWithEmail(const std::string& email) const;
 
-    // Nothing when the exchange succeeded (a status from 200 to 299), else the error to report.
+    // Nothing when the exchange succeeded (a status from 200 to 299), else the error to report:
+    // 109 for a real lack of network (`isPathSatisfied` is the connectivity watch), else 107 for
+    // a failure on the way.
     static std::optional<KVBError> validateRequest(const HTTPRequest& request,
-                                                   const HTTPResult& result);
+                                                   const HTTPResult& result,
+                                                   const std::function<bool()>& isPathSatisfied);
+
+    // Replaces the system's routes as the connectivity watch.
+    // Used for testing only
+    void setPathWatch(std::function<bool()> isPathSatisfied) {
+        m_isPathSatisfied = std::move(isPathSatisfied);
+    }
 
     // The JSON text that creates the request; an error 105 when the texts cannot be written as
     // JSON (they are not UTF-8).
@@ -94,6 +103,7 @@ private:
     std::string m_productName;
     std::string m_serviceURL;
     Transport m_transport;
+    std::function<bool()> m_isPathSatisfied;
     unsigned m_maxAttachmentsCount = 10;
     unsigned m_maxAttachmentFileSize = 20;
 };

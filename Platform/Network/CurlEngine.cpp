@@ -45,8 +45,14 @@ HTTPError::Code httpErrorCodeForTransfer(int curlCode, int systemError) {
             return HTTPError::Code::timedOut;
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_RESOLVE_PROXY:
+            return HTTPError::Code::cannotResolveHost;
         case CURLE_COULDNT_CONNECT:
             return HTTPError::Code::cannotConnect;
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+            return HTTPError::Code::connectionLost;
         case CURLE_FILESIZE_EXCEEDED:
             return HTTPError::Code::responseTooLarge;
         case CURLE_URL_MALFORMAT:
@@ -55,6 +61,24 @@ HTTPError::Code httpErrorCodeForTransfer(int curlCode, int systemError) {
         default:
             return HTTPError::Code::transport;
     }
+}
+
+bool isLackOfNetwork(HTTPError::Code code, const std::function<bool()>& isPathSatisfied) {
+    switch (code) {
+        case HTTPError::Code::timedOut:
+        case HTTPError::Code::notConnectedToInternet:
+        case HTTPError::Code::connectionLost:
+            return true;
+        case HTTPError::Code::cannotResolveHost:
+            return !isPathSatisfied || !isPathSatisfied();
+        case HTTPError::Code::invalidRequest:
+        case HTTPError::Code::cancelled:
+        case HTTPError::Code::cannotConnect:
+        case HTTPError::Code::responseTooLarge:
+        case HTTPError::Code::transport:
+            return false;
+    }
+    return false;
 }
 
 struct CurlEngine::Transfer {

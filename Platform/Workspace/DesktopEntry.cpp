@@ -1,6 +1,7 @@
 #include "DesktopEntry.h"
 
-#include <fstream>
+#include "RegularFile.h"
+
 #include <sstream>
 #include <vector>
 
@@ -117,6 +118,8 @@ std::optional<DesktopEntry> DesktopEntry::parse(std::string_view contents, std::
             entry.m_tryExec = value;
         } else if (key == "Exec") {
             entry.m_exec = value;
+        } else if (key == "Icon") {
+            entry.m_icon = value;
         } else if (key == "Name") {
             entry.m_names[""] = value;
         } else if (key.substr(0, 5) == "Name[" && key.back() == ']') {
@@ -131,13 +134,13 @@ std::optional<DesktopEntry> DesktopEntry::parse(std::string_view contents, std::
 
 std::optional<DesktopEntry> DesktopEntry::read(const std::filesystem::path& file,
                                                std::string identifier) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) {
+    // Entries live in folders users write to: a FIFO or a huge file there is no entry.
+    const auto bytes = readRegularFile(file, maximumFileBytes);
+    if (!bytes) {
         return std::nullopt;
     }
-    std::ostringstream contents;
-    contents << stream.rdbuf();
-    return parse(contents.str(), std::move(identifier));
+    return parse(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()),
+                 std::move(identifier));
 }
 
 std::optional<std::string> DesktopEntry::name(std::string_view locale) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -9,8 +10,8 @@
 namespace tarnwick {
 
 // An application entry of the desktop's menu: a ".desktop" file of the freedesktop.org Desktop
-// Entry format. Only what finds and names a running application is read: the [Desktop Entry]
-// group's Type, Hidden, Name (with its translations), TryExec and Exec.
+// Entry format. Only what finds, names and pictures an application is read: the [Desktop Entry]
+// group's Type, Hidden, Name (with its translations), TryExec, Exec and Icon.
 class DesktopEntry {
 public:
     // Nothing when the text holds no application entry, or one marked Hidden (a deleted entry).
@@ -29,6 +30,12 @@ public:
     // VAR=value words), without quotes.
     std::optional<std::string> program() const;
 
+    // The Icon key: a name in the icon theme, or an absolute path to an image file.
+    const std::optional<std::string>& icon() const { return m_icon; }
+
+    // Larger files are not desktop entries.
+    static constexpr std::size_t maximumFileBytes = 1024 * 1024;
+
 private:
     DesktopEntry() = default;
 
@@ -36,6 +43,7 @@ private:
     std::map<std::string, std::string> m_names;  // "" for the untranslated Name
     std::optional<std::string> m_tryExec;
     std::optional<std::string> m_exec;
+    std::optional<std::string> m_icon;
 };
 
 }  // namespace tarnwick

@@ -16,6 +16,9 @@
 
 #include <QPointer>
 
+#include <cstdlib>
+#include <filesystem>
+
 namespace tarnwick {
 
 ScreenModels makeScreenModels(MainWindow& window) {
@@ -47,8 +50,13 @@ ScreenModels makeScreenModels(MainWindow& window) {
             (void)Relaunch::start(executable->string(), [] { ApplicationTerminator::terminate(); });
         }
     };
-    return {AppMonitorViewModel::make(*window.notificationCenter()), settingsModel,
-            ConnectionsMonitorViewModel::create(std::move(engine))};
+    AppMonitorViewModel::Environment appMonitor;
+    // A folder to scan in place of /Applications, for trying the scan on fixture bundles.
+    if (const char* folder = std::getenv("TARNWICK_APPLICATIONS_FOLDER"); folder && *folder) {
+        appMonitor.folders.applications = std::filesystem::path(folder) / "";
+    }
+    return {AppMonitorViewModel::make(*window.notificationCenter(), std::move(appMonitor)),
+            settingsModel, ConnectionsMonitorViewModel::create(std::move(engine))};
 }
 
 }  // namespace tarnwick

@@ -54,6 +54,7 @@ void UpdateChecker::check(std::function<void(Outcome)> completion) const {
         Outcome outcome;
         if (const HTTPError* error = result.error()) {
             const bool offline = error->code == HTTPError::Code::cannotConnect ||
+                                 error->code == HTTPError::Code::cannotResolveHost ||
                                  error->code == HTTPError::Code::timedOut;
             outcome.kind = offline ? Outcome::Kind::noNetwork : Outcome::Kind::failed;
             outcome.message = offline

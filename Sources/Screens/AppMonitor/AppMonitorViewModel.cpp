@@ -76,9 +76,10 @@ void AppMonitorViewModel::build() {
     auto denyListProvider = std::make_shared<DenyListProvider>(
         std::make_shared<HTTPSession>(), countries, m_environment.denyListHost);
     auto scanner = std::make_shared<LocalApplicationsScanner>(m_environment.folders);
-    auto storeProvider = std::make_shared<AppStoreInfoProvider>(std::make_shared<HTTPSession>(),
-                                                                NotificationCenter::defaultCenter(),
-                                                                m_environment.lookupService);
+    // The notice goes to the center this model listens on.
+    auto storeProvider = std::make_shared<AppStoreInfoProvider>(
+        std::make_shared<HTTPSession>(), m_notificationCenter, m_environment.lookupService,
+        m_environment.isPathSatisfied);
     auto domainProvider = std::make_shared<DomainInfoProvider>(
         m_environment.geoIPService.value_or(WhoIs::defaultService()), m_environment.resolver);
     auto analyser = std::make_shared<LocalApplicationsAnalyserImpl>(

@@ -37,6 +37,7 @@ public:
         LocalApplicationsScanner::Folders folders = LocalApplicationsScanner::Folders::standard();
         std::string denyListHost = std::string(DenyListProvider::defaultWebHost);
         std::string lookupService = std::string(AppStoreInfoProvider::defaultLookupService);
+        std::function<bool()> isPathSatisfied;    // none: the system's routes
         std::optional<std::string> geoIPService;  // none: the geo-IP service of the product
         DNSResolver resolver;
         const UndesirableCountriesManagerType* undesirableCountries = nullptr;  // none: shared

@@ -1,15 +1,25 @@
 #include "AppStoreInfoProvider.h"
 
+#include "Network/NetlinkPathSource.h"
+
 #include <cctype>
 
 namespace tarnwick {
 
 AppStoreInfoProvider::AppStoreInfoProvider(std::shared_ptr<HTTPSession> session,
                                            NotificationCenter& notificationCenter,
-                                           std::string lookupService)
+                                           std::string lookupService,
+                                           std::function<bool()> isPathSatisfied)
     : m_session(std::move(session))
     , m_notificationCenter(notificationCenter)
-    , m_lookupService(std::move(lookupService)) {}
+    , m_lookupService(std::move(lookupService))
+    , m_isPathSatisfied(std::move(isPathSatisfied)) {
+    if (!m_isPathSatisfied) {
+        m_isPathSatisfied = [] {
+            return NetlinkPathSource::readCurrentPath().status == NetworkPath::Status::satisfied;
+        };
+    }
+}
 
 std::string AppStoreInfoProvider::percentEncodedQueryValue(std::string_view text) {
     static constexpr char hex[] = "0123456789ABCDEF";
@@ -67,9 +77,9 @@ std::optional<HTTPRequest> AppStoreInfoProvider::makeLookupRequest(
 }
 
 AppStoreInfoProvider::LookupError AppStoreInfoProvider::mapLookupError(
-    const HTTPError& error, NotificationCenter& notificationCenter) {
-    // A time-out or a host that cannot be reached is how a missing network shows here.
-    if (error.code == HTTPError::Code::timedOut || error.code == HTTPError::Code::cannotConnect) {
+    const HTTPError& error, NotificationCenter& notificationCenter,
+    const std::function<bool()>& isPathSatisfied) {
+    if (isLackOfNetwork(error.code, isPathSatisfied)) {
         notificationCenter.post(std::string(noNetworkNotification));
         return LookupError{LookupError::Code::noNetwork, error.message};
     }
@@ -78,6 +88,10 @@ AppStoreInfoProvider::LookupError AppStoreInfoProvider::mapLookupError(
 
 void AppStoreInfoProvider::fetchApplications(const std::vector<std::string>& bundleIds,
                                              Completion completion) const {
+    if (m_lookupService.empty()) {
+        completion(Failure{LookupError{LookupError::Code::notConfigured, "no lookup service"}});
+        return;
+    }
     auto request = makeLookupRequest(bundleIds);
     if (!request) {
         completion(Failure{LookupError{LookupError::Code::invalidRequest, "no lookup URL"}});
@@ -86,9 +100,10 @@ void AppStoreInfoProvider::fetchApplications(const std::vector<std::string>& bun
     // The provider may go before the answer comes: the notice goes to the center it was given,
     // which outlives every provider.
     auto* center = &m_notificationCenter;
-    m_session->send(*request, [center, completion = std::move(completion)](HTTPResult result) {
+    m_session->send(*request, [center, isPathSatisfied = m_isPathSatisfied,
+                               completion = std::move(completion)](HTTPResult result) {
         if (!result.succeeded()) {
-            completion(Failure{mapLookupError(*result.error(), *center)});
+            completion(Failure{mapLookupError(*result.error(), *center, isPathSatisfied)});
             return;
         }
         try {

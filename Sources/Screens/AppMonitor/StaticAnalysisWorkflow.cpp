@@ -5,6 +5,7 @@
 #include "URLText.h"
 
 #include <algorithm>
+#include <mutex>
 
 namespace tarnwick {
 
@@ -146,6 +147,15 @@ void StaticAnalysisWorkflow::fetchAppStoreInfo(Applications applications,
             auto self = weak.lock();
             if (!self || !self->isCurrent(generation)) {
                 return;
+            }
+            if (!result &&
+                result.error().code == AppStoreInfoProvider::LookupError::Code::notConfigured) {
+                // A deployment without a store host: said once, never as a missing network.
+                static std::once_flag said;
+                std::call_once(said, [&] {
+                    self->m_log->info(
+                        "No store lookup service is configured; the store stage is skipped.");
+                });
             }
             if (result) {
                 if (result->empty()) {

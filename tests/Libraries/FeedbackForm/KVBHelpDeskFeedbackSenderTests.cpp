@@ -304,20 +304,41 @@ TEST(KVBHelpDeskFeedbackSender, TransportFailuresAre107AndAnOfflineMachineIs109)
         deadURL = gone.serviceURL();
     }
     auto refused = KVBHelpDeskFeedbackSender::make("brenlow", kToken, "Tarnwick", deadURL);
+    refused->setPathWatch([] { return true; });
     auto outcome = send(*refused, report());
     ASSERT_TRUE(outcome);
     EXPECT_EQ(outcome->code, 107);
     EXPECT_EQ(outcome->localizedDescription.rfind("Failed to send request with error:", 0), 0u);
 
-    auto offline = KVBHelpDeskFeedbackSender::make(
-        "brenlow", kToken, "Tarnwick", "http://127.0.0.1:9",
-        [](HTTPRequest, std::function<void(HTTPResult)> completion) {
-            completion(
-                HTTPError{HTTPError::Code::notConnectedToInternet, "Network is unreachable"});
-        });
-    outcome = send(*offline, report());
-    ASSERT_TRUE(outcome);
-    EXPECT_EQ(*outcome, (KVBError{109, "No Internet connection."}));
+    // By the failure and the connectivity watch.
+    struct Case {
+        HTTPError::Code code;
+        bool pathUp;
+        int expected;
+    };
+    const Case cases[] = {
+        {HTTPError::Code::notConnectedToInternet, true, 109},
+        {HTTPError::Code::timedOut, true, 109},
+        {HTTPError::Code::connectionLost, true, 109},
+        {HTTPError::Code::cannotResolveHost, false, 109},
+        {HTTPError::Code::cannotResolveHost, true, 107},
+        {HTTPError::Code::cannotConnect, false, 107},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(static_cast<int>(row.code) * 10 + row.pathUp);
+        auto sender = KVBHelpDeskFeedbackSender::make(
+            "brenlow", kToken, "Tarnwick", "http://127.0.0.1:9",
+            [code = row.code](HTTPRequest, std::function<void(HTTPResult)> completion) {
+                completion(HTTPError{code, "failed"});
+            });
+        sender->setPathWatch([up = row.pathUp] { return up; });
+        outcome = send(*sender, report());
+        ASSERT_TRUE(outcome);
+        EXPECT_EQ(outcome->code, row.expected);
+        if (row.expected == 109) {
+            EXPECT_EQ(*outcome, (KVBError{109, "No Internet connection."}));
+        }
+    }
 }
 
 TEST(KVBHelpDeskFeedbackSender, TextsThatAreNotUTF8CannotBecomeTheRequest) {

@@ -204,7 +204,31 @@ TEST(HTTPSession, OnlyAnUnreachableNetworkCountsAsOffline) {
               HTTPError::Code::notConnectedToInternet);
     EXPECT_EQ(httpErrorCodeForTransfer(couldNotConnect, ECONNREFUSED),
               HTTPError::Code::cannotConnect);
-    EXPECT_EQ(httpErrorCodeForTransfer(couldNotResolve, 0), HTTPError::Code::cannotConnect);
+    EXPECT_EQ(httpErrorCodeForTransfer(couldNotResolve, 0), HTTPError::Code::cannotResolveHost);
+    EXPECT_EQ(httpErrorCodeForTransfer(56, ECONNRESET),  // CURLE_RECV_ERROR
+              HTTPError::Code::connectionLost);
+}
+
+// Which failures are a lack of network, by the failure and what the connectivity watch says.
+TEST(HTTPSession, OnlyARealLackOfNetworkCountsAsOffline) {
+    using Code = HTTPError::Code;
+    struct Case {
+        Code code;
+        bool whenPathUp;
+        bool whenPathDown;
+    };
+    const Case cases[] = {
+        {Code::timedOut, true, true},           {Code::notConnectedToInternet, true, true},
+        {Code::connectionLost, true, true},     {Code::cannotResolveHost, false, true},
+        {Code::cannotConnect, false, false},    {Code::transport, false, false},
+        {Code::invalidRequest, false, false},   {Code::cancelled, false, false},
+        {Code::responseTooLarge, false, false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(static_cast<int>(row.code));
+        EXPECT_EQ(isLackOfNetwork(row.code, [] { return true; }), row.whenPathUp);
+        EXPECT_EQ(isLackOfNetwork(row.code, [] { return false; }), row.whenPathDown);
+    }
 }
 
 TEST(HTTPSession, FailuresSayWhy) {

@@ -1,6 +1,7 @@
 #include "Shell/Views/Main/MainWindowLayout.h"
 
 #include "Dispatch/DispatchQueue.h"
+#include "Screens/AppMonitor/Views/AppMonitorView.h"
 #include "Shell/ShellNotification.h"
 #include "Shell/Views/Main/ScreenPlaceholderView.h"
 #include "Shell/Views/Main/SideBarView.h"
@@ -68,11 +69,29 @@ void MainWindowLayout::setFullscreen(bool fullscreen) {
 QWidget* MainWindowLayout::ensureScreen(AppActiveScreenType screen) {
     QPointer<QWidget>& slot = m_screens[screen];
     if (!slot) {
-        slot = new ScreenPlaceholderView(screen, m_content);
+        slot = makeScreen(screen);
         slot->setGeometry(m_content->rect());
         slot->hide();
     }
     return slot;
+}
+
+QWidget* MainWindowLayout::makeScreen(AppActiveScreenType screen) {
+    if (screen == AppActiveScreenType::appMonitor && m_screenModels.appMonitor) {
+        return new AppMonitorView(m_screenModels.appMonitor, m_notificationCenter, {}, m_content);
+    }
+    return new ScreenPlaceholderView(screen, m_content);
+}
+
+void MainWindowLayout::setScreenModels(const ScreenModels& models) {
+    m_screenModels = models;
+    for (auto& [type, widget] : m_screens) {
+        if (widget && qobject_cast<ScreenPlaceholderView*>(widget.data())) {
+            const bool shown = !widget->isHidden();
+            delete widget.data();
+            ensureScreen(type)->setVisible(shown);
+        }
+    }
 }
 
 QRect MainWindowLayout::contentRect() const {

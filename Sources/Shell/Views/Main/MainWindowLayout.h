@@ -2,6 +2,7 @@
 
 #include "Foundation/NotificationCenter.h"
 #include "Shell/MainWindowLayoutModel.h"
+#include "Shell/Views/Main/ScreenModels.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -30,12 +31,15 @@ public:
     SideBarView* sideBar() const { return m_sideBar; }
     QWidget* screen(AppActiveScreenType screen) const;
     void setFullscreen(bool fullscreen);
+    // The models the screens show; screens made before them are made again with them.
+    void setScreenModels(const ScreenModels& models);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     QWidget* ensureScreen(AppActiveScreenType screen);
+    QWidget* makeScreen(AppActiveScreenType screen);
     void animateSwitch(AppActiveScreenType from, AppActiveScreenType to);
     QRect contentRect() const;
 
@@ -45,6 +49,7 @@ private:
     SideBarView* m_sideBar;
     QWidget* m_content;
     std::map<AppActiveScreenType, QPointer<QWidget>> m_screens;
+    ScreenModels m_screenModels;
 };
 
 }  // namespace tarnwick

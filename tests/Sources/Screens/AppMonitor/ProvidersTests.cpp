@@ -5,8 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <future>
+#include <netinet/in.h>
+#include <optional>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace tarnwick {
 namespace {
@@ -36,9 +42,11 @@ protected:
                                           nullptr, [this](const Notification&) { ++m_notices; });
     }
 
-    StoreResult lookup(const std::vector<std::string>& ids, std::string service = {}) {
+    StoreResult lookup(const std::vector<std::string>& ids,
+                       std::optional<std::string> service = std::nullopt, bool pathUp = true) {
         AppStoreInfoProvider provider(std::make_shared<HTTPSession>(), m_center,
-                                      service.empty() ? m_server.baseURL() : service);
+                                      service ? *service : m_server.baseURL(),
+                                      [pathUp] { return pathUp; });
         std::promise<StoreResult> promise;
         provider.fetchApplications(ids, [&](StoreResult result) { promise.set_value(result); });
         return promise.get_future().get();
@@ -102,18 +110,82 @@ TEST_F(StoreLookupTest, DecodesStrictly) {
     EXPECT_EQ(m_notices, 0);
 }
 
-TEST_F(StoreLookupTest, NoNetworkPostsTheNoticeOnce) {
-    // A loopback port nobody listens on: the connection is refused, as without a network.
-    std::string closed;
+// A port that accepts one connection and closes it before any answer.
+class DroppingListener {
+public:
+    DroppingListener() {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(m_socket, 4);
+        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] {
+            const int client = ::accept(m_socket, nullptr, nullptr);
+            if (client >= 0) {
+                char buffer[4096];
+                (void)::recv(client, buffer, sizeof(buffer), 0);
+                ::close(client);
+            }
+        });
+    }
+    ~DroppingListener() {
+        ::shutdown(m_socket, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_socket);
+    }
+    std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+// The notice tells a real lack of network only, by the failure and the connectivity watch.
+TEST_F(StoreLookupTest, TheNoticeComesOnlyForARealLackOfNetwork) {
+    std::string refusing;
     {
         LoopbackHttpServer gone;
         gone.start();
-        closed = gone.baseURL();
+        refusing = gone.baseURL();
     }
-    auto result = lookup({"a"}, closed);
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().code, AppStoreInfoProvider::LookupError::Code::noNetwork);
-    EXPECT_EQ(m_notices, 1);
+    using Code = AppStoreInfoProvider::LookupError::Code;
+    const std::string unknown = "http://store.invalid/";
+    const std::string dropping = "dropping";  // stands for a DroppingListener's address
+    struct Case {
+        const char* name;
+        std::string service;
+        bool pathUp;
+        Code code;
+        int notices;
+    };
+    const Case cases[] = {
+        {"refused while up", refusing, true, Code::transport, 0},
+        {"refused while down", refusing, false, Code::transport, 0},
+        {"unknown host while up", unknown, true, Code::transport, 0},
+        {"unresolved while down", unknown, false, Code::noNetwork, 1},
+        {"dropped connection", dropping, true, Code::noNetwork, 1},
+        {"no service configured", "", false, Code::notConfigured, 0},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        m_notices = 0;
+        std::optional<DroppingListener> listener;
+        std::string service = row.service;
+        if (service == dropping) {
+            listener.emplace();
+            service = listener->baseURL();
+        }
+        auto result = lookup({"a"}, service, row.pathUp);
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().code, row.code) << result.error().message;
+        EXPECT_EQ(m_notices, row.notices);
+    }
+    EXPECT_TRUE(m_body.empty());  // the configured server was never asked
 }
 
 TEST(FormEncodingTests, OnlyUnreservedCharactersStay) {

@@ -97,8 +97,8 @@ protected:
     }
 
     std::shared_ptr<AppMonitorViewModel> makeModel(AppMonitorViewModel::Environment environment) {
-        auto model =
-            AppMonitorViewModel::make(NotificationCenter::defaultCenter(), std::move(environment));
+        // A center of the model's own: the store's notice must reach the one the model listens on.
+        auto model = AppMonitorViewModel::make(m_center, std::move(environment));
         m_statusToken = model->status().sink([this](const std::optional<Status>& status) {
             if (status) {
                 m_statuses.push_back(*status);
@@ -107,6 +107,7 @@ protected:
         return model;
     }
 
+    NotificationCenter m_center;
     TemporaryDirectory m_home;
     LoopbackHttpServer m_web;
     GeoIPTestServer m_geo;
@@ -185,11 +186,9 @@ TEST_F(WholeScanTest, EndsWithTheSortedFindingsAndTheirReasons) {
 
 TEST_F(WholeScanTest, NothingFoundWithoutNetworkSaysSo) {
     auto offline = environment();
-    {
-        LoopbackHttpServer gone;
-        gone.start();
-        offline.lookupService = gone.baseURL();  // refused: no network
-    }
+    // Offline: no name resolves, and the connectivity watch says the path is down.
+    offline.lookupService = "http://store.invalid/";
+    offline.isPathSatisfied = [] { return false; };
     offline.folders = {m_home / "Nothing", m_home / "Downloads"};
     m_countries.set({"BY"});
     std::filesystem::remove_all(m_home / "Downloads");

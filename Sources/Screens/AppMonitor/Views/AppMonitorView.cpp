@@ -1,0 +1,90 @@
+#include "Screens/AppMonitor/Views/AppMonitorView.h"
+
+#include "QtSupport/PublisherBinding.h"
+#include "Screens/AppMonitor/AppMonitorViewModel.h"
+#include "Screens/AppMonitor/PUApplication.h"
+#include "Screens/AppMonitor/Views/AppMonitorHeader.h"
+#include "Screens/AppMonitor/Views/AppMonitorInProgressView.h"
+#include "Screens/AppMonitor/Views/AppMonitorStandByView.h"
+#include "Screens/AppMonitor/Views/FileManagerReveal.h"
+
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+AppMonitorView::AppMonitorView(std::shared_ptr<AppMonitorViewModel> viewModel,
+                               NotificationCenter& notificationCenter,
+                               AppMonitorResultView::ShowInFileManager showInFileManager,
+                               QWidget* parent)
+    : QWidget(parent)
+    , m_viewModel(std::move(viewModel))
+    , m_showInFileManager(std::move(showInFileManager)) {
+    setObjectName(QStringLiteral("AppMonitorView"));
+    if (!m_showInFileManager) {
+        // The scanned copy itself, as the removal takes it: another copy may have the same id.
+        m_showInFileManager = [](const std::shared_ptr<PUApplication>& application) {
+            if (application && application->bundleURL()) {
+                FileManagerReveal().show(*application->bundleURL());
+            }
+        };
+    }
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    std::weak_ptr<AppMonitorViewModel> weak = m_viewModel;
+    m_header = new AppMonitorHeader(
+        [weak](ScanState state) {
+            if (auto model = weak.lock()) {
+                model->setScanState(state);
+            }
+        },
+        [weak] {
+            if (auto model = weak.lock()) {
+                model->startScan();
+            }
+        },
+        notificationCenter, this);
+    column->addWidget(m_header);
+
+    bindPublisher(m_viewModel->scanState().publisher(), this, [this](ScanState state) {
+        m_header->setScanState(state);
+        showBody(state);
+    });
+    bindPublisher(m_viewModel->didFetchUndesirableCountries().publisher(), this,
+                  [this](bool enabled) { m_header->setButtonEnabled(enabled); });
+}
+
+AppMonitorView::~AppMonitorView() = default;
+
+void AppMonitorView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    m_viewModel->refreshDidFetchUndesirableCountries();
+}
+
+void AppMonitorView::showBody(ScanState state) {
+    if (m_bodyState == state && m_body) {
+        return;
+    }
+    m_bodyState = state;
+    auto* column = static_cast<QVBoxLayout*>(layout());
+    if (m_body) {
+        // The old body may be the one whose handler changed the state: it goes once that returns.
+        column->removeWidget(m_body);
+        m_body->hide();
+        m_body->deleteLater();
+    }
+    switch (state) {
+        case ScanState::standBy:
+            m_body = new AppMonitorStandByView(*m_viewModel, this);
+            break;
+        case ScanState::active:
+            m_body = new AppMonitorInProgressView(*m_viewModel, this);
+            break;
+        case ScanState::done:
+            m_body = new AppMonitorResultView(*m_viewModel, m_showInFileManager, this);
+            break;
+    }
+    column->addWidget(m_body, 1);
+    m_body->show();
+}
+
+}  // namespace tarnwick

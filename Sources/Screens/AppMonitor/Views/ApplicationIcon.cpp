@@ -1,0 +1,74 @@
+#include "Screens/AppMonitor/Views/ApplicationIcon.h"
+
+#include "Screens/AppMonitor/PUApplication.h"
+#include "Workspace/DesktopEntry.h"
+#include "Workspace/RegularFile.h"
+#include "Workspace/Workspace.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QStyle>
+
+namespace tarnwick {
+
+namespace {
+
+QIcon fromPNG(const std::optional<IconImage>& image) {
+    QPixmap pixmap;
+    if (!image || image->png.empty() ||
+        !pixmap.loadFromData(image->png.data(), uint(image->png.size()), "PNG")) {
+        return {};
+    }
+    return QIcon(pixmap);
+}
+
+// An entry's Icon key: an absolute path is read as a file (safely: the entry may name anything),
+// anything else is a name in the icon theme.
+QIcon fromDesktopEntry(const std::filesystem::path& file) {
+    const auto entry = DesktopEntry::read(file, file.stem().string());
+    if (!entry || !entry->icon() || entry->icon()->empty()) {
+        return {};
+    }
+    const std::filesystem::path icon = *entry->icon();
+    if (icon.is_absolute()) {
+        const auto bytes = readRegularFile(icon, ApplicationIcon::maximumImageFileBytes);
+        QPixmap pixmap;
+        if (!bytes || !pixmap.loadFromData(bytes->data(), uint(bytes->size()))) {
+            return {};
+        }
+        return QIcon(pixmap);
+    }
+    return QIcon::fromTheme(QString::fromStdString(*entry->icon()));
+}
+
+}  // namespace
+
+QIcon ApplicationIcon::own(const PUApplication& application, const Workspace& workspace) {
+    if (QIcon icon = fromPNG(application.icon()); !icon.isNull()) {
+        return icon;
+    }
+    const auto& location = application.bundleURL();
+    if (!location) {
+        return {};
+    }
+    if (location->extension() == ".desktop") {
+        return fromDesktopEntry(*location);
+    }
+    return fromPNG(workspace.iconForFile(*location));
+}
+
+QIcon ApplicationIcon::generic() {
+    return QIcon::fromTheme(QStringLiteral("application-x-executable"),
+                            QApplication::style()->standardIcon(QStyle::SP_FileIcon));
+}
+
+QIcon ApplicationIcon::of(const PUApplication& application, const Workspace& workspace) {
+    QIcon icon = own(application, workspace);
+    return icon.isNull() ? generic() : icon;
+}
+
+QIcon ApplicationIcon::of(const PUApplication& application) {
+    return of(application, Workspace::shared());
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,176 @@
+#include "Screens/AppMonitor/Views/UninstallPopUpView.h"
+
+#include "Screens/AppMonitor/Views/ViewText.h"
+#include "Shell/Views/Style/Appearance.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+using namespace appmonitorviews;
+
+namespace {
+
+// The card's plate: the window background, a touch brighter in the dark appearance so it stands
+// off the list behind it.
+class Card : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor background = Appearance::color(NamedColor::windowBackgroundColor());
+        if (Appearance::isDark()) {
+            background = QColor::fromHslF(background.hslHueF(), background.hslSaturationF(),
+                                          std::min(1.0f, background.lightnessF() + 0.01f));
+        }
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()), 30, 30);
+        painter.fillPath(path, background);
+    }
+};
+
+}  // namespace
+
+std::optional<UninstallPopUpView::ActionButton::Role>
+UninstallPopUpView::ActionButton::roleFromRawValue(std::string_view rawValue) {
+    if (rawValue == "cancel") {
+        return Role::cancel;
+    }
+    if (rawValue == "uninstall") {
+        return Role::uninstall;
+    }
+    return std::nullopt;
+}
+
+std::string_view UninstallPopUpView::ActionButton::rawValue(Role role) {
+    return role == Role::cancel ? "cancel" : "uninstall";
+}
+
+UninstallPopUpView::ActionButton::ActionButton(Role role, std::function<void(bool)> action,
+                                               QWidget* parent)
+    : QAbstractButton(parent), m_role(role) {
+    QString caption = qtext(rawValue(role));
+    caption[0] = caption[0].toUpper();
+    setText(caption);
+    setObjectName(qtext(rawValue(role)));
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    QFont captionFont = font();
+    captionFont.setWeight(role == Role::cancel ? QFont::DemiBold : QFont::Bold);
+    setFont(captionFont);
+    connect(this, &QAbstractButton::clicked, this,
+            [role, action = std::move(action)] { action(role == Role::uninstall); });
+}
+
+QSize UninstallPopUpView::ActionButton::sizeHint() const {
+    const QSize textSize = fontMetrics().size(Qt::TextSingleLine, text());
+    return QSize(std::max(90, textSize.width() + 16) + 4, textSize.height() + 16 + 12);
+}
+
+void UninstallPopUpView::ActionButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF plate = QRectF(rect()).adjusted(2, 6, -2, -6);
+    QColor background;
+    QColor caption;
+    if (m_role == Role::cancel) {
+        background = secondaryColor(this);
+        background.setAlphaF(0.2f);
+        caption = palette().color(QPalette::WindowText);
+        caption.setAlphaF(0.9f);
+    } else {
+        background = Appearance::color(NamedColor::cellButtonDeleteColor());
+        background.setAlphaF(0.3f);
+        caption = Appearance::color(NamedColor::cellButtonDeleteColor());
+    }
+    QPainterPath path;
+    path.addRoundedRect(plate, 5, 5);
+    painter.fillPath(path, background);
+    if (hasFocus()) {
+        painter.setPen(QPen(caption, 1));
+        painter.drawPath(path);
+    }
+    painter.setPen(caption);
+    painter.setFont(font());
+    painter.drawText(plate, Qt::AlignCenter, text());
+}
+
+UninstallPopUpView::UninstallPopUpView(QIcon appIcon, QString appName,
+                                       std::function<void(bool)> confimationAction, QWidget* parent)
+    : QWidget(parent), m_question(QStringLiteral("Uninstall %1?").arg(appName)) {
+    setObjectName(QStringLiteral("UninstallPopUpView"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 64);
+    outer->addStretch();
+
+    m_card = new Card(this);
+    m_card->setObjectName(QStringLiteral("card"));
+    m_card->setMaximumHeight(maximumCardHeight);
+    auto* shadow = new QGraphicsDropShadowEffect(m_card);
+    shadow->setColor(QColor(0, 0, 0, int(0.33 * 255)));
+    shadow->setBlurRadius(4);
+    shadow->setOffset(0, 0);
+    m_card->setGraphicsEffect(shadow);
+    auto* column = new QVBoxLayout(m_card);
+    column->setContentsMargins(30, 30, 30, 8);
+    column->addStretch();
+    auto* icon = new QLabel(m_card);
+    icon->setObjectName(QStringLiteral("icon"));
+    icon->setPixmap(appIcon.pixmap(QSize(96, 96), devicePixelRatioF()));
+    icon->setAlignment(Qt::AlignCenter);
+    icon->setContentsMargins(0, 0, 0, 8);
+    column->addWidget(icon, 0, Qt::AlignHCenter);
+    auto* question = new QLabel(m_question, m_card);
+    question->setObjectName(QStringLiteral("question"));
+    QFont headline = question->font();
+    headline.setWeight(QFont::DemiBold);
+    question->setFont(headline);
+    question->setContentsMargins(6, 6, 6, 6);
+    question->setAlignment(Qt::AlignCenter);
+    setTextColor(question, secondaryColor(this));
+    column->addWidget(question, 0, Qt::AlignHCenter);
+    auto* buttons = new QHBoxLayout();
+    const auto answer = [confimationAction = std::move(confimationAction)](bool uninstall) {
+        confimationAction(uninstall);
+    };
+    m_cancel = new ActionButton(ActionButton::Role::cancel, answer, m_card);
+    m_uninstall = new ActionButton(ActionButton::Role::uninstall, answer, m_card);
+    buttons->addWidget(m_cancel);
+    buttons->addWidget(m_uninstall);
+    column->addLayout(buttons);
+    outer->addWidget(m_card, 0, Qt::AlignHCenter);
+    outer->addStretch();
+    setFocusProxy(m_cancel);
+}
+
+QString UninstallPopUpView::question() const {
+    return m_question;
+}
+
+void UninstallPopUpView::mousePressEvent(QMouseEvent* event) {
+    if (!m_card->geometry().contains(event->position().toPoint()) && onTapOutside) {
+        onTapOutside();
+    }
+    event->accept();
+}
+
+void UninstallPopUpView::keyPressEvent(QKeyEvent* event) {
+    // Escape is the keyboard's way of tapping beside the card.
+    if (event->key() == Qt::Key_Escape && onTapOutside) {
+        onTapOutside();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QIcon>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <string_view>
+
+namespace tarnwick {
+
+// The card that asks whether to uninstall a found application. It lies over the whole list area
+// and keeps the card in its middle; it removes nothing and never hides itself: each button press
+// answers `confimationAction` once (true = uninstall), and a press beside the card calls
+// `onTapOutside`, so the owner decides what happens.
+class UninstallPopUpView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int maximumCardHeight = 260;
+
+    class ActionButton : public QAbstractButton {
+    public:
+        enum class Role { cancel, uninstall };
+        static std::optional<Role> roleFromRawValue(std::string_view rawValue);
+        static std::string_view rawValue(Role role);
+
+        ActionButton(Role role, std::function<void(bool)> action, QWidget* parent);
+        QSize sizeHint() const override;
+
+    protected:
+        void paintEvent(QPaintEvent* event) override;
+
+    private:
+        Role m_role;
+    };
+
+    UninstallPopUpView(QIcon appIcon, QString appName, std::function<void(bool)> confimationAction,
+                       QWidget* parent = nullptr);
+
+    std::function<void()> onTapOutside;
+    QWidget* card() const { return m_card; }
+    ActionButton* cancelButton() const { return m_cancel; }
+    ActionButton* uninstallButton() const { return m_uninstall; }
+    QString question() const;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QWidget* m_card;
+    ActionButton* m_cancel;
+    ActionButton* m_uninstall;
+    QString m_question;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,68 @@
+#include "ScannedMachine.h"
+#include "Screens/AppMonitor/Views/AppMonitorCellView.h"
+#include "Screens/AppMonitor/Views/AppMonitorResultView.h"
+#include "Screens/AppMonitor/Views/AppMonitorView.h"
+#include "Shell/Views/Main/MainView.h"
+#include "Shell/Views/Main/MainWindow.h"
+#include "Shell/Views/Main/MainWindowLayout.h"
+#include "support/ScreenshotAppearance.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QTest>
+
+namespace tarnwick {
+namespace {
+
+using namespace tarnwick::testing;
+
+void save(QWidget* widget, const QString& name) {
+    QDir().mkpath(TARNWICK_SCREENSHOT_DIR);
+    const QString path = QString(TARNWICK_SCREENSHOT_DIR) + "/" + name + ".png";
+    ASSERT_TRUE(widget->grab().save(path)) << path.toStdString();
+}
+
+class AppMonitorScreenshots : public ::testing::TestWithParam<bool> {};
+
+// The result list of a real scan, with the no-network warning, and the uninstall pop-up over it,
+// light and dark.
+TEST_P(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
+    const bool dark = GetParam();
+    const QString suffix = dark ? "-dark" : "-light";
+    applyAppearance(dark);
+    ScannedMachine machine;
+    auto model = machine.makeModel();
+    MainWindow::Dependencies dependencies;
+    dependencies.notificationCenter = &machine.center;
+    dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
+    dependencies.makeScreenModels = [&](MainWindow&) { return ScreenModels{model, {}, {}}; };
+    MainWindow window(0, dependencies);
+    window.resize(1100, 680);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* screen = qobject_cast<AppMonitorView*>(
+        window.mainView()->layoutView()->screen(AppActiveScreenType::appMonitor));
+    ASSERT_NE(screen, nullptr);
+    QTest::qWait(200);
+    save(&window, "appmonitor-standby" + suffix);
+    model->setScanState(ScanState::active);
+    model->startScan();
+    machine.center.post(std::string(AppStoreInfoProvider::noNetworkNotification));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return model->scanState().get() == ScanState::done; }, 60000));
+    QTest::qWait(200);
+    save(&window, "appmonitor-results" + suffix);
+
+    auto* results = qobject_cast<AppMonitorResultView*>(screen->body());
+    ASSERT_NE(results, nullptr);
+    results->cells().front()->deleteButton()->click();
+    QTest::qWait(200);
+    save(&window, "appmonitor-uninstall" + suffix);
+}
+
+INSTANTIATE_TEST_SUITE_P(Appearances, AppMonitorScreenshots, ::testing::Values(false, true),
+                         [](const auto& test) { return test.param ? "dark" : "light"; });
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,181 @@
+#include "ScannedMachine.h"
+#include "Screens/AppMonitor/InterfaceText.h"
+#include "Screens/AppMonitor/Views/AppMonitorCellView.h"
+#include "Screens/AppMonitor/Views/AppMonitorHeader.h"
+#include "Screens/AppMonitor/Views/AppMonitorInProgressView.h"
+#include "Screens/AppMonitor/Views/AppMonitorResultView.h"
+#include "Screens/AppMonitor/Views/AppMonitorStandByView.h"
+#include "Screens/AppMonitor/Views/AppMonitorView.h"
+#include "Screens/AppMonitor/Views/NoNetworkLabel.h"
+#include "Shell/Views/Controls/ScanButtonView.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+
+namespace tarnwick {
+namespace {
+
+using namespace tarnwick::testing;
+
+class AppMonitorViewTest : public ::testing::Test {
+protected:
+    std::unique_ptr<AppMonitorView> makeView(std::shared_ptr<AppMonitorViewModel> model) {
+        auto view = std::make_unique<AppMonitorView>(
+            std::move(model), machine.center,
+            [this](const std::shared_ptr<PUApplication>& application) {
+                shown.push_back(application->name());
+            });
+        view->resize(1000, 640);
+        view->show();
+        return view;
+    }
+    template <typename Body>
+    Body* body(const AppMonitorView& view) {
+        return qobject_cast<Body*>(view.body());
+    }
+
+    ScannedMachine machine;
+    std::vector<std::string> shown;
+};
+
+TEST_F(AppMonitorViewTest, TheScanButtonDrivesTheBodiesFromStandByToTheResultList) {
+    auto model = machine.makeModel();
+    auto view = makeView(model);
+    auto* standBy = body<AppMonitorStandByView>(*view);
+    ASSERT_NE(standBy, nullptr);
+    EXPECT_EQ(standBy->frame(), "Welcome1");
+    EXPECT_FALSE(standBy->mascot()->pixmap().isNull());
+    EXPECT_EQ(standBy->progressText()->text(), "Your examined apps will appear here...");
+    ScanButtonView* button = view->header()->scanButton();
+    ASSERT_NE(button->button(), nullptr);
+    EXPECT_EQ(button->button()->text(), "Scan");
+
+    button->tap();
+    ASSERT_NE(body<AppMonitorInProgressView>(*view), nullptr);
+    EXPECT_EQ(model->scanState().get(), ScanState::active);
+    // No button while a scan runs, so none can start twice.
+    EXPECT_EQ(button->button(), nullptr);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return body<AppMonitorResultView>(*view) != nullptr; }, 60000));
+    ASSERT_NE(button->button(), nullptr);
+    EXPECT_EQ(button->button()->text(), "Rescan");
+    // Until the found animation ended, the in-progress text told the count.
+    EXPECT_EQ(model->progressDescription().get(), "Found 3 potentially unwanted applications");
+}
+
+TEST_F(AppMonitorViewTest, TheStageBodiesShowEachMascotFrameTheModelPublishes) {
+    auto model = machine.makeModel();
+    auto view = makeView(model);
+    namespace IT = InterfaceText;
+    for (const auto state : {ScanState::standBy, ScanState::active}) {
+        model->setScanState(state);
+        auto* stage = qobject_cast<MascotStageView*>(view->body());
+        ASSERT_NE(stage, nullptr);
+        for (const std::string_view frame :
+             {IT::quendleWelcome1, IT::quendleWelcome2, IT::quendleWelcome3, IT::quendleIdle1,
+              IT::quendleIdle2, IT::quendleIdle3, IT::quendleSuspicious1, IT::quendleSuspicious2,
+              IT::quendleFound, IT::quendleHappy}) {
+            SCOPED_TRACE(std::string(frame));
+            model->setCurrentQuendleFrame(std::string(frame));
+            EXPECT_EQ(stage->frame(), frame);
+            EXPECT_FALSE(stage->mascot()->pixmap().isNull());
+            EXPECT_EQ(stage->mascot()->width(), MascotStageView::mascotWidth);
+        }
+        model->setCurrentQuendleFrame(std::string(IT::quendleInitialFrame));
+    }
+}
+
+TEST_F(AppMonitorViewTest, WithoutTargetCountriesTheButtonIsDisabledUntilTheScreenShowsAgain) {
+    machine.m_hasCountries = false;
+    auto model = machine.makeModel();
+    auto view = makeView(model);
+    ScanButtonView* button = view->header()->scanButton();
+    EXPECT_FALSE(button->button()->isEnabled());
+    EXPECT_NE(button->noTargetCountryButton(), nullptr);
+    model->startScan();
+    EXPECT_EQ(model->progressDescription().get(), "Your examined apps will appear here...");
+
+    machine.m_hasCountries = true;
+    view->hide();
+    view->show();
+    EXPECT_TRUE(button->button()->isEnabled());
+    EXPECT_EQ(button->noTargetCountryButton(), nullptr);
+}
+
+TEST_F(AppMonitorViewTest, RowsShowNamesIconsAndEveryReasonInTheModelsOrder) {
+    auto model = machine.makeModel();
+    auto view = makeView(model);
+    ScannedMachine::scan(*model);
+    auto* results = body<AppMonitorResultView>(*view);
+    ASSERT_NE(results, nullptr);
+    const auto cells = results->cells();
+    const auto& found = model->puApplications().get();
+    ASSERT_EQ(cells.size(), found.size());
+    ASSERT_EQ(cells.size(), 3u);
+    for (std::size_t index = 0; index < cells.size(); ++index) {
+        SCOPED_TRACE(found[index]->name());
+        EXPECT_EQ(cells[index]->model(), found[index]);
+        EXPECT_EQ(cells[index]->findChild<QLabel*>("name")->text().toStdString(),
+                  found[index]->name());
+        std::vector<std::string> reasons;
+        for (auto* line : cells[index]->findChildren<QLabel*>("reason")) {
+            reasons.push_back(line->text().toStdString());
+        }
+        std::vector<std::string> expected;
+        for (const auto& reason : found[index]->reasons()) {
+            expected.push_back(reason.descriptionText());
+        }
+        EXPECT_EQ(reasons, expected);
+        EXPECT_FALSE(expected.empty());
+        // No icon of its own: the generic application icon.
+        EXPECT_FALSE(cells[index]->iconLabel()->pixmap().isNull());
+    }
+    EXPECT_FALSE(results->noNetworkLabel()->isShowingWarning());
+
+    // The buttons appear under the pointer only, and keep their place meanwhile.
+    AppMonitorCellView* first = cells.front();
+    const QRect place = first->deleteButton()->geometry();
+    EXPECT_EQ(first->buttonsOpacity(), 0.0);
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(first, &enter);
+    EXPECT_EQ(first->buttonsOpacity(), 1.0);
+    EXPECT_EQ(first->deleteButton()->geometry(), place);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(first, &leave);
+    EXPECT_EQ(first->buttonsOpacity(), 0.0);
+    // The keyboard's way there shows them too.
+    view->activateWindow();
+    first->deleteButton()->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->deleteButton()->hasFocus(); }, 2000));
+    EXPECT_EQ(first->buttonsOpacity(), 1.0);
+    first->deleteButton()->clearFocus();
+    EXPECT_EQ(first->buttonsOpacity(), 0.0);
+
+    first->showInFileManagerButton()->click();
+    EXPECT_EQ(shown, std::vector<std::string>{found.front()->name()});
+}
+
+TEST_F(AppMonitorViewTest, TheBannerTellsAScanWithoutNetworkOnly) {
+    struct Case {
+        const char* name;
+        bool postsNoNetwork;
+    };
+    for (const Case& row : {Case{"online", false}, Case{"offline", true}}) {
+        SCOPED_TRACE(row.name);
+        auto model = machine.makeModel();
+        auto view = makeView(model);
+        model->setScanState(ScanState::active);
+        model->startScan();
+        if (row.postsNoNetwork) {
+            machine.center.post(std::string(AppStoreInfoProvider::noNetworkNotification));
+        }
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return model->scanState().get() == ScanState::done; }, 60000));
+        auto* results = body<AppMonitorResultView>(*view);
+        ASSERT_NE(results, nullptr);
+        EXPECT_EQ(results->noNetworkLabel()->isShowingWarning(), row.postsNoNetwork);
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,182 @@
+#include "Screens/AppMonitor/PUApplication.h"
+#include "Screens/AppMonitor/Views/ApplicationIcon.h"
+#include "Screens/AppMonitor/Views/FileManagerReveal.h"
+#include "Workspace/Workspace.h"
+#include "support/BundleFixture.h"
+#include "support/PrivateBus.h"
+#include "support/TemporaryDirectory.h"
+
+#include <QBuffer>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QIcon>
+#include <QImage>
+
+#include <fstream>
+#include <sys/stat.h>
+
+namespace tarnwick {
+namespace {
+
+using namespace tarnwick::testing;
+
+QByteArray png(Qt::GlobalColor colour) {
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+void writeFile(const std::filesystem::path& path, const QByteArray& bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary).write(bytes.constData(), bytes.size());
+}
+
+// An icon family with one PNG rendition.
+QByteArray icns(const QByteArray& image) {
+    const auto bigEndian = [](quint32 value) {
+        QByteArray bytes(4, '\0');
+        for (int index = 0; index < 4; ++index) {
+            bytes[index] = char((value >> (24 - 8 * index)) & 0xff);
+        }
+        return bytes;
+    };
+    const QByteArray chunk = "ic07" + bigEndian(quint32(8 + image.size())) + image;
+    return "icns" + bigEndian(quint32(8 + chunk.size())) + chunk;
+}
+
+QColor centre(const QIcon& icon) {
+    const QImage image = icon.pixmap(QSize(32, 32)).toImage();
+    return image.isNull() ? QColor() : QColor(image.pixel(16, 16));
+}
+
+TEST(ApplicationIconTest, TheScannedIconTheBundlesTheEntrysOrTheGenericOne) {
+    TemporaryDirectory home;
+    const auto root = home.path();
+    // A bundle whose own .icns is what the row shows.
+    BundleFixture bundle;
+    bundle.name = "Blue.app";
+    bundle.info = {{"CFBundleIdentifier", "com.blue"}, {"CFBundleIconFile", "AppIcon"}};
+    const auto blueBundle = writeBundle(root / "Elsewhere", bundle);
+    writeFile(blueBundle / "Contents/Resources/AppIcon.icns", icns(png(Qt::blue)));
+    // Desktop entries: an image file, a theme name, a FIFO, and no Icon key.
+    writeFile(root / "green.png", png(Qt::green));
+    const auto entry = [&](const std::string& name, const std::string& icon) {
+        const auto path = root / (name + ".desktop");
+        std::ofstream(path) << "[Desktop Entry]\nType=Application\nName=" << name
+                            << "\nExec=/bin/true\n"
+                            << (icon.empty() ? "" : "Icon=" + icon + "\n");
+        return path;
+    };
+    // An icon theme of the test's own that holds one icon.
+    writeFile(root / "icons/test/index.theme",
+              "[Icon Theme]\nName=test\nDirectories=32x32/apps\n\n[32x32/apps]\nSize=32\n");
+    writeFile(root / "icons/test/32x32/apps/tarnwick-test-yellow.png", png(Qt::yellow));
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    const QString themeName = QIcon::themeName();
+    ASSERT_EQ(::mkfifo((root / "fifo.png").c_str(), 0600), 0);
+
+    struct Case {
+        const char* name;
+        std::optional<std::filesystem::path> location;
+        std::optional<QByteArray> scannedIcon;
+        QColor expected;  // invalid: the generic icon
+    };
+    const Case cases[] = {
+        {"the scan's icon", std::nullopt, png(Qt::red), QColor(Qt::red)},
+        {"the scanned bundle's icns", blueBundle, std::nullopt, QColor(Qt::blue)},
+        {"an entry's image file", entry("Green", (root / "green.png").string()), std::nullopt,
+         QColor(Qt::green)},
+        {"an entry's theme name", entry("Yellow", "tarnwick-test-yellow"), std::nullopt,
+         QColor(Qt::yellow)},
+        {"an entry naming a FIFO", entry("Fifo", (root / "fifo.png").string()), std::nullopt,
+         QColor()},
+        {"an entry without an icon", entry("Plain", ""), std::nullopt, QColor()},
+        {"nothing at all", root / "Missing.app", std::nullopt, QColor()},
+    };
+    Workspace workspace(Workspace::Configuration{});
+    const QImage generic = ApplicationIcon::generic().pixmap(QSize(32, 32)).toImage();
+    QIcon::setThemeSearchPaths({QString::fromStdString((root / "icons").string())});
+    QIcon::setThemeName(QStringLiteral("test"));
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        std::optional<IconImage> scanned;
+        if (row.scannedIcon) {
+            scanned = IconImage{{row.scannedIcon->begin(), row.scannedIcon->end()}, 32, 32};
+        }
+        const PUApplication application("App", row.location, "com.example", std::nullopt, {},
+                                        std::nullopt, std::nullopt,
+                                        [&](const std::string&) { return scanned; });
+        const QIcon icon = ApplicationIcon::of(application, workspace);
+        if (row.expected.isValid()) {
+            EXPECT_EQ(centre(icon), row.expected);
+        } else {
+            EXPECT_EQ(icon.pixmap(QSize(32, 32)).toImage(), generic);
+        }
+    }
+    QIcon::setThemeName(themeName);
+    QIcon::setThemeSearchPaths(searchPaths);
+}
+
+// A file manager on the test's bus that records what it was asked to show.
+class FakeFileManager final : public QDBusVirtualObject {
+public:
+    QStringList shown;
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() != QStringLiteral("ShowItems")) {
+            return false;
+        }
+        shown += message.arguments().value(0).toStringList();
+        connection.send(message.createReply());
+        return true;
+    }
+};
+
+class FileManagerRevealTest : public PrivateBusTest {
+protected:
+    FileManagerReveal::Outcome show(const std::filesystem::path& item) {
+        FileManagerReveal reveal(m_client, [this](const std::vector<std::string>& arguments) {
+            launched.push_back(arguments);
+            return true;
+        });
+        std::optional<FileManagerReveal::Outcome> outcome;
+        reveal.show(item, [&](FileManagerReveal::Outcome result) { outcome = result; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 10000));
+        return outcome.value_or(FileManagerReveal::Outcome::failed);
+    }
+
+    TemporaryDirectory m_folder;
+    std::vector<std::vector<std::string>> launched;
+};
+
+TEST_F(FileManagerRevealTest, TheFileManagerShowsTheItemOverTheBus) {
+    FakeFileManager manager;
+    QDBusConnection service = serviceConnection();
+    ASSERT_TRUE(
+        service.registerVirtualObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager));
+    ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+    const auto item = m_folder.path() / "Odd name #1.app";
+    std::filesystem::create_directories(item);
+    EXPECT_EQ(show(item), FileManagerReveal::Outcome::shownByFileManager);
+    EXPECT_EQ(manager.shown, QStringList{QUrl::fromLocalFile(QString::fromStdString(item.string()))
+                                             .toString(QUrl::FullyEncoded)});
+    EXPECT_TRUE(launched.empty());
+}
+
+TEST_F(FileManagerRevealTest, WithoutAFileManagerTheFolderOpensAndAMissingItemDoesNothing) {
+    const auto item = m_folder.path() / "Tool.app";
+    std::filesystem::create_directories(item);
+    EXPECT_EQ(show(item), FileManagerReveal::Outcome::folderOpened);
+    EXPECT_EQ(launched,
+              (std::vector<std::vector<std::string>>{{"xdg-open", m_folder.path().string()}}));
+    launched.clear();
+    EXPECT_EQ(show(m_folder.path() / "Gone.app"), FileManagerReveal::Outcome::failed);
+    EXPECT_TRUE(launched.empty());
+}
+
+}  // namespace
+}  // namespace tarnwick

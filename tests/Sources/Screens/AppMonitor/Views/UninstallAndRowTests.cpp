@@ -1,0 +1,159 @@
+#include "ScannedMachine.h"
+#include "Screens/AppMonitor/Views/AppMonitorCellView.h"
+#include "Screens/AppMonitor/Views/AppMonitorResultView.h"
+#include "Screens/AppMonitor/Views/AppMonitorStandByView.h"
+#include "Screens/AppMonitor/Views/AppMonitorView.h"
+#include "Screens/AppMonitor/Views/UninstallPopUpView.h"
+
+#include <QAbstractButton>
+#include <QBuffer>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScrollArea>
+
+namespace tarnwick {
+namespace {
+
+using namespace tarnwick::testing;
+using Role = UninstallPopUpView::ActionButton::Role;
+
+TEST(UninstallPopUpTest, EachButtonAnswersOnceAndTheCardStaysSmall) {
+    std::vector<bool> answers;
+    UninstallPopUpView popUp(QIcon(), QStringLiteral("Alpha"),
+                             [&](bool uninstall) { answers.push_back(uninstall); });
+    popUp.resize(900, 900);
+    popUp.show();
+    EXPECT_EQ(popUp.question(), "Uninstall Alpha?");
+    EXPECT_EQ(popUp.cancelButton()->text(), "Cancel");
+    EXPECT_EQ(popUp.uninstallButton()->text(), "Uninstall");
+    EXPECT_LE(popUp.card()->height(), UninstallPopUpView::maximumCardHeight);
+    popUp.cancelButton()->click();
+    EXPECT_EQ(answers, std::vector<bool>{false});
+    popUp.uninstallButton()->click();
+    EXPECT_EQ(answers, (std::vector<bool>{false, true}));
+
+    EXPECT_EQ(UninstallPopUpView::ActionButton::roleFromRawValue("cancel"), Role::cancel);
+    EXPECT_EQ(UninstallPopUpView::ActionButton::roleFromRawValue("uninstall"), Role::uninstall);
+    for (const char* other : {"Cancel", "", "delete", "uninstall "}) {
+        EXPECT_EQ(UninstallPopUpView::ActionButton::roleFromRawValue(other), std::nullopt) << other;
+    }
+}
+
+// How the user answers the pop-up over the first row, and what the removal then says.
+struct RemovalCase {
+    const char* name;
+    enum class Answer { cancel, tapBeside, uninstall } answer;
+    int removalExitStatus = 0;
+    bool rowRemoved = false;
+    bool failureTold = false;
+};
+
+void PrintTo(const RemovalCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class RemovalFlowTest : public ::testing::TestWithParam<RemovalCase> {};
+
+TEST_P(RemovalFlowTest, ThePopUpClosesAndTheRowGoesOnlyWhenTheRemovalSucceeded) {
+    const RemovalCase& row = GetParam();
+    ScannedMachine machine;
+    machine.removalExitStatus = row.removalExitStatus;
+    auto model = machine.makeModel();
+    AppMonitorView view(model, machine.center, {});
+    view.resize(1000, 640);
+    view.show();
+    ScannedMachine::scan(*model);
+    auto* results = qobject_cast<AppMonitorResultView*>(view.body());
+    ASSERT_NE(results, nullptr);
+    const auto first = model->puApplications().get().front();
+    results->cells().front()->deleteButton()->click();
+
+    ASSERT_TRUE(results->isUninstallPopUpPresented());
+    UninstallPopUpView* popUp = results->uninstallPopUp();
+    ASSERT_NE(popUp, nullptr);
+    EXPECT_TRUE(popUp->isVisible());
+    EXPECT_EQ(popUp->question().toStdString(), "Uninstall " + first->name() + "?");
+    // The list under the pop-up takes no clicks and no scrolling.
+    EXPECT_FALSE(results->scrollArea()->isEnabled());
+
+    switch (row.answer) {
+        case RemovalCase::Answer::cancel:
+            popUp->cancelButton()->click();
+            break;
+        case RemovalCase::Answer::tapBeside:
+            QTest::mouseClick(popUp, Qt::LeftButton, {}, QPoint(3, 3));
+            break;
+        case RemovalCase::Answer::uninstall:
+            popUp->uninstallButton()->click();
+            break;
+    }
+    EXPECT_FALSE(results->isUninstallPopUpPresented());
+    EXPECT_TRUE(results->scrollArea()->isEnabled());
+    const bool asked = row.answer == RemovalCase::Answer::uninstall;
+    EXPECT_EQ(machine.removals, asked ? std::vector<std::string>{first->bundleURL()->string()}
+                                      : std::vector<std::string>{});
+    EXPECT_EQ(model->puApplications().get().size(), row.rowRemoved ? 2u : 3u);
+    EXPECT_EQ(results->cells().size(), row.rowRemoved ? 2u : 3u);
+    EXPECT_EQ(results->removalFailure()->isVisible(), row.failureTold);
+    if (row.failureTold) {
+        EXPECT_TRUE(
+            results->removalFailure()->text().startsWith(QString::fromStdString(first->name())));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, RemovalFlowTest,
+    ::testing::Values(RemovalCase{"cancel", RemovalCase::Answer::cancel},
+                      RemovalCase{"tapBeside", RemovalCase::Answer::tapBeside},
+                      RemovalCase{"removed", RemovalCase::Answer::uninstall, 0, true, false},
+                      RemovalCase{"passwordRefused", RemovalCase::Answer::uninstall, 126, false,
+                                  true},
+                      RemovalCase{"removalFailed", RemovalCase::Answer::uninstall, 1, false, true}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST(RemovalFlowEndTest, RemovingTheLastApplicationReturnsToStandBy) {
+    ScannedMachine machine;
+    auto model = machine.makeModel();
+    AppMonitorView view(model, machine.center, {});
+    view.show();
+    ScannedMachine::scan(*model);
+    for (int left = 3; left > 0; --left) {
+        auto* results = qobject_cast<AppMonitorResultView*>(view.body());
+        ASSERT_NE(results, nullptr);
+        ASSERT_EQ(results->cells().size(), std::size_t(left));
+        results->cells().front()->deleteButton()->click();
+        results->uninstallPopUp()->uninstallButton()->click();
+    }
+    EXPECT_EQ(model->scanState().get(), ScanState::done);
+    // The screen goes back once the removal's completion ran, two seconds on.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return qobject_cast<AppMonitorStandByView*>(view.body()) != nullptr; }, 10000));
+    EXPECT_EQ(model->scanState().get(), ScanState::standBy);
+    EXPECT_EQ(machine.removals.size(), 3u);
+}
+
+TEST(CellTest, AnOwnIconIsShownAndTheDeleteButtonHandsOverItsApplication) {
+    QImage red(64, 64, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    red.save(&buffer, "PNG");
+    IconImage icon{{png.begin(), png.end()}, 64, 64};
+    auto application = std::make_shared<PUApplication>(
+        "Red", std::nullopt, "com.red", std::nullopt,
+        std::vector<DetectionReason>{DetectionReason::bundleID("ru")}, std::nullopt, std::nullopt,
+        [&](const std::string&) { return icon; });
+    std::vector<std::shared_ptr<PUApplication>> removed;
+    AppMonitorCellView cell(application, [&](const auto& chosen) { removed.push_back(chosen); },
+                            {});
+    cell.show();
+    const QImage shown = cell.iconLabel()->pixmap().toImage();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(QColor(shown.pixel(shown.width() / 2, shown.height() / 2)), QColor(Qt::red));
+    cell.deleteButton()->click();
+    EXPECT_EQ(removed, std::vector<std::shared_ptr<PUApplication>>{application});
+}
+
+}  // namespace
+}  // namespace tarnwick
