@@ -78,6 +78,12 @@ Result<void, std::string> FilterEngine::start() {
         m_nameQueue.close();
         return Failure{std::string("cannot make an event descriptor")};
     }
+    // Without it, answers about UDP connections outlive their sockets; filtering goes on.
+    if (auto watching = m_closedSockets.start(); !watching) {
+        osLog("A new UDP socket on the ports of an allowed one that ended may pass unasked: " +
+                  watching.error(),
+              OSLogType::error, engineLog());
+    }
     m_stopping = false;
     m_draining = false;
     m_flowThread = std::thread([this] {
@@ -110,6 +116,7 @@ void FilterEngine::stop() {
     releaseAll();
     m_flowQueue.close();
     m_nameQueue.close();
+    m_closedSockets.stop();
     m_wake.reset();
 }
 
@@ -270,6 +277,9 @@ void FilterEngine::askProvider(const FlowDecider::Decision& decision, const IPPa
 }
 
 void FilterEngine::apply(const FlowTable::Release& release) {
+    if (release.verdict == FlowTable::Verdict::accept) {
+        m_closedSockets.allowed(release.key);
+    }
     for (const auto id : release.packetIds) {
         setVerdict(id, 0, release.verdict);
     }
