@@ -15,6 +15,7 @@
 
 #include <arpa/inet.h>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -228,6 +229,73 @@ TEST_F(DeniedConnections, NoneOfThousandsPassesUnderLoadFromReusedPorts) {
     }
     EXPECT_EQ(passed, 0) << "denied connections that passed";
     EXPECT_EQ(refused, kConnectors * kPortsEach * kRounds * 2);
+}
+
+TEST_F(DeniedConnections, ALongIPv6HeaderChainIsNoWayAround) {
+    // IPv6 on the namespaces' link; the server reads past segment routing headers.
+    const std::string ip = ::access("/usr/sbin/ip", X_OK) == 0 ? "/usr/sbin/ip" : "/sbin/ip";
+    ASSERT_EQ(NetworkSandbox::runIn(client(),
+                                    {ip, "addr", "add", "fd00:200::1/64", "dev", "veth0", "nodad"})
+                  .status,
+              0);
+    ASSERT_EQ(NetworkSandbox::runIn(m_sandbox->serverNamespace(),
+                                    {ip, "addr", "add", "fd00:200::2/64", "dev", "veth1", "nodad"})
+                  .status,
+              0);
+    ASSERT_EQ(NetworkSandbox::runIn(m_sandbox->serverNamespace(),
+                                    {"/bin/sh", "-c",
+                                     "echo 1 > /proc/sys/net/ipv6/conf/all/seg6_enabled && "
+                                     "echo 1 > /proc/sys/net/ipv6/conf/veth1/seg6_enabled"})
+                  .status,
+              0);
+    const auto server = [this](int type, const std::function<void(int)>& serve) {
+        const int fd = NetworkSandbox::socketIn(m_sandbox->serverNamespace(), AF_INET6, type);
+        sockaddr_in6 local{};
+        local.sin6_family = AF_INET6;
+        local.sin6_port = htons(type == SOCK_STREAM ? kResettingTcpPort : kUdpPort);
+        ::inet_pton(AF_INET6, "fd00:200::2", &local.sin6_addr);
+        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof(local)), 0);
+        if (type == SOCK_STREAM) {
+            ::listen(fd, 64);
+        }
+        return std::make_unique<SocketServer>(fd, serve);
+    };
+    auto tcpServer = server(SOCK_STREAM, [](int fd) {
+        const int connection = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+        [[maybe_unused]] const auto written = ::send(connection, "pong", 4, MSG_NOSIGNAL);
+        ::close(connection);
+    });
+    auto udpServer = server(SOCK_DGRAM, [](int fd) {
+        char buffer[64];
+        sockaddr_in6 peer{};
+        socklen_t length = sizeof(peer);
+        const ssize_t count =
+            ::recvfrom(fd, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&peer), &length);
+        if (count > 0) {
+            ::sendto(fd, buffer, static_cast<std::size_t>(count), 0,
+                     reinterpret_cast<sockaddr*>(&peer), length);
+        }
+    });
+    startFilter();
+    auto peer = startPeer("deny");
+
+    const auto exchange = [this](std::vector<std::string> extra) {
+        std::vector<std::string> arguments{"--server", "fd00:200::2", "--local-ports", "45300",
+                                           "1"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        auto connector = startConnector(arguments);
+        const Tally tcp = readTally(*connector, "tcp", kWait);
+        return std::pair{tcp, readTally(*connector, "udp", kWait)};
+    };
+    const auto [plainTcp, plainUdp] = exchange({});
+    EXPECT_EQ(plainTcp.refused, 1) << "IPv6 connections are asked about";
+    EXPECT_EQ(plainUdp.refused, 1);
+    // The headers push the ports past what the filter used to read of a packet.
+    const auto [routedTcp, routedUdp] = exchange({"--routing-header"});
+    EXPECT_EQ(routedTcp.passed, 0);
+    EXPECT_EQ(routedTcp.refused, 1);
+    EXPECT_EQ(routedUdp.passed, 0);
+    EXPECT_EQ(routedUdp.refused, 1);
 }
 
 }  // namespace

@@ -5,23 +5,28 @@
 //   tcp passed=<n> refused=<n> other=<n>
 //   udp passed=<n> refused=<n> other=<n>
 //
-// Arguments: --server <IPv4 address> --tcp <port> --udp <port> --local-ports <first> <count>
-//            [--rounds <n>] [--only tcp|udp] [--wait-for-end]
+// Arguments: --server <IPv4 or IPv6 address> --tcp <port> --udp <port>
+//            --local-ports <first> <count> [--rounds <n>] [--only tcp|udp] [--wait-for-end]
+//            [--routing-header]
 // A TCP connection passes when it reads the server's "pong"; with --wait-for-end it then waits for
 // the server to end the connection before closing its own end (so the server's reset, not its
 // own, is the last packet conntrack sees), else it closes with a reset at once. A UDP exchange
 // passes when its datagram comes back. Each socket is bound to its local port with SO_REUSEADDR,
-// so the rounds reuse the same ports.
+// so the rounds reuse the same ports. With --routing-header (IPv6), every packet carries a
+// segment routing header of 328 bytes that ends at the server (segments left: 0), which any
+// user may add to their sockets.
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -39,27 +44,66 @@ struct Counts {
     }
 };
 
-sockaddr_in ipv4(const std::string& address, std::uint16_t port) {
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_port = htons(port);
-    ::inet_pton(AF_INET, address.c_str(), &result.sin_addr);
-    return result;
-}
+// A server's or a local address; IPv6 when the text has a colon.
+struct Address {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    int family = AF_INET;
+
+    Address(const std::string& text, std::uint16_t port) {
+        if (text.find(':') == std::string::npos) {
+            auto* ipv4 = reinterpret_cast<sockaddr_in*>(&storage);
+            ipv4->sin_family = AF_INET;
+            ipv4->sin_port = htons(port);
+            ::inet_pton(AF_INET, text.c_str(), &ipv4->sin_addr);
+            length = sizeof(sockaddr_in);
+        } else {
+            auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&storage);
+            ipv6->sin6_family = AF_INET6;
+            ipv6->sin6_port = htons(port);
+            ::inet_pton(AF_INET6, text.c_str(), &ipv6->sin6_addr);
+            length = sizeof(sockaddr_in6);
+            family = AF_INET6;
+        }
+    }
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+bool g_routingHeader = false;
 
 bool waitFor(int fd, short events) {
     pollfd descriptor{fd, events, 0};
     return ::poll(&descriptor, 1, kTimeoutMilliseconds) > 0;
 }
 
-int boundSocket(int type, std::uint16_t localPort) {
-    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+// A segment routing header of 20 segments, each the server, with none left to visit: the packet
+// goes to the server, which reads past the header as if it were not there.
+void addRoutingHeader(int fd, const Address& server) {
+    constexpr int kSegments = 20;
+    std::vector<std::uint8_t> header(8 + 16 * kSegments, 0);
+    header[1] = 2 * kSegments;  // length in 8-byte units, after the first 8 bytes
+    header[2] = 4;              // segment routing
+    header[3] = 0;              // segments left
+    header[4] = kSegments - 1;  // last entry
+    const auto& address = reinterpret_cast<const sockaddr_in6*>(&server.storage)->sin6_addr;
+    for (int i = 0; i < kSegments; ++i) {
+        std::memcpy(header.data() + 8 + 16 * i, &address, sizeof(address));
+    }
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_RTHDR, header.data(),
+                 static_cast<socklen_t>(header.size()));
+}
+
+int boundSocket(int type, const Address& server, std::uint16_t localPort) {
+    const int fd = ::socket(server.family, type | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-    const auto local = ipv4("0.0.0.0", localPort);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0) {
+    const Address local(server.family == AF_INET ? "0.0.0.0" : "::", localPort);
+    if (::bind(fd, local.get(), local.length) != 0) {
         ::close(fd);
         return -1;
+    }
+    if (g_routingHeader) {
+        addRoutingHeader(fd, server);
     }
     return fd;
 }
@@ -70,12 +114,12 @@ void closeWithReset(int fd) {
     ::close(fd);
 }
 
-Outcome tcpConnection(const sockaddr_in& server, std::uint16_t localPort, bool waitForEnd) {
-    const int fd = boundSocket(SOCK_STREAM | SOCK_NONBLOCK, localPort);
+Outcome tcpConnection(const Address& server, std::uint16_t localPort, bool waitForEnd) {
+    const int fd = boundSocket(SOCK_STREAM | SOCK_NONBLOCK, server, localPort);
     if (fd < 0) {
         return Outcome::other;
     }
-    ::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof(server));
+    ::connect(fd, server.get(), server.length);
     Outcome outcome = Outcome::other;
     if (waitFor(fd, POLLOUT)) {
         int error = 0;
@@ -97,14 +141,14 @@ Outcome tcpConnection(const sockaddr_in& server, std::uint16_t localPort, bool w
     return outcome;
 }
 
-Outcome udpExchange(const sockaddr_in& server, std::uint16_t localPort) {
-    const int fd = boundSocket(SOCK_DGRAM, localPort);
+Outcome udpExchange(const Address& server, std::uint16_t localPort) {
+    const int fd = boundSocket(SOCK_DGRAM, server, localPort);
     if (fd < 0) {
         return Outcome::other;
     }
     Outcome outcome = Outcome::other;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof(server)) == 0 &&
-        ::send(fd, "ping", 4, 0) == 4 && waitFor(fd, POLLIN)) {
+    if (::connect(fd, server.get(), server.length) == 0 && ::send(fd, "ping", 4, 0) == 4 &&
+        waitFor(fd, POLLIN)) {
         char reply[8];
         const ssize_t count = ::recv(fd, reply, sizeof(reply), 0);
         outcome = count == 4                             ? Outcome::passed
@@ -144,10 +188,12 @@ int main(int argc, char** argv) {
             only = next();
         } else if (option == "--wait-for-end") {
             waitForEnd = true;
+        } else if (option == "--routing-header") {
+            g_routingHeader = true;
         }
     }
-    const auto tcpServer = ipv4(server, static_cast<std::uint16_t>(tcpPort));
-    const auto udpServer = ipv4(server, static_cast<std::uint16_t>(udpPort));
+    const Address tcpServer(server, static_cast<std::uint16_t>(tcpPort));
+    const Address udpServer(server, static_cast<std::uint16_t>(udpPort));
     Counts tcp;
     Counts udp;
     for (int round = 0; round < rounds; ++round) {

@@ -29,8 +29,9 @@ const OSLog& engineLog() {
     return *log;
 }
 
-// Enough for an IPv6 header with a few extension headers and a TCP header with options.
-constexpr std::uint32_t kFlowCopyRange = 256;
+// Every header the parser reads: any user can add an IPv6 routing header of up to 2 KiB to their
+// sockets, and the ports behind it must be read, not guessed.
+constexpr std::uint32_t kFlowCopyRange = IPPacket::kLongestHeaders;
 constexpr std::uint32_t kNameCopyRange = 0xffff;
 
 FlowDecider::Answer answerOf(const NEFilterNewFlowVerdict& verdict) {
