@@ -4,19 +4,16 @@
 // namespaces of the test's own, with a real peer process playing the application. Needs root;
 // skipped elsewhere.
 
+#include "ExtensionProcess.h"
 #include "FilterExtension/IPCConnection.h"
-#include "FilterLink/FilterConfiguration.h"
 #include "Foundation/Bundle.h"
-#include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "NetworkSandbox.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <arpa/inet.h>
-#include <filesystem>
 #include <functional>
-#include <future>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -54,36 +51,12 @@ protected:
 
     int client() const { return m_sandbox->clientNamespace(); }
 
-    std::filesystem::path runFolder() const {
-        return "/proc/" + std::to_string(m_extension->pid()) + "/root/run/tarnwick";
-    }
-
     // The extension, listening, with its filter on.
     void startFilter() {
-        ChildProcess::Options options;
-        options.networkNamespace = client();
-        options.privateRunFolders = true;
-        options.environment = {"PKEXEC_UID=" + std::to_string(kDesktopUser)};
-        m_extension = std::make_unique<ChildProcess>(
-            std::vector<std::string>{TARNWICK_FILTER_EXTENSION}, options);
-        ASSERT_TRUE(waitUntil(
-            [this] {
-                return std::filesystem::exists(runFolder() / m_service) &&
-                       std::filesystem::exists(runFolder() / "filter-manager");
-            },
-            kWait))
+        m_extension = startExtensionProcess(TARNWICK_FILTER_EXTENSION, client(), kDesktopUser);
+        ASSERT_TRUE(extensionListens(*m_extension, m_service, kWait))
             << "the extension did not start listening";
-        auto manager = FilterManagerClient::createForSocketPath(runFolder() / "filter-manager");
-        FilterConfiguration configuration;
-        configuration.enabled = true;
-        configuration.providerConfiguration = {true, false};
-        auto done = std::make_shared<std::promise<std::optional<std::string>>>();
-        auto saved = done->get_future();
-        manager->saveToPreferences(configuration, [done](const std::optional<std::string>& error) {
-            done->set_value(error);
-        });
-        ASSERT_EQ(saved.wait_for(kWait), std::future_status::ready);
-        ASSERT_EQ(saved.get(), std::nullopt);
+        ASSERT_EQ(setExtensionFilterEnabled(*m_extension, true, kWait), std::nullopt);
     }
 
     // The application's stand-in, registered.
