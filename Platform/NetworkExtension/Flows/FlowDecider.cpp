@@ -11,8 +11,10 @@ FlowDecider::FlowDecider(FlowTable::Limits limits) : m_table(limits) {}
 FlowDecider::Decision FlowDecider::decide(const Packet& packet, const OwnerLookup& owner,
                                           const Exemptions& exempt, FlowTable::TimePoint now) {
     using Kind = Decision::Kind;
+    // Only the first packets of TCP and UDP connections come here: one whose headers cannot be
+    // read (more extension headers than are read) is refused, never let through unasked.
     if (packet.parsed == nullptr) {
-        return Decision{Kind::accept, 0, std::nullopt};
+        return Decision{Kind::drop, 0, std::nullopt};
     }
     std::optional<std::optional<Owner>> found;
     const auto ownerOnce = [&]() -> const std::optional<Owner>& {

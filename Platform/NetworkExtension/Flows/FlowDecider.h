@@ -15,10 +15,10 @@ namespace tarnwick {
 // What the filter does with each packet of a new connection, without any I/O: the packet thread
 // brings it what it read (the parsed packet, the owner of its socket, who is exempt) and carries
 // out what it says. A packet is
-//   - accepted: it did not parse, its owner is exempt (this process, the application), or the same
-//     connection was allowed moments ago;
-//   - dropped (the connection is refused at once): the same connection was denied moments ago, or
-//     its process or user holds as many waiting flows as they may;
+//   - accepted: its owner is exempt (this process, the application), or the same connection was
+//     allowed moments ago;
+//   - dropped (the connection is refused at once): it did not parse, the same connection was
+//     denied moments ago, or its process or user holds as many waiting flows as they may;
 //   - discarded: a copy of a waiting connection's first packet beyond what the flow holds;
 //   - joined to the flow already waiting for the same connection;
 //   - held as a new flow, which the engine describes to the provider and settles with `answer`.

@@ -151,7 +151,7 @@ std::vector<FlowTable::Release> FlowTable::releaseAll() {
     std::lock_guard lock(m_mutex);
     std::vector<Release> releases;
     for (auto& [identifier, held] : m_held) {
-        releases.push_back({identifier, std::move(held.packetIds), Verdict::accept});
+        releases.push_back({identifier, std::move(held.packetIds), Verdict::accept, held.key});
     }
     m_held.clear();
     m_heldByKey.clear();
@@ -174,8 +174,8 @@ std::size_t FlowTable::heldCount() const {
 FlowTable::Release FlowTable::releaseLocked(std::uint64_t flowIdentifier, Verdict verdict,
                                             TimePoint now) {
     auto found = m_held.find(flowIdentifier);
-    Release release{flowIdentifier, std::move(found->second.packetIds), verdict};
     const Key key = found->second.key;
+    Release release{flowIdentifier, std::move(found->second.packetIds), verdict, key};
     if (auto byKey = m_heldByKey.find(key);
         byKey != m_heldByKey.end() && byKey->second == flowIdentifier) {
         m_heldByKey.erase(byKey);

@@ -57,6 +57,7 @@ public:
         std::uint64_t flowIdentifier = 0;
         std::vector<std::uint32_t> packetIds;
         Verdict verdict = Verdict::accept;
+        Key key;  // the connection the packets open
     };
 
     struct Admission {

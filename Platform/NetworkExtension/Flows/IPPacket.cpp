@@ -101,7 +101,7 @@ std::optional<IPPacket> parseIPv6(const ByteReader& reader) {
     int next = *firstNext;
     std::size_t offset = 40;
     // Extension headers before the transport header; a bounded walk.
-    for (int hops = 0; hops < 8; ++hops) {
+    for (std::size_t hops = 0; hops < IPPacket::kMaximumExtensionHeaders; ++hops) {
         if (next == IPPROTO_HOPOPTS || next == IPPROTO_ROUTING || next == IPPROTO_DSTOPTS) {
             const auto following = bounded.u8(offset);
             const auto length = bounded.u8(offset + 1);

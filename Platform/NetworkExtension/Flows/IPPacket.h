@@ -24,6 +24,12 @@ struct IPPacket {
     // The transport payload within the parsed bytes (UDP only; empty for TCP).
     std::span<const std::uint8_t> payload;
 
+    // IPv6 extension headers read before the transport header; a packet with more does not parse.
+    static constexpr std::size_t kMaximumExtensionHeaders = 8;
+    // The bytes that hold every header a packet that parses can have: an IPv6 header, the
+    // extension headers at their largest (2 KiB each) and a TCP header with options.
+    static constexpr std::size_t kLongestHeaders = 40 + kMaximumExtensionHeaders * 2048 + 60;
+
     static std::optional<IPPacket> parse(std::span<const std::uint8_t> bytes);
 
     std::string sourceAddress() const;

@@ -29,8 +29,9 @@ const OSLog& engineLog() {
     return *log;
 }
 
-// Enough for an IPv6 header with a few extension headers and a TCP header with options.
-constexpr std::uint32_t kFlowCopyRange = 256;
+// Every header the parser reads: any user can add an IPv6 routing header of up to 2 KiB to their
+// sockets, and the ports behind it must be read, not guessed.
+constexpr std::uint32_t kFlowCopyRange = IPPacket::kLongestHeaders;
 constexpr std::uint32_t kNameCopyRange = 0xffff;
 
 FlowDecider::Answer answerOf(const NEFilterNewFlowVerdict& verdict) {
@@ -78,6 +79,12 @@ Result<void, std::string> FilterEngine::start() {
         m_nameQueue.close();
         return Failure{std::string("cannot make an event descriptor")};
     }
+    // Without it, answers about UDP connections outlive their sockets; filtering goes on.
+    if (auto watching = m_closedSockets.start(); !watching) {
+        osLog("A new UDP socket on the ports of an allowed one that ended may pass unasked: " +
+                  watching.error(),
+              OSLogType::error, engineLog());
+    }
     m_stopping = false;
     m_draining = false;
     m_flowThread = std::thread([this] {
@@ -110,6 +117,7 @@ void FilterEngine::stop() {
     releaseAll();
     m_flowQueue.close();
     m_nameQueue.close();
+    m_closedSockets.stop();
     m_wake.reset();
 }
 
@@ -271,6 +279,9 @@ void FilterEngine::askProvider(const FlowDecider::Decision& decision, const IPPa
 }
 
 void FilterEngine::apply(const FlowTable::Release& release) {
+    if (release.verdict == FlowTable::Verdict::accept) {
+        m_closedSockets.allowed(release.key);
+    }
     for (const auto id : release.packetIds) {
         setVerdict(id, 0, release.verdict);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClosedSocketSweeper.h"
 #include "FirewallRules.h"
 #include "Foundation/FileDescriptor.h"
 #include "Foundation/Result.h"
@@ -25,7 +26,9 @@ namespace tarnwick {
 //   - flows: the first packet of a connection is parsed and handed to the decider with its
 //     socket's owner; a new flow is described to the provider, whose allow and drop are applied
 //     at once, and whose pause holds the packets until `resumeFlow` or the pause limit.
-// Drop repeats the packet through the rules with the drop mark, where it is rejected.
+// Drop repeats the packet through the rules with the drop mark, where it is rejected. An allowed
+// UDP connection is removed from conntrack when its socket ends, so a later socket on its ports
+// is asked about.
 class FilterEngine final : public NEFilterFlowResumer,
                            public std::enable_shared_from_this<FilterEngine> {
 public:
@@ -62,6 +65,7 @@ private:
     SocketOwnerLookup m_owners;
     NetfilterQueue m_flowQueue;
     NetfilterQueue m_nameQueue;
+    ClosedSocketSweeper m_closedSockets;
     std::thread m_flowThread;
     std::thread m_nameThread;
     FileDescriptor m_wake;

@@ -64,6 +64,10 @@ std::string FirewallRules::ruleset(bool ipv6, const Settings& settings) {
         }
         rules += "-A " + chain + " " + loopback + " -j RETURN\n";
         rules += "-A " + chain + " -p tcp -m conntrack --ctstate NEW " + flowQueue + "\n";
+        // A SYN whatever conntrack makes of it: one on the ports of an earlier connection that
+        // conntrack still keeps (closed by the server's reset, or its reset never seen) is let
+        // through as part of that connection, yet it opens a new one.
+        rules += "-A " + chain + " -p tcp --syn " + flowQueue + "\n";
         rules += "-A " + chain + " -p udp -m conntrack --ctstate NEW " + flowQueue + "\n";
     }
     rules += "-I INPUT 1 -j " + in + "\n";

@@ -15,7 +15,8 @@ namespace tarnwick {
 //   - DNS answers are copied to the name queue (the filter learns which name an address was looked
 //     up by), loopback traffic included;
 //   - loopback traffic is left alone;
-//   - the first packet of each new TCP or UDP connection goes to the flow queue.
+//   - the first packet of each new TCP or UDP connection goes to the flow queue, and so does
+//     every TCP SYN, which always starts a new connection.
 // Every queue rule bypasses the queue when nothing listens, so traffic flows when the filter is
 // not running; rules left by a process that died are therefore harmless, and removed at the next
 // start.

@@ -131,9 +131,9 @@ void run(const Row& row) {
 
 TEST(FlowDecider, EveryPacketGetsExactlyOneVerdict) {
     const std::vector<Row> rows = {
-        {"a packet that does not parse passes",
+        {"a packet that does not parse is refused, never let through unasked",
          {Arrive{.id = 1, .parses = false}},
-         {{1, "accept"}}},
+         {{1, "drop"}}},
         {"an exempt process passes without a flow",
          {Arrive{.id = 1, .pid = kExemptProcess}, Arrive{.id = 2, .pid = kExemptProcess}},
          {{1, "accept"}, {2, "accept"}}},

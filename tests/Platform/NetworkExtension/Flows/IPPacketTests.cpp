@@ -91,5 +91,31 @@ TEST(IPPacket, WhatCarriesNoPortsDoesNotParse) {
     }
 }
 
+TEST(IPPacket, TheLongestHeadersFitTheBytesReadOfAPacket) {
+    // IPv6 with as many extension headers as are read, each as long as one can be, then a TCP SYN
+    // with the most options: all of it within the bytes the filter reads of a first packet.
+    Bytes packet(40, 0);
+    packet[0] = 0x60;
+    packet[6] = IPPROTO_ROUTING;
+    for (std::size_t header = 0; header < IPPacket::kMaximumExtensionHeaders; ++header) {
+        Bytes extension(2048, 0);
+        const bool last = header + 1 == IPPacket::kMaximumExtensionHeaders;
+        extension[0] = static_cast<std::uint8_t>(last ? int{IPPROTO_TCP} : int{IPPROTO_ROUTING});
+        extension[1] = 255;
+        packet.insert(packet.end(), extension.begin(), extension.end());
+    }
+    Bytes syn = kTcpSyn;
+    syn.resize(60, 0);
+    syn[12] = 0xf0;  // 15 words of header
+    packet.insert(packet.end(), syn.begin(), syn.end());
+    const auto length = static_cast<std::uint16_t>(packet.size() - 40);
+    packet[4] = static_cast<std::uint8_t>(length >> 8);
+    packet[5] = static_cast<std::uint8_t>(length);
+    ASSERT_EQ(packet.size(), IPPacket::kLongestHeaders);
+    const auto parsed = IPPacket::parse(packet);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->destinationPort, 7000);
+}
+
 }  // namespace
 }  // namespace tarnwick
