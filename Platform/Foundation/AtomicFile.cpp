@@ -1,6 +1,7 @@
 #include "AtomicFile.h"
 
 #include "Foundation/FileDescriptor.h"
+#include "Foundation/OutsideFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -42,27 +43,9 @@ Result<void, std::string> writeAll(int fd, std::string_view contents) {
 
 }  // namespace
 
-Result<std::string, FileError> AtomicFile::read(const std::filesystem::path& file) {
-    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
-        return Failure{failureFromErrno("cannot open " + file.string())};
-    }
-    std::string bytes;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return Failure{failure(FileError::Code::failed, "cannot read " + file.string(),
-                                   std::strerror(errno))};
-        }
-        if (count == 0) {
-            return bytes;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    }
+Result<std::string, FileError> AtomicFile::read(const std::filesystem::path& file,
+                                                std::uint64_t maximumBytes) {
+    return OutsideFile::read(file, maximumBytes);
 }
 
 Result<void, FileError> AtomicFile::write(const std::filesystem::path& file,

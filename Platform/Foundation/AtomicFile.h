@@ -3,6 +3,7 @@
 #include "Foundation/FileError.h"
 #include "Foundation/Result.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -14,7 +15,11 @@ namespace tarnwick {
 // the device and renamed over the target, so readers see the old or the new contents, never half.
 class AtomicFile {
 public:
-    static Result<std::string, FileError> read(const std::filesystem::path& file);
+    // Settings, logs and state files are the user's to edit or replace, so they are read as any
+    // outside file is (see OutsideFile): a regular file of at most `maximumBytes`.
+    static constexpr std::uint64_t kMaximumReadBytes = std::uint64_t{64} << 20;
+    static Result<std::string, FileError> read(const std::filesystem::path& file,
+                                               std::uint64_t maximumBytes = kMaximumReadBytes);
     // Creates missing parent folders.
     static Result<void, FileError> write(const std::filesystem::path& file,
                                          std::string_view contents, mode_t mode = 0600);
