@@ -3,6 +3,7 @@
 #include "Foundation/FileError.h"
 #include "Foundation/Result.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -23,6 +24,12 @@ public:
     // Creates missing parent folders.
     static Result<void, FileError> write(const std::filesystem::path& file,
                                          std::string_view contents, mode_t mode = 0600);
+    // A write killed halfway leaves its temporary file. Removes those beside `file`: regular files
+    // of this user named exactly as write names them, untouched for `age` (a write under way
+    // takes far less). Anything else is left alone.
+    static constexpr std::chrono::seconds kStaleAge{60};
+    static void removeStaleTemporaryFiles(const std::filesystem::path& file,
+                                          std::chrono::seconds age = kStaleAge);
     // Copies `contents` to a new side file "<file>.corrupt" (or ".corrupt-2", ...), never over an
     // earlier one; a side file that already holds these bytes is reused. Gives its path.
     static Result<std::filesystem::path, FileError> keepAside(const std::filesystem::path& file,
