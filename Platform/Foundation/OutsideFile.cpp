@@ -10,44 +10,45 @@ namespace tarnwick {
 
 namespace {
 
+// A sentence for the log that names the file.
 FileError failure(const std::filesystem::path& path, const std::string& reason,
-                  FileError::Code code = FileError::Code::failed) {
-    return {code, "cannot read " + path.string() + ": " + reason};
+                  FileError::Code code = FileError::Code::failed, const char* verb = "read") {
+    return {code, std::string("cannot ") + verb + " " + path.string() + ": " + reason};
 }
 
 std::string tooLarge(std::uint64_t maximumBytes) {
     return "larger than " + std::to_string(maximumBytes) + " bytes";
 }
 
-}  // namespace
-
-namespace {
-
 // O_NONBLOCK: opening a FIFO would wait for its other end, a terminal for its carrier.
 // O_NOCTTY: a session leader without a terminal would otherwise take this one as its own, and
 // with it the signals typed on it.
 Result<OutsideFile::Opened, FileError> openSafely(const std::filesystem::path& path, int flags,
                                                   mode_t mode, std::uint64_t maximumBytes) {
+    const char* verb = (flags & O_ACCMODE) == O_RDONLY ? "read" : "write";
+    const auto failed = [&](const std::string& reason,
+                            FileError::Code code = FileError::Code::failed) {
+        return Failure{failure(path, reason, code, verb)};
+    };
     OutsideFile::Opened opened;
     opened.descriptor.reset(::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
     if (!opened.descriptor) {
         const int error = errno;
-        return Failure{
-            failure(path, std::strerror(error),
-                    error == ENOENT ? FileError::Code::notFound : FileError::Code::failed)};
+        return failed(std::strerror(error),
+                      error == ENOENT ? FileError::Code::notFound : FileError::Code::failed);
     }
     if (::fstat(opened.descriptor.get(), &opened.status) != 0) {
-        return Failure{failure(path, std::strerror(errno))};
+        return failed(std::strerror(errno));
     }
     if (!S_ISREG(opened.status.st_mode)) {
-        return Failure{failure(path, "not a regular file")};
+        return failed("not a regular file");
     }
     if (static_cast<std::uint64_t>(opened.status.st_size) > maximumBytes) {
-        return Failure{failure(path, tooLarge(maximumBytes))};
+        return failed(tooLarge(maximumBytes));
     }
     const int status = ::fcntl(opened.descriptor.get(), F_GETFL);
     if (status < 0 || ::fcntl(opened.descriptor.get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
-        return Failure{failure(path, std::strerror(errno))};
+        return failed(std::strerror(errno));
     }
     return opened;
 }
