@@ -2,10 +2,9 @@
 // Info.plist is a FIFO, or a link to a terminal they hold. The extension runs as it does as a
 // service, leading a session of its own without a terminal. Needs root; skipped elsewhere.
 
+#include "ExtensionProcess.h"
 #include "FilterExtension/IPCConnection.h"
-#include "FilterLink/FilterConfiguration.h"
 #include "Foundation/Bundle.h"
-#include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "NetworkSandbox.h"
 #include "support/TemporaryDirectory.h"
 
@@ -15,7 +14,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <sstream>
 #include <stdlib.h>
 #include <unistd.h>
@@ -75,39 +73,14 @@ protected:
 
     int client() const { return m_sandbox->clientNamespace(); }
 
-    std::filesystem::path runFolder() const {
-        return "/proc/" + std::to_string(m_extension->pid()) + "/root/run/tarnwick";
-    }
-
     // As a service runs it: the leader of a session without a terminal.
     void startExtension() {
-        ChildProcess::Options options;
-        options.networkNamespace = client();
-        options.privateRunFolders = true;
-        options.environment = {"PKEXEC_UID=" + std::to_string(kDesktopUser)};
-        m_extension = std::make_unique<ChildProcess>(
-            std::vector<std::string>{"/usr/bin/setsid", TARNWICK_FILTER_EXTENSION}, options);
-        ASSERT_TRUE(waitUntil(
-            [this] {
-                return std::filesystem::exists(runFolder() / m_service) &&
-                       std::filesystem::exists(runFolder() / "filter-manager");
-            },
-            kWait))
-            << "the extension did not start listening";
+        m_extension =
+            tarnwick::testing::startExtension(TARNWICK_FILTER_EXTENSION, client(), m_service,
+                                              kDesktopUser, kWait, {"/usr/bin/setsid"});
+        ASSERT_TRUE(m_extension) << "the extension did not start listening";
         ASSERT_EQ(processStat(m_extension->pid()).at(4), "0") << "started with a terminal";
-
-        auto manager = FilterManagerClient::createForSocketPath(runFolder() / "filter-manager");
-        FilterConfiguration configuration;
-        configuration.enabled = true;
-        configuration.localizedDescription = "Tarnwick";
-        configuration.providerConfiguration = {true, false};
-        auto done = std::make_shared<std::promise<std::optional<std::string>>>();
-        auto saved = done->get_future();
-        manager->saveToPreferences(configuration, [done](const std::optional<std::string>& error) {
-            done->set_value(error);
-        });
-        ASSERT_EQ(saved.wait_for(kWait), std::future_status::ready);
-        ASSERT_EQ(saved.get(), std::nullopt);
+        ASSERT_EQ(setFilterEnabled(*m_extension, true, kWait), std::nullopt);
     }
 
     std::unique_ptr<ChildProcess> run(uid_t user, std::vector<std::string> arguments,
