@@ -26,6 +26,29 @@ struct BundleInfoLookup::State {
     std::condition_variable finished;
     std::map<Executable, std::shared_ptr<Entry>> entries;
     std::size_t running = 0;
+    // Devices whose look-ups ran out of time lately, until when they are not waited on: a file
+    // system that answers just within the limit would otherwise cost the flow thread nearly one
+    // time limit for every new program file put on it.
+    std::map<std::uint64_t, std::chrono::steady_clock::time_point> slowDevices;
+
+    bool isSlow(std::uint64_t device, std::chrono::steady_clock::time_point now) {
+        const auto found = slowDevices.find(device);
+        if (found == slowDevices.end()) {
+            return false;
+        }
+        if (found->second > now) {
+            return true;
+        }
+        slowDevices.erase(found);
+        return false;
+    }
+
+    void markSlow(std::uint64_t device, std::chrono::steady_clock::time_point now) {
+        if (slowDevices.size() >= kCapacity) {
+            slowDevices.clear();
+        }
+        slowDevices[device] = now + kSlowDevicePause;
+    }
 
     // Forgets finished answers when full; unfinished ones stay, and are at most maximumReaders.
     void makeRoom() {
@@ -54,6 +77,7 @@ BundleInfoLookup& BundleInfoLookup::shared() {
 Result<std::optional<Value::Dictionary>, std::string> BundleInfoLookup::info(
     const Executable& executable) {
     std::unique_lock lock(m_state->mutex);
+    const auto now = std::chrono::steady_clock::now();
     auto found = m_state->entries.find(executable);
     std::shared_ptr<State::Entry> entry;
     if (found != m_state->entries.end()) {
@@ -65,7 +89,7 @@ Result<std::optional<Value::Dictionary>, std::string> BundleInfoLookup::info(
         }
         m_state->makeRoom();
         entry = std::make_shared<State::Entry>();
-        entry->deadline = std::chrono::steady_clock::now() + m_state->timeLimit;
+        entry->deadline = m_state->isSlow(executable.device, now) ? now : now + m_state->timeLimit;
         m_state->entries.emplace(executable, entry);
         ++m_state->running;
         // Detached: a reader stuck in the kernel cannot be joined, and must not hold up the
@@ -88,6 +112,9 @@ Result<std::optional<Value::Dictionary>, std::string> BundleInfoLookup::info(
     }
     m_state->finished.wait_until(lock, entry->deadline, [&] { return entry->done; });
     if (!entry->done) {
+        if (entry->deadline > now) {
+            m_state->markSlow(executable.device, std::chrono::steady_clock::now());
+        }
         return Failure{"the bundle of " + executable.path.string() + " was not read within " +
                        std::to_string(m_state->timeLimit.count()) + " ms"};
     }

@@ -21,8 +21,10 @@ namespace tarnwick {
 // per executable file (device, inode, modification time and path), so a program that changes or
 // moves is looked up anew.
 //
-// A look-up that never ends holds its thread, and its executable is not looked up again; with
-// `maximumReaders` of them stuck, further look-ups are refused at once rather than piling up.
+// When a look-up runs out of time, new programs on the same device are not waited on for a while
+// (their look-ups still run, and their answers are kept). A look-up that never ends holds its
+// thread, and its executable is not looked up again; with `maximumReaders` of them stuck, further
+// look-ups are refused at once rather than piling up.
 class BundleInfoLookup {
 public:
     struct Executable {
@@ -40,6 +42,8 @@ public:
     static constexpr auto kTimeLimit = std::chrono::milliseconds(200);
     static constexpr std::size_t kMaximumReaders = 4;
     static constexpr std::size_t kCapacity = 1024;
+    // How long a device whose look-up ran out of time is not waited on.
+    static constexpr auto kSlowDevicePause = std::chrono::seconds(60);
 
     // Reads with `reader`, waiting at most `timeLimit` for one.
     // Used for testing only
