@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <pthread.h>
 #include <thread>
 
 namespace tarnwick {
@@ -42,6 +43,8 @@ void WorkerPool::submit(std::function<void()> job) {
 }
 
 void WorkerPool::workerLoop() {
+    // Named so that a look at a process's threads tells the pool's from the long-lived ones.
+    ::pthread_setname_np(::pthread_self(), kThreadName);
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (m_jobs.empty()) {

@@ -13,6 +13,9 @@ namespace tarnwick {
 // after a while. The pool lives until the process ends; its threads are detached.
 class WorkerPool {
 public:
+    // The name every worker thread carries (at most 15 characters, as the kernel keeps them).
+    static constexpr const char* kThreadName = "dispatch-worker";
+
     static WorkerPool& shared();
 
     void submit(std::function<void()> job);

@@ -1,6 +1,6 @@
 #include "DesktopEntry.h"
 
-#include "RegularFile.h"
+#include "Foundation/OutsideFile.h"
 
 #include <sstream>
 #include <vector>
@@ -135,12 +135,11 @@ std::optional<DesktopEntry> DesktopEntry::parse(std::string_view contents, std::
 std::optional<DesktopEntry> DesktopEntry::read(const std::filesystem::path& file,
                                                std::string identifier) {
     // Entries live in folders users write to: a FIFO or a huge file there is no entry.
-    const auto bytes = readRegularFile(file, maximumFileBytes);
-    if (!bytes) {
+    const auto contents = OutsideFile::read(file, maximumFileBytes);
+    if (!contents) {
         return std::nullopt;
     }
-    return parse(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()),
-                 std::move(identifier));
+    return parse(*contents, std::move(identifier));
 }
 
 std::optional<std::string> DesktopEntry::name(std::string_view locale) const {

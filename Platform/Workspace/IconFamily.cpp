@@ -1,15 +1,10 @@
 #include "IconFamily.h"
 
 #include "Foundation/ByteReader.h"
-#include "RegularFile.h"
+#include "Foundation/OutsideFile.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarnwick {
 
@@ -76,11 +71,11 @@ Result<IconFamily, IconFamilyError> IconFamily::parse(std::span<const std::uint8
 
 Result<IconFamily, IconFamilyError> IconFamily::read(const std::string& path) {
     // A FIFO or a device put in a bundle's place must not hold up a scan.
-    auto bytes = readRegularFile(path, kMaximumFileBytes);
+    const auto bytes = OutsideFile::read(path, kMaximumFileBytes);
     if (!bytes) {
-        return Failure{IconFamilyError{bytes.error()}};
+        return Failure{IconFamilyError{bytes.error().message}};
     }
-    return parse(*bytes);
+    return parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()));
 }
 
 std::optional<IconImage> IconFamily::largestImage() const {

@@ -53,10 +53,10 @@ protected:
 
     // The extension, listening, with its filter on.
     void startFilter() {
-        m_extension = startExtensionProcess(TARNWICK_FILTER_EXTENSION, client(), kDesktopUser);
-        ASSERT_TRUE(extensionListens(*m_extension, m_service, kWait))
-            << "the extension did not start listening";
-        ASSERT_EQ(setExtensionFilterEnabled(*m_extension, true, kWait), std::nullopt);
+        m_extension =
+            startExtension(TARNWICK_FILTER_EXTENSION, client(), m_service, kDesktopUser, kWait);
+        ASSERT_TRUE(m_extension) << "the extension did not start listening";
+        ASSERT_EQ(setFilterEnabled(*m_extension, true, kWait), std::nullopt);
     }
 
     // The application's stand-in, registered.

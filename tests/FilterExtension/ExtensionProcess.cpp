@@ -7,34 +7,37 @@
 
 namespace tarnwick::testing {
 
-std::unique_ptr<ChildProcess> startExtensionProcess(const std::string& executable,
-                                                    int networkNamespace, uid_t desktopUser) {
+std::unique_ptr<ChildProcess> startExtension(const std::string& executable, int networkNamespace,
+                                             const std::string& service, uid_t desktopUser,
+                                             std::chrono::milliseconds timeout,
+                                             const std::vector<std::string>& launcher) {
     ChildProcess::Options options;
     options.networkNamespace = networkNamespace;
     options.privateRunFolders = true;
     options.environment = {"PKEXEC_UID=" + std::to_string(desktopUser)};
-    return std::make_unique<ChildProcess>(std::vector<std::string>{executable}, options);
+    auto arguments = launcher;
+    arguments.push_back(executable);
+    auto extension = std::make_unique<ChildProcess>(arguments, options);
+    const auto folder = runFolderOf(*extension);
+    if (!waitUntil(
+            [&] {
+                return std::filesystem::exists(folder / service) &&
+                       std::filesystem::exists(folder / "filter-manager");
+            },
+            timeout)) {
+        return nullptr;
+    }
+    return extension;
 }
 
-std::filesystem::path extensionRunFolder(const ChildProcess& extension) {
+std::filesystem::path runFolderOf(const ChildProcess& extension) {
     return "/proc/" + std::to_string(extension.pid()) + "/root/run/tarnwick";
 }
 
-bool extensionListens(const ChildProcess& extension, const std::string& service,
-                      std::chrono::milliseconds timeout) {
-    const auto folder = extensionRunFolder(extension);
-    return waitUntil(
-        [&folder, &service] {
-            return std::filesystem::exists(folder / service) &&
-                   std::filesystem::exists(folder / "filter-manager");
-        },
-        timeout);
-}
-
-std::optional<std::string> setExtensionFilterEnabled(const ChildProcess& extension, bool enabled,
-                                                     std::chrono::milliseconds timeout) {
+std::optional<std::string> setFilterEnabled(const ChildProcess& extension, bool enabled,
+                                            std::chrono::milliseconds timeout) {
     auto manager =
-        FilterManagerClient::createForSocketPath(extensionRunFolder(extension) / "filter-manager");
+        FilterManagerClient::createForSocketPath(runFolderOf(extension) / "filter-manager");
     FilterConfiguration configuration;
     configuration.enabled = enabled;
     configuration.localizedDescription = "Tarnwick";

@@ -8,21 +8,24 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace tarnwick::testing {
 
-// The extension as the root tests run it: its own process in a network namespace, with fresh /run
-// and /var/lib of its own, started for the desktop user `desktopUser` (as its installer says).
-std::unique_ptr<ChildProcess> startExtensionProcess(const std::string& executable,
-                                                    int networkNamespace, uid_t desktopUser);
-// Its socket folder as its mount namespace has it.
-std::filesystem::path extensionRunFolder(const ChildProcess& extension);
-// Whether the link service `service` and the filter manager's service listen within `timeout`.
-bool extensionListens(const ChildProcess& extension, const std::string& service,
-                      std::chrono::milliseconds timeout);
-// Saves the filter configuration as the application's filter manager would: the error, or "no
-// answer" when none came in time.
-std::optional<std::string> setExtensionFilterEnabled(const ChildProcess& extension, bool enabled,
-                                                     std::chrono::milliseconds timeout);
+// The real extension for the root tests: started in a network namespace with /run and /var/lib
+// of its own, serving `desktopUser`. `launcher` comes before the executable on the command line
+// (say, setsid). Nothing when it is not listening on `service` and the filter manager in time.
+std::unique_ptr<ChildProcess> startExtension(const std::string& executable, int networkNamespace,
+                                             const std::string& service, uid_t desktopUser,
+                                             std::chrono::milliseconds timeout,
+                                             const std::vector<std::string>& launcher = {});
+
+// The extension's socket folder, as its private mount namespace has it.
+std::filesystem::path runFolderOf(const ChildProcess& extension);
+
+// Switches the filter on or off as the application's filter manager would: nothing, or the error
+// ("no answer" when none comes in time).
+std::optional<std::string> setFilterEnabled(const ChildProcess& extension, bool enabled,
+                                            std::chrono::milliseconds timeout);
 
 }  // namespace tarnwick::testing

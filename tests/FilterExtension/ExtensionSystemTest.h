@@ -1,16 +1,14 @@
 #pragma once
 
+#include "ExtensionProcess.h"
 #include "FilterExtension/IPCConnection.h"
-#include "FilterLink/FilterConfiguration.h"
 #include "Foundation/Bundle.h"
-#include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "NetworkSandbox.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,9 +37,7 @@ protected:
     int client() const { return m_sandbox->clientNamespace(); }
 
     // The socket folder as the extension's private mount namespace has it.
-    std::filesystem::path runFolder() const {
-        return "/proc/" + std::to_string(m_extension->pid()) + "/root/run/tarnwick";
-    }
+    std::filesystem::path runFolder() const { return runFolderOf(*m_extension); }
 
     // An extension process in the client namespace: with /run of its own, or (`beside`) one more
     // in the running one's mount namespace.
@@ -68,20 +64,7 @@ protected:
 
     // Saves the filter configuration as the application's filter manager would.
     std::optional<std::string> setFilterEnabled(bool enabled) {
-        auto manager = FilterManagerClient::createForSocketPath(runFolder() / "filter-manager");
-        FilterConfiguration configuration;
-        configuration.enabled = enabled;
-        configuration.localizedDescription = "Tarnwick";
-        configuration.providerConfiguration = {true, false};
-        auto done = std::make_shared<std::promise<std::optional<std::string>>>();
-        auto result = done->get_future();
-        manager->saveToPreferences(configuration, [done](const std::optional<std::string>& error) {
-            done->set_value(error);
-        });
-        if (result.wait_for(kWait) != std::future_status::ready) {
-            return "no answer";
-        }
-        return result.get();
+        return tarnwick::testing::setFilterEnabled(*m_extension, enabled, kWait);
     }
 
     std::unique_ptr<ChildProcess> startPeer(const std::string& answer, uid_t user = kDesktopUser,

@@ -1,8 +1,8 @@
 #include "Screens/AppMonitor/Views/ApplicationIcon.h"
 
+#include "Foundation/OutsideFile.h"
 #include "Screens/AppMonitor/PUApplication.h"
 #include "Workspace/DesktopEntry.h"
-#include "Workspace/RegularFile.h"
 #include "Workspace/Workspace.h"
 
 #include <QApplication>
@@ -31,9 +31,10 @@ QIcon fromDesktopEntry(const std::filesystem::path& file) {
     }
     const std::filesystem::path icon = *entry->icon();
     if (icon.is_absolute()) {
-        const auto bytes = readRegularFile(icon, ApplicationIcon::maximumImageFileBytes);
+        const auto bytes = OutsideFile::read(icon, ApplicationIcon::maximumImageFileBytes);
         QPixmap pixmap;
-        if (!bytes || !pixmap.loadFromData(bytes->data(), uint(bytes->size()))) {
+        if (!bytes || !pixmap.loadFromData(reinterpret_cast<const uchar*>(bytes->data()),
+                                           static_cast<uint>(bytes->size()))) {
             return {};
         }
         return QIcon(pixmap);
