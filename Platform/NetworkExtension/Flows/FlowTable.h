@@ -44,7 +44,9 @@ public:
         bool operator==(const Key&) const = default;
     };
 
-    // Who a held flow belongs to, for the bounds on held flows.
+    // Who a held flow belongs to, for the bounds on held flows. A flow whose process is not known
+    // (yet) counts against its user only: flows of unknown processes are no one process's, and
+    // sharing one count would let one user's fill it for everyone.
     struct Origin {
         pid_t pid = 0;  // 0 when no process is known
         uid_t uid = static_cast<uid_t>(-1);

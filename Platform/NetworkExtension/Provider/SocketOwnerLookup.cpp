@@ -28,6 +28,7 @@ namespace {
 constexpr std::size_t kRecentHolders = 16;
 constexpr std::size_t kKnownSockets = 65536;
 constexpr std::size_t kProcessesKept = 16;
+constexpr std::size_t kUnownedSockets = 4096;
 
 std::optional<ino_t> socketInode(const char* link, ssize_t length) {
     // "socket:[12345]"
@@ -46,8 +47,11 @@ std::optional<ino_t> socketInode(const char* link, ssize_t length) {
 
 }  // namespace
 
-SocketOwnerLookup::SocketOwnerLookup()
-    : m_socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
+SocketOwnerLookup::SocketOwnerLookup() : SocketOwnerLookup(Budget{}) {}
+
+SocketOwnerLookup::SocketOwnerLookup(Budget budget)
+    : m_budget(budget)
+    , m_socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
     if (m_socket) {
         // A kernel that does not answer must not stall the packet thread.
         timeval timeout{0, 200000};
@@ -57,14 +61,67 @@ SocketOwnerLookup::SocketOwnerLookup()
 
 SocketOwnerLookup::~SocketOwnerLookup() = default;
 
-std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::find(const IPPacket& packet,
-                                                                bool outbound) {
-    std::lock_guard lock(m_mutex);
-    const auto socket = diagnose(packet, outbound);
-    if (!socket) {
-        return std::nullopt;
+std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::socketOf(const IPPacket& packet,
+                                                                     bool outbound) {
+    std::lock_guard lock(m_diagnosisMutex);
+    return diagnose(packet, outbound);
+}
+
+pid_t SocketOwnerLookup::recentHolder(ino_t inode) {
+    // The packet thread never waits for a search.
+    std::unique_lock lock(m_mutex, std::try_to_lock);
+    if (!lock.owns_lock() || m_unowned.count(inode) != 0) {
+        return 0;
     }
-    return Owner{socket->inode, socket->uid, processHolding(socket->inode, socket->uid)};
+    return likelyHolder(inode);
+}
+
+SocketOwnerLookup::Search SocketOwnerLookup::holderOf(ino_t inode, uid_t uid,
+                                                      Clock::time_point now) {
+    std::lock_guard lock(m_mutex);
+    if (auto unowned = m_unowned.find(inode); unowned != m_unowned.end()) {
+        if (unowned->second > now) {
+            return Search{0, 0, false, true};
+        }
+        m_unowned.erase(unowned);
+    }
+    m_deadline = Clock::now() + m_budget.time;
+    m_read = 0;
+    m_exhausted = false;
+    pid_t pid = likelyHolder(inode);
+    if (pid == 0) {
+        pid = processHolding(inode, uid);
+    }
+    if (pid != 0) {
+        return Search{pid, m_read, false, false};
+    }
+    // A search cut short is remembered too: trying the same socket again would cost as much and
+    // end the same way.
+    rememberUnowned(inode, now);
+    return Search{0, m_read, m_exhausted, false};
+}
+
+bool SocketOwnerLookup::spend() {
+    if (m_exhausted) {
+        return false;
+    }
+    if (m_read >= m_budget.descriptors || (m_read % 32 == 0 && Clock::now() >= m_deadline)) {
+        m_exhausted = true;
+        return false;
+    }
+    ++m_read;
+    return true;
+}
+
+void SocketOwnerLookup::rememberUnowned(ino_t inode, Clock::time_point now) {
+    if (m_unowned.size() >= kUnownedSockets) {
+        std::erase_if(m_unowned, [now](const auto& entry) { return entry.second <= now; });
+        if (m_unowned.size() >= kUnownedSockets) {
+            // Forgetting only means searching again.
+            m_unowned.clear();
+        }
+    }
+    m_unowned.insert_or_assign(inode, now + m_budget.unownedMemory);
 }
 
 std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::diagnose(const IPPacket& packet,
@@ -152,7 +209,17 @@ std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::query(int family, in
     }
 }
 
-pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
+std::vector<pid_t> SocketOwnerLookup::recentProcesses() const {
+    std::vector<pid_t> processes;
+    for (const Holder& holder : m_recent) {
+        if (std::find(processes.begin(), processes.end(), holder.pid) == processes.end()) {
+            processes.push_back(holder.pid);
+        }
+    }
+    return processes;
+}
+
+pid_t SocketOwnerLookup::likelyHolder(ino_t inode) {
     if (auto known = m_known.find(inode); known != m_known.end()) {
         const Holder holder = known->second;
         if (readSocket(holder.pid, holder.fd) == inode) {
@@ -167,19 +234,18 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
             return holder.pid;
         }
     }
-    std::vector<pid_t> recentProcesses;
-    for (const Holder& holder : m_recent) {
-        if (std::find(recentProcesses.begin(), recentProcesses.end(), holder.pid) ==
-            recentProcesses.end()) {
-            recentProcesses.push_back(holder.pid);
-        }
-    }
+    const std::vector<pid_t> recentProcesses = this->recentProcesses();
     for (const pid_t pid : recentProcesses) {
         if (auto fd = probeLikelyDescriptors(pid, inode)) {
             noteRecent({pid, *fd});
             return pid;
         }
     }
+    return 0;
+}
+
+pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
+    const std::vector<pid_t> recentProcesses = this->recentProcesses();
     for (const pid_t pid : recentProcesses) {
         if (auto fd = findInProcess(pid, inode, false)) {
             noteRecent({pid, *fd});
@@ -194,6 +260,9 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
     std::vector<pid_t> others;
     std::optional<Holder> found;
     while (dirent* entry = ::readdir(proc)) {
+        if (!spend()) {
+            break;
+        }
         char* end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
         if (pid <= 0 || *end != '\0') {
@@ -215,7 +284,7 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
         }
     }
     ::closedir(proc);
-    for (std::size_t i = 0; !found && i < others.size(); ++i) {
+    for (std::size_t i = 0; !found && !m_exhausted && i < others.size(); ++i) {
         if (auto fd = findInProcess(others[i], inode, true)) {
             found = Holder{others[i], *fd};
         }
@@ -297,6 +366,9 @@ void SocketOwnerLookup::note(pid_t pid, int fd, ino_t inode) {
 }
 
 std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool everything) {
+    if (!spend()) {
+        return std::nullopt;
+    }
     char path[64];
     std::snprintf(path, sizeof(path), "/proc/%d/fd", pid);
     FileDescriptor directory(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -323,6 +395,9 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
     while (dirent* entry = ::readdir(files)) {
         if (entry->d_name[0] == '.') {
             continue;
+        }
+        if (!spend()) {
+            break;
         }
         const int fd = std::atoi(entry->d_name);
         current.highest = std::max(current.highest, fd);
@@ -352,6 +427,12 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
         }
     }
     ::closedir(files);
+    if (m_exhausted && !everything) {
+        // Half a reading would pass for the whole one next time.
+        m_files.erase(pid);
+        std::erase(m_fileOrder, pid);
+        return found;
+    }
     while (current.sockets.count(current.lowestFree) != 0 ||
            current.others.count(current.lowestFree) != 0) {
         ++current.lowestFree;
