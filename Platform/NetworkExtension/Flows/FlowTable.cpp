@@ -97,6 +97,21 @@ void FlowTable::begin(const Key& key, const Origin& origin, std::uint64_t flowId
     ++m_heldByUser[origin.uid];
 }
 
+bool FlowTable::attribute(std::uint64_t flowIdentifier, pid_t pid) {
+    std::lock_guard lock(m_mutex);
+    auto found = m_held.find(flowIdentifier);
+    if (found == m_held.end() || found->second.origin.pid != 0 || pid == 0) {
+        return true;
+    }
+    if (auto count = m_heldByProcess.find(pid);
+        count != m_heldByProcess.end() && count->second >= m_limits.heldPerProcess) {
+        return false;
+    }
+    found->second.origin.pid = pid;
+    ++m_heldByProcess[pid];
+    return true;
+}
+
 std::optional<FlowTable::Release> FlowTable::settle(std::uint64_t flowIdentifier,
                                                     std::optional<Verdict> verdict, TimePoint now) {
     std::lock_guard lock(m_mutex);

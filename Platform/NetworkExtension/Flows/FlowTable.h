@@ -94,6 +94,9 @@ public:
     // The flow is being examined; a resume that comes before `settle` is kept for it.
     void begin(const Key& key, const Origin& origin, std::uint64_t flowIdentifier,
                std::uint32_t packetId, TimePoint now);
+    // The process of a held flow, found after it was held: it counts against the process from
+    // now on. False, and nothing changes, when the process holds as many flows as it may.
+    bool attribute(std::uint64_t flowIdentifier, pid_t pid);
     // The examination answered: a verdict releases the packets; nothing (pause) holds them,
     // unless the flow was resumed meanwhile.
     std::optional<Release> settle(std::uint64_t flowIdentifier, std::optional<Verdict> verdict,

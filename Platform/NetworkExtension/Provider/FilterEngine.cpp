@@ -280,6 +280,11 @@ void FilterEngine::describe(const FlowDecider::Decision& decision, const IPPacke
             settle(decision.flowIdentifier, FlowDecider::Answer::allow);
             return;
         }
+        if (auto refused =
+                m_decider.attribute(decision.flowIdentifier, pid, FlowTable::Clock::now())) {
+            apply(*refused);
+            return;
+        }
     }
     askProvider(decision, packet, outbound, pid);
 }

@@ -317,7 +317,7 @@ std::optional<int> SocketOwnerLookup::probeLikelyDescriptors(pid_t pid, ino_t in
         return files.sockets.count(fd) != 0 || files.others.count(fd) != 0;
     };
     std::vector<int> candidates;
-    for (int fd = files.lowestFree, looked = 0; candidates.size() < 2 && looked < 64;
+    for (int fd = files.lowestFree, looked = 0; candidates.size() < 4 && looked < 64;
          ++fd, ++looked) {
         if (!taken(fd)) {
             candidates.push_back(fd);
@@ -428,10 +428,11 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
     }
     ::closedir(files);
     if (m_exhausted && !everything) {
-        // Half a reading would pass for the whole one next time.
-        m_files.erase(pid);
-        std::erase(m_fileOrder, pid);
-        return found;
+        // What the budget left unread is taken as it was, so the next search goes on from here
+        // instead of starting over.
+        current.sockets.merge(previous.sockets);
+        current.others.merge(previous.others);
+        current.highest = std::max(current.highest, previous.highest);
     }
     while (current.sockets.count(current.lowestFree) != 0 ||
            current.others.count(current.lowestFree) != 0) {

@@ -1,0 +1,122 @@
+#include "Foundation/FileDescriptor.h"
+#include "NetworkExtension/Provider/SocketOwnerLookup.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace tarnwick {
+namespace {
+
+using Budget = SocketOwnerLookup::Budget;
+
+ino_t inodeOf(int fd) {
+    struct stat status {};
+    EXPECT_EQ(::fstat(fd, &status), 0);
+    return status.st_ino;
+}
+
+// Puts a socket in a message to this process's own other end, so only the message holds it.
+void sendInFlight(int through, int fd) {
+    char byte = 0;
+    iovec data{&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))]{};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &fd, sizeof(int));
+    ASSERT_EQ(::sendmsg(through, &message, 0), 1);
+}
+
+// A socket of this process's, opened after many other descriptors, so that reading this
+// process's descriptors in order reaches it last.
+class SocketOwnerLookupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const FileDescriptor null(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        for (int i = 0; i < 2000; ++i) {
+            m_others.emplace_back(::fcntl(null.get(), F_DUPFD_CLOEXEC, 0));
+            ASSERT_TRUE(m_others.back());
+        }
+        m_socket = FileDescriptor(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ASSERT_TRUE(m_socket);
+    }
+
+    std::vector<FileDescriptor> m_others;
+    FileDescriptor m_socket;
+    const SocketOwnerLookup::Clock::time_point m_now = SocketOwnerLookup::Clock::now();
+};
+
+TEST_F(SocketOwnerLookupTest, SearchStopsWhereItsBudgetEnds) {
+    struct Row {
+        const char* name;
+        Budget budget;
+        bool found;
+    };
+    const std::vector<Row> rows = {
+        {"an ample budget finds it", {10s, 10'000'000, 30s}, true},
+        {"too few descriptors", {10s, 100, 30s}, false},
+        {"no time", {0ms, 10'000'000, 30s}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SocketOwnerLookup lookup(row.budget);
+        const auto search = lookup.holderOf(inodeOf(m_socket.get()), ::geteuid(), m_now);
+        EXPECT_EQ(search.pid, row.found ? ::getpid() : 0);
+        EXPECT_EQ(search.exhausted, !row.found);
+        EXPECT_LE(search.descriptorsRead, row.budget.descriptors);
+    }
+}
+
+TEST_F(SocketOwnerLookupTest, FoundSocketIsFoundAgainAtOnceAndOnThePacketThread) {
+    SocketOwnerLookup lookup(Budget{10s, 10'000'000, 30s});
+    const ino_t inode = inodeOf(m_socket.get());
+    EXPECT_EQ(lookup.recentHolder(inode), 0) << "never seen: no search here";
+    ASSERT_EQ(lookup.holderOf(inode, ::geteuid(), m_now).pid, ::getpid());
+    EXPECT_EQ(lookup.recentHolder(inode), ::getpid());
+    const auto again = lookup.holderOf(inode, ::geteuid(), m_now);
+    EXPECT_EQ(again.pid, ::getpid());
+    EXPECT_EQ(again.descriptorsRead, 0u);
+}
+
+TEST_F(SocketOwnerLookupTest, SocketInNoProcessIsNotSearchedForAgainForAWhile) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair), 0);
+    const FileDescriptor sender(pair[0]);
+    const FileDescriptor receiver(pair[1]);
+    const ino_t inode = inodeOf(m_socket.get());
+    sendInFlight(sender.get(), m_socket.get());
+    m_socket.reset();
+
+    SocketOwnerLookup lookup(Budget{200ms, 200'000, 30s});
+    const auto first = lookup.holderOf(inode, ::geteuid(), m_now);
+    EXPECT_EQ(first.pid, 0);
+    EXPECT_FALSE(first.remembered);
+    EXPECT_GT(first.descriptorsRead, 0u);
+
+    const auto soon = lookup.holderOf(inode, ::geteuid(), m_now + 29s);
+    EXPECT_EQ(soon.pid, 0);
+    EXPECT_TRUE(soon.remembered);
+    EXPECT_EQ(soon.descriptorsRead, 0u);
+    EXPECT_EQ(lookup.recentHolder(inode), 0);
+
+    const auto later = lookup.holderOf(inode, ::geteuid(), m_now + 31s);
+    EXPECT_FALSE(later.remembered) << "it may have been received since";
+    EXPECT_GT(later.descriptorsRead, 0u);
+}
+
+}  // namespace
+}  // namespace tarnwick
