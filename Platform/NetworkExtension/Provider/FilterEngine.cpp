@@ -248,8 +248,10 @@ void FilterEngine::describeLater(const FlowDecider::Decision& decision, const IP
                                  bool outbound) {
     try {
         const uid_t user = decision.owner ? decision.owner->uid : static_cast<uid_t>(-1);
+        IPPacket headers = packet;
+        headers.payload = {};  // the queue's buffer, gone by the time the flow is described
         m_describer->post(
-            user, [this, decision, packet, outbound] { describe(decision, packet, outbound); });
+            user, [this, decision, headers, outbound] { describe(decision, headers, outbound); });
     } catch (const std::exception& error) {
         osLog(std::string("A flow could not be queued: ") + error.what(), OSLogType::error,
               engineLog());
