@@ -6,6 +6,7 @@
 #include "Foundation/Bundle.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "NetworkSandbox.h"
+#include "RunningExtension.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -46,43 +47,17 @@ protected:
 
     int client() const { return m_sandbox->clientNamespace(); }
 
-    // The socket folder as the extension's private mount namespace has it.
-    std::filesystem::path runFolder() const {
-        return "/proc/" + std::to_string(m_extension->pid()) + "/root/run/tarnwick";
-    }
+    std::filesystem::path runFolder() const { return extensionRunFolder(*m_extension); }
 
     void startExtension() {
-        ChildProcess::Options options;
-        options.networkNamespace = client();
-        options.privateRunFolders = true;
-        options.environment = {"PKEXEC_UID=" + std::to_string(kDesktopUser)};
-        m_extension = std::make_unique<ChildProcess>(
-            std::vector<std::string>{TARNWICK_FILTER_EXTENSION}, options);
-        ASSERT_TRUE(waitUntil(
-            [this] {
-                return std::filesystem::exists(runFolder() / m_service) &&
-                       std::filesystem::exists(runFolder() / "filter-manager");
-            },
-            kWait))
-            << "the extension did not start listening";
+        m_extension = testing::startExtension(TARNWICK_FILTER_EXTENSION, client(), kDesktopUser,
+                                              m_service, kWait);
+        ASSERT_TRUE(m_extension) << "the extension did not start listening";
     }
 
     // Saves the filter configuration as the application's filter manager would.
     std::optional<std::string> setFilterEnabled(bool enabled) {
-        auto manager = FilterManagerClient::createForSocketPath(runFolder() / "filter-manager");
-        FilterConfiguration configuration;
-        configuration.enabled = enabled;
-        configuration.localizedDescription = "Tarnwick";
-        configuration.providerConfiguration = {true, false};
-        auto done = std::make_shared<std::promise<std::optional<std::string>>>();
-        auto result = done->get_future();
-        manager->saveToPreferences(configuration, [done](const std::optional<std::string>& error) {
-            done->set_value(error);
-        });
-        if (result.wait_for(kWait) != std::future_status::ready) {
-            return "no answer";
-        }
-        return result.get();
+        return saveFilterEnabled(*m_extension, enabled, kWait);
     }
 
     std::unique_ptr<ChildProcess> startPeer(const std::string& answer, uid_t user = kDesktopUser,

@@ -2,15 +2,13 @@
 // the real extension in network namespaces of the test's own. Needs root; skipped elsewhere.
 
 #include "FilterExtension/IPCConnection.h"
-#include "FilterLink/FilterConfiguration.h"
 #include "Foundation/Bundle.h"
-#include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "NetworkSandbox.h"
+#include "RunningExtension.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <future>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -39,36 +37,11 @@ protected:
 
     int client() const { return m_sandbox->clientNamespace(); }
 
-    std::filesystem::path runFolder() const {
-        return "/proc/" + std::to_string(m_extension->pid()) + "/root/run/tarnwick";
-    }
-
     void startExtension() {
-        ChildProcess::Options options;
-        options.networkNamespace = client();
-        options.privateRunFolders = true;
-        options.environment = {"PKEXEC_UID=" + std::to_string(kDesktopUser)};
-        m_extension = std::make_unique<ChildProcess>(
-            std::vector<std::string>{TARNWICK_FILTER_EXTENSION}, options);
-        ASSERT_TRUE(waitUntil(
-            [this] {
-                return std::filesystem::exists(runFolder() / m_service) &&
-                       std::filesystem::exists(runFolder() / "filter-manager");
-            },
-            kWait))
-            << "the extension did not start listening";
-        auto manager = FilterManagerClient::createForSocketPath(runFolder() / "filter-manager");
-        FilterConfiguration configuration;
-        configuration.enabled = true;
-        configuration.localizedDescription = "Tarnwick";
-        configuration.providerConfiguration = {true, false};
-        std::promise<std::optional<std::string>> done;
-        auto saved = done.get_future();
-        manager->saveToPreferences(configuration, [&done](const std::optional<std::string>& error) {
-            done.set_value(error);
-        });
-        ASSERT_EQ(saved.wait_for(kWait), std::future_status::ready);
-        ASSERT_EQ(saved.get(), std::nullopt);
+        m_extension = testing::startExtension(TARNWICK_FILTER_EXTENSION, client(), kDesktopUser,
+                                              m_service, kWait);
+        ASSERT_TRUE(m_extension) << "the extension did not start listening";
+        ASSERT_EQ(saveFilterEnabled(*m_extension, true, kWait), std::nullopt);
     }
 
     // The application, answering every flow with `answer`.

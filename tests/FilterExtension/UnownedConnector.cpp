@@ -1,5 +1,7 @@
 #include "UnownedConnector.h"
 
+#include "support/InFlightDescriptor.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <array>
@@ -80,20 +82,7 @@ public:
                 }
                 m_pairs.push_back(pair);
             }
-            char byte = 0;
-            iovec data{&byte, 1};
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))]{};
-            msghdr message{};
-            message.msg_iov = &data;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof(control);
-            cmsghdr* header = CMSG_FIRSTHDR(&message);
-            header->cmsg_level = SOL_SOCKET;
-            header->cmsg_type = SCM_RIGHTS;
-            header->cmsg_len = CMSG_LEN(sizeof(int));
-            std::memcpy(CMSG_DATA(header), &fd, sizeof(int));
-            if (::sendmsg(m_pairs.back()[0], &message, MSG_DONTWAIT) == 1) {
+            if (sendInFlight(m_pairs.back()[0], fd, MSG_DONTWAIT)) {
                 return true;
             }
         }
@@ -104,24 +93,8 @@ public:
     std::vector<int> receiveAll() {
         std::vector<int> sockets;
         for (const auto& pair : m_pairs) {
-            for (;;) {
-                char byte = 0;
-                iovec data{&byte, 1};
-                alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))]{};
-                msghdr message{};
-                message.msg_iov = &data;
-                message.msg_iovlen = 1;
-                message.msg_control = control;
-                message.msg_controllen = sizeof(control);
-                if (::recvmsg(pair[1], &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC) != 1) {
-                    break;
-                }
-                if (cmsghdr* header = CMSG_FIRSTHDR(&message);
-                    header != nullptr && header->cmsg_type == SCM_RIGHTS) {
-                    int fd = -1;
-                    std::memcpy(&fd, CMSG_DATA(header), sizeof(int));
-                    sockets.push_back(fd);
-                }
+            for (int fd = receiveInFlight(pair[1]); fd >= 0; fd = receiveInFlight(pair[1])) {
+                sockets.push_back(fd);
             }
         }
         return sockets;

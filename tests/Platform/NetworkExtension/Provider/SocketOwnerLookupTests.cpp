@@ -1,9 +1,9 @@
 #include "Foundation/FileDescriptor.h"
 #include "NetworkExtension/Provider/SocketOwnerLookup.h"
+#include "support/InFlightDescriptor.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -21,24 +21,6 @@ ino_t inodeOf(int fd) {
     struct stat status {};
     EXPECT_EQ(::fstat(fd, &status), 0);
     return status.st_ino;
-}
-
-// Puts a socket in a message to this process's own other end, so only the message holds it.
-void sendInFlight(int through, int fd) {
-    char byte = 0;
-    iovec data{&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))]{};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_RIGHTS;
-    header->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(header), &fd, sizeof(int));
-    ASSERT_EQ(::sendmsg(through, &message, 0), 1);
 }
 
 // A socket of this process's, opened after many other descriptors, so that reading this
@@ -98,7 +80,7 @@ TEST_F(SocketOwnerLookupTest, SocketInNoProcessIsNotSearchedForAgainForAWhile) {
     const FileDescriptor sender(pair[0]);
     const FileDescriptor receiver(pair[1]);
     const ino_t inode = inodeOf(m_socket.get());
-    sendInFlight(sender.get(), m_socket.get());
+    ASSERT_TRUE(testing::sendInFlight(sender.get(), m_socket.get()));
     m_socket.reset();
 
     SocketOwnerLookup lookup(Budget{200ms, 200'000, 30s});
