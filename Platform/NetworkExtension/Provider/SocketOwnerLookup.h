@@ -49,10 +49,10 @@ public:
     };
 
     struct Search {
-        pid_t pid = 0;  // 0 when no process was found to hold the socket
-        std::size_t descriptorsRead = 0;
-        bool exhausted = false;   // the budget ran out before every process was read
-        bool remembered = false;  // known to have no holder from an earlier search
+        pid_t pid = 0;                    // 0 when no process was found to hold the socket
+        std::size_t descriptorsRead = 0;  // beyond where sockets were seen lately
+        bool exhausted = false;           // the budget ran out before every process was read
+        bool remembered = false;          // known to have no holder from an earlier search
     };
 
     SocketOwnerLookup();
@@ -65,7 +65,7 @@ public:
     // this host, so its source is the local end.
     std::optional<Socket> socketOf(const IPPacket& packet, bool outbound);
     // The process holding the socket when it is where a socket was seen lately (steps 1 and 2):
-    // a few dozen reads at most, and none while a search runs; 0 otherwise.
+    // about a hundred reads at most, and none while a search runs; 0 otherwise.
     pid_t recentHolder(ino_t inode);
     // The process holding the socket, searched for within the budget.
     Search holderOf(ino_t inode, uid_t uid, Clock::time_point now);
