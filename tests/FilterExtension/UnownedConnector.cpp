@@ -107,22 +107,22 @@ private:
 // Holds `count` descriptors, spread over processes of this one's (which end with it) so that
 // no one of them needs a limit above the usual.
 long holdDescriptors(long count) {
-    constexpr long kPerProcess = 16384;
     rlimit files{};
     ::getrlimit(RLIMIT_NOFILE, &files);
     files.rlim_cur = files.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &files);
+    const long perProcess = std::min<long>(16384, static_cast<long>(files.rlim_cur) - 64);
     int ready[2];
     if (count == 0 || ::pipe2(ready, O_CLOEXEC) != 0) {
         return 0;
     }
     long processes = 0;
-    for (long left = count; left > 0; left -= kPerProcess, ++processes) {
+    for (long left = count; left > 0; left -= perProcess, ++processes) {
         if (::fork() == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
             long held = 1;
-            while (held < std::min(left, kPerProcess) && ::fcntl(null, F_DUPFD_CLOEXEC, 0) >= 0) {
+            while (held < std::min(left, perProcess) && ::fcntl(null, F_DUPFD_CLOEXEC, 0) >= 0) {
                 ++held;
             }
             (void)!::write(ready[1], &held, sizeof(held));

@@ -29,6 +29,7 @@ constexpr std::size_t kRecentHolders = 16;
 constexpr std::size_t kKnownSockets = 65536;
 constexpr std::size_t kProcessesKept = 16;
 constexpr std::size_t kUnownedSockets = 4096;
+constexpr std::size_t kUsersKept = 4096;
 
 std::optional<ino_t> socketInode(const char* link, ssize_t length) {
     // "socket:[12345]"
@@ -87,11 +88,17 @@ SocketOwnerLookup::Search SocketOwnerLookup::holderOf(ino_t inode, uid_t uid,
     }
     m_deadline = Clock::now() + m_budget.time;
     m_read = 0;
+    m_limit = std::min(m_budget.descriptors, allowanceOf(uid, now));
     m_exhausted = false;
     pid_t pid = likelyHolder(inode);
     if (pid == 0) {
+        if (m_limit == 0) {
+            // Nothing was searched, so nothing is learnt about the socket.
+            return Search{0, 0, true, false};
+        }
         pid = processHolding(inode, uid);
     }
+    m_allowances[uid].descriptors -= static_cast<double>(m_read);
     if (pid != 0) {
         return Search{pid, m_read, false, false};
     }
@@ -101,11 +108,28 @@ SocketOwnerLookup::Search SocketOwnerLookup::holderOf(ino_t inode, uid_t uid,
     return Search{0, m_read, m_exhausted, false};
 }
 
+std::size_t SocketOwnerLookup::allowanceOf(uid_t uid, Clock::time_point now) {
+    const double perSecond = static_cast<double>(m_budget.descriptorsPerUserPerSecond);
+    if (m_allowances.size() >= kUsersKept && m_allowances.count(uid) == 0) {
+        // Forgetting only gives users their whole allowance again.
+        m_allowances.clear();
+    }
+    const auto [entry, added] = m_allowances.try_emplace(uid, Allowance{2 * perSecond, now});
+    Allowance& allowance = entry->second;
+    if (now > allowance.updated) {
+        const double seconds = std::chrono::duration<double>(now - allowance.updated).count();
+        allowance.descriptors =
+            std::min(2 * perSecond, allowance.descriptors + perSecond * seconds);
+        allowance.updated = now;
+    }
+    return allowance.descriptors < 1 ? 0 : static_cast<std::size_t>(allowance.descriptors);
+}
+
 bool SocketOwnerLookup::spend() {
     if (m_exhausted) {
         return false;
     }
-    if (m_read >= m_budget.descriptors || (m_read % 32 == 0 && Clock::now() >= m_deadline)) {
+    if (m_read >= m_limit || (m_read % 32 == 0 && Clock::now() >= m_deadline)) {
         m_exhausted = true;
         return false;
     }

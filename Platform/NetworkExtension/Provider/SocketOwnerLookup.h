@@ -29,8 +29,9 @@ struct IPPacket;
 //   4. only then every process, those of the socket's user first.
 // Any user can hold a socket no process has (in flight in a message) while holding descriptors
 // by the hundred thousand, so a search of steps 3 and 4 is bounded in time and in descriptors
-// read, and a socket found in no process is not searched for again for a while. The socket and
-// its user come first and cheaply; the process is looked for apart, off the packet thread.
+// read, the searches for one user's sockets read only so many descriptors a second, and a socket
+// found in no process is not searched for again for a while. The socket and its user come first
+// and cheaply; the process is looked for apart, off the packet thread.
 class SocketOwnerLookup {
 public:
     using Clock = std::chrono::steady_clock;
@@ -46,6 +47,9 @@ public:
         std::size_t descriptors = 16384;
         // How long a socket found in no process is taken to have none.
         std::chrono::seconds unownedMemory{30};
+        // What the searches for one user's sockets may read a second, and twice that at once: a
+        // user whose searches come too often has their own flows described without a process.
+        std::size_t descriptorsPerUserPerSecond = 32768;
     };
 
     struct Search {
@@ -93,6 +97,8 @@ private:
     pid_t processHolding(ino_t inode, uid_t uid);
     // Counts one descriptor or process read; false once the budget is spent.
     bool spend();
+    // What the user's searches may still read now.
+    std::size_t allowanceOf(uid_t uid, Clock::time_point now);
     void rememberUnowned(ino_t inode, Clock::time_point now);
     std::optional<int> probeLikelyDescriptors(pid_t pid, ino_t inode);
     // The descriptor under which `pid` holds the socket. Reads the links of the descriptors not
@@ -112,8 +118,14 @@ private:
     std::mutex m_mutex;
     Clock::time_point m_deadline;
     std::size_t m_read = 0;
+    std::size_t m_limit = 0;
     bool m_exhausted = false;
     std::unordered_map<ino_t, Clock::time_point> m_unowned;  // until when
+    struct Allowance {
+        double descriptors;
+        Clock::time_point updated;
+    };
+    std::unordered_map<uid_t, Allowance> m_allowances;
     std::deque<Holder> m_recent;                // where sockets were found lately, latest first
     std::unordered_map<ino_t, Holder> m_known;  // socket inodes seen while searching
     std::unordered_map<pid_t, ProcessFiles> m_files;  // of recent processes

@@ -29,7 +29,7 @@ class SocketOwnerLookupTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const FileDescriptor null(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-        for (int i = 0; i < 2000; ++i) {
+        for (int i = 0; i < 900; ++i) {
             m_others.emplace_back(::fcntl(null.get(), F_DUPFD_CLOEXEC, 0));
             ASSERT_TRUE(m_others.back());
         }
@@ -49,9 +49,10 @@ TEST_F(SocketOwnerLookupTest, SearchStopsWhereItsBudgetEnds) {
         bool found;
     };
     const std::vector<Row> rows = {
-        {"an ample budget finds it", {10s, 10'000'000, 30s}, true},
-        {"too few descriptors", {10s, 100, 30s}, false},
-        {"no time", {0ms, 10'000'000, 30s}, false},
+        {"an ample budget finds it", {10s, 10'000'000, 30s, 10'000'000}, true},
+        {"too few descriptors", {10s, 100, 30s, 10'000'000}, false},
+        {"no time", {0ms, 10'000'000, 30s, 10'000'000}, false},
+        {"no allowance left for the user", {10s, 10'000'000, 30s, 0}, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -64,7 +65,7 @@ TEST_F(SocketOwnerLookupTest, SearchStopsWhereItsBudgetEnds) {
 }
 
 TEST_F(SocketOwnerLookupTest, FoundSocketIsFoundAgainAtOnceAndOnThePacketThread) {
-    SocketOwnerLookup lookup(Budget{10s, 10'000'000, 30s});
+    SocketOwnerLookup lookup(Budget{10s, 10'000'000, 30s, 10'000'000});
     const ino_t inode = inodeOf(m_socket.get());
     EXPECT_EQ(lookup.recentHolder(inode), 0) << "never seen: no search here";
     ASSERT_EQ(lookup.holderOf(inode, ::geteuid(), m_now).pid, ::getpid());
@@ -98,6 +99,23 @@ TEST_F(SocketOwnerLookupTest, SocketInNoProcessIsNotSearchedForAgainForAWhile) {
     const auto later = lookup.holderOf(inode, ::geteuid(), m_now + 31s);
     EXPECT_FALSE(later.remembered) << "it may have been received since";
     EXPECT_GT(later.descriptorsRead, 0u);
+}
+
+TEST_F(SocketOwnerLookupTest, EachUserSearchesOnlySoManyDescriptorsASecond) {
+    // 300 a search; 200 a second for each user, 400 at once. No process holds these sockets.
+    SocketOwnerLookup lookup(Budget{10s, 300, 30s, 200});
+    const uid_t user = ::geteuid();
+    const uid_t other = user + 1;
+    const auto read = [&](ino_t inode, uid_t uid, std::chrono::seconds later) {
+        return lookup.holderOf(inode, uid, m_now + later).descriptorsRead;
+    };
+    EXPECT_EQ(read(999'999'001, user, 0s), 300u);
+    EXPECT_EQ(read(999'999'002, user, 0s), 100u) << "what is left of the allowance";
+    EXPECT_EQ(read(999'999'003, user, 0s), 0u) << "none left: not searched at all";
+    EXPECT_EQ(lookup.holderOf(999'999'003, user, m_now + 1s).remembered, false)
+        << "a socket not searched for is not taken to have no process";
+    EXPECT_EQ(read(999'999'004, other, 0s), 300u) << "another user's allowance is their own";
+    EXPECT_EQ(read(999'999'005, user, 3s), 300u) << "refilled";
 }
 
 }  // namespace
