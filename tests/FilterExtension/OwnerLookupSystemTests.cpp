@@ -78,6 +78,8 @@ protected:
 TEST_F(OwnerLookupSystem, ManyDescriptorsAndUnownedSocketsDoNotDelayOtherUsersVerdicts) {
     constexpr long kHeld = 40000;
     auto peer = startPeer("allow");
+    // This process's connections are known before the other user starts.
+    ASSERT_EQ(outcomeName(tcpExchange(client(), kServer, kTcpPort, kWait)), "passed");
     auto hoarder = startConnector(kHoarder, {"--hold", std::to_string(kHeld), "--rate", "40"});
     ASSERT_EQ(hoarder->readLine(kWait), "holding " + std::to_string(kHeld));
     std::this_thread::sleep_for(1s);  // its connections are under way

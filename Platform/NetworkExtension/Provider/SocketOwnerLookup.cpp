@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -46,12 +47,24 @@ std::optional<ino_t> socketInode(const char* link, ssize_t length) {
     return static_cast<ino_t>(inode);
 }
 
+// The processor time the calling thread has used: what a search costs, however long a busy
+// machine keeps the thread waiting meanwhile.
+std::chrono::nanoseconds threadTime() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
 }  // namespace
 
 SocketOwnerLookup::SocketOwnerLookup() : SocketOwnerLookup(Budget{}) {}
 
-SocketOwnerLookup::SocketOwnerLookup(Budget budget)
+SocketOwnerLookup::SocketOwnerLookup(Budget budget) : SocketOwnerLookup(budget, threadTime) {}
+
+SocketOwnerLookup::SocketOwnerLookup(Budget budget,
+                                     std::function<std::chrono::nanoseconds()> threadTime)
     : m_budget(budget)
+    , m_threadTime(std::move(threadTime))
     , m_socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
     if (m_socket) {
         // A kernel that does not answer must not stall the packet thread.
@@ -86,19 +99,21 @@ SocketOwnerLookup::Search SocketOwnerLookup::holderOf(ino_t inode, uid_t uid,
         }
         m_unowned.erase(unowned);
     }
-    m_deadline = Clock::now() + m_budget.time;
+    const std::chrono::nanoseconds started = m_threadTime();
+    const std::chrono::nanoseconds allowance = allowanceOf(uid, now);
+    m_deadline = started + std::min<std::chrono::nanoseconds>(m_budget.time, allowance);
     m_read = 0;
-    m_limit = std::min(m_budget.descriptors, allowanceOf(uid, now));
+    m_listed = 0;
     m_exhausted = false;
     pid_t pid = likelyHolder(inode);
     if (pid == 0) {
-        if (m_limit == 0) {
+        if (allowance <= std::chrono::nanoseconds::zero()) {
             // Nothing was searched, so nothing is learnt about the socket.
             return Search{0, 0, true, false};
         }
         pid = processHolding(inode, uid);
     }
-    m_allowances[uid].descriptors -= static_cast<double>(m_read);
+    m_allowances[uid].time -= m_threadTime() - started;
     if (pid != 0) {
         return Search{pid, m_read, false, false};
     }
@@ -108,8 +123,8 @@ SocketOwnerLookup::Search SocketOwnerLookup::holderOf(ino_t inode, uid_t uid,
     return Search{0, m_read, m_exhausted, false};
 }
 
-std::size_t SocketOwnerLookup::allowanceOf(uid_t uid, Clock::time_point now) {
-    const double perSecond = static_cast<double>(m_budget.descriptorsPerUserPerSecond);
+std::chrono::nanoseconds SocketOwnerLookup::allowanceOf(uid_t uid, Clock::time_point now) {
+    const std::chrono::nanoseconds perSecond = m_budget.timePerUserPerSecond;
     if (m_allowances.size() >= kUsersKept && m_allowances.count(uid) == 0) {
         // Forgetting only gives users their whole allowance again.
         m_allowances.clear();
@@ -118,23 +133,31 @@ std::size_t SocketOwnerLookup::allowanceOf(uid_t uid, Clock::time_point now) {
     Allowance& allowance = entry->second;
     if (now > allowance.updated) {
         const double seconds = std::chrono::duration<double>(now - allowance.updated).count();
-        allowance.descriptors =
-            std::min(2 * perSecond, allowance.descriptors + perSecond * seconds);
+        allowance.time = std::min<std::chrono::nanoseconds>(
+            2 * perSecond, allowance.time + std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                perSecond * seconds));
         allowance.updated = now;
     }
-    return allowance.descriptors < 1 ? 0 : static_cast<std::size_t>(allowance.descriptors);
+    return allowance.time;
 }
 
 bool SocketOwnerLookup::spend() {
     if (m_exhausted) {
         return false;
     }
-    if (m_read >= m_limit || (m_read % 32 == 0 && Clock::now() >= m_deadline)) {
+    if (m_read >= m_budget.descriptors || (m_read % 32 == 0 && m_threadTime() >= m_deadline)) {
         m_exhausted = true;
         return false;
     }
     ++m_read;
     return true;
+}
+
+bool SocketOwnerLookup::list() {
+    if (!m_exhausted && ++m_listed % 256 == 0 && m_threadTime() >= m_deadline) {
+        m_exhausted = true;
+    }
+    return !m_exhausted;
 }
 
 void SocketOwnerLookup::rememberUnowned(ino_t inode, Clock::time_point now) {
@@ -420,21 +443,30 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
         if (entry->d_name[0] == '.') {
             continue;
         }
-        if (!spend()) {
-            break;
-        }
         const int fd = std::atoi(entry->d_name);
-        current.highest = std::max(current.highest, fd);
         // What was read before is taken as it was: a socket closed and another opened under the
-        // same number is found by the probes above or by the search of every process.
+        // same number is found by the probes above or by the search of every process. Listing
+        // it costs little, so only the time bounds that.
         if (auto seen = previous.sockets.find(fd); seen != previous.sockets.end()) {
             current.sockets.emplace(fd, seen->second);
+            current.highest = std::max(current.highest, fd);
+            if (!list()) {
+                break;
+            }
             continue;
         }
         if (previous.others.count(fd) != 0) {
             current.others.insert(fd);
+            current.highest = std::max(current.highest, fd);
+            if (!list()) {
+                break;
+            }
             continue;
         }
+        if (!spend()) {
+            break;
+        }
+        current.highest = std::max(current.highest, fd);
         const ssize_t length = ::readlinkat(fdOfDirectory, entry->d_name, link, sizeof(link));
         const auto socket = length > 0 ? socketInode(link, length) : std::nullopt;
         if (!socket) {

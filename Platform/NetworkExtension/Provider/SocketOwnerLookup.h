@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <sys/types.h>
@@ -29,9 +30,9 @@ struct IPPacket;
 //   4. only then every process, those of the socket's user first.
 // Any user can hold a socket no process has (in flight in a message) while holding descriptors
 // by the hundred thousand, so a search of steps 3 and 4 is bounded in time and in descriptors
-// read, the searches for one user's sockets read only so many descriptors a second, and a socket
-// found in no process is not searched for again for a while. The socket and its user come first
-// and cheaply; the process is looked for apart, off the packet thread.
+// read, the searches for one user's sockets take only so much processor time a second, and a
+// socket found in no process is not searched for again for a while. The socket and its user come
+// first and cheaply; the process is looked for apart, off the packet thread.
 class SocketOwnerLookup {
 public:
     using Clock = std::chrono::steady_clock;
@@ -42,14 +43,17 @@ public:
     };
 
     struct Budget {
-        std::chrono::milliseconds time{50};
-        // Descriptors (and processes) read by one search.
-        std::size_t descriptors = 16384;
+        // Processor time of one search.
+        std::chrono::milliseconds time{200};
+        // Descriptors (and processes) read by one search; listing those read before costs time
+        // only.
+        std::size_t descriptors = 65536;
         // How long a socket found in no process is taken to have none.
         std::chrono::seconds unownedMemory{30};
-        // What the searches for one user's sockets may read a second, and twice that at once: a
-        // user whose searches come too often has their own flows described without a process.
-        std::size_t descriptorsPerUserPerSecond = 32768;
+        // Processor time the searches for one user's sockets may take a second, and twice that
+        // at once: a user whose searches come too often has their own flows described without a
+        // process, and costs the filter a bounded share of one processor.
+        std::chrono::milliseconds timePerUserPerSecond{100};
     };
 
     struct Search {
@@ -61,6 +65,8 @@ public:
 
     SocketOwnerLookup();
     explicit SocketOwnerLookup(Budget budget);
+    // Used for testing only: `threadTime` is the processor time of the searching thread.
+    SocketOwnerLookup(Budget budget, std::function<std::chrono::nanoseconds()> threadTime);
     ~SocketOwnerLookup();
     SocketOwnerLookup(const SocketOwnerLookup&) = delete;
     SocketOwnerLookup& operator=(const SocketOwnerLookup&) = delete;
@@ -97,8 +103,10 @@ private:
     pid_t processHolding(ino_t inode, uid_t uid);
     // Counts one descriptor or process read; false once the budget is spent.
     bool spend();
-    // What the user's searches may still read now.
-    std::size_t allowanceOf(uid_t uid, Clock::time_point now);
+    // Counts one descriptor listed that was read before; false once the time is up.
+    bool list();
+    // The processor time the user's searches may still take now.
+    std::chrono::nanoseconds allowanceOf(uid_t uid, Clock::time_point now);
     void rememberUnowned(ino_t inode, Clock::time_point now);
     std::optional<int> probeLikelyDescriptors(pid_t pid, ino_t inode);
     // The descriptor under which `pid` holds the socket. Reads the links of the descriptors not
@@ -110,19 +118,20 @@ private:
     ProcessFiles& filesOf(pid_t pid);
 
     const Budget m_budget;
+    const std::function<std::chrono::nanoseconds()> m_threadTime;
     std::mutex m_diagnosisMutex;
     FileDescriptor m_socket;
     std::uint32_t m_sequence = 0;
 
     // Guards everything below.
     std::mutex m_mutex;
-    Clock::time_point m_deadline;
+    std::chrono::nanoseconds m_deadline{0};  // in the searching thread's processor time
     std::size_t m_read = 0;
-    std::size_t m_limit = 0;
+    std::size_t m_listed = 0;
     bool m_exhausted = false;
     std::unordered_map<ino_t, Clock::time_point> m_unowned;  // until when
     struct Allowance {
-        double descriptors;
+        std::chrono::nanoseconds time;
         Clock::time_point updated;
     };
     std::unordered_map<uid_t, Allowance> m_allowances;
