@@ -63,6 +63,14 @@ FlowDecider::Decision FlowDecider::decide(const Packet& packet, const OwnerLooku
     return {Kind::hold, flow, socket};
 }
 
+std::optional<FlowTable::Release> FlowDecider::attribute(std::uint64_t flowIdentifier, pid_t pid,
+                                                         FlowTable::TimePoint now) {
+    if (m_table.attribute(flowIdentifier, pid)) {
+        return std::nullopt;
+    }
+    return m_table.settle(flowIdentifier, FlowTable::Verdict::reject, now);
+}
+
 std::optional<FlowTable::Release> FlowDecider::answer(std::uint64_t flowIdentifier, Answer answer,
                                                       FlowTable::TimePoint now) {
     switch (answer) {

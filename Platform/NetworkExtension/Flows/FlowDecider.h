@@ -57,6 +57,10 @@ public:
 
     Decision decide(const Packet& packet, const OwnerLookup& owner, const Exemptions& exempt,
                     FlowTable::TimePoint now);
+    // The process of a held flow, found after the flow was held (`Decision::owner` had none). A
+    // process holding as many waiting flows as it may has the flow refused: its release then.
+    std::optional<FlowTable::Release> attribute(std::uint64_t flowIdentifier, pid_t pid,
+                                                FlowTable::TimePoint now);
     // Settles a held flow; a failed examination lets the flow through.
     std::optional<FlowTable::Release> answer(std::uint64_t flowIdentifier, Answer answer,
                                              FlowTable::TimePoint now);

@@ -81,7 +81,7 @@ bool FlowTable::hasRoomFor(const Origin& origin) const {
         return found == counts.end() ? std::size_t{0} : found->second;
     };
     return m_held.size() < m_limits.held &&
-           count(m_heldByProcess, origin.pid) < m_limits.heldPerProcess &&
+           (origin.pid == 0 || count(m_heldByProcess, origin.pid) < m_limits.heldPerProcess) &&
            count(m_heldByUser, origin.uid) < m_limits.heldPerUser;
 }
 
@@ -91,8 +91,25 @@ void FlowTable::begin(const Key& key, const Origin& origin, std::uint64_t flowId
     Held held{key, origin, {packetId}, true, std::nullopt, now + m_limits.pauseLimit};
     m_held.insert_or_assign(flowIdentifier, std::move(held));
     m_heldByKey.insert_or_assign(key, flowIdentifier);
-    ++m_heldByProcess[origin.pid];
+    if (origin.pid != 0) {
+        ++m_heldByProcess[origin.pid];
+    }
     ++m_heldByUser[origin.uid];
+}
+
+bool FlowTable::attribute(std::uint64_t flowIdentifier, pid_t pid) {
+    std::lock_guard lock(m_mutex);
+    auto found = m_held.find(flowIdentifier);
+    if (found == m_held.end() || found->second.origin.pid != 0 || pid == 0) {
+        return true;
+    }
+    if (auto count = m_heldByProcess.find(pid);
+        count != m_heldByProcess.end() && count->second >= m_limits.heldPerProcess) {
+        return false;
+    }
+    found->second.origin.pid = pid;
+    ++m_heldByProcess[pid];
+    return true;
 }
 
 std::optional<FlowTable::Release> FlowTable::settle(std::uint64_t flowIdentifier,

@@ -44,7 +44,9 @@ public:
         bool operator==(const Key&) const = default;
     };
 
-    // Who a held flow belongs to, for the bounds on held flows.
+    // Who a held flow belongs to, for the bounds on held flows. A flow whose process is not known
+    // (yet) counts against its user only: flows of unknown processes are no one process's, and
+    // sharing one count would let one user's fill it for everyone.
     struct Origin {
         pid_t pid = 0;  // 0 when no process is known
         uid_t uid = static_cast<uid_t>(-1);
@@ -93,6 +95,9 @@ public:
     // The flow is being examined; a resume that comes before `settle` is kept for it.
     void begin(const Key& key, const Origin& origin, std::uint64_t flowIdentifier,
                std::uint32_t packetId, TimePoint now);
+    // The process of a held flow, found after it was held: it counts against the process from
+    // now on. False, and nothing changes, when the process holds as many flows as it may.
+    bool attribute(std::uint64_t flowIdentifier, pid_t pid);
     // The examination answered: a verdict releases the packets; nothing (pause) holds them,
     // unless the flow was resumed meanwhile.
     std::optional<Release> settle(std::uint64_t flowIdentifier, std::optional<Verdict> verdict,

@@ -87,6 +87,7 @@ Result<void, std::string> FilterEngine::start() {
     }
     m_stopping = false;
     m_draining = false;
+    m_describer = std::make_unique<UserFairQueue>();
     m_flowThread = std::thread([this] {
         run(
             m_flowQueue, [this](const auto& packet) { handleNewConnection(packet); }, true);
@@ -113,6 +114,9 @@ void FilterEngine::stop() {
     (void)!::write(m_wake.get(), &one, sizeof(one));
     m_flowThread.join();
     m_nameThread.join();
+    // After the flow thread, which posts to it; flows it had not described are released below.
+    m_describer->stop();
+    m_describer.reset();
     // Nothing waits for an answer that will no longer be applied.
     releaseAll();
     m_flowQueue.close();
@@ -207,18 +211,15 @@ void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
     try {
         parsed = IPPacket::parse(packet.payload);
         const auto owner = [this, &parsed, outbound]() -> std::optional<FlowDecider::Owner> {
-            const auto found = m_owners.find(*parsed, outbound);
-            if (!found) {
+            const auto socket = m_owners.socketOf(*parsed, outbound);
+            if (!socket) {
                 return std::nullopt;
             }
-            return FlowDecider::Owner{found->inode, found->uid, found->pid};
+            // Only where the socket is cheaply found: a search here would hold up every packet.
+            return FlowDecider::Owner{socket->inode, socket->uid,
+                                      m_owners.recentHolder(socket->inode)};
         };
-        const auto exempt = [this](pid_t pid) {
-            // Our own traffic and the registered application's (its geo lookups) never wait on a
-            // verdict; a process that merely connected to the service is asked about like any.
-            return pid == m_ownProcess ||
-                   XPCConnection::isRegisteredPeerProcess(pid, m_applicationService);
-        };
+        const auto exempt = [this](pid_t pid) { return isExempt(pid); };
         decision = m_decider.decide({packet.id, parsed ? &*parsed : nullptr}, owner, exempt,
                                     FlowTable::Clock::now());
     } catch (const std::exception& error) {
@@ -241,13 +242,72 @@ void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
         case Kind::join:
             return;
         case Kind::hold:
-            askProvider(decision, *parsed, outbound);
+            describeLater(decision, *parsed, outbound);
             return;
     }
 }
 
+bool FilterEngine::isExempt(pid_t pid) const {
+    // Our own traffic and the registered application's (its geo lookups) never wait on a verdict;
+    // a process that merely connected to the service is asked about like any.
+    return pid == m_ownProcess || XPCConnection::isRegisteredPeerProcess(pid, m_applicationService);
+}
+
+void FilterEngine::describeLater(const FlowDecider::Decision& decision, const IPPacket& packet,
+                                 bool outbound) {
+    try {
+        const uid_t user = decision.owner ? decision.owner->uid : static_cast<uid_t>(-1);
+        IPPacket headers = packet;
+        headers.payload = {};  // the queue's buffer, gone by the time the flow is described
+        m_describer->post(
+            user, [this, decision, headers, outbound] { describe(decision, headers, outbound); });
+    } catch (const std::exception& error) {
+        osLog(std::string("A flow could not be queued: ") + error.what(), OSLogType::error,
+              engineLog());
+        settle(decision.flowIdentifier, FlowDecider::Answer::failed);
+    }
+}
+
+void FilterEngine::describe(const FlowDecider::Decision& decision, const IPPacket& packet,
+                            bool outbound) {
+    if (m_draining) {
+        settle(decision.flowIdentifier, FlowDecider::Answer::failed);
+        return;
+    }
+    pid_t pid = decision.owner ? decision.owner->pid : 0;
+    if (decision.owner && pid == 0) {
+        try {
+            // A socket no process holds, or one hidden among very many descriptors, ends the
+            // search at its budget: the flow is then described without its process.
+            pid = m_owners
+                      .holderOf(static_cast<ino_t>(decision.owner->socketInode),
+                                decision.owner->uid, SocketOwnerLookup::Clock::now())
+                      .pid;
+        } catch (const std::exception& error) {
+            osLog(std::string("The process behind a flow could not be looked for: ") + error.what(),
+                  OSLogType::error, engineLog());
+        }
+        if (pid > 0 && isExempt(pid)) {
+            settle(decision.flowIdentifier, FlowDecider::Answer::allow);
+            return;
+        }
+        if (auto refused =
+                m_decider.attribute(decision.flowIdentifier, pid, FlowTable::Clock::now())) {
+            apply(*refused);
+            return;
+        }
+    }
+    askProvider(decision, packet, outbound, pid);
+}
+
+void FilterEngine::settle(std::uint64_t flowIdentifier, FlowDecider::Answer answer) {
+    if (auto release = m_decider.answer(flowIdentifier, answer, FlowTable::Clock::now())) {
+        apply(*release);
+    }
+}
+
 void FilterEngine::askProvider(const FlowDecider::Decision& decision, const IPPacket& packet,
-                               bool outbound) {
+                               bool outbound, pid_t pid) {
     // The flow is recorded: whatever fails from here on, the decider settles it exactly once.
     auto answer = FlowDecider::Answer::failed;
     try {
@@ -263,8 +323,8 @@ void FilterEngine::askProvider(const FlowDecider::Decision& decision, const IPPa
         flow->socketFamily = packet.family;
         flow->socketType = packet.protocol == IPPROTO_TCP ? SOCK_STREAM : SOCK_DGRAM;
         flow->socketProtocol = packet.protocol;
-        if (decision.owner && decision.owner->pid > 0) {
-            if (auto token = AuditToken::forProcess(decision.owner->pid)) {
+        if (pid > 0) {
+            if (auto token = AuditToken::forProcess(pid)) {
                 flow->sourceAppAuditToken = token->encode();
             }
         }
@@ -273,9 +333,7 @@ void FilterEngine::askProvider(const FlowDecider::Decision& decision, const IPPa
         osLog(std::string("The filter failed on a flow: ") + error.what(), OSLogType::error,
               engineLog());
     }
-    if (auto release = m_decider.answer(decision.flowIdentifier, answer, FlowTable::Clock::now())) {
-        apply(*release);
-    }
+    settle(decision.flowIdentifier, answer);
 }
 
 void FilterEngine::apply(const FlowTable::Release& release) {

@@ -10,6 +10,7 @@
 #include "NetworkExtension/Flows/FlowDecider.h"
 #include "NetworkExtension/Flows/HostNameTable.h"
 #include "SocketOwnerLookup.h"
+#include "UserFairQueue.h"
 
 #include <atomic>
 #include <chrono>
@@ -24,8 +25,12 @@ namespace tarnwick {
 // threads read the two queues, so DNS answers never wait behind verdicts nor verdicts behind them:
 //   - names: a DNS answer passes at once, then updates the host-name table;
 //   - flows: the first packet of a connection is parsed and handed to the decider with its
-//     socket's owner; a new flow is described to the provider, whose allow and drop are applied
-//     at once, and whose pause holds the packets until `resumeFlow` or the pause limit.
+//     socket and user (and its process when that is where a socket was seen lately); the
+//     decider's bounds on held flows apply before anything costly is done;
+//   - describing: a third thread finds the process behind each held flow, within a budget, and
+//     describes the flow to the provider, users in turn, so no user's flows wait behind another's
+//     search. Allow and drop are applied at once; pause holds the packets until `resumeFlow` or
+//     the pause limit.
 // Drop repeats the packet through the rules with the drop mark, where it is rejected. An allowed
 // UDP connection is removed from conntrack when its socket ends, so a later socket on its ports
 // is asked about.
@@ -52,7 +57,13 @@ private:
              const std::function<void(const NetfilterQueue::Packet&)>& handle, bool expires);
     void handleNameAnswer(const NetfilterQueue::Packet& packet);
     void handleNewConnection(const NetfilterQueue::Packet& packet);
-    void askProvider(const FlowDecider::Decision& decision, const IPPacket& packet, bool outbound);
+    void describeLater(const FlowDecider::Decision& decision, const IPPacket& packet,
+                       bool outbound);
+    void describe(const FlowDecider::Decision& decision, const IPPacket& packet, bool outbound);
+    void askProvider(const FlowDecider::Decision& decision, const IPPacket& packet, bool outbound,
+                     pid_t pid);
+    bool isExempt(pid_t pid) const;
+    void settle(std::uint64_t flowIdentifier, FlowDecider::Answer answer);
     void apply(const FlowTable::Release& release);
     void releaseAll();
     void setVerdict(std::uint32_t packetId, std::uint32_t mark, FlowTable::Verdict verdict);
@@ -68,6 +79,7 @@ private:
     ClosedSocketSweeper m_closedSockets;
     std::thread m_flowThread;
     std::thread m_nameThread;
+    std::unique_ptr<UserFairQueue> m_describer;
     FileDescriptor m_wake;
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_draining{false};

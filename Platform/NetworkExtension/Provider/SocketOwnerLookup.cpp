@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -28,6 +29,8 @@ namespace {
 constexpr std::size_t kRecentHolders = 16;
 constexpr std::size_t kKnownSockets = 65536;
 constexpr std::size_t kProcessesKept = 16;
+constexpr std::size_t kUnownedSockets = 4096;
+constexpr std::size_t kUsersKept = 4096;
 
 std::optional<ino_t> socketInode(const char* link, ssize_t length) {
     // "socket:[12345]"
@@ -44,10 +47,25 @@ std::optional<ino_t> socketInode(const char* link, ssize_t length) {
     return static_cast<ino_t>(inode);
 }
 
+// The processor time the calling thread has used: what a search costs, however long a busy
+// machine keeps the thread waiting meanwhile.
+std::chrono::nanoseconds threadTime() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
 }  // namespace
 
-SocketOwnerLookup::SocketOwnerLookup()
-    : m_socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
+SocketOwnerLookup::SocketOwnerLookup() : SocketOwnerLookup(Budget{}) {}
+
+SocketOwnerLookup::SocketOwnerLookup(Budget budget) : SocketOwnerLookup(budget, threadTime) {}
+
+SocketOwnerLookup::SocketOwnerLookup(Budget budget,
+                                     std::function<std::chrono::nanoseconds()> threadTime)
+    : m_budget(budget)
+    , m_threadTime(std::move(threadTime))
+    , m_socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
     if (m_socket) {
         // A kernel that does not answer must not stall the packet thread.
         timeval timeout{0, 200000};
@@ -57,14 +75,100 @@ SocketOwnerLookup::SocketOwnerLookup()
 
 SocketOwnerLookup::~SocketOwnerLookup() = default;
 
-std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::find(const IPPacket& packet,
-                                                                bool outbound) {
-    std::lock_guard lock(m_mutex);
-    const auto socket = diagnose(packet, outbound);
-    if (!socket) {
-        return std::nullopt;
+std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::socketOf(const IPPacket& packet,
+                                                                     bool outbound) {
+    std::lock_guard lock(m_diagnosisMutex);
+    return diagnose(packet, outbound);
+}
+
+pid_t SocketOwnerLookup::recentHolder(ino_t inode) {
+    // The packet thread never waits for a search.
+    std::unique_lock lock(m_mutex, std::try_to_lock);
+    if (!lock.owns_lock() || m_unowned.count(inode) != 0) {
+        return 0;
     }
-    return Owner{socket->inode, socket->uid, processHolding(socket->inode, socket->uid)};
+    return likelyHolder(inode);
+}
+
+SocketOwnerLookup::Search SocketOwnerLookup::holderOf(ino_t inode, uid_t uid,
+                                                      Clock::time_point now) {
+    std::lock_guard lock(m_mutex);
+    if (auto unowned = m_unowned.find(inode); unowned != m_unowned.end()) {
+        if (unowned->second > now) {
+            return Search{0, 0, false, true};
+        }
+        m_unowned.erase(unowned);
+    }
+    const std::chrono::nanoseconds started = m_threadTime();
+    const std::chrono::nanoseconds allowance = allowanceOf(uid, now);
+    m_deadline = started + std::min<std::chrono::nanoseconds>(m_budget.time, allowance);
+    m_read = 0;
+    m_listed = 0;
+    m_exhausted = false;
+    pid_t pid = likelyHolder(inode);
+    if (pid == 0) {
+        if (allowance <= std::chrono::nanoseconds::zero()) {
+            // Nothing was searched, so nothing is learnt about the socket.
+            return Search{0, 0, true, false};
+        }
+        pid = processHolding(inode, uid);
+    }
+    m_allowances[uid].time -= m_threadTime() - started;
+    if (pid != 0) {
+        return Search{pid, m_read, false, false};
+    }
+    // A search cut short is remembered too: trying the same socket again would cost as much and
+    // end the same way.
+    rememberUnowned(inode, now);
+    return Search{0, m_read, m_exhausted, false};
+}
+
+std::chrono::nanoseconds SocketOwnerLookup::allowanceOf(uid_t uid, Clock::time_point now) {
+    const std::chrono::nanoseconds perSecond = m_budget.timePerUserPerSecond;
+    if (m_allowances.size() >= kUsersKept && m_allowances.count(uid) == 0) {
+        // Forgetting only gives users their whole allowance again.
+        m_allowances.clear();
+    }
+    const auto [entry, added] = m_allowances.try_emplace(uid, Allowance{2 * perSecond, now});
+    Allowance& allowance = entry->second;
+    if (now > allowance.updated) {
+        const double seconds = std::chrono::duration<double>(now - allowance.updated).count();
+        allowance.time = std::min<std::chrono::nanoseconds>(
+            2 * perSecond, allowance.time + std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                perSecond * seconds));
+        allowance.updated = now;
+    }
+    return allowance.time;
+}
+
+bool SocketOwnerLookup::spend() {
+    if (m_exhausted) {
+        return false;
+    }
+    if (m_read >= m_budget.descriptors || (m_read % 32 == 0 && m_threadTime() >= m_deadline)) {
+        m_exhausted = true;
+        return false;
+    }
+    ++m_read;
+    return true;
+}
+
+bool SocketOwnerLookup::list() {
+    if (!m_exhausted && ++m_listed % 256 == 0 && m_threadTime() >= m_deadline) {
+        m_exhausted = true;
+    }
+    return !m_exhausted;
+}
+
+void SocketOwnerLookup::rememberUnowned(ino_t inode, Clock::time_point now) {
+    if (m_unowned.size() >= kUnownedSockets) {
+        std::erase_if(m_unowned, [now](const auto& entry) { return entry.second <= now; });
+        if (m_unowned.size() >= kUnownedSockets) {
+            // Forgetting only means searching again.
+            m_unowned.clear();
+        }
+    }
+    m_unowned.insert_or_assign(inode, now + m_budget.unownedMemory);
 }
 
 std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::diagnose(const IPPacket& packet,
@@ -152,7 +256,17 @@ std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::query(int family, in
     }
 }
 
-pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
+std::vector<pid_t> SocketOwnerLookup::recentProcesses() const {
+    std::vector<pid_t> processes;
+    for (const Holder& holder : m_recent) {
+        if (std::find(processes.begin(), processes.end(), holder.pid) == processes.end()) {
+            processes.push_back(holder.pid);
+        }
+    }
+    return processes;
+}
+
+pid_t SocketOwnerLookup::likelyHolder(ino_t inode) {
     if (auto known = m_known.find(inode); known != m_known.end()) {
         const Holder holder = known->second;
         if (readSocket(holder.pid, holder.fd) == inode) {
@@ -167,19 +281,18 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
             return holder.pid;
         }
     }
-    std::vector<pid_t> recentProcesses;
-    for (const Holder& holder : m_recent) {
-        if (std::find(recentProcesses.begin(), recentProcesses.end(), holder.pid) ==
-            recentProcesses.end()) {
-            recentProcesses.push_back(holder.pid);
-        }
-    }
+    const std::vector<pid_t> recentProcesses = this->recentProcesses();
     for (const pid_t pid : recentProcesses) {
         if (auto fd = probeLikelyDescriptors(pid, inode)) {
             noteRecent({pid, *fd});
             return pid;
         }
     }
+    return 0;
+}
+
+pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
+    const std::vector<pid_t> recentProcesses = this->recentProcesses();
     for (const pid_t pid : recentProcesses) {
         if (auto fd = findInProcess(pid, inode, false)) {
             noteRecent({pid, *fd});
@@ -194,6 +307,9 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
     std::vector<pid_t> others;
     std::optional<Holder> found;
     while (dirent* entry = ::readdir(proc)) {
+        if (!spend()) {
+            break;
+        }
         char* end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
         if (pid <= 0 || *end != '\0') {
@@ -215,7 +331,7 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
         }
     }
     ::closedir(proc);
-    for (std::size_t i = 0; !found && i < others.size(); ++i) {
+    for (std::size_t i = 0; !found && !m_exhausted && i < others.size(); ++i) {
         if (auto fd = findInProcess(others[i], inode, true)) {
             found = Holder{others[i], *fd};
         }
@@ -248,7 +364,7 @@ std::optional<int> SocketOwnerLookup::probeLikelyDescriptors(pid_t pid, ino_t in
         return files.sockets.count(fd) != 0 || files.others.count(fd) != 0;
     };
     std::vector<int> candidates;
-    for (int fd = files.lowestFree, looked = 0; candidates.size() < 2 && looked < 64;
+    for (int fd = files.lowestFree, looked = 0; candidates.size() < 4 && looked < 64;
          ++fd, ++looked) {
         if (!taken(fd)) {
             candidates.push_back(fd);
@@ -297,6 +413,9 @@ void SocketOwnerLookup::note(pid_t pid, int fd, ino_t inode) {
 }
 
 std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool everything) {
+    if (!spend()) {
+        return std::nullopt;
+    }
     char path[64];
     std::snprintf(path, sizeof(path), "/proc/%d/fd", pid);
     FileDescriptor directory(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -325,17 +444,29 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
             continue;
         }
         const int fd = std::atoi(entry->d_name);
-        current.highest = std::max(current.highest, fd);
         // What was read before is taken as it was: a socket closed and another opened under the
-        // same number is found by the probes above or by the search of every process.
+        // same number is found by the probes above or by the search of every process. Listing
+        // it costs little, so only the time bounds that.
         if (auto seen = previous.sockets.find(fd); seen != previous.sockets.end()) {
             current.sockets.emplace(fd, seen->second);
+            current.highest = std::max(current.highest, fd);
+            if (!list()) {
+                break;
+            }
             continue;
         }
         if (previous.others.count(fd) != 0) {
             current.others.insert(fd);
+            current.highest = std::max(current.highest, fd);
+            if (!list()) {
+                break;
+            }
             continue;
         }
+        if (!spend()) {
+            break;
+        }
+        current.highest = std::max(current.highest, fd);
         const ssize_t length = ::readlinkat(fdOfDirectory, entry->d_name, link, sizeof(link));
         const auto socket = length > 0 ? socketInode(link, length) : std::nullopt;
         if (!socket) {
@@ -352,6 +483,13 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
         }
     }
     ::closedir(files);
+    if (m_exhausted && !everything) {
+        // What the budget left unread is taken as it was, so the next search goes on from here
+        // instead of starting over.
+        current.sockets.merge(previous.sockets);
+        current.others.merge(previous.others);
+        current.highest = std::max(current.highest, previous.highest);
+    }
     while (current.sockets.count(current.lowestFree) != 0 ||
            current.others.count(current.lowestFree) != 0) {
         ++current.lowestFree;

@@ -2,13 +2,16 @@
 
 #include "Foundation/FileDescriptor.h"
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <sys/types.h>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace tarnwick {
 
@@ -25,27 +28,59 @@ struct IPPacket;
 //      tried next;
 //   3. recent processes' descriptors that were not there before are read;
 //   4. only then every process, those of the socket's user first.
+// Any user can hold a socket no process has (in flight in a message) while holding descriptors
+// by the hundred thousand, so a search of steps 3 and 4 is bounded in time and in descriptors
+// read, the searches for one user's sockets take only so much processor time a second, and a
+// socket found in no process is not searched for again for a while. The socket and its user come
+// first and cheaply; the process is looked for apart, off the packet thread.
 class SocketOwnerLookup {
 public:
-    struct Owner {
+    using Clock = std::chrono::steady_clock;
+
+    struct Socket {
         ino_t inode = 0;
         uid_t uid = 0;
-        pid_t pid = 0;  // 0 when no process holds the socket any more
+    };
+
+    struct Budget {
+        // Processor time of one search.
+        std::chrono::milliseconds time{200};
+        // Descriptors (and processes) read by one search; listing those read before costs time
+        // only.
+        std::size_t descriptors = 65536;
+        // How long a socket found in no process is taken to have none.
+        std::chrono::seconds unownedMemory{30};
+        // Processor time the searches for one user's sockets may take a second, and twice that
+        // at once: a user whose searches come too often has their own flows described without a
+        // process, and costs the filter a bounded share of one processor.
+        std::chrono::milliseconds timePerUserPerSecond{100};
+    };
+
+    struct Search {
+        pid_t pid = 0;                    // 0 when no process was found to hold the socket
+        std::size_t descriptorsRead = 0;  // beyond where sockets were seen lately
+        bool exhausted = false;           // the budget ran out before every process was read
+        bool remembered = false;          // known to have no holder from an earlier search
     };
 
     SocketOwnerLookup();
+    explicit SocketOwnerLookup(Budget budget);
+    // Used for testing only: `threadTime` is the processor time of the searching thread.
+    SocketOwnerLookup(Budget budget, std::function<std::chrono::nanoseconds()> threadTime);
     ~SocketOwnerLookup();
     SocketOwnerLookup(const SocketOwnerLookup&) = delete;
     SocketOwnerLookup& operator=(const SocketOwnerLookup&) = delete;
 
-    // `outbound`: the packet leaves this host, so its source is the local end.
-    std::optional<Owner> find(const IPPacket& packet, bool outbound);
+    // The local socket of a packet, from the kernel's socket table. `outbound`: the packet leaves
+    // this host, so its source is the local end.
+    std::optional<Socket> socketOf(const IPPacket& packet, bool outbound);
+    // The process holding the socket when it is where a socket was seen lately (steps 1 and 2):
+    // about a hundred reads at most, and none while a search runs; 0 otherwise.
+    pid_t recentHolder(ino_t inode);
+    // The process holding the socket, searched for within the budget.
+    Search holderOf(ino_t inode, uid_t uid, Clock::time_point now);
 
 private:
-    struct Socket {
-        ino_t inode;
-        uid_t uid;
-    };
     struct Holder {
         pid_t pid;
         int fd;
@@ -63,7 +98,16 @@ private:
         int highest = -1;
     };
 
+    std::vector<pid_t> recentProcesses() const;
+    pid_t likelyHolder(ino_t inode);
     pid_t processHolding(ino_t inode, uid_t uid);
+    // Counts one descriptor or process read; false once the budget is spent.
+    bool spend();
+    // Counts one descriptor listed that was read before; false once the time is up.
+    bool list();
+    // The processor time the user's searches may still take now.
+    std::chrono::nanoseconds allowanceOf(uid_t uid, Clock::time_point now);
+    void rememberUnowned(ino_t inode, Clock::time_point now);
     std::optional<int> probeLikelyDescriptors(pid_t pid, ino_t inode);
     // The descriptor under which `pid` holds the socket. Reads the links of the descriptors not
     // known from the last reading only, unless `everything`.
@@ -73,9 +117,24 @@ private:
     void noteRecent(const Holder& holder);
     ProcessFiles& filesOf(pid_t pid);
 
-    std::mutex m_mutex;
+    const Budget m_budget;
+    const std::function<std::chrono::nanoseconds()> m_threadTime;
+    std::mutex m_diagnosisMutex;
     FileDescriptor m_socket;
     std::uint32_t m_sequence = 0;
+
+    // Guards everything below.
+    std::mutex m_mutex;
+    std::chrono::nanoseconds m_deadline{0};  // in the searching thread's processor time
+    std::size_t m_read = 0;
+    std::size_t m_listed = 0;
+    bool m_exhausted = false;
+    std::unordered_map<ino_t, Clock::time_point> m_unowned;  // until when
+    struct Allowance {
+        std::chrono::nanoseconds time;
+        Clock::time_point updated;
+    };
+    std::unordered_map<uid_t, Allowance> m_allowances;
     std::deque<Holder> m_recent;                // where sockets were found lately, latest first
     std::unordered_map<ino_t, Holder> m_known;  // socket inodes seen while searching
     std::unordered_map<pid_t, ProcessFiles> m_files;  // of recent processes

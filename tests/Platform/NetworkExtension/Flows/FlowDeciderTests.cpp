@@ -40,7 +40,12 @@ struct Wait {
     std::chrono::seconds duration;
 };
 struct Stop {};
-using Step = std::variant<Arrive, Say, Resume, Wait, Stop>;
+// The process behind the flow that packet `id` started, found after the flow was held.
+struct Found {
+    std::uint32_t id;
+    pid_t pid;
+};
+using Step = std::variant<Arrive, Say, Resume, Wait, Stop, Found>;
 
 struct Row {
     const char* name;
@@ -107,6 +112,8 @@ void run(const Row& row) {
             release(decider.answer(flows.at(say->id), say->answer, now));
         } else if (const auto* resume = std::get_if<Resume>(&step)) {
             release(decider.resume(flows.at(resume->id), resume->allow, now));
+        } else if (const auto* found = std::get_if<Found>(&step)) {
+            release(decider.attribute(flows.at(found->id), found->pid, now));
         } else if (const auto* wait = std::get_if<Wait>(&step)) {
             now += wait->duration;
             for (const auto& released : decider.expire(now)) {
@@ -180,6 +187,16 @@ TEST(FlowDecider, EveryPacketGetsExactlyOneVerdict) {
           Say{4, Answer::allow}, Resume{1, true}, Arrive{.id = 5, .port = 5}, Say{5, Answer::allow},
           Resume{2, true}},
          {{1, "accept"}, {2, "accept"}, {3, "drop"}, {4, "accept"}, {5, "accept"}}},
+        {"flows of unknown processes are bounded by their user, not by one shared count",
+         {Arrive{.id = 1, .port = 1, .pid = 0}, Arrive{.id = 2, .port = 2, .pid = 0},
+          Arrive{.id = 3, .port = 3, .pid = 0}, Say{1, Answer::allow}, Say{2, Answer::drop},
+          Say{3, Answer::allow}},
+         {{1, "accept"}, {2, "drop"}, {3, "accept"}}},
+        {"a process found after its flows were held is bounded from then on",
+         {Arrive{.id = 1, .port = 1, .pid = 0}, Arrive{.id = 2, .port = 2, .pid = 0},
+          Arrive{.id = 3, .port = 3, .pid = 0}, Found{1, 100}, Found{2, 100}, Found{3, 100},
+          Say{1, Answer::allow}, Say{2, Answer::allow}},
+         {{1, "accept"}, {2, "accept"}, {3, "drop"}}},
     };
     for (const auto& row : rows) {
         run(row);

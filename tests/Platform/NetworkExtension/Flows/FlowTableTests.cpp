@@ -87,6 +87,16 @@ TEST_F(FlowTableTest, HeldFlowsAreBoundedPerProcessPerUserAndInAll) {
     EXPECT_TRUE(m_table.hasRoomFor({10, 1000})) << "a released flow frees its place";
 }
 
+TEST_F(FlowTableTest, FlowsOfUnknownProcessesCountAgainstTheirUserOnly) {
+    // Limits: 2 per process, 3 per user, 4 in all.
+    for (std::uint64_t flow = 1; flow <= 3; ++flow) {
+        ASSERT_TRUE(m_table.hasRoomFor({0, 1000})) << "flow " << flow;
+        m_table.begin(key(static_cast<std::uint16_t>(40000 + flow)), {0, 1000}, flow, 0, m_now);
+    }
+    EXPECT_FALSE(m_table.hasRoomFor({0, 1000})) << "per user";
+    EXPECT_TRUE(m_table.hasRoomFor({0, 2000})) << "another user's unknown processes";
+}
+
 TEST_F(FlowTableTest, FlowWithoutAnswerIsAllowedAfterThePauseLimit) {
     pause(50000, 1, 100);
     EXPECT_TRUE(m_table.expire(m_now + 59s).empty());

@@ -1,0 +1,123 @@
+#include "Foundation/FileDescriptor.h"
+#include "NetworkExtension/Provider/SocketOwnerLookup.h"
+#include "support/InFlightDescriptor.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace tarnwick {
+namespace {
+
+using Budget = SocketOwnerLookup::Budget;
+
+ino_t inodeOf(int fd) {
+    struct stat status {};
+    EXPECT_EQ(::fstat(fd, &status), 0);
+    return status.st_ino;
+}
+
+// A socket of this process's, opened after many other descriptors, so that reading this
+// process's descriptors in order reaches it last.
+class SocketOwnerLookupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const FileDescriptor null(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        for (int i = 0; i < 900; ++i) {
+            m_others.emplace_back(::fcntl(null.get(), F_DUPFD_CLOEXEC, 0));
+            ASSERT_TRUE(m_others.back());
+        }
+        m_socket = FileDescriptor(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ASSERT_TRUE(m_socket);
+    }
+
+    std::vector<FileDescriptor> m_others;
+    FileDescriptor m_socket;
+    const SocketOwnerLookup::Clock::time_point m_now = SocketOwnerLookup::Clock::now();
+};
+
+TEST_F(SocketOwnerLookupTest, SearchStopsWhereItsBudgetEnds) {
+    struct Row {
+        const char* name;
+        Budget budget;
+        bool found;
+    };
+    const std::vector<Row> rows = {
+        {"an ample budget finds it", {10s, 10'000'000, 30s, 10s}, true},
+        {"too few descriptors", {10s, 100, 30s, 10s}, false},
+        {"no time", {0ms, 10'000'000, 30s, 10s}, false},
+        {"no time left for the user", {10s, 10'000'000, 30s, 0ms}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SocketOwnerLookup lookup(row.budget);
+        const auto search = lookup.holderOf(inodeOf(m_socket.get()), ::geteuid(), m_now);
+        EXPECT_EQ(search.pid, row.found ? ::getpid() : 0);
+        EXPECT_EQ(search.exhausted, !row.found);
+        EXPECT_LE(search.descriptorsRead, row.budget.descriptors);
+    }
+}
+
+TEST_F(SocketOwnerLookupTest, FoundSocketIsFoundAgainAtOnceAndOnThePacketThread) {
+    SocketOwnerLookup lookup(Budget{10s, 10'000'000, 30s, 10s});
+    const ino_t inode = inodeOf(m_socket.get());
+    EXPECT_EQ(lookup.recentHolder(inode), 0) << "never seen: no search here";
+    ASSERT_EQ(lookup.holderOf(inode, ::geteuid(), m_now).pid, ::getpid());
+    EXPECT_EQ(lookup.recentHolder(inode), ::getpid());
+    const auto again = lookup.holderOf(inode, ::geteuid(), m_now);
+    EXPECT_EQ(again.pid, ::getpid());
+    EXPECT_EQ(again.descriptorsRead, 0u);
+}
+
+TEST_F(SocketOwnerLookupTest, SocketInNoProcessIsNotSearchedForAgainForAWhile) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair), 0);
+    const FileDescriptor sender(pair[0]);
+    const FileDescriptor receiver(pair[1]);
+    const ino_t inode = inodeOf(m_socket.get());
+    ASSERT_TRUE(testing::sendInFlight(sender.get(), m_socket.get()));
+    m_socket.reset();
+
+    SocketOwnerLookup lookup(Budget{200ms, 200'000, 30s, 10s});
+    const auto first = lookup.holderOf(inode, ::geteuid(), m_now);
+    EXPECT_EQ(first.pid, 0);
+    EXPECT_FALSE(first.remembered);
+    EXPECT_GT(first.descriptorsRead, 0u);
+
+    const auto soon = lookup.holderOf(inode, ::geteuid(), m_now + 29s);
+    EXPECT_EQ(soon.pid, 0);
+    EXPECT_TRUE(soon.remembered);
+    EXPECT_EQ(soon.descriptorsRead, 0u);
+    EXPECT_EQ(lookup.recentHolder(inode), 0);
+
+    const auto later = lookup.holderOf(inode, ::geteuid(), m_now + 31s);
+    EXPECT_FALSE(later.remembered) << "it may have been received since";
+    EXPECT_GT(later.descriptorsRead, 0u);
+}
+
+TEST_F(SocketOwnerLookupTest, EachUserSearchesOnlySoLongASecond) {
+    // A search may take 10 ms, one user's searches 5 ms a second and 10 ms at once; each look at
+    // the clock finds a millisecond gone. No process holds these sockets.
+    std::chrono::nanoseconds clock{0};
+    SocketOwnerLookup lookup(Budget{10ms, 10'000'000, 30s, 5ms}, [&clock] { return clock += 1ms; });
+    const uid_t user = ::geteuid();
+    const uid_t other = user + 1;
+    const auto read = [&](ino_t inode, uid_t uid, std::chrono::seconds later) {
+        return lookup.holderOf(inode, uid, m_now + later).descriptorsRead;
+    };
+    EXPECT_GT(read(999'999'001, user, 0s), 0u);
+    EXPECT_EQ(read(999'999'002, user, 0s), 0u) << "no time left: not searched at all";
+    EXPECT_EQ(lookup.holderOf(999'999'002, user, m_now).remembered, false)
+        << "a socket not searched for is not taken to have no process";
+    EXPECT_GT(read(999'999'003, other, 0s), 0u) << "another user's time is their own";
+    EXPECT_GT(read(999'999'004, user, 3s), 0u) << "given back as time goes by";
+}
+
+}  // namespace
+}  // namespace tarnwick

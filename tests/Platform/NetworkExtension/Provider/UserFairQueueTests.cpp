@@ -1,0 +1,43 @@
+#include "NetworkExtension/Provider/UserFairQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+namespace {
+
+TEST(UserFairQueue, EachUserWaitsBehindAtMostOneItemOfEachOtherUser) {
+    std::mutex mutex;
+    std::vector<std::string> order;
+    std::promise<void> open;
+    std::promise<void> allDone;
+    UserFairQueue queue;
+    const auto record = [&](const std::string& name) {
+        return [&, name] {
+            std::lock_guard lock(mutex);
+            order.push_back(name);
+            if (order.size() == 8) {
+                allDone.set_value();
+            }
+        };
+    };
+    // The first item holds the thread while the rest queue up.
+    queue.post(1, [&, gate = open.get_future().share()] {
+        gate.wait();
+        record("a0")();
+    });
+    for (int i = 1; i <= 5; ++i) {
+        queue.post(1, record("a" + std::to_string(i)));
+    }
+    queue.post(3, record("c1"));
+    queue.post(2, record("b1"));
+    open.set_value();
+    allDone.get_future().wait();
+    EXPECT_EQ(order, (std::vector<std::string>{"a0", "b1", "c1", "a1", "a2", "a3", "a4", "a5"}));
+}
+
+}  // namespace
+}  // namespace tarnwick
