@@ -136,6 +136,14 @@ void SettingsViewModel::setRestriction(const RestrictionPreference& restriction,
     setSelectedRestrictions(restrictions);
 }
 
+DetectionLevel SettingsViewModel::detectionLevel() const {
+    return tarnwick::detectionLevel(m_selectedRestrictions.get(), m_undesirableCountriesManager);
+}
+
+void SettingsViewModel::setDetectionLevel(DetectionLevel level) {
+    setSelectedRestrictions(restrictions(level, m_undesirableCountriesManager));
+}
+
 // MARK: Countries
 
 void SettingsViewModel::setSelectedCountries(const std::vector<Country>& countries) {

@@ -7,6 +7,7 @@
 #include "Screens/Settings/SettingsAllowancesListManager.h"
 #include "Tools/AllowanceList.h"
 #include "Tools/Country.h"
+#include "Tools/DetectionLevel.h"
 #include "Tools/Entry.h"
 #include "Tools/HitListEntry.h"
 #include "Tools/Preferences.h"
@@ -55,6 +56,10 @@ public:
     void setSelectedRestrictions(const std::vector<RestrictionPreference>& restrictions);
     bool isRestrictionSelected(const RestrictionPreference& restriction) const;
     void setRestriction(const RestrictionPreference& restriction, bool isSelected);
+    // The level of the selection, and a level's preset as the new selection, both against the
+    // target countries as they stand.
+    DetectionLevel detectionLevel() const;
+    void setDetectionLevel(DetectionLevel level);
 
     const std::vector<Country>& allCountries() const { return m_allCountries; }
     Published<std::vector<Country>> representedCountries;

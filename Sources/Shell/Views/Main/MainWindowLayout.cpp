@@ -68,11 +68,27 @@ void MainWindowLayout::setFullscreen(bool fullscreen) {
 QWidget* MainWindowLayout::ensureScreen(AppActiveScreenType screen) {
     QPointer<QWidget>& slot = m_screens[screen];
     if (!slot) {
-        slot = new ScreenPlaceholderView(screen, m_content);
+        slot = m_screenFactory ? m_screenFactory(screen, m_content) : nullptr;
+        if (!slot) {
+            slot = new ScreenPlaceholderView(screen, m_content);
+        }
         slot->setGeometry(m_content->rect());
         slot->hide();
     }
     return slot;
+}
+
+void MainWindowLayout::setScreenFactory(ScreenFactory factory) {
+    m_screenFactory = std::move(factory);
+    for (auto& [type, slot] : m_screens) {
+        if (qobject_cast<ScreenPlaceholderView*>(slot.data()) == nullptr) {
+            continue;
+        }
+        const bool visible = slot->isVisible();
+        delete slot.data();
+        ensureScreen(type)->setVisible(visible);
+    }
+    m_sideBar->raise();
 }
 
 QRect MainWindowLayout::contentRect() const {

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -26,7 +27,12 @@ public:
     explicit MainWindowLayout(NotificationCenter& notificationCenter, QWidget* parent = nullptr);
     ~MainWindowLayout() override;
 
+    // Builds a screen's view; none, or no view for a screen, leaves that screen's placeholder.
+    using ScreenFactory = std::function<QWidget*(AppActiveScreenType, QWidget* parent)>;
+
     MainWindowLayoutModel& model() { return m_model; }
+    // Placeholders already shown are replaced by what the factory builds.
+    void setScreenFactory(ScreenFactory factory);
     SideBarView* sideBar() const { return m_sideBar; }
     QWidget* screen(AppActiveScreenType screen) const;
     void setFullscreen(bool fullscreen);
@@ -45,6 +51,7 @@ private:
     SideBarView* m_sideBar;
     QWidget* m_content;
     std::map<AppActiveScreenType, QPointer<QWidget>> m_screens;
+    ScreenFactory m_screenFactory;
 };
 
 }  // namespace tarnwick

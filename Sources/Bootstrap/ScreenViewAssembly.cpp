@@ -1,0 +1,22 @@
+#include "Bootstrap/ScreenViewAssembly.h"
+
+#include "Screens/Settings/Views/SettingsView.h"
+#include "Shell/Views/Main/MainWindow.h"
+
+namespace tarnwick {
+
+QWidget* makeScreenView(AppActiveScreenType screen, MainWindow& window, QWidget* parent) {
+    const ScreenModels& models = window.screenModels();
+    switch (screen) {
+        case AppActiveScreenType::settings:
+            if (models.settings) {
+                return new SettingsView(models.settings,
+                                        {allSettingsTabs.begin(), allSettingsTabs.end()}, parent);
+            }
+            return nullptr;
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace tarnwick
