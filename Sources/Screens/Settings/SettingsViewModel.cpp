@@ -105,6 +105,7 @@ SettingsViewModel::SettingsViewModel(Dependencies dependencies)
         m_hitsBlacklist = restored->hitsBlackList;
         m_hitsWhitelist = restored->hitsWhitelist;
     }
+    rebuildLookups();
     reloadAllowanceEntries();
 }
 
@@ -289,35 +290,38 @@ bool SettingsViewModel::countryMatches(const Country& country, const std::string
 
 // MARK: Allow and deny lists
 
-bool SettingsViewModel::matches(const FlowInfo& flowInfo, const std::vector<std::string>& bundleIds,
-                                const std::vector<std::string>& hostNames,
-                                const std::vector<HitListEntry>& hits) {
+bool SettingsViewModel::matches(const FlowInfo& flowInfo, const AllowanceLookup& lookup) {
     if (flowInfo.empty()) {
         return false;
     }
     const auto* bundleId = find(flowInfo, kBundleId);
-    if (bundleId && contains(bundleIds, *bundleId)) {
+    if (bundleId && lookup.containsBundleId(*bundleId)) {
         return true;
     }
     const auto* host = find(flowInfo, kHostName);
-    if (host && contains(hostNames, *host)) {
+    if (host && lookup.containsHostName(*host)) {
         return true;
     }
     const auto* address = find(flowInfo, kRemoteAddress);
     if (bundleId && address) {
-        return contains(hits, HitListEntry{*bundleId, *address});
+        return lookup.containsHit(*bundleId, *address);
     }
     return false;
 }
 
 bool SettingsViewModel::isAllowed(const FlowInfo& flowInfo) {
     dispatchPreconditionOnMain();
-    return matches(flowInfo, m_bundleIdWhitelist, m_hostNameWhitelist, m_hitsWhitelist);
+    return matches(flowInfo, m_allowLookup);
 }
 
 bool SettingsViewModel::isDenied(const FlowInfo& flowInfo) {
     dispatchPreconditionOnMain();
-    return matches(flowInfo, m_bundleIdBlacklist, m_hostNameBlacklist, m_hitsBlacklist);
+    return matches(flowInfo, m_denyLookup);
+}
+
+void SettingsViewModel::rebuildLookups() {
+    m_allowLookup = AllowanceLookup(m_bundleIdWhitelist, m_hostNameWhitelist, m_hitsWhitelist);
+    m_denyLookup = AllowanceLookup(m_bundleIdBlacklist, m_hostNameBlacklist, m_hitsBlacklist);
 }
 
 void SettingsViewModel::runConnectionAlert(const ConnectionAlert& alert, const FlowInfo& flowInfo,
@@ -412,21 +416,25 @@ AllowanceList SettingsViewModel::allowanceList() const {
 }
 
 void SettingsViewModel::saveAllowanceList() {
+    // Every change of the lists is saved, so the decision's index follows them here.
+    rebuildLookups();
     allowanceList().saveToSettings();
 }
 
 void SettingsViewModel::reloadAllowanceEntries() {
     allowList.set({});
     denyList.set({});
-    auto rows = [this](bool isDenied, const std::vector<std::string>& bundleIds,
-                       const std::vector<std::string>& hosts,
-                       const std::vector<HitListEntry>& hits) {
+    // One look at the running applications names every row.
+    const RunningApplicationNames names(m_workspace);
+    auto rows = [&names](bool isDenied, const std::vector<std::string>& bundleIds,
+                         const std::vector<std::string>& hosts,
+                         const std::vector<HitListEntry>& hits) {
         EntryList entries;
         for (const auto& bundleId : bundleIds) {
-            entries.push_back(std::make_shared<Entry>(
-                Entry::makeTitle(isDenied, Entry::Kind::bundleId,
-                                 applicationName(m_workspace, bundleId), bundleId),
-                bundleId, Entry::Kind::bundleId));
+            entries.push_back(
+                std::make_shared<Entry>(Entry::makeTitle(isDenied, Entry::Kind::bundleId,
+                                                         names.applicationName(bundleId), bundleId),
+                                        bundleId, Entry::Kind::bundleId));
         }
         for (const auto& host : hosts) {
             entries.push_back(
@@ -434,10 +442,10 @@ void SettingsViewModel::reloadAllowanceEntries() {
                                         host, Entry::Kind::host));
         }
         for (const auto& hit : hits) {
-            entries.push_back(std::make_shared<Entry>(
-                Entry::makeTitle(isDenied, Entry::Kind::hit,
-                                 applicationName(m_workspace, hit.processId), hit),
-                hit, Entry::Kind::hit));
+            entries.push_back(
+                std::make_shared<Entry>(Entry::makeTitle(isDenied, Entry::Kind::hit,
+                                                         names.applicationName(hit.processId), hit),
+                                        hit, Entry::Kind::hit));
         }
         return entries;
     };

@@ -6,6 +6,7 @@
 #include "Screens/Presenters/ConnectionAlert.h"
 #include "Screens/Settings/SettingsAllowancesListManager.h"
 #include "Tools/AllowanceList.h"
+#include "Tools/AllowanceLookup.h"
 #include "Tools/Country.h"
 #include "Tools/DetectionLevel.h"
 #include "Tools/Entry.h"
@@ -93,10 +94,9 @@ public:
     void applyAlertAnswer(int answer, const FlowInfo& flowInfo, const std::string& remoteAddress);
 
 private:
-    static bool matches(const FlowInfo& flowInfo, const std::vector<std::string>& bundleIds,
-                        const std::vector<std::string>& hostNames,
-                        const std::vector<HitListEntry>& hits);
+    static bool matches(const FlowInfo& flowInfo, const AllowanceLookup& lookup);
     void saveAllowanceList();
+    void rebuildLookups();
     void reloadAllowanceEntries();
     void updateSocialNetworkRestriction();
 
@@ -121,6 +121,9 @@ private:
     std::vector<std::string> m_hostNameWhitelist;
     std::vector<HitListEntry> m_hitsBlacklist;
     std::vector<HitListEntry> m_hitsWhitelist;
+    // The lists above, indexed for the flow decision.
+    AllowanceLookup m_allowLookup;
+    AllowanceLookup m_denyLookup;
 };
 
 }  // namespace tarnwick
