@@ -6,6 +6,7 @@
 #include "Screens/Settings/Views/EdgeFades.h"
 #include "Screens/Settings/Views/EntryListModel.h"
 #include "Screens/Settings/Views/SettingsText.h"
+#include "Screens/Settings/Views/SpacedListView.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/Typeface.h"
 
@@ -86,7 +87,7 @@ QWidget* AllowancesListView::makeColumn(Column& column, bool isAllow) {
 
     column.model = new EntryListModel(this);
     column.cell = new AllowDenyListCellView(isAllow, this);
-    column.list = new QListView(widget);
+    column.list = new SpacedListView(40, widget);
     column.list->setObjectName(isAllow ? QStringLiteral("allowList") : QStringLiteral("denyList"));
     column.list->setModel(column.model);
     column.list->setItemDelegate(column.cell);

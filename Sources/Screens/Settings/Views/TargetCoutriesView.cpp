@@ -5,6 +5,7 @@
 #include "Screens/Settings/Views/CountryGridModel.h"
 #include "Screens/Settings/Views/EdgeFades.h"
 #include "Screens/Settings/Views/SettingsCountryCellView.h"
+#include "Screens/Settings/Views/SpacedListView.h"
 #include "Shell/Views/Controls/FocusableFilterTextField.h"
 #include "Shell/Views/Main/MainWindow.h"
 
@@ -66,7 +67,7 @@ TargetCoutriesView::TargetCoutriesView(std::shared_ptr<SettingsViewModel> viewMo
         const auto selected = model->selectedCountries().get();
         return std::find(selected.begin(), selected.end(), country) != selected.end();
     };
-    m_grid = new QListView(this);
+    m_grid = new SpacedListView(40, this);
     m_grid->setObjectName(QStringLiteral("countryGrid"));
     m_grid->setViewMode(QListView::IconMode);
     m_grid->setFlow(QListView::LeftToRight);

@@ -84,9 +84,10 @@ void MainWindowLayout::setScreenFactory(ScreenFactory factory) {
         if (qobject_cast<ScreenPlaceholderView*>(slot.data()) == nullptr) {
             continue;
         }
-        const bool visible = slot->isVisible();
+        // Not isVisible(): the window itself may not be shown yet.
+        const bool shown = !slot->isHidden();
         delete slot.data();
-        ensureScreen(type)->setVisible(visible);
+        ensureScreen(type)->setVisible(shown);
     }
     m_sideBar->raise();
 }

@@ -112,6 +112,44 @@ TEST_F(SettingsScreen, TabButtonsSwitchTheBodyThroughTheModel) {
     EXPECT_NE(qobject_cast<AllowancesListView*>(m_view->body()), nullptr);
 }
 
+void hover(QWidget* widget, bool inside) {
+    if (inside) {
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), widget->mapToGlobal(QPointF(1, 1)));
+        QApplication::sendEvent(widget, &enter);
+    } else {
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(widget, &leave);
+    }
+}
+
+TEST_F(SettingsScreen, HoveringGrowsWhatCanBeClickedAndNothingElse) {
+    auto* button = m_view->tabButton(SettingsTab::targetCoutries);
+    hover(button, true);
+    EXPECT_EQ(button->labelScale(), 1.02);
+    hover(button, false);
+    EXPECT_EQ(button->labelScale(), 1.0);
+
+    auto* tab = qobject_cast<RestrictionsView*>(m_view->body());
+    ASSERT_NE(tab, nullptr);
+    for (auto* cell : {tab->requiredCells().front(), tab->additionalCells().front()}) {
+        SCOPED_TRACE(cell->label().toStdString());
+        hover(cell, true);
+        EXPECT_EQ(cell->labelScale(), cell->isDisabled() ? 1.0 : 1.01);
+        hover(cell, false);
+        EXPECT_EQ(cell->labelScale(), 1.0);
+    }
+
+    // The level menu stays open until the pointer has been in it and leaves.
+    DetectionLevelView* level = tab->detectionLevelView();
+    QTest::mouseClick(level->pill(), Qt::LeftButton);
+    ASSERT_TRUE(level->isExpanded());
+    hover(level->menu(), true);
+    EXPECT_TRUE(level->isExpanded());
+    hover(level->menu(), false);
+    EXPECT_FALSE(level->isExpanded());
+    EXPECT_TRUE(level->pill()->isVisible());
+}
+
 TEST_F(SettingsScreen, TabsComeInTheGivenOrder) {
     SettingsView view(m_model, {SettingsTab::connectionsList, SettingsTab::restrictions});
     EXPECT_EQ(view.tabButton(SettingsTab::targetCoutries), nullptr);
@@ -277,6 +315,16 @@ TEST_F(SettingsScreen, ListRowsMoveAndGoAndEveryEditIsStored) {
     EXPECT_GT(deny.cell->trashRect(item).x(), deny.cell->arrowRect(item).x());
     EXPECT_EQ(deny.cell->toolTip(AllowDenyListCellView::Part::arrow), "Move to Allow list");
 
+    // The icons show for the row under the pointer; the trash turns on its own.
+    const QRect first = allow.list->visualRect(allow.model->index(0));
+    QTest::mouseMove(allow.list->viewport(), first.center());
+    EXPECT_EQ(allow.cell->hoveredRow(), allow.model->index(0));
+    EXPECT_FALSE(allow.cell->isDeleteHovered());
+    QTest::mouseMove(allow.list->viewport(), allow.cell->trashRect(first).center());
+    EXPECT_TRUE(allow.cell->isDeleteHovered());
+    hover(allow.list->viewport(), false);
+    EXPECT_FALSE(allow.cell->hoveredRow().isValid());
+
     clickOn(allow, 0, true);
     EXPECT_EQ(AllowanceList::restoreFromSettings()->bundleIDBlacklist,
               std::vector<std::string>{"a.app"});
@@ -332,6 +380,10 @@ public:
 };
 
 TEST_F(SettingsInMainWindow, OtherScreensAndTheMenuOpenTabs) {
+    // The first screen stays on show when the window's screens are made.
+    QWidget* first = m_window->mainView()->layoutView()->screen(AppActiveScreenType::appMonitor);
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
     m_center.post("switchScreen", SettingsTab::connectionsList);
     ASSERT_TRUE(QTest::qWaitFor([&] { return settingsView() != nullptr; }, 5000));
     ASSERT_TRUE(QTest::qWaitFor(
