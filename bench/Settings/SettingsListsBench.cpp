@@ -16,10 +16,20 @@ namespace {
 // A settings file of its own holding `count` entries in each of the host deny list and the
 // application allow list, as years of answers to the connection alert leave them.
 void storeLists(std::int64_t count) {
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("tarnwick-settings-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    UserDefaults::standard().resetForTesting(folder / "settings.json");
+    // The folder goes when the program ends, settings file and all.
+    static const struct Folder {
+        Folder()
+            : path(std::filesystem::temp_directory_path() /
+                   ("tarnwick-settings-bench-" + std::to_string(::getpid()))) {
+            std::filesystem::create_directories(path);
+        }
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+        std::filesystem::path path;
+    } folder;
+    UserDefaults::standard().resetForTesting(folder.path / "settings.json");
     AllowanceList lists;
     for (std::int64_t i = 0; i < count; ++i) {
         lists.hostBlacklist.push_back("host-" + std::to_string(i) + ".example.ru");

@@ -18,10 +18,20 @@ namespace tarnwick {
 namespace {
 
 std::shared_ptr<SettingsViewModel> modelWithLists(std::int64_t count) {
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("tarnwick-settings-views-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    UserDefaults::standard().resetForTesting(folder / "settings.json");
+    // The folder goes when the program ends, settings file and all.
+    static const struct Folder {
+        Folder()
+            : path(std::filesystem::temp_directory_path() /
+                   ("tarnwick-settings-views-bench-" + std::to_string(::getpid()))) {
+            std::filesystem::create_directories(path);
+        }
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+        std::filesystem::path path;
+    } folder;
+    UserDefaults::standard().resetForTesting(folder.path / "settings.json");
     AllowanceList lists;
     for (std::int64_t i = 0; i < count; ++i) {
         lists.hostBlacklist.push_back("host-" + std::to_string(i) + ".example.ru");
