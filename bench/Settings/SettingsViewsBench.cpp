@@ -1,9 +1,8 @@
+#include "BenchLists.h"
 #include "Dispatch/DispatchQueue.h"
-#include "Foundation/UserDefaults.h"
 #include "QtSupport/MainQueueBridge.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Screens/Settings/Views/AllowancesListView.h"
-#include "Tools/AllowanceList.h"
 
 #include <QApplication>
 #include <QListView>
@@ -11,33 +10,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
-#include <unistd.h>
-
 namespace tarnwick {
 namespace {
 
 std::shared_ptr<SettingsViewModel> modelWithLists(std::int64_t count) {
-    // The folder goes when the program ends, settings file and all.
-    static const struct Folder {
-        Folder()
-            : path(std::filesystem::temp_directory_path() /
-                   ("tarnwick-settings-views-bench-" + std::to_string(::getpid()))) {
-            std::filesystem::create_directories(path);
-        }
-        ~Folder() {
-            std::error_code ignored;
-            std::filesystem::remove_all(path, ignored);
-        }
-        std::filesystem::path path;
-    } folder;
-    UserDefaults::standard().resetForTesting(folder.path / "settings.json");
-    AllowanceList lists;
-    for (std::int64_t i = 0; i < count; ++i) {
-        lists.hostBlacklist.push_back("host-" + std::to_string(i) + ".example.ru");
-        lists.hostWhitelist.push_back("host-" + std::to_string(i) + ".example.org");
-    }
-    lists.saveToSettings();
+    storeBenchLists(count);
     return std::make_shared<SettingsViewModel>();
 }
 

@@ -1,5 +1,4 @@
 #include "Dispatch/ManualScheduler.h"
-#include "QtSupport/MainQueueBridge.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Screens/Settings/Views/DetectionLevelView.h"
 #include "Screens/Settings/Views/RestrictionsView.h"
@@ -7,13 +6,10 @@
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
+#include "support/Screenshots.h"
 #include "support/TemporarySettings.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QPalette>
-#include <QStyle>
-#include <QStyleFactory>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -21,23 +17,8 @@
 namespace tarnwick {
 namespace {
 
-void applyAppearance(bool dark) {
-    QApplication::setStyle(QStyleFactory::create("Fusion"));
-    QPalette palette = QApplication::style()->standardPalette();
-    if (dark) {
-        palette.setColor(QPalette::Window, QColor(0x1C, 0x1E, 0x25));
-        palette.setColor(QPalette::WindowText, QColor(0xEE, 0xEF, 0xF3));
-        palette.setColor(QPalette::Base, QColor(0x26, 0x29, 0x32));
-        palette.setColor(QPalette::Text, QColor(0xEE, 0xEF, 0xF3));
-        palette.setColor(QPalette::PlaceholderText, QColor(0x8D, 0x93, 0xA5));
-    }
-    QApplication::setPalette(palette);
-}
-
 void save(QWidget* widget, const QString& name) {
-    QDir().mkpath(TARNWICK_SCREENSHOT_DIR);
-    const QString path = QString(TARNWICK_SCREENSHOT_DIR) + "/" + name + ".png";
-    ASSERT_TRUE(widget->grab().save(path)) << path.toStdString();
+    testing::saveScreenshot(widget, TARNWICK_SCREENSHOT_DIR, name);
 }
 
 class SettingsScreenshots : public ::testing::TestWithParam<bool> {};
@@ -45,7 +26,7 @@ class SettingsScreenshots : public ::testing::TestWithParam<bool> {};
 TEST_P(SettingsScreenshots, SavesEachTab) {
     const bool dark = GetParam();
     const QString suffix = dark ? "dark" : "light";
-    applyAppearance(dark);
+    testing::applyScreenshotAppearance(dark);
     testing::TemporarySettings settings;
     AllowanceList lists;
     lists.bundleIDWhitelist = {"org.example.editor"};
@@ -101,12 +82,3 @@ INSTANTIATE_TEST_SUITE_P(Appearances, SettingsScreenshots, ::testing::Values(fal
 
 }  // namespace
 }  // namespace tarnwick
-
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    tarnwick::MainQueueBridge::install();
-    ::testing::InitGoogleTest(&argc, argv);
-    const int status = RUN_ALL_TESTS();
-    tarnwick::MainQueueBridge::uninstall();
-    return status;
-}
