@@ -6,6 +6,7 @@
 #include "Shell/Views/Style/Typeface.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -36,6 +37,9 @@ SettingsRestrictionRuleCell::SettingsRestrictionRuleCell(const RestrictionPrefer
     m_label->setFont(Typeface::font(typefaceFace::light, 13));
     m_label->setWordWrap(true);
     row->addWidget(m_label, 1);
+    if (!m_isDisabled) {
+        setFocusPolicy(Qt::TabFocus);
+    }
 }
 
 QString SettingsRestrictionRuleCell::label() const {
@@ -83,6 +87,14 @@ void SettingsRestrictionRuleCell::leaveEvent(QEvent* event) {
     setHovered(false);
 }
 
+void SettingsRestrictionRuleCell::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space) {
+        toggle();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void SettingsRestrictionRuleCell::mousePressEvent(QMouseEvent* event) {
     event->accept();
 }
@@ -94,7 +106,14 @@ void SettingsRestrictionRuleCell::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void SettingsRestrictionRuleCell::paintEvent(QPaintEvent*) {
-    QPainter(this).fillRect(rect(), Appearance::color(NamedColor::windowBackgroundColor()));
+    QPainter painter(this);
+    painter.fillRect(rect(), Appearance::color(NamedColor::windowBackgroundColor()));
+    if (hasFocus()) {
+        QColor ring = Appearance::color(NamedColor::buttonColor());
+        ring.setAlphaF(0.5f);
+        painter.setPen(ring);
+        painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
 }
 
 }  // namespace tarnwick

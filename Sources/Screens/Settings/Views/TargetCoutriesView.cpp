@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QScrollBar>
@@ -86,6 +87,7 @@ TargetCoutriesView::TargetCoutriesView(std::shared_ptr<SettingsViewModel> viewMo
     m_grid->viewport()->setAutoFillBackground(false);
     m_grid->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     m_grid->viewport()->installEventFilter(this);
+    m_grid->installEventFilter(this);
     new EdgeFades(m_grid, 0, 80);
     connect(m_grid, &QListView::clicked, this,
             [this](const QModelIndex& index) { selectCell(index.row()); });
@@ -140,6 +142,15 @@ void TargetCoutriesView::showEvent(QShowEvent* event) {
 }
 
 bool TargetCoutriesView::eventFilter(QObject* watched, QEvent* event) {
+    // The keyboard picks the current cell as a click does.
+    if (watched == m_grid && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            m_grid->currentIndex().isValid()) {
+            selectCell(m_grid->currentIndex().row());
+            return true;
+        }
+    }
     if (event->type() == QEvent::Resize) {
         if (watched == m_grid->viewport()) {
             layOutGrid();

@@ -150,6 +150,25 @@ TEST_F(SettingsScreen, HoveringGrowsWhatCanBeClickedAndNothingElse) {
     EXPECT_TRUE(level->pill()->isVisible());
 }
 
+TEST_F(SettingsScreen, TheKeyboardPicksRulesAndCountries) {
+    auto* tab = qobject_cast<RestrictionsView*>(m_view->body());
+    ASSERT_NE(tab, nullptr);
+    EXPECT_EQ(tab->requiredCells().front()->focusPolicy(), Qt::NoFocus);
+    auto* cell = tab->additionalCells().back();
+    const bool before = cell->isChecked();
+    QTest::keyClick(cell, Qt::Key_Space);
+    EXPECT_NE(cell->isChecked(), before);
+    EXPECT_EQ(m_model->isRestrictionSelected(cell->rule()), !before);
+
+    auto* countries = openTab<TargetCoutriesView>(SettingsTab::targetCoutries);
+    ASSERT_NE(countries, nullptr);
+    // The first country after the two selected ones.
+    countries->grid()->setCurrentIndex(countries->gridModel()->index(2));
+    const std::string code = countries->gridModel()->country(2).countryCode();
+    QTest::keyClick(countries->grid(), Qt::Key_Return);
+    EXPECT_EQ(targetCountries(), (std::vector<std::string>{"RU", "BY", code}));
+}
+
 TEST_F(SettingsScreen, TabsComeInTheGivenOrder) {
     SettingsView view(m_model, {SettingsTab::connectionsList, SettingsTab::restrictions});
     EXPECT_EQ(view.tabButton(SettingsTab::targetCoutries), nullptr);
