@@ -5,6 +5,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <fstream>
+#include <unistd.h>
+
 namespace tarnwick {
 namespace {
 
@@ -33,6 +36,32 @@ void modelStart(benchmark::State& state) {
     }
 }
 
+// The arrow of a row: the entry moves to the other list, both lists are rebuilt and saved.
+void moveEntry(benchmark::State& state) {
+    storeBenchLists(state.range(0));
+    const auto model = std::make_shared<SettingsViewModel>();
+    for (auto _ : state) {
+        model->moveToOtherList(model->denyList.get().front());
+    }
+}
+
+// What the model holds in memory for the lists, from the process's resident size.
+void modelMemory(benchmark::State& state) {
+    storeBenchLists(state.range(0));
+    const auto residentBytes = [] {
+        std::ifstream statm("/proc/self/statm");
+        long pages = 0;
+        long resident = 0;
+        statm >> pages >> resident;
+        return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE));
+    };
+    for (auto _ : state) {
+        const double before = residentBytes();
+        const auto model = std::make_shared<SettingsViewModel>();
+        state.counters["MiB"] = (residentBytes() - before) / (1024.0 * 1024.0);
+    }
+}
+
 // One answer of the search field over every country.
 void countrySearch(benchmark::State& state) {
     const auto countries = CountriesProvider().countriesSortedByAlphabet();
@@ -47,6 +76,8 @@ void countrySearch(benchmark::State& state) {
 
 BENCHMARK(listDecision)->Arg(10)->Arg(1000)->Arg(100000);
 BENCHMARK(modelStart)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(moveEntry)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(modelMemory)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(countrySearch)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -455,15 +455,22 @@ void SettingsViewModel::reloadAllowanceEntries() {
 
 void SettingsViewModel::addEntry(const std::shared_ptr<Entry>& entry, bool toDenyList) {
     dispatchPreconditionOnMain();
-    const auto& value = entry->value();
-    switch (entry->kind()) {
+    if (insertItem(*entry, toDenyList)) {
+        saveAllowanceList();
+        reloadAllowanceEntries();
+    }
+}
+
+bool SettingsViewModel::insertItem(const Entry& entry, bool toDenyList) {
+    const auto& value = entry.value();
+    switch (entry.kind()) {
         case Entry::Kind::bundleId:
         case Entry::Kind::host: {
             const auto* text = std::get_if<std::string>(&value);
             if (!text) {
-                return;
+                return false;
             }
-            auto& list = entry->kind() == Entry::Kind::bundleId
+            auto& list = entry.kind() == Entry::Kind::bundleId
                              ? (toDenyList ? m_bundleIdBlacklist : m_bundleIdWhitelist)
                              : (toDenyList ? m_hostNameBlacklist : m_hostNameWhitelist);
             list.insert(list.begin(), *text);
@@ -472,28 +479,34 @@ void SettingsViewModel::addEntry(const std::shared_ptr<Entry>& entry, bool toDen
         case Entry::Kind::hit: {
             const auto* hit = std::get_if<HitListEntry>(&value);
             if (!hit) {
-                return;
+                return false;
             }
             auto& list = toDenyList ? m_hitsBlacklist : m_hitsWhitelist;
             list.insert(list.begin(), *hit);
             break;
         }
     }
-    saveAllowanceList();
-    reloadAllowanceEntries();
+    return true;
 }
 
 void SettingsViewModel::removeEntry(const std::shared_ptr<Entry>& entry, bool fromDenyList) {
     dispatchPreconditionOnMain();
-    const auto& value = entry->value();
-    switch (entry->kind()) {
+    if (eraseItem(*entry, fromDenyList)) {
+        saveAllowanceList();
+        reloadAllowanceEntries();
+    }
+}
+
+bool SettingsViewModel::eraseItem(const Entry& entry, bool fromDenyList) {
+    const auto& value = entry.value();
+    switch (entry.kind()) {
         case Entry::Kind::bundleId:
         case Entry::Kind::host: {
             const auto* text = std::get_if<std::string>(&value);
             if (!text) {
-                return;
+                return false;
             }
-            removeFirst(entry->kind() == Entry::Kind::bundleId
+            removeFirst(entry.kind() == Entry::Kind::bundleId
                             ? (fromDenyList ? m_bundleIdBlacklist : m_bundleIdWhitelist)
                             : (fromDenyList ? m_hostNameBlacklist : m_hostNameWhitelist),
                         *text);
@@ -502,25 +515,26 @@ void SettingsViewModel::removeEntry(const std::shared_ptr<Entry>& entry, bool fr
         case Entry::Kind::hit: {
             const auto* hit = std::get_if<HitListEntry>(&value);
             if (!hit) {
-                return;
+                return false;
             }
             removeFirst(fromDenyList ? m_hitsBlacklist : m_hitsWhitelist, *hit);
             break;
         }
     }
-    saveAllowanceList();
-    reloadAllowanceEntries();
+    return true;
 }
 
 void SettingsViewModel::moveToOtherList(const std::shared_ptr<Entry>& entry) {
     dispatchPreconditionOnMain();
+    // Both steps are saved together, so no stored state ever lacks the entry, and a long list is
+    // written and rebuilt once per move.
     const auto rows = allowList.get();
-    if (std::find(rows.begin(), rows.end(), entry) != rows.end()) {
-        removeEntry(entry, false);
-        addEntry(entry, true);
-    } else {
-        addEntry(entry, false);
-        removeEntry(entry, true);
+    const bool fromDenyList = std::find(rows.begin(), rows.end(), entry) == rows.end();
+    const bool removed = eraseItem(*entry, fromDenyList);
+    const bool added = insertItem(*entry, !fromDenyList);
+    if (removed || added) {
+        saveAllowanceList();
+        reloadAllowanceEntries();
     }
 }
 

@@ -95,6 +95,9 @@ public:
 
 private:
     static bool matches(const FlowInfo& flowInfo, const AllowanceLookup& lookup);
+    // Change one stored list without saving; false when the entry's value is not of its kind.
+    bool insertItem(const Entry& entry, bool toDenyList);
+    bool eraseItem(const Entry& entry, bool fromDenyList);
     void saveAllowanceList();
     void rebuildLookups();
     void reloadAllowanceEntries();
