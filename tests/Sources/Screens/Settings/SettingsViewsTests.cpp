@@ -294,6 +294,20 @@ TEST_F(SettingsScreen, TheCountryGridSearchesAndSelects) {
     EXPECT_EQ(std::count(additional.begin(), additional.end(), socialNetwork), 0);
 }
 
+TEST(CountryCell, ShowsTheFlagFiveSpacesAndTheCapitalisedName) {
+    struct Row {
+        Country country;
+        const char* text;
+    };
+    for (const auto& row :
+         {Row{Country("BA", "bosnia & herzegovina", "bs", "Bosnian", "🇧🇦"),
+              "🇧🇦     Bosnia & Herzegovina"},
+          Row{Country("XK", "KOSOVO", "sq", "Albanian", std::nullopt), "🚩     Kosovo"}}) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(CountryGridModel::cellText(row.country).toStdString(), row.text);
+    }
+}
+
 TEST_F(SettingsScreen, TheGridHasFourColumnsOnlyInAWideMainWindow) {
     EXPECT_EQ(TargetCoutriesView::columnCount(nullptr), 3);
     NotificationCenter center;
