@@ -85,8 +85,14 @@ void AllowDenyListCellView::paint(QPainter* painter, const QStyleOptionViewItem&
         painter->setPen(hovered ? accent : primary);
         const int side = kIconInset + kTrashHeight + 8;
         const QRect text = plate.adjusted(side, 0, -side, 0);
-        painter->drawText(text, Qt::AlignCenter,
-                          painter->fontMetrics().elidedText(title, Qt::ElideMiddle, text.width()));
+        // Two lines fit the row; only a title longer than that is shortened.
+        const QFontMetrics metrics = painter->fontMetrics();
+        const bool fits =
+            metrics.boundingRect(text, Qt::AlignCenter | Qt::TextWordWrap, title).height() <=
+            text.height();
+        painter->drawText(
+            text, Qt::AlignCenter | Qt::TextWordWrap,
+            fits ? title : metrics.elidedText(title, Qt::ElideMiddle, 2 * text.width()));
     }
     if (hovered) {
         const qreal ratio = painter->device()->devicePixelRatioF();
