@@ -2,6 +2,7 @@
 
 #include "QtSupport/PublisherBinding.h"
 #include "Screens/Settings/SettingsViewModel.h"
+#include "Screens/Settings/Views/HoverProgress.h"
 #include "Screens/Settings/Views/ScaledTextLabel.h"
 #include "Screens/Settings/Views/SettingsText.h"
 #include "Shell/Views/Style/Appearance.h"
@@ -79,6 +80,8 @@ DetectionLevelView::DetectionLevelView(std::shared_ptr<SettingsViewModel> viewMo
             .arg(Appearance::color(NamedColor::buttonColor()).name(QColor::HexArgb),
                  roundedFill(NamedColor::detectionLevelBackground(), 10)));
     m_pill->installEventFilter(this);
+    m_pillHover =
+        new HoverProgress(m_pill, [this](double value) { m_pill->setScale(1.0 + 0.02 * value); });
     row->addWidget(m_pill);
 
     m_container = new DetectionLevelContainer(bar, this);
@@ -167,7 +170,7 @@ bool DetectionLevelView::eventFilter(QObject* watched, QEvent* event) {
     const auto type = event->type();
     if (watched == m_pill) {
         if (type == QEvent::Enter || type == QEvent::Leave) {
-            m_pill->setScale(type == QEvent::Enter ? 1.02 : 1.0);
+            m_pillHover->setHovered(type == QEvent::Enter);
         } else if (type == QEvent::MouseButtonPress) {
             return true;
         } else if (type == QEvent::MouseButtonRelease &&

@@ -12,6 +12,7 @@ class QLabel;
 
 namespace tarnwick {
 
+class HoverProgress;
 class ScaledTextLabel;
 class SettingsViewModel;
 
@@ -71,6 +72,7 @@ private:
         DetectionLevel::minimum, DetectionLevel::maximum, DetectionLevel::recommended};
     DetectionLevelContainer* m_container;
     ScaledTextLabel* m_pill;
+    HoverProgress* m_pillHover;
     QPointer<QWidget> m_menu;
 };
 

@@ -1,5 +1,6 @@
 #include "Screens/Settings/Views/SettingsRestrictionRuleCell.h"
 
+#include "Screens/Settings/Views/HoverProgress.h"
 #include "Screens/Settings/Views/ScaledTextLabel.h"
 #include "Shell/Views/Controls/CustomCheckMarkView.h"
 #include "Shell/Views/Style/Appearance.h"
@@ -37,6 +38,8 @@ SettingsRestrictionRuleCell::SettingsRestrictionRuleCell(const RestrictionPrefer
     m_label->setFont(Typeface::font(typefaceFace::light, 13));
     m_label->setWordWrap(true);
     row->addWidget(m_label, 1);
+    m_hover =
+        new HoverProgress(this, [this](double value) { m_label->setScale(1.0 + 0.01 * value); });
     if (!m_isDisabled) {
         setFocusPolicy(Qt::TabFocus);
     }
@@ -74,7 +77,7 @@ void SettingsRestrictionRuleCell::setHovered(bool hovered) {
         return;
     }
     m_isHovered = hovered;
-    m_label->setScale(hovered ? 1.01 : 1.0);
+    m_hover->setHovered(hovered);
 }
 
 void SettingsRestrictionRuleCell::enterEvent(QEnterEvent* event) {

@@ -9,6 +9,7 @@
 namespace tarnwick {
 
 class CustomCheckMarkView;
+class HoverProgress;
 class ScaledTextLabel;
 
 // One detection rule of the restrictions tab: a check box and the rule's sentence. A click
@@ -48,6 +49,7 @@ private:
     bool m_isHovered = false;
     CustomCheckMarkView* m_checkMark;
     ScaledTextLabel* m_label;
+    HoverProgress* m_hover;
 };
 
 }  // namespace tarnwick

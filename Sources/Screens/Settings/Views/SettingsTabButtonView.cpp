@@ -1,5 +1,6 @@
 #include "Screens/Settings/Views/SettingsTabButtonView.h"
 
+#include "Screens/Settings/Views/HoverProgress.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/Typeface.h"
 
@@ -29,6 +30,11 @@ SettingsTabButtonView::SettingsTabButtonView(SettingsTab tab,
     setFixedHeight(height);
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover);
+    m_hover = new HoverProgress(this, [this](double) { update(); });
+}
+
+double SettingsTabButtonView::labelScale() const {
+    return 1.0 + 0.02 * m_hover->value();
 }
 
 QSize SettingsTabButtonView::sizeHint() const {
@@ -64,9 +70,9 @@ void SettingsTabButtonView::paintEvent(QPaintEvent*) {
         background = Appearance::color(NamedColor::windowBackgroundColor());
     }
     painter.fillPath(shape, background);
-    if (m_isHovered) {
+    if (m_hover->value() > 0) {
         QColor hover = Appearance::color(NamedColor::detectionLevelBackground());
-        hover.setAlphaF(0.4f);
+        hover.setAlphaF(static_cast<float>(0.4 * m_hover->value()));
         painter.fillPath(shape, hover);
     }
     const QPointF centre = plate.center();
@@ -82,13 +88,13 @@ void SettingsTabButtonView::paintEvent(QPaintEvent*) {
 void SettingsTabButtonView::enterEvent(QEnterEvent* event) {
     QWidget::enterEvent(event);
     m_isHovered = true;
-    update();
+    m_hover->setHovered(true);
 }
 
 void SettingsTabButtonView::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
     m_isHovered = false;
-    update();
+    m_hover->setHovered(false);
 }
 
 void SettingsTabButtonView::mousePressEvent(QMouseEvent* event) {

@@ -8,6 +8,8 @@
 
 namespace tarnwick {
 
+class HoverProgress;
+
 // One button of the settings screen's tab column. It shows as selected while the model's current
 // tab is its tab; a press hands its tab to `action`, which the screen turns into the model's new
 // current tab.
@@ -29,7 +31,7 @@ public:
     // What the button shows for its state, as painted.
     QFont labelFont() const;
     QColor labelColor() const;
-    double labelScale() const { return m_isHovered ? 1.02 : 1.0; }
+    double labelScale() const;
 
     QSize sizeHint() const override;
 
@@ -47,6 +49,7 @@ private:
     const std::function<void(SettingsTab)> m_action;
     bool m_isSelected = false;
     bool m_isHovered = false;
+    HoverProgress* m_hover;
 };
 
 }  // namespace tarnwick
