@@ -32,6 +32,7 @@ public:
                                 QWidget* parent = nullptr);
     ~AllowancesListView() override;
 
+    // Used for testing only
     const Column& allowColumn() const { return m_columns[0]; }
     const Column& denyColumn() const { return m_columns[1]; }
 

@@ -50,15 +50,13 @@ public:
     DetectionLevel detectionLevel() const;
     // Replaces the model's selection by the level's preset.
     void setDetectionLevel(DetectionLevel level);
+    // Used for testing only
     QString pillText() const;
     ScaledTextLabel* pill() const { return m_pill; }
     bool isExpanded() const { return m_container->isExpanded(); }
     void setExpanded(bool expanded);
     // The open menu, or none.
     QWidget* menu() const { return m_menu; }
-    const std::vector<DetectionLevel>& selectableDetectionLevels() const {
-        return m_selectableDetectionLevels;
-    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

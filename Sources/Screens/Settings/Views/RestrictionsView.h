@@ -24,6 +24,7 @@ public:
                               QWidget* parent = nullptr);
     ~RestrictionsView() override;
 
+    // Used for testing only
     const std::vector<SettingsRestrictionRuleCell*>& requiredCells() const {
         return m_requiredCells;
     }

@@ -13,6 +13,7 @@ class SettingsHeader : public QWidget {
 public:
     explicit SettingsHeader(QWidget* parent = nullptr);
 
+    // Used for testing only
     QPushButton* promotionButton() const { return m_button; }
 
     // Marks the promotion as offered and shows it over the main window when the window can take

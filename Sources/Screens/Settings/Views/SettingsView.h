@@ -24,11 +24,11 @@ public:
                  QWidget* parent = nullptr);
     ~SettingsView() override;
 
+    // Used for testing only
     SettingsHeader* header() const { return m_header; }
     SettingsTabButtonView* tabButton(SettingsTab tab) const;
     // The body shown, for the tab it was made for.
     QWidget* body() const { return m_body; }
-    SettingsTab shownTab() const { return m_shownTab; }
 
 private:
     void showTab(SettingsTab tab);

@@ -27,6 +27,7 @@ public:
     ~TargetCoutriesView() override;
 
     static int columnCount(const QWidget* mainWindow);
+    // Used for testing only
     int columns() const { return m_columns; }
     FilterTextField* searchField() const { return m_searchField; }
     QListView* grid() const { return m_grid; }
