@@ -5,8 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <fstream>
-#include <unistd.h>
+#include <malloc.h>
 
 namespace tarnwick {
 namespace {
@@ -45,20 +44,14 @@ void moveEntry(benchmark::State& state) {
     }
 }
 
-// What the model holds in memory for the lists, from the process's resident size.
+// What the model holds in memory for the lists: the heap in use with it and without it.
 void modelMemory(benchmark::State& state) {
     storeBenchLists(state.range(0));
-    const auto residentBytes = [] {
-        std::ifstream statm("/proc/self/statm");
-        long pages = 0;
-        long resident = 0;
-        statm >> pages >> resident;
-        return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE));
-    };
     for (auto _ : state) {
-        const double before = residentBytes();
+        const double before = static_cast<double>(::mallinfo2().uordblks);
         const auto model = std::make_shared<SettingsViewModel>();
-        state.counters["MiB"] = (residentBytes() - before) / (1024.0 * 1024.0);
+        state.counters["MiB"] =
+            (static_cast<double>(::mallinfo2().uordblks) - before) / (1024.0 * 1024.0);
     }
 }
 
