@@ -7,8 +7,7 @@
 
 namespace tarnwick {
 
-EdgeFades::EdgeFades(QWidget* list, int topHeight, int bottomHeight, int topOverhang)
-    : QObject(list), m_list(list), m_topOverhang(topOverhang) {
+EdgeFades::EdgeFades(QWidget* list, int topHeight, int bottomHeight) : QObject(list), m_list(list) {
     if (topHeight > 0) {
         m_top = new ScrollGradientView(true, topHeight, list);
     }
@@ -29,7 +28,7 @@ bool EdgeFades::eventFilter(QObject* watched, QEvent* event) {
 void EdgeFades::place() {
     const int width = m_list->width();
     if (m_top) {
-        m_top->setGeometry(0, -m_topOverhang, width, m_top->height());
+        m_top->setGeometry(0, 0, width, m_top->height());
         m_top->raise();
     }
     if (m_bottom) {

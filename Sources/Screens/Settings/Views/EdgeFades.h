@@ -9,13 +9,12 @@ namespace tarnwick {
 class ScrollGradientView;
 
 // Fading bands laid over the top and bottom edges of a scrolling list, kept on the list's edges
-// as it resizes. A band may reach above the list's top by `topOverhang`, so only its lower part
-// shows. A height of 0 leaves that edge without a band.
+// as it resizes. A height of 0 leaves that edge without a band.
 class EdgeFades : public QObject {
     Q_OBJECT
 
 public:
-    EdgeFades(QWidget* list, int topHeight, int bottomHeight, int topOverhang = 0);
+    EdgeFades(QWidget* list, int topHeight, int bottomHeight);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -26,7 +25,6 @@ private:
     QWidget* m_list;
     ScrollGradientView* m_top = nullptr;
     ScrollGradientView* m_bottom = nullptr;
-    const int m_topOverhang;
 };
 
 }  // namespace tarnwick
