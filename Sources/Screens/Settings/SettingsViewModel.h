@@ -124,7 +124,8 @@ private:
     std::vector<std::string> m_hostNameWhitelist;
     std::vector<HitListEntry> m_hitsBlacklist;
     std::vector<HitListEntry> m_hitsWhitelist;
-    // The lists above, indexed for the flow decision.
+    // The lists above, indexed for the flow decision; they read the lists, so every change
+    // builds them afresh (saveAllowanceList does) before the next decision.
     AllowanceLookup m_allowLookup;
     AllowanceLookup m_denyLookup;
 };
