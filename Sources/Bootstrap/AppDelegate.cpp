@@ -6,6 +6,7 @@
 #include "Network/HTTPSession.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "ScreenModelAssembly.h"
+#include "ScreenViewAssembly.h"
 #include "Shell/AppMover.h"
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/FilterShutdown.h"
@@ -77,6 +78,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         m_feedbackFormPresenter->presentFeedbackForm();
     };
     dependencies.makeScreenModels = &tarnwick::makeScreenModels;
+    dependencies.makeScreen = &tarnwick::makeScreenView;
     m_mainWindow = std::make_unique<MainWindow>(m_previousLaunchesCount, std::move(dependencies));
     m_mainWindow->show();
     m_mainWindow->raise();

@@ -5,19 +5,24 @@
 
 namespace tarnwick {
 
+namespace {
+
+std::string lookedUpIdentifier(const std::string& bundleIdentifier) {
+    std::string lowered = bundleIdentifier;
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char character) {
+        return static_cast<char>(std::tolower(character));
+    });
+    return lowered == "com.apple.webkit.networking" ? "com.apple.Safari" : bundleIdentifier;
+}
+
+}  // namespace
+
 std::optional<RunningApplication> runningApplication(
     const Workspace& workspace, const std::optional<std::string>& bundleIdentifier) {
     if (!bundleIdentifier) {
         return std::nullopt;
     }
-    std::string identifier = *bundleIdentifier;
-    std::string lowered = identifier;
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char character) {
-        return static_cast<char>(std::tolower(character));
-    });
-    if (lowered == "com.apple.webkit.networking") {
-        identifier = "com.apple.Safari";
-    }
+    const std::string identifier = lookedUpIdentifier(*bundleIdentifier);
     for (auto& application : workspace.runningApplications()) {
         if (application.bundleIdentifier && *application.bundleIdentifier == identifier) {
             return std::move(application);
@@ -32,6 +37,23 @@ std::string applicationName(const Workspace& workspace, const std::string& bundl
         return *application->localizedName;
     }
     return bundleIdentifier;
+}
+
+RunningApplicationNames::RunningApplicationNames(const Workspace& workspace) {
+    for (const auto& application : workspace.runningApplications()) {
+        if (application.bundleIdentifier) {
+            // The first application with an identifier names it, as a single look-up finds it.
+            const auto [slot, inserted] = m_names.try_emplace(*application.bundleIdentifier);
+            if (inserted && application.localizedName) {
+                slot->second = *application.localizedName;
+            }
+        }
+    }
+}
+
+std::string RunningApplicationNames::applicationName(const std::string& bundleIdentifier) const {
+    const auto found = m_names.find(lookedUpIdentifier(bundleIdentifier));
+    return found == m_names.end() || found->second.empty() ? bundleIdentifier : found->second;
 }
 
 }  // namespace tarnwick

@@ -200,5 +200,29 @@ TEST_F(ConnectionsMonitorEndToEnd, TargetCountryIsAskedAboutDeniedOnceAndRemembe
     EXPECT_TRUE(waitUntil([&] { return ::kill(*extension, 0) != 0; }, kWait));
 }
 
+TEST_F(ConnectionsMonitorEndToEnd, AHostInTheDenyListIsRefusedWithoutAnAlert) {
+    // The deny list as the settings screen leaves it after years of use: the host among a
+    // hundred thousand others.
+    UserDefaults::standard().resetForTesting(settingsFile());
+    AllowanceList lists;
+    for (int i = 0; i < 100000; ++i) {
+        lists.hostBlacklist.push_back("host-" + std::to_string(i) + ".example.ru");
+    }
+    lists.hostBlacklist.insert(lists.hostBlacklist.begin() + 50000, kRussianName);
+    lists.saveToSettings();
+
+    startEngine();
+    ASSERT_EQ(next("status running", 60s), "") << log();
+    EXPECT_EQ(resolve(client(), kGermanServer, kRussianName, kWait), kRussianServer);
+    EXPECT_EQ(outcomeName(tcpExchange(client(), kRussianServer, kPort, kWait)), "refused");
+    EXPECT_EQ(outcomeName(tcpExchange(client(), kGermanServer, kPort, kWait)), "passed");
+    EXPECT_TRUE(treeShows(false, true)) << log();
+    EXPECT_EQ(alertsSeen(), 0u) << log();
+
+    m_engine->closeInput();
+    EXPECT_EQ(next("deactivated "), "ok") << log();
+    EXPECT_EQ(m_engine->stop(0, kWait), 0);
+}
+
 }  // namespace
 }  // namespace tarnwick::testing

@@ -201,7 +201,10 @@ TEST_F(DeniedConnections, NoneOfThousandsPassesUnderLoadFromReusedPorts) {
         refused += tcp.refused + udp.refused;
     }
     EXPECT_EQ(passed, 0) << "denied connections that passed";
-    EXPECT_EQ(refused, kConnectors * kPortsEach * kRounds * 2);
+    // Nearly all were made and refused; on a loaded machine a few may fail on their own (a port
+    // still in use, a time-out), which is no pass either.
+    constexpr int kAll = kConnectors * kPortsEach * kRounds * 2;
+    EXPECT_GE(refused, kAll * 98 / 100) << refused << " of " << kAll << " refused";
 }
 
 TEST_F(DeniedConnections, ALongIPv6HeaderChainIsNoWayAround) {

@@ -105,6 +105,7 @@ SettingsViewModel::SettingsViewModel(Dependencies dependencies)
         m_hitsBlacklist = restored->hitsBlackList;
         m_hitsWhitelist = restored->hitsWhitelist;
     }
+    rebuildLookups();
     reloadAllowanceEntries();
 }
 
@@ -134,6 +135,14 @@ void SettingsViewModel::setRestriction(const RestrictionPreference& restriction,
         removeFirst(restrictions, restriction);
     }
     setSelectedRestrictions(restrictions);
+}
+
+DetectionLevel SettingsViewModel::detectionLevel() const {
+    return tarnwick::detectionLevel(m_selectedRestrictions.get(), m_undesirableCountriesManager);
+}
+
+void SettingsViewModel::setDetectionLevel(DetectionLevel level) {
+    setSelectedRestrictions(restrictions(level, m_undesirableCountriesManager));
 }
 
 // MARK: Countries
@@ -281,35 +290,38 @@ bool SettingsViewModel::countryMatches(const Country& country, const std::string
 
 // MARK: Allow and deny lists
 
-bool SettingsViewModel::matches(const FlowInfo& flowInfo, const std::vector<std::string>& bundleIds,
-                                const std::vector<std::string>& hostNames,
-                                const std::vector<HitListEntry>& hits) {
+bool SettingsViewModel::matches(const FlowInfo& flowInfo, const AllowanceLookup& lookup) {
     if (flowInfo.empty()) {
         return false;
     }
     const auto* bundleId = find(flowInfo, kBundleId);
-    if (bundleId && contains(bundleIds, *bundleId)) {
+    if (bundleId && lookup.containsBundleId(*bundleId)) {
         return true;
     }
     const auto* host = find(flowInfo, kHostName);
-    if (host && contains(hostNames, *host)) {
+    if (host && lookup.containsHostName(*host)) {
         return true;
     }
     const auto* address = find(flowInfo, kRemoteAddress);
     if (bundleId && address) {
-        return contains(hits, HitListEntry{*bundleId, *address});
+        return lookup.containsHit(*bundleId, *address);
     }
     return false;
 }
 
 bool SettingsViewModel::isAllowed(const FlowInfo& flowInfo) {
     dispatchPreconditionOnMain();
-    return matches(flowInfo, m_bundleIdWhitelist, m_hostNameWhitelist, m_hitsWhitelist);
+    return matches(flowInfo, m_allowLookup);
 }
 
 bool SettingsViewModel::isDenied(const FlowInfo& flowInfo) {
     dispatchPreconditionOnMain();
-    return matches(flowInfo, m_bundleIdBlacklist, m_hostNameBlacklist, m_hitsBlacklist);
+    return matches(flowInfo, m_denyLookup);
+}
+
+void SettingsViewModel::rebuildLookups() {
+    m_allowLookup = AllowanceLookup(m_bundleIdWhitelist, m_hostNameWhitelist, m_hitsWhitelist);
+    m_denyLookup = AllowanceLookup(m_bundleIdBlacklist, m_hostNameBlacklist, m_hitsBlacklist);
 }
 
 void SettingsViewModel::runConnectionAlert(const ConnectionAlert& alert, const FlowInfo& flowInfo,
@@ -404,21 +416,25 @@ AllowanceList SettingsViewModel::allowanceList() const {
 }
 
 void SettingsViewModel::saveAllowanceList() {
+    // Every change of the lists is saved, so the decision's index follows them here.
+    rebuildLookups();
     allowanceList().saveToSettings();
 }
 
 void SettingsViewModel::reloadAllowanceEntries() {
     allowList.set({});
     denyList.set({});
-    auto rows = [this](bool isDenied, const std::vector<std::string>& bundleIds,
-                       const std::vector<std::string>& hosts,
-                       const std::vector<HitListEntry>& hits) {
+    // One look at the running applications names every row.
+    const RunningApplicationNames names(m_workspace);
+    auto rows = [&names](bool isDenied, const std::vector<std::string>& bundleIds,
+                         const std::vector<std::string>& hosts,
+                         const std::vector<HitListEntry>& hits) {
         EntryList entries;
         for (const auto& bundleId : bundleIds) {
-            entries.push_back(std::make_shared<Entry>(
-                Entry::makeTitle(isDenied, Entry::Kind::bundleId,
-                                 applicationName(m_workspace, bundleId), bundleId),
-                bundleId, Entry::Kind::bundleId));
+            entries.push_back(
+                std::make_shared<Entry>(Entry::makeTitle(isDenied, Entry::Kind::bundleId,
+                                                         names.applicationName(bundleId), bundleId),
+                                        bundleId, Entry::Kind::bundleId));
         }
         for (const auto& host : hosts) {
             entries.push_back(
@@ -426,10 +442,10 @@ void SettingsViewModel::reloadAllowanceEntries() {
                                         host, Entry::Kind::host));
         }
         for (const auto& hit : hits) {
-            entries.push_back(std::make_shared<Entry>(
-                Entry::makeTitle(isDenied, Entry::Kind::hit,
-                                 applicationName(m_workspace, hit.processId), hit),
-                hit, Entry::Kind::hit));
+            entries.push_back(
+                std::make_shared<Entry>(Entry::makeTitle(isDenied, Entry::Kind::hit,
+                                                         names.applicationName(hit.processId), hit),
+                                        hit, Entry::Kind::hit));
         }
         return entries;
     };
@@ -439,15 +455,22 @@ void SettingsViewModel::reloadAllowanceEntries() {
 
 void SettingsViewModel::addEntry(const std::shared_ptr<Entry>& entry, bool toDenyList) {
     dispatchPreconditionOnMain();
-    const auto& value = entry->value();
-    switch (entry->kind()) {
+    if (insertItem(*entry, toDenyList)) {
+        saveAllowanceList();
+        reloadAllowanceEntries();
+    }
+}
+
+bool SettingsViewModel::insertItem(const Entry& entry, bool toDenyList) {
+    const auto& value = entry.value();
+    switch (entry.kind()) {
         case Entry::Kind::bundleId:
         case Entry::Kind::host: {
             const auto* text = std::get_if<std::string>(&value);
             if (!text) {
-                return;
+                return false;
             }
-            auto& list = entry->kind() == Entry::Kind::bundleId
+            auto& list = entry.kind() == Entry::Kind::bundleId
                              ? (toDenyList ? m_bundleIdBlacklist : m_bundleIdWhitelist)
                              : (toDenyList ? m_hostNameBlacklist : m_hostNameWhitelist);
             list.insert(list.begin(), *text);
@@ -456,28 +479,34 @@ void SettingsViewModel::addEntry(const std::shared_ptr<Entry>& entry, bool toDen
         case Entry::Kind::hit: {
             const auto* hit = std::get_if<HitListEntry>(&value);
             if (!hit) {
-                return;
+                return false;
             }
             auto& list = toDenyList ? m_hitsBlacklist : m_hitsWhitelist;
             list.insert(list.begin(), *hit);
             break;
         }
     }
-    saveAllowanceList();
-    reloadAllowanceEntries();
+    return true;
 }
 
 void SettingsViewModel::removeEntry(const std::shared_ptr<Entry>& entry, bool fromDenyList) {
     dispatchPreconditionOnMain();
-    const auto& value = entry->value();
-    switch (entry->kind()) {
+    if (eraseItem(*entry, fromDenyList)) {
+        saveAllowanceList();
+        reloadAllowanceEntries();
+    }
+}
+
+bool SettingsViewModel::eraseItem(const Entry& entry, bool fromDenyList) {
+    const auto& value = entry.value();
+    switch (entry.kind()) {
         case Entry::Kind::bundleId:
         case Entry::Kind::host: {
             const auto* text = std::get_if<std::string>(&value);
             if (!text) {
-                return;
+                return false;
             }
-            removeFirst(entry->kind() == Entry::Kind::bundleId
+            removeFirst(entry.kind() == Entry::Kind::bundleId
                             ? (fromDenyList ? m_bundleIdBlacklist : m_bundleIdWhitelist)
                             : (fromDenyList ? m_hostNameBlacklist : m_hostNameWhitelist),
                         *text);
@@ -486,25 +515,26 @@ void SettingsViewModel::removeEntry(const std::shared_ptr<Entry>& entry, bool fr
         case Entry::Kind::hit: {
             const auto* hit = std::get_if<HitListEntry>(&value);
             if (!hit) {
-                return;
+                return false;
             }
             removeFirst(fromDenyList ? m_hitsBlacklist : m_hitsWhitelist, *hit);
             break;
         }
     }
-    saveAllowanceList();
-    reloadAllowanceEntries();
+    return true;
 }
 
 void SettingsViewModel::moveToOtherList(const std::shared_ptr<Entry>& entry) {
     dispatchPreconditionOnMain();
+    // Both steps are saved together, so no stored state ever lacks the entry, and a long list is
+    // written and rebuilt once per move.
     const auto rows = allowList.get();
-    if (std::find(rows.begin(), rows.end(), entry) != rows.end()) {
-        removeEntry(entry, false);
-        addEntry(entry, true);
-    } else {
-        addEntry(entry, false);
-        removeEntry(entry, true);
+    const bool fromDenyList = std::find(rows.begin(), rows.end(), entry) == rows.end();
+    const bool removed = eraseItem(*entry, fromDenyList);
+    const bool added = insertItem(*entry, !fromDenyList);
+    if (removed || added) {
+        saveAllowanceList();
+        reloadAllowanceEntries();
     }
 }
 

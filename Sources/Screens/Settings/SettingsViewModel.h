@@ -6,7 +6,9 @@
 #include "Screens/Presenters/ConnectionAlert.h"
 #include "Screens/Settings/SettingsAllowancesListManager.h"
 #include "Tools/AllowanceList.h"
+#include "Tools/AllowanceLookup.h"
 #include "Tools/Country.h"
+#include "Tools/DetectionLevel.h"
 #include "Tools/Entry.h"
 #include "Tools/HitListEntry.h"
 #include "Tools/Preferences.h"
@@ -55,6 +57,10 @@ public:
     void setSelectedRestrictions(const std::vector<RestrictionPreference>& restrictions);
     bool isRestrictionSelected(const RestrictionPreference& restriction) const;
     void setRestriction(const RestrictionPreference& restriction, bool isSelected);
+    // The level of the selection, and a level's preset as the new selection, both against the
+    // target countries as they stand.
+    DetectionLevel detectionLevel() const;
+    void setDetectionLevel(DetectionLevel level);
 
     const std::vector<Country>& allCountries() const { return m_allCountries; }
     Published<std::vector<Country>> representedCountries;
@@ -88,10 +94,12 @@ public:
     void applyAlertAnswer(int answer, const FlowInfo& flowInfo, const std::string& remoteAddress);
 
 private:
-    static bool matches(const FlowInfo& flowInfo, const std::vector<std::string>& bundleIds,
-                        const std::vector<std::string>& hostNames,
-                        const std::vector<HitListEntry>& hits);
+    static bool matches(const FlowInfo& flowInfo, const AllowanceLookup& lookup);
+    // Change one stored list without saving; false when the entry's value is not of its kind.
+    bool insertItem(const Entry& entry, bool toDenyList);
+    bool eraseItem(const Entry& entry, bool fromDenyList);
     void saveAllowanceList();
+    void rebuildLookups();
     void reloadAllowanceEntries();
     void updateSocialNetworkRestriction();
 
@@ -116,6 +124,10 @@ private:
     std::vector<std::string> m_hostNameWhitelist;
     std::vector<HitListEntry> m_hitsBlacklist;
     std::vector<HitListEntry> m_hitsWhitelist;
+    // The lists above, indexed for the flow decision; they read the lists, so every change
+    // builds them afresh (saveAllowanceList does) before the next decision.
+    AllowanceLookup m_allowLookup;
+    AllowanceLookup m_denyLookup;
 };
 
 }  // namespace tarnwick

@@ -48,6 +48,13 @@ TEST_F(WorkspaceUtilities, WebContentNetworkingStandsForTheBrowser) {
 TEST_F(WorkspaceUtilities, RowsNameRunningApplicationsElseShowTheIdentifier) {
     EXPECT_EQ(applicationName(m_workspace, "org.example.Editor"), "Editor");
     EXPECT_EQ(applicationName(m_workspace, "org.example.Gone"), "org.example.Gone");
+    // Naming a whole list from one look at the processes gives the same names.
+    const RunningApplicationNames names(m_workspace);
+    for (const char* identifier : {"org.example.Editor", "org.example.editor", "org.example.Gone",
+                                   "COM.APPLE.WEBKIT.NETWORKING", "com.apple.safari", ""}) {
+        SCOPED_TRACE(identifier);
+        EXPECT_EQ(names.applicationName(identifier), applicationName(m_workspace, identifier));
+    }
 }
 
 }  // namespace

@@ -98,7 +98,20 @@ MainWindow::MainWindow(std::int64_t launchesCount, Dependencies dependencies)
     }
     if (m_dependencies.makeScreenModels) {
         m_screenModels = m_dependencies.makeScreenModels(*this);
-        m_mainView->layoutView()->setScreenModels(m_screenModels);
+    }
+    MainWindowLayout* layout = m_mainView->layoutView();
+    if (const std::weak_ptr<SettingsViewModel> settings = m_screenModels.settings;
+        !settings.expired()) {
+        layout->model().onSettingsTabRequested = [settings](SettingsTab tab) {
+            if (const auto model = settings.lock()) {
+                model->currentTab = tab;
+            }
+        };
+    }
+    if (m_dependencies.makeScreen) {
+        layout->setScreenFactory([this](AppActiveScreenType screen, QWidget* parent) {
+            return m_dependencies.makeScreen(screen, *this, parent);
+        });
     }
 }
 
@@ -128,8 +141,13 @@ void MainWindow::addApplicationMenu(QMenuBar* bar) {
     QMenu* menu = bar->addMenu(text(IT::applicationMenuTitle));
     addItem(menu, text(IT::aboutMenuItem), {}, [] { AboutWindowController().showWindow(); });
     menu->addSeparator();
-    addItem(menu, text(IT::settingsMenuItem), QKeySequence(Qt::CTRL | Qt::Key_Comma),
-            [this] { switchScreen(AppActiveScreenType::settings); });
+    addItem(menu, text(IT::settingsMenuItem), QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] {
+        // The menu opens the first tab; the side bar keeps the last one shown.
+        if (m_dependencies.notificationCenter != nullptr) {
+            m_dependencies.notificationCenter->post(std::string(ShellNotification::switchScreen),
+                                                    SettingsTab::restrictions);
+        }
+    });
     menu->addSeparator();
     addItem(menu, QStringLiteral("Check for Updates"), {}, [this] {
         if (m_dependencies.checkForUpdates) {

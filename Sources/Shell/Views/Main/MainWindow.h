@@ -41,6 +41,8 @@ public:
         // Builds the screens' models once the window stands; the window owns them for its life.
         // None: the window runs without them.
         std::function<ScreenModels(MainWindow&)> makeScreenModels;
+        // Builds a screen's view once its models stand. None, or no view: a placeholder.
+        std::function<QWidget*(AppActiveScreenType, MainWindow&, QWidget* parent)> makeScreen;
     };
 
     static bool shouldCenter(std::int64_t launchesCount) { return launchesCount < 3; }

@@ -1,7 +1,6 @@
 #include "Shell/Views/Main/MainWindowLayout.h"
 
 #include "Dispatch/DispatchQueue.h"
-#include "Screens/AppMonitor/Views/AppMonitorView.h"
 #include "Shell/ShellNotification.h"
 #include "Shell/Views/Main/ScreenPlaceholderView.h"
 #include "Shell/Views/Main/SideBarView.h"
@@ -69,29 +68,28 @@ void MainWindowLayout::setFullscreen(bool fullscreen) {
 QWidget* MainWindowLayout::ensureScreen(AppActiveScreenType screen) {
     QPointer<QWidget>& slot = m_screens[screen];
     if (!slot) {
-        slot = makeScreen(screen);
+        slot = m_screenFactory ? m_screenFactory(screen, m_content) : nullptr;
+        if (!slot) {
+            slot = new ScreenPlaceholderView(screen, m_content);
+        }
         slot->setGeometry(m_content->rect());
         slot->hide();
     }
     return slot;
 }
 
-QWidget* MainWindowLayout::makeScreen(AppActiveScreenType screen) {
-    if (screen == AppActiveScreenType::appMonitor && m_screenModels.appMonitor) {
-        return new AppMonitorView(m_screenModels.appMonitor, m_notificationCenter, {}, m_content);
-    }
-    return new ScreenPlaceholderView(screen, m_content);
-}
-
-void MainWindowLayout::setScreenModels(const ScreenModels& models) {
-    m_screenModels = models;
-    for (auto& [type, widget] : m_screens) {
-        if (widget && qobject_cast<ScreenPlaceholderView*>(widget.data())) {
-            const bool shown = !widget->isHidden();
-            delete widget.data();
-            ensureScreen(type)->setVisible(shown);
+void MainWindowLayout::setScreenFactory(ScreenFactory factory) {
+    m_screenFactory = std::move(factory);
+    for (auto& [type, slot] : m_screens) {
+        if (qobject_cast<ScreenPlaceholderView*>(slot.data()) == nullptr) {
+            continue;
         }
+        // Not isVisible(): the window itself may not be shown yet.
+        const bool shown = !slot->isHidden();
+        delete slot.data();
+        ensureScreen(type)->setVisible(shown);
     }
+    m_sideBar->raise();
 }
 
 QRect MainWindowLayout::contentRect() const {

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -27,19 +28,21 @@ public:
     explicit MainWindowLayout(NotificationCenter& notificationCenter, QWidget* parent = nullptr);
     ~MainWindowLayout() override;
 
+    // Builds a screen's view; none, or no view for a screen, leaves that screen's placeholder.
+    using ScreenFactory = std::function<QWidget*(AppActiveScreenType, QWidget* parent)>;
+
     MainWindowLayoutModel& model() { return m_model; }
+    // Placeholders already shown are replaced by what the factory builds.
+    void setScreenFactory(ScreenFactory factory);
     SideBarView* sideBar() const { return m_sideBar; }
     QWidget* screen(AppActiveScreenType screen) const;
     void setFullscreen(bool fullscreen);
-    // The models the screens show; screens made before them are made again with them.
-    void setScreenModels(const ScreenModels& models);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     QWidget* ensureScreen(AppActiveScreenType screen);
-    QWidget* makeScreen(AppActiveScreenType screen);
     void animateSwitch(AppActiveScreenType from, AppActiveScreenType to);
     QRect contentRect() const;
 
@@ -49,7 +52,7 @@ private:
     SideBarView* m_sideBar;
     QWidget* m_content;
     std::map<AppActiveScreenType, QPointer<QWidget>> m_screens;
-    ScreenModels m_screenModels;
+    ScreenFactory m_screenFactory;
 };
 
 }  // namespace tarnwick

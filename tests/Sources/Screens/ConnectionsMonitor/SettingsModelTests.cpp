@@ -53,6 +53,10 @@ TEST_F(SettingsModel, ListDecisionsFollowTheSixLists) {
                            {{"bundleId", "pair.app"}, {"remoteAddress", "192.0.2.1"}},
                            true,
                            false},
+                          {"the pair's text split elsewhere",
+                           {{"bundleId", "pair.app1"}, {"remoteAddress", "92.0.2.1"}},
+                           false,
+                           false},
                           {"another address",
                            {{"bundleId", "pair.app"}, {"remoteAddress", "192.0.2.2"}},
                            false,
@@ -80,6 +84,9 @@ TEST_F(SettingsModel, MovingRemovingAndEmptyingRowsAreStored) {
     model->moveToOtherList(model->allowList.get().front());
     EXPECT_EQ(AllowanceList::restoreFromSettings()->bundleIDBlacklist,
               std::vector<std::string>{"a.app"});
+    // The decision follows the lists at once.
+    EXPECT_TRUE(model->isDenied({{"bundleId", "a.app"}}));
+    EXPECT_FALSE(model->isAllowed({{"bundleId", "a.app"}}));
     EXPECT_EQ(titles(model->denyList.get()).front(), "Deny all connections from a.app");
     model->moveToOtherList(model->denyList.get().front());
     EXPECT_EQ(AllowanceList::restoreFromSettings()->bundleIDWhitelist,

@@ -1,11 +1,10 @@
 #include "Dispatch/ManualScheduler.h"
 #include "Foundation/Bundle.h"
-#include "QtSupport/MainQueueBridge.h"
 #include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
 #include "Shell/Views/About/AboutWindowController.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Sheets/SheetWindowController.h"
-#include "support/ScreenshotAppearance.h"
+#include "support/Screenshots.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,12 +15,12 @@
 namespace tarnwick {
 namespace {
 
-using tarnwick::testing::applyAppearance;
+void applyAppearance(bool dark) {
+    testing::applyScreenshotAppearance(dark);
+}
 
 void save(QWidget* widget, const QString& name) {
-    QDir().mkpath(TARNWICK_SCREENSHOT_DIR);
-    const QString path = QString(TARNWICK_SCREENSHOT_DIR) + "/" + name + ".png";
-    ASSERT_TRUE(widget->grab().save(path)) << path.toStdString();
+    testing::saveScreenshot(widget, TARNWICK_SCREENSHOT_DIR, name);
 }
 
 void settle(ManualScheduler& scheduler) {
@@ -97,12 +96,3 @@ INSTANTIATE_TEST_SUITE_P(Appearances, ShellScreenshots, ::testing::Values(false,
 
 }  // namespace
 }  // namespace tarnwick
-
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    tarnwick::MainQueueBridge::install();
-    ::testing::InitGoogleTest(&argc, argv);
-    const int status = RUN_ALL_TESTS();
-    tarnwick::MainQueueBridge::uninstall();
-    return status;
-}

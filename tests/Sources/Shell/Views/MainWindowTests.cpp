@@ -94,6 +94,8 @@ TEST_F(MainWindowTest, MenuCommandsPostTheirNotificationsAndOpenTheMakersPages) 
         std::string entry = notification.name;
         if (const auto* screen = std::any_cast<Screen>(&notification.object)) {
             entry += ":" + std::string(rawValue(*screen));
+        } else if (const auto* tab = std::any_cast<SettingsTab>(&notification.object)) {
+            entry += ":" + std::string(rawValue(*tab));
         }
         posted.push_back(entry);
     });
@@ -101,9 +103,9 @@ TEST_F(MainWindowTest, MenuCommandsPostTheirNotificationsAndOpenTheMakersPages) 
     window.action("Settings...")->trigger();
     window.action("Switch to Connection Monitor")->trigger();
     window.action("Toggle Connection Monitor")->trigger();
-    EXPECT_EQ(posted, (std::vector<std::string>{"switchScreen:Settings", "switchScreen:Settings",
-                                                "switchScreen:Connections Monitor",
-                                                "toggleConnectionMonitor"}));
+    EXPECT_EQ(posted, (std::vector<std::string>{
+                          "switchScreen:Restrictions", "switchScreen:Restrictions",
+                          "switchScreen:Connections Monitor", "toggleConnectionMonitor"}));
     window.action("Privacy policy")->trigger();
     window.action("User agreement")->trigger();
     ASSERT_EQ(m_opened.size(), 2u);

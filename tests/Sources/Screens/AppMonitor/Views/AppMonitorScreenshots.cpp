@@ -5,7 +5,7 @@
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
-#include "support/ScreenshotAppearance.h"
+#include "support/Screenshots.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -18,9 +18,7 @@ namespace {
 using namespace tarnwick::testing;
 
 void save(QWidget* widget, const QString& name) {
-    QDir().mkpath(TARNWICK_SCREENSHOT_DIR);
-    const QString path = QString(TARNWICK_SCREENSHOT_DIR) + "/" + name + ".png";
-    ASSERT_TRUE(widget->grab().save(path)) << path.toStdString();
+    saveScreenshot(widget, TARNWICK_SCREENSHOT_DIR, name);
 }
 
 class AppMonitorScreenshots : public ::testing::TestWithParam<bool> {};
@@ -30,13 +28,20 @@ class AppMonitorScreenshots : public ::testing::TestWithParam<bool> {};
 TEST_P(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
     const bool dark = GetParam();
     const QString suffix = dark ? "-dark" : "-light";
-    applyAppearance(dark);
+    applyScreenshotAppearance(dark);
     ScannedMachine machine;
     auto model = machine.makeModel();
     MainWindow::Dependencies dependencies;
     dependencies.notificationCenter = &machine.center;
     dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
     dependencies.makeScreenModels = [&](MainWindow&) { return ScreenModels{model, {}, {}}; };
+    dependencies.makeScreen = [&](AppActiveScreenType type, MainWindow&,
+                                  QWidget* parent) -> QWidget* {
+        if (type != AppActiveScreenType::appMonitor) {
+            return nullptr;
+        }
+        return new AppMonitorView(model, machine.center, {}, parent);
+    };
     MainWindow window(0, dependencies);
     window.resize(1100, 680);
     window.show();

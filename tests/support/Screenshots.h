@@ -1,15 +1,19 @@
 #pragma once
 
-// Screenshot programs only: the light or dark look the pictures are taken in.
-
 #include <QApplication>
+#include <QDir>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QWidget>
+
+#include <gtest/gtest.h>
 
 namespace tarnwick::testing {
 
-inline void applyAppearance(bool dark) {
+// The look the review pictures are taken in: the Fusion style, in its own light palette or in a
+// dark one.
+inline void applyScreenshotAppearance(bool dark) {
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     QPalette palette = QApplication::style()->standardPalette();
     if (dark) {
@@ -22,6 +26,13 @@ inline void applyAppearance(bool dark) {
         palette.setColor(QPalette::PlaceholderText, QColor(0x8D, 0x93, 0xA5));
     }
     QApplication::setPalette(palette);
+}
+
+// Saves a picture of the widget as "<folder>/<name>.png".
+inline void saveScreenshot(QWidget* widget, const QString& folder, const QString& name) {
+    QDir().mkpath(folder);
+    const QString path = folder + "/" + name + ".png";
+    ASSERT_TRUE(widget->grab().save(path)) << path.toStdString();
 }
 
 }  // namespace tarnwick::testing

@@ -1,0 +1,29 @@
+#include "Bootstrap/ScreenViewAssembly.h"
+
+#include "Screens/AppMonitor/Views/AppMonitorView.h"
+#include "Screens/Settings/Views/SettingsView.h"
+#include "Shell/Views/Main/MainWindow.h"
+
+namespace tarnwick {
+
+QWidget* makeScreenView(AppActiveScreenType screen, MainWindow& window, QWidget* parent) {
+    const ScreenModels& models = window.screenModels();
+    switch (screen) {
+        case AppActiveScreenType::appMonitor:
+            if (models.appMonitor && window.notificationCenter()) {
+                return new AppMonitorView(models.appMonitor, *window.notificationCenter(), {},
+                                          parent);
+            }
+            return nullptr;
+        case AppActiveScreenType::settings:
+            if (models.settings) {
+                return new SettingsView(models.settings,
+                                        {allSettingsTabs.begin(), allSettingsTabs.end()}, parent);
+            }
+            return nullptr;
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace tarnwick

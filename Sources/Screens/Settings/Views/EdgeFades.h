@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+
+class QWidget;
+
+namespace tarnwick {
+
+class ScrollGradientView;
+
+// Fading bands laid over the top and bottom edges of a scrolling list, kept on the list's edges
+// as it resizes. A height of 0 leaves that edge without a band.
+class EdgeFades : public QObject {
+    Q_OBJECT
+
+public:
+    EdgeFades(QWidget* list, int topHeight, int bottomHeight);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void place();
+
+    QWidget* m_list;
+    ScrollGradientView* m_top = nullptr;
+    ScrollGradientView* m_bottom = nullptr;
+};
+
+}  // namespace tarnwick

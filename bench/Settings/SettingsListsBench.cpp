@@ -1,0 +1,79 @@
+#include "BenchLists.h"
+#include "Dispatch/DispatchQueue.h"
+#include "Screens/Settings/SettingsViewModel.h"
+#include "Tools/CountriesProvider.h"
+
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+namespace tarnwick {
+namespace {
+
+// The lists' part of the decision on a flow into a target country that no entry names: the
+// engine asks the allow lists, then the deny lists.
+void listDecision(benchmark::State& state) {
+    storeBenchLists(state.range(0));
+    const auto model = std::make_shared<SettingsViewModel>();
+    const SettingsAllowancesListManager::FlowInfo flow{{"localPort", "8080"},
+                                                       {"remoteAddress", "203.0.113.9"},
+                                                       {"bundleId", "org.example.Unlisted"},
+                                                       {"url", ""},
+                                                       {"aza", "unlisted.example.ru"}};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(model->isAllowed(flow));
+        benchmark::DoNotOptimize(model->isDenied(flow));
+    }
+}
+
+// Reading the stored lists and building the rows, as at every launch.
+void modelStart(benchmark::State& state) {
+    storeBenchLists(state.range(0));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(std::make_shared<SettingsViewModel>());
+        DispatchQueue::main()->drainMain();
+    }
+}
+
+// The arrow of a row: the entry moves to the other list, both lists are rebuilt and saved.
+void moveEntry(benchmark::State& state) {
+    storeBenchLists(state.range(0));
+    const auto model = std::make_shared<SettingsViewModel>();
+    for (auto _ : state) {
+        model->moveToOtherList(model->denyList.get().front());
+    }
+}
+
+// What the model holds in memory for the lists: the heap in use with it and without it.
+void modelMemory(benchmark::State& state) {
+    storeBenchLists(state.range(0));
+    for (auto _ : state) {
+        const double before = static_cast<double>(::mallinfo2().uordblks);
+        const auto model = std::make_shared<SettingsViewModel>();
+        state.counters["MiB"] =
+            (static_cast<double>(::mallinfo2().uordblks) - before) / (1024.0 * 1024.0);
+    }
+}
+
+// One answer of the search field over every country.
+void countrySearch(benchmark::State& state) {
+    const auto countries = CountriesProvider().countriesSortedByAlphabet();
+    for (auto _ : state) {
+        std::size_t found = 0;
+        for (const auto& country : countries) {
+            found += SettingsViewModel::countryMatches(country, "germ") ? 1 : 0;
+        }
+        benchmark::DoNotOptimize(found);
+    }
+}
+
+BENCHMARK(listDecision)->Arg(10)->Arg(1000)->Arg(100000);
+BENCHMARK(modelStart)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(moveEntry)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(modelMemory)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(countrySearch)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace tarnwick
+
+BENCHMARK_MAIN();
