@@ -6,6 +6,7 @@
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionAlertDialog.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionMonitorView.h"
 #include "Screens/ConnectionsMonitor/Views/DesktopUserNotificationCenter.h"
 #include "Screens/ConnectionsMonitor/Views/GeoClueLocationProvider.h"
 #include "Screens/Settings/SettingsViewModel.h"
@@ -47,8 +48,23 @@ ScreenModels makeScreenModels(MainWindow& window) {
             (void)Relaunch::start(executable->string(), [] { ApplicationTerminator::terminate(); });
         }
     };
-    return {AppMonitorViewModel::make(*window.notificationCenter()), settingsModel,
-            ConnectionsMonitorViewModel::create(std::move(engine))};
+    auto connectionsMonitor = ConnectionsMonitorViewModel::create(std::move(engine));
+    ScreenModels models{AppMonitorViewModel::make(*window.notificationCenter()),
+                        settingsModel,
+                        connectionsMonitor,
+                        {}};
+    models.makeConnectionsMonitorScreen = [connectionsMonitor, &window](QWidget* parent) {
+        ConnectionMonitorView::Services services;
+        services.notificationCenter = window.notificationCenter();
+        services.moveToApplications = [] {
+            AppMover::Environment environment = AppMover::standardEnvironment();
+            environment.sourceBundle = Bundle::main().bundlePath();
+            environment.applicationName = "Tarnwick";
+            (void)AppMover::moveToApplicationsFolderIfNeeded(true, environment);
+        };
+        return new ConnectionMonitorView(connectionsMonitor, std::move(services), parent);
+    };
+    return models;
 }
 
 }  // namespace tarnwick

@@ -65,6 +65,9 @@ public:
     void startLookups();
     void handleWhoisResult(const std::optional<WhoIs::Response>& response);
 
+    // Sent after each change of a field the list shows (count, verdict, host name, country).
+    Published<int> revision{0};
+
     static constexpr const char* kEmptyURL = "Empty URL";
     // What a hit shows for its server: the URL, else the host name, else "Empty URL".
     static std::string displayURL(const std::string& url, const std::optional<std::string>& host);

@@ -8,6 +8,7 @@
 #include "Shell/ShellNotification.h"
 #include "Shell/Views/About/AboutWindowController.h"
 #include "Shell/Views/Main/MainView.h"
+#include "Shell/Views/Main/MainWindowLayout.h"
 #include "Shell/Views/Promotion/IOSPromotionViewController.h"
 #include "Shell/Views/Sheets/SheetWindowController.h"
 
@@ -97,6 +98,7 @@ MainWindow::MainWindow(std::int64_t launchesCount, Dependencies dependencies)
     }
     if (m_dependencies.makeScreenModels) {
         m_screenModels = m_dependencies.makeScreenModels(*this);
+        m_mainView->layoutView()->setScreenModels(m_screenModels);
     }
 }
 

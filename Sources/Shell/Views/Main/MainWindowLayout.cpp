@@ -65,10 +65,26 @@ void MainWindowLayout::setFullscreen(bool fullscreen) {
     m_sideBar->setFullscreen(fullscreen);
 }
 
+void MainWindowLayout::setScreenModels(const ScreenModels& models) {
+    m_screenModels = models;
+    for (auto& [type, widget] : m_screens) {
+        if (qobject_cast<ScreenPlaceholderView*>(widget.data())) {
+            const bool visible = widget->isVisible();
+            delete widget.data();
+            ensureScreen(type)->setVisible(visible);
+        }
+    }
+}
+
 QWidget* MainWindowLayout::ensureScreen(AppActiveScreenType screen) {
     QPointer<QWidget>& slot = m_screens[screen];
     if (!slot) {
-        slot = new ScreenPlaceholderView(screen, m_content);
+        if (screen == AppActiveScreenType::connectionsMonitor &&
+            m_screenModels.makeConnectionsMonitorScreen) {
+            slot = m_screenModels.makeConnectionsMonitorScreen(m_content);
+        } else {
+            slot = new ScreenPlaceholderView(screen, m_content);
+        }
         slot->setGeometry(m_content->rect());
         slot->hide();
     }

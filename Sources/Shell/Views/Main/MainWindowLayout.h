@@ -2,6 +2,7 @@
 
 #include "Foundation/NotificationCenter.h"
 #include "Shell/MainWindowLayoutModel.h"
+#include "Shell/Views/Main/ScreenModels.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -30,6 +31,8 @@ public:
     SideBarView* sideBar() const { return m_sideBar; }
     QWidget* screen(AppActiveScreenType screen) const;
     void setFullscreen(bool fullscreen);
+    // The models arrive after the layout is built: stand-ins already shown are rebuilt.
+    void setScreenModels(const ScreenModels& models);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -45,6 +48,7 @@ private:
     SideBarView* m_sideBar;
     QWidget* m_content;
     std::map<AppActiveScreenType, QPointer<QWidget>> m_screens;
+    ScreenModels m_screenModels;
 };
 
 }  // namespace tarnwick
