@@ -23,6 +23,7 @@ int fuzzMachO(const std::uint8_t* data, std::size_t size);
 int fuzzCodeSignature(const std::uint8_t* data, std::size_t size);
 int fuzzIconFamily(const std::uint8_t* data, std::size_t size);
 int fuzzUpdateFeed(const std::uint8_t* data, std::size_t size);
+int fuzzWorldAtlas(const std::uint8_t* data, std::size_t size);
 
 struct FuzzTarget {
     // The folder of its seeds and saved crashes, and its executable "fuzz_<name>".
@@ -45,6 +46,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"code_signature", fuzzCodeSignature},
     {"icon_family", fuzzIconFamily},
     {"update_feed", fuzzUpdateFeed},
+    {"world_atlas", fuzzWorldAtlas},
 };
 
 }  // namespace tarnwick::fuzz

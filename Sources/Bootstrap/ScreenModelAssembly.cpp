@@ -5,10 +5,12 @@
 #include "Relaunch.h"
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
+#include "Screens/ConnectionsMonitor/MapViewCoordinator.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionAlertDialog.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorView.h"
 #include "Screens/ConnectionsMonitor/Views/DesktopUserNotificationCenter.h"
 #include "Screens/ConnectionsMonitor/Views/GeoClueLocationProvider.h"
+#include "Screens/ConnectionsMonitor/Views/MapView.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Shell/AppMover.h"
 #include "Shell/ApplicationTerminator.h"
@@ -53,8 +55,18 @@ ScreenModels makeScreenModels(MainWindow& window) {
                         settingsModel,
                         connectionsMonitor,
                         {}};
-    models.makeConnectionsMonitorScreen = [connectionsMonitor, &window](QWidget* parent) {
+    // The map's scene and its coordinator live with the model; map panels come and go.
+    auto scene = std::make_shared<MapScene>();
+    scene->setShowsUserLocation(true);
+    auto coordinator =
+        std::make_shared<MapViewCoordinator>(scene, MapViewCoordinator::ReverseGeocoder());
+    connectionsMonitor->setMapCoordinator(coordinator);
+    models.makeConnectionsMonitorScreen = [connectionsMonitor, coordinator, scene,
+                                           &window](QWidget* parent) {
         ConnectionMonitorView::Services services;
+        services.makeMap = [scene](QWidget* mapParent) {
+            return new MapView(scene, MapView::sharedAtlas(), mapParent);
+        };
         services.notificationCenter = window.notificationCenter();
         services.moveToApplications = [] {
             AppMover::Environment environment = AppMover::standardEnvironment();

@@ -1,6 +1,8 @@
 #include "../EngineFixture.h"
 #include "QtSupport/MainQueueBridge.h"
+#include "Screens/ConnectionsMonitor/MapViewCoordinator.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorView.h"
+#include "Screens/ConnectionsMonitor/Views/MapView.h"
 
 #include <QApplication>
 #include <QDir>
@@ -54,9 +56,22 @@ TEST_P(ConnectionMonitorScreenshots, SavesEachBody) {
     const QString suffix = GetParam() ? "dark" : "light";
     applyAppearance(GetParam());
     engine();
+    auto scene = std::make_shared<MapScene>();
+    scene->setShowsUserLocation(true);
+    auto coordinator = std::make_shared<MapViewCoordinator>(
+        scene, [](const CLLocationCoordinate2D& at) -> std::optional<std::string> {
+            return at.latitude > 54 ? "Moscow" : "Berlin";
+        });
+    engine().setMapCoordinator(coordinator);
     ConnectionMonitorView::Services services;
     services.notificationCenter = &center;
     services.scheduler = &clock;
+    auto atlas = WorldAtlas::read(TARNWICK_WORLD_ATLAS);
+    ASSERT_TRUE(atlas) << atlas.error();
+    auto shapes = std::make_shared<const WorldAtlas>(std::move(atlas).value());
+    services.makeMap = [scene, shapes](QWidget* parent) {
+        return new MapView(scene, shapes, parent);
+    };
     ConnectionMonitorView screen(m_engine, services);
     screen.resize(1100, 680);
     screen.setAutoFillBackground(true);
@@ -87,8 +102,12 @@ TEST_P(ConnectionMonitorScreenshots, SavesEachBody) {
         return true;
     }));
     engine().didInitiate.set(true);
+    // The user in Lisbon, the map allowed.
+    coordinator->setUserLocation(MapCoordinator::Coordinates{38.72, -9.14});
+    engine().showsMap.set(true);
     engine().setExpandedInfoForApp(engine().applications()[1]);
     settle();
+    QTest::qWait(600);  // the region's animation
     save(&screen, "connections-monitor-list-" + suffix);
 
     engine().isConnectedToNetwork.set(false);

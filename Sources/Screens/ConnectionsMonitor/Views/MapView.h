@@ -1,0 +1,33 @@
+#pragma once
+
+#include "MapKit/MKMapView.h"
+#include "MapKit/MapScene.h"
+#include "MapKit/WorldAtlas.h"
+
+#include <QWidget>
+
+#include <memory>
+
+namespace tarnwick {
+
+// The connection map in the map panel: our map view over the model's scene, muted (drawn at
+// 0.7 opacity with paler colours), so a rebuilt panel shows what the scene holds.
+class MapView : public QWidget {
+    Q_OBJECT
+
+public:
+    MapView(std::shared_ptr<MapScene> scene, std::shared_ptr<const WorldAtlas> atlas,
+            QWidget* parent = nullptr);
+
+    MKMapView* map() const { return m_map; }
+    // The countries from the bundle's resources, read once; none when they cannot be read.
+    static std::shared_ptr<const WorldAtlas> sharedAtlas();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    MKMapView* m_map;
+};
+
+}  // namespace tarnwick
