@@ -24,6 +24,7 @@ int fuzzCodeSignature(const std::uint8_t* data, std::size_t size);
 int fuzzIconFamily(const std::uint8_t* data, std::size_t size);
 int fuzzUpdateFeed(const std::uint8_t* data, std::size_t size);
 int fuzzWorldAtlas(const std::uint8_t* data, std::size_t size);
+int fuzzCityTable(const std::uint8_t* data, std::size_t size);
 
 struct FuzzTarget {
     // The folder of its seeds and saved crashes, and its executable "fuzz_<name>".
@@ -47,6 +48,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"icon_family", fuzzIconFamily},
     {"update_feed", fuzzUpdateFeed},
     {"world_atlas", fuzzWorldAtlas},
+    {"city_table", fuzzCityTable},
 };
 
 }  // namespace tarnwick::fuzz

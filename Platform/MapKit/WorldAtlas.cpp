@@ -1,16 +1,10 @@
 #include "MapKit/WorldAtlas.h"
 
-#include "Foundation/FileDescriptor.h"
 #include "Foundation/JSONReader.h"
+#include "MapKit/RegularFile.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarnwick {
 
@@ -185,33 +179,11 @@ Result<WorldAtlas, std::string> WorldAtlas::parse(std::string_view topoJSON) {
 }
 
 Result<WorldAtlas, std::string> WorldAtlas::read(const std::filesystem::path& path) {
-    // Not blocking on open, and only a regular file, of bounded size.
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    struct stat status {};
-    if (!fd || ::fstat(fd.get(), &status) != 0) {
-        return Failure{"cannot open " + path.string() + ": " + std::strerror(errno)};
+    auto text = readRegularFile(path, kMaximumFileBytes);
+    if (!text) {
+        return Failure{text.error()};
     }
-    if (!S_ISREG(status.st_mode)) {
-        return Failure{path.string() + " is not a regular file"};
-    }
-    std::string text;
-    std::array<char, 64 * 1024> buffer{};
-    for (;;) {
-        const ssize_t count = ::read(fd.get(), buffer.data(), buffer.size());
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            return Failure{"cannot read " + path.string() + ": " + std::strerror(errno)};
-        }
-        if (count == 0) {
-            return parse(text);
-        }
-        text.append(buffer.data(), static_cast<std::size_t>(count));
-        if (text.size() > kMaximumFileBytes) {
-            return Failure{std::string("the map data is larger than 16 MiB")};
-        }
-    }
+    return parse(*text);
 }
 
 std::size_t WorldAtlas::pointCount() const {

@@ -58,8 +58,11 @@ ScreenModels makeScreenModels(MainWindow& window) {
     // The map's scene and its coordinator live with the model; map panels come and go.
     auto scene = std::make_shared<MapScene>();
     scene->setShowsUserLocation(true);
-    auto coordinator =
-        std::make_shared<MapViewCoordinator>(scene, MapViewCoordinator::ReverseGeocoder());
+    auto coordinator = std::make_shared<MapViewCoordinator>(
+        scene, [](const CLLocationCoordinate2D& at) -> std::optional<std::string> {
+            const auto cities = MapView::sharedCities();
+            return cities ? cities->cityName(at) : std::nullopt;
+        });
     connectionsMonitor->setMapCoordinator(coordinator);
     models.makeConnectionsMonitorScreen = [connectionsMonitor, coordinator, scene,
                                            &window](QWidget* parent) {

@@ -33,6 +33,18 @@ std::shared_ptr<const WorldAtlas> MapView::sharedAtlas() {
     return atlas;
 }
 
+std::shared_ptr<const CityIndex> MapView::sharedCities() {
+    static const std::shared_ptr<const CityIndex> cities = [] {
+        auto read = CityIndex::read(Bundle::main().resourcePath() / "cities.json");
+        if (!read) {
+            LogHub::error("The map names no cities: " + read.error());
+            return std::shared_ptr<const CityIndex>();
+        }
+        return std::make_shared<const CityIndex>(std::move(read).value());
+    }();
+    return cities;
+}
+
 MapView::MapView(std::shared_ptr<MapScene> scene, std::shared_ptr<const WorldAtlas> atlas,
                  QWidget* parent)
     : QWidget(parent) {

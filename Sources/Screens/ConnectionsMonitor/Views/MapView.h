@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MapKit/CityIndex.h"
 #include "MapKit/MKMapView.h"
 #include "MapKit/MapScene.h"
 #include "MapKit/WorldAtlas.h"
@@ -22,6 +23,8 @@ public:
     MKMapView* map() const { return m_map; }
     // The countries from the bundle's resources, read once; none when they cannot be read.
     static std::shared_ptr<const WorldAtlas> sharedAtlas();
+    // The city table from the bundle's resources, read on first use; none when unreadable.
+    static std::shared_ptr<const CityIndex> sharedCities();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
