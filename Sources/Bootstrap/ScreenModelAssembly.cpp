@@ -17,6 +17,7 @@
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Sheets/MainWindowSheetPresenter.h"
 
+#include <QApplication>
 #include <QPointer>
 
 namespace tarnwick {
@@ -41,6 +42,11 @@ ScreenModels makeScreenModels(MainWindow& window) {
         Bundle::main());
     engine.urlOpener = urlOpener;
     engine.userNotifications = std::make_shared<DesktopUserNotificationCenter>();
+    engine.requestUserAttention = [target = QPointer<MainWindow>(&window)] {
+        if (target) {
+            QApplication::alert(target);
+        }
+    };
     // The center the window's menu posts the toggle and "windowDidBecomeKey" on.
     engine.notificationCenter = window.notificationCenter();
     // The repaired extension is picked up by a new instance; this one quits the usual way.

@@ -122,6 +122,9 @@ void Hit::handleWhoisResult(const std::optional<WhoIs::Response>& response) {
         application->setIsWarning(true);
     }
     revision.set(revision.get() + 1);
+    if (m_environment->didMarkWarning) {
+        m_environment->didMarkWarning();
+    }
     if (m_isAllowed) {
         postAccessNotification(*response, code);
     }
@@ -153,6 +156,10 @@ void Hit::postAccessNotification(const WhoIs::Response& response, const std::str
     notification.subtitle = name + " accessed " + adjective + " server";
     notification.body = "Server IP: " + response.ip;
     notification.delaySeconds = 2.0;
+    notification.playsDefaultSound = true;
+    if (m_environment->didPostAccessNotification) {
+        m_environment->didPostAccessNotification();
+    }
     m_environment->notifications->add(notification, [](const std::optional<std::string>& error) {
         if (error) {
             std::printf("Error adding notification request: %s\n", error->c_str());

@@ -26,6 +26,9 @@ struct HitEnvironment {
     std::function<std::optional<std::string>(const std::string&)> reverseLookup;
     // The display name of a region code in the current locale.
     std::function<std::optional<std::string>(const std::string&)> countryName;
+    // Main queue: after a hit became a warning, and after it posted its access notification.
+    std::function<void()> didMarkWarning;
+    std::function<void()> didPostAccessNotification;
 };
 
 // One server that a monitored application reached. After it is listed it finds its host name

@@ -4,6 +4,7 @@
 #include "QtSupport/PublisherBinding.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorHitCellView.h"
+#include "Screens/ConnectionsMonitor/Views/ProgramIcon.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
@@ -40,7 +41,9 @@ ConnectionMonitorCellView::ConnectionMonitorCellView(
     line->setSpacing(12);
     m_icon = new QLabel(m_header);
     m_icon->setFixedSize(32, 32);
-    m_icon->setPixmap(ImageAsset::pixmap("commandLineApp", QSize(32, 32), devicePixelRatioF()));
+    QPixmap icon = programIconPixmap(m_app->iconBundleIdentifier(), 32, devicePixelRatioF());
+    icon.setDevicePixelRatio(devicePixelRatioF());
+    m_icon->setPixmap(icon);
     line->addWidget(m_icon);
     m_name = cmviews::makeLabel(cmviews::qtext(m_app->localizedName()), typefaceFace::light, 14,
                                 palette().color(QPalette::WindowText), m_header);

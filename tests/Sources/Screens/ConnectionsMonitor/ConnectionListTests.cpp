@@ -99,6 +99,21 @@ TEST_F(ConnectionList, RepeatedServersAreCountedWithTheNewestVerdict) {
     EXPECT_EQ(hits[1]->url(), "a.example");
 }
 
+TEST_F(ConnectionList, WarningsComeFirstThenNamesAndAnAccessAsksForAttentionWithSound) {
+    record("org.charlie.Tool", kGermanServer, "https://tool.example.de/", 1);
+    record("org.alpha.Mail", kGermanServer, "https://mail.example.de/", 2);
+    record("org.bravo.Chat", kRussianServer, "https://chat.example.ru/", 3);
+    EXPECT_EQ(shownNames(),
+              (std::vector<std::string>{"org.alpha.Mail", "org.bravo.Chat", "org.charlie.Tool"}));
+    // The target country's answer moves its application to the top.
+    ASSERT_TRUE(waitFor([&] { return shownNames().front() == "org.bravo.Chat"; }));
+    EXPECT_EQ(shownNames(),
+              (std::vector<std::string>{"org.bravo.Chat", "org.alpha.Mail", "org.charlie.Tool"}));
+    ASSERT_EQ(notifications->added.size(), 1u);
+    EXPECT_TRUE(notifications->added[0].playsDefaultSound);
+    EXPECT_EQ(attentionRequests, 1);
+}
+
 // The extension's end of a socket pair: answers every registration with true.
 class Provider final : public ProviderCommunication {
 public:

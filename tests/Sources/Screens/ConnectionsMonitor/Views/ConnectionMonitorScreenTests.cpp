@@ -261,22 +261,23 @@ TEST_F(ConnectionMonitorScreen, ListExpandsOneApplicationDimsSearchMissesAndSurv
     list.resize(900, 600);
     auto rows = list.rows();
     ASSERT_EQ(rows.size(), 2u);
+    // The application with a warning comes first.
+    EXPECT_EQ(rows[0]->badgeType(), ConnectionSafetyIndicatorType::compromised);
+    EXPECT_EQ(rows[1]->badgeType(), ConnectionSafetyIndicatorType::safe);
     EXPECT_FALSE(rows[0]->isLast());
     EXPECT_TRUE(rows[1]->isLast());
-    EXPECT_EQ(rows[1]->badgeType(), ConnectionSafetyIndicatorType::compromised);
-    EXPECT_EQ(rows[0]->badgeType(), ConnectionSafetyIndicatorType::safe);
 
     // A click is handled one turn later; one application is expanded at a time.
-    rows[1]->click();
-    EXPECT_FALSE(rows[1]->isExpanded());
-    drainMainQueue();
-    EXPECT_TRUE(rows[1]->isExpanded());
-    ASSERT_EQ(rows[1]->hitRows().size(), 2u);
     rows[0]->click();
+    EXPECT_FALSE(rows[0]->isExpanded());
     drainMainQueue();
     EXPECT_TRUE(rows[0]->isExpanded());
-    EXPECT_FALSE(rows[1]->isExpanded());
+    ASSERT_EQ(rows[0]->hitRows().size(), 2u);
     rows[1]->click();
+    drainMainQueue();
+    EXPECT_TRUE(rows[1]->isExpanded());
+    EXPECT_FALSE(rows[0]->isExpanded());
+    rows[0]->click();
     drainMainQueue();
 
     // Searching dims the servers outside the result instead of hiding them.
