@@ -38,6 +38,8 @@ public:
     }
     int hitsCount() const { return m_hitsCount; }
     std::string filterName() const { return m_bundleIdentifier + m_localizedName; }
+    // An application node has children.
+    static constexpr bool isLeaf = false;
 
     Published<HitList> children;
     Published<HitList> compromisedChildren;

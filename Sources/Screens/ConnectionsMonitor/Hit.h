@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 
@@ -70,6 +71,15 @@ public:
 
     // Sent after each change of a field the list shows (count, verdict, host name, country).
     Published<int> revision{0};
+
+    // Outline members, so hits and applications stand in the same columns: a hit is a leaf named
+    // by its address, with its URL in the identifier column.
+    static constexpr bool isLeaf = true;
+    const std::string& localizedName() const { return m_remoteAddress; }
+    const std::string& bundleIdentifier() const { return m_url; }
+    std::string filterName() const { return m_remoteAddress + m_url; }
+    int hitsCount() const { return 0; }
+    std::vector<std::shared_ptr<Hit>> children() const { return {}; }
 
     static constexpr const char* kEmptyURL = "Empty URL";
     // What a hit shows for its server: the URL, else the host name, else "Empty URL".
