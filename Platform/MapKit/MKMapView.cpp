@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 namespace tarnwick {
 
@@ -206,18 +208,24 @@ void MKMapView::paintEvent(QPaintEvent*) {
         return point(u) + QPointF((x - u.x) * s, (at.y - u.y) * s);
     };
 
-    // Lines under the labels, arcs above them.
+    // Lines under the labels, arcs above them; the paths of one style are stroked together, so
+    // thousands of servers cost a few strokes.
     for (const auto level : {MKOverlayLevel::aboveRoads, MKOverlayLevel::aboveLabels}) {
+        std::map<std::tuple<std::string, double, double>, QPainterPath> strokes;
         for (const auto& overlay : m_scene->overlays()) {
             if (overlay.level != level) {
                 continue;
             }
             const MapLineOverlayRenderer renderer(overlay.overlay);
-            const QPainterPath path = renderer.createPath([&](MKMapPoint p) { return anchor(p); },
-                                                          [&](QPointF p) { return mapPoint(p); });
-            QColor stroke = color(renderer.strokeColor());
-            stroke.setAlphaF(float(stroke.alphaF() * renderer.alpha()));
-            painter.setPen(QPen(stroke, renderer.lineWidth()));
+            strokes[{renderer.strokeColor(), renderer.lineWidth(), renderer.alpha()}].addPath(
+                renderer.createPath([&](MKMapPoint p) { return anchor(p); },
+                                    [&](QPointF p) { return mapPoint(p); }));
+        }
+        for (const auto& [style, path] : strokes) {
+            const auto& [name, lineWidth, alpha] = style;
+            QColor stroke = color(name);
+            stroke.setAlphaF(float(stroke.alphaF() * alpha));
+            painter.setPen(QPen(stroke, lineWidth));
             painter.setBrush(Qt::NoBrush);
             painter.drawPath(path);
         }
