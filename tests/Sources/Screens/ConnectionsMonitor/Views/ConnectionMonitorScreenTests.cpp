@@ -11,6 +11,8 @@
 #include "Shell/Views/Controls/CustomCheckMarkView.h"
 #include "Shell/Views/Controls/NoNetworkPopUp.h"
 #include "Shell/Views/Controls/ScanButtonView.h"
+#include "Shell/Views/Main/MainWindowLayout.h"
+#include "Shell/Views/Main/ScreenPlaceholderView.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -337,6 +339,30 @@ TEST_F(ConnectionMonitorScreen, ApplicationWithoutHitsHasNoChevronAndDoesNotExpa
     drainMainQueue();
     EXPECT_FALSE(list.rows()[0]->isExpanded());
     EXPECT_FALSE(engine().expandedInfoForApp().get());
+}
+
+TEST_F(ConnectionMonitorScreen, TheMainLayoutShowsItInPlaceOfTheStandIn) {
+    MainWindowLayout layout(center);
+    layout.resize(1100, 680);
+    center.post("switchScreen", AppActiveScreenType::connectionsMonitor);
+    drainMainQueue();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return layout.screen(AppActiveScreenType::connectionsMonitor) != nullptr; }));
+    EXPECT_TRUE(qobject_cast<ScreenPlaceholderView*>(
+        layout.screen(AppActiveScreenType::connectionsMonitor)));
+
+    // The models arrive after the layout: the stand-in already built gives way to the screen.
+    ScreenModels models;
+    models.connectionsMonitor = model();
+    models.makeConnectionsMonitorScreen = [this](QWidget* parent) {
+        ConnectionMonitorView::Services services;
+        services.notificationCenter = &center;
+        services.scheduler = &clock;
+        return new ConnectionMonitorView(model(), services, parent);
+    };
+    layout.setScreenModels(models);
+    EXPECT_TRUE(qobject_cast<ConnectionMonitorView*>(
+        layout.screen(AppActiveScreenType::connectionsMonitor)));
 }
 
 TEST(ConnetionsMonitorSearchFilter, FoldsOnceHalfASecondAfterTheLastEmptyScheduling) {
