@@ -5,6 +5,7 @@
 #include "Shell/Views/About/AboutWindowController.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Sheets/SheetWindowController.h"
+#include "support/ScreenshotAppearance.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,24 +20,11 @@ namespace tarnwick {
 namespace {
 
 void applyAppearance(bool dark) {
-    QApplication::setStyle(QStyleFactory::create("Fusion"));
-    QPalette palette = QApplication::style()->standardPalette();
-    if (dark) {
-        palette.setColor(QPalette::Window, QColor(0x1C, 0x1E, 0x25));
-        palette.setColor(QPalette::WindowText, QColor(0xEE, 0xEF, 0xF3));
-        palette.setColor(QPalette::Base, QColor(0x26, 0x29, 0x32));
-        palette.setColor(QPalette::Text, QColor(0xEE, 0xEF, 0xF3));
-        palette.setColor(QPalette::Button, QColor(0x2E, 0x32, 0x40));
-        palette.setColor(QPalette::ButtonText, QColor(0xEE, 0xEF, 0xF3));
-        palette.setColor(QPalette::PlaceholderText, QColor(0x8D, 0x93, 0xA5));
-    }
-    QApplication::setPalette(palette);
+    testing::applyScreenshotAppearance(dark);
 }
 
 void save(QWidget* widget, const QString& name) {
-    QDir().mkpath(TARNWICK_SCREENSHOT_DIR);
-    const QString path = QString(TARNWICK_SCREENSHOT_DIR) + "/" + name + ".png";
-    ASSERT_TRUE(widget->grab().save(path)) << path.toStdString();
+    testing::saveScreenshot(widget, TARNWICK_SCREENSHOT_DIR, name);
 }
 
 void settle(ManualScheduler& scheduler) {

@@ -3,33 +3,16 @@
 #include "Screens/ConnectionsMonitor/MapViewCoordinator.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorView.h"
 #include "Screens/ConnectionsMonitor/Views/MapView.h"
+#include "support/ScreenshotAppearance.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QPalette>
-#include <QStyle>
-#include <QStyleFactory>
 #include <QTest>
 
 namespace tarnwick::testing {
 namespace {
 
-void applyAppearance(bool dark) {
-    QApplication::setStyle(QStyleFactory::create("Fusion"));
-    QPalette palette = QApplication::style()->standardPalette();
-    if (dark) {
-        palette.setColor(QPalette::Window, QColor(0x1C, 0x1E, 0x25));
-        palette.setColor(QPalette::WindowText, QColor(0xEE, 0xEF, 0xF3));
-        palette.setColor(QPalette::Base, QColor(0x26, 0x29, 0x32));
-        palette.setColor(QPalette::Text, QColor(0xEE, 0xEF, 0xF3));
-    }
-    QApplication::setPalette(palette);
-}
-
 void save(QWidget* widget, const QString& name) {
-    QDir().mkpath(TARNWICK_SCREENSHOT_DIR);
-    const QString path = QString(TARNWICK_SCREENSHOT_DIR) + "/" + name + ".png";
-    ASSERT_TRUE(widget->grab().save(path)) << path.toStdString();
+    saveScreenshot(widget, TARNWICK_SCREENSHOT_DIR, name);
 }
 
 // The Connections Monitor screen in each of its bodies, over a real engine with a few recorded
@@ -54,7 +37,7 @@ public:
 
 TEST_P(ConnectionMonitorScreenshots, SavesEachBody) {
     const QString suffix = GetParam() ? "dark" : "light";
-    applyAppearance(GetParam());
+    applyScreenshotAppearance(GetParam());
     engine();
     auto scene = std::make_shared<MapScene>();
     scene->setShowsUserLocation(true);

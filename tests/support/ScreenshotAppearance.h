@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QApplication>
+#include <QColor>
+#include <QDir>
+#include <QPalette>
+#include <QString>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace tarnwick::testing {
+
+// The look the screenshot programs take their pictures in: the Fusion style with the light
+// palette, or a dark one close to the application's dark colours.
+inline void applyScreenshotAppearance(bool dark) {
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    QPalette palette = QApplication::style()->standardPalette();
+    if (dark) {
+        palette.setColor(QPalette::Window, QColor(0x1C, 0x1E, 0x25));
+        palette.setColor(QPalette::WindowText, QColor(0xEE, 0xEF, 0xF3));
+        palette.setColor(QPalette::Base, QColor(0x26, 0x29, 0x32));
+        palette.setColor(QPalette::Text, QColor(0xEE, 0xEF, 0xF3));
+        palette.setColor(QPalette::Button, QColor(0x2E, 0x32, 0x40));
+        palette.setColor(QPalette::ButtonText, QColor(0xEE, 0xEF, 0xF3));
+        palette.setColor(QPalette::PlaceholderText, QColor(0x8D, 0x93, 0xA5));
+    }
+    QApplication::setPalette(palette);
+}
+
+// Saves a picture of the widget as `<folder>/<name>.png`.
+inline void saveScreenshot(QWidget* widget, const QString& folder, const QString& name) {
+    QDir().mkpath(folder);
+    const QString path = folder + "/" + name + ".png";
+    ASSERT_TRUE(widget->grab().save(path)) << path.toStdString();
+}
+
+}  // namespace tarnwick::testing
