@@ -48,6 +48,9 @@ ConnectionMonitorCellView::ConnectionMonitorCellView(
     m_name = cmviews::makeLabel(cmviews::qtext(m_app->localizedName()), typefaceFace::light, 14,
                                 palette().color(QPalette::WindowText), m_header);
     m_name->setContentsMargins(2, 0, 0, 0);
+    // A long name (a program's path) is cut short with an ellipsis instead of widening the list.
+    m_name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_name->installEventFilter(this);
     line->addWidget(m_name, 1);
     m_badge = new ConnectionSafetyIndicator(ConnectionSafetyIndicatorType::safe, m_header);
     line->addWidget(m_badge);
@@ -186,6 +189,12 @@ double ConnectionMonitorCellView::opacityOf(const ConnectionMonitorHitCellView* 
 }
 
 bool ConnectionMonitorCellView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_name && event->type() == QEvent::Resize) {
+        const QString name = cmviews::qtext(m_app->localizedName());
+        m_name->setText(m_name->fontMetrics().elidedText(
+            name, Qt::ElideMiddle, std::max(0, m_name->contentsRect().width())));
+        m_name->setToolTip(name);
+    }
     if (watched == m_header && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         click();

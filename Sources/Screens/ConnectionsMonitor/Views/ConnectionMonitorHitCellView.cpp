@@ -77,6 +77,7 @@ ConnectionMonitorHitCellView::ConnectionMonitorHitCellView(std::shared_ptr<Hit> 
     const QColor itemColor = Appearance::color(NamedColor::cellButtonItemColor());
     auto* texts = new QWidget(m_content);
     texts->setMinimumWidth(120);
+    texts->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     texts->setMaximumWidth(500);
     auto* column = new QVBoxLayout(texts);
     column->setContentsMargins(2, 0, 0, 0);
