@@ -5,7 +5,8 @@
 //   <folder>/connections-monitor-live.png      the window: the list and the map
 //   <folder>/connections-monitor-live-map.png  the map panel alone
 //
-// and "screenshot <n>" is printed (n counts the saves). Its other arguments and output are the
+// and "rows <address>=<dot colour>..." (the server rows the list shows) and "screenshot <n>" are
+// printed (n counts the saves). Its other arguments and output are the
 // engine host's, with `--screenshots <folder>` and `--atlas <countries file>` added.
 
 #include "EngineHost.h"
@@ -14,6 +15,7 @@
 #include "QtSupport/MainQueueBridge.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/MapViewCoordinator.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionMonitorHitCellView.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorView.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorHeader.h"
 #include "Screens/ConnectionsMonitor/Views/MapView.h"
@@ -41,9 +43,6 @@ public:
 
     void show(std::shared_ptr<ConnectionsMonitorViewModel> model) override {
         m_model = model;
-        m_statusLog = model->status.sink([](ConnectionsMonitorViewModel::Status status) {
-            std::fprintf(stderr, "debug status %d\n", static_cast<int>(status));
-        });
         m_scene = std::make_shared<MapScene>();
         m_scene->setShowsUserLocation(true);
         m_coordinator = std::make_shared<MapViewCoordinator>(
@@ -109,6 +108,13 @@ private:
         if (auto* map = m_window->findChild<MapView*>()) {
             map->grab().save(m_folder + "/connections-monitor-live-map.png");
         }
+        // What the list shows, row by row: the server and the colour of its dot.
+        std::string rows;
+        for (const auto* row : m_window->findChildren<ConnectionMonitorHitCellView*>()) {
+            rows +=
+                " " + row->addressText().toStdString() + "=" + row->statusColorName().toStdString();
+        }
+        std::printf("rows%s\n", rows.c_str());
         std::printf("screenshot %d\n", ++m_saves);
         std::fflush(stdout);
     }
@@ -120,7 +126,6 @@ private:
     std::shared_ptr<MapViewCoordinator> m_coordinator;
     std::unique_ptr<ConnectionMonitorView> m_window;
     int m_saves = 0;
-    AnyCancellable m_statusLog;
 };
 
 }  // namespace
