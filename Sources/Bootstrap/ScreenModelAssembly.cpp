@@ -1,6 +1,7 @@
 #include "ScreenModelAssembly.h"
 
 #include "DesktopURLOpener.h"
+#include "Dispatch/DispatchQueue.h"
 #include "Foundation/Bundle.h"
 #include "Relaunch.h"
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
@@ -72,6 +73,9 @@ ScreenModels makeScreenModels(MainWindow& window) {
     connectionsMonitor->setMapCoordinator(coordinator);
     models.makeConnectionsMonitorScreen = [connectionsMonitor, coordinator, scene,
                                            &window](QWidget* parent) {
+        // The city table takes a moment to read: read it while the user looks at the screen,
+        // not when the first server's circle asks for its name.
+        DispatchQueue::global()->async([] { (void)MapView::sharedCities(); });
         ConnectionMonitorView::Services services;
         services.makeMap = [scene](QWidget* mapParent) {
             return new MapView(scene, MapView::sharedAtlas(), mapParent);
