@@ -25,6 +25,8 @@ int fuzzIconFamily(const std::uint8_t* data, std::size_t size);
 int fuzzUpdateFeed(const std::uint8_t* data, std::size_t size);
 int fuzzDesktopEntry(const std::uint8_t* data, std::size_t size);
 int fuzzSocketDestroyEvent(const std::uint8_t* data, std::size_t size);
+int fuzzWorldAtlas(const std::uint8_t* data, std::size_t size);
+int fuzzCityTable(const std::uint8_t* data, std::size_t size);
 
 struct FuzzTarget {
     // The folder of its seeds and saved crashes, and its executable "fuzz_<name>".
@@ -49,6 +51,8 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"update_feed", fuzzUpdateFeed},
     {"desktop_entry", fuzzDesktopEntry},
     {"socket_destroy_event", fuzzSocketDestroyEvent},
+    {"world_atlas", fuzzWorldAtlas},
+    {"city_table", fuzzCityTable},
 };
 
 }  // namespace tarnwick::fuzz

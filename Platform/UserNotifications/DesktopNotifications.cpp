@@ -42,12 +42,15 @@ void DesktopNotifications::send(const Notification& notification, Completion com
                    (reason.isEmpty() ? std::string() : ": " + reason.toStdString()));
         return;
     }
+    QVariantMap hints;
+    if (notification.playsDefaultSound) {
+        hints.insert(QStringLiteral("sound-name"), QStringLiteral("message-new-instant"));
+    }
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     call << QString::fromStdString(m_applicationName) << quint32(0) << QString()
          << QString::fromStdString(notification.summary)
-         << QString::fromStdString(notification.body) << QStringList() << QVariantMap()
-         << qint32(-1);
+         << QString::fromStdString(notification.body) << QStringList() << hints << qint32(-1);
     const QDBusPendingCall pending = m_bus.asyncCall(call, static_cast<int>(m_callTimeout.count()));
     auto* watcher = new QDBusPendingCallWatcher(pending);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,

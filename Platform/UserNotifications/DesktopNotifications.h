@@ -19,6 +19,8 @@ public:
         std::string body;
         // Shown this long after it is posted.
         std::chrono::milliseconds delay{0};
+        // Asks the service for the desktop's sound for a new message.
+        bool playsDefaultSound = false;
     };
     // The service's error, or nothing when it took the notification.
     using Completion = std::function<void(const std::optional<std::string>& error)>;

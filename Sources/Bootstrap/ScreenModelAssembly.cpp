@@ -1,19 +1,24 @@
 #include "ScreenModelAssembly.h"
 
 #include "DesktopURLOpener.h"
+#include "Dispatch/DispatchQueue.h"
 #include "Foundation/Bundle.h"
 #include "Relaunch.h"
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
+#include "Screens/ConnectionsMonitor/MapViewCoordinator.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionAlertDialog.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionMonitorView.h"
 #include "Screens/ConnectionsMonitor/Views/DesktopUserNotificationCenter.h"
 #include "Screens/ConnectionsMonitor/Views/GeoClueLocationProvider.h"
+#include "Screens/ConnectionsMonitor/Views/MapView.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Shell/AppMover.h"
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Sheets/MainWindowSheetPresenter.h"
 
+#include <QApplication>
 #include <QPointer>
 
 #include <cstdlib>
@@ -41,6 +46,11 @@ ScreenModels makeScreenModels(MainWindow& window) {
         Bundle::main());
     engine.urlOpener = urlOpener;
     engine.userNotifications = std::make_shared<DesktopUserNotificationCenter>();
+    engine.requestUserAttention = [target = QPointer<MainWindow>(&window)] {
+        if (target) {
+            QApplication::alert(target);
+        }
+    };
     // The center the window's menu posts the toggle and "windowDidBecomeKey" on.
     engine.notificationCenter = window.notificationCenter();
     // The repaired extension is picked up by a new instance; this one quits the usual way.
@@ -50,13 +60,45 @@ ScreenModels makeScreenModels(MainWindow& window) {
             (void)Relaunch::start(executable->string(), [] { ApplicationTerminator::terminate(); });
         }
     };
+    auto connectionsMonitor = ConnectionsMonitorViewModel::create(std::move(engine));
     AppMonitorViewModel::Environment appMonitor;
     // A folder to scan in place of /Applications, for trying the scan on fixture bundles.
     if (const char* folder = std::getenv("TARNWICK_APPLICATIONS_FOLDER"); folder && *folder) {
         appMonitor.folders.applications = std::filesystem::path(folder) / "";
     }
-    return {AppMonitorViewModel::make(*window.notificationCenter(), std::move(appMonitor)),
-            settingsModel, ConnectionsMonitorViewModel::create(std::move(engine))};
+    ScreenModels models{
+        AppMonitorViewModel::make(*window.notificationCenter(), std::move(appMonitor)),
+        settingsModel,
+        connectionsMonitor,
+        {}};
+    // The map's scene and its coordinator live with the model; map panels come and go.
+    auto scene = std::make_shared<MapScene>();
+    scene->setShowsUserLocation(true);
+    auto coordinator = std::make_shared<MapViewCoordinator>(
+        scene, [](const CLLocationCoordinate2D& at) -> std::optional<std::string> {
+            const auto cities = MapView::sharedCities();
+            return cities ? cities->cityName(at) : std::nullopt;
+        });
+    connectionsMonitor->setMapCoordinator(coordinator);
+    models.makeConnectionsMonitorScreen = [connectionsMonitor, coordinator, scene,
+                                           &window](QWidget* parent) {
+        // The city table takes a moment to read: read it while the user looks at the screen,
+        // not when the first server's circle asks for its name.
+        DispatchQueue::global()->async([] { (void)MapView::sharedCities(); });
+        ConnectionMonitorView::Services services;
+        services.makeMap = [scene](QWidget* mapParent) {
+            return new MapView(scene, MapView::sharedAtlas(), mapParent);
+        };
+        services.notificationCenter = window.notificationCenter();
+        services.moveToApplications = [] {
+            AppMover::Environment environment = AppMover::standardEnvironment();
+            environment.sourceBundle = Bundle::main().bundlePath();
+            environment.applicationName = "Tarnwick";
+            (void)AppMover::moveToApplicationsFolderIfNeeded(true, environment);
+        };
+        return new ConnectionMonitorView(connectionsMonitor, std::move(services), parent);
+    };
+    return models;
 }
 
 }  // namespace tarnwick

@@ -15,6 +15,9 @@ QWidget* makeScreenView(AppActiveScreenType screen, MainWindow& window, QWidget*
                                           parent);
             }
             return nullptr;
+        case AppActiveScreenType::connectionsMonitor:
+            return models.makeConnectionsMonitorScreen ? models.makeConnectionsMonitorScreen(parent)
+                                                       : nullptr;
         case AppActiveScreenType::settings:
             if (models.settings) {
                 return new SettingsView(models.settings,

@@ -72,19 +72,30 @@ protected:
         return fs::path(TARNWICK_EXTENSION_BUNDLE).filename().string();
     }
 
-    void startEngine() {
+    // The engine host, or the same program run by `launcher` with `extra` arguments.
+    // With `beside`, in the mount namespace of that process (an extension the test started).
+    void startEngine(std::vector<std::string> launcher = {TARNWICK_ENGINE_HOST},
+                     const std::vector<std::string>& extra = {},
+                     std::vector<std::string> environment = {}, pid_t beside = 0) {
         ChildProcess::Options options;
         options.networkNamespace = client();
-        options.privateRunFolders = true;
+        options.privateRunFolders = beside == 0;
+        options.mountNamespaceOf = beside;
         options.standardInput = true;
-        options.environment = {"XDG_CACHE_HOME=" + (m_folder.path() / "cache").string()};
-        m_engine = std::make_unique<ChildProcess>(
-            std::vector<std::string>{TARNWICK_ENGINE_HOST, "--app", TARNWICK_APP_BUNDLE,
-                                     "--install-folder", SystemExtensionHelper::kInstallFolder,
-                                     "--helper", TARNWICK_EXTENSION_HELPER, "--geoip",
-                                     m_geoIP->service(), "--settings", settingsFile().string(),
-                                     "--answer", "Deny connections to "},
-            options);
+        environment.push_back("XDG_CACHE_HOME=" + (m_folder.path() / "cache").string());
+        options.environment = std::move(environment);
+        std::vector<std::string> arguments = std::move(launcher);
+        for (const auto& argument :
+             {std::string("--app"), std::string(TARNWICK_APP_BUNDLE),
+              std::string("--install-folder"), std::string(SystemExtensionHelper::kInstallFolder),
+              std::string("--helper"), std::string(TARNWICK_EXTENSION_HELPER),
+              std::string("--geoip"), m_geoIP->service(), std::string("--settings"),
+              settingsFile().string(), std::string("--answer"),
+              std::string("Deny connections to ")}) {
+            arguments.push_back(argument);
+        }
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        m_engine = std::make_unique<ChildProcess>(arguments, options);
     }
 
     // The next line of the engine that starts with `prefix`; every line read is kept.
@@ -223,6 +234,64 @@ TEST_F(ConnectionsMonitorEndToEnd, AHostInTheDenyListIsRefusedWithoutAnAlert) {
     EXPECT_EQ(next("deactivated "), "ok") << log();
     EXPECT_EQ(m_engine->stop(0, kWait), 0);
 }
+
+#ifdef TARNWICK_SCREEN_HOST
+// The screen over the same set-up: its own Start button switches the monitor on, the list shows
+// both servers with their verdicts and the map draws them; the pictures are kept for review.
+TEST_F(ConnectionsMonitorEndToEnd, TheScreenShowsLiveConnectionsInTheListAndOnTheMap) {
+    m_geoIP->setAnswer(kGermanServer,
+                       R"({"country": {"isoCode": "DE"}, "city": {"lat": 52.52, "long": 13.40}})");
+    m_geoIP->setAnswer(kRussianServer,
+                       R"({"country": {"isoCode": "RU"}, "city": {"lat": 55.75, "long": 37.62}})");
+    // The extension runs already, as after an earlier session, so the screen finds its filter
+    // manager when it is first shown.
+    ChildProcess::Options extensionOptions;
+    extensionOptions.networkNamespace = client();
+    extensionOptions.privateRunFolders = true;
+    ChildProcess extension({TARNWICK_FILTER_EXTENSION}, extensionOptions);
+    const fs::path runFolder = "/proc/" + std::to_string(extension.pid()) + "/root/run/tarnwick";
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(runFolder / "filter-manager"); }, kWait));
+
+    const fs::path pictures = TARNWICK_SCREENSHOT_DIR;
+    fs::remove(pictures / "connections-monitor-live.png");
+    startEngine({TARNWICK_XVFB_RUN, "-a", "-s", "-screen 0 1600x1000x24", TARNWICK_SCREEN_HOST},
+                {"--screenshots", pictures.string(), "--atlas", TARNWICK_WORLD_ATLAS,
+                 "--extension-running", "yes"},
+                {"QT_QPA_PLATFORM=xcb",
+                 "LSAN_OPTIONS=suppressions=" + std::string(TARNWICK_XCB_LSAN_SUPPRESSIONS)},
+                extension.pid());
+    // The screen configures the filter once, then the user presses Start.
+    ASSERT_TRUE(next("pressed Start", 60s)) << log();
+    ASSERT_EQ(next("status running", 60s), "") << log();
+
+    EXPECT_EQ(resolve(client(), kGermanServer, kRussianName, kWait), kRussianServer);
+    auto first = std::async(std::launch::async,
+                            [this] { return tcpExchange(client(), kRussianServer, kPort, kWait); });
+    ASSERT_TRUE(next("alert ")) << log();
+    EXPECT_EQ(outcomeName(first.get()), "refused");
+    EXPECT_EQ(outcomeName(tcpExchange(client(), kGermanServer, kPort, kWait)), "passed");
+    ASSERT_TRUE(treeShows(false, true)) << log();
+    // The list shows both servers with their verdicts (a picture taken before the last change
+    // may still show less), and a picture was taken of it.
+    const auto shows = [](const std::string& rows) {
+        return rows.find(std::string(kGermanServer) + "=connected") != std::string::npos &&
+               rows.find(std::string(kRussianServer) + "=blocked") != std::string::npos;
+    };
+    std::optional<std::string> rows;
+    do {
+        rows = next("rows ");
+    } while (rows && !shows(*rows));
+    ASSERT_TRUE(rows) << log();
+    ASSERT_TRUE(next("screenshot ")) << log();
+    EXPECT_TRUE(fs::exists(pictures / "connections-monitor-live.png"));
+    EXPECT_TRUE(fs::exists(pictures / "connections-monitor-live-map.png"));
+
+    m_engine->closeInput();
+    EXPECT_EQ(next("deactivated "), "ok") << log();
+    EXPECT_EQ(m_engine->stop(0, kWait), 0);
+    (void)extension.stop(SIGTERM, kWait);
+}
+#endif
 
 }  // namespace
 }  // namespace tarnwick::testing

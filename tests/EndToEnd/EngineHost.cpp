@@ -30,6 +30,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -99,6 +100,12 @@ public:
     }
 };
 
+// Ends the main loop, the screen's when there is one.
+std::function<void()>& stopMainLoop() {
+    static std::function<void()> stop = [] { RunLoop::main().stop(); };
+    return stop;
+}
+
 class Deactivation final : public OSSystemExtensionRequestDelegate {
 public:
     OSSystemExtensionReplacementAction actionForReplacingExtension(
@@ -110,12 +117,12 @@ public:
     void requestDidFinishWithResult(const OSSystemExtensionRequest&,
                                     OSSystemExtensionRequestResult) override {
         say("deactivated ok");
-        RunLoop::main().stop();
+        stopMainLoop()();
     }
     void requestDidFailWithError(const OSSystemExtensionRequest&,
                                  const OSSystemExtensionError& error) override {
         say("deactivated " + oneLine(error.localizedDescription));
-        RunLoop::main().stop();
+        stopMainLoop()();
     }
 };
 
@@ -165,7 +172,7 @@ std::string treeOf(const ConnectionsMonitorViewModel& model) {
 
 // Reports what changed since the last look, every 100 ms, for as long as the model lives.
 void watch(std::weak_ptr<ConnectionsMonitorViewModel> weakModel, std::string lastStatus,
-           std::string lastTree) {
+           std::string lastTree, EngineHostScreen* screen) {
     const auto model = weakModel.lock();
     if (!model) {
         return;
@@ -177,16 +184,19 @@ void watch(std::weak_ptr<ConnectionsMonitorViewModel> weakModel, std::string las
     std::string tree = treeOf(*model);
     if (tree != lastTree) {
         say("tree " + tree);
+        if (screen) {
+            screen->treeChanged();
+        }
     }
     DispatchQueue::main()->asyncAfter(
-        100ms, [weakModel, status = std::move(status), tree = std::move(tree)] {
-            watch(weakModel, status, tree);
+        100ms, [weakModel, status = std::move(status), tree = std::move(tree), screen] {
+            watch(weakModel, status, tree, screen);
         });
 }
 
 }  // namespace
 
-int runEngineHost(int argc, char** argv) {
+int runEngineHost(int argc, char** argv, EngineHostScreen* screen) {
     std::map<std::string, std::string> options;
     for (int index = 1; index + 1 < argc; index += 2) {
         options[argv[index]] = argv[index + 1];
@@ -256,15 +266,21 @@ int runEngineHost(int argc, char** argv) {
                 }
             }
             say("deactivated no extension in the bundle");
-            RunLoop::main().stop();
+            stopMainLoop()();
         });
     }).detach();
 
-    watch(model, "", "");
+    watch(model, "", "", screen);
     // As the user would: the switch is used once the network is known to be up.
     RunLoop::main().runUntil([&network] { return network->isNetworkUp(); }, 10s);
-    model->startMonitoring();
-    RunLoop::main().run();
+    if (screen) {
+        stopMainLoop() = [screen] { screen->stop(); };
+        screen->show(model);
+        screen->run();
+    } else {
+        model->startMonitoring();
+        RunLoop::main().run();
+    }
     model.reset();
     return 0;
 }

@@ -75,6 +75,7 @@ void Application::addHit(const FlowInfo& flowInfo, bool isAllowed, bool appendLa
         hit->startLookups();
     }
     ++m_hitsCount;
+    revision.set(revision.get() + 1);
 }
 
 }  // namespace tarnwick

@@ -32,12 +32,19 @@ public:
         return m_iconBundleIdentifier;
     }
     bool isWarning() const { return m_isWarning; }
-    void setIsWarning(bool isWarning) { m_isWarning = isWarning; }
+    void setIsWarning(bool isWarning) {
+        m_isWarning = isWarning;
+        revision.set(revision.get() + 1);
+    }
     int hitsCount() const { return m_hitsCount; }
     std::string filterName() const { return m_bundleIdentifier + m_localizedName; }
+    // An application node has children.
+    static constexpr bool isLeaf = false;
 
     Published<HitList> children;
     Published<HitList> compromisedChildren;
+    // Sent after each change of the warning flag or the count of hits.
+    Published<int> revision{0};
 
     // Adds the flow's server (last, or first when `appendLast` is false), or counts a repeat of
     // a server already listed (same address and URL).

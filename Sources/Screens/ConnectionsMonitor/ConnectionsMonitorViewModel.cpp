@@ -111,6 +111,17 @@ ConnectionsMonitorViewModel::ConnectionsMonitorViewModel(Dependencies dependenci
     environment->countryName = [](const std::string& code) {
         return Locale::current().localizedStringForRegionCode(code);
     };
+    environment->didMarkWarning = [owner = m_hitOwner] {
+        if (const auto self = owner->lock()) {
+            // A warning moves its application up the list.
+            self->applySearchFilter();
+        }
+    };
+    environment->didPostAccessNotification = [attention = dependencies.requestUserAttention] {
+        if (attention) {
+            attention();
+        }
+    };
     m_hitEnvironment = environment;
     m_animationManager =
         std::make_shared<ConnectionMonitorAnimationManager>(m_scheduler, dependencies.random);
@@ -140,6 +151,7 @@ ConnectionsMonitorViewModel::ConnectionsMonitorViewModel(Dependencies dependenci
 
 void ConnectionsMonitorViewModel::setUp() {
     dispatchPreconditionOnMain();
+    *m_hitOwner = weak_from_this();
     if (m_isFixingBrokenExtension.get()) {
         m_didFixExtension = true;
         setIsFixingBrokenExtension(false);
@@ -920,6 +932,18 @@ void ConnectionsMonitorViewModel::insertHit(const std::string& bundleId, const F
     updateMapAnnotations(false);
 }
 
+ConnectionsMonitorViewModel::ApplicationList ConnectionsMonitorViewModel::sortedForList(
+    ApplicationList applications) {
+    std::stable_sort(applications.begin(), applications.end(),
+                     [](const auto& left, const auto& right) {
+                         if (left->isWarning() != right->isWarning()) {
+                             return left->isWarning();
+                         }
+                         return left->localizedName() < right->localizedName();
+                     });
+    return applications;
+}
+
 void ConnectionsMonitorViewModel::applySearchFilter() {
     dispatchPreconditionOnMain();
     const std::string text = trimmed(lowercased(m_searchFilterText.get()));
@@ -958,7 +982,7 @@ void ConnectionsMonitorViewModel::applyTextFilter(const std::string& text,
     m_isUsingApplicationSearchFilter = !text.empty();
     if (text.empty()) {
         filteredHits.set(std::nullopt);
-        filteredApplications.set(applications);
+        filteredApplications.set(sortedForList(std::move(applications)));
         return;
     }
     std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
@@ -1007,7 +1031,7 @@ void ConnectionsMonitorViewModel::runSearch(const std::string& text,
         hits.insert(hits.end(), found.begin(), found.end());
     }
     m_searchFilterWorkItem.reset();
-    filteredApplications.set(matching);
+    filteredApplications.set(sortedForList(std::move(matching)));
     filteredHits.set(hits);
 }
 

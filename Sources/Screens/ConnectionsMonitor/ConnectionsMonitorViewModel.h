@@ -87,9 +87,13 @@ public:
         std::function<std::optional<std::string>(const std::string&)> reverseLookup;
         // How long a flow may wait for the user's answer; below the extension's 60 s.
         std::chrono::milliseconds alertTimeLimit = std::chrono::seconds(55);
+        // Asks the desktop to draw the user's attention to the window; after access notifications.
+        std::function<void()> requestUserAttention;
     };
 
     static std::shared_ptr<ConnectionsMonitorViewModel> create(Dependencies dependencies);
+    // The list's order: applications with warnings first, then by name.
+    static ApplicationList sortedForList(ApplicationList applications);
     ~ConnectionsMonitorViewModel() override;
 
     // Published state.
@@ -233,6 +237,9 @@ private:
     const std::shared_ptr<DispatchQueue> m_mainQueue;
     const std::shared_ptr<DispatchQueue> m_filterQueue;
     std::shared_ptr<const HitEnvironment> m_hitEnvironment;
+    // Lets the hits reach the model, which exists only once `create` has made it.
+    std::shared_ptr<std::weak_ptr<ConnectionsMonitorViewModel>> m_hitOwner =
+        std::make_shared<std::weak_ptr<ConnectionsMonitorViewModel>>();
     std::shared_ptr<ConnectionMonitorAnimationManager> m_animationManager;
     std::weak_ptr<MapCoordinator> m_mapCoordinator;
 

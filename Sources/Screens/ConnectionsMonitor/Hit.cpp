@@ -47,6 +47,7 @@ void Hit::countRepeat(bool isAllowed) {
     dispatchPreconditionOnMain();
     ++m_count;
     m_isAllowed = isAllowed;
+    revision.set(revision.get() + 1);
 }
 
 void Hit::startLookups() {
@@ -80,6 +81,7 @@ void Hit::setReversedDomain(const std::string& name) {
     dispatchPreconditionOnMain();
     m_reversedDomain = name;
     m_isReversedDomain = true;
+    revision.set(revision.get() + 1);
 }
 
 void Hit::handleWhoisResult(const std::optional<WhoIs::Response>& response) {
@@ -91,6 +93,7 @@ void Hit::handleWhoisResult(const std::optional<WhoIs::Response>& response) {
     if (response->isLocal) {
         m_countryCode2 = "local";
         m_countryName = "local";
+        revision.set(revision.get() + 1);
         return;
     }
     m_countryCode2 = response->country;
@@ -111,12 +114,17 @@ void Hit::handleWhoisResult(const std::optional<WhoIs::Response>& response) {
         }
     }
     if (!isTarget) {
+        revision.set(revision.get() + 1);
         return;
     }
+    m_isWarning = true;
     if (const auto application = m_application.lock()) {
         application->setIsWarning(true);
     }
-    m_isWarning = true;
+    revision.set(revision.get() + 1);
+    if (m_environment->didMarkWarning) {
+        m_environment->didMarkWarning();
+    }
     if (m_isAllowed) {
         postAccessNotification(*response, code);
     }
@@ -148,6 +156,10 @@ void Hit::postAccessNotification(const WhoIs::Response& response, const std::str
     notification.subtitle = name + " accessed " + adjective + " server";
     notification.body = "Server IP: " + response.ip;
     notification.delaySeconds = 2.0;
+    notification.playsDefaultSound = true;
+    if (m_environment->didPostAccessNotification) {
+        m_environment->didPostAccessNotification();
+    }
     m_environment->notifications->add(notification, [](const std::optional<std::string>& error) {
         if (error) {
             std::printf("Error adding notification request: %s\n", error->c_str());

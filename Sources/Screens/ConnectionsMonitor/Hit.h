@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 
@@ -26,6 +27,9 @@ struct HitEnvironment {
     std::function<std::optional<std::string>(const std::string&)> reverseLookup;
     // The display name of a region code in the current locale.
     std::function<std::optional<std::string>(const std::string&)> countryName;
+    // Main queue: after a hit became a warning, and after it posted its access notification.
+    std::function<void()> didMarkWarning;
+    std::function<void()> didPostAccessNotification;
 };
 
 // One server that a monitored application reached. After it is listed it finds its host name
@@ -64,6 +68,18 @@ public:
     void countRepeat(bool isAllowed);
     void startLookups();
     void handleWhoisResult(const std::optional<WhoIs::Response>& response);
+
+    // Sent after each change of a field the list shows (count, verdict, host name, country).
+    Published<int> revision{0};
+
+    // Outline members, so hits and applications stand in the same columns: a hit is a leaf named
+    // by its address, with its URL in the identifier column.
+    static constexpr bool isLeaf = true;
+    const std::string& localizedName() const { return m_remoteAddress; }
+    const std::string& bundleIdentifier() const { return m_url; }
+    std::string filterName() const { return m_remoteAddress + m_url; }
+    int hitsCount() const { return 0; }
+    std::vector<std::shared_ptr<Hit>> children() const { return {}; }
 
     static constexpr const char* kEmptyURL = "Empty URL";
     // What a hit shows for its server: the URL, else the host name, else "Empty URL".

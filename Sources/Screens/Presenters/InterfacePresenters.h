@@ -38,6 +38,8 @@ struct UserNotification {
     std::string subtitle;
     std::string body;
     double delaySeconds = 0;
+    // With the desktop's default sound.
+    bool playsDefaultSound = false;
 };
 
 // The desktop's notification service. A failure comes back as its description.

@@ -1,5 +1,7 @@
 #include "ConnectionAlertDialog.h"
 
+#include "Screens/ConnectionsMonitor/Views/ProgramIcon.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -20,6 +22,15 @@ QLabel* warningIcon(QWidget* parent) {
     return icon;
 }
 
+QLabel* programIcon(const std::optional<std::string>& bundleIdentifier, QWidget* parent) {
+    auto* icon = new QLabel(parent);
+    const int size = parent->style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+    icon->setPixmap(programIconPixmap(bundleIdentifier, size, parent->devicePixelRatioF()));
+    icon->setObjectName("programIcon");
+    icon->setAlignment(Qt::AlignTop);
+    return icon;
+}
+
 }  // namespace
 
 ConnectionAlertDialog::ConnectionAlertDialog(const ConnectionAlert& alert,
@@ -29,7 +40,7 @@ ConnectionAlertDialog::ConnectionAlertDialog(const ConnectionAlert& alert,
     setWindowTitle(QString::fromStdString(alert.messageText));
     setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(warningIcon(this));
+    layout->addWidget(programIcon(alert.iconBundleIdentifier, this));
     auto* column = new QVBoxLayout();
     auto* message = new QLabel(QString::fromStdString(alert.messageText), this);
     message->setObjectName("messageText");

@@ -13,7 +13,7 @@ void DesktopUserNotificationCenter::add(const UserNotification& notification,
     const auto delay =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::duration<double>(
             notification.delaySeconds > 0 ? notification.delaySeconds : 0.0));
-    m_notifications.post({notification.title, body, delay},
+    m_notifications.post({notification.title, body, delay, notification.playsDefaultSound},
                          [completion = std::move(completion)](const auto& error) {
                              if (completion) {
                                  completion(error);

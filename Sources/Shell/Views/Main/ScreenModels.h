@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+
+class QWidget;
 
 namespace tarnwick {
 
@@ -15,6 +18,8 @@ struct ScreenModels {
     std::shared_ptr<AppMonitorViewModel> appMonitor;
     std::shared_ptr<SettingsViewModel> settings;
     std::shared_ptr<ConnectionsMonitorViewModel> connectionsMonitor;
+    // Builds the Connections Monitor screen in `parent`; without it the layout shows a stand-in.
+    std::function<QWidget*(QWidget* parent)> makeConnectionsMonitorScreen;
 };
 
 }  // namespace tarnwick

@@ -101,6 +101,31 @@ TEST_F(ConnectionList, RepeatedServersAreCountedWithTheNewestVerdict) {
     EXPECT_EQ(hits[1]->url(), "a.example");
 }
 
+TEST_F(ConnectionList, WarningsComeFirstThenNamesAndAnAccessAsksForAttentionWithSound) {
+    record("org.charlie.Tool", kGermanServer, "https://tool.example.de/", 1);
+    record("org.alpha.Mail", kGermanServer, "https://mail.example.de/", 2);
+    record("org.bravo.Chat", kRussianServer, "https://chat.example.ru/", 3);
+    // Names in order, and the target country's answer moves its application to the top.
+    ASSERT_TRUE(waitFor([&] { return shownNames().front() == "org.bravo.Chat"; }));
+    EXPECT_EQ(shownNames(),
+              (std::vector<std::string>{"org.bravo.Chat", "org.alpha.Mail", "org.charlie.Tool"}));
+    ASSERT_EQ(notifications->added.size(), 1u);
+    EXPECT_TRUE(notifications->added[0].playsDefaultSound);
+    EXPECT_EQ(attentionRequests, 1);
+
+    // Hits and applications share the outline's columns.
+    const auto& chat = *engine().filteredApplications.get().front();
+    const auto& hit = *chat.children.get().front();
+    EXPECT_EQ(chat.filterName(), "org.bravo.Chatorg.bravo.Chat");
+    EXPECT_FALSE(chat.isLeaf);
+    EXPECT_TRUE(hit.isLeaf);
+    EXPECT_EQ(hit.localizedName(), kRussianServer);
+    EXPECT_EQ(hit.bundleIdentifier(), "https://chat.example.ru/");
+    EXPECT_EQ(hit.filterName(), std::string(kRussianServer) + "https://chat.example.ru/");
+    EXPECT_EQ(hit.hitsCount(), 0);
+    EXPECT_TRUE(hit.children().empty());
+}
+
 // The extension's end of a socket pair: answers every registration as told.
 class Provider final : public ProviderCommunication {
 public:

@@ -205,6 +205,7 @@ public:
             dependencies.relaunch = [this] { ++relaunches; };
             dependencies.random = [] { return 0; };
             dependencies.reverseLookup = [](const std::string&) { return std::nullopt; };
+            dependencies.requestUserAttention = [this] { ++attentionRequests; };
             m_engine = ConnectionsMonitorViewModel::create(std::move(dependencies));
             drainMainQueue();
         }
@@ -240,6 +241,7 @@ public:
     int m_bundleWritten = (writeBundle(), 0);
     Bundle bundle{m_folder.path() / "Tarnwick.app"};
     int relaunches = 0;
+    int attentionRequests = 0;
     std::shared_ptr<SettingsViewModel> settingsModel;
     std::shared_ptr<ConnectionsMonitorViewModel> m_engine;
 };

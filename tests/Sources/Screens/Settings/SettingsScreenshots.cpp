@@ -43,7 +43,7 @@ TEST_P(SettingsScreenshots, SavesEachTab) {
     dependencies.scheduler = &scheduler;
     dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
     dependencies.makeScreenModels = [](MainWindow&) {
-        return ScreenModels{nullptr, std::make_shared<SettingsViewModel>(), nullptr};
+        return ScreenModels{nullptr, std::make_shared<SettingsViewModel>(), nullptr, {}};
     };
     dependencies.makeScreen = [](AppActiveScreenType screen, MainWindow& window,
                                  QWidget* parent) -> QWidget* {

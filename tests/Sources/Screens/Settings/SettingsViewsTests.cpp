@@ -394,7 +394,7 @@ public:
         dependencies.scheduler = &m_scheduler;
         dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
         dependencies.makeScreenModels = [](MainWindow&) {
-            return ScreenModels{nullptr, std::make_shared<SettingsViewModel>(), nullptr};
+            return ScreenModels{nullptr, std::make_shared<SettingsViewModel>(), nullptr, {}};
         };
         dependencies.makeScreen = [](AppActiveScreenType screen, MainWindow& window,
                                      QWidget* parent) -> QWidget* {

@@ -206,7 +206,7 @@ TEST_F(MainWindowTest, OwnsItsScreenModelsAndSaysEachTimeItBecomesKey) {
         seenBy = &window;
         auto settings = std::make_shared<SettingsViewModel>();
         built = settings;
-        return ScreenModels{nullptr, settings, nullptr};
+        return ScreenModels{nullptr, settings, nullptr, {}};
     };
     {
         MainWindow window(1, std::move(withModels));

@@ -34,7 +34,7 @@ TEST_P(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
     MainWindow::Dependencies dependencies;
     dependencies.notificationCenter = &machine.center;
     dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
-    dependencies.makeScreenModels = [&](MainWindow&) { return ScreenModels{model, {}, {}}; };
+    dependencies.makeScreenModels = [&](MainWindow&) { return ScreenModels{model, {}, {}, {}}; };
     dependencies.makeScreen = [&](AppActiveScreenType type, MainWindow&,
                                   QWidget* parent) -> QWidget* {
         if (type != AppActiveScreenType::appMonitor) {

@@ -56,6 +56,10 @@ TEST(ConnectionAlertDialog, ShowsTheTextsAndAnswersOnceWithThePressedButton) {
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         EXPECT_EQ(buttons[i]->text().toStdString(), sixButtons().buttons[i]);
     }
+    // A program that runs from nowhere known shows the command-line image, not a warning sign.
+    const auto* icon = dialog->findChild<QLabel*>("programIcon");
+    ASSERT_NE(icon, nullptr);
+    EXPECT_FALSE(icon->pixmap().isNull());
     saveScreenshot(dialog, "connection-alert");
 
     QPointer<ConnectionAlertDialog> watched = dialog;

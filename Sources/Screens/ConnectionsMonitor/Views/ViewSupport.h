@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QColor>
+#include <QLabel>
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+namespace tarnwick::cmviews {
+
+// The desktop's secondary text colour: the window text, faded.
+QColor secondaryColor(const QWidget* widget);
+// A label in one face of the display typeface, drawn in `color` on a clear background.
+QLabel* makeLabel(const QString& text, std::string_view face, double pointSize, const QColor& color,
+                  QWidget* parent);
+// Centred lines wrapped at `width`, as tall as they need.
+QLabel* makeWrappedLabel(const QString& text, std::string_view face, double pointSize,
+                         const QColor& color, int width, QWidget* parent);
+void setLabelColor(QLabel* label, const QColor& color);
+inline QString qtext(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace tarnwick::cmviews

@@ -1,0 +1,403 @@
+#include "../EngineFixture.h"
+#include "Screens/ConnectionsMonitor/Views/ClearAllButton.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionMonitorCellView.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionMonitorHitCellView.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionMonitorInstallView.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionMonitorView.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorHeader.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorInProgressView.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorStandByView.h"
+#include "Screens/ConnectionsMonitor/Views/ConnetionsMonitorSearchFilter.h"
+#include "Shell/Views/Controls/CustomCheckMarkView.h"
+#include "Shell/Views/Controls/NoNetworkPopUp.h"
+#include "Shell/Views/Controls/ScanButtonView.h"
+#include "Shell/Views/Main/MainWindowLayout.h"
+#include "Shell/Views/Main/ScreenPlaceholderView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace tarnwick::testing {
+namespace {
+
+// The screen over a real engine (fake extension managers, loopback geo-IP).
+class ConnectionMonitorScreen : public EngineFixture {
+public:
+    // Work the screen queued (a filter refresh) runs while the fakes it reaches still exist.
+    void TearDown() override { drainMainQueue(); }
+
+    std::unique_ptr<ConnectionMonitorView> makeScreen(std::function<void()> move = {}) {
+        ConnectionMonitorView::Services services;
+        services.notificationCenter = &center;
+        services.scheduler = &clock;
+        services.moveToApplications = std::move(move);
+        auto screen = std::make_unique<ConnectionMonitorView>(model(), services);
+        screen->resize(1000, 640);
+        return screen;
+    }
+    std::shared_ptr<ConnectionsMonitorViewModel> model() {
+        engine();
+        return m_engine;
+    }
+    void record(const std::string& bundleId, const std::string& address, const std::string& url,
+                bool allowed = true) {
+        engine().recordHit({{"bundleId", bundleId}, {"remoteAddress", address}, {"url", url}},
+                           allowed);
+        drainMainQueue();
+    }
+    bool waitForGeo() {
+        return waitFor([&] {
+            for (const auto& application : engine().applications()) {
+                for (const auto& hit : application->children.get()) {
+                    if (!hit->isGeoAvailable()) {
+                        return false;
+                    }
+                }
+            }
+            return true;
+        });
+    }
+};
+
+TEST_F(ConnectionMonitorScreen, BodyFollowsInstalledAndInitiated) {
+    struct Row {
+        bool installed, initiated;
+        ConnectionMonitorView::Body body;
+        const char* viewClass;
+    };
+    const Row rows[] = {
+        {false, false, ConnectionMonitorView::Body::install,
+         "tarnwick::ConnectionMonitorInstallView"},
+        {false, true, ConnectionMonitorView::Body::install,
+         "tarnwick::ConnectionMonitorInstallView"},
+        {true, false, ConnectionMonitorView::Body::standBy,
+         "tarnwick::ConnectionsMonitorStandByView"},
+        {true, true, ConnectionMonitorView::Body::inProgress,
+         "tarnwick::ConnectionsMonitorInProgressView"},
+    };
+    auto screen = makeScreen();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.viewClass);
+        engine().isInstalled.set(row.installed);
+        engine().didInitiate.set(row.initiated);
+        EXPECT_EQ(screen->body(), row.body);
+        ASSERT_TRUE(screen->bodyView());
+        EXPECT_STREQ(screen->bodyView()->metaObject()->className(), row.viewClass);
+        // The scan button is there only for an installed application.
+        EXPECT_EQ(screen->header()->scanButton()->isVisibleTo(screen.get()), row.installed);
+    }
+}
+
+TEST_F(ConnectionMonitorScreen, InstallPromptMovesOnReturnAndStandByFollowsTheMascot) {
+    int moves = 0;
+    auto screen = makeScreen([&] { ++moves; });
+    engine().isInstalled.set(false);
+    screen->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(screen.get()));
+    QTest::keyClick(screen.get(), Qt::Key_Return);
+    EXPECT_EQ(moves, 1);
+
+    engine().isInstalled.set(true);
+    auto* standBy = qobject_cast<ConnectionsMonitorStandByView*>(screen->bodyView());
+    ASSERT_TRUE(standBy);
+    engine().currentWumbleFrame.set("WumbleIdle3");
+    EXPECT_EQ(standBy->frameName(), "WumbleIdle3");
+}
+
+TEST_F(ConnectionMonitorScreen, ShowingTheScreenCopiesTheCountryFlagAndRefreshesTheFilterOnce) {
+    auto screen = makeScreen();
+    const int loads = filterManager.loads;
+    screen->show();
+    drainMainQueue();
+    EXPECT_TRUE(engine().isUndesirableCountriesListFetched.get());
+    EXPECT_TRUE(screen->header()->scanButton()->noTargetCountryButton() == nullptr);
+    EXPECT_GT(filterManager.loads, loads);
+}
+
+TEST_F(ConnectionMonitorScreen, OfflineShowsTheBannerAndDisablesTheButton) {
+    auto screen = makeScreen();
+    engine().isInstalled.set(true);
+    screen->show();
+    engine().isConnectedToNetwork.set(false);
+    EXPECT_TRUE(screen->noNetworkPopUp()->isVisible());
+    ASSERT_TRUE(screen->header()->scanButton()->button());
+    EXPECT_FALSE(screen->header()->scanButton()->button()->isEnabled());
+    engine().isConnectedToNetwork.set(true);
+    EXPECT_FALSE(screen->noNetworkPopUp()->isVisible());
+    EXPECT_TRUE(screen->header()->scanButton()->button()->isEnabled());
+}
+
+TEST_F(ConnectionMonitorScreen, ButtonStartsOrStopsByStatusAndAlwaysWritesTheState) {
+    using Status = ConnectionsMonitorViewModel::Status;
+    auto screen = makeScreen();
+    engine().isInstalled.set(true);
+
+    // Stopped: starts (the explanation sheet comes first) and takes the reported state.
+    engine().status.set(Status::stopped);
+    screen->header()->buttonAction(ScanState::active);
+    EXPECT_TRUE(engine().didInitiate.get());
+    EXPECT_EQ(sheets->presented, 1);
+    EXPECT_EQ(engine().scanState.get(), ScanState::active);
+
+    // Configuring and indeterminate start and stop nothing.
+    for (const auto status : {Status::configuring, Status::indeterminate}) {
+        engine().status.set(status);
+        screen->header()->buttonAction(ScanState::standBy);
+        EXPECT_EQ(engine().status.get(), status);
+        EXPECT_EQ(sheets->presented, 1);
+        EXPECT_EQ(engine().scanState.get(), ScanState::standBy);
+    }
+
+    // Running: stops; with the filter off that ends in stopped.
+    engine().status.set(Status::running);
+    screen->header()->buttonAction(ScanState::standBy);
+    drainMainQueue();
+    EXPECT_EQ(engine().status.get(), Status::stopped);
+}
+
+// A hit of its own, its geo answer given by hand: the row's look per state.
+class HitRowLooks : public EngineFixture {
+public:
+    std::shared_ptr<Hit> makeHit(bool allowed, const std::optional<WhoIs::Response>& geo,
+                                 const std::optional<std::string>& host = std::nullopt) {
+        auto environment = std::make_shared<HitEnvironment>();
+        environment->undesirableCountries = &countries;
+        environment->countryName = [](const std::string& code) -> std::optional<std::string> {
+            return code == "DE" ? "germany" : code == "RU" ? "RUSSIA" : code;
+        };
+        auto hit = std::make_shared<Hit>("198.51.100.7", "https://example.org/", host, allowed,
+                                         environment);
+        if (geo) {
+            hit->handleWhoisResult(geo);
+        }
+        return hit;
+    }
+};
+
+TEST_F(HitRowLooks, DotBadgeOpacityCountryAndTooltipFollowTheHit) {
+    const WhoIs::Response russia{"198.51.100.7", "RU", WhoIs::Response::Coordinates{55.7, 37.6},
+                                 false};
+    const WhoIs::Response germany{"198.51.100.7", "DE", std::nullopt, false};
+    const WhoIs::Response local{"127.0.0.1", "local", std::nullopt, true};
+    struct Row {
+        const char* name;
+        bool allowed;
+        std::optional<WhoIs::Response> geo;
+        const char* dot;
+        std::optional<ConnectionSafetyIndicatorType> badge;
+        double opacity;
+        const char* country;
+        const char* tooltip;
+        bool flag;
+    };
+    const Row rows[] = {
+        {"allowed, safe country", true, germany, "connected", std::nullopt, 1.0, "Germany",
+         "The IP address is originated from germany", true},
+        {"allowed, target country", true, russia, "compromised",
+         ConnectionSafetyIndicatorType::compromised, 1.0, "Russia",
+         "The IP address is originated from RUSSIA", true},
+        {"denied, target country", false, russia, "blocked", ConnectionSafetyIndicatorType::blocked,
+         0.6, "Russia", "The IP address is originated from RUSSIA", true},
+        {"denied, safe country", false, germany, "blocked", std::nullopt, 0.6, "Germany",
+         "The IP address is originated from germany", true},
+        {"local", true, local, "connected", std::nullopt, 1.0, "Local", "Localhost connection",
+         false},
+        {"before the geo answer", true, std::nullopt, "connected", std::nullopt, 1.0, "", "",
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ConnectionMonitorHitCellView view(makeHit(row.allowed, row.geo));
+        EXPECT_EQ(view.statusColorName(), row.dot);
+        EXPECT_EQ(view.badgeType(), row.badge);
+        EXPECT_DOUBLE_EQ(view.contentOpacity(), row.opacity);
+        EXPECT_EQ(view.countryText(), row.country);
+        EXPECT_EQ(view.countryToolTip(), row.tooltip);
+        EXPECT_EQ(view.showsFlag(), row.flag);
+        EXPECT_EQ(view.countText(), "1");
+    }
+}
+
+TEST_F(HitRowLooks, RedrawsOnChangeAndALongPressCopiesTheAddress) {
+    auto hit = makeHit(true, std::nullopt, "found.example.org");
+    ConnectionMonitorHitCellView view(hit);
+    view.resize(800, 58);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    hit->countRepeat(false);
+    EXPECT_EQ(view.countText(), "2");
+    EXPECT_EQ(view.statusColorName(), "blocked");
+
+    QApplication::clipboard()->clear();
+    // A short press copies nothing; one held for half a second copies the host text.
+    QTest::mousePress(view.hostLabel(), Qt::LeftButton);
+    QTest::mouseRelease(view.hostLabel(), Qt::LeftButton, {}, {}, 100);
+    EXPECT_TRUE(QApplication::clipboard()->text().isEmpty());
+    QTest::mousePress(view.addressLabel(), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.isCopyingIP(); }));
+    EXPECT_EQ(QApplication::clipboard()->text(), "198.51.100.7");
+    QTest::mouseRelease(view.addressLabel(), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !view.isCopyingIP(); }));
+}
+
+TEST(ConnectionSafetyIndicatorType, OnlyTheThreeTitlesNameAKind) {
+    EXPECT_EQ(connectionSafetyIndicatorType("Compromised"),
+              ConnectionSafetyIndicatorType::compromised);
+    EXPECT_EQ(connectionSafetyIndicatorType("Blocked"), ConnectionSafetyIndicatorType::blocked);
+    EXPECT_EQ(connectionSafetyIndicatorType("Safe"), ConnectionSafetyIndicatorType::safe);
+    for (const char* other : {"", "safe", "Compromised ", "Unsafe"}) {
+        EXPECT_FALSE(connectionSafetyIndicatorType(other)) << other;
+    }
+}
+
+TEST_F(ConnectionMonitorScreen, ListExpandsOneApplicationDimsSearchMissesAndSurvivesClearing) {
+    record("org.alpha.Mail", kGermanServer, "https://mail.example.de/");
+    record("org.beta.Chat", kGermanServer, "https://chat.example.de/");
+    record("org.beta.Chat", kRussianServer, "https://chat.example.ru/");
+    ASSERT_TRUE(waitForGeo());
+    ConnectionsMonitorInProgressView list(model(), {});
+    list.resize(900, 600);
+    auto rows = list.rows();
+    ASSERT_EQ(rows.size(), 2u);
+    // The application with a warning comes first.
+    EXPECT_EQ(rows[0]->badgeType(), ConnectionSafetyIndicatorType::compromised);
+    EXPECT_EQ(rows[1]->badgeType(), ConnectionSafetyIndicatorType::safe);
+    EXPECT_FALSE(rows[0]->isLast());
+    EXPECT_TRUE(rows[1]->isLast());
+
+    // A click is handled one turn later; one application is expanded at a time.
+    rows[0]->click();
+    EXPECT_FALSE(rows[0]->isExpanded());
+    drainMainQueue();
+    EXPECT_TRUE(rows[0]->isExpanded());
+    ASSERT_EQ(rows[0]->hitRows().size(), 2u);
+    rows[1]->click();
+    drainMainQueue();
+    EXPECT_TRUE(rows[1]->isExpanded());
+    EXPECT_FALSE(rows[0]->isExpanded());
+    rows[0]->click();
+    drainMainQueue();
+
+    // Searching dims the servers outside the result instead of hiding them.
+    engine().setSearchFilterText("ru");
+    advance(300ms);
+    ASSERT_TRUE(waitFor([&] { return engine().filteredHits.get().has_value(); }));
+    rows = list.rows();
+    ASSERT_EQ(rows.size(), 1u);
+    auto hits = rows[0]->hitRows();
+    ASSERT_EQ(hits.size(), 2u);
+    EXPECT_EQ(hits[0]->hostText(), "https://chat.example.ru/");
+    EXPECT_DOUBLE_EQ(rows[0]->opacityOf(hits[0]), 1.0);
+    EXPECT_DOUBLE_EQ(rows[0]->opacityOf(hits[1]), 0.5);
+    engine().setSearchFilterText("");
+
+    // Compromised only: the expanded row lists only its warnings.
+    list.compromisedLabel()->setAttribute(Qt::WA_UnderMouse);
+    QTest::mouseClick(list.compromisedLabel(), Qt::LeftButton);
+    EXPECT_TRUE(engine().showOnlyCompromised().get());
+    EXPECT_TRUE(list.compromisedCheckMark()->isChecked());
+    rows = list.rows();
+    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_EQ(rows[0]->hitRows().size(), 1u);
+    EXPECT_EQ(rows[0]->hitRows()[0]->hit()->remoteAddress(), kRussianServer);
+
+    // The clear-all button is absent while monitoring runs.
+    engine().scanState.set(ScanState::active);
+    EXPECT_TRUE(list.clearAllButton()->isHidden() || !list.clearAllButton()->isVisibleTo(&list));
+    engine().scanState.set(ScanState::standBy);
+    list.clearAllButton()->click();
+    drainMainQueue();
+    EXPECT_TRUE(list.rows().empty());
+    EXPECT_EQ(list.statusText()->text(), "Nothing here yet...");
+    engine().setShowOnlyCompromised(false);
+    record("org.gamma.Tool", kGermanServer, "https://tool.example.de/");
+    EXPECT_EQ(list.rows().size(), 1u);
+}
+
+TEST_F(ConnectionMonitorScreen, EmptyListSaysWhatTheRepairIsDoing) {
+    ConnectionsMonitorInProgressView list(model(), {});
+    EXPECT_EQ(list.statusText()->text(), "Nothing here yet...");
+    engine().setIsFixingBrokenExtension(true);
+    EXPECT_EQ(list.statusText()->text(), "Fixing your Network Scanner...");
+    engine().didReplaceExtension.set(true);
+    EXPECT_EQ(list.statusText()->text(), "Updating your Network Scanner...");
+    engine().setIsFixingBrokenExtension(false);
+}
+
+TEST_F(ConnectionMonitorScreen, ApplicationWithoutHitsHasNoChevronAndDoesNotExpand) {
+    auto application = std::make_shared<Application>(
+        Application::FlowInfo{{"bundleId", "org.empty.App"}}, Workspace::shared(), nullptr);
+    engine().setApplications({application});
+    ConnectionsMonitorInProgressView list(model(), {});
+    ASSERT_EQ(list.rows().size(), 1u);
+    EXPECT_FALSE(list.rows()[0]->showsChevron());
+    list.rows()[0]->click();
+    drainMainQueue();
+    EXPECT_FALSE(list.rows()[0]->isExpanded());
+    EXPECT_FALSE(engine().expandedInfoForApp().get());
+}
+
+TEST_F(ConnectionMonitorScreen, TheMainLayoutShowsItInPlaceOfTheStandIn) {
+    MainWindowLayout layout(center);
+    layout.resize(1100, 680);
+    center.post("switchScreen", AppActiveScreenType::connectionsMonitor);
+    drainMainQueue();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return layout.screen(AppActiveScreenType::connectionsMonitor) != nullptr; }));
+    EXPECT_TRUE(qobject_cast<ScreenPlaceholderView*>(
+        layout.screen(AppActiveScreenType::connectionsMonitor)));
+
+    // The factory arrives after the layout: the stand-in already built gives way to the screen.
+    layout.setScreenFactory([this](AppActiveScreenType type, QWidget* parent) -> QWidget* {
+        if (type != AppActiveScreenType::connectionsMonitor) {
+            return nullptr;
+        }
+        ConnectionMonitorView::Services services;
+        services.notificationCenter = &center;
+        services.scheduler = &clock;
+        return new ConnectionMonitorView(model(), services, parent);
+    });
+    EXPECT_TRUE(qobject_cast<ConnectionMonitorView*>(
+        layout.screen(AppActiveScreenType::connectionsMonitor)));
+}
+
+TEST(ConnetionsMonitorSearchFilter, FoldsOnceHalfASecondAfterTheLastEmptyScheduling) {
+    ConnetionsMonitorSearchFilter filter;
+    filter.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&filter));
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&filter, &enter);
+    EXPECT_TRUE(filter.isHovered());
+    EXPECT_EQ(filter.width(), ConnetionsMonitorSearchFilter::kExpandedWidth);
+
+    // Leaving and coming back within the delay keeps it open.
+    QApplication::sendEvent(&filter, &leave);
+    EXPECT_TRUE(filter.isCollapsePending());
+    QApplication::sendEvent(&filter, &enter);
+    EXPECT_FALSE(filter.isCollapsePending());
+
+    // Text keeps it open after the pointer leaves.
+    QString typed;
+    filter.onTextChanged = [&](const QString& text) { typed = text; };
+    QTest::keyClicks(filter.field(), "ru");
+    EXPECT_EQ(typed, "ru");
+    QApplication::sendEvent(&filter, &leave);
+    EXPECT_FALSE(filter.isCollapsePending());
+
+    // Emptying it schedules the fold; a second schedule restarts the one timer.
+    filter.setText("");
+    EXPECT_TRUE(filter.isCollapsePending());
+    QApplication::sendEvent(&filter, &leave);
+    EXPECT_TRUE(filter.isHovered());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !filter.isHovered(); }, 2000));
+    EXPECT_EQ(filter.width(), ConnetionsMonitorSearchFilter::kCollapsedWidth);
+    EXPECT_FALSE(filter.isCollapsePending());
+}
+
+}  // namespace
+}  // namespace tarnwick::testing

@@ -1,0 +1,114 @@
+#include "../EngineFixture.h"
+#include "QtSupport/MainQueueBridge.h"
+#include "Screens/ConnectionsMonitor/MapViewCoordinator.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionMonitorView.h"
+#include "Screens/ConnectionsMonitor/Views/MapView.h"
+#include "support/Screenshots.h"
+
+#include <QApplication>
+#include <QTest>
+
+namespace tarnwick::testing {
+namespace {
+
+void save(QWidget* widget, const QString& name) {
+    saveScreenshot(widget, TARNWICK_SCREENSHOT_DIR, name);
+}
+
+// The Connections Monitor screen in each of its bodies, over a real engine with a few recorded
+// connections, light and dark.
+class ConnectionMonitorScreenshots : public EngineFixture,
+                                     public ::testing::WithParamInterface<bool> {
+public:
+    void TearDown() override { drainMainQueue(); }
+    void record(const std::string& bundleId, const std::string& address, const std::string& url,
+                bool allowed) {
+        engine().recordHit({{"bundleId", bundleId}, {"remoteAddress", address}, {"url", url}},
+                           allowed);
+        drainMainQueue();
+    }
+    void settle() {
+        for (int i = 0; i < 10; ++i) {
+            drainMainQueue();
+            QTest::qWait(40);
+        }
+    }
+};
+
+TEST_P(ConnectionMonitorScreenshots, SavesEachBody) {
+    const QString suffix = GetParam() ? "dark" : "light";
+    applyScreenshotAppearance(GetParam());
+    engine();
+    auto scene = std::make_shared<MapScene>();
+    scene->setShowsUserLocation(true);
+    auto coordinator = std::make_shared<MapViewCoordinator>(
+        scene, [](const CLLocationCoordinate2D& at) -> std::optional<std::string> {
+            return at.latitude > 54 ? "Moscow" : "Berlin";
+        });
+    engine().setMapCoordinator(coordinator);
+    ConnectionMonitorView::Services services;
+    services.notificationCenter = &center;
+    services.scheduler = &clock;
+    auto atlas = WorldAtlas::read(TARNWICK_WORLD_ATLAS);
+    ASSERT_TRUE(atlas) << atlas.error();
+    auto shapes = std::make_shared<const WorldAtlas>(std::move(atlas).value());
+    services.makeMap = [scene, shapes](QWidget* parent) {
+        return new MapView(scene, shapes, parent);
+    };
+    ConnectionMonitorView screen(m_engine, services);
+    screen.resize(1100, 680);
+    screen.setAutoFillBackground(true);
+    engine().isInstalled.set(false);
+    screen.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&screen));
+    settle();
+    save(&screen, "connections-monitor-install-" + suffix);
+
+    engine().isInstalled.set(true);
+    engine().currentWumbleFrame.set("WumbleIdle2");
+    settle();
+    save(&screen, "connections-monitor-standby-" + suffix);
+
+    record("org.alpha.Mail", kGermanServer, "https://mail.example.de/", true);
+    record("org.beta.Chat", kGermanServer, "https://chat.example.de/", true);
+    record("org.beta.Chat", kRussianServer, "https://chat.example.ru/", true);
+    record("org.beta.Chat", "127.0.0.1", "http://localhost:8080/", true);
+    record("org.gamma.Updater", kRussianServer, "https://update.example.ru/", false);
+    ASSERT_TRUE(waitFor([&] {
+        for (const auto& application : engine().applications()) {
+            for (const auto& hit : application->children.get()) {
+                if (!hit->isGeoAvailable()) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }));
+    engine().didInitiate.set(true);
+    // The user in Lisbon, the map allowed.
+    coordinator->setUserLocation(MapCoordinator::Coordinates{38.72, -9.14});
+    engine().showsMap.set(true);
+    engine().setExpandedInfoForApp(engine().applications()[1]);
+    settle();
+    QTest::qWait(600);  // the region's animation
+    save(&screen, "connections-monitor-list-" + suffix);
+
+    engine().isConnectedToNetwork.set(false);
+    settle();
+    save(&screen, "connections-monitor-offline-" + suffix);
+}
+
+INSTANTIATE_TEST_SUITE_P(Appearances, ConnectionMonitorScreenshots, ::testing::Values(false, true),
+                         [](const auto& param) { return param.param ? "Dark" : "Light"; });
+
+}  // namespace
+}  // namespace tarnwick::testing
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    tarnwick::MainQueueBridge::install();
+    ::testing::InitGoogleTest(&argc, argv);
+    const int status = RUN_ALL_TESTS();
+    tarnwick::MainQueueBridge::uninstall();
+    return status;
+}
