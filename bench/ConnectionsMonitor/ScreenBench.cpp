@@ -4,7 +4,6 @@
 #include "MapKit/MKMapView.h"
 #include "Network/ManualPathSource.h"
 #include "Network/PathMonitor.h"
-#include "QtSupport/MainQueueBridge.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/MapViewCoordinator.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorInProgressView.h"
@@ -168,14 +167,3 @@ BENCHMARK(BM_CityLookup);
 
 }  // namespace
 }  // namespace tarnwick
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    tarnwick::MainQueueBridge::install();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    tarnwick::MainQueueBridge::uninstall();
-    return 0;
-}

@@ -1,6 +1,5 @@
 #include "BenchLists.h"
 #include "Dispatch/DispatchQueue.h"
-#include "QtSupport/MainQueueBridge.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Screens/Settings/Views/AllowancesListView.h"
 
@@ -51,14 +50,3 @@ BENCHMARK(connectionsTabScrolls)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tarnwick
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    tarnwick::MainQueueBridge::install();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    tarnwick::MainQueueBridge::uninstall();
-    return 0;
-}

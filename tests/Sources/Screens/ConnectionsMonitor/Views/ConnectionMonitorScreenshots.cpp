@@ -1,5 +1,4 @@
 #include "../EngineFixture.h"
-#include "QtSupport/MainQueueBridge.h"
 #include "Screens/ConnectionsMonitor/MapViewCoordinator.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorView.h"
 #include "Screens/ConnectionsMonitor/Views/MapView.h"
@@ -103,12 +102,3 @@ INSTANTIATE_TEST_SUITE_P(Appearances, ConnectionMonitorScreenshots, ::testing::V
 
 }  // namespace
 }  // namespace tarnwick::testing
-
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    tarnwick::MainQueueBridge::install();
-    ::testing::InitGoogleTest(&argc, argv);
-    const int status = RUN_ALL_TESTS();
-    tarnwick::MainQueueBridge::uninstall();
-    return status;
-}
