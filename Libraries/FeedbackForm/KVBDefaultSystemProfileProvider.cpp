@@ -2,7 +2,11 @@
 
 #include "Dispatch/DispatchQueue.h"
 #include "Foundation/AtomicFile.h"
+<<<<<<< HEAD
 #include "Foundation/JSONReader.h"
+=======
+#include "Foundation/OutsideFile.h"
+>>>>>>> h/open
 #include "Foundation/StandardDirectories.h"
 #include "Foundation/UserDefaults.h"
 #include "KVBHostApplication.h"
@@ -11,12 +15,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <ctime>
-#include <fstream>
+#include <limits>
 #include <sstream>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
 
 namespace tarnwick {
@@ -322,23 +328,32 @@ std::string KVBDefaultSystemProfileProvider::fileText(const std::string& systemI
 
 std::optional<std::string> KVBDefaultSystemProfileProvider::readLogTail(
     const std::filesystem::path& file, std::size_t maximumBytes) {
-    std::ifstream stream(file, std::ios::binary | std::ios::ate);
-    if (!stream) {
+    // Only the tail is read, so a log of any size will do.
+    const auto opened = OutsideFile::open(file, std::numeric_limits<std::uint64_t>::max());
+    if (!opened) {
         return std::nullopt;
     }
-    const std::streamoff size = stream.tellg();
-    if (size < 0) {
-        return std::nullopt;
-    }
-    const auto length = std::min<std::uint64_t>(static_cast<std::uint64_t>(size), maximumBytes);
-    stream.seekg(size - static_cast<std::streamoff>(length));
+    const auto size = static_cast<std::uint64_t>(opened->status.st_size);
+    const auto length = std::min<std::uint64_t>(size, maximumBytes);
     std::string bytes(static_cast<std::size_t>(length), '\0');
-    stream.read(bytes.data(), static_cast<std::streamsize>(length));
-    bytes.resize(static_cast<std::size_t>(stream.gcount()));
-    if (!stream && !stream.eof()) {
-        return std::nullopt;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t count =
+            ::pread(opened->descriptor.get(), bytes.data() + done, bytes.size() - done,
+                    static_cast<off_t>(size - length + done));
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            return std::nullopt;
+        }
+        if (count == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(count);
     }
-    if (length < static_cast<std::uint64_t>(size)) {
+    bytes.resize(done);
+    if (length < size) {
         // The cut may fall inside a character: its continuation bytes are dropped.
         std::size_t start = 0;
         while (start < bytes.size() && start < 3 &&

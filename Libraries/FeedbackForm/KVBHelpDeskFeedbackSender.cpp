@@ -1,7 +1,7 @@
 #include "KVBHelpDeskFeedbackSender.h"
 
 #include "Foundation/Base64.h"
-#include "Foundation/FileDescriptor.h"
+#include "Foundation/OutsideFile.h"
 #include "KVBExtensions.h"
 #include "KVBHelpDeskAnswer.h"
 #include "Network/HTTPSession.h"
@@ -34,30 +34,17 @@ const std::string* stringValue(const KVBFeedbackParameters& parameters, const ch
     return found == parameters.end() ? nullptr : std::get_if<std::string>(&found->second);
 }
 
+// Attachments are whatever the user picked, a FIFO or a device included; the help desk takes
+// far less than this anyway.
+constexpr std::uint64_t kMaximumAttachmentBytes = std::uint64_t{64} << 20;
+
 Result<std::string, std::string> readWholeFile(const std::filesystem::path& file) {
-    const auto describe = [&](int error) {
-        return "The file \"" + file.filename().string() +
-               "\" could not be read: " + std::strerror(error);
-    };
-    FileDescriptor descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!descriptor.valid()) {
-        return Failure{describe(errno)};
+    auto bytes = OutsideFile::read(file, kMaximumAttachmentBytes);
+    if (!bytes) {
+        return Failure{"The file \"" + file.filename().string() + "\" could not be read (" +
+                       bytes.error().message + ")"};
     }
-    std::string bytes;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t count = ::read(descriptor.get(), buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return Failure{describe(errno)};
-        }
-        if (count == 0) {
-            return bytes;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    }
+    return std::move(*bytes);
 }
 
 std::string describeRequest(const HTTPRequest& request) {

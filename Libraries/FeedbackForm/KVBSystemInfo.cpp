@@ -1,11 +1,12 @@
 #include "KVBSystemInfo.h"
 
+#include "Foundation/OutsideFile.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -21,14 +22,12 @@ namespace {
 constexpr std::size_t kMaximumSystemFileSize = 1024 * 1024;
 
 std::optional<std::string> readSystemFile(const std::filesystem::path& file) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) {
+    // The roots are the system's, but a test or a container may put anything there.
+    auto text = OutsideFile::read(file, kMaximumSystemFileSize);
+    if (!text) {
         return std::nullopt;
     }
-    std::string text(kMaximumSystemFileSize, '\0');
-    stream.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(stream.gcount()));
-    return text;
+    return std::move(*text);
 }
 
 std::string trimmed(std::string text) {

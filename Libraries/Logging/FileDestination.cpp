@@ -2,6 +2,7 @@
 
 #include "Foundation/Bundle.h"
 #include "Foundation/FileDescriptor.h"
+#include "Foundation/OutsideFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -183,10 +184,11 @@ bool FileDestination::write(const std::string& bytes, const std::filesystem::pat
             }
         }
     }
-    const FileDescriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-    if (!fd) {
+    auto opened = OutsideFile::openForAppending(file, 0666);
+    if (!opened) {
         return failed();
     }
+    const FileDescriptor fd = std::move(opened->descriptor);
     // The lock coordinates writers of the same file; failing to get it is its own report. Closing
     // the descriptor releases it.
     if (::flock(fd.get(), LOCK_EX) != 0) {

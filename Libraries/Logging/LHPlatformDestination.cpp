@@ -2,6 +2,7 @@
 
 #include "AES256CBC.h"
 #include "Foundation/AtomicFile.h"
+#include "Foundation/OutsideFile.h"
 #include "Foundation/UUID.h"
 #include "JSONLines.h"
 #include "Network/HTTPRequest.h"
@@ -382,10 +383,11 @@ Result<void, LHPlatformDestination::FileError> LHPlatformDestination::appendLine
         }
         return {};
     }
-    const int fd = ::open(file.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
-    if (fd < 0) {
-        return failed(std::strerror(errno));
+    auto opened = OutsideFile::openForAppending(file, 0600);
+    if (!opened) {
+        return failed(opened.error().message);
     }
+    const int fd = opened->descriptor.release();
     // A line cut short by a crash or a full disk must not swallow the next one.
     std::string bytes;
     struct stat status {};

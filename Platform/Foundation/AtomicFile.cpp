@@ -1,7 +1,10 @@
 #include "AtomicFile.h"
 
 #include "Foundation/FileDescriptor.h"
+#include "Foundation/OutsideFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -40,29 +43,23 @@ Result<void, std::string> writeAll(int fd, std::string_view contents) {
     return {};
 }
 
+// mkstemp replaces the six X with letters and digits.
+constexpr std::string_view kTemporarySuffix = ".XXXXXX";
+
+bool isTemporaryName(const std::string& name, const std::string& target) {
+    if (name.size() != target.size() + kTemporarySuffix.size() || name.rfind(target, 0) != 0 ||
+        name[target.size()] != '.') {
+        return false;
+    }
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(target.size()) + 1, name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
 }  // namespace
 
-Result<std::string, FileError> AtomicFile::read(const std::filesystem::path& file) {
-    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
-        return Failure{failureFromErrno("cannot open " + file.string())};
-    }
-    std::string bytes;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return Failure{failure(FileError::Code::failed, "cannot read " + file.string(),
-                                   std::strerror(errno))};
-        }
-        if (count == 0) {
-            return bytes;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    }
+Result<std::string, FileError> AtomicFile::read(const std::filesystem::path& file,
+                                                std::uint64_t maximumBytes) {
+    return OutsideFile::read(file, maximumBytes);
 }
 
 Result<void, FileError> AtomicFile::write(const std::filesystem::path& file,
@@ -73,7 +70,7 @@ Result<void, FileError> AtomicFile::write(const std::filesystem::path& file,
         return Failure{failure(FileError::Code::failed,
                                "cannot create " + file.parent_path().string(), error.message())};
     }
-    std::string temporary = file.string() + ".XXXXXX";
+    std::string temporary = file.string() + std::string(kTemporarySuffix);
     FileDescriptor fd(::mkstemp(temporary.data()));
     if (!fd) {
         return Failure{failureFromErrno("cannot create a temporary file beside " + file.string())};
@@ -98,6 +95,28 @@ Result<void, FileError> AtomicFile::write(const std::filesystem::path& file,
             failure(FileError::Code::failed, "cannot write " + file.string(), written.error())};
     }
     return {};
+}
+
+void AtomicFile::removeStaleTemporaryFiles(const std::filesystem::path& file,
+                                           std::chrono::seconds age) {
+    const std::string target = file.filename().string();
+    const auto folder =
+        file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+    const auto before = std::chrono::system_clock::now() - age;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entries(folder, error), end; !error && entries != end;
+         entries.increment(error)) {
+        const auto& path = entries->path();
+        struct stat status {};
+        // lstat: a link of that name is not a file of ours, whatever it points at.
+        if (!isTemporaryName(path.filename().string(), target) ||
+            ::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            status.st_uid != ::geteuid() ||
+            std::chrono::system_clock::from_time_t(status.st_mtim.tv_sec) > before) {
+            continue;
+        }
+        ::unlink(path.c_str());
+    }
 }
 
 Result<std::filesystem::path, FileError> AtomicFile::keepAside(const std::filesystem::path& file,

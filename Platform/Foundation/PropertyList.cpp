@@ -1,12 +1,12 @@
 #include "PropertyList.h"
 
+#include "OutsideFile.h"
 #include "PropertyListPrecheck.h"
 
 #include <plist/plist.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -158,21 +158,11 @@ Result<Value, std::string> PropertyList::parse(std::string_view bytes) {
 }
 
 Result<Value, std::string> PropertyList::read(const std::filesystem::path& file) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) {
-        return Failure{"cannot open " + file.string()};
+    auto bytes = OutsideFile::read(file, kMaximumSize);
+    if (!bytes) {
+        return Failure{bytes.error().message};
     }
-    // Reads at most one byte more than the limit, which tells a document at the limit from a
-    // larger one, whatever the file's size says while it is being written.
-    std::string bytes;
-    char buffer[64 * 1024];
-    while (bytes.size() <= kMaximumSize && stream.read(buffer, sizeof(buffer)).gcount() > 0) {
-        bytes.append(buffer, static_cast<std::size_t>(stream.gcount()));
-    }
-    if (stream.bad()) {
-        return Failure{"cannot read " + file.string()};
-    }
-    return parse(bytes);
+    return parse(*bytes);
 }
 
 std::string PropertyList::toXml(const Value& value) {

@@ -1,8 +1,10 @@
 #include "StandardDirectories.h"
 
+#include "OutsideFile.h"
+
 #include <cstdlib>
-#include <fstream>
 #include <pwd.h>
+#include <sstream>
 #include <unistd.h>
 
 namespace tarnwick {
@@ -21,7 +23,12 @@ std::optional<std::string> processEnvironment(const std::string& name) {
 std::optional<std::filesystem::path> userDirectory(const std::filesystem::path& file,
                                                    const std::string& key,
                                                    const std::filesystem::path& home) {
-    std::ifstream stream(file);
+    // user-dirs.dirs is a few lines; anything else in its place is read as no answer.
+    const auto text = OutsideFile::read(file, 64 * 1024);
+    if (!text) {
+        return std::nullopt;
+    }
+    std::istringstream stream(*text);
     std::string line;
     while (std::getline(stream, line)) {
         if (line.rfind(key + "=", 0) != 0) {

@@ -71,6 +71,7 @@ void UserDefaults::resetForTesting(std::filesystem::path file) {
 }
 
 void UserDefaults::load() {
+    AtomicFile::removeStaleTemporaryFiles(m_file);
     auto bytes = AtomicFile::read(m_file);
     if (!bytes) {
         if (bytes.error().code != FileError::Code::notFound) {

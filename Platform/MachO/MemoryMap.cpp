@@ -1,12 +1,11 @@
 #include "MemoryMap.h"
 
 #include "Foundation/FileDescriptor.h"
+#include "Foundation/OutsideFile.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <utility>
 
 namespace tarnwick {
@@ -19,17 +18,12 @@ const std::uint8_t emptyFile[1] = {0};
 }  // namespace
 
 Result<MemoryMap, MachOError> MemoryMap::mapFile(const std::filesystem::path& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
-        return Failure{MachOError{MachOError::Code::cannotOpen,
-                                  "cannot open " + path.string() + ": " + std::strerror(errno)}};
+    auto opened = OutsideFile::open(path, kMaximumFileBytes);
+    if (!opened) {
+        return Failure{MachOError{MachOError::Code::cannotOpen, opened.error().message}};
     }
-    struct stat status {};
-    if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return Failure{
-            MachOError{MachOError::Code::cannotOpen, "not a regular file: " + path.string()}};
-    }
-    const auto size = static_cast<std::size_t>(status.st_size);
+    const FileDescriptor fd = std::move(opened->descriptor);
+    const auto size = static_cast<std::size_t>(opened->status.st_size);
     if (size == 0) {
         return MemoryMap(const_cast<std::uint8_t*>(emptyFile), 0);
     }

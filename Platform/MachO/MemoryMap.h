@@ -14,6 +14,10 @@ namespace tarnwick {
 // looks. Move-only; the mapping goes with its owner.
 class MemoryMap {
 public:
+    // Far beyond any executable an application ships; a larger file is not mapped.
+    static constexpr std::uint64_t kMaximumFileBytes = std::uint64_t{4} << 30;
+
+    // The file is anyone's: it is opened as OutsideFile does (regular files only).
     static Result<MemoryMap, MachOError> mapFile(const std::filesystem::path& path);
 
     ~MemoryMap();

@@ -1,6 +1,7 @@
 #include "DesktopEntry.h"
 
-#include <fstream>
+#include "Foundation/OutsideFile.h"
+
 #include <sstream>
 #include <vector>
 
@@ -131,13 +132,12 @@ std::optional<DesktopEntry> DesktopEntry::parse(std::string_view contents, std::
 
 std::optional<DesktopEntry> DesktopEntry::read(const std::filesystem::path& file,
                                                std::string identifier) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) {
+    // Desktop entries are a few kilobytes; anything larger is no entry we would show.
+    const auto contents = OutsideFile::read(file, 1024 * 1024);
+    if (!contents) {
         return std::nullopt;
     }
-    std::ostringstream contents;
-    contents << stream.rdbuf();
-    return parse(contents.str(), std::move(identifier));
+    return parse(*contents, std::move(identifier));
 }
 
 std::optional<std::string> DesktopEntry::name(std::string_view locale) const {

@@ -1,15 +1,10 @@
 #include "IconFamily.h"
 
 #include "Foundation/ByteReader.h"
-#include "Foundation/FileDescriptor.h"
+#include "Foundation/OutsideFile.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarnwick {
 
@@ -75,38 +70,12 @@ Result<IconFamily, IconFamilyError> IconFamily::parse(std::span<const std::uint8
 }
 
 Result<IconFamily, IconFamilyError> IconFamily::read(const std::string& path) {
-    // Not blocking on open, and only a regular file: a FIFO or a device put in a bundle's place
-    // must not hold up a scan.
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    struct stat status {};
-    if (!fd || ::fstat(fd.get(), &status) != 0) {
-        return Failure{IconFamilyError{"cannot open " + path + ": " + std::strerror(errno)}};
+    // A FIFO or a device put in a bundle's place must not hold up a scan.
+    const auto bytes = OutsideFile::read(path, kMaximumFileBytes);
+    if (!bytes) {
+        return Failure{IconFamilyError{bytes.error().message}};
     }
-    if (!S_ISREG(status.st_mode)) {
-        return Failure{IconFamilyError{path + " is not a regular file"}};
-    }
-    if (static_cast<std::uint64_t>(status.st_size) > kMaximumFileBytes) {
-        return Failure{IconFamilyError{"the icon file is larger than 16 MiB"}};
-    }
-    std::vector<std::uint8_t> bytes;
-    std::array<std::uint8_t, 64 * 1024> buffer{};
-    for (;;) {
-        const ssize_t count = ::read(fd.get(), buffer.data(), buffer.size());
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            return Failure{IconFamilyError{"cannot read " + path + ": " + std::strerror(errno)}};
-        }
-        if (count == 0) {
-            return parse(bytes);
-        }
-        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + count);
-        // The file may have grown since fstat.
-        if (bytes.size() > kMaximumFileBytes) {
-            return Failure{IconFamilyError{"the icon file is larger than 16 MiB"}};
-        }
-    }
+    return parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()));
 }
 
 std::optional<IconImage> IconFamily::largestImage() const {

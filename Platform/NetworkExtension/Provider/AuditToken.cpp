@@ -21,7 +21,7 @@ namespace {
 std::optional<std::uint64_t> startTimeOf(pid_t pid) {
     char path[32];
     std::snprintf(path, sizeof(path), "/proc/%d/stat", pid);
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return std::nullopt;
     }

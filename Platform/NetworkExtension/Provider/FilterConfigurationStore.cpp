@@ -71,6 +71,7 @@ std::filesystem::path FilterConfigurationStore::defaultFile(
 }
 
 FilterConfiguration FilterConfigurationStore::load() const {
+    AtomicFile::removeStaleTemporaryFiles(m_file);
     const auto bytes = AtomicFile::read(m_file);
     if (!bytes) {
         return {};

@@ -11,6 +11,7 @@
 #include "XPC/XPCPeerPolicy.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
 #include <thread>
@@ -22,6 +23,16 @@ namespace {
 
 std::mutex g_mutex;
 NEProvider::FilterDataProviderFactory g_factory;
+// Opening /dev/tty works only for a process that has a controlling terminal.
+bool hasControllingTerminal() {
+    const int fd = ::open("/dev/tty", O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
 // Lives until the process ends; the signal thread shuts it down.
 std::shared_ptr<FilterConfigurationHost>* g_host = nullptr;
 
@@ -42,6 +53,16 @@ void NEProvider::startSystemExtensionMode() {
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Started as a service, the process leads a session without a terminal, and would take as
+    // its own the first terminal it opened without O_NOCTTY. None of our opens does; should a
+    // library's ever do, what is typed on that terminal (interrupt, quit, suspend, hang-up) still
+    // neither stops nor suspends the filter. Signals sent with kill(2) work as ever.
+    const bool fromTerminal = hasControllingTerminal();
+    if (!fromTerminal) {
+        for (const int signal : {SIGQUIT, SIGTSTP, SIGTTIN, SIGTTOU}) {
+            std::signal(signal, SIG_IGN);
+        }
+    }
 
     std::shared_ptr<FilterConfigurationHost> host;
     {
@@ -73,9 +94,13 @@ void NEProvider::startSystemExtensionMode() {
         g_host = new std::shared_ptr<FilterConfigurationHost>(host);
     }
 
-    std::thread([signals, host] {
+    std::thread([signals, host, fromTerminal] {
         int received = 0;
-        while (sigwait(&signals, &received) != 0) {
+        for (siginfo_t info{}; received == 0;) {
+            // The kernel sends these only from a terminal (si_code SI_KERNEL).
+            if (sigwaitinfo(&signals, &info) > 0 && (fromTerminal || info.si_code != SI_KERNEL)) {
+                received = info.si_signo;
+            }
         }
         osLog("Stopping on signal " + std::to_string(received), OSLogType::standard);
         host->shutdown();

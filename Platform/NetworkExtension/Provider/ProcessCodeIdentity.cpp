@@ -1,13 +1,15 @@
 #include "ProcessCodeIdentity.h"
 
 #include "AuditToken.h"
+#include "BundleInfoLookup.h"
 #include "Foundation/Bundle.h"
+#include "OSLog/OSLog.h"
 
 #include <climits>
 #include <cstdio>
-#include <map>
-#include <mutex>
-#include <system_error>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace tarnwick {
@@ -21,6 +23,11 @@ std::optional<ProcessCodeIdentity> ProcessCodeIdentity::forAuditToken(const Valu
     std::snprintf(path, sizeof(path), "/proc/%d/exe", decoded->pid);
     char executable[PATH_MAX];
     const ssize_t length = ::readlink(path, executable, sizeof(executable));
+    // The file the process runs, as the kernel holds it: no folder of the user's is walked.
+    // Cached attributes only, so a file system that answers slowly is not asked.
+    struct statx status {};
+    const bool known =
+        ::statx(AT_FDCWD, path, AT_STATX_DONT_SYNC, STATX_INO | STATX_MTIME, &status) == 0;
     // Checked after the link is read: the executable is then surely that of the process the
     // token names, not of a later one that got its pid.
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof(executable) ||
@@ -29,39 +36,33 @@ std::optional<ProcessCodeIdentity> ProcessCodeIdentity::forAuditToken(const Valu
     }
     ProcessCodeIdentity identity;
     identity.executablePath = std::string(executable, static_cast<std::size_t>(length));
-    identity.infoPlist = enclosingBundleInfo(identity.executablePath);
+    if (!known) {
+        return identity;
+    }
+    const BundleInfoLookup::Executable file{makedev(status.stx_dev_major, status.stx_dev_minor),
+                                            status.stx_ino, status.stx_mtime.tv_sec,
+                                            status.stx_mtime.tv_nsec, identity.executablePath};
+    if (auto info = BundleInfoLookup::shared().info(file)) {
+        identity.infoPlist = std::move(*info);
+    } else {
+        // The flow is still asked about, named by its executable's path.
+        osLog(info.error(), OSLogType::debug);
+    }
     return identity;
 }
 
 std::optional<Value::Dictionary> ProcessCodeIdentity::enclosingBundleInfo(
     const std::filesystem::path& executable) {
-    // Never destroyed: the packet thread may still ask while the process exits.
-    static auto* mutex = new std::mutex;
-    static auto* cache = new std::map<std::filesystem::path, std::optional<Value::Dictionary>>;
-    {
-        std::lock_guard lock(*mutex);
-        if (auto found = cache->find(executable); found != cache->end()) {
-            return found->second;
-        }
-    }
-    std::optional<Value::Dictionary> info;
     for (auto folder = executable.parent_path(); !folder.empty() && folder != folder.root_path();
          folder = folder.parent_path()) {
         if (folder.extension() == ".app") {
             Bundle bundle(folder);
             if (bundle.infoDictionary()) {
-                info = bundle.infoDictionary();
-                break;
+                return bundle.infoDictionary();
             }
         }
     }
-    std::lock_guard lock(*mutex);
-    // Executables come and go; a bounded cache is enough to spare the disk on busy programs.
-    if (cache->size() >= 1024) {
-        cache->clear();
-    }
-    cache->emplace(executable, info);
-    return info;
+    return std::nullopt;
 }
 
 }  // namespace tarnwick

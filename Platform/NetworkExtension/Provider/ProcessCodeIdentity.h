@@ -14,9 +14,10 @@ struct ProcessCodeIdentity {
     std::filesystem::path executablePath;
     std::optional<Value::Dictionary> infoPlist;
 
-    // Nothing when the token is malformed or its process is gone.
+    // Nothing when the token is malformed or its process is gone. The bundle is looked up within
+    // BundleInfoLookup's time limit; when it is not known in time, infoPlist is empty.
     static std::optional<ProcessCodeIdentity> forAuditToken(const Value::Data& token);
-    // The nearest enclosing application bundle's Info.plist, read once per executable.
+    // The nearest enclosing application bundle's Info.plist, read now.
     static std::optional<Value::Dictionary> enclosingBundleInfo(
         const std::filesystem::path& executable);
 };

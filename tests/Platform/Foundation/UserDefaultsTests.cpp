@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,6 +69,48 @@ TEST(UserDefaults, WritesLeaveNoTemporaryFilesAndArePrivate) {
     struct stat info {};
     ASSERT_EQ(::stat((folder / "nested" / "domain.json").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST(UserDefaults, LoadingRemovesOnlyTheStaleTemporaryFilesOfKilledSaves) {
+    TemporaryDirectory folder;
+    const auto file = folder / "domain.json";
+    writeFile(file, R"({"a":1})");
+    writeFile(folder / "elsewhere", "kept");
+    std::filesystem::create_symlink(folder / "elsewhere", folder / "domain.json.Lnk123");
+    std::filesystem::create_directory(folder / "domain.json.Dir123");
+    struct Sibling {
+        const char* name;
+        bool old;
+        bool removed;
+    };
+    const Sibling siblings[] = {
+        {"domain.json.Ab3xYz", true, true},    // left by a save that was killed
+        {"domain.json.Qw9Rt2", false, false},  // a save under way in another process
+        {"domain.json.corrupt", true, false},  // kept aside on purpose
+        {"domain.json.Ab3xY", true, false},    // not the name a save makes
+        {"domain.json.Ab3xYz1", true, false}, {"domain.json.Ab-xYz", true, false},
+        {"other.json.Ab3xYz", true, false},   // another file's
+        {"domain.json.Lnk123", true, false},  // a link, whatever it points at
+        {"domain.json.Dir123", true, false},  // a folder
+    };
+    for (const auto& sibling : siblings) {
+        if (!std::filesystem::exists(folder / sibling.name)) {
+            writeFile(folder / sibling.name, "partial");
+        }
+        if (sibling.old) {
+            const timespec hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+            ::utimensat(AT_FDCWD, (folder / sibling.name).c_str(), hourAgo, AT_SYMLINK_NOFOLLOW);
+        }
+    }
+
+    UserDefaults defaults(file);
+    EXPECT_EQ(defaults.object("a")->asInteger(), 1);
+    for (const auto& sibling : siblings) {
+        EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(folder / sibling.name)),
+                  !sibling.removed)
+            << sibling.name;
+    }
+    EXPECT_EQ(readFile(folder / "elsewhere"), "kept");
 }
 
 TEST(UserDefaults, UnreadableFileIsKeptAsideBeforeTheFirstWrite) {

@@ -1,0 +1,75 @@
+#include "NetworkExtension/Provider/BundleInfoLookup.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace tarnwick {
+namespace {
+
+BundleInfoLookup::Executable executable(std::uint64_t inode, std::int64_t modified = 1) {
+    return {1, inode, modified, 0, "/home/u/X.app/Contents/MacOS/x"};
+}
+
+Value::Dictionary info(const std::string& identifier) {
+    return {{"CFBundleIdentifier", Value(identifier)}};
+}
+
+TEST(BundleInfoLookup, ReadsEachExecutableFileOnceAndAgainWhenItChanges) {
+    std::atomic<int> reads = 0;
+    BundleInfoLookup lookup(
+        [&](const std::filesystem::path&) -> std::optional<Value::Dictionary> {
+            ++reads;
+            return info("com.example.x");
+        },
+        5s);
+    for (int i = 0; i < 3; ++i) {
+        const auto answer = lookup.info(executable(7));
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(*answer, info("com.example.x"));
+    }
+    EXPECT_EQ(reads, 1);
+    ASSERT_TRUE(lookup.info(executable(7, 2)));
+    ASSERT_TRUE(lookup.info(executable(8)));
+    EXPECT_EQ(reads, 3) << "a new modification time or inode is a new executable";
+}
+
+TEST(BundleInfoLookup, AReaderThatHangsCostsTheCallerOneTimeLimitAndBlocksNoOneElse) {
+    std::promise<void> release;
+    const auto released = release.get_future().share();
+    BundleInfoLookup lookup(
+        [released](const std::filesystem::path&) -> std::optional<Value::Dictionary> {
+            released.wait();
+            return info("com.example.slow");
+        },
+        300ms, 1);
+
+    const auto first = lookup.info(executable(1));
+    ASSERT_FALSE(first);
+    EXPECT_NE(first.error().find("not read within 300 ms"), std::string::npos) << first.error();
+
+    // The same program again, and another while the only reader is stuck: answered at once.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(lookup.info(executable(1)));
+    const auto other = lookup.info(executable(2));
+    ASSERT_FALSE(other);
+    EXPECT_NE(other.error().find("earlier look-ups have not finished"), std::string::npos);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms) << "nobody waited on the stuck one";
+
+    release.set_value();
+    std::optional<Value::Dictionary> late;
+    for (auto waited = 0ms; waited < 5s && !late; waited += 10ms) {
+        std::this_thread::sleep_for(10ms);
+        if (auto answer = lookup.info(executable(1))) {
+            late = *answer;
+        }
+    }
+    EXPECT_EQ(late, info("com.example.slow")) << "a late answer is kept for the next connection";
+}
+
+}  // namespace
+}  // namespace tarnwick
