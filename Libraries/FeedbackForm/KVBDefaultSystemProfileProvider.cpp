@@ -2,11 +2,8 @@
 
 #include "Dispatch/DispatchQueue.h"
 #include "Foundation/AtomicFile.h"
-<<<<<<< HEAD
 #include "Foundation/JSONReader.h"
-=======
 #include "Foundation/OutsideFile.h"
->>>>>>> h/open
 #include "Foundation/StandardDirectories.h"
 #include "Foundation/UserDefaults.h"
 #include "KVBHostApplication.h"
