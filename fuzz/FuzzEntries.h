@@ -23,6 +23,9 @@ int fuzzMachO(const std::uint8_t* data, std::size_t size);
 int fuzzCodeSignature(const std::uint8_t* data, std::size_t size);
 int fuzzIconFamily(const std::uint8_t* data, std::size_t size);
 int fuzzUpdateFeed(const std::uint8_t* data, std::size_t size);
+int fuzzElf(const std::uint8_t* data, std::size_t size);
+int fuzzDesktopEntry(const std::uint8_t* data, std::size_t size);
+int fuzzAppStream(const std::uint8_t* data, std::size_t size);
 
 struct FuzzTarget {
     // The folder of its seeds and saved crashes, and its executable "fuzz_<name>".
@@ -45,6 +48,9 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"code_signature", fuzzCodeSignature},
     {"icon_family", fuzzIconFamily},
     {"update_feed", fuzzUpdateFeed},
+    {"elf", fuzzElf},
+    {"desktop_entry", fuzzDesktopEntry},
+    {"appstream", fuzzAppStream},
 };
 
 }  // namespace tarnwick::fuzz

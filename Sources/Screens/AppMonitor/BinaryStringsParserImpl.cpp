@@ -1,5 +1,6 @@
 #include "BinaryStringsParserImpl.h"
 
+#include "ELF/ElfFile.h"
 #include "Foundation/Bundle.h"
 #include "Locale/UnicodeText.h"
 #include "MachO/FatBinary.h"
@@ -7,6 +8,7 @@
 #include "MachO/MemoryMap.h"
 
 #include <cstring>
+#include <system_error>
 
 namespace tarnwick {
 
@@ -39,6 +41,10 @@ void CStringList::appendOwned(std::string text) {
 }
 
 CStringList BinaryStringsParserImpl::parse(const std::filesystem::path& bundleURL) const {
+    std::error_code error;
+    if (!std::filesystem::is_directory(bundleURL, error)) {
+        return parseExecutable(bundleURL);  // an executable named directly, as desktop entries do
+    }
     const auto executable = Bundle(bundleURL).executablePath();
     if (!executable) {
         return {};
@@ -47,6 +53,10 @@ CStringList BinaryStringsParserImpl::parse(const std::filesystem::path& bundleUR
 }
 
 CStringList BinaryStringsParserImpl::parseExecutable(const std::filesystem::path& executable) {
+    auto elf = ElfFile::stringDataOfFile(executable);
+    if (elf) {
+        return cStrings(std::span(reinterpret_cast<const std::uint8_t*>(elf->data()), elf->size()));
+    }
     auto map = MemoryMap::mapFile(executable);
     if (!map) {
         return {};
@@ -67,11 +77,15 @@ CStringList BinaryStringsParserImpl::parseExecutable(const std::filesystem::path
     if (!bytes) {
         return {};
     }
+    return cStrings(*bytes);
+}
+
+CStringList BinaryStringsParserImpl::cStrings(std::span<const std::uint8_t> bytes) {
     // One walk over the section: find each terminator, and copy the string lower-cased while
     // noting whether it left ASCII; only those few go through full Unicode lower-casing.
-    CStringList list(bytes->size());
-    const char* cursor = reinterpret_cast<const char*>(bytes->data());
-    const char* end = cursor + bytes->size();
+    CStringList list(bytes.size());
+    const char* cursor = reinterpret_cast<const char*>(bytes.data());
+    const char* end = cursor + bytes.size();
     while (cursor < end) {
         const auto* stop = static_cast<const char*>(
             std::memchr(cursor, '\0', static_cast<std::size_t>(end - cursor)));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppStoreLookupResult.h"
+#include "ApplicationOrigin.h"
 #include "Tools/DomainInfo.h"
 
 #include <filesystem>
@@ -30,6 +31,14 @@ public:
     virtual void setAppStoreInfo(std::optional<AppStoreLookupResult::StoreApplication> info) = 0;
     virtual const std::optional<DomainInfo>& domainInfo() const = 0;
     virtual void setDomainInfo(std::optional<DomainInfo> info) = 0;
+
+    // What the executable readers are given: the bundle folder, whose Info.plist names the
+    // executable, or the executable file itself; an empty path when there is none to read.
+    virtual std::filesystem::path codeURL() const { return bundleURL(); }
+    virtual bool mayCarryCodeSignature() const { return true; }
+    virtual ApplicationOrigin origin() const {
+        return {ApplicationOrigin::Kind::bundle, {}, false, bundleURL()};
+    }
 
     // title + " (" + bundleID + ")", as the scan's log lines name an application.
     std::string logDescription() const { return title() + " (" + bundleID() + ")"; }

@@ -1,0 +1,17 @@
+#include "AppStream/AppStreamCatalog.h"
+#include "FuzzEntries.h"
+
+#include <string_view>
+
+namespace tarnwick::fuzz {
+
+// The parsing is the library's; what is ours is turning what it gives into components (the
+// description's markup, the languages) without trusting any of it.
+int fuzzAppStream(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    (void)AppStreamCatalog::parse(bytes, false, false);
+    (void)AppStreamCatalog::parse(bytes, true, false);
+    return 0;
+}
+
+}  // namespace tarnwick::fuzz
