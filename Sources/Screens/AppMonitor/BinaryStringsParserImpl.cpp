@@ -57,12 +57,14 @@ CStringList BinaryStringsParserImpl::parseExecutable(const std::filesystem::path
     if (elf) {
         return cStrings(std::span(reinterpret_cast<const std::uint8_t*>(elf->data()), elf->size()));
     }
-    auto map = MemoryMap::mapFile(executable);
-    if (!map) {
+    // A copy of only the headers and the one section, so that an executable cut short while it is
+    // read costs its strings, not the process.
+    auto map = MemoryMap::copyOnDemand(executable);
+    if (!map || !map->loadFatHeader()) {
         return {};
     }
     auto slice = preferredSlice(map->bytes());
-    if (!slice) {
+    if (!slice || !map->loadImageHeader(*slice)) {
         return {};
     }
     auto image = MachOImage::parse(map->bytes(), *slice);
@@ -70,7 +72,8 @@ CStringList BinaryStringsParserImpl::parseExecutable(const std::filesystem::path
         return {};
     }
     const MachOSection* section = image->section("__cstring");
-    if (section == nullptr) {
+    if (section == nullptr || !section->hasFileContents() ||
+        !map->load(slice->offset + section->offset, section->size)) {
         return {};
     }
     auto bytes = image->contents(*section);
