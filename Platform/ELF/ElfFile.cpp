@@ -105,8 +105,8 @@ bool ElfFile::hasAppImageMagic(std::span<const std::uint8_t> head) {
            (head[10] == 1 || head[10] == 2);
 }
 
-Result<std::string, ElfError> ElfFile::stringData(const ReadAt& read, std::uint64_t fileSize,
-                                                  std::uint64_t maximumBytes) {
+Result<ElfFile::Bytes, ElfError> ElfFile::stringData(const ReadAt& read, std::uint64_t fileSize,
+                                                     std::uint64_t maximumBytes) {
     std::vector<std::uint8_t> identification(64, 0);
     const std::size_t headerBytes = fileSize < 64 ? static_cast<std::size_t>(fileSize) : 64;
     identification.resize(headerBytes);
@@ -127,35 +127,36 @@ Result<std::string, ElfError> ElfFile::stringData(const ReadAt& read, std::uint6
     layout.order = identification[5] == 2 ? ByteReader::Order::big : ByteReader::Order::little;
 
     const ByteReader header(identification);
-    const auto tableOffset = layout.wide
-                                 ? header.u64(0x28, layout.order)
-                                 : std::optional<std::uint64_t>(header.u32(0x20, layout.order));
-    const auto entrySize = header.u16(layout.wide ? 0x3a : 0x2e, layout.order);
-    const auto count = header.u16(layout.wide ? 0x3c : 0x30, layout.order);
-    const auto namesIndex = header.u16(layout.wide ? 0x3e : 0x32, layout.order);
-    if (!tableOffset || !entrySize || !count || !namesIndex) {
+    if (identification.size() < (layout.wide ? 64u : 52u)) {
         return failure("truncated ELF header");
     }
+    // Every field below lies inside the header just checked.
+    const std::uint64_t tableOffset = layout.wide ? header.u64(0x28, layout.order).value_or(0)
+                                                  : header.u32(0x20, layout.order).value_or(0);
+    const std::uint16_t entrySize = header.u16(layout.wide ? 0x3a : 0x2e, layout.order).value_or(0);
+    const std::uint16_t count = header.u16(layout.wide ? 0x3c : 0x30, layout.order).value_or(0);
+    const std::uint16_t namesIndex =
+        header.u16(layout.wide ? 0x3e : 0x32, layout.order).value_or(0);
     const std::size_t minimumEntry = layout.wide ? 64 : 40;
-    if (*count == 0 || *tableOffset == 0) {
-        return std::string();  // no section table: nothing marked as strings
+    if (count == 0 || tableOffset == 0) {
+        return Bytes();  // no section table: nothing marked as strings
     }
-    if (*entrySize < minimumEntry || *entrySize > 1024) {
+    if (entrySize < minimumEntry || entrySize > 1024) {
         return failure("bad section header size");
     }
-    const std::uint64_t tableBytes = std::uint64_t(*count) * *entrySize;
-    if (!inFile(*tableOffset, tableBytes, fileSize)) {
+    const std::uint64_t tableBytes = std::uint64_t(count) * entrySize;
+    if (!inFile(tableOffset, tableBytes, fileSize)) {
         return failure("section table outside the file");
     }
     std::vector<std::uint8_t> tableData(static_cast<std::size_t>(tableBytes));
-    if (!read(*tableOffset, tableData)) {
+    if (!read(tableOffset, tableData)) {
         return failure("cannot read the section table");
     }
     const ByteReader table(tableData);
 
     std::vector<std::uint8_t> names;
-    if (*namesIndex < *count) {
-        if (auto namesHeader = sectionHeader(table, std::size_t(*namesIndex) * *entrySize, layout);
+    if (namesIndex < count) {
+        if (auto namesHeader = sectionHeader(table, std::size_t(namesIndex) * entrySize, layout);
             namesHeader && namesHeader->type != kNoBits &&
             namesHeader->size <= kMaximumNameTableBytes &&
             inFile(namesHeader->offset, namesHeader->size, fileSize)) {
@@ -166,10 +167,10 @@ Result<std::string, ElfError> ElfFile::stringData(const ReadAt& read, std::uint6
         }
     }
 
-    std::string data;
+    Bytes data;
     std::uint64_t budget = maximumBytes;
-    for (std::size_t index = 0; index < *count && budget > 0; ++index) {
-        auto section = sectionHeader(table, index * *entrySize, layout);
+    for (std::size_t index = 0; index < count && budget > 0; ++index) {
+        auto section = sectionHeader(table, index * entrySize, layout);
         if (!section || !holdsStrings(*section, nameAt(names, section->name)) ||
             !inFile(section->offset, section->size, fileSize) || section->size == 0) {
             continue;
@@ -187,8 +188,8 @@ Result<std::string, ElfError> ElfFile::stringData(const ReadAt& read, std::uint6
     return data;
 }
 
-Result<std::string, ElfError> ElfFile::stringDataOfFile(const std::filesystem::path& path,
-                                                        std::uint64_t maximumBytes) {
+Result<ElfFile::Bytes, ElfError> ElfFile::stringDataOfFile(const std::filesystem::path& path,
+                                                           std::uint64_t maximumBytes) {
     auto opened = OutsideFile::open(path, kMaximumFileBytes);
     if (!opened) {
         return failure(opened.error().message);

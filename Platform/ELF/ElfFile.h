@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Foundation/PageAllocator.h"
 #include "Foundation/Result.h"
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 
@@ -21,6 +23,8 @@ struct ElfError {
 // so a crafted or truncated file gives an error or less data, never a read out of bounds.
 class ElfFile {
 public:
+    // Section bytes can be tens of megabytes: kept in memory that goes back to the system.
+    using Bytes = std::vector<char, PageAllocator<char>>;
     // Reads exactly `out.size()` bytes at `offset`; false when they are not all there.
     using ReadAt = std::function<bool(std::uint64_t offset, std::span<std::uint8_t> out)>;
 
@@ -32,10 +36,10 @@ public:
 
     // The chosen sections' bytes one after the other, each followed by a NUL so that strings of
     // two sections never run together; at most `maximumBytes` of section data.
-    static Result<std::string, ElfError> stringData(const ReadAt& read, std::uint64_t fileSize,
-                                                    std::uint64_t maximumBytes);
+    static Result<Bytes, ElfError> stringData(const ReadAt& read, std::uint64_t fileSize,
+                                              std::uint64_t maximumBytes);
     // The same for a file named from outside, opened the safe way.
-    static Result<std::string, ElfError> stringDataOfFile(
+    static Result<Bytes, ElfError> stringDataOfFile(
         const std::filesystem::path& path, std::uint64_t maximumBytes = kMaximumStringBytes);
 
     // Whether the first bytes of a file are an ELF header carrying the AppImage mark ("AI" and

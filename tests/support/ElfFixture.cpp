@@ -96,7 +96,7 @@ std::string buildElf(const ElfFixture& fixture) {
         const auto& section = fixture.sections[i];
         sectionHeader(nameOffsets[i], section.type, section.flags,
                       section.offsetOverride != 0 ? section.offsetOverride : offsets[i],
-                      section.bytes.size());
+                      section.sizeOverride != 0 ? section.sizeOverride : section.bytes.size());
     }
     sectionHeader(namesName, 3, 0, namesOffset, names.size());
     return out;

@@ -14,8 +14,10 @@ struct ElfFixture {
         std::uint32_t type = 1;     // PROGBITS
         std::uint64_t flags = 0x2;  // ALLOC
         std::string bytes;
-        // Written as the section's offset instead of where its bytes are, when set.
+        // Written as the section's offset and size instead of where its bytes are and how many,
+        // when set: for a section that lies elsewhere in the file.
         std::uint64_t offsetOverride = 0;
+        std::uint64_t sizeOverride = 0;
     };
     bool wide = true;
     bool bigEndian = false;

@@ -19,6 +19,9 @@ public:
     static CStringList parseExecutable(const std::filesystem::path& executable);
     // The NUL-terminated strings of a section's bytes; an unterminated tail is left out.
     static CStringList cStrings(std::span<const std::uint8_t> bytes);
+
+private:
+    static CStringList readStrings(const std::filesystem::path& executable);
 };
 
 }  // namespace tarnwick

@@ -22,7 +22,11 @@ ElfFile::ReadAt readerOf(const std::string& bytes) {
 }
 
 Result<std::string, ElfError> stringData(const std::string& bytes, std::uint64_t maximum = 1024) {
-    return ElfFile::stringData(readerOf(bytes), bytes.size(), maximum);
+    auto data = ElfFile::stringData(readerOf(bytes), bytes.size(), maximum);
+    if (!data) {
+        return Failure{data.error()};
+    }
+    return std::string(data->begin(), data->end());
 }
 
 ElfFixture::Section rodata(std::string bytes) {

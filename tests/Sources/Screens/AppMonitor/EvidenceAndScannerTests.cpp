@@ -3,6 +3,7 @@
 #include "Screens/AppMonitor/BinaryStringsParserImpl.h"
 #include "Screens/AppMonitor/CodeSigningInfoModel.h"
 #include "Screens/AppMonitor/LocalApplicationsScanner.h"
+#include "Screens/AppMonitor/StringReadBudget.h"
 #include "support/SigningFixture.h"
 #include "support/TemporaryDirectory.h"
 
@@ -244,6 +245,28 @@ TEST(LocalApplicationsScannerTests, CraftedBundlesNeitherBlockNorMislead) {
     }
     EXPECT_EQ(titles, (std::vector<std::string>{"Absolute", "Climbing", "FifoExe", "FolderExe",
                                                 "ZeroExe"}));
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+TEST(StringReadBudgetTests, AReadWaitsForMemoryAndAnOversizedOneStillRuns) {
+    StringReadBudget budget(100);
+    auto first = budget.acquire(60);
+    auto oversized = std::async(std::launch::async, [&] { return budget.acquire(1000); });
+    EXPECT_EQ(oversized.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    auto copy = first;  // the memory is the list's, however many hold it
+    first.reset();
+    EXPECT_EQ(oversized.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    copy.reset();
+    ASSERT_EQ(oversized.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    auto whole = oversized.get();
+    EXPECT_EQ(budget.inUse(), 100u);
+    whole.reset();
+    EXPECT_EQ(budget.inUse(), 0u);
 }
 
 }  // namespace
