@@ -185,5 +185,41 @@ BENCHMARK(BM_ScanOf300DesktopApplications)
     ->UseRealTime()
     ->Iterations(3);
 
+// The local stages on this machine's own desktop applications and AppImages: what a scan here
+// costs before the network answers.
+void BM_LocalStagesOfThisDesktop(benchmark::State& state) {
+    Countries countries;
+    std::vector<RestrictionPreference> allRules;
+    for (const auto& reason : DetectionReason::allCases()) {
+        allRules.emplace_back(reason);
+    }
+    std::size_t scanned = 0;
+    std::size_t found = 0;
+    resetPeak();
+    for (auto _ : state) {
+        const LocalApplicationsScanner scanner;
+        auto applications =
+            scanner.applications(LocalApplicationsScanner::ScanLocation::desktopApplications());
+        const auto appImages =
+            scanner.applications(LocalApplicationsScanner::ScanLocation::appImages());
+        applications.insert(applications.end(), appImages.begin(), appImages.end());
+        scanned = applications.size();
+        auto analyser = std::make_shared<LocalApplicationsAnalyserImpl>(
+            std::make_shared<BinaryStringsParserImpl>(), countries);
+        std::atomic<bool> done{false};
+        analyser->analyse(applications, {}, allRules, [&](auto results) {
+            found = results.size();
+            done = true;
+        });
+        while (!done) {
+            RunLoop::main().runFor(std::chrono::milliseconds(5));
+        }
+    }
+    state.counters["scanned"] = static_cast<double>(scanned);
+    state.counters["found"] = static_cast<double>(found);
+    state.counters["peak_MB"] = peakMegabytes();
+}
+BENCHMARK(BM_LocalStagesOfThisDesktop)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 }  // namespace
 }  // namespace tarnwick
