@@ -1,13 +1,8 @@
 // A whole scan of a desktop with 300 applications, three of them with executables of 100, 200 and
 // 300 MB, with every rule in force and the network stages answered from the loopback. Run it on two
 // cores (taskset -c 0,1); "peak_MB" is the resident memory's peak during the scans.
-#include "Dispatch/RunLoop.h"
-#include "Screens/AppMonitor/AppStoreInfoProvider.h"
-#include "Screens/AppMonitor/BinaryStringsParserImpl.h"
-#include "Screens/AppMonitor/LocalApplicationsAnalyserImpl.h"
-#include "Screens/AppMonitor/StaticAnalysisWorkflow.h"
+#include "ScanServices.h"
 #include "support/ElfFixture.h"
-#include "support/LoopbackHttpServer.h"
 #include "support/TemporaryDirectory.h"
 
 #include <benchmark/benchmark.h>
@@ -20,13 +15,6 @@
 
 namespace tarnwick {
 namespace {
-
-class Countries final : public UndesirableCountriesManagerType {
-public:
-    std::vector<Country> currentUndesirableCountries() const override {
-        return {Country("RU"), Country("BY")};
-    }
-};
 
 std::string messages(std::size_t bytes, const std::string& tag) {
     std::string text;
@@ -57,10 +45,9 @@ void writeLargeElf(const std::filesystem::path& path, std::size_t megabytes, int
 
 struct Desktop {
     testing::TemporaryDirectory home;
-    testing::LoopbackHttpServer web;
+    bench::ScanServices services{home / "config"};
 
     Desktop() {
-        ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
         std::filesystem::create_directories(home / "bin");
         std::filesystem::create_directories(home / "share/applications");
         std::filesystem::create_directories(home / "share/metainfo");
@@ -99,19 +86,6 @@ struct Desktop {
                         "</component>");
             }
         }
-        web.routes().Get("/application/macos-deny.json", [](const httplib::Request&,
-                                                            httplib::Response& response) {
-            response.set_content(R"([{"bundleIdSubstring": "app13", "reason": "bench"}])",
-                                 "application/json");
-        });
-        web.routes().Post("/lookup", [](const httplib::Request&, httplib::Response& response) {
-            response.set_content(R"({"resultCount": 0, "results": []})", "application/json");
-        });
-        web.routes().Get(R"(/v1/geoip/ip/([^/]+)/info)", [](const httplib::Request&,
-                                                            httplib::Response& response) {
-            response.set_content(R"({"country": {"isoCode": "DE"}})", "application/json");
-        });
-        web.start();
     }
 
     LocalApplicationsScanner::Folders folders() const {
@@ -140,43 +114,17 @@ void resetPeak() {
 
 void BM_ScanOf300DesktopApplications(benchmark::State& state) {
     static Desktop desktop;
-    Countries countries;
-    Preferences preferences;
-    std::vector<RestrictionPreference> allRules;
-    for (const auto& reason : DetectionReason::allCases()) {
-        allRules.emplace_back(reason);
-    }
-    preferences.saveRestrictions(allRules);
-    std::atomic<std::size_t> found{0};
     resetPeak();
     const double before = peakMegabytes();
+    std::optional<std::size_t> found;
     for (auto _ : state) {
-        auto workflow = std::make_shared<StaticAnalysisWorkflow>(
-            std::make_shared<DenyListProvider>(std::make_shared<HTTPSession>(), countries,
-                                               desktop.web.baseURL()),
-            std::make_shared<LocalApplicationsScanner>(desktop.folders()),
-            std::make_shared<AppStoreInfoProvider>(std::make_shared<HTTPSession>(),
-                                                   NotificationCenter::defaultCenter(),
-                                                   desktop.web.baseURL()),
-            std::make_shared<DomainInfoProvider>(
-                desktop.web.baseURL(),
-                DNSResolver([](const std::string&) { return std::string("192.0.2.10"); })),
-            std::make_shared<LocalApplicationsAnalyserImpl>(
-                std::make_shared<BinaryStringsParserImpl>(), countries),
-            countries, preferences);
-        std::atomic<bool> done{false};
-        auto token = workflow->potentiallyUnwantedApps().sink(
-            [&](const StaticAnalysisWorkflow::Results& results) {
-                found = results.size();
-                done = true;
-            });
-        workflow->start();
-        if (!RunLoop::main().runUntil([&] { return done.load(); }, std::chrono::minutes(2))) {
+        found = desktop.services.scan(desktop.folders());
+        if (!found) {
             state.SkipWithError("the scan did not end");
             return;
         }
     }
-    state.counters["found"] = static_cast<double>(found.load());
+    state.counters["found"] = static_cast<double>(found.value_or(0));
     state.counters["peak_MB"] = peakMegabytes();
     state.counters["start_MB"] = before;
 }
@@ -188,7 +136,7 @@ BENCHMARK(BM_ScanOf300DesktopApplications)
 // The local stages on this machine's own desktop applications and AppImages: what a scan here
 // costs before the network answers.
 void BM_LocalStagesOfThisDesktop(benchmark::State& state) {
-    Countries countries;
+    bench::BenchCountries countries;
     std::vector<RestrictionPreference> allRules;
     for (const auto& reason : DetectionReason::allCases()) {
         allRules.emplace_back(reason);

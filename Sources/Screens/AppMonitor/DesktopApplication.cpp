@@ -43,7 +43,7 @@ std::shared_ptr<DesktopApplication> DesktopApplication::make(Fields fields,
         if (component->homepage && urlHost(*component->homepage)) {
             application->m_feedURL = component->homepage;
         }
-        application->m_appStoreInfo = storeRecord(*component, application->m_fields.identifier);
+        application->setAppStoreInfo(storeRecord(*component, application->m_fields.identifier));
     }
     return application;
 }

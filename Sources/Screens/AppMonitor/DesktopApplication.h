@@ -37,14 +37,6 @@ public:
     const std::optional<std::string>& copyrightString() const override {
         return m_fields.copyright;
     }
-    const std::optional<AppStoreLookupResult::StoreApplication>& appStoreInfo() const override {
-        return m_appStoreInfo;
-    }
-    void setAppStoreInfo(std::optional<AppStoreLookupResult::StoreApplication> info) override {
-        m_appStoreInfo = std::move(info);
-    }
-    const std::optional<DomainInfo>& domainInfo() const override { return m_domainInfo; }
-    void setDomainInfo(std::optional<DomainInfo> info) override { m_domainInfo = std::move(info); }
 
     std::filesystem::path codeURL() const override {
         return m_fields.executable.value_or(std::filesystem::path());
@@ -61,8 +53,6 @@ private:
     Fields m_fields;
     std::optional<std::string> m_feedURL;
     std::vector<std::string> m_localizations;
-    std::optional<AppStoreLookupResult::StoreApplication> m_appStoreInfo;
-    std::optional<DomainInfo> m_domainInfo;
 };
 
 }  // namespace tarnwick
