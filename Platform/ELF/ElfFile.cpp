@@ -105,8 +105,12 @@ bool ElfFile::hasAppImageMagic(std::span<const std::uint8_t> head) {
            (head[10] == 1 || head[10] == 2);
 }
 
-Result<ElfFile::Bytes, ElfError> ElfFile::stringData(const ReadAt& read, std::uint64_t fileSize,
+Result<ElfFile::Bytes, ElfError> ElfFile::stringData(const ReadAt& readAt, std::uint64_t fileSize,
                                                      std::uint64_t maximumBytes) {
+    // Nothing to read is not a read: an empty span may have no address to read into.
+    const auto read = [&readAt](std::uint64_t offset, std::span<std::uint8_t> out) {
+        return out.empty() || readAt(offset, out);
+    };
     std::vector<std::uint8_t> identification(64, 0);
     const std::size_t headerBytes = fileSize < 64 ? static_cast<std::size_t>(fileSize) : 64;
     identification.resize(headerBytes);

@@ -36,7 +36,7 @@ public:
 
     // The chosen sections' bytes one after the other, each followed by a NUL so that strings of
     // two sections never run together; at most `maximumBytes` of section data.
-    static Result<Bytes, ElfError> stringData(const ReadAt& read, std::uint64_t fileSize,
+    static Result<Bytes, ElfError> stringData(const ReadAt& readAt, std::uint64_t fileSize,
                                               std::uint64_t maximumBytes);
     // The same for a file named from outside, opened the safe way.
     static Result<Bytes, ElfError> stringDataOfFile(
