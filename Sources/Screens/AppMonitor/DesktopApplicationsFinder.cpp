@@ -149,9 +149,21 @@ DesktopApplicationsFinder::Folders DesktopApplicationsFinder::Folders::standard(
     return folders;
 }
 
+std::vector<std::filesystem::path> DesktopApplicationsFinder::dataFolders() const {
+    std::vector<std::filesystem::path> folders{m_folders.dataHome};
+    folders.insert(folders.end(), m_folders.dataDirs.begin(), m_folders.dataDirs.end());
+    for (auto& folder : folders) {
+        // "/var/lib/flatpak/exports/share/" is the folder "share", which names the installation.
+        folder = folder.lexically_normal();
+        if (!folder.has_filename() && folder.has_relative_path()) {
+            folder = folder.parent_path();
+        }
+    }
+    return folders;
+}
+
 std::vector<DesktopApplicationsFinder::EntryFile> DesktopApplicationsFinder::entryFiles() const {
-    std::vector<std::filesystem::path> dataFolders{m_folders.dataHome};
-    dataFolders.insert(dataFolders.end(), m_folders.dataDirs.begin(), m_folders.dataDirs.end());
+    const auto dataFolders = this->dataFolders();
     std::set<std::string> seen;
     std::vector<EntryFile> found;
     for (const auto& dataFolder : dataFolders) {
@@ -277,8 +289,7 @@ std::vector<std::shared_ptr<LocalApplication>> DesktopApplicationsFinder::deskto
         wanted.insert(withoutDesktopSuffix(file.desktopID));
         listed.push_back({std::move(file), std::move(*entry)});
     }
-    std::vector<std::filesystem::path> dataFolders{m_folders.dataHome};
-    dataFolders.insert(dataFolders.end(), m_folders.dataDirs.begin(), m_folders.dataDirs.end());
+    const auto dataFolders = this->dataFolders();
     const AppStreamCatalog catalog(AppStreamCatalog::Locations::forDataFolders(dataFolders),
                                    wanted);
     std::optional<std::map<std::string, std::string>> owners;

@@ -56,6 +56,8 @@ public:
     const Folders& folders() const { return m_folders; }
 
 private:
+    // XDG_DATA_HOME, then XDG_DATA_DIRS, each without a trailing separator.
+    std::vector<std::filesystem::path> dataFolders() const;
     std::map<std::string, std::string> packagesOwningEntries() const;
     std::optional<std::string> packageCopyright(const std::string& package) const;
 

@@ -39,7 +39,8 @@ class Desktop {
 public:
     Desktop() {
         m_folders.dataHome = m_root / "home-share";
-        m_folders.dataDirs = {m_root / "usr-share", m_root / "flatpak/exports/share",
+        // Written with a trailing separator, as a user's XDG_DATA_DIRS may be.
+        m_folders.dataDirs = {m_root / "usr-share", m_root / "flatpak/exports/share/",
                               m_root / "snapd/desktop"};
         m_folders.appImageFolders = {m_root / "Applications", m_root / "Downloads"};
         m_folders.path = {m_root / "no-such-bin", m_root / "bin"};
