@@ -12,6 +12,7 @@
 #include <future>
 #include <map>
 #include <sys/stat.h>
+#include <zlib.h>
 
 namespace tarnwick {
 namespace {
@@ -24,6 +25,15 @@ const std::filesystem::path kRuClient = TEST_RU_CLIENT;
 std::string entry(const std::string& keys) {
     return "# written by hand\n[Desktop Entry]\nType=Application\n" + keys +
            "\n[Desktop Action New]\nName=Not this one\nExec=/bin/false\n";
+}
+
+void writeGzip(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::create_directories(path.parent_path());
+    gzFile file = gzopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(gzwrite(file, text.data(), static_cast<unsigned>(text.size())),
+              static_cast<int>(text.size()));
+    gzclose(file);
 }
 
 void copyExecutable(const std::filesystem::path& to) {
@@ -115,6 +125,19 @@ public:
               entry("Name=Flat\nX-Flatpak=org.example.Flat\nExec=/usr/bin/flatpak run "
                     "--branch=stable --command=flat org.example.Flat @@u %u @@"));
         copyExecutable(m_root / "flatpak/app/org.example.Flat/current/active/files/bin/flat");
+        // Flatpak's catalog of its remote, compressed as Flatpak keeps it.
+        writeGzip(m_root / "flatpak/appstream/flathub/x86_64/active/appstream.xml.gz",
+                  R"(<?xml version="1.0"?>
+<components version="0.14" origin="flathub">
+  <component type="desktop-application">
+    <id>org.example.Flat</id>
+    <name>Flat Studio</name>
+    <summary>Edits flats</summary>
+    <developer_name>Flat Makers</developer_name>
+    <url type="homepage">https://flat.example.org/</url>
+  </component>
+</components>
+)");
         write("snapd/desktop/applications/editor_editor.desktop",
               entry("Name=Editor\nX-SnapInstanceName=editor\nExec=env "
                     "BAMF_DESKTOP_FILE_HINT=x /snap/bin/editor %F"));
@@ -208,7 +231,7 @@ TEST(DesktopApplicationsTests, FindsEachKindWithItsEvidence) {
          {Kind::flatpak, "org.example.Flat", false,
           desktop / "flatpak/exports/share/applications/org.example.Flat.desktop"},
          desktop / "flatpak/app/org.example.Flat/current/active/files/bin/flat",
-         std::nullopt,
+         "Flat Makers",
          {}},
         {"editor_editor",
          "Editor",
@@ -245,6 +268,8 @@ TEST(DesktopApplicationsTests, FindsEachKindWithItsEvidence) {
     EXPECT_EQ(viewer.appStoreInfo()->sellerName, "Studio example.ru");
     EXPECT_EQ(viewer.appStoreInfo()->languageCodesISO2A, (std::vector<std::string>{"ru"}));
     EXPECT_EQ(viewer.feedURL(), "https://viewer.example.ru/about");
+    ASSERT_TRUE(byID["org.example.Flat"]->appStoreInfo());
+    EXPECT_EQ(byID["org.example.Flat"]->appStoreInfo()->title, "Flat Studio");
     EXPECT_FALSE(byID["ru-client"]->appStoreInfo());
 }
 
