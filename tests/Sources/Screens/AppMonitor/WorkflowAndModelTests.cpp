@@ -37,6 +37,16 @@ const char* const gammaRecord = R"({"resultCount": 1, "results": [{"trackName": 
     "trackViewUrl": "https://store/gamma", "bundleId": "com.gamma",
     "sellerUrl": "https://gamma.example.com", "sellerName": "ООО Гамма Софт и партнёры"}]})";
 
+// Notes every command and answers that it succeeded.
+CommandRunner recordingRunner(std::vector<ProcessRequest>& requests) {
+    return [&requests](const ProcessRequest& request) -> ProcessResult {
+        requests.push_back(request);
+        ProcessOutcome outcome;
+        outcome.exitStatus = 0;
+        return outcome;
+    };
+}
+
 // A machine with six applications in its two folders, and the web services on the loopback.
 class WholeScanTest : public ::testing::Test {
 protected:
@@ -283,12 +293,7 @@ TEST_F(WholeScanTest, RemovalTakesTheScannedBundleAndChecksItsPath) {
     std::vector<ProcessRequest> requests;
     auto withRunner = environment();
     withRunner.applicationRemover = "/opt/remover";
-    withRunner.commandRunner = [&](const ProcessRequest& request) -> ProcessResult {
-        requests.push_back(request);
-        ProcessOutcome outcome;
-        outcome.exitStatus = 0;
-        return outcome;
-    };
+    withRunner.commandRunner = recordingRunner(requests);
     auto model = makeModel(withRunner);
     model->startScan();
     ASSERT_TRUE(RunLoop::main().runUntil(
@@ -354,12 +359,7 @@ TEST_F(WholeScanTest, FindsTheDesktopsApplicationsAndRemovesThemByKind) {
     auto desktop = environment();
     desktop.folders.desktop.dataHome = m_home / "share";
     desktop.folders.desktop.dataDirs = {m_home / "flatpak/exports/share"};
-    desktop.commandRunner = [&](const ProcessRequest& request) -> ProcessResult {
-        requests.push_back(request);
-        ProcessOutcome outcome;
-        outcome.exitStatus = 0;
-        return outcome;
-    };
+    desktop.commandRunner = recordingRunner(requests);
     auto model = makeModel(desktop);
     model->startScan();
     ASSERT_TRUE(RunLoop::main().runUntil(
