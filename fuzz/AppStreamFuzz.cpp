@@ -1,6 +1,8 @@
 #include "AppStream/AppStreamCatalog.h"
 #include "FuzzEntries.h"
 
+#include <set>
+#include <string>
 #include <string_view>
 
 namespace tarnwick::fuzz {
@@ -11,6 +13,10 @@ int fuzzAppStream(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     (void)AppStreamCatalog::parse(bytes, false, false);
     (void)AppStreamCatalog::parse(bytes, true, false);
+    const std::set<std::string> wanted = {"org.example.Viewer", "viewer"};
+    (void)AppStreamCatalog::parse(AppStreamCatalog::wantedXMLComponents(bytes, wanted), true,
+                                  false);
+    (void)AppStreamCatalog::parse(AppStreamCatalog::wantedYAMLDocuments(bytes, wanted), true, true);
     return 0;
 }
 

@@ -167,7 +167,102 @@ std::vector<std::string> sortedEntries(const std::filesystem::path& folder) {
     return *names;
 }
 
+// Whether a component's ID or one of the desktop IDs it names is wanted.
+bool anyWanted(const std::vector<std::string_view>& ids, const std::set<std::string>& wanted) {
+    return std::any_of(ids.begin(), ids.end(), [&](std::string_view id) {
+        return wanted.count(desktopIDWithout(std::string(id))) != 0;
+    });
+}
+
+// The texts between `open` and the next `close` in `text`.
+std::vector<std::string_view> between(std::string_view text, std::string_view open,
+                                      std::string_view close) {
+    std::vector<std::string_view> found;
+    for (auto at = text.find(open); at != std::string_view::npos; at = text.find(open, at)) {
+        at += open.size();
+        const auto end = text.find(close, at);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        found.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return found;
+}
+
 }  // namespace
+
+std::string AppStreamCatalog::wantedXMLComponents(std::string_view text,
+                                                  const std::set<std::string>& wanted) {
+    // A catalog is a list of <component> elements under one <components>: the root's opening is
+    // kept, then only the components that name a wanted ID.
+    constexpr std::string_view open = "<component";
+    constexpr std::string_view close = "</component>";
+    const auto isComponentStart = [&](std::size_t at) {
+        const auto next = at + open.size();
+        return next < text.size() &&
+               (text[next] == ' ' || text[next] == '>' || text[next] == '\n' || text[next] == '\t');
+    };
+    auto at = text.find(open);
+    while (at != std::string_view::npos && !isComponentStart(at)) {
+        at = text.find(open, at + 1);
+    }
+    if (at == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string kept(text.substr(0, at));
+    while (at != std::string_view::npos) {
+        const auto end = text.find(close, at);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        const auto component = text.substr(at, end + close.size() - at);
+        auto ids = between(component, "<id>", "</id>");
+        const auto launchables = between(component, "type=\"desktop-id\">", "</launchable>");
+        ids.insert(ids.end(), launchables.begin(), launchables.end());
+        if (anyWanted(ids, wanted)) {
+            kept += component;
+            kept += '\n';
+        }
+        at = text.find(open, end + close.size());
+        while (at != std::string_view::npos && !isComponentStart(at)) {
+            at = text.find(open, at + 1);
+        }
+    }
+    kept += "</components>\n";
+    return kept;
+}
+
+std::string AppStreamCatalog::wantedYAMLDocuments(std::string_view text,
+                                                  const std::set<std::string>& wanted) {
+    // One document per component after a header document; a document is kept when its "ID:" or a
+    // "- <id>.desktop" item names a wanted ID.
+    std::string kept;
+    bool header = true;
+    while (!text.empty()) {
+        auto end = text.find("\n---");
+        const auto document = text.substr(0, end == std::string_view::npos ? text.size() : end + 1);
+        text.remove_prefix(document.size());
+        std::vector<std::string_view> ids;
+        std::string_view rest = document;
+        while (!rest.empty()) {
+            const auto lineEnd = rest.find('\n');
+            auto line = rest.substr(0, lineEnd);
+            rest.remove_prefix(lineEnd == std::string_view::npos ? rest.size() : lineEnd + 1);
+            if (line.starts_with("ID: ")) {
+                ids.push_back(line.substr(4));
+            } else if (const auto item = line.find("- ");
+                       item != std::string_view::npos && line.ends_with(".desktop")) {
+                ids.push_back(line.substr(item + 2));
+            }
+        }
+        if (header || anyWanted(ids, wanted)) {
+            kept += document;
+        }
+        header = false;
+    }
+    return kept;
+}
 
 std::vector<AppStreamComponent> AppStreamCatalog::parse(std::string_view bytes, bool collection,
                                                         bool yaml) {
@@ -238,6 +333,10 @@ AppStreamCatalog::AppStreamCatalog(const Locations& locations,
                 return;
             }
             *bytes = std::move(*plain);
+        }
+        if (collection) {
+            *bytes =
+                yaml ? wantedYAMLDocuments(*bytes, wanted) : wantedXMLComponents(*bytes, wanted);
         }
         add(parse(*bytes, collection, yaml), wanted);
     };

@@ -56,6 +56,13 @@ public:
     static std::vector<AppStreamComponent> parse(std::string_view bytes, bool collection,
                                                  bool yaml);
 
+    // A catalog cut down to the components that name a wanted ID, so that the library parses a few
+    // dozen instead of the thousands a distribution or a remote lists.
+    static std::string wantedXMLComponents(std::string_view text,
+                                           const std::set<std::string>& wanted);
+    static std::string wantedYAMLDocuments(std::string_view text,
+                                           const std::set<std::string>& wanted);
+
     // The component of the desktop-file ID ("org.example.App.desktop" or without the suffix).
     const AppStreamComponent* component(const std::string& desktopID) const;
 

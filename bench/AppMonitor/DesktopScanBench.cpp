@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <zlib.h>
 
 namespace tarnwick {
 namespace {
@@ -24,6 +25,30 @@ std::string messages(std::size_t bytes, const std::string& tag) {
         text.push_back('\0');
     }
     return text;
+}
+
+// A Flatpak remote's catalog of `count` applications, compressed as Flatpak keeps it: the size of
+// a large public remote.
+void writeRemoteCatalog(const std::filesystem::path& path, int count) {
+    std::filesystem::create_directories(path.parent_path());
+    std::string xml = "<?xml version=\"1.0\"?>\n<components version=\"0.14\" origin=\"remote\">\n";
+    std::string description;
+    while (description.size() < 1500) {
+        description += "A paragraph about what the application does and why. ";
+    }
+    for (int index = 0; index < count; ++index) {
+        const auto id = "org.remote.App" + std::to_string(index);
+        xml += "<component type=\"desktop-application\"><id>" + id + "</id><name>App " +
+               std::to_string(index) + "</name><summary>Does remote things</summary>" +
+               "<description><p>" + description + "</p></description>" +
+               "<developer_name>Remote Maker</developer_name><url type=\"homepage\">https://" +
+               std::to_string(index) + ".remote.example/</url><launchable type=\"desktop-id\">" +
+               id + ".desktop</launchable></component>\n";
+    }
+    xml += "</components>\n";
+    gzFile file = gzopen(path.c_str(), "wb");
+    gzwrite(file, xml.data(), static_cast<unsigned>(xml.size()));
+    gzclose(file);
 }
 
 // An ELF executable of `megabytes` whose read-only data is nearly all of it, written a chunk at a
@@ -64,6 +89,7 @@ struct Desktop {
             std::filesystem::permissions(home / ("bin/program" + std::to_string(program)),
                                          std::filesystem::perms::owner_all);
         }
+        writeRemoteCatalog(home / "flatpak/appstream/remote/x86_64/active/appstream.xml.gz", 4000);
         for (int large = 0; large < 3; ++large) {
             writeLargeElf(home / ("bin/large" + std::to_string(large)), 100 * (large + 1), large);
         }
@@ -91,6 +117,7 @@ struct Desktop {
     LocalApplicationsScanner::Folders folders() const {
         LocalApplicationsScanner::Folders folders{home / "none", home / "none"};
         folders.desktop.dataHome = home / "share";
+        folders.desktop.dataDirs = {home / "flatpak/exports/share"};
         folders.desktop.path = {home / "bin"};
         return folders;
     }

@@ -13,7 +13,7 @@ namespace tarnwick {
 // use and waits while others hold the rest; what it got goes back when its strings are dropped.
 class StringReadBudget {
 public:
-    static constexpr std::size_t kDefaultBytes = 96u << 20;
+    static constexpr std::size_t kDefaultBytes = 64u << 20;
 
     explicit StringReadBudget(std::size_t totalBytes) : m_total(totalBytes) {}
     static StringReadBudget& shared();
