@@ -27,6 +27,8 @@ int fuzzDesktopEntry(const std::uint8_t* data, std::size_t size);
 int fuzzSocketDestroyEvent(const std::uint8_t* data, std::size_t size);
 int fuzzWorldAtlas(const std::uint8_t* data, std::size_t size);
 int fuzzCityTable(const std::uint8_t* data, std::size_t size);
+int fuzzElf(const std::uint8_t* data, std::size_t size);
+int fuzzAppStream(const std::uint8_t* data, std::size_t size);
 
 struct FuzzTarget {
     // The folder of its seeds and saved crashes, and its executable "fuzz_<name>".
@@ -53,6 +55,8 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"socket_destroy_event", fuzzSocketDestroyEvent},
     {"world_atlas", fuzzWorldAtlas},
     {"city_table", fuzzCityTable},
+    {"elf", fuzzElf},
+    {"appstream", fuzzAppStream},
 };
 
 }  // namespace tarnwick::fuzz

@@ -28,9 +28,14 @@ Result<StaticCode, CodeSigningError> StaticCode::createWithPath(const std::files
         }
         executable = *named;
     }
-    auto map = MemoryMap::mapFile(executable);
+    // Only the headers and the signatures are copied in: a file cut short meanwhile gives an
+    // error, where a mapping of it would end the process at the next read.
+    auto map = MemoryMap::copyOnDemand(executable);
     if (!map) {
         return Failure{cannotRead(map.error().message)};
+    }
+    if (!map->loadFatHeader()) {
+        return Failure{cannotRead("cannot read " + executable.string())};
     }
     const auto bytes = map->bytes();
     auto slices = allSlices(bytes);
@@ -40,7 +45,12 @@ Result<StaticCode, CodeSigningError> StaticCode::createWithPath(const std::files
     auto preferred = preferredSlice(bytes);
     StaticCode code;
     for (const auto& slice : *slices) {
+        (void)map->loadImageHeader(slice);  // what is missing, parsing reports
         auto image = MachOImage::parse(bytes, slice);
+        if (image && image->codeSignature()) {
+            const auto signature = *image->codeSignature();
+            (void)map->load(slice.offset + signature.offset, signature.size);
+        }
         if (!image) {
             code.m_slices.push_back(Slice{0, Failure{cannotRead(image.error().message)}});
         } else {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FatBinary.h"
+#include "Foundation/FileDescriptor.h"
 #include "Foundation/Result.h"
 #include "MachOError.h"
 
@@ -20,6 +22,19 @@ public:
     // The file is anyone's: it is opened as OutsideFile does (regular files only).
     static Result<MemoryMap, MachOError> mapFile(const std::filesystem::path& path);
 
+    // The file's size of private memory in which only the parts asked for with `load` are filled
+    // in, by positioned reads; the rest reads as zeros and costs nothing. Unlike a mapping of the
+    // file it stays readable whatever happens to the file: one cut short meanwhile makes `load`
+    // fail instead of ending the process with a bus error at the next read.
+    static Result<MemoryMap, MachOError> copyOnDemand(const std::filesystem::path& path);
+    // Fills [offset, offset + length), clipped to the size, from the file (a copy on demand only);
+    // false when the file no longer holds those bytes.
+    bool load(std::uint64_t offset, std::uint64_t length);
+    // The universal header, or the header and load commands of the image at `slice`: what
+    // parsing needs before it can say which sections to load.
+    bool loadFatHeader();
+    bool loadImageHeader(ImageSlice slice);
+
     ~MemoryMap();
     MemoryMap(MemoryMap&& other) noexcept;
     MemoryMap& operator=(MemoryMap&& other) noexcept;
@@ -37,6 +52,8 @@ private:
 
     void* m_address = nullptr;
     std::size_t m_size = 0;
+    // The file a copy on demand loads from.
+    FileDescriptor m_file;
 };
 
 }  // namespace tarnwick

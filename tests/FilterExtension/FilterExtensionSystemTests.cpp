@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -352,9 +354,15 @@ TEST_F(FilterExtensionSystem, IdleClientsCostABoundedNumberOfThreads) {
         startPeer("deny", kDesktopUser, {"--service", "filter-manager", "--idle", "16"});
     ASSERT_TRUE(idle->readLineStartingWith("idle ", kWait));
     ASSERT_TRUE(idleManagers->readLineStartingWith("idle ", kWait));
-    EXPECT_LT(threadsOutsideThePool(), ownThreadsBefore + 4)
-        << "a thread per idle client: " << status("Threads") << " threads, " << threadsBefore
-        << " before";
+    // A worker the pool starts this moment carries its creator's name until it names itself, so
+    // the fewest seen over half a second counts; threads per held client would stay all along.
+    long fewest = threadsOutsideThePool();
+    for (int i = 0; i < 10; ++i) {
+        std::this_thread::sleep_for(50ms);
+        fewest = std::min(fewest, threadsOutsideThePool());
+    }
+    EXPECT_LT(fewest, ownThreadsBefore + 4) << "a thread per idle client: " << status("Threads")
+                                            << " threads, " << threadsBefore << " before";
     EXPECT_EQ(outcomeName(tcpExchange(client(), kServer, kTcpPort, kWait)), "refused")
         << "the registered application is still served";
 }

@@ -1,5 +1,6 @@
 #include "AppMonitorViewModel.h"
 
+#include "ApplicationRemoval.h"
 #include "ApplicationRemover.h"
 #include "BinaryStringsParserImpl.h"
 #include "Dispatch/MainQueuePrecondition.h"
@@ -282,8 +283,21 @@ bool AppMonitorViewModel::removeApplication(const std::shared_ptr<PUApplication>
     if (!application || !application->bundleURL()) {
         return false;
     }
-    if (!removeApplicationBundle(*application->bundleURL(), m_environment.commandRunner,
-                                 m_environment.applicationRemover)) {
+    m_lastRemovalError.reset();
+    bool removed = false;
+    if (const auto& origin = application->origin();
+        origin && origin->kind != ApplicationOrigin::Kind::bundle) {
+        auto outcome =
+            ApplicationRemoval::remove(application->name(), *origin, m_environment.commandRunner);
+        removed = outcome.ok();
+        if (!removed) {
+            m_lastRemovalError = outcome.error();
+        }
+    } else {
+        removed = removeApplicationBundle(*application->bundleURL(), m_environment.commandRunner,
+                                          m_environment.applicationRemover);
+    }
+    if (!removed) {
         if (completion) {
             completion();
         }

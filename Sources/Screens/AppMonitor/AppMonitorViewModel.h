@@ -62,6 +62,8 @@ public:
     // gone. The completion follows two seconds later, or at once when the removal failed.
     bool removeApplication(const std::shared_ptr<PUApplication>& application,
                            std::function<void()> completion);
+    // Why the last removal of a desktop application failed, for the pop-up to show.
+    const std::optional<std::string>& lastRemovalError() const { return m_lastRemovalError; }
 
     // The setters the views' bindings use.
     void setScanState(ScanState scanState);
@@ -108,6 +110,7 @@ private:
     Published<ScanState> m_scanState{ScanState::standBy};
     std::shared_ptr<AppMonitorAnimationManager> m_animationManager;
     Published<std::string> m_currentQuendleFrame;
+    std::optional<std::string> m_lastRemovalError;
 };
 
 // Removes an application bundle with administrator rights, through the remover program (see

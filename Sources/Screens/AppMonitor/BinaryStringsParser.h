@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Foundation/PageAllocator.h"
+
 #include <cstddef>
 #include <filesystem>
 #include <memory>
@@ -30,12 +32,34 @@ public:
     // Keeps a string made elsewhere (a lower-cased non-ASCII one).
     void appendOwned(std::string text);
 
+    // The NUL-terminated strings of a section's bytes, lower-cased where they lie: the bytes
+    // become the list's buffer instead of being copied. Strings that are not UTF-8 and an
+    // unterminated tail are left out.
+    using Bytes = std::vector<char, PageAllocator<char>>;
+    static CStringList inPlace(Bytes bytes);
+    // Holds `lease` as long as the list: what the list's memory was counted against.
+    void keep(std::shared_ptr<void> lease) { m_lease = std::move(lease); }
+
 private:
-    std::unique_ptr<char[]> m_buffer;
+    // First, so that it goes last: the memory it stands for is free by then.
+    std::shared_ptr<void> m_lease;
+    // Freed memory of this size would otherwise stay with the thread's arena (see PageAllocator).
+    struct Block {
+        char* data = nullptr;
+        std::size_t size = 0;
+        Block() = default;
+        explicit Block(std::size_t bytes);
+        Block(Block&& other) noexcept;
+        Block& operator=(Block&& other) noexcept;
+        ~Block();
+    };
+    Block m_buffer;
     std::size_t m_capacity = 0;
     std::size_t m_used = 0;
     std::vector<std::unique_ptr<std::string>> m_owned;
-    std::vector<std::string_view> m_views;
+    std::vector<std::string_view, PageAllocator<std::string_view>> m_views;
+    // The bytes an in-place list points into; moving the list moves the allocation, not the bytes.
+    Bytes m_adopted;
 };
 
 // Reads the C strings of an application's main executable, lower-cased.

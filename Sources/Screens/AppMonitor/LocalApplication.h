@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppStoreLookupResult.h"
+#include "ApplicationOrigin.h"
 #include "Tools/DomainInfo.h"
 
 #include <filesystem>
@@ -26,13 +27,30 @@ public:
     virtual const std::vector<std::string>& localizations() const = 0;
     virtual const std::optional<std::string>& copyrightString() const = 0;
 
-    virtual const std::optional<AppStoreLookupResult::StoreApplication>& appStoreInfo() const = 0;
-    virtual void setAppStoreInfo(std::optional<AppStoreLookupResult::StoreApplication> info) = 0;
-    virtual const std::optional<DomainInfo>& domainInfo() const = 0;
-    virtual void setDomainInfo(std::optional<DomainInfo> info) = 0;
+    // The same for every kind of application: what the later stages learnt.
+    const std::optional<AppStoreLookupResult::StoreApplication>& appStoreInfo() const {
+        return m_appStoreInfo;
+    }
+    void setAppStoreInfo(std::optional<AppStoreLookupResult::StoreApplication> info) {
+        m_appStoreInfo = std::move(info);
+    }
+    const std::optional<DomainInfo>& domainInfo() const { return m_domainInfo; }
+    void setDomainInfo(std::optional<DomainInfo> info) { m_domainInfo = std::move(info); }
+
+    // What the executable readers are given: the bundle folder, whose Info.plist names the
+    // executable, or the executable file itself; an empty path when there is none to read.
+    virtual std::filesystem::path codeURL() const { return bundleURL(); }
+    virtual bool mayCarryCodeSignature() const { return true; }
+    virtual ApplicationOrigin origin() const {
+        return {ApplicationOrigin::Kind::bundle, {}, false, bundleURL()};
+    }
 
     // title + " (" + bundleID + ")", as the scan's log lines name an application.
     std::string logDescription() const { return title() + " (" + bundleID() + ")"; }
+
+private:
+    std::optional<AppStoreLookupResult::StoreApplication> m_appStoreInfo;
+    std::optional<DomainInfo> m_domainInfo;
 };
 
 }  // namespace tarnwick

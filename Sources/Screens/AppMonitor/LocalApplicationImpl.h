@@ -21,15 +21,6 @@ public:
     const std::vector<std::string>& localizations() const override { return m_localizations; }
     const std::optional<std::string>& copyrightString() const override { return m_copyright; }
 
-    const std::optional<AppStoreLookupResult::StoreApplication>& appStoreInfo() const override {
-        return m_appStoreInfo;
-    }
-    void setAppStoreInfo(std::optional<AppStoreLookupResult::StoreApplication> info) override {
-        m_appStoreInfo = std::move(info);
-    }
-    const std::optional<DomainInfo>& domainInfo() const override { return m_domainInfo; }
-    void setDomainInfo(std::optional<DomainInfo> info) override { m_domainInfo = std::move(info); }
-
 private:
     std::filesystem::path m_bundleURL;
     std::string m_bundleID;
@@ -37,8 +28,6 @@ private:
     std::optional<std::string> m_feedURL;
     std::vector<std::string> m_localizations;
     std::optional<std::string> m_copyright;
-    std::optional<AppStoreLookupResult::StoreApplication> m_appStoreInfo;
-    std::optional<DomainInfo> m_domainInfo;
 };
 
 }  // namespace tarnwick

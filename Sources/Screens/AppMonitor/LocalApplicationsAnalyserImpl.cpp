@@ -222,6 +222,9 @@ LocalApplicationsAnalyserImpl::Check LocalApplicationsAnalyserImpl::check(Case r
         case Case::signingCertificate:
             return [countries](const AppDataForAnalysis& data) {
                 std::vector<DetectionReason> reasons;
+                if (!data.app->mayCarryCodeSignature()) {
+                    return reasons;
+                }
                 const CodeSigningInfoModel model(data.app->bundleURL().string());
                 if (!model.status()) {
                     return reasons;
@@ -274,7 +277,9 @@ LocalApplicationsAnalyserImpl::Check LocalApplicationsAnalyserImpl::check(Case r
                     return reasons;
                 }
                 // Read once: every country looks at the same strings.
-                const auto strings = m_binaryStringsParser->parse(data.app->bundleURL());
+                const auto code = data.app->codeURL();
+                const auto strings =
+                    code.empty() ? CStringList() : m_binaryStringsParser->parse(code);
                 for (const auto& country : targets) {
                     const auto token = lower(country.countryCode());
                     std::vector<std::string> kept;
@@ -354,11 +359,13 @@ std::shared_ptr<PUApplication> LocalApplicationsAnalyserImpl::analyse(
     } else if (application->feedURL()) {
         webURL = urlHost(*application->feedURL());
     }
-    return std::make_shared<PUApplication>(
+    auto found = std::make_shared<PUApplication>(
         record ? record->title : application->title(), application->bundleURL(),
         application->bundleID(), std::move(webURL), std::move(reasons),
         match != nullptr ? match->humanReadableDescription : std::nullopt,
         match != nullptr ? match->webLink : std::nullopt, m_iconLookup);
+    found->setOrigin(application->origin());
+    return found;
 }
 
 void LocalApplicationsAnalyserImpl::analyse(Applications applications,

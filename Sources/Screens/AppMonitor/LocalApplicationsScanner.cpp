@@ -13,6 +13,7 @@ LocalApplicationsScanner::Folders LocalApplicationsScanner::Folders::standard() 
     Folders folders;
     const char* home = std::getenv("HOME");
     folders.downloads = std::filesystem::path(home != nullptr ? home : "") / "Downloads/";
+    folders.desktop = DesktopApplicationsFinder::Folders::standard();
     return folders;
 }
 
@@ -47,6 +48,9 @@ std::filesystem::path LocalApplicationsScanner::url(const ScanLocation& location
             return m_folders.applications;
         case ScanLocation::Kind::userDownloadsFolder:
             return m_folders.downloads;
+        case ScanLocation::Kind::desktopApplications:
+        case ScanLocation::Kind::appImages:
+            break;  // many folders, not one
     }
     return {};
 }
@@ -59,6 +63,12 @@ bool LocalApplicationsScanner::isApplicationBundle(const std::filesystem::path& 
 
 LocalApplicationsScanner::Applications LocalApplicationsScanner::applications(
     const ScanLocation& location) const {
+    if (location.kind == ScanLocation::Kind::desktopApplications) {
+        return DesktopApplicationsFinder(m_folders.desktop).desktopApplications();
+    }
+    if (location.kind == ScanLocation::Kind::appImages) {
+        return DesktopApplicationsFinder(m_folders.desktop).appImages();
+    }
     std::vector<std::filesystem::path> bundles;
     std::error_code error;
     std::filesystem::directory_iterator entries(url(location), error);

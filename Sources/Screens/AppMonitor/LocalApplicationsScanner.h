@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DesktopApplicationsFinder.h"
 #include "Dispatch/DispatchQueue.h"
 #include "LocalApplication.h"
 
@@ -16,7 +17,15 @@ namespace tarnwick {
 class LocalApplicationsScanner {
 public:
     struct ScanLocation {
-        enum class Kind { custom, rootApplicationsFolder, userDownloadsFolder };
+        // The last two are the desktop's own applications: its desktop entries, and the
+        // AppImages in the user's folders.
+        enum class Kind {
+            custom,
+            rootApplicationsFolder,
+            userDownloadsFolder,
+            desktopApplications,
+            appImages
+        };
         Kind kind = Kind::rootApplicationsFolder;
         std::filesystem::path customURL;
 
@@ -25,12 +34,16 @@ public:
         }
         static ScanLocation rootApplicationsFolder() { return {Kind::rootApplicationsFolder, {}}; }
         static ScanLocation userDownloadsFolder() { return {Kind::userDownloadsFolder, {}}; }
+        static ScanLocation desktopApplications() { return {Kind::desktopApplications, {}}; }
+        static ScanLocation appImages() { return {Kind::appImages, {}}; }
     };
 
     // Where the two standard locations are: "/Applications/" and "~/Downloads/".
     struct Folders {
         std::filesystem::path applications = "/Applications/";
         std::filesystem::path downloads;
+        // Where the desktop's applications are; nothing when left empty.
+        DesktopApplicationsFinder::Folders desktop = {};
 
         static Folders standard();
     };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ApplicationOrigin.h"
 #include "Foundation/UUID.h"
 #include "ReasonViewModel.h"
 #include "Tools/DetectionReason.h"
@@ -35,6 +36,9 @@ public:
 
     const std::string& name() const { return m_name; }
     const std::optional<std::filesystem::path>& bundleURL() const { return m_bundleURL; }
+    // How the application is removed; a bundle at `bundleURL` unless the scan said otherwise.
+    const std::optional<ApplicationOrigin>& origin() const { return m_origin; }
+    void setOrigin(ApplicationOrigin origin) { m_origin = std::move(origin); }
     const std::string& bundleId() const { return m_bundleId; }
     const std::optional<std::string>& webURL() const { return m_webURL; }
     const UUID& id() const { return m_id; }
@@ -61,6 +65,7 @@ public:
 private:
     std::string m_name;
     std::optional<std::filesystem::path> m_bundleURL;
+    std::optional<ApplicationOrigin> m_origin;
     std::string m_bundleId;
     std::optional<std::string> m_webURL;
     UUID m_id;

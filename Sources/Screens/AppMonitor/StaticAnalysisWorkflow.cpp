@@ -109,7 +109,9 @@ void StaticAnalysisWorkflow::runStages(std::vector<DenyListProvider::Entry> deny
     std::weak_ptr<StaticAnalysisWorkflow> weak = weak_from_this();
     m_applicationsScanner->scan(
         {LocalApplicationsScanner::ScanLocation::rootApplicationsFolder(),
-         LocalApplicationsScanner::ScanLocation::userDownloadsFolder()},
+         LocalApplicationsScanner::ScanLocation::userDownloadsFolder(),
+         LocalApplicationsScanner::ScanLocation::desktopApplications(),
+         LocalApplicationsScanner::ScanLocation::appImages()},
         [weak, generation, denyList = std::move(denyList)](Applications scanned) mutable {
             auto self = weak.lock();
             if (!self || !self->isCurrent(generation)) {

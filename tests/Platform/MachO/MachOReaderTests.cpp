@@ -237,5 +237,36 @@ TEST(MemoryMapTests, MapsAFileAndRefusesWhatIsNotOne) {
     }
 }
 
+TEST(MemoryMapTests, ACopyOnDemandOutlivesTheFileBeingCutShort) {
+    testing::TemporaryDirectory folder;
+    MachOFixtureImage fixture;
+    fixture.cStrings = {"https://a.example.ru/", "two"};
+    // Padding pushes the strings past the first pages, where a cut leaves them outside the file.
+    fixture.cStrings.push_back(std::string(256 * 1024, 'x'));
+    const auto bytes = buildThinMachO(fixture);
+    testing::writeFile(folder / "exe", bytes);
+
+    auto map = MemoryMap::copyOnDemand(folder / "exe");
+    ASSERT_TRUE(map);
+    ASSERT_TRUE(map->loadFatHeader());
+    ASSERT_TRUE(map->loadImageHeader({0, bytes.size()}));
+    auto image = MachOImage::parse(map->bytes());
+    ASSERT_TRUE(image);
+    const auto* section = image->section("__cstring");
+    ASSERT_NE(section, nullptr);
+
+    std::filesystem::resize_file(folder / "exe", 4096);
+    EXPECT_FALSE(map->load(section->offset, section->size));
+    // Every byte still reads (as zeros where nothing was loaded): a mapping of the file would
+    // have ended the process here.
+    std::size_t sum = 0;
+    for (const auto byte : map->bytes()) {
+        sum += byte;
+    }
+    EXPECT_GT(sum, 0u);
+    EXPECT_TRUE(MemoryMap::copyOnDemand(folder / "missing").error().code ==
+                MachOError::Code::cannotOpen);
+}
+
 }  // namespace
 }  // namespace tarnwick

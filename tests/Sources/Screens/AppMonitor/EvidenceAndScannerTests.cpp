@@ -3,11 +3,14 @@
 #include "Screens/AppMonitor/BinaryStringsParserImpl.h"
 #include "Screens/AppMonitor/CodeSigningInfoModel.h"
 #include "Screens/AppMonitor/LocalApplicationsScanner.h"
+#include "Screens/AppMonitor/StringReadBudget.h"
 #include "support/SigningFixture.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <sys/stat.h>
 
 namespace tarnwick {
@@ -175,6 +178,95 @@ TEST(LocalApplicationsScannerTests, AnUnreadableEntryIsSkippedAlone) {
     EXPECT_EQ(found[0]->title(), "Good");
     // Root reads the locked bundle too; anyone else skips it.
     EXPECT_EQ(found.size(), ::geteuid() == 0 ? 2u : 1u);
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+using namespace tarnwick::testing;
+
+TEST(LocalApplicationsScannerTests, CraftedBundlesNeitherBlockNorMislead) {
+    TemporaryDirectory home;
+    const auto applications = home / "Applications";
+    std::filesystem::create_directories(applications);
+    // The Info.plist, then the executable, as a FIFO, a link to a device and a folder.
+    const auto plistPath = [&](const std::string& name) {
+        BundleFixture bundle;
+        bundle.name = name;
+        bundle.info["CFBundleIdentifier"] = "com.example.plist";
+        const auto folder = writeBundle(applications, bundle);
+        std::filesystem::remove(folder / "Contents/Info.plist");
+        return folder / "Contents/Info.plist";
+    };
+    ASSERT_EQ(::mkfifo(plistPath("FifoPlist.app").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", plistPath("ZeroPlist.app"));
+    std::filesystem::create_directory(plistPath("FolderPlist.app"));
+    const auto executablePath = [&](const std::string& name) {
+        BundleFixture bundle;
+        bundle.name = name;
+        bundle.info["CFBundleIdentifier"] = "com.example." + name.substr(0, name.size() - 4);
+        bundle.executable = executableWith({"https://inside.example.org/"});
+        const auto folder = writeBundle(applications, bundle);
+        const auto executable = folder / "Contents/MacOS" / std::filesystem::path(name).stem();
+        std::filesystem::remove(executable);
+        return executable;
+    };
+    ASSERT_EQ(::mkfifo(executablePath("FifoExe.app").c_str(), 0700), 0);
+    std::filesystem::create_symlink("/dev/zero", executablePath("ZeroExe.app"));
+    std::filesystem::create_directory(executablePath("FolderExe.app"));
+    // An executable name that climbs out of Contents/MacOS reads nothing, not another program.
+    writeFile(home / "outside", executableWith({"https://other.example.ru/"}));
+    for (const std::string& escape :
+         {std::string("../../../outside"), (home / "outside").string()}) {
+        BundleFixture bundle;
+        bundle.name = escape.front() == '/' ? "Absolute.app" : "Climbing.app";
+        bundle.info["CFBundleIdentifier"] = "com.example.escape";
+        bundle.info["CFBundleExecutable"] = escape;
+        writeBundle(applications, bundle);
+    }
+
+    const LocalApplicationsScanner scanner({applications, home / "none"});
+    std::promise<LocalApplicationsScanner::Applications> found;
+    scanner.scan({LocalApplicationsScanner::ScanLocation::rootApplicationsFolder()},
+                 [&](auto scanned) { found.set_value(std::move(scanned)); });
+    auto result = found.get_future();
+    if (result.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "the scan did not finish";
+        std::abort();  // a blocked reader would hang the suite
+    }
+    std::vector<std::string> titles;
+    for (const auto& application : result.get()) {
+        titles.push_back(application->title());
+        EXPECT_TRUE(BinaryStringsParserImpl().parse(application->bundleURL()).empty());
+        EXPECT_FALSE(CodeSigningInfoModel(application->bundleURL().string()).status());
+    }
+    EXPECT_EQ(titles, (std::vector<std::string>{"Absolute", "Climbing", "FifoExe", "FolderExe",
+                                                "ZeroExe"}));
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+TEST(StringReadBudgetTests, AReadWaitsForMemoryAndAnOversizedOneStillRuns) {
+    StringReadBudget budget(100);
+    auto first = budget.acquire(60);
+    auto oversized = std::async(std::launch::async, [&] { return budget.acquire(1000); });
+    EXPECT_EQ(oversized.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    auto copy = first;  // the memory is the list's, however many hold it
+    first.reset();
+    EXPECT_EQ(oversized.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    copy.reset();
+    ASSERT_EQ(oversized.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    auto whole = oversized.get();
+    EXPECT_EQ(budget.inUse(), 100u);
+    whole.reset();
+    EXPECT_EQ(budget.inUse(), 0u);
 }
 
 }  // namespace

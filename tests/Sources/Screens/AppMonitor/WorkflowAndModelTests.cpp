@@ -37,6 +37,16 @@ const char* const gammaRecord = R"({"resultCount": 1, "results": [{"trackName": 
     "trackViewUrl": "https://store/gamma", "bundleId": "com.gamma",
     "sellerUrl": "https://gamma.example.com", "sellerName": "ООО Гамма Софт и партнёры"}]})";
 
+// Notes every command and answers that it succeeded.
+CommandRunner recordingRunner(std::vector<ProcessRequest>& requests) {
+    return [&requests](const ProcessRequest& request) -> ProcessResult {
+        requests.push_back(request);
+        ProcessOutcome outcome;
+        outcome.exitStatus = 0;
+        return outcome;
+    };
+}
+
 // A machine with six applications in its two folders, and the web services on the loopback.
 class WholeScanTest : public ::testing::Test {
 protected:
@@ -282,12 +292,7 @@ TEST_F(WholeScanTest, RemovalTakesTheScannedBundleAndChecksItsPath) {
     std::vector<ProcessRequest> requests;
     auto withRunner = environment();
     withRunner.applicationRemover = "/opt/remover";
-    withRunner.commandRunner = [&](const ProcessRequest& request) -> ProcessResult {
-        requests.push_back(request);
-        ProcessOutcome outcome;
-        outcome.exitStatus = 0;
-        return outcome;
-    };
+    withRunner.commandRunner = recordingRunner(requests);
     auto model = makeModel(withRunner);
     model->startScan();
     ASSERT_TRUE(RunLoop::main().runUntil(
@@ -336,6 +341,51 @@ TEST_F(WholeScanTest, RemovalTakesTheScannedBundleAndChecksItsPath) {
                                              [&] { refusedCompletion = true; }));
     EXPECT_TRUE(refusedCompletion);
     EXPECT_EQ(refusing->puApplications().get().size(), 5u);
+}
+
+TEST_F(WholeScanTest, FindsTheDesktopsApplicationsAndRemovesThemByKind) {
+    // An entry a user could write, pointing at a real program with a target-country address.
+    writeFile(m_home / "share/applications/ru-client.desktop",
+              "[Desktop Entry]\nType=Application\nName=Ru Client\nExec=" +
+                  std::string(TEST_RU_CLIENT) + " %U\n");
+    writeFile(m_home / "flatpak/exports/share/applications/org.example.Flat.desktop",
+              "[Desktop Entry]\nType=Application\nName=Flat\nX-Flatpak=org.example.Flat\n"
+              "Exec=flatpak run --command=flat org.example.Flat\n");
+    const auto flat = m_home / "flatpak/app/org.example.Flat/current/active/files/bin/flat";
+    std::filesystem::create_directories(flat.parent_path());
+    std::filesystem::copy_file(TEST_RU_CLIENT, flat);
+    std::vector<ProcessRequest> requests;
+    auto desktop = environment();
+    desktop.folders.desktop.dataHome = m_home / "share";
+    desktop.folders.desktop.dataDirs = {m_home / "flatpak/exports/share"};
+    desktop.commandRunner = recordingRunner(requests);
+    auto model = makeModel(desktop);
+    model->startScan();
+    ASSERT_TRUE(RunLoop::main().runUntil(
+        [&] { return model->status().get() == Status::potentiallyUnwantedAppsFound; }, 60s));
+    std::map<std::string, std::shared_ptr<PUApplication>> found;
+    for (const auto& application : model->puApplications().get()) {
+        found[application->bundleId()] = application;
+    }
+    ASSERT_TRUE(found.count("ru-client"));
+    ASSERT_TRUE(found.count("org.example.Flat"));
+    EXPECT_EQ(found["ru-client"]->reasons(),
+              std::vector<DetectionReason>{DetectionReason::binaryURLs(
+                  Country::russia().countryName(), {"https://telemetry.example.ru/collect"})});
+
+    // An entry nothing installed is not removed; the Flatpak goes with flatpak.
+    EXPECT_FALSE(model->removeApplication(found["ru-client"], {}));
+    ASSERT_TRUE(model->lastRemovalError());
+    EXPECT_TRUE(requests.empty());
+    EXPECT_TRUE(model->removeApplication(found["org.example.Flat"], {}));
+    EXPECT_FALSE(model->lastRemovalError());
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].arguments,
+              (std::vector<std::string>{"flatpak", "uninstall", "--noninteractive", "--system",
+                                        "org.example.Flat"}));
+    EXPECT_FALSE(std::any_of(
+        model->puApplications().get().begin(), model->puApplications().get().end(),
+        [](const auto& application) { return application->bundleId() == "org.example.Flat"; }));
 }
 
 }  // namespace

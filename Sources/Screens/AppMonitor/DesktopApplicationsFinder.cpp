@@ -1,0 +1,401 @@
+#include "DesktopApplicationsFinder.h"
+
+#include "AppStream/AppStreamCatalog.h"
+#include "DesktopApplication.h"
+#include "DesktopEntryGroup.h"
+#include "ELF/ElfFile.h"
+#include "Foundation/OutsideFile.h"
+#include "Foundation/PinnedDirectory.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+#include <string_view>
+#include <system_error>
+#include <unistd.h>
+
+namespace tarnwick {
+
+namespace {
+
+constexpr int kMaximumFolderDepth = 8;
+constexpr std::size_t kMaximumEntries = 20000;
+constexpr std::uint64_t kMaximumListBytes = 64ull << 20;
+constexpr std::uint64_t kMaximumSmallFileBytes = 1ull << 20;
+
+bool endsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+std::vector<std::filesystem::path> absoluteFolders(const char* list) {
+    std::vector<std::filesystem::path> folders;
+    std::string_view rest = list != nullptr ? list : "";
+    while (!rest.empty()) {
+        const auto end = rest.find(':');
+        const std::filesystem::path folder(std::string(rest.substr(0, end)));
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        // A relative entry would mean whatever the working folder is: not a place to trust.
+        if (folder.is_absolute()) {
+            folders.push_back(folder.lexically_normal());
+        }
+    }
+    return folders;
+}
+
+std::vector<std::string> sortedNames(const PinnedDirectory& folder) {
+    auto names = folder.entries();
+    if (!names) {
+        return {};
+    }
+    std::sort(names->begin(), names->end());
+    return *names;
+}
+
+void collectEntries(const PinnedDirectory& folder, const std::string& prefix, int depth,
+                    const std::filesystem::path& dataFolder, std::set<std::string>& seen,
+                    std::vector<DesktopApplicationsFinder::EntryFile>& out) {
+    for (const auto& name : sortedNames(folder)) {
+        if (out.size() >= kMaximumEntries) {
+            return;
+        }
+        if (endsWith(name, ".desktop")) {
+            auto desktopID = prefix + name;
+            if (seen.insert(desktopID).second) {
+                out.push_back({std::move(desktopID), folder.path() / name, dataFolder});
+            }
+            continue;
+        }
+        if (depth >= kMaximumFolderDepth || name.front() == '.') {
+            continue;
+        }
+        if (auto child = folder.openChild(name, {})) {
+            collectEntries(*child, prefix + name + "-", depth + 1, dataFolder, seen, out);
+        }
+    }
+}
+
+std::string withoutDesktopSuffix(std::string id) {
+    if (endsWith(id, ".desktop")) {
+        id.resize(id.size() - 8);
+    }
+    return id;
+}
+
+bool isUnder(const std::filesystem::path& path, const std::filesystem::path& folder) {
+    const auto relative = path.lexically_relative(folder);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+// "--command=firefox" among a Flatpak launcher's arguments.
+std::optional<std::string> flatpakCommand(const std::vector<std::string>& arguments) {
+    for (const auto& argument : arguments) {
+        if (argument.starts_with("--command=")) {
+            return argument.substr(10);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> keyInFile(const std::filesystem::path& path, std::string_view key) {
+    auto text = OutsideFile::read(path, kMaximumSmallFileBytes);
+    if (!text) {
+        return std::nullopt;
+    }
+    std::string_view rest = *text;
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        const auto line = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (line.starts_with(key) && line.size() > key.size() && line[key.size()] == '=') {
+            return std::string(line.substr(key.size() + 1));
+        }
+    }
+    return std::nullopt;
+}
+
+// An Exec line's program: "env A=1 B=2 tool --x" runs "tool".
+std::optional<std::string> execProgram(const std::vector<std::string>& arguments) {
+    std::size_t index = 0;
+    if (!arguments.empty() && std::filesystem::path(arguments[0]).filename() == "env") {
+        index = 1;
+        while (index < arguments.size() && (arguments[index].find('=') != std::string::npos ||
+                                            arguments[index].starts_with("-"))) {
+            ++index;
+        }
+    }
+    if (index >= arguments.size() || arguments[index].empty()) {
+        return std::nullopt;
+    }
+    return arguments[index];
+}
+
+}  // namespace
+
+DesktopApplicationsFinder::Folders DesktopApplicationsFinder::Folders::standard() {
+    Folders folders;
+    const char* homeText = std::getenv("HOME");
+    const std::filesystem::path home(homeText != nullptr ? homeText : "");
+    const auto dataHome = absoluteFolders(std::getenv("XDG_DATA_HOME"));
+    folders.dataHome = dataHome.empty() ? home / ".local" / "share" : dataHome.front();
+    folders.dataDirs = absoluteFolders(std::getenv("XDG_DATA_DIRS"));
+    if (folders.dataDirs.empty()) {
+        folders.dataDirs = {"/usr/local/share", "/usr/share"};
+    }
+    if (home.is_absolute()) {
+        folders.appImageFolders = {home / "Applications", home / "Downloads",
+                                   home / ".local" / "bin"};
+    }
+    folders.path = absoluteFolders(std::getenv("PATH"));
+    return folders;
+}
+
+std::vector<std::filesystem::path> DesktopApplicationsFinder::dataFolders() const {
+    std::vector<std::filesystem::path> folders{m_folders.dataHome};
+    folders.insert(folders.end(), m_folders.dataDirs.begin(), m_folders.dataDirs.end());
+    for (auto& folder : folders) {
+        // "/var/lib/flatpak/exports/share/" is the folder "share", which names the installation.
+        folder = folder.lexically_normal();
+        if (!folder.has_filename() && folder.has_relative_path()) {
+            folder = folder.parent_path();
+        }
+    }
+    return folders;
+}
+
+std::vector<DesktopApplicationsFinder::EntryFile> DesktopApplicationsFinder::entryFiles() const {
+    const auto dataFolders = this->dataFolders();
+    std::set<std::string> seen;
+    std::vector<EntryFile> found;
+    for (const auto& dataFolder : dataFolders) {
+        if (!dataFolder.is_absolute()) {
+            continue;
+        }
+        auto applications =
+            PinnedDirectory::openNotFollowingLast((dataFolder / "applications").lexically_normal());
+        if (applications) {
+            collectEntries(*applications, "", 0, dataFolder, seen, found);
+        }
+    }
+    return found;
+}
+
+std::optional<std::filesystem::path> DesktopApplicationsFinder::resolveProgram(
+    const std::string& program) const {
+    const auto isProgramFile = [](const std::filesystem::path& candidate) {
+        std::error_code error;
+        return std::filesystem::is_regular_file(candidate, error) &&
+               ::access(candidate.c_str(), X_OK) == 0;
+    };
+    const std::filesystem::path named(program);
+    if (named.is_absolute()) {
+        return isProgramFile(named) ? std::optional(named) : std::nullopt;
+    }
+    if (program.find('/') != std::string::npos) {
+        return std::nullopt;  // relative to a working folder no desktop promises
+    }
+    for (const auto& folder : m_folders.path) {
+        if (isProgramFile(folder / named)) {
+            return folder / named;
+        }
+    }
+    return std::nullopt;
+}
+
+std::map<std::string, std::string> DesktopApplicationsFinder::packagesOwningEntries() const {
+    std::map<std::string, std::string> owners;
+    auto info = PinnedDirectory::openNotFollowingLast(m_folders.dpkgInfo);
+    if (!info) {
+        return owners;
+    }
+    for (const auto& name : sortedNames(*info)) {
+        if (!endsWith(name, ".list")) {
+            continue;
+        }
+        auto list = OutsideFile::read(m_folders.dpkgInfo / name, kMaximumListBytes);
+        if (!list) {
+            continue;
+        }
+        auto package = name.substr(0, name.size() - 5);
+        package = package.substr(0, package.find(':'));  // "foo:amd64" is package foo
+        std::string_view rest = *list;
+        while (!rest.empty()) {
+            const auto end = rest.find('\n');
+            const auto line = rest.substr(0, end);
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+            if (endsWith(line, ".desktop") && line.find("/applications/") != std::string::npos) {
+                owners.emplace(std::string(line), package);
+            }
+        }
+    }
+    return owners;
+}
+
+std::optional<std::string> DesktopApplicationsFinder::packageCopyright(
+    const std::string& package) const {
+    if (!PinnedDirectory::isPlainName(package)) {
+        return std::nullopt;
+    }
+    auto text =
+        OutsideFile::read(m_folders.documentation / package / "copyright", kMaximumSmallFileBytes);
+    if (!text) {
+        return std::nullopt;
+    }
+    std::string_view rest = *text;
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        auto line = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (!line.starts_with("Copyright:")) {
+            continue;
+        }
+        line.remove_prefix(10);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+            line.remove_prefix(1);
+        }
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) {
+            line.remove_suffix(1);
+        }
+        if (!line.empty()) {
+            return std::string(line);
+        }
+        // The holders start on the continuation line.
+        const auto next = rest.substr(0, rest.find('\n'));
+        const auto start = next.find_first_not_of(" \t");
+        if (start != std::string_view::npos) {
+            return std::string(next.substr(start));
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::shared_ptr<LocalApplication>> DesktopApplicationsFinder::desktopApplications()
+    const {
+    struct Listed {
+        EntryFile file;
+        DesktopEntryGroup entry;
+    };
+    std::vector<Listed> listed;
+    std::set<std::string> wanted;
+    for (auto& file : entryFiles()) {
+        auto text = OutsideFile::read(file.path, DesktopEntryGroup::kMaximumBytes);
+        if (!text) {
+            continue;
+        }
+        auto entry = DesktopEntryGroup::parse(*text);
+        if (!entry || !entry->isListedApplication()) {
+            continue;
+        }
+        wanted.insert(withoutDesktopSuffix(file.desktopID));
+        listed.push_back({std::move(file), std::move(*entry)});
+    }
+    const auto dataFolders = this->dataFolders();
+    const AppStreamCatalog catalog(AppStreamCatalog::Locations::forDataFolders(dataFolders),
+                                   wanted);
+    std::optional<std::map<std::string, std::string>> owners;
+
+    std::vector<std::shared_ptr<LocalApplication>> applications;
+    for (const auto& [file, entry] : listed) {
+        DesktopApplication::Fields fields;
+        fields.entryFile = file.path;
+        fields.identifier = withoutDesktopSuffix(file.desktopID);
+        fields.title = entry.string("Name").value_or(fields.identifier);
+        const auto* component = catalog.component(file.desktopID);
+        const auto arguments = DesktopEntryGroup::execArguments(entry.string("Exec").value_or(""))
+                                   .value_or(std::vector<std::string>{});
+        const auto& folder = file.dataFolder;
+        const bool flatpakExport =
+            folder.filename() == "share" && folder.parent_path().filename() == "exports";
+        if (entry.string("X-Flatpak") || flatpakExport) {
+            fields.origin.kind = ApplicationOrigin::Kind::flatpak;
+            fields.origin.name = entry.string("X-Flatpak").value_or(fields.identifier);
+            fields.origin.userInstallation = isUnder(folder, m_folders.dataHome);
+            if (flatpakExport && PinnedDirectory::isPlainName(fields.origin.name)) {
+                const auto active = folder.parent_path().parent_path() / "app" /
+                                    fields.origin.name / "current" / "active";
+                auto command = flatpakCommand(arguments);
+                if (!command) {
+                    command = keyInFile(active / "metadata", "command");
+                }
+                if (command && PinnedDirectory::isPlainName(*command)) {
+                    fields.executable = active / "files" / "bin" / *command;
+                }
+            }
+        } else if (entry.string("X-SnapInstanceName") ||
+                   (folder.filename() == "desktop" && folder.parent_path().filename() == "snapd")) {
+            // Its Exec starts the snap launcher, whose strings say nothing of the application.
+            fields.origin.kind = ApplicationOrigin::Kind::snap;
+            fields.origin.name =
+                entry.string("X-SnapInstanceName")
+                    .value_or(fields.identifier.substr(0, fields.identifier.find('_')));
+        } else {
+            if (auto tryExec = entry.string("TryExec")) {
+                fields.executable = resolveProgram(*tryExec);
+            }
+            if (!fields.executable) {
+                if (auto program = execProgram(arguments)) {
+                    fields.executable = resolveProgram(*program);
+                }
+            }
+            if (!owners && !isUnder(file.path, m_folders.dataHome)) {
+                owners = packagesOwningEntries();
+            }
+            std::optional<std::string> package;
+            if (owners) {
+                if (auto found = owners->find(file.path.string()); found != owners->end()) {
+                    package = found->second;
+                }
+            }
+            if (package) {
+                fields.origin.kind = ApplicationOrigin::Kind::debianPackage;
+                fields.origin.name = *package;
+                if (component == nullptr || !component->developerName) {
+                    fields.copyright = packageCopyright(*package);
+                }
+            } else {
+                fields.origin.kind = ApplicationOrigin::Kind::desktopEntry;
+            }
+        }
+        fields.origin.file = file.path;
+        applications.push_back(DesktopApplication::make(std::move(fields), component));
+    }
+    return applications;
+}
+
+std::vector<std::shared_ptr<LocalApplication>> DesktopApplicationsFinder::appImages() const {
+    std::vector<std::shared_ptr<LocalApplication>> applications;
+    for (const auto& folder : m_folders.appImageFolders) {
+        if (!folder.is_absolute()) {
+            continue;
+        }
+        auto pinned = PinnedDirectory::openNotFollowingLast(folder.lexically_normal());
+        if (!pinned) {
+            continue;
+        }
+        for (const auto& name : sortedNames(*pinned)) {
+            const auto path = pinned->path() / name;
+            if (name.front() == '.' || !ElfFile::isAppImageFile(path)) {
+                continue;
+            }
+            DesktopApplication::Fields fields;
+            fields.entryFile = path;
+            auto stem = name;
+            if (const auto dot = stem.rfind('.'); dot != std::string::npos && dot > 0) {
+                std::string extension = stem.substr(dot);
+                std::transform(extension.begin(), extension.end(), extension.begin(),
+                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                if (extension == ".appimage") {
+                    stem.resize(dot);
+                }
+            }
+            fields.identifier = stem;
+            fields.title = stem;
+            fields.executable = path;
+            fields.origin = {ApplicationOrigin::Kind::appImage, {}, false, path};
+            applications.push_back(DesktopApplication::make(std::move(fields), nullptr));
+        }
+    }
+    return applications;
+}
+
+}  // namespace tarnwick
