@@ -66,7 +66,7 @@ public:
         }
         painter.drawPixmap(iconRect, ImageAsset::tinted(m_config.icon, iconRect.size(), colour,
                                                         devicePixelRatioF()));
-        if (hasFocus()) {
+        if (hasFocus() && m_keyboardFocus) {
             QPen ring(palette().color(QPalette::Highlight), 2);
             painter.setPen(ring);
             painter.setBrush(Qt::NoBrush);
@@ -79,6 +79,13 @@ public:
                              Qt::AlignVCenter | Qt::AlignLeft,
                              QString::fromUtf8(rawValue(m_config.activeScreenType).data()));
         }
+    }
+    // The ring marks where the keyboard is, not where a click left the focus.
+    void focusInEvent(QFocusEvent* event) override {
+        m_keyboardFocus = event->reason() == Qt::TabFocusReason ||
+                          event->reason() == Qt::BacktabFocusReason ||
+                          event->reason() == Qt::ShortcutFocusReason;
+        QAbstractButton::focusInEvent(event);
     }
     void enterEvent(QEnterEvent*) override {
         m_isHovered = true;
@@ -93,6 +100,7 @@ private:
     SideBarButtonConfig m_config;
     SideBarView* m_bar;
     bool m_isHovered = false;
+    bool m_keyboardFocus = false;
 };
 
 SideBarView::SideBarView(std::vector<AppActiveScreenType> appScreens, QWidget* parent)
