@@ -125,13 +125,15 @@ AboutView::AboutView(const Bundle& bundle, QWidget* parent) : QWidget(parent), m
                                  palette().color(QPalette::WindowText), devicePixelRatioF())
             : ImageAsset::pixmap(InterfaceText::makerLogoImage, logoSize, devicePixelRatioF()));
     logo->setAlignment(Qt::AlignCenter);
-    logo->setCursor(Qt::PointingHandCursor);
-    logo->onClick = [this] {
-        const QUrl url(text(MakerLinks::homePage), QUrl::StrictMode);
-        if (url.isValid()) {
-            openURL(url.toString());
-        }
-    };
+    if (MakerLinks::hasSite) {
+        logo->setCursor(Qt::PointingHandCursor);
+        logo->onClick = [this] {
+            const QUrl url(text(MakerLinks::homePage), QUrl::StrictMode);
+            if (url.isValid()) {
+                openURL(url.toString());
+            }
+        };
+    }
     left->addWidget(logo);
     left->addSpacing(8);
 
@@ -144,7 +146,7 @@ AboutView::AboutView(const Bundle& bundle, QWidget* parent) : QWidget(parent), m
     left->addWidget(copyrightLabel, 0, Qt::AlignHCenter);
 
     const QUrl donation(text(MakerLinks::donation), QUrl::StrictMode);
-    if (donation.isValid()) {
+    if (MakerLinks::hasSite && donation.isValid()) {
         auto* link = label(QStringLiteral("<a href=\"%1\" style=\"color: %3;\">%2</a>")
                                .arg(donation.toString(), text(AboutWindowCopy::donationTitle),
                                     Appearance::color(NamedColor::buttonColor()).name()),

@@ -215,10 +215,13 @@ void MainWindow::addApplicationMenu(QMenuBar* bar) {
         }
     });
     menu->addSeparator();
-    addItem(menu, text(IT::privacyPolicyMenuItem), {},
-            [this] { openWebPage(std::string(MakerLinks::privacyPolicy)); });
-    addItem(menu, text(IT::userAgreementMenuItem), {},
-            [this] { openWebPage(std::string(MakerLinks::userAgreement)); });
+    // A build without the maker's site has no pages to open: the items are hidden.
+    addItem(menu, text(IT::privacyPolicyMenuItem), {}, [this] {
+        openWebPage(std::string(MakerLinks::privacyPolicy));
+    })->setVisible(MakerLinks::hasSite);
+    addItem(menu, text(IT::userAgreementMenuItem), {}, [this] {
+        openWebPage(std::string(MakerLinks::userAgreement));
+    })->setVisible(MakerLinks::hasSite);
     menu->addSeparator();
     addItem(menu, text(IT::hideMenuItem), QKeySequence(Qt::CTRL | Qt::Key_H),
             [this] { showMinimized(); });
