@@ -342,8 +342,19 @@ std::map<std::string, std::string> KVBSystemInfo::getCPUInfo(const KVBSystemSour
 
     const auto kilohertz = parseInteger(
         readTrimmed(sources.sysRoot / "devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq"));
+    // Virtual machines and some processors have no frequency driver; the kernel's own figure
+    // in /proc/cpuinfo ("cpu MHz : 2918.404") stands in.
+    const auto megahertz = parseInteger([&]() -> std::optional<std::string> {
+        auto text = firstEntry(entries, "cpu MHz");
+        if (text) {
+            text = text->substr(0, text->find('.'));
+        }
+        return text;
+    }());
     if (kilohertz && *kilohertz > 0) {
         info["cpu_frequency_MHz"] = std::to_string(*kilohertz / 1000);
+    } else if (megahertz && *megahertz > 0) {
+        info["cpu_frequency_MHz"] = std::to_string(*megahertz);
     } else {
         info["cpu_frequency_MHz"] = "";
     }

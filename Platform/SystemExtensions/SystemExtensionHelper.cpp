@@ -5,6 +5,7 @@
 #include "Foundation/FileDescriptor.h"
 #include "Foundation/PinnedDirectory.h"
 #include "Foundation/Process.h"
+#include "SystemdService.h"
 #include "XPC/XPCServiceLock.h"
 #include "XPC/XPCServicePath.h"
 
@@ -226,6 +227,36 @@ Step waitUntilServing(const fs::path& bundlePath, pid_t pid) {
     return {};
 }
 
+Step recordProcess(const PinnedDirectory& folder, const std::string& bundleName, pid_t pid) {
+    const FileDescriptor pidFileOut(
+        ::openat(folder.fd(), (bundleName + ".pid").c_str(),
+                 O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644));
+    const std::string pidText = std::to_string(pid) + "\n";
+    if (!pidFileOut || ::write(pidFileOut.get(), pidText.data(), pidText.size()) !=
+                           static_cast<ssize_t>(pidText.size())) {
+        return Failure{error("Cannot record the extension's process id")};
+    }
+    return {};
+}
+
+// Where systemd runs the machine the installed copy is its service: started by it now and at
+// every boot after.
+Step startService(const PinnedDirectory& folder, const std::string& bundleName,
+                  SystemdService& service, bool install) {
+    const auto executable = executableOf(folder.path() / bundleName);
+    if (!executable) {
+        return Failure{error("The extension's Info.plist names no program in its Contents/MacOS")};
+    }
+    auto started = install ? service.installAndStart(*executable) : service.start();
+    if (!started) {
+        return Failure{error(started.error())};
+    }
+    if (auto recorded = recordProcess(folder, bundleName, *started); !recorded) {
+        return recorded;
+    }
+    return waitUntilServing(folder.path() / bundleName, *started);
+}
+
 Step startInstance(const PinnedDirectory& folder, const std::string& bundleName) {
     if (const auto running = runningInstance(folder.path(), bundleName)) {
         // It may have been started a moment ago: started means serving here too.
@@ -277,13 +308,8 @@ Step startInstance(const PinnedDirectory& folder, const std::string& bundleName)
     if (!launched) {
         return Failure{error(launched.error().message)};
     }
-    const FileDescriptor pidFileOut(
-        ::openat(folder.fd(), (bundleName + ".pid").c_str(),
-                 O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644));
-    const std::string pidText = std::to_string(*launched) + "\n";
-    if (!pidFileOut || ::write(pidFileOut.get(), pidText.data(), pidText.size()) !=
-                           static_cast<ssize_t>(pidText.size())) {
-        return Failure{error("Cannot record the extension's process id")};
+    if (auto recorded = recordProcess(folder, bundleName, *launched); !recorded) {
+        return recorded;
     }
     return waitUntilServing(bundle->path(), *launched);
 }
@@ -471,19 +497,31 @@ Step perform(const std::string& command, const std::string& argument) {
     if (!lock) {
         return Failure{lock.error()};
     }
+    const std::string bundleName =
+        command == "activate" ? fs::path(argument).filename().string() : argument;
+    SystemdService service({}, bundleName);
+    const bool systemd = SystemdService::isSystemdRunning();
     if (command == "activate") {
-        const std::string bundleName = fs::path(argument).filename().string();
         stopInstance(*folder, bundleName);
         if (auto installed = install(*folder, argument, bundleName); !installed) {
             return installed;
         }
-        return startInstance(*folder, bundleName);
+        return systemd ? startService(*folder, bundleName, service, true)
+                       : startInstance(*folder, bundleName);
     }
     if (command == "start") {
-        return startInstance(*folder, argument);
+        // A copy installed before systemd ran the machine has no unit yet: it gets one.
+        const bool running = runningInstance(folder->path(), bundleName).has_value();
+        return systemd && !running
+                   ? startService(*folder, bundleName, service, !service.isInstalled())
+                   : startInstance(*folder, bundleName);
     }
     const bool installed =
         ::faccessat(folder->fd(), argument.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) == 0;
+    // The unit goes first, or systemd would start the copy again as it is removed.
+    if (auto removed = service.stopAndRemove(); !removed) {
+        return Failure{error(removed.error())};
+    }
     stopInstance(*folder, argument);
     if (!installed) {
         return Failure{HelperError{kNotInstalled,
@@ -499,17 +537,30 @@ fs::path pidFile(const fs::path& installFolder, const std::string& bundleName) {
 }
 
 std::optional<pid_t> runningInstance(const fs::path& installFolder, const std::string& bundleName) {
+    const auto executable = executableOf(installFolder / bundleName);
+    if (!executable) {
+        return std::nullopt;
+    }
     std::ifstream in(pidFile(installFolder, bundleName));
     long pid = 0;
-    if (!(in >> pid) || pid <= 1) {
-        return std::nullopt;
+    if ((in >> pid) && pid > 1 && isAlive(static_cast<pid_t>(pid)) &&
+        isInstance(static_cast<pid_t>(pid), *executable)) {
+        return static_cast<pid_t>(pid);
     }
-    const auto process = static_cast<pid_t>(pid);
-    const auto executable = executableOf(installFolder / bundleName);
-    if (!isAlive(process) || !executable || !isInstance(process, *executable)) {
-        return std::nullopt;
+    // The pid file is older than a boot when systemd started the copy since: the copy is found
+    // by its program.
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const auto process = static_cast<pid_t>(std::stol(name));
+        if (process > 1 && isInstance(process, *executable)) {
+            return process;
+        }
     }
-    return process;
+    return std::nullopt;
 }
 
 int run(const std::vector<std::string>& arguments) {

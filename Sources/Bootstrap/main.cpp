@@ -3,6 +3,7 @@
 #include "Relaunch.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 
 int main(int argc, char* argv[]) {
@@ -11,6 +12,10 @@ int main(int argc, char* argv[]) {
         (void)tarnwick::Relaunch::waitForExit(*previous);  // after the limit it starts anyway
     }
     QApplication application(argc, argv);
+    // The desktop entry's name ties the windows to it, so the task bar, the window switcher and
+    // notifications show its name and icon; the icon also heads the feedback form and alerts.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TARNWICK_DESKTOP_FILE_NAME));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/Images/AppIcon.svg")));
     tarnwick::MainQueueBridge::install();
 
     tarnwick::AppDelegate delegate;

@@ -49,6 +49,7 @@ AppMover::Environment AppMover::standardEnvironment() {
         environment.applicationDirectories.push_back(fs::path(home) / "Applications");
     }
     environment.applicationDirectories.push_back("/Applications");
+    environment.packageDirectories = {"/usr/lib/tarnwick", "/usr/local/lib/tarnwick"};
     environment.privilegedRunner = systemCommandRunner();
     environment.isRunningAt = [](const fs::path&) { return false; };
     environment.openRunningCopy = [](const fs::path&) {};
@@ -165,7 +166,8 @@ AppMover::Outcome AppMover::moveToApplicationsFolderIfNeeded(bool skipConfirmati
                                                              Environment& environment) {
     for (;;) {
         const fs::path source = environment.sourceBundle;
-        if (isInApplicationsFolder(source, environment.applicationDirectories)) {
+        if (isInApplicationsFolder(source, environment.applicationDirectories) ||
+            isInApplicationsFolder(source, environment.packageDirectories)) {
             return Outcome::alreadyInPlace;
         }
         const auto folder = applicationsFolder(environment.applicationDirectories);

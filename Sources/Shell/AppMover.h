@@ -38,6 +38,9 @@ public:
     struct Environment {
         std::filesystem::path sourceBundle;
         std::vector<std::filesystem::path> applicationDirectories;
+        // Where the system's package manager installs the application: a copy there is in
+        // place and is never moved out of the package's files.
+        std::vector<std::filesystem::path> packageDirectories;
         std::string applicationName = "The App";
         // Whether this user may write the path (access(2) by default).
         std::function<bool(const std::filesystem::path&)> isWritable;

@@ -45,6 +45,14 @@ UpdateChecker::UpdateChecker(std::string feedURL, std::string currentVersion,
     , m_session(std::move(session)) {}
 
 void UpdateChecker::check(std::function<void(Outcome)> completion) const {
+    if (m_feedURL.empty()) {
+        // Not the user's network: this build was made without a feed to ask.
+        Outcome outcome;
+        outcome.kind = Outcome::Kind::notConfigured;
+        outcome.message = notConfiguredMessage;
+        DispatchQueue::main()->async([completion, outcome] { completion(outcome); });
+        return;
+    }
     HTTPRequest request;
     request.url = m_feedURL;
     request.timeout = std::chrono::seconds(15);

@@ -15,12 +15,14 @@ class HTTPSession;
 // else, a missing network or a failing server gives a clear outcome, never a crash.
 class UpdateChecker {
 public:
-    static constexpr const char* productionFeed =
-        "https://brenlow-works.example/tarnwick/update.json";
+    // The build's deployment value; empty when the build has no update feed.
+    static constexpr const char* productionFeed = TARNWICK_UPDATE_FEED;
+    static constexpr const char* notConfiguredMessage =
+        "Updates are not configured for this build.";
     static constexpr std::size_t maximumFeedSize = 64 * 1024;
 
     struct Outcome {
-        enum class Kind { upToDate, updateAvailable, noNetwork, failed };
+        enum class Kind { upToDate, updateAvailable, noNetwork, failed, notConfigured };
         Kind kind = Kind::failed;
         std::string latestVersion;
         std::string downloadURL;

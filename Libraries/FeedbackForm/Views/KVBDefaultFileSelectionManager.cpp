@@ -1,5 +1,6 @@
 #include "KVBDefaultFileSelectionManager.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QWidget>
 
@@ -12,6 +13,8 @@ KVBDefaultFileSelectionManager::KVBDefaultFileSelectionManager(QWidget* window)
     m_openPanel->setFileMode(QFileDialog::ExistingFiles);
     m_openPanel->setOption(QFileDialog::ReadOnly, true);  // no new folders from here
     m_openPanel->setWindowModality(Qt::WindowModal);
+    // Where a user's files are, not wherever the application was started from.
+    m_openPanel->setDirectory(QDir::homePath());
 }
 
 KVBDefaultFileSelectionManager::~KVBDefaultFileSelectionManager() {

@@ -9,6 +9,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace tarnwick {
@@ -20,6 +21,12 @@ KVBWindow::KVBWindow()
     layout->setContentsMargins(0, 0, 0, 0);
     // The window takes the size its form asks for.
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    // Closed from the keyboard as any window of this desktop.
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+    }
 }
 
 KVBFeedbackController::KVBFeedbackController(std::shared_ptr<KVBFeedbackSender> feedbackSender,

@@ -9,8 +9,12 @@
 #include "KVBTransparentSpinner.h"
 
 #include <QFrame>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTabBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -80,6 +84,22 @@ bool KVBSystemProfileViewController::isPopoverShown() const {
     return m_popover && m_popover->isVisible();
 }
 
+QPoint KVBSystemProfileViewController::popoverPosition(const QRect& anchor, const QSize& size,
+                                                       const QRect& available) {
+    constexpr int gap = 4;
+    int top = anchor.top() - gap - size.height();
+    if (!available.isEmpty() && top < available.top()) {
+        top = anchor.bottom() + 1 + gap;
+    }
+    int left = anchor.x() + anchor.width() / 2 - size.width() / 2;
+    if (available.isEmpty()) {
+        return {left, top};
+    }
+    left = std::max(available.left(), std::min(left, available.right() + 1 - size.width()));
+    top = std::max(available.top(), std::min(top, available.bottom() + 1 - size.height()));
+    return {left, top};
+}
+
 void KVBSystemProfileViewController::showPopoverRelativeToRect(const QRect& rect, QWidget* view) {
     if (isPopoverShown()) {
         m_popover->hide();
@@ -94,13 +114,13 @@ void KVBSystemProfileViewController::showPopoverRelativeToRect(const QRect& rect
         layout->addWidget(this);
     }
     m_popover->adjustSize();
-    const QPoint anchor = view ? view->mapToGlobal(rect.center()) : QPoint();
-    // Above the rectangle, as the upper edge is preferred; below when the screen ends there.
-    int top = anchor.y() - rect.height() / 2 - 4 - m_popover->height();
-    if (top < 0) {
-        top = anchor.y() + rect.height() / 2 + 4;
+    const QRect anchor = view ? QRect(view->mapToGlobal(rect.topLeft()), rect.size()) : rect;
+    const QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    if (screen == nullptr) {
+        screen = view ? view->screen() : QGuiApplication::primaryScreen();
     }
-    m_popover->move(anchor.x() - m_popover->width() / 2, top);
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    m_popover->move(popoverPosition(anchor, m_popover->size(), available));
     m_popover->show();
     show();
 }

@@ -27,6 +27,10 @@ public:
 
     // Shows the pop-up below the rectangle of `view`, or closes it when it is shown.
     void showPopoverRelativeToRect(const QRect& rect, QWidget* view);
+    // Where a pop-up of `size` goes for an anchor rectangle (global coordinates): above it where
+    // it fits on the screen, else below, and moved sideways and up or down so all of it stays
+    // inside the screen's available area.
+    static QPoint popoverPosition(const QRect& anchor, const QSize& size, const QRect& available);
     bool isPopoverShown() const;
     void updateUIForCurrentTab();
 

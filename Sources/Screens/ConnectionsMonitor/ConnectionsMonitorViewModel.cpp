@@ -293,11 +293,17 @@ void ConnectionsMonitorViewModel::startMonitoring() {
         activateSystemExtension(true);
     } else {
         std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-        const bool shown = m_sheets && m_sheets->presentSystemExtensionExplanation([weakSelf] {
-            if (const auto self = weakSelf.lock()) {
-                self->continueExtensionInstallation();
-            }
-        });
+        const bool shown = m_sheets && m_sheets->presentDismissableSystemExtensionExplanation(
+                                           [weakSelf] {
+                                               if (const auto self = weakSelf.lock()) {
+                                                   self->continueExtensionInstallation();
+                                               }
+                                           },
+                                           [weakSelf] {
+                                               if (const auto self = weakSelf.lock()) {
+                                                   self->cancelExtensionInstallation();
+                                               }
+                                           });
         if (!shown) {
             return;
         }
@@ -577,6 +583,15 @@ void ConnectionsMonitorViewModel::continueExtensionInstallation() {
     activateSystemExtension(true);
     // The desktop has no page for system extensions: the link stays a constant and opens nothing.
     Settings::set(Value(true), SettingsKey::isSystemExtensionExplained);
+}
+
+void ConnectionsMonitorViewModel::cancelExtensionInstallation() {
+    dispatchPreconditionOnMain();
+    // Nothing was asked of the system: the start ends here, as stopped, and the explanation is
+    // shown again next time.
+    logInfo("The user cancelled the system extension installation");
+    didInitiate.set(false);
+    status.set(Status::stopped);
 }
 
 OSSystemExtensionReplacementAction ConnectionsMonitorViewModel::actionForReplacingExtension(

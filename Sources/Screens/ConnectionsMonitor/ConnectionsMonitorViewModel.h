@@ -146,6 +146,7 @@ public:
     // The life cycle of the extension.
     void activateSystemExtension(bool monitorForBrokenExtension);
     void continueExtensionInstallation();
+    void cancelExtensionInstallation();
 
     // The flow decision: the link's entry point and its steps.
     void promptUser(const FlowInfo& aboutFlow, ResponseHandler responseHandler) override;

@@ -22,6 +22,13 @@ class SheetPresenter {
 public:
     virtual ~SheetPresenter() = default;
     virtual bool presentSystemExtensionExplanation(std::function<void()> onContinue) = 0;
+    // The same, with a way out: `onCancel` runs once when the user dismisses the explanation
+    // instead. A presenter without one shows the explanation that only goes on.
+    virtual bool presentDismissableSystemExtensionExplanation(std::function<void()> onContinue,
+                                                              std::function<void()> onCancel) {
+        (void)onCancel;
+        return presentSystemExtensionExplanation(std::move(onContinue));
+    }
 };
 
 // Opens a URL in the desktop's handler.

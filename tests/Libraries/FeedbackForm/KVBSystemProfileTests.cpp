@@ -152,6 +152,17 @@ TEST(KVBSystemInfo, AnUnknownProcessorAndMissingFactsReadAsSuch) {
               "CPU is 64-Bit = No\n");
 }
 
+TEST(KVBSystemInfo, WithoutAFrequencyDriverTheSpeedIsTheKernelsFigure) {
+    TemporaryDirectory folder;
+    writeFile(folder / "proc/cpuinfo", "processor\t: 0\ncpu MHz\t\t: 2918.404\n");
+    KVBSystemSources sources;
+    sources.procRoot = folder / "proc";
+    sources.sysRoot = folder / "sys";
+    sources.osReleaseFile = folder / "none";
+    EXPECT_NE(KVBSystemInfo::systemInfoString(sources).find("CPU Speed (MHz) = 2918\n"),
+              std::string::npos);
+}
+
 TEST(KVBSystemInfo, ByteCountsReadLikeAFileBrowserShowsThem) {
     using Style = KVBSystemInfo::ByteCountStyle;
     struct Case {

@@ -32,7 +32,7 @@ AppMonitorHeader::AppMonitorHeader(std::function<void(ScanState)> writeScanState
     title->setFont(Typeface::font(typefaceFace::bold, 25));
     auto* subtitle = new QLabel(
         QStringLiteral(
-            "Examine binaries and other resources of applications installed on your Mac"),
+            "Examine binaries and other resources of applications installed on your computer"),
         this);
     subtitle->setObjectName(QStringLiteral("subtitle"));
     subtitle->setFont(Typeface::font(typefaceFace::regular, 13));

@@ -70,7 +70,7 @@ AppMonitorResultView::AppMonitorResultView(AppMonitorViewModel& viewModel,
 
     auto* titleRow = new QHBoxLayout();
     titleRow->setContentsMargins(2, 0, 0, 8);
-    auto* title = new QLabel(QStringLiteral("Potentially unwanted apps on your Mac"), this);
+    auto* title = new QLabel(QStringLiteral("Potentially unwanted apps on your computer"), this);
     title->setObjectName(QStringLiteral("title"));
     title->setFont(Typeface::font(typefaceFace::semiBold, 16));
     titleRow->addWidget(title);

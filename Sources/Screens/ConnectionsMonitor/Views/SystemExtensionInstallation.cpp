@@ -2,10 +2,12 @@
 
 #include "Foundation/Bundle.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace tarnwick {
@@ -24,7 +26,9 @@ QLabel* stepLabel(const QString& text, QWidget* parent) {
 std::string SystemExtensionInstallation::nameText(const Bundle& mainBundle) {
     const std::string name =
         mainBundle.stringForInfoDictionaryKey("CFBundleDisplayName").value_or("Tarnwick");
-    return "3: Click \"Allow\" button to give " + name + " permission to run on your device. ";
+    // What this desktop asks: the password dialog's own button, not a settings pane's.
+    return "3: Click \"Authenticate\" in the password dialog to give " + name +
+           " permission to run on your device. ";
 }
 
 SystemExtensionInstallation::SystemExtensionInstallation(const Bundle& mainBundle, QWidget* parent)
@@ -56,8 +60,31 @@ SystemExtensionInstallation::SystemExtensionInstallation(const Bundle& mainBundl
     m_continueButton->setDefault(true);
     connect(m_continueButton, &QPushButton::clicked, this,
             &SystemExtensionInstallation::continueButtonClicked);
+    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelButton->setVisible(false);
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] {
+        if (onCancel && !m_cancelled) {
+            m_cancelled = true;
+            onCancel();
+        }
+    });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, m_cancelButton, [this] {
+        if (m_cancelButton->isVisible()) {
+            m_cancelButton->click();
+        }
+    });
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cancelButton);
+    buttons->addWidget(m_continueButton);
     column->addSpacing(8);
-    column->addWidget(m_continueButton, 0, Qt::AlignRight);
+    column->addLayout(buttons);
+}
+
+void SystemExtensionInstallation::setCancellable(bool cancellable) {
+    m_cancelButton->setVisible(cancellable);
 }
 
 void SystemExtensionInstallation::paintEvent(QPaintEvent*) {

@@ -23,9 +23,14 @@ public:
 
     // Runs once per press of the continue button; without one a press does nothing.
     std::function<void()> onContinue;
+    // Runs when the user dismisses the explanation (Cancel or Escape), at most once.
+    std::function<void()> onCancel;
+    // Shows the Cancel button and lets Escape dismiss the explanation.
+    void setCancellable(bool cancellable);
 
     QLabel* nameLabel() const { return m_nameLabel; }
     QPushButton* continueButton() const { return m_continueButton; }
+    QPushButton* cancelButton() const { return m_cancelButton; }
 
     // The third step, naming the application as its bundle calls itself.
     static std::string nameText(const Bundle& mainBundle);
@@ -38,6 +43,8 @@ private:
 
     QLabel* m_nameLabel;
     QPushButton* m_continueButton;
+    QPushButton* m_cancelButton;
+    bool m_cancelled = false;
 };
 
 }  // namespace tarnwick

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -117,16 +118,22 @@ AboutView::AboutView(const Bundle& bundle, QWidget* parent) : QWidget(parent), m
     auto* logo = new ClickableLabel(this);
     const QSize logoNatural = ImageAsset::naturalSize(InterfaceText::makerLogoImage);
     const QSize logoSize = logoNatural.scaled(QSize(1000, 14), Qt::KeepAspectRatio);
+    // The logo is drawn dark; on a dark window it takes the text's colour so it stays visible.
     logo->setPixmap(
-        ImageAsset::pixmap(InterfaceText::makerLogoImage, logoSize, devicePixelRatioF()));
+        Appearance::isDark()
+            ? ImageAsset::tinted(InterfaceText::makerLogoImage, logoSize,
+                                 palette().color(QPalette::WindowText), devicePixelRatioF())
+            : ImageAsset::pixmap(InterfaceText::makerLogoImage, logoSize, devicePixelRatioF()));
     logo->setAlignment(Qt::AlignCenter);
-    logo->setCursor(Qt::PointingHandCursor);
-    logo->onClick = [this] {
-        const QUrl url(text(MakerLinks::homePage), QUrl::StrictMode);
-        if (url.isValid()) {
-            openURL(url.toString());
-        }
-    };
+    if (MakerLinks::hasSite) {
+        logo->setCursor(Qt::PointingHandCursor);
+        logo->onClick = [this] {
+            const QUrl url(text(MakerLinks::homePage), QUrl::StrictMode);
+            if (url.isValid()) {
+                openURL(url.toString());
+            }
+        };
+    }
     left->addWidget(logo);
     left->addSpacing(8);
 
@@ -139,7 +146,7 @@ AboutView::AboutView(const Bundle& bundle, QWidget* parent) : QWidget(parent), m
     left->addWidget(copyrightLabel, 0, Qt::AlignHCenter);
 
     const QUrl donation(text(MakerLinks::donation), QUrl::StrictMode);
-    if (donation.isValid()) {
+    if (MakerLinks::hasSite && donation.isValid()) {
         auto* link = label(QStringLiteral("<a href=\"%1\" style=\"color: %3;\">%2</a>")
                                .arg(donation.toString(), text(AboutWindowCopy::donationTitle),
                                     Appearance::color(NamedColor::buttonColor()).name()),
@@ -205,17 +212,35 @@ void AboutView::refreshCopyButton() {
         colour, devicePixelRatioF())));
 }
 
-AboutWindowController::AboutWindowController(const Bundle& bundle) {
+AboutWindowController::AboutWindowController(const Bundle& bundle, QWidget* mainWindow) {
     auto* window = new DraggableWindow;
     window->setAttribute(Qt::WA_DeleteOnClose);
-    // Floating, closable, no title, not resizable and not minimisable.
-    window->setWindowFlags(Qt::Window | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint |
-                           Qt::CustomizeWindowHint);
+    // Closable, no title, not resizable and not minimisable. Over the main window as its
+    // transient, so it stays above that window and no other, and closes with it.
+    if (mainWindow != nullptr) {
+        window->setParent(mainWindow->window(),
+                          Qt::Dialog | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    } else {
+        window->setWindowFlags(Qt::Window | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    }
     window->setWindowTitle(QString());
+    window->setAutoFillBackground(true);
+    QPalette background = window->palette();
+    background.setColor(QPalette::Window, Appearance::color(NamedColor::windowBackgroundColor()));
+    window->setPalette(background);
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* shortcut = new QShortcut(keys, window);
+        QObject::connect(shortcut, &QShortcut::activated, window, &QWidget::close);
+    }
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new AboutView(bundle, window));
     window->setFixedSize(620, 420);
+    if (mainWindow != nullptr) {
+        const QRect over = mainWindow->window()->frameGeometry();
+        window->move(over.center() - window->rect().center());
+    }
     m_window = window;
 }
 

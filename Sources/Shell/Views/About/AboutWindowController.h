@@ -37,11 +37,13 @@ private:
     QToolButton* m_copyButton = nullptr;
 };
 
-// A floating, fixed-size window for the About view. Every request opens a new one: nothing holds
-// or reuses it, and it deletes itself when closed.
+// A fixed-size window for the About view, centred over the main window as its transient. Every
+// request opens a new one: nothing holds or reuses it, and it deletes itself when closed; Escape
+// and Ctrl+W close it.
 class AboutWindowController {
 public:
-    explicit AboutWindowController(const Bundle& bundle = Bundle::main());
+    explicit AboutWindowController(const Bundle& bundle = Bundle::main(),
+                                   QWidget* mainWindow = nullptr);
     QWidget* window() const { return m_window; }
     // Brings the window to the front as the active one.
     void showWindow();

@@ -45,13 +45,18 @@ protected:
         painter.drawEllipse(centre, m_look.upperDiameter / 2, m_look.upperDiameter / 2);
         if (m_row->isHovered()) {
             painter.setOpacity(m_look.hoveredGlyphOpacity);
-            const QSize pixels(int(std::ceil(m_look.glyphSize.width())),
-                               int(std::ceil(m_look.glyphSize.height())));
-            const QPointF origin(centre.x() - m_look.glyphSize.width() / 2 + m_look.glyphOffsetX,
-                                 centre.y() - m_look.glyphSize.height() / 2);
-            painter.drawPixmap(QRectF(origin, m_look.glyphSize),
-                               ImageAsset::tinted(m_look.glyph, pixels * 4, Qt::black),
-                               QRectF(QPointF(0, 0), QSizeF(pixels * 4)));
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            // The symbols are square: drawn into a square as wide as the glyph, centred, and
+            // rendered at the screen's own pixel density rather than shrunk from a large copy,
+            // which dropped the thin minus and speckled the rest.
+            const double side = std::max(m_look.glyphSize.width(), m_look.glyphSize.height());
+            const QRectF square(centre.x() - side / 2 + m_look.glyphOffsetX, centre.y() - side / 2,
+                                side, side);
+            const qreal ratio = std::max<qreal>(devicePixelRatioF(), 2.0);
+            const int pixels = int(std::ceil(side));
+            const QPixmap glyph =
+                ImageAsset::tinted(m_look.glyph, QSize(pixels, pixels), Qt::black, ratio);
+            painter.drawPixmap(square, glyph, QRectF(QPointF(0, 0), QSizeF(glyph.size())));
         }
     }
     void enterEvent(QEnterEvent*) override { m_row->setHovered(true); }
@@ -76,6 +81,14 @@ CustomSystemButtons::CustomSystemButtons(QWidget* parent) : QWidget(parent) {
     m_fullScreen = new CircleButton({12, QColor(0x28, 0xC8, 0x40), 12, NamedColor::expand(),
                                      IT::fullScreenSymbol, QSizeF(7, 7), 0.7, 0},
                                     this);
+    m_close->setToolTip(QStringLiteral("Close"));
+    m_minimise->setToolTip(QStringLiteral("Minimise"));
+    m_fullScreen->setToolTip(QStringLiteral("Enter Full Screen"));
+    for (QAbstractButton* button : {m_close, m_minimise, m_fullScreen}) {
+        button->setAccessibleName(button->toolTip());
+        // The window's keys do what these do; Tab goes past them to the screens.
+        button->setFocusPolicy(Qt::NoFocus);
+    }
     auto* row = new QHBoxLayout(this);
     row->setSpacing(8);
     row->setContentsMargins(10, 6, 10, 0);

@@ -23,11 +23,17 @@ void MainView::setFullscreen(bool fullscreen) {
     update();
 }
 
+void MainView::setSquareCorners(bool square) {
+    m_squareCorners = square;
+    update();
+}
+
 void MainView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), m_windowCornerRadius, m_windowCornerRadius);
+    const double radius = m_squareCorners ? 0.0 : m_windowCornerRadius;
+    path.addRoundedRect(QRectF(rect()), radius, radius);
     painter.fillPath(path, Appearance::color(NamedColor::windowBackgroundColor()));
 }
 

@@ -1,5 +1,6 @@
 #include "Shell/Views/Main/MainWindow.h"
 
+#include "Foundation/Bundle.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Shell/ApplicationTerminator.h"
@@ -23,9 +24,14 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTextEdit>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <xcb/xcb.h>
 
 namespace tarnwick {
 
@@ -46,6 +52,34 @@ void onFocusedText(Action action) {
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(focus)) {
         action(plain);
     }
+}
+
+WindowFrameAutosave::Rect toRect(const QRect& rect) {
+    return {rect.x(), rect.y(), rect.width(), rect.height()};
+}
+
+// Whether a compositing manager blends translucent windows on this display.
+bool isCompositorRunning() {
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        return true;
+    }
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+    if (connection == nullptr) {
+        return false;
+    }
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(0);
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 1, name.size(), name.constData()), nullptr);
+    if (atom == nullptr) {
+        return false;
+    }
+    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+    const bool running = owner != nullptr && owner->owner != XCB_NONE;
+    std::free(owner);
+    std::free(atom);
+    return running;
 }
 
 }  // namespace
@@ -90,12 +124,25 @@ MainWindow::MainWindow(std::int64_t launchesCount, Dependencies dependencies)
         m_dependencies.promotionStore, [this] { presentIOSPromotion(); },
         *m_dependencies.scheduler);
 
-    resize(1024, 640);
+    // The preferred size overflows small or highly scaled screens: there it is the whole screen.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect available =
+        screen ? screen->availableGeometry() : QRect(QPoint(0, 0), preferredMinimumSize);
+    const auto [minimumWidth, minimumHeight] = WindowFrameAutosave::minimumSize(
+        preferredMinimumSize.width(), preferredMinimumSize.height(), toRect(available));
+    m_mainView->setMinimumSize(minimumWidth, minimumHeight);
+    setMinimumSize(minimumWidth, minimumHeight);
+    resize(minimumWidth, minimumHeight);
     if (shouldCenter(launchesCount)) {
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            move(screen->availableGeometry().center() - rect().center());
-        }
+        move(available.center() - rect().center());
     }
+    restoreFrame();
+    m_frameSaver = new QTimer(this);
+    m_frameSaver->setSingleShot(true);
+    m_frameSaver->setInterval(500);
+    connect(m_frameSaver, &QTimer::timeout, this, [this] { saveFrame(); });
+    // Presses on the window's children reach the border band too.
+    qApp->installEventFilter(this);
     if (m_dependencies.makeScreenModels) {
         m_screenModels = m_dependencies.makeScreenModels(*this);
     }
@@ -109,13 +156,43 @@ MainWindow::MainWindow(std::int64_t launchesCount, Dependencies dependencies)
         };
     }
     if (m_dependencies.makeScreen) {
-        layout->setScreenFactory([this](AppActiveScreenType screen, QWidget* parent) {
-            return m_dependencies.makeScreen(screen, *this, parent);
+        layout->setScreenFactory([this](AppActiveScreenType type, QWidget* parent) {
+            return m_dependencies.makeScreen(type, *this, parent);
         });
     }
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    qApp->removeEventFilter(this);
+}
+
+void MainWindow::restoreFrame() {
+    if (!m_dependencies.frameStore.read) {
+        return;
+    }
+    const auto text = m_dependencies.frameStore.read();
+    const auto saved = text ? WindowFrameAutosave::decode(*text) : std::nullopt;
+    if (!saved) {
+        return;
+    }
+    std::vector<WindowFrameAutosave::Rect> screens;
+    for (const QScreen* each : QGuiApplication::screens()) {
+        screens.push_back(toRect(each->availableGeometry()));
+    }
+    if (const auto frame =
+            WindowFrameAutosave::fitted(*saved, screens, minimumWidth(), minimumHeight())) {
+        setGeometry(frame->x, frame->y, frame->width, frame->height);
+    }
+}
+
+void MainWindow::saveFrame() const {
+    // A maximised or full-screen window keeps the frame it returns to.
+    if (!m_dependencies.frameStore.write || isFullScreen() || isMaximized() || isMinimized()) {
+        return;
+    }
+    const QRect frame = geometry();
+    m_dependencies.frameStore.write(WindowFrameAutosave::encode(toRect(frame)));
+}
 
 QAction* MainWindow::addItem(QMenu* menu, const QString& title, const QKeySequence& shortcut,
                              std::function<void()> handler) {
@@ -139,7 +216,8 @@ QAction* MainWindow::action(const QString& title) const {
 void MainWindow::addApplicationMenu(QMenuBar* bar) {
     namespace IT = InterfaceText;
     QMenu* menu = bar->addMenu(text(IT::applicationMenuTitle));
-    addItem(menu, text(IT::aboutMenuItem), {}, [] { AboutWindowController().showWindow(); });
+    addItem(menu, text(IT::aboutMenuItem), {},
+            [this] { AboutWindowController(Bundle::main(), this).showWindow(); });
     menu->addSeparator();
     addItem(menu, text(IT::settingsMenuItem), QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] {
         // The menu opens the first tab; the side bar keeps the last one shown.
@@ -155,10 +233,13 @@ void MainWindow::addApplicationMenu(QMenuBar* bar) {
         }
     });
     menu->addSeparator();
-    addItem(menu, text(IT::privacyPolicyMenuItem), {},
-            [this] { openWebPage(std::string(MakerLinks::privacyPolicy)); });
-    addItem(menu, text(IT::userAgreementMenuItem), {},
-            [this] { openWebPage(std::string(MakerLinks::userAgreement)); });
+    // A build without the maker's site has no pages to open: the items are hidden.
+    addItem(menu, text(IT::privacyPolicyMenuItem), {}, [this] {
+        openWebPage(std::string(MakerLinks::privacyPolicy));
+    })->setVisible(MakerLinks::hasSite);
+    addItem(menu, text(IT::userAgreementMenuItem), {}, [this] {
+        openWebPage(std::string(MakerLinks::userAgreement));
+    })->setVisible(MakerLinks::hasSite);
     menu->addSeparator();
     addItem(menu, text(IT::hideMenuItem), QKeySequence(Qt::CTRL | Qt::Key_H),
             [this] { showMinimized(); });
@@ -185,12 +266,11 @@ void MainWindow::addEditMenu(QMenuBar* bar) {
 
 void MainWindow::addViewMenu(QMenuBar* bar) {
     QMenu* menu = bar->addMenu(text(InterfaceText::viewMenuTitle));
-    // The arrow characters themselves, not the arrow keys.
-    addItem(menu, QStringLiteral("Switch to App Monitor"),
-            QKeySequence(QKeyCombination(Qt::ControlModifier, Qt::Key(0x2191))),
+    // The arrow keys: no keyboard of this desktop types the arrow characters.
+    addItem(menu, QStringLiteral("Switch to App Monitor"), QKeySequence(Qt::CTRL | Qt::Key_Up),
             [this] { switchScreen(AppActiveScreenType::appMonitor); });
     addItem(menu, QStringLiteral("Switch to Connection Monitor"),
-            QKeySequence(QKeyCombination(Qt::ControlModifier, Qt::Key(0x2193))),
+            QKeySequence(Qt::CTRL | Qt::Key_Down),
             [this] { switchScreen(AppActiveScreenType::connectionsMonitor); });
     menu->addSeparator();
     addItem(menu, QStringLiteral("Toggle Connection Monitor"),
@@ -205,14 +285,24 @@ void MainWindow::addViewMenu(QMenuBar* bar) {
 void MainWindow::addWindowMenu(QMenuBar* bar) {
     namespace IT = InterfaceText;
     QMenu* menu = bar->addMenu(text(IT::windowMenuTitle));
-    addItem(menu, QStringLiteral("Enter Full Screen"),
-            QKeySequence(Qt::CTRL | Qt::META | Qt::Key_F), [this] {
-                if (isFullScreen()) {
-                    showNormal();
-                } else {
-                    showFullScreen();
-                }
-            });
+    m_fullScreenItem =
+        addItem(menu, QStringLiteral("Enter Full Screen"),
+                QKeySequence(Qt::CTRL | Qt::META | Qt::Key_F), [this] { toggleFullScreen(); });
+    // The desktop's own full-screen key, and Escape to leave it.
+    m_fullScreenItem->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::META | Qt::Key_F), QKeySequence(Qt::Key_F11)});
+    auto* leave = new QAction(this);
+    leave->setShortcut(QKeySequence(Qt::Key_Escape));
+    leave->setShortcutContext(Qt::WindowShortcut);
+    leave->setEnabled(false);
+    connect(leave, &QAction::triggered, this, [this] {
+        if (isFullScreen()) {
+            toggleFullScreen();
+        }
+    });
+    connect(m_fullScreenItem, &QAction::changed, leave,
+            [this, leave] { leave->setEnabled(isFullScreen()); });
+    addAction(leave);
     addItem(menu, text(IT::minimiseMenuItem), QKeySequence(Qt::CTRL | Qt::Key_M), [] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
             if (window->isVisible()) {
@@ -244,6 +334,14 @@ void MainWindow::addHelpMenu(QMenuBar* bar) {
             m_dependencies.provideFeedback();
         }
     });
+}
+
+void MainWindow::toggleFullScreen() {
+    if (isFullScreen()) {
+        showNormal();
+    } else {
+        showFullScreen();
+    }
 }
 
 void MainWindow::switchScreen(AppActiveScreenType screen) {
@@ -279,10 +377,16 @@ void MainWindow::changeEvent(QEvent* event) {
         m_wasActive = active;
     } else if (event->type() == QEvent::WindowStateChange) {
         m_mainView->setFullscreen(isFullScreen());
+        m_mainView->setSquareCorners(isFullScreen() || isMaximized());
+        // Sets the Escape shortcut's state too.
+        m_fullScreenItem->setText(isFullScreen() ? QStringLiteral("Exit Full Screen")
+                                                 : QStringLiteral("Enter Full Screen"));
+        updateShape();
     }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    saveFrame();
     // Closing the main window quits the application, which switches the filter off first.
     event->ignore();
     ApplicationTerminator::terminate();
@@ -298,22 +402,120 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
         m_menuBar->setGeometry(left, top, std::min(wanted.width(), width() - 2 * left),
                                wanted.height());
     }
+    updateShape();
+    if (m_frameSaver != nullptr && isVisible()) {
+        m_frameSaver->start();
+    }
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (m_frameSaver != nullptr && isVisible()) {
+        m_frameSaver->start();
+    }
+}
+
+void MainWindow::updateShape() {
+    // Where a compositor blends the translucent window the painted rounded corners are smooth;
+    // without one a mask cuts them, with hard edges. A window that fills the screen is square.
+    if (isFullScreen() || isMaximized()) {
+        clearMask();
+        return;
+    }
+    if (isCompositorRunning()) {
+        clearMask();
+        return;
+    }
     QPainterPath path;
-    const double radius = m_mainView->windowCornerRadius();
+    const double radius = m_mainView->hasSquareCorners() ? 0.0 : m_mainView->windowCornerRadius();
     path.addRoundedRect(QRectF(rect()), radius, radius);
     setMask(QRegion(path.toFillPolygon().toPolygon()));
 }
 
-void MainWindow::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+Qt::Edges MainWindow::resizeEdges(const QPoint& position) const {
+    Qt::Edges edges;
+    if (isFullScreen() || isMaximized() || !rect().contains(position)) {
+        return edges;
     }
+    if (position.x() < resizeBand) {
+        edges |= Qt::LeftEdge;
+    } else if (position.x() >= width() - resizeBand) {
+        edges |= Qt::RightEdge;
+    }
+    if (position.y() < resizeBand) {
+        edges |= Qt::TopEdge;
+    } else if (position.y() >= height() - resizeBand) {
+        edges |= Qt::BottomEdge;
+    }
+    return edges;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    const QEvent::Type type = event->type();
+    if (widget == nullptr || widget->window() != this ||
+        (type != QEvent::MouseButtonPress && type != QEvent::MouseMove)) {
+        return false;
+    }
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const Qt::Edges edges = resizeEdges(mapFromGlobal(mouse->globalPosition().toPoint()));
+    if (type == QEvent::MouseMove && mouse->buttons() == Qt::NoButton) {
+        // The pointer over the band shows which way the window would be resized.
+        if (edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge)) {
+            setCursor(Qt::SizeFDiagCursor);
+        } else if (edges == (Qt::RightEdge | Qt::TopEdge) ||
+                   edges == (Qt::LeftEdge | Qt::BottomEdge)) {
+            setCursor(Qt::SizeBDiagCursor);
+        } else if (edges & (Qt::LeftEdge | Qt::RightEdge)) {
+            setCursor(Qt::SizeHorCursor);
+        } else if (edges & (Qt::TopEdge | Qt::BottomEdge)) {
+            setCursor(Qt::SizeVerCursor);
+        } else {
+            unsetCursor();
+        }
+        return false;
+    }
+    if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton && edges &&
+        windowHandle() != nullptr) {
+        windowHandle()->startSystemResize(edges);
+        return true;
+    }
+    return false;
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    // Movable by its background: the window manager moves it where it can.
+    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+        return;
+    }
+    m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent* event) {
-    // Movable by its background.
-    if (event->buttons() & Qt::LeftButton) {
-        move(event->globalPosition().toPoint() - m_dragOffset);
+    // Only a drag whose press reached the window moves it: one that began on a sheet's dimmed
+    // area or a control did not set an offset.
+    if (m_dragOffset && (event->buttons() & Qt::LeftButton)) {
+        move(event->globalPosition().toPoint() - *m_dragOffset);
+    }
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        m_dragOffset.reset();
+    }
+}
+
+void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && event->position().y() < topStripHeight &&
+        !isFullScreen()) {
+        if (isMaximized()) {
+            showNormal();
+        } else {
+            showMaximized();
+        }
     }
 }
 

@@ -5,15 +5,19 @@
 #include "Shell/AppActiveScreenType.h"
 #include "Shell/IOSPromotionSchedule.h"
 #include "Shell/Views/Main/ScreenModels.h"
+#include "Shell/WindowFrameAutosave.h"
 
 #include <QMainWindow>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 class QMenu;
 class QMenuBar;
+class QTimer;
 
 namespace tarnwick {
 
@@ -32,6 +36,9 @@ public:
         NotificationCenter* notificationCenter = &NotificationCenter::defaultCenter();
         Scheduler* scheduler = &Scheduler::system();
         IOSPromotionSchedule::Store promotionStore = IOSPromotionSchedule::standardSettings();
+        // Where the window's size and place are kept between runs.
+        WindowFrameAutosave::Store frameStore =
+            WindowFrameAutosave::standardSettings(std::string(frameAutosaveName));
         // Opens a web address in the user's browser.
         std::function<void(const std::string&)> openURL;
         // Runs the update check on command.
@@ -46,6 +53,12 @@ public:
     };
 
     static bool shouldCenter(std::int64_t launchesCount) { return launchesCount < 3; }
+    static constexpr std::string_view frameAutosaveName = "MainWindow";
+    static constexpr QSize preferredMinimumSize{1024, 640};
+    // The band along the edges where a press resizes the frameless window.
+    static constexpr int resizeBand = 6;
+    // The strip along the top that a double click zooms.
+    static constexpr int topStripHeight = 52;
 
     MainWindow(std::int64_t launchesCount, Dependencies dependencies);
     ~MainWindow() override;
@@ -62,6 +75,11 @@ public:
     QMenuBar* menus() const { return m_menuBar; }
     // The menu's actions, by their names.
     QAction* action(const QString& title) const;
+    // The edges a press at this point of the window would resize; none inside the band, or
+    // while the window fills the screen.
+    Qt::Edges resizeEdges(const QPoint& position) const;
+    void toggleFullScreen();
+    void saveFrame() const;
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -69,6 +87,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void addApplicationMenu(QMenuBar* bar);
@@ -78,13 +100,18 @@ private:
     void addHelpMenu(QMenuBar* bar);
     QAction* addItem(QMenu* menu, const QString& title, const QKeySequence& shortcut,
                      std::function<void()> handler);
+    void restoreFrame();
+    void updateShape();
 
     Dependencies m_dependencies;
     MainView* m_mainView;
     QMenuBar* m_menuBar;
     SheetWindowController* m_sheetWindowController;
     std::unique_ptr<IOSPromotionSchedule> m_promotionSchedule;
-    QPoint m_dragOffset;
+    // Set by a press on the window's own background, so only that press's drag moves it.
+    std::optional<QPoint> m_dragOffset;
+    QAction* m_fullScreenItem = nullptr;
+    QTimer* m_frameSaver = nullptr;
     bool m_wasActive = false;
     // Last, so they go first: their alerts and sheets still find the window.
     ScreenModels m_screenModels;

@@ -6,6 +6,7 @@
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
 
+#include <QAbstractButton>
 #include <QEnterEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -27,15 +28,24 @@ SideBarButtonConfig SideBarButtonConfig::make(AppActiveScreenType screen) {
     return {screen, {}};
 }
 
-// One screen's button: icon column, and the title while the bar is expanded.
-class SideBarButtonView : public QWidget {
+// One screen's button: icon column, and the title while the bar is expanded. A button to the
+// keyboard and to assistive technology too: Tab reaches it, Space chooses it, and it is named
+// after its screen.
+class SideBarButtonView : public QAbstractButton {
 public:
     SideBarButtonView(SideBarButtonConfig config, SideBarView* bar)
-        : QWidget(bar), m_config(std::move(config)), m_bar(bar) {
+        : QAbstractButton(bar), m_config(std::move(config)), m_bar(bar) {
         setFixedHeight(46);
         setCursor(Qt::PointingHandCursor);
         setAttribute(Qt::WA_Hover);
-        setObjectName(QString::fromUtf8(rawValue(m_config.activeScreenType).data()));
+        const QString title = QString::fromUtf8(rawValue(m_config.activeScreenType).data());
+        setObjectName(title);
+        setText(title);
+        setAccessibleName(title);
+        setToolTip(title);
+        setFocusPolicy(Qt::StrongFocus);
+        connect(this, &QAbstractButton::clicked, this,
+                [this] { m_bar->buttonClicked(m_config.activeScreenType); });
     }
 
     void paintEvent(QPaintEvent*) override {
@@ -56,6 +66,12 @@ public:
         }
         painter.drawPixmap(iconRect, ImageAsset::tinted(m_config.icon, iconRect.size(), colour,
                                                         devicePixelRatioF()));
+        if (hasFocus() && m_keyboardFocus) {
+            QPen ring(palette().color(QPalette::Highlight), 2);
+            painter.setPen(ring);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(QRectF(iconRect).adjusted(-7, -7, 7, 7), 6, 6);
+        }
         if (m_bar->isExpanded()) {
             painter.setPen(active ? colour : Appearance::color(NamedColor::sideBarRegularText()));
             painter.setFont(Typeface::font(typefaceFace::medium, 14));
@@ -63,6 +79,13 @@ public:
                              Qt::AlignVCenter | Qt::AlignLeft,
                              QString::fromUtf8(rawValue(m_config.activeScreenType).data()));
         }
+    }
+    // The ring marks where the keyboard is, not where a click left the focus.
+    void focusInEvent(QFocusEvent* event) override {
+        m_keyboardFocus = event->reason() == Qt::TabFocusReason ||
+                          event->reason() == Qt::BacktabFocusReason ||
+                          event->reason() == Qt::ShortcutFocusReason;
+        QAbstractButton::focusInEvent(event);
     }
     void enterEvent(QEnterEvent*) override {
         m_isHovered = true;
@@ -72,16 +95,12 @@ public:
         m_isHovered = false;
         m_bar->buttonHovered(m_config.activeScreenType, false);
     }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
-            m_bar->buttonClicked(m_config.activeScreenType);
-        }
-    }
 
 private:
     SideBarButtonConfig m_config;
     SideBarView* m_bar;
     bool m_isHovered = false;
+    bool m_keyboardFocus = false;
 };
 
 SideBarView::SideBarView(std::vector<AppActiveScreenType> appScreens, QWidget* parent)

@@ -31,6 +31,11 @@ MainWindowSheetPresenter::MainWindowSheetPresenter(
     : m_controller(std::move(controller)), m_mainBundle(mainBundle) {}
 
 bool MainWindowSheetPresenter::presentSystemExtensionExplanation(std::function<void()> onContinue) {
+    return presentDismissableSystemExtensionExplanation(std::move(onContinue), {});
+}
+
+bool MainWindowSheetPresenter::presentDismissableSystemExtensionExplanation(
+    std::function<void()> onContinue, std::function<void()> onCancel) {
     SheetWindowController* controller = m_controller ? m_controller() : nullptr;
     if (controller == nullptr) {
         return false;
@@ -44,6 +49,16 @@ bool MainWindowSheetPresenter::presentSystemExtensionExplanation(std::function<v
             onContinue();
         }
     };
+    // Without a way out the explanation offers none.
+    if (onCancel) {
+        sheet->installation()->onCancel = [controllerAccess = m_controller, onCancel] {
+            if (SheetWindowController* current = controllerAccess ? controllerAccess() : nullptr) {
+                current->dismiss();
+            }
+            onCancel();
+        };
+    }
+    sheet->installation()->setCancellable(static_cast<bool>(onCancel));
     controller->present(sheet, false);
     return true;
 }

@@ -18,6 +18,8 @@ public:
 
     // The continue button ends the sheet first, then runs `onContinue`, once per press.
     bool presentSystemExtensionExplanation(std::function<void()> onContinue) override;
+    bool presentDismissableSystemExtensionExplanation(std::function<void()> onContinue,
+                                                      std::function<void()> onCancel) override;
 
 private:
     std::function<SheetWindowController*()> m_controller;

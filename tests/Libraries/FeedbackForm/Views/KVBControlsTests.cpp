@@ -244,5 +244,27 @@ TEST(KVBInterfaceSettings, DefaultsAreFreshInstances) {
     EXPECT_EQ(second->iconSize(), QSize(64, 64));
 }
 
+TEST(KVBSystemProfilePopover, StaysInsideTheScreenBesideItsButton) {
+    const QRect screen(0, 0, 1366, 740);
+    const QSize size(500, 300);
+    struct Row {
+        const char* name;
+        QRect button;
+        QPoint expected;
+    };
+    for (const Row& row : {
+             Row{"above, where there is room", {400, 600, 100, 20}, {200, 296}},
+             Row{"below, near the top", {400, 40, 100, 20}, {200, 64}},
+             Row{"pushed left from the right edge", {1300, 600, 60, 20}, {866, 296}},
+             Row{"pushed right from the left edge", {0, 600, 60, 20}, {0, 296}},
+             Row{"taller than the room either side", {400, 300, 100, 20}, {200, 324}},
+         }) {
+        SCOPED_TRACE(row.name);
+        const QPoint at = KVBSystemProfileViewController::popoverPosition(row.button, size, screen);
+        EXPECT_EQ(at, row.expected);
+        EXPECT_TRUE(screen.contains(QRect(at, size)));
+    }
+}
+
 }  // namespace
 }  // namespace tarnwick

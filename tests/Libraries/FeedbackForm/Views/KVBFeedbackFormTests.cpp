@@ -221,6 +221,22 @@ TEST(KVBMainViewController, FocusStartsInTheFirstEmptyField) {
               controller.mainViewController()->detailsFieldContainer()->textControl()->view());
 }
 
+TEST(KVBFeedbackController, EscapeAndCtrlWCloseTheForm) {
+    KVBFeedbackController controller(
+        std::make_shared<HeldSender>(), KVBInterfaceSettings::defaultSettings(),
+        std::make_shared<FixedProfileProvider>(), std::make_shared<ChosenFiles>(),
+        std::make_shared<RecordingAlerts>());
+    for (const QKeyCombination keys :
+         {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+        controller.showWindow();
+        QApplication::setActiveWindow(controller.window());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(controller.window()));
+        QTest::keyClick(controller.window()->focusWidget(), keys.key(), keys.keyboardModifiers());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !controller.window()->isVisible(); }))
+            << QKeySequence(keys).toString().toStdString();
+    }
+}
+
 TEST(KVBFeedbackController, OutcomesShowTheirAlertsBeforeTheHostHearsThem) {
     struct Case {
         const char* name;

@@ -130,9 +130,15 @@ public:
         continueAction = std::move(onContinue);
         return hasMainWindow;
     }
+    bool presentDismissableSystemExtensionExplanation(std::function<void()> onContinue,
+                                                      std::function<void()> onCancel) override {
+        cancelAction = std::move(onCancel);
+        return presentSystemExtensionExplanation(std::move(onContinue));
+    }
     bool hasMainWindow = true;
     int presented = 0;
     std::function<void()> continueAction;
+    std::function<void()> cancelAction;
 };
 
 class FakeNotifications final : public UserNotificationCenter {

@@ -248,5 +248,25 @@ TEST_F(Lifecycle, StartDoesNothingOfflineAndNeedsAWindowForTheExplanation) {
     EXPECT_TRUE(extensionManager.requests.empty());
 }
 
+TEST_F(Lifecycle, DismissingTheExplanationEndsTheStartAsStoppedAndAsksNothing) {
+    int stops = 0;
+    auto subscription =
+        engine().status.sink([&](Status status) { stops += status == Status::stopped ? 1 : 0; });
+    engine().startMonitoring();
+    ASSERT_TRUE(engine().didInitiate.get());
+    ASSERT_TRUE(sheets->cancelAction);
+    const int before = stops;
+    sheets->cancelAction();
+    settle();
+    EXPECT_FALSE(engine().didInitiate.get());
+    EXPECT_EQ(engine().status.get(), Status::stopped);
+    EXPECT_LE(stops - before, 1);
+    EXPECT_TRUE(extensionManager.requests.empty());
+    // Not explained: the next start shows the explanation again.
+    EXPECT_FALSE(storedBool(SettingsKey::isSystemExtensionExplained));
+    engine().startMonitoring();
+    EXPECT_EQ(sheets->presented, 2);
+}
+
 }  // namespace
 }  // namespace tarnwick::testing

@@ -72,6 +72,14 @@ TEST_F(AppMoverTest, AlreadyInAnApplicationsFolderAsksNothing) {
     EXPECT_TRUE(m_alerts.empty());
 }
 
+TEST_F(AppMoverTest, ACopyTheSystemsPackageInstalledStaysInPlace) {
+    m_environment.packageDirectories = {m_root.path() / "usr/lib/tarnwick"};
+    m_environment.sourceBundle = m_root.path() / "usr/lib/tarnwick/Tarnwick.app";
+    EXPECT_EQ(AppMover::moveToApplicationsFolderIfNeeded(false, m_environment),
+              AppMover::Outcome::alreadyInPlace);
+    EXPECT_TRUE(m_alerts.empty());
+}
+
 TEST_F(AppMoverTest, MovesIntoAWritableFolderAndRelaunchesFromThere) {
     m_answers = {true};
     EXPECT_EQ(AppMover::moveToApplicationsFolderIfNeeded(false, m_environment),

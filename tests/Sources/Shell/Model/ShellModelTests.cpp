@@ -4,6 +4,7 @@
 #include "Shell/IOSPromotionSchedule.h"
 #include "Shell/MainWindowLayoutModel.h"
 #include "Shell/ScanButtonConfig.h"
+#include "Shell/WindowFrameAutosave.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -183,6 +184,38 @@ TEST(ScanButtonConfigTest, TapsAskForTheOtherState) {
     EXPECT_EQ(ScanButtonConfig::requestedState(ScanState::active), ScanState::standBy);
     EXPECT_EQ(ScanButtonConfig::requestedState(ScanState::standBy), ScanState::active);
     EXPECT_EQ(ScanButtonConfig::requestedState(ScanState::done), ScanState::active);
+}
+
+TEST(WindowFrameAutosaveTest, StoredFramesAreReadStrictlyAndFittedToAScreen) {
+    using Rect = WindowFrameAutosave::Rect;
+    EXPECT_EQ(WindowFrameAutosave::encode({-5, 10, 1100, 700}), "-5 10 1100 700");
+    for (const char* bad :
+         {"", "1 2 3", "1 2 3 4 5", "1 2 0 4", "1 2 -3 4", "a b c d", "1 2 99999999999 4"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(WindowFrameAutosave::decode(bad));
+    }
+    EXPECT_EQ(WindowFrameAutosave::decode("-5 10 1100 700"), (Rect{-5, 10, 1100, 700}));
+
+    const std::vector<Rect> screens{{0, 0, 1366, 740}, {1366, 0, 2560, 1400}};
+    struct Row {
+        const char* name;
+        Rect saved;
+        std::optional<Rect> expected;
+    };
+    for (const Row& row : std::vector<Row>{
+             {"fits as it is", {100, 20, 1100, 700}, Rect{100, 20, 1100, 700}},
+             {"mostly on the second screen", {2000, 100, 1200, 800}, Rect{2000, 100, 1200, 800}},
+             {"larger than its screen", {0, 0, 2000, 1000}, Rect{0, 0, 1366, 740}},
+             {"hanging off the edge", {-300, 300, 1024, 640}, Rect{0, 100, 1024, 640}},
+             {"below the minimum", {10, 10, 300, 200}, Rect{10, 10, 1024, 640}},
+             {"on a screen that is gone", {5000, 5000, 1024, 640}, std::nullopt},
+         }) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(WindowFrameAutosave::fitted(row.saved, screens, 1024, 640), row.expected);
+    }
+    // A screen smaller than the preferred minimum is the minimum.
+    EXPECT_EQ(WindowFrameAutosave::minimumSize(1024, 640, {0, 0, 1092, 560}),
+              (std::pair{1024, 560}));
 }
 
 }  // namespace

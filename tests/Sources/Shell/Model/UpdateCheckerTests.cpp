@@ -77,5 +77,11 @@ TEST(UpdateCheckerTest, NoServerIsAClearNoNetworkMessage) {
     EXPECT_NE(outcome.message.find("no connection"), std::string::npos);
 }
 
+TEST(UpdateCheckerTest, ABuildWithoutAFeedSaysSoWithoutAskingAnyone) {
+    const auto outcome = checkAgainst("", "1.0.0");
+    EXPECT_EQ(outcome.kind, Kind::notConfigured);
+    EXPECT_EQ(outcome.message, "Updates are not configured for this build.");
+}
+
 }  // namespace
 }  // namespace tarnwick

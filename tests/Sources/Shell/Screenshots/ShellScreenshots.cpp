@@ -33,7 +33,9 @@ void settle(ManualScheduler& scheduler) {
 // The explanation before the filter is installed, as the sheet it is shown in.
 class ExplanationSheet final : public SheetContent {
 public:
-    ExplanationSheet() : m_view(std::make_unique<SystemExtensionInstallation>(Bundle::main())) {}
+    ExplanationSheet() : m_view(std::make_unique<SystemExtensionInstallation>(Bundle::main())) {
+        m_view->setCancellable(true);
+    }
     SheetContentKind kind() const override { return SheetContentKind::systemExtensionInstallation; }
     QWidget* view() override { return m_view.get(); }
 

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QPointer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -50,13 +52,19 @@ TEST(AboutWindowTest, NoVersionShowsXAndCopiesNothing) {
     EXPECT_FALSE(view.didCopyVersion());
 }
 
-TEST(AboutWindowTest, EveryRequestOpensANewFloatingWindowWithTheCredits) {
-    AboutWindowController first;
-    AboutWindowController second;
+TEST(AboutWindowTest, EveryRequestOpensANewWindowCentredOverTheMainOneWithTheCredits) {
+    QWidget main;
+    main.setGeometry(300, 200, 1024, 640);
+    AboutWindowController first(Bundle::main(), &main);
+    AboutWindowController second(Bundle::main(), &main);
     ASSERT_NE(first.window(), nullptr);
     EXPECT_NE(first.window(), second.window());
-    EXPECT_TRUE(first.window()->windowFlags() & Qt::WindowStaysOnTopHint);
+    // Above its main window only, never above every other application.
+    EXPECT_EQ(first.window()->parentWidget(), &main);
+    EXPECT_TRUE(first.window()->isWindow());
+    EXPECT_FALSE(first.window()->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(first.window()->size(), QSize(620, 420));
+    EXPECT_EQ(first.window()->frameGeometry().center(), main.frameGeometry().center());
 
     QStringList shown;
     for (QLabel* label : first.window()->findChild<QWidget*>("credits")->findChildren<QLabel*>()) {
@@ -66,8 +74,20 @@ TEST(AboutWindowTest, EveryRequestOpensANewFloatingWindowWithTheCredits) {
     EXPECT_EQ(shown.first(), "Idea");
     EXPECT_EQ(shown.last(), QString::fromUtf8("🇺🇦 Made in Ukraine"));
     EXPECT_TRUE(shown.contains("Quendle & Wumble"));
-    delete first.window();
     delete second.window();
+
+    // Escape and Ctrl+W close it, as a dialog of this desktop.
+    for (const QKeyCombination keys :
+         {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+        AboutWindowController about(Bundle::main(), &main);
+        QPointer<QWidget> window = about.window();
+        about.showWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, keys.key(), keys.keyboardModifiers());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }))
+            << QKeySequence(keys).toString().toStdString();
+    }
+    delete first.window();
 }
 
 TEST(AppIconViewTest, PaddingFollowsFullScreenAndBetaShowsACaption) {

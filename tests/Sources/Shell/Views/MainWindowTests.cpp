@@ -2,6 +2,7 @@
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Shell/ApplicationTerminator.h"
+#include "Shell/MakerLinks.h"
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
@@ -9,9 +10,12 @@
 #include "Shell/Views/Sheets/SheetWindowController.h"
 #include "Tools/SettingsTab.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -30,6 +34,8 @@ protected:
         result.promotionStore = {[this] { return m_launches; }, [this] { return m_didPresent; },
                                  [this] { m_didPresent = true; }};
         result.openURL = [this](const std::string& address) { m_opened.push_back(address); };
+        result.frameStore = {[this] { return m_savedFrame; },
+                             [this](const std::string& text) { m_savedFrame = text; }};
         return result;
     }
     void drain() {
@@ -42,6 +48,7 @@ protected:
     std::int64_t m_launches = 1;
     bool m_didPresent = false;
     std::vector<std::string> m_opened;
+    std::optional<std::string> m_savedFrame;
 };
 
 TEST_F(MainWindowTest, MenuBarHasEveryMenuAndItemWithItsShortcut) {
@@ -69,10 +76,8 @@ TEST_F(MainWindowTest, MenuBarHasEveryMenuAndItemWithItsShortcut) {
              {"Copy", QKeySequence(Qt::CTRL | Qt::Key_C)},
              {"Paste", QKeySequence(Qt::CTRL | Qt::Key_V)},
              {"Select All", QKeySequence(Qt::CTRL | Qt::Key_A)},
-             {"Switch to App Monitor",
-              QKeySequence(QKeyCombination(Qt::ControlModifier, Qt::Key(0x2191)))},
-             {"Switch to Connection Monitor",
-              QKeySequence(QKeyCombination(Qt::ControlModifier, Qt::Key(0x2193)))},
+             {"Switch to App Monitor", QKeySequence(Qt::CTRL | Qt::Key_Up)},
+             {"Switch to Connection Monitor", QKeySequence(Qt::CTRL | Qt::Key_Down)},
              {"Toggle Connection Monitor", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)},
              {"Enter Full Screen", QKeySequence(Qt::CTRL | Qt::META | Qt::Key_F)},
              {"Minimise", QKeySequence(Qt::CTRL | Qt::Key_M)},
@@ -106,11 +111,16 @@ TEST_F(MainWindowTest, MenuCommandsPostTheirNotificationsAndOpenTheMakersPages) 
     EXPECT_EQ(posted, (std::vector<std::string>{
                           "switchScreen:Restrictions", "switchScreen:Restrictions",
                           "switchScreen:Connections Monitor", "toggleConnectionMonitor"}));
-    window.action("Privacy policy")->trigger();
-    window.action("User agreement")->trigger();
-    ASSERT_EQ(m_opened.size(), 2u);
-    EXPECT_TRUE(m_opened[0].ends_with("/policy"));
-    EXPECT_TRUE(m_opened[1].ends_with("/eula"));
+    // The maker's pages are offered only by a build that has the maker's site.
+    EXPECT_EQ(window.action("Privacy policy")->isVisible(), MakerLinks::hasSite);
+    EXPECT_EQ(window.action("User agreement")->isVisible(), MakerLinks::hasSite);
+    if (MakerLinks::hasSite) {
+        window.action("Privacy policy")->trigger();
+        window.action("User agreement")->trigger();
+        ASSERT_EQ(m_opened.size(), 2u);
+        EXPECT_EQ(m_opened[0], std::string(MakerLinks::site) + "/policy");
+        EXPECT_EQ(m_opened[1], std::string(MakerLinks::site) + "/eula");
+    }
     m_center.removeObserver(token);
 }
 
@@ -224,6 +234,91 @@ TEST_F(MainWindowTest, OwnsItsScreenModelsAndSaysEachTimeItBecomesKey) {
     }
     EXPECT_TRUE(built.expired());
     m_center.removeObserver(observer);
+}
+
+TEST_F(MainWindowTest, FrameIsKeptUnderItsNameAndFittedToTheScreen) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    {
+        MainWindow window(5, dependencies());
+        // A small screen: the preferred minimum gives way to the whole screen.
+        EXPECT_EQ(window.minimumSize(), MainWindow::preferredMinimumSize.boundedTo(screen.size()));
+        window.setGeometry(QRect(screen.topLeft(), window.minimumSize()));
+        window.saveFrame();
+        EXPECT_EQ(m_savedFrame, std::to_string(screen.x()) + " " + std::to_string(screen.y()) +
+                                    " " + std::to_string(window.width()) + " " +
+                                    std::to_string(window.height()));
+    }
+    // Stored frames are read as hostile text and fitted to the screen of this run.
+    struct Row {
+        const char* name;
+        std::string stored;
+    };
+    for (const Row& row :
+         {Row{"garbage", "not a frame"}, Row{"off every screen", "-90000 0 900 600"},
+          Row{"larger than the screen", "0 0 90000 90000"}}) {
+        SCOPED_TRACE(row.name);
+        m_savedFrame = row.stored;
+        MainWindow window(5, dependencies());
+        EXPECT_TRUE(screen.contains(window.geometry()));
+    }
+}
+
+TEST_F(MainWindowTest, EdgesResizeAndOnlyADragBegunOnTheWindowMovesIt) {
+    MainWindow window(0, dependencies());
+    window.resize(window.minimumSize());
+    const int w = window.width();
+    const int h = window.height();
+    EXPECT_EQ(window.resizeEdges({1, 1}), Qt::LeftEdge | Qt::TopEdge);
+    EXPECT_EQ(window.resizeEdges({w - 1, h / 2}), Qt::RightEdge);
+    EXPECT_EQ(window.resizeEdges({w / 2, h - 2}), Qt::BottomEdge);
+    EXPECT_EQ(window.resizeEdges({w / 2, h / 2}), Qt::Edges());
+
+    window.move(100, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QPoint start = window.pos();
+    // A drag whose press went elsewhere (a sheet's dimmed area) does not move the window.
+    QMouseEvent move(QEvent::MouseMove, QPointF(300, 300), window.mapToGlobal(QPointF(300, 300)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &move);
+    EXPECT_EQ(window.pos(), start);
+}
+
+TEST_F(MainWindowTest, FullScreenByF11LeftByEscapeAndTheItemSaysWhichItDoes) {
+    MainWindow window(0, dependencies());
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_F11);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isFullScreen(); }));
+    EXPECT_EQ(window.action("Exit Full Screen")->shortcuts().last(), QKeySequence(Qt::Key_F11));
+    EXPECT_TRUE(window.mainView()->hasSquareCorners());
+    QTest::keyClick(&window, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isFullScreen(); }));
+    EXPECT_NE(window.action("Enter Full Screen"), nullptr);
+    EXPECT_FALSE(window.mainView()->hasSquareCorners());
+}
+
+TEST_F(MainWindowTest, SideBarItemsAreNamedButtonsTheKeyboardReaches) {
+    MainWindow window(0, dependencies());
+    SideBarView* bar = window.mainView()->layoutView()->sideBar();
+    std::vector<Screen> chosen;
+    bar->onScreenChosen = [&](Screen screen) { chosen.push_back(screen); };
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (const auto& [screen, name] :
+         {std::pair{Screen::appMonitor, "App Monitor"}, std::pair{Screen::settings, "Settings"}}) {
+        SCOPED_TRACE(name);
+        auto* button = qobject_cast<QAbstractButton*>(bar->button(screen));
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->accessibleName(), name);
+        EXPECT_EQ(button->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+        button->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button, Qt::Key_Space);
+        ASSERT_FALSE(chosen.empty());
+        EXPECT_EQ(chosen.back(), screen);
+    }
 }
 
 }  // namespace

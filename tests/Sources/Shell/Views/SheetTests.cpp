@@ -172,5 +172,39 @@ TEST_F(SheetTest, TheExtensionExplanationEndsItsSheetAndThenGoesOn) {
     EXPECT_EQ(continued, 1);
 }
 
+// Cancel and Escape dismiss the explanation: its sheet ends and the start is cancelled once; an
+// explanation without a way out shows no Cancel.
+TEST_F(SheetTest, TheExtensionExplanationCanBeDismissedOnce) {
+    MainWindowSheetPresenter presenter([&]() -> SheetWindowController* { return &m_controller; },
+                                       Bundle::main());
+    for (const bool byEscape : {false, true}) {
+        SCOPED_TRACE(byEscape ? "Escape" : "Cancel");
+        int continued = 0;
+        int cancelled = 0;
+        ASSERT_TRUE(presenter.presentDismissableSystemExtensionExplanation([&] { ++continued; },
+                                                                           [&] { ++cancelled; }));
+        advance(std::chrono::milliseconds(500));
+        auto* installation =
+            static_cast<SystemExtensionInstallation*>(m_controller.currentContent()->view());
+        ASSERT_FALSE(installation->cancelButton()->isHidden());
+        if (byEscape) {
+            installation->continueButton()->setFocus();
+            QTest::keyClick(installation->continueButton(), Qt::Key_Escape);
+        } else {
+            QTest::mouseClick(installation->cancelButton(), Qt::LeftButton);
+        }
+        installation->cancelButton()->click();  // a second press while the sheet fades
+        EXPECT_EQ(cancelled, 1);
+        EXPECT_EQ(continued, 0);
+        advance(std::chrono::milliseconds(300));
+        EXPECT_FALSE(m_controller.isPresenting());
+    }
+    ASSERT_TRUE(presenter.presentSystemExtensionExplanation([] {}));
+    advance(std::chrono::milliseconds(500));
+    auto* installation =
+        static_cast<SystemExtensionInstallation*>(m_controller.currentContent()->view());
+    EXPECT_TRUE(installation->cancelButton()->isHidden());
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -30,11 +30,14 @@ TEST(SystemExtensionInstallationTest, TheThirdStepNamesTheApplicationAsItsBundle
         std::string expected;
     } cases[] = {
         {"display name", "<key>CFBundleDisplayName</key><string>Net Guard</string>",
-         "3: Click \"Allow\" button to give Net Guard permission to run on your device. "},
+         "3: Click \"Authenticate\" in the password dialog to give Net Guard permission to run on "
+         "your device. "},
         {"none", "",
-         "3: Click \"Allow\" button to give Tarnwick permission to run on your device. "},
+         "3: Click \"Authenticate\" in the password dialog to give Tarnwick permission to run on "
+         "your device. "},
         {"not a string", "<key>CFBundleDisplayName</key><integer>7</integer>",
-         "3: Click \"Allow\" button to give Tarnwick permission to run on your device. "},
+         "3: Click \"Authenticate\" in the password dialog to give Tarnwick permission to run on "
+         "your device. "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,0 +1,191 @@
+#include "SystemdService.h"
+
+#include "Foundation/FileDescriptor.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarnwick {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSystemctl = "systemctl";
+// Starting waits for the unit's start job; the extension itself opens its service later.
+constexpr auto kSystemctlLimit = std::chrono::seconds(60);
+
+std::string trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// Written beside its place and renamed over it, so systemd never reads half a unit; never through
+// a link a user left in the folder.
+Result<void, std::string> writeUnit(const fs::path& folder, const std::string& name,
+                                    const std::string& text) {
+    const FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory) {
+        return Failure{"Cannot open " + folder.string()};
+    }
+    const std::string staging = "." + name + ".new";
+    (void)::unlinkat(directory.get(), staging.c_str(), 0);
+    const FileDescriptor out(::openat(directory.get(), staging.c_str(),
+                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    bool written = static_cast<bool>(out) && ::fchmod(out.get(), 0644) == 0;
+    for (std::size_t done = 0; written && done < text.size();) {
+        const ssize_t put = ::write(out.get(), text.data() + done, text.size() - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        written = put > 0;
+        done += written ? static_cast<std::size_t>(put) : 0;
+    }
+    written = written && ::fsync(out.get()) == 0;
+    if (!written ||
+        ::renameat(directory.get(), staging.c_str(), directory.get(), name.c_str()) != 0) {
+        (void)::unlinkat(directory.get(), staging.c_str(), 0);
+        return Failure{"Cannot write the service unit " + (folder / name).string()};
+    }
+    return {};
+}
+
+}  // namespace
+
+bool SystemdService::isSystemdRunning(const fs::path& runtimeFolder) {
+    struct stat info {};
+    return ::lstat(runtimeFolder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string SystemdService::unitName(const std::string& bundleName) {
+    const std::string extension = ".systemextension";
+    std::string identifier = bundleName;
+    if (identifier.size() > extension.size() &&
+        identifier.compare(identifier.size() - extension.size(), extension.size(), extension) ==
+            0) {
+        identifier.resize(identifier.size() - extension.size());
+    }
+    return identifier + ".service";
+}
+
+std::string SystemdService::unitText(const fs::path& program) {
+    // Like a firewall: up before any network is, so no connection slips past it at boot, and
+    // without the default dependencies that would order it after the network.
+    return "[Unit]\n"
+           "Description=Tarnwick network filter\n"
+           "DefaultDependencies=no\n"
+           "Wants=network-pre.target\n"
+           "After=local-fs.target\n"
+           "Before=network-pre.target shutdown.target\n"
+           "Conflicts=shutdown.target\n"
+           "\n"
+           "[Service]\n"
+           "Type=simple\n"
+           "ExecStart=" +
+           program.string() +
+           "\n"
+           "Restart=on-failure\n"
+           "RestartSec=2\n"
+           "\n"
+           "[Install]\n"
+           "WantedBy=multi-user.target\n";
+}
+
+SystemdService::SystemdService(Configuration configuration, const std::string& bundleName)
+    : m_configuration(std::move(configuration)), m_unitName(unitName(bundleName)) {}
+
+bool SystemdService::isInstalled() const {
+    struct stat info {};
+    return ::lstat((m_configuration.unitFolder / m_unitName).c_str(), &info) == 0;
+}
+
+Result<void, std::string> SystemdService::systemctl(std::vector<std::string> arguments) const {
+    ProcessRequest request;
+    request.arguments.push_back(kSystemctl);
+    request.arguments.insert(request.arguments.end(), arguments.begin(), arguments.end());
+    request.timeLimit = kSystemctlLimit;
+    const auto outcome = m_configuration.runner(request);
+    if (!outcome) {
+        return Failure{"Cannot run systemctl: " + outcome.error().message};
+    }
+    if (!outcome->succeeded()) {
+        const std::string reason = trimmed(outcome->standardError);
+        return Failure{"systemctl " + arguments.front() + " failed" +
+                       (reason.empty() ? std::string(".") : ": " + reason)};
+    }
+    return {};
+}
+
+Result<pid_t, std::string> SystemdService::mainProcess() const {
+    ProcessRequest request;
+    request.arguments = {kSystemctl, "show", "--property=MainPID", "--value", m_unitName};
+    request.timeLimit = kSystemctlLimit;
+    const auto outcome = m_configuration.runner(request);
+    if (!outcome || !outcome->succeeded()) {
+        return Failure{std::string("Cannot ask systemd for the filter's process")};
+    }
+    const std::string text = trimmed(outcome->standardOutput);
+    long pid = 0;
+    try {
+        std::size_t used = 0;
+        pid = std::stol(text, &used);
+        if (used != text.size()) {
+            pid = 0;
+        }
+    } catch (const std::exception&) {
+        pid = 0;
+    }
+    if (pid <= 1) {
+        return Failure{"The filter's service " + m_unitName + " is not running"};
+    }
+    return static_cast<pid_t>(pid);
+}
+
+Result<pid_t, std::string> SystemdService::installAndStart(const fs::path& program) {
+    if (isInstalled()) {
+        // The copy it ran was just replaced: what runs must be the new one.
+        (void)systemctl({"stop", m_unitName});
+    }
+    if (auto written = writeUnit(m_configuration.unitFolder, m_unitName, unitText(program));
+        !written) {
+        return Failure{written.error()};
+    }
+    for (const auto& step : {std::vector<std::string>{"daemon-reload"},
+                             std::vector<std::string>{"enable", "--now", m_unitName}}) {
+        if (auto done = systemctl(step); !done) {
+            return Failure{done.error()};
+        }
+    }
+    return mainProcess();
+}
+
+Result<pid_t, std::string> SystemdService::start() {
+    if (auto done = systemctl({"start", m_unitName}); !done) {
+        return Failure{done.error()};
+    }
+    return mainProcess();
+}
+
+Result<void, std::string> SystemdService::stopAndRemove() {
+    if (!isInstalled()) {
+        return {};
+    }
+    if (auto done = systemctl({"disable", "--now", m_unitName}); !done) {
+        return done;
+    }
+    if (::unlink((m_configuration.unitFolder / m_unitName).c_str()) != 0 && errno != ENOENT) {
+        return Failure{"Cannot remove " + (m_configuration.unitFolder / m_unitName).string()};
+    }
+    if (auto done = systemctl({"daemon-reload"}); !done) {
+        return done;
+    }
+    // A unit that failed before stays listed as failed until this; nothing depends on it.
+    (void)systemctl({"reset-failed", m_unitName});
+    return {};
+}
+
+}  // namespace tarnwick
