@@ -39,6 +39,22 @@ TEST(UninstallPopUpTest, EachButtonAnswersOnceAndTheCardStaysSmall) {
     }
 }
 
+// The App Monitor screen, shown, after a whole scan of the machine.
+struct ScannedScreen {
+    explicit ScannedScreen(ScannedMachine& machine)
+        : model(machine.makeModel()), view(model, machine.center, {}) {
+        view.resize(1000, 640);
+        view.show();
+        ScannedMachine::scan(*model);
+    }
+    AppMonitorResultView* results() const {
+        return qobject_cast<AppMonitorResultView*>(view.body());
+    }
+
+    std::shared_ptr<AppMonitorViewModel> model;
+    AppMonitorView view;
+};
+
 // How the user answers the pop-up over the first row, and what the removal then says.
 struct RemovalCase {
     const char* name;
@@ -58,12 +74,9 @@ TEST_P(RemovalFlowTest, ThePopUpClosesAndTheRowGoesOnlyWhenTheRemovalSucceeded) 
     const RemovalCase& row = GetParam();
     ScannedMachine machine;
     machine.removalExitStatus = row.removalExitStatus;
-    auto model = machine.makeModel();
-    AppMonitorView view(model, machine.center, {});
-    view.resize(1000, 640);
-    view.show();
-    ScannedMachine::scan(*model);
-    auto* results = qobject_cast<AppMonitorResultView*>(view.body());
+    ScannedScreen screen(machine);
+    auto& model = screen.model;
+    auto* results = screen.results();
     ASSERT_NE(results, nullptr);
     const auto first = model->puApplications().get().front();
     results->cells().front()->deleteButton()->click();
@@ -123,24 +136,21 @@ TEST(RemovalFlowKindTest, ThePopUpNamesWhatGoesAndTellsWhyARemovalFailed) {
         std::string failure;
     };
     const std::string couldNot = "Could not remove \u201cAlpha\u201d: ";
+    const std::string packageQuestion =
+        "Remove the package \u201calpha-tools\u201d, which installed \u201cAlpha\u201d? Packages "
+        "that depend on it go too. You will be asked for an administrator's password.";
     const Case cases[] = {
-        {"package",
-         {Kind::debianPackage, "alpha-tools", false, {}},
-         0,
-         "Remove the package \u201calpha-tools\u201d, which installed \u201cAlpha\u201d? Packages "
-         "that depend on it go too. You will be asked for an administrator's password.",
-         ""},
+        {"package", {Kind::debianPackage, "alpha-tools", false, {}}, 0, packageQuestion, ""},
         {"package, no password",
          {Kind::debianPackage, "alpha-tools", false, {}},
          127,
-         "Remove the package \u201calpha-tools\u201d, which installed \u201cAlpha\u201d? Packages "
-         "that depend on it go too. You will be asked for an administrator's password.",
+         packageQuestion,
          couldNot + "no administrator's password was given. Nothing was removed."},
         {"package named like an option",
          {Kind::debianPackage, "-oAPT::x", false, {}},
          0,
-         "Remove the package \u201c-oAPT::x\u201d, which installed \u201cAlpha\u201d? Packages "
-         "that depend on it go too. You will be asked for an administrator's password.",
+         "Remove the package \u201c-oAPT::x\u201d" +
+             packageQuestion.substr(packageQuestion.find(',')),
          "The application's name cannot be passed on safely; nothing was removed."},
         {"user's flatpak fails",
          {Kind::flatpak, "org.alpha.App", true, {}},
@@ -175,14 +185,10 @@ TEST(RemovalFlowKindTest, ThePopUpNamesWhatGoesAndTellsWhyARemovalFailed) {
         SCOPED_TRACE(test.label);
         ScannedMachine machine;
         machine.removalExitStatus = test.exitStatus;
-        auto model = machine.makeModel();
-        AppMonitorView view(model, machine.center, {});
-        view.resize(1000, 640);
-        view.show();
-        ScannedMachine::scan(*model);
-        auto* results = qobject_cast<AppMonitorResultView*>(view.body());
+        ScannedScreen screen(machine);
+        auto* results = screen.results();
         ASSERT_NE(results, nullptr);
-        const auto first = model->puApplications().get().front();
+        const auto first = screen.model->puApplications().get().front();
         ASSERT_EQ(first->name(), "Alpha");
         if (test.origin.kind != Kind::bundle) {
             first->setOrigin(test.origin);
