@@ -2,9 +2,6 @@
 
 #include "Foundation/OutsideFile.h"
 
-#include <sstream>
-#include <vector>
-
 namespace tarnwick {
 
 namespace {
@@ -18,7 +15,8 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-// The escapes of string values: \s \n \t \r and \\.
+// The escapes of string values. Any other backslash stays, for the Exec quoting rules, which have
+// their own.
 std::string unescaped(std::string_view value) {
     std::string result;
     result.reserve(value.size());
@@ -40,7 +38,11 @@ std::string unescaped(std::string_view value) {
             case 'r':
                 result += '\r';
                 break;
+            case '\\':
+                result += '\\';
+                break;
             default:
+                result += '\\';
                 result += next;
                 break;
         }
@@ -48,98 +50,101 @@ std::string unescaped(std::string_view value) {
     return result;
 }
 
-// Exec's words: blanks separate them; a word may be quoted with double quotes, inside which a
-// backslash escapes the next character.
-std::vector<std::string> execWords(std::string_view exec) {
-    std::vector<std::string> words;
-    std::string word;
-    bool inWord = false;
-    bool quoted = false;
-    for (std::size_t index = 0; index < exec.size(); ++index) {
-        const char character = exec[index];
-        if (quoted) {
-            if (character == '\\' && index + 1 < exec.size()) {
-                word += exec[++index];
-            } else if (character == '"') {
-                quoted = false;
-            } else {
-                word += character;
-            }
-        } else if (character == '"') {
-            quoted = true;
-            inWord = true;
-        } else if (character == ' ' || character == '\t') {
-            if (inWord) {
-                words.push_back(std::move(word));
-                word.clear();
-                inWord = false;
-            }
-        } else {
-            word += character;
-            inWord = true;
-        }
-    }
-    if (inWord) {
-        words.push_back(std::move(word));
-    }
-    return words;
-}
-
 }  // namespace
 
-std::optional<DesktopEntry> DesktopEntry::parse(std::string_view contents, std::string identifier) {
+Result<DesktopEntry, std::string> DesktopEntry::parseGroup(std::string_view contents,
+                                                           std::string identifier) {
+    if (contents.size() > kMaximumBytes) {
+        return Failure{std::string("the desktop entry is too long")};
+    }
     DesktopEntry entry;
     entry.m_identifier = std::move(identifier);
-    bool inMainGroup = false;
-    bool isApplication = false;
-    bool hidden = false;
-    std::istringstream lines{std::string(contents)};
-    std::string line;
-    while (std::getline(lines, line)) {
-        const std::string_view text = trimmed(line);
-        if (text.empty() || text.front() == '#') {
+    bool inGroup = false;
+    bool sawGroup = false;
+    while (!contents.empty()) {
+        const auto end = contents.find('\n');
+        const auto line = trimmed(contents.substr(0, end));
+        contents.remove_prefix(end == std::string_view::npos ? contents.size() : end + 1);
+        if (line.empty() || line.front() == '#') {
             continue;
         }
-        if (text.front() == '[') {
-            inMainGroup = text == "[Desktop Entry]";
+        if (line.front() == '[') {
+            if (inGroup) {
+                break;  // the group is complete; the actions that follow are not ours
+            }
+            inGroup = line == "[Desktop Entry]";
+            sawGroup = sawGroup || inGroup;
             continue;
         }
-        const auto equals = text.find('=');
-        if (!inMainGroup || equals == std::string_view::npos) {
+        const auto equals = line.find('=');
+        if (!inGroup || equals == std::string_view::npos) {
             continue;
         }
-        const std::string_view key = trimmed(text.substr(0, equals));
-        const std::string value = unescaped(trimmed(text.substr(equals + 1)));
-        if (key == "Type") {
-            isApplication = value == "Application";
-        } else if (key == "Hidden") {
-            hidden = value == "true";
-        } else if (key == "TryExec") {
-            entry.m_tryExec = value;
-        } else if (key == "Exec") {
-            entry.m_exec = value;
-        } else if (key == "Icon") {
-            entry.m_icon = value;
-        } else if (key == "Name") {
-            entry.m_names[""] = value;
-        } else if (key.substr(0, 5) == "Name[" && key.back() == ']') {
-            entry.m_names[std::string(key.substr(5, key.size() - 6))] = value;
+        const auto key = trimmed(line.substr(0, equals));
+        const auto open = key.find('[');
+        const bool nameTranslation =
+            key.substr(0, open) == "Name" && open != std::string_view::npos && key.back() == ']';
+        if (key.empty() || (open != std::string_view::npos && !nameTranslation)) {
+            continue;  // only Name's translations are read
+        }
+        if (entry.m_values.size() + entry.m_translatedNames.size() >= kMaximumKeys) {
+            return Failure{std::string("the desktop entry has too many keys")};
+        }
+        auto value = unescaped(trimmed(line.substr(equals + 1)));
+        if (nameTranslation) {
+            entry.m_translatedNames.emplace(key.substr(open + 1, key.size() - open - 2),
+                                            std::move(value));
+        } else {
+            entry.m_values.emplace(std::string(key), std::move(value));
         }
     }
-    if (!isApplication || hidden) {
-        return std::nullopt;
+    if (!sawGroup) {
+        return Failure{std::string("no [Desktop Entry] group")};
     }
     return entry;
 }
 
-std::optional<DesktopEntry> DesktopEntry::read(const std::filesystem::path& file,
-                                               std::string identifier) {
+Result<DesktopEntry, std::string> DesktopEntry::readGroup(const std::filesystem::path& file,
+                                                          std::string identifier) {
     // Entries live in folders users write to: a FIFO or a huge file there is no entry.
-    const auto contents = OutsideFile::read(file, maximumFileBytes);
+    const auto contents = OutsideFile::read(file, kMaximumBytes);
     if (!contents) {
+        return Failure{std::string("the desktop entry cannot be read")};
+    }
+    return parseGroup(*contents, std::move(identifier));
+}
+
+std::optional<DesktopEntry> DesktopEntry::parse(std::string_view contents, std::string identifier) {
+    auto entry = parseGroup(contents, std::move(identifier));
+    if (!entry || !entry->isApplication() || entry->boolean("Hidden")) {
         return std::nullopt;
     }
-    return parse(*contents, std::move(identifier));
+    return std::move(*entry);
+}
+
+std::optional<DesktopEntry> DesktopEntry::read(const std::filesystem::path& file,
+                                               std::string identifier) {
+    auto entry = readGroup(file, std::move(identifier));
+    if (!entry || !entry->isApplication() || entry->boolean("Hidden")) {
+        return std::nullopt;
+    }
+    return std::move(*entry);
+}
+
+std::optional<std::string> DesktopEntry::string(std::string_view key) const {
+    const auto found = m_values.find(key);
+    if (found == m_values.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+bool DesktopEntry::boolean(std::string_view key) const {
+    return string(key) == "true";
+}
+
+bool DesktopEntry::isListedApplication() const {
+    return isApplication() && !boolean("NoDisplay") && !boolean("Hidden");
 }
 
 std::optional<std::string> DesktopEntry::name(std::string_view locale) const {
@@ -162,37 +167,92 @@ std::optional<std::string> DesktopEntry::name(std::string_view locale) const {
         candidates.push_back(std::string(language) + std::string(modifier));
     }
     candidates.emplace_back(language);
-    candidates.emplace_back();
     for (const auto& candidate : candidates) {
-        if (candidate.empty() && &candidate != &candidates.back()) {
+        if (candidate.empty()) {
             continue;
         }
-        if (auto found = m_names.find(candidate); found != m_names.end()) {
+        if (auto found = m_translatedNames.find(candidate); found != m_translatedNames.end()) {
             return found->second;
         }
     }
-    return std::nullopt;
+    return string("Name");
 }
 
 std::optional<std::string> DesktopEntry::program() const {
-    if (m_tryExec && !m_tryExec->empty()) {
-        return m_tryExec;
+    if (auto tryExec = string("TryExec"); tryExec && !tryExec->empty()) {
+        return tryExec;
     }
-    if (!m_exec) {
+    const auto exec = string("Exec");
+    if (!exec) {
         return std::nullopt;
     }
-    const auto words = execWords(*m_exec);
+    const auto words = execArguments(*exec);
+    if (!words) {
+        return std::nullopt;
+    }
     std::size_t index = 0;
-    if (index < words.size() && words[index] == "env") {
+    if (index < words->size() && (*words)[index] == "env") {
         ++index;
-        while (index < words.size() && words[index].find('=') != std::string::npos) {
+        while (index < words->size() && (*words)[index].find('=') != std::string::npos) {
             ++index;
         }
     }
-    if (index == words.size()) {
+    if (index == words->size()) {
         return std::nullopt;
     }
-    return words[index];
+    return (*words)[index];
+}
+
+std::optional<std::vector<std::string>> DesktopEntry::execArguments(std::string_view exec) {
+    std::vector<std::string> arguments;
+    std::string current;
+    bool inArgument = false;
+    bool fieldCode = false;
+    for (std::size_t i = 0; i < exec.size(); ++i) {
+        const char c = exec[i];
+        if (c == ' ' || c == '\t') {
+            if (inArgument && !fieldCode) {
+                arguments.push_back(current);
+            }
+            current.clear();
+            inArgument = false;
+            fieldCode = false;
+            continue;
+        }
+        inArgument = true;
+        if (c == '"') {
+            // Inside quotes a backslash keeps the next of " ` $ \ literally.
+            bool closed = false;
+            for (++i; i < exec.size(); ++i) {
+                if (exec[i] == '"') {
+                    closed = true;
+                    break;
+                }
+                if (exec[i] == '\\' && i + 1 < exec.size()) {
+                    ++i;
+                }
+                current.push_back(exec[i]);
+            }
+            if (!closed) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        if (c == '%' && i + 1 < exec.size()) {
+            const char code = exec[++i];
+            if (code == '%') {
+                current.push_back('%');
+            } else if (current.empty()) {
+                fieldCode = true;  // an argument that is a field code alone goes away whole
+            }
+            continue;
+        }
+        current.push_back(c);
+    }
+    if (inArgument && !fieldCode) {
+        arguments.push_back(current);
+    }
+    return arguments;
 }
 
 }  // namespace tarnwick

@@ -279,11 +279,12 @@ void AppMonitorViewModel::refreshDidFetchUndesirableCountries() {
 bool AppMonitorViewModel::removeApplication(const std::shared_ptr<PUApplication>& application,
                                             std::function<void()> completion) {
     dispatchPreconditionOnMain();
+    // An earlier removal's error must not be told for this one.
+    m_lastRemovalError.reset();
     // The scanned bundle itself: a look-up by identifier could find another copy.
     if (!application || !application->bundleURL()) {
         return false;
     }
-    m_lastRemovalError.reset();
     bool removed = false;
     if (const auto& origin = application->origin();
         origin && origin->kind != ApplicationOrigin::Kind::bundle) {

@@ -2,10 +2,10 @@
 
 #include "AppStream/AppStreamCatalog.h"
 #include "DesktopApplication.h"
-#include "DesktopEntryGroup.h"
 #include "ELF/ElfFile.h"
 #include "Foundation/OutsideFile.h"
 #include "Foundation/PinnedDirectory.h"
+#include "Workspace/DesktopEntry.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -273,16 +273,13 @@ std::vector<std::shared_ptr<LocalApplication>> DesktopApplicationsFinder::deskto
     const {
     struct Listed {
         EntryFile file;
-        DesktopEntryGroup entry;
+        DesktopEntry entry;
     };
     std::vector<Listed> listed;
     std::set<std::string> wanted;
     for (auto& file : entryFiles()) {
-        auto text = OutsideFile::read(file.path, DesktopEntryGroup::kMaximumBytes);
-        if (!text) {
-            continue;
-        }
-        auto entry = DesktopEntryGroup::parse(*text);
+        // A Hidden entry is read all the same: being first, it hides its ID's later entries.
+        auto entry = DesktopEntry::readGroup(file.path, withoutDesktopSuffix(file.desktopID));
         if (!entry || !entry->isListedApplication()) {
             continue;
         }
@@ -301,7 +298,7 @@ std::vector<std::shared_ptr<LocalApplication>> DesktopApplicationsFinder::deskto
         fields.identifier = withoutDesktopSuffix(file.desktopID);
         fields.title = entry.string("Name").value_or(fields.identifier);
         const auto* component = catalog.component(file.desktopID);
-        const auto arguments = DesktopEntryGroup::execArguments(entry.string("Exec").value_or(""))
+        const auto arguments = DesktopEntry::execArguments(entry.string("Exec").value_or(""))
                                    .value_or(std::vector<std::string>{});
         const auto& folder = file.dataFolder;
         const bool flatpakExport =

@@ -1,11 +1,8 @@
 #include "FakeProcesses.h"
-#include "Workspace/DesktopEntry.h"
 #include "Workspace/Workspace.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarnwick {
@@ -100,44 +97,6 @@ TEST(Workspace, NewEntriesAreNoticed) {
     fake.entry(fake.userEntries(), "tool.desktop",
                "[Desktop Entry]\nType=Application\nName=Tool\nExec=\"" + tool.string() + "\"\n");
     EXPECT_EQ(listed(workspace), (std::vector<Listed>{{1, "tool", "Tool"}}));
-}
-
-TEST(DesktopEntry, ReadsOnlyTheMainGroupOfApplications) {
-    const auto entry = DesktopEntry::parse(
-        "# comment\n[Desktop Entry]\nName = Editor\nName[de_AT@euro]=Edi\nName[pt]=Editor PT\n"
-        "Type=Application\nExec=env A=1 B=2 \"/opt/my editor/bin/edit\" --new %F\n"
-        "Icon=accessories-text-editor\n"
-        "[Desktop Action window]\nName=New Window\nExec=other\nIcon=window\n",
-        "org.example.Editor");
-    ASSERT_TRUE(entry);
-    EXPECT_EQ(entry->identifier(), "org.example.Editor");
-    EXPECT_EQ(entry->name("C"), "Editor");
-    EXPECT_EQ(entry->name("de_AT.UTF-8@euro"), "Edi");
-    EXPECT_EQ(entry->name("pt_BR.UTF-8"), "Editor PT");
-    EXPECT_EQ(entry->program(), "/opt/my editor/bin/edit");
-    EXPECT_EQ(entry->icon(), "accessories-text-editor");
-
-    const auto withTryExec = DesktopEntry::parse(
-        "[Desktop Entry]\nType=Application\nTryExec=real\nExec=launcher real\n", "x");
-    EXPECT_EQ(withTryExec->program(), "real");
-    EXPECT_EQ(DesktopEntry::parse("[Desktop Entry]\nType=Link\nName=Site\n", "x"), std::nullopt);
-    EXPECT_EQ(DesktopEntry::parse("[Other]\nType=Application\n", "x"), std::nullopt);
-    EXPECT_EQ(DesktopEntry::parse("\xff\xfe garbage", "x"), std::nullopt);
-}
-
-TEST(DesktopEntry, AFileThatIsNoPlainFileOrTooLargeIsNoEntry) {
-    FakeProcesses fake;
-    const auto folder = fake.folder() / "entries";
-    std::filesystem::create_directories(folder);
-    // Nobody writes to the FIFO: reading it the plain way would wait for ever.
-    ASSERT_EQ(::mkfifo((folder / "fifo.desktop").c_str(), 0600), 0);
-    EXPECT_EQ(DesktopEntry::read(folder / "fifo.desktop", "fifo"), std::nullopt);
-    std::ofstream(folder / "huge.desktop")
-        << "[Desktop Entry]\nType=Application\nExec=x\n#"
-        << std::string(DesktopEntry::maximumFileBytes, 'x') << "\n";
-    EXPECT_EQ(DesktopEntry::read(folder / "huge.desktop", "huge"), std::nullopt);
-    std::ofstream(folder / "fine.desktop") << "[Desktop Entry]\nType=Application\nExec=x\n";
-    EXPECT_NE(DesktopEntry::read(folder / "fine.desktop", "fine"), std::nullopt);
 }
 
 TEST(Workspace, SeesThisVeryProcessWhenItsEntryExists) {

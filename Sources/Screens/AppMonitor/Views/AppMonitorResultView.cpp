@@ -84,6 +84,7 @@ AppMonitorResultView::AppMonitorResultView(AppMonitorViewModel& viewModel,
     m_removalFailure->setFont(Typeface::font(typefaceFace::regular, 12));
     setTextColor(m_removalFailure, Appearance::color(NamedColor::close()));
     m_removalFailure->setContentsMargins(2, 0, 0, 4);
+    m_removalFailure->setWordWrap(true);
     m_removalFailure->hide();
     column->addWidget(m_removalFailure);
 
@@ -167,6 +168,7 @@ void AppMonitorResultView::requestRemoval(const std::shared_ptr<PUApplication>& 
             }
         },
         m_listArea);
+    m_uninstallPopUp->setQuestion(UninstallPopUpView::questionFor(*application));
     // A tap beside the card closes it at once; the card stays until the next request.
     m_uninstallPopUp->onTapOutside = [this] { setPopUpPresented(false); };
     static_cast<ListArea*>(m_listArea)->overlay = m_uninstallPopUp.data();
@@ -213,9 +215,12 @@ void AppMonitorResultView::confirm(const std::shared_ptr<PUApplication>& applica
         if (!*completed) {
             cleanUp();
         }
+        // A desktop application's removal says why; a bundle's remover only that it failed.
+        const auto& error = m_viewModel.lastRemovalError();
         m_removalFailure->setText(
-            QStringLiteral("%1 was not uninstalled: the removal was refused or failed.")
-                .arg(qtext(application->name())));
+            error ? qtext(*error)
+                  : QStringLiteral("%1 was not uninstalled: the removal was refused or failed.")
+                        .arg(qtext(application->name())));
         m_removalFailure->show();
     }
 }

@@ -1,8 +1,11 @@
 #include "Screens/AppMonitor/Views/UninstallPopUpView.h"
 
+#include "Screens/AppMonitor/ApplicationRemoval.h"
+#include "Screens/AppMonitor/PUApplication.h"
 #include "Screens/AppMonitor/Views/ViewText.h"
 #include "Shell/Views/Style/Appearance.h"
 
+#include <QFontMetrics>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -129,16 +132,19 @@ UninstallPopUpView::UninstallPopUpView(QIcon appIcon, QString appName,
     icon->setPixmap(appIcon.pixmap(QSize(96, 96), devicePixelRatioF()));
     icon->setAlignment(Qt::AlignCenter);
     icon->setContentsMargins(0, 0, 0, 8);
+    m_icon = icon;
+    m_appIcon = std::move(appIcon);
     column->addWidget(icon, 0, Qt::AlignHCenter);
-    auto* question = new QLabel(m_question, m_card);
-    question->setObjectName(QStringLiteral("question"));
-    QFont headline = question->font();
+    m_questionLabel = new QLabel(m_question, m_card);
+    m_questionLabel->setObjectName(QStringLiteral("question"));
+    QFont headline = m_questionLabel->font();
     headline.setWeight(QFont::DemiBold);
-    question->setFont(headline);
-    question->setContentsMargins(6, 6, 6, 6);
-    question->setAlignment(Qt::AlignCenter);
-    setTextColor(question, secondaryColor(this));
-    column->addWidget(question, 0, Qt::AlignHCenter);
+    m_questionLabel->setFont(headline);
+    m_questionLabel->setContentsMargins(6, 6, 6, 6);
+    m_questionLabel->setAlignment(Qt::AlignCenter);
+    m_questionLabel->setWordWrap(true);
+    setTextColor(m_questionLabel, secondaryColor(this));
+    column->addWidget(m_questionLabel, 0, Qt::AlignHCenter);
     auto* buttons = new QHBoxLayout();
     const auto answer = [confimationAction = std::move(confimationAction)](bool uninstall) {
         confimationAction(uninstall);
@@ -151,10 +157,40 @@ UninstallPopUpView::UninstallPopUpView(QIcon appIcon, QString appName,
     outer->addWidget(m_card, 0, Qt::AlignHCenter);
     outer->addStretch();
     setFocusProxy(m_cancel);
+    fitQuestion();
+}
+
+void UninstallPopUpView::fitQuestion() {
+    // A package's question runs to a few lines: the card grows wide rather than tall, and a
+    // smaller icon leaves the lines room within the card's height.
+    constexpr int widest = 460;
+    const QFontMetrics metrics(m_questionLabel->font());
+    const int margins =
+        m_questionLabel->contentsMargins().left() + m_questionLabel->contentsMargins().right();
+    const int oneLine = metrics.horizontalAdvance(m_question) + margins + 2;
+    m_questionLabel->setFixedWidth(std::min(oneLine, widest));
+    // Laid out beside a stretch, the label would get the height of its own guess at a width.
+    m_questionLabel->setFixedHeight(m_questionLabel->heightForWidth(m_questionLabel->width()));
+    const int iconSide = oneLine > widest ? 48 : 96;
+    m_icon->setPixmap(m_appIcon.pixmap(QSize(iconSide, iconSide), devicePixelRatioF()));
 }
 
 QString UninstallPopUpView::question() const {
     return m_question;
+}
+
+QString UninstallPopUpView::questionFor(const PUApplication& application) {
+    const auto& origin = application.origin();
+    if (!origin || origin->kind == ApplicationOrigin::Kind::bundle) {
+        return QStringLiteral("Uninstall %1?").arg(qtext(application.name()));
+    }
+    return qtext(ApplicationRemoval::confirmation(application.name(), *origin));
+}
+
+void UninstallPopUpView::setQuestion(const QString& question) {
+    m_question = question;
+    m_questionLabel->setText(question);
+    fitQuestion();
 }
 
 void UninstallPopUpView::mousePressEvent(QMouseEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QIcon>
+#include <QLabel>
 #include <QWidget>
 
 #include <functional>
@@ -9,6 +10,8 @@
 #include <string_view>
 
 namespace tarnwick {
+
+class PUApplication;
 
 // The card that asks whether to uninstall a found application. It lies over the whole list area
 // and keeps the card in its middle; it removes nothing and never hides itself: each button press
@@ -44,6 +47,10 @@ public:
     ActionButton* cancelButton() const { return m_cancel; }
     ActionButton* uninstallButton() const { return m_uninstall; }
     QString question() const;
+    // The question asked for an application: a bundle's "Uninstall <name>?"; for an installed
+    // desktop application, what its kind's removal takes away (the package, the snap, ...).
+    static QString questionFor(const PUApplication& application);
+    void setQuestion(const QString& question);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -53,7 +60,12 @@ private:
     QWidget* m_card;
     ActionButton* m_cancel;
     ActionButton* m_uninstall;
+    void fitQuestion();
+
     QString m_question;
+    QLabel* m_questionLabel;
+    QLabel* m_icon;
+    QIcon m_appIcon;
 };
 
 }  // namespace tarnwick

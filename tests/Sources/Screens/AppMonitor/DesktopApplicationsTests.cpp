@@ -1,6 +1,5 @@
 #include "AppMonitorTestSupport.h"
 #include "Screens/AppMonitor/BinaryStringsParserImpl.h"
-#include "Screens/AppMonitor/DesktopEntryGroup.h"
 #include "Screens/AppMonitor/LocalApplicationsAnalyserImpl.h"
 #include "Screens/AppMonitor/LocalApplicationsScanner.h"
 #include "support/ElfFixture.h"
@@ -154,35 +153,6 @@ private:
     TemporaryDirectory m_root;
     DesktopApplicationsFinder::Folders m_folders;
 };
-
-TEST(DesktopEntryTests, ReadsTheMainGroupOnly) {
-    auto parsed = DesktopEntryGroup::parse(
-        "[Desktop Entry]\nName = Tool\\sPro\nName[ru]=Инструмент\nName=Second\n"
-        "Hidden=True\nExec=\"/opt/my tool/run\" --x\n[Other]\nType=Link\n");
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->string("Name"), "Tool Pro");
-    EXPECT_FALSE(parsed->string("Type"));
-    EXPECT_FALSE(parsed->boolean("Hidden"));  // only "true" is true
-    EXPECT_FALSE(parsed->isListedApplication());
-    EXPECT_FALSE(DesktopEntryGroup::parse("Name=x\n[Other]\nType=Application\n"));
-    EXPECT_FALSE(DesktopEntryGroup::parse(std::string(DesktopEntryGroup::kMaximumBytes + 1, '#')));
-}
-
-TEST(DesktopEntryTests, ExecArguments) {
-    using Arguments = std::vector<std::string>;
-    const std::pair<const char*, std::optional<Arguments>> cases[] = {
-        {"tool --x %U", Arguments{"tool", "--x"}},
-        {"\"/opt/my tool/run\" \"a \\\"b\\\"\" 100%%",
-         Arguments{"/opt/my tool/run", "a \"b\"", "100%"}},
-        {"  spaced\targs  ", Arguments{"spaced", "args"}},
-        {"\"unterminated", std::nullopt},
-        {"", Arguments{}},
-    };
-    for (const auto& [exec, expected] : cases) {
-        SCOPED_TRACE(exec);
-        EXPECT_EQ(DesktopEntryGroup::execArguments(exec), expected);
-    }
-}
 
 TEST(DesktopApplicationsTests, FindsEachKindWithItsEvidence) {
     Desktop desktop;

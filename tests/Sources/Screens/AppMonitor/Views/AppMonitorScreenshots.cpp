@@ -2,6 +2,7 @@
 #include "Screens/AppMonitor/Views/AppMonitorCellView.h"
 #include "Screens/AppMonitor/Views/AppMonitorResultView.h"
 #include "Screens/AppMonitor/Views/AppMonitorView.h"
+#include "Screens/AppMonitor/Views/UninstallPopUpView.h"
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
@@ -23,8 +24,8 @@ void save(QWidget* widget, const QString& name) {
 
 class AppMonitorScreenshots : public ::testing::TestWithParam<bool> {};
 
-// The result list of a real scan, with the no-network warning, and the uninstall pop-up over it,
-// light and dark.
+// The result list of a real scan, with the no-network warning, and the uninstall pop-up over it
+// for a bundle and for a package, light and dark.
 TEST_P(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
     const bool dark = GetParam();
     const QString suffix = dark ? "-dark" : "-light";
@@ -64,6 +65,19 @@ TEST_P(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
     results->cells().front()->deleteButton()->click();
     QTest::qWait(200);
     save(&window, "appmonitor-uninstall" + suffix);
+
+    // A Debian package's application: the question names the package, and a refused password is
+    // told under the title.
+    results->uninstallPopUp()->cancelButton()->click();
+    const auto first = model->puApplications().get().front();
+    first->setOrigin({ApplicationOrigin::Kind::debianPackage, "alpha-tools", false, {}});
+    results->cells().front()->deleteButton()->click();
+    QTest::qWait(200);
+    save(&window, "appmonitor-uninstall-package" + suffix);
+    machine.removalExitStatus = 127;
+    results->uninstallPopUp()->uninstallButton()->click();
+    QTest::qWait(200);
+    save(&window, "appmonitor-removal-refused" + suffix);
 }
 
 INSTANTIATE_TEST_SUITE_P(Appearances, AppMonitorScreenshots, ::testing::Values(false, true),

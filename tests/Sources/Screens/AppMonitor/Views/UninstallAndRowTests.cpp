@@ -39,6 +39,22 @@ TEST(UninstallPopUpTest, EachButtonAnswersOnceAndTheCardStaysSmall) {
     }
 }
 
+// The App Monitor screen, shown, after a whole scan of the machine.
+struct ScannedScreen {
+    explicit ScannedScreen(ScannedMachine& machine)
+        : model(machine.makeModel()), view(model, machine.center, {}) {
+        view.resize(1000, 640);
+        view.show();
+        ScannedMachine::scan(*model);
+    }
+    AppMonitorResultView* results() const {
+        return qobject_cast<AppMonitorResultView*>(view.body());
+    }
+
+    std::shared_ptr<AppMonitorViewModel> model;
+    AppMonitorView view;
+};
+
 // How the user answers the pop-up over the first row, and what the removal then says.
 struct RemovalCase {
     const char* name;
@@ -58,12 +74,9 @@ TEST_P(RemovalFlowTest, ThePopUpClosesAndTheRowGoesOnlyWhenTheRemovalSucceeded) 
     const RemovalCase& row = GetParam();
     ScannedMachine machine;
     machine.removalExitStatus = row.removalExitStatus;
-    auto model = machine.makeModel();
-    AppMonitorView view(model, machine.center, {});
-    view.resize(1000, 640);
-    view.show();
-    ScannedMachine::scan(*model);
-    auto* results = qobject_cast<AppMonitorResultView*>(view.body());
+    ScannedScreen screen(machine);
+    auto& model = screen.model;
+    auto* results = screen.results();
     ASSERT_NE(results, nullptr);
     const auto first = model->puApplications().get().front();
     results->cells().front()->deleteButton()->click();
@@ -110,6 +123,94 @@ INSTANTIATE_TEST_SUITE_P(
                                   true},
                       RemovalCase{"removalFailed", RemovalCase::Answer::uninstall, 1, false, true}),
     [](const auto& test) { return std::string(test.param.name); });
+
+// What the pop-up asks for an application of each kind, and what a refused or failed removal then
+// tells under the title ("" when the application went).
+TEST(RemovalFlowKindTest, ThePopUpNamesWhatGoesAndTellsWhyARemovalFailed) {
+    using Kind = ApplicationOrigin::Kind;
+    struct Case {
+        const char* label;
+        ApplicationOrigin origin;
+        int exitStatus;
+        std::string question;
+        std::string failure;
+    };
+    const std::string couldNot = "Could not remove \u201cAlpha\u201d: ";
+    const std::string packageQuestion =
+        "Remove the package \u201calpha-tools\u201d, which installed \u201cAlpha\u201d? Packages "
+        "that depend on it go too. You will be asked for an administrator's password.";
+    const Case cases[] = {
+        {"package", {Kind::debianPackage, "alpha-tools", false, {}}, 0, packageQuestion, ""},
+        {"package, no password",
+         {Kind::debianPackage, "alpha-tools", false, {}},
+         127,
+         packageQuestion,
+         couldNot + "no administrator's password was given. Nothing was removed."},
+        {"package named like an option",
+         {Kind::debianPackage, "-oAPT::x", false, {}},
+         0,
+         "Remove the package \u201c-oAPT::x\u201d" +
+             packageQuestion.substr(packageQuestion.find(',')),
+         "The application's name cannot be passed on safely; nothing was removed."},
+        {"user's flatpak fails",
+         {Kind::flatpak, "org.alpha.App", true, {}},
+         1,
+         "Uninstall the Flatpak application \u201corg.alpha.App\u201d (Alpha) from the user's "
+         "installation?",
+         couldNot + "exit status 1"},
+        {"snap",
+         {Kind::snap, "alpha", false, {}},
+         0,
+         "Remove the snap \u201calpha\u201d (Alpha)? You will be asked for an administrator's "
+         "password.",
+         ""},
+        {"AppImage",
+         {Kind::appImage, {}, false, "/home/u/Downloads/Alpha.AppImage"},
+         0,
+         "Move \u201cAlpha.AppImage\u201d to the trash?",
+         ""},
+        {"an entry nothing installed",
+         {Kind::desktopEntry, {}, false, "/x/alpha.desktop"},
+         0,
+         "Remove \u201cAlpha\u201d?",
+         "No package manager installed this application, so it cannot be removed here. Remove "
+         "its files by hand."},
+        {"bundle fails",
+         {Kind::bundle, {}, false, {}},
+         1,
+         "Uninstall Alpha?",
+         "Alpha was not uninstalled: the removal was refused or failed."},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.label);
+        ScannedMachine machine;
+        machine.removalExitStatus = test.exitStatus;
+        ScannedScreen screen(machine);
+        auto* results = screen.results();
+        ASSERT_NE(results, nullptr);
+        const auto first = screen.model->puApplications().get().front();
+        ASSERT_EQ(first->name(), "Alpha");
+        if (test.origin.kind != Kind::bundle) {
+            first->setOrigin(test.origin);
+        }
+        results->cells().front()->deleteButton()->click();
+        ASSERT_NE(results->uninstallPopUp(), nullptr);
+        EXPECT_EQ(results->uninstallPopUp()->question().toStdString(), test.question);
+        // The whole question shows: the card's height limit cuts no line of it off.
+        const auto* question = results->uninstallPopUp()->findChild<QLabel*>("question");
+        ASSERT_NE(question, nullptr);
+        EXPECT_LE(results->uninstallPopUp()->card()->height(),
+                  UninstallPopUpView::maximumCardHeight);
+        EXPECT_GE(question->height(), question->heightForWidth(question->width()));
+        results->uninstallPopUp()->uninstallButton()->click();
+        const bool removed = test.failure.empty();
+        EXPECT_EQ(results->cells().size(), removed ? 2u : 3u);
+        EXPECT_EQ(results->removalFailure()->isVisible(), !removed);
+        if (!removed) {
+            EXPECT_EQ(results->removalFailure()->text().toStdString(), test.failure);
+        }
+    }
+}
 
 TEST(RemovalFlowEndTest, RemovingTheLastApplicationReturnsToStandBy) {
     ScannedMachine machine;
