@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 #include "QtSupport/MainQueueBridge.h"
+#include "QtSupport/MainThreadLinkBridge.h"
 #include "Relaunch.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@ int main(int argc, char* argv[]) {
     }
     QApplication application(argc, argv);
     tarnwick::MainQueueBridge::install();
+    tarnwick::MainThreadLinkBridge::install();
 
     tarnwick::AppDelegate delegate;
     QApplication::setQuitOnLastWindowClosed(true);
@@ -20,6 +22,7 @@ int main(int argc, char* argv[]) {
                      [&delegate] { delegate.applicationWillTerminate(); });
 
     const int status = QApplication::exec();
+    tarnwick::MainThreadLinkBridge::uninstall();
     tarnwick::MainQueueBridge::uninstall();
     return status;
 }

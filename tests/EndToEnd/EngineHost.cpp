@@ -20,18 +20,24 @@
 #include "EngineHost.h"
 
 #include "Dispatch/RunLoop.h"
+#include "Foundation/FileDescriptor.h"
 #include "Foundation/Process.h"
 #include "Foundation/UserDefaults.h"
 #include "Network/ManualPathSource.h"
 #include "Network/PathMonitor.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/Settings/SettingsViewModel.h"
+#include "XPC/XPCEventLoop.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
 
@@ -47,6 +53,41 @@ void say(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+}
+
+std::atomic<bool> g_stopRequested{false};
+
+void stopMainLoop() {
+    g_stopRequested = true;
+    DispatchQueue::main()->async([] {});
+}
+
+// The main thread waits for main-queue work and for the link to the extension in one poll, as the
+// application's Qt loop does, so a flow wakes it once.
+void runMainLoop(const std::shared_ptr<XPCEventLoop>& link) {
+    const FileDescriptor wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    DispatchQueue::main()->setMainWakeUpHandler([fd = wake.get()] {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(fd, &one, sizeof(one));
+    });
+    while (!g_stopRequested) {
+        DispatchQueue::main()->drainMain();
+        const auto due = link->dispatch();
+        // The wait is bounded, so a stop is never missed for long.
+        auto timeout = std::chrono::milliseconds(1000);
+        if (due) {
+            timeout = std::clamp(
+                std::chrono::ceil<std::chrono::milliseconds>(*due - XPCEventLoop::Clock::now()),
+                std::chrono::milliseconds(0), timeout);
+        }
+        pollfd descriptors[2] = {{link->descriptor(), POLLIN, 0}, {wake.get(), POLLIN, 0}};
+        if (::poll(descriptors, 2, static_cast<int>(timeout.count())) > 0 &&
+            (descriptors[1].revents & POLLIN)) {
+            std::uint64_t value = 0;
+            [[maybe_unused]] const auto read = ::read(wake.get(), &value, sizeof(value));
+        }
+    }
+    DispatchQueue::main()->setMainWakeUpHandler(nullptr);
 }
 
 std::string oneLine(std::string text) {
@@ -110,12 +151,12 @@ public:
     void requestDidFinishWithResult(const OSSystemExtensionRequest&,
                                     OSSystemExtensionRequestResult) override {
         say("deactivated ok");
-        RunLoop::main().stop();
+        stopMainLoop();
     }
     void requestDidFailWithError(const OSSystemExtensionRequest&,
                                  const OSSystemExtensionError& error) override {
         say("deactivated " + oneLine(error.localizedDescription));
-        RunLoop::main().stop();
+        stopMainLoop();
     }
 };
 
@@ -198,6 +239,13 @@ int runEngineHost(int argc, char** argv) {
         }
     }
     UserDefaults::standard().resetForTesting(options["--settings"]);
+    // Before anything connects: the link to the extension is served on this thread.
+    const auto link = XPCEventLoop::createDriven("main thread");
+    if (!link) {
+        std::fprintf(stderr, "engine_host: no loop for the link\n");
+        return 1;
+    }
+    XPCEventLoop::setMainThreadLoop(link);
 
     const Bundle application(options["--app"]);
     std::unique_ptr<OSSystemExtensionManager> extensionStandIn;
@@ -256,7 +304,7 @@ int runEngineHost(int argc, char** argv) {
                 }
             }
             say("deactivated no extension in the bundle");
-            RunLoop::main().stop();
+            stopMainLoop();
         });
     }).detach();
 
@@ -264,8 +312,9 @@ int runEngineHost(int argc, char** argv) {
     // As the user would: the switch is used once the network is known to be up.
     RunLoop::main().runUntil([&network] { return network->isNetworkUp(); }, 10s);
     model->startMonitoring();
-    RunLoop::main().run();
+    runMainLoop(link);
     model.reset();
+    XPCEventLoop::setMainThreadLoop(nullptr);
     return 0;
 }
 
