@@ -480,6 +480,20 @@ bool setUp(Environment& environment, const char* self) {
     return true;
 }
 
+// A latency benchmark: one blocking connect per iteration, timed by hand.
+void registerLatency(const char* name, void (*run)(benchmark::State&)) {
+    benchmark::RegisterBenchmark(name, run)
+        ->Iterations(kConnections)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond);
+}
+
+// A rate benchmark: one round of many connections from parallel connectors.
+void registerRate(const char* name, void (*run)(benchmark::State&)) {
+    benchmark::RegisterBenchmark(name, run)->Iterations(1)->UseManualTime()->Unit(
+        benchmark::kMillisecond);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -507,87 +521,43 @@ int main(int argc, char** argv) {
     if (!setUp(environment, self.c_str())) {
         return 1;
     }
-    benchmark::RegisterBenchmark(
-        "ConnectLatency/filterOff",
-        [](benchmark::State& state) { connectLatency(state, false, g_medianOff); })
-        ->Iterations(kConnections)
-        ->UseManualTime()
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark(
-        "ConnectLatency/minimalResponder",
-        [](benchmark::State& state) { responderLatency(state, g_medianResponder); })
-        ->Iterations(kConnections)
-        ->UseManualTime()
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark(
-        "ConnectLatency/filterOn",
-        [](benchmark::State& state) { connectLatency(state, true, g_medianOn); })
-        ->Iterations(kConnections)
-        ->UseManualTime()
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("ConnectLatency/filterOn/10000SocketsHeld",
-                                 [](benchmark::State& state) {
-                                     const ManySockets crowded;
-                                     connectLatency(state, true, g_medianOnManySockets);
-                                 })
-        ->Iterations(kConnections)
-        ->UseManualTime()
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("ConnectLatency/filterOn/anotherUserHides40000Descriptors",
-                                 [](benchmark::State& state) {
-                                     const HoarderRunning hoarder;
-                                     if (!hoarder.holding()) {
-                                         state.SkipWithError("the other user's process failed");
-                                         return;
-                                     }
-                                     connectLatency(state, true, g_medianOnHoarder);
-                                 })
-        ->Iterations(kConnections)
-        ->UseManualTime()
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark(
-        "ConnectionRate/filterOff",
-        [](benchmark::State& state) { connectionRate(state, false, g_rateOff); })
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(
-        "ConnectionRate/filterOn",
-        [](benchmark::State& state) { connectionRate(state, true, g_rateOn); })
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(
-        "ConnectionRate/filterOn/64connectors",
-        [](benchmark::State& state) { connectionRate(state, true, g_rateOnMany, kManyConnectors); })
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("ConnectionRate/filterOn/10000SocketsHeld",
-                                 [](benchmark::State& state) {
-                                     const ManySockets crowded;
-                                     connectionRate(state, true, g_rateOnManySockets);
-                                 })
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
+    registerLatency("ConnectLatency/filterOff",
+                    [](benchmark::State& state) { connectLatency(state, false, g_medianOff); });
+    registerLatency("ConnectLatency/minimalResponder",
+                    [](benchmark::State& state) { responderLatency(state, g_medianResponder); });
+    registerLatency("ConnectLatency/filterOn",
+                    [](benchmark::State& state) { connectLatency(state, true, g_medianOn); });
+    registerLatency("ConnectLatency/filterOn/10000SocketsHeld", [](benchmark::State& state) {
+        const ManySockets crowded;
+        connectLatency(state, true, g_medianOnManySockets);
+    });
+    registerLatency("ConnectLatency/filterOn/anotherUserHides40000Descriptors",
+                    [](benchmark::State& state) {
+                        const HoarderRunning hoarder;
+                        if (!hoarder.holding()) {
+                            state.SkipWithError("the other user's process failed");
+                            return;
+                        }
+                        connectLatency(state, true, g_medianOnHoarder);
+                    });
+    registerRate("ConnectionRate/filterOff",
+                 [](benchmark::State& state) { connectionRate(state, false, g_rateOff); });
+    registerRate("ConnectionRate/filterOn",
+                 [](benchmark::State& state) { connectionRate(state, true, g_rateOn); });
+    registerRate("ConnectionRate/filterOn/64connectors", [](benchmark::State& state) {
+        connectionRate(state, true, g_rateOnMany, kManyConnectors);
+    });
+    registerRate("ConnectionRate/filterOn/10000SocketsHeld", [](benchmark::State& state) {
+        const ManySockets crowded;
+        connectionRate(state, true, g_rateOnManySockets);
+    });
     // These replace the peer by the engine, so they come last.
-    benchmark::RegisterBenchmark("ConnectLatency/engineFromCache", engineLatency)
-        ->Iterations(kConnections)
-        ->UseManualTime()
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark(
-        "ConnectionRate/engineFromCache",
-        [](benchmark::State& state) { engineRate(state, g_rateEngine, kFewConnectors); })
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(
-        "ConnectionRate/engineFromCache/64connectors",
-        [](benchmark::State& state) { engineRate(state, g_rateEngineMany, kManyConnectors); })
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
+    registerLatency("ConnectLatency/engineFromCache", engineLatency);
+    registerRate("ConnectionRate/engineFromCache",
+                 [](benchmark::State& state) { engineRate(state, g_rateEngine, kFewConnectors); });
+    registerRate("ConnectionRate/engineFromCache/64connectors", [](benchmark::State& state) {
+        engineRate(state, g_rateEngineMany, kManyConnectors);
+    });
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
