@@ -2,6 +2,7 @@
 
 #include "Base64.h"
 
+#include <charconv>
 #include <cstdint>
 
 namespace tarnwick {
@@ -49,6 +50,68 @@ Json jsonFromValue(const Value& value) {
         }
     }
     return object;
+}
+
+void appendJSONString(std::string& out, std::string_view text) {
+    // Plain printable ASCII, by far the usual text, is written as it is; anything else (escapes,
+    // other UTF-8, bytes to replace) the way the library writes it, so the output never differs.
+    for (const char byte : text) {
+        const auto code = static_cast<unsigned char>(byte);
+        if (code < 0x20 || code >= 0x7f || byte == '"' || byte == '\\') {
+            out += Json(std::string(text)).dump(-1, ' ', false, Json::error_handler_t::replace);
+            return;
+        }
+    }
+    out += '"';
+    out += text;
+    out += '"';
+}
+
+void appendJSON(std::string& out, const Value& value) {
+    if (value.isNull()) {
+        out += "null";
+    } else if (auto flag = value.asBool()) {
+        out += *flag ? "true" : "false";
+    } else if (auto integer = value.asInteger()) {
+        char digits[24];
+        const auto written = std::to_chars(digits, digits + sizeof(digits), *integer);
+        out.append(digits, written.ptr);
+    } else if (auto real = value.asReal()) {
+        out += Json(*real).dump();
+    } else if (auto text = value.asString()) {
+        appendJSONString(out, *text);
+    } else if (auto data = value.asData()) {
+        out += "{\"";
+        out += kDataKey;
+        out += "\":";
+        appendJSONString(out, base64Encode(data->data(), data->size()));
+        out += '}';
+    } else if (const auto* items = value.asArray()) {
+        out += '[';
+        for (std::size_t index = 0; index < items->size(); ++index) {
+            if (index > 0) {
+                out += ',';
+            }
+            appendJSON(out, (*items)[index]);
+        }
+        out += ']';
+    } else {
+        out += '{';
+        if (const auto* members = value.asDictionary()) {
+            // The dictionary keeps its keys in the order the library writes an object's.
+            bool first = true;
+            for (const auto& [key, item] : *members) {
+                if (!first) {
+                    out += ',';
+                }
+                first = false;
+                appendJSONString(out, key);
+                out += ':';
+                appendJSON(out, item);
+            }
+        }
+        out += '}';
+    }
 }
 
 Value valueFromJson(const Json& json) {

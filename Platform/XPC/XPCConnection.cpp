@@ -48,6 +48,10 @@ void XPCConnection::setDeliveryQueue(std::shared_ptr<DispatchQueue> queue) {
     m_core->setDeliveryQueue(std::move(queue));
 }
 
+void XPCConnection::setEventLoop(std::shared_ptr<XPCEventLoop> loop) {
+    m_core->setEventLoop(std::move(loop));
+}
+
 void XPCConnection::setInterruptionHandler(std::function<void()> handler) {
     m_core->setInterruptionHandler(std::move(handler));
 }

@@ -2,6 +2,7 @@
 
 #include "Dispatch/DispatchQueue.h"
 #include "Foundation/FileDescriptor.h"
+#include "XPCEventLoop.h"
 #include "XPCExportedObject.h"
 #include "XPCInterface.h"
 #include "XPCRemoteObjectProxy.h"
@@ -53,6 +54,11 @@ public:
     // application passes the main queue, so its state is only touched there; the extension keeps
     // the I/O thread, which answers paused connections without a hop. Only before resume().
     void setDeliveryQueue(std::shared_ptr<DispatchQueue> queue);
+    // A client's sessions are served by `loop` instead of a thread of their own. With a driven loop
+    // that the delivery queue's thread drives, the peer's messages are handled as they are read,
+    // without a hop to that queue: the application serves its link to the extension on the main
+    // thread this way. Only before resume().
+    void setEventLoop(std::shared_ptr<XPCEventLoop> loop);
 
     void resume();
     void invalidate();

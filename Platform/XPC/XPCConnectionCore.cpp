@@ -120,6 +120,13 @@ void XPCConnectionCore::setDeliveryQueue(std::shared_ptr<DispatchQueue> queue) {
     }
 }
 
+void XPCConnectionCore::setEventLoop(std::shared_ptr<XPCEventLoop> loop) {
+    std::lock_guard lock(m_mutex);
+    if (m_state == State::suspended) {
+        m_loop = std::move(loop);
+    }
+}
+
 void XPCConnectionCore::setInterruptionHandler(std::function<void()> handler) {
     std::lock_guard lock(m_mutex);
     m_interruptionHandler = std::move(handler);
@@ -463,7 +470,11 @@ void XPCConnectionCore::handleMessage(XPCMessage message) {
         std::lock_guard lock(m_mutex);
         m_lastCall = std::chrono::steady_clock::now();
     }
-    if (m_deliveryQueue) {
+    // A loop the delivery queue's own thread drives hands the message over right here.
+    const bool onDeliveryThread =
+        m_deliveryQueue && (m_deliveryQueue->isCurrent() ||
+                            (m_deliveryQueue == DispatchQueue::main() && isMainThread()));
+    if (m_deliveryQueue && !onDeliveryThread) {
         m_deliveryQueue->async([weak = weak_from_this(), message = std::move(message)]() mutable {
             if (auto self = weak.lock()) {
                 self->deliverMessage(std::move(message));

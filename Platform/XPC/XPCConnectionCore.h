@@ -56,6 +56,7 @@ public:
     void setInvalidationHandler(std::function<void()> handler);
     void setInterruptionHandler(std::function<void()> handler);
     void setDeliveryQueue(std::shared_ptr<DispatchQueue> queue);
+    void setEventLoop(std::shared_ptr<XPCEventLoop> loop);
 
     void resume();
     void invalidate();
@@ -109,7 +110,8 @@ private:
     const std::string m_label;
     const std::filesystem::path m_socketPath;
     const std::shared_ptr<DispatchQueue> m_queue;
-    const std::shared_ptr<XPCEventLoop> m_loop;
+    // Set before resume and read under the lock.
+    std::shared_ptr<XPCEventLoop> m_loop;
     const std::chrono::milliseconds m_frameTimeLimit;
     // Set before resume and read-only after it, so the I/O thread reads it without the lock.
     std::shared_ptr<DispatchQueue> m_deliveryQueue;

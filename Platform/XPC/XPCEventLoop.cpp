@@ -53,8 +53,14 @@ struct XPCEventLoop::State {
     bool released = false;
     // The thread has ended; nothing more can be watched.
     bool stopped = false;
+    // No thread of its own: whoever owns the loop drives it through dispatch().
+    bool driven = false;
 
     void run();
+    // One round: waits up to `timeout` ms for events, then handles them, the wake-ups and the
+    // deadlines that passed. False when the loop failed and ended every watch.
+    bool turn(int timeout);
+    std::optional<Clock::time_point> earliestDeadlineLocked() const;
     std::shared_ptr<Handler> handlerFor(Token token);
     void refresh(Token token, const std::shared_ptr<Handler>& handler);
     int timeoutLocked() const;
@@ -67,8 +73,31 @@ struct XPCEventLoop::State {
     }
 };
 
+namespace {
+
+std::shared_ptr<XPCEventLoop>& installedMainThreadLoop() {
+    static std::shared_ptr<XPCEventLoop> loop;
+    return loop;
+}
+
+std::mutex& mainThreadLoopMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+}  // namespace
+
 std::shared_ptr<XPCEventLoop> XPCEventLoop::create(const std::string& label) {
+    return make(label, false);
+}
+
+std::shared_ptr<XPCEventLoop> XPCEventLoop::createDriven(const std::string& label) {
+    return make(label, true);
+}
+
+std::shared_ptr<XPCEventLoop> XPCEventLoop::make(const std::string& label, bool driven) {
     auto state = std::make_shared<State>();
+    state->driven = driven;
     state->label = label;
     state->epollFd = FileDescriptor(::epoll_create1(EPOLL_CLOEXEC));
     state->wakeFd = FileDescriptor(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
@@ -80,6 +109,9 @@ std::shared_ptr<XPCEventLoop> XPCEventLoop::create(const std::string& label) {
         osLog("Cannot make the I/O loop of " + label + ": " + std::strerror(errno),
               OSLogType::fault, loopLog());
         return nullptr;
+    }
+    if (driven) {
+        return std::shared_ptr<XPCEventLoop>(new XPCEventLoop(std::move(state)));
     }
     try {
         std::thread([state] { state->run(); }).detach();
@@ -94,9 +126,36 @@ std::shared_ptr<XPCEventLoop> XPCEventLoop::create(const std::string& label) {
 XPCEventLoop::XPCEventLoop(std::shared_ptr<State> state) : m_state(std::move(state)) {}
 
 XPCEventLoop::~XPCEventLoop() {
+    if (m_state->driven) {
+        // Nobody drives it any more: its watches end here, on the thread that drove it.
+        m_state->endAll();
+        return;
+    }
     std::lock_guard lock(m_state->mutex);
     m_state->released = true;
     m_state->signalLocked();
+}
+
+int XPCEventLoop::descriptor() const {
+    return m_state->epollFd.get();
+}
+
+std::optional<XPCEventLoop::Clock::time_point> XPCEventLoop::dispatch() {
+    if (!m_state->turn(0)) {
+        return std::nullopt;
+    }
+    std::lock_guard lock(m_state->mutex);
+    return m_state->earliestDeadlineLocked();
+}
+
+void XPCEventLoop::setMainThreadLoop(std::shared_ptr<XPCEventLoop> loop) {
+    std::lock_guard lock(mainThreadLoopMutex());
+    installedMainThreadLoop() = std::move(loop);
+}
+
+std::shared_ptr<XPCEventLoop> XPCEventLoop::mainThreadLoop() {
+    std::lock_guard lock(mainThreadLoopMutex());
+    return installedMainThreadLoop();
 }
 
 std::optional<XPCEventLoop::Token> XPCEventLoop::watch(int fd, std::shared_ptr<Handler> handler) {
@@ -131,13 +190,18 @@ std::shared_ptr<XPCEventLoop::Handler> XPCEventLoop::State::handlerFor(Token tok
     return found == watches.end() ? nullptr : found->second.handler;
 }
 
-int XPCEventLoop::State::timeoutLocked() const {
+std::optional<XPCEventLoop::Clock::time_point> XPCEventLoop::State::earliestDeadlineLocked() const {
     std::optional<Clock::time_point> earliest;
     for (const auto& [token, watch] : watches) {
         if (watch.deadline && (!earliest || *watch.deadline < *earliest)) {
             earliest = watch.deadline;
         }
     }
+    return earliest;
+}
+
+int XPCEventLoop::State::timeoutLocked() const {
+    const auto earliest = earliestDeadlineLocked();
     if (!earliest) {
         return -1;
     }
@@ -191,8 +255,6 @@ void XPCEventLoop::State::endAll() {
 }
 
 void XPCEventLoop::State::run() {
-    std::array<epoll_event, 64> events{};
-    std::vector<Token> readable;
     for (;;) {
         int timeout = -1;
         {
@@ -203,18 +265,27 @@ void XPCEventLoop::State::run() {
             }
             timeout = timeoutLocked();
         }
+        if (!turn(timeout)) {
+            return;
+        }
+    }
+}
+
+bool XPCEventLoop::State::turn(int timeout) {
+    std::array<epoll_event, 64> events{};
+    std::vector<Token> readable;
+    {
         const int count =
             ::epoll_wait(epollFd.get(), events.data(), static_cast<int>(events.size()), timeout);
         if (count < 0) {
             if (errno == EINTR) {
-                continue;
+                return true;
             }
             osLog("The I/O loop of " + label + " failed: " + std::strerror(errno), OSLogType::fault,
                   loopLog());
             endAll();
-            return;
+            return false;
         }
-        readable.clear();
         for (int index = 0; index < count; ++index) {
             const Token token = events[index].data.u64;
             if (token == kWakeToken) {
@@ -261,6 +332,7 @@ void XPCEventLoop::State::run() {
             refresh(token, handler);
         }
     }
+    return true;
 }
 
 }  // namespace tarnwick

@@ -16,6 +16,10 @@ namespace tarnwick {
 //
 // The thread runs while this object or any watch lives, and ends by itself after both are gone,
 // so a session keeps serving after its listener stopped.
+//
+// A driven loop has no thread: its owner watches descriptor() in its own event loop and calls
+// dispatch() when it is readable or the deadline dispatch() gave has passed, so the handlers run on
+// the owner's thread without a hand-off. Its watches end when it is destroyed.
 class XPCEventLoop {
 public:
     using Clock = std::chrono::steady_clock;
@@ -49,6 +53,8 @@ public:
 
     // Starts the thread; nothing (and the reason logged) when it cannot.
     static std::shared_ptr<XPCEventLoop> create(const std::string& label);
+    // A loop without a thread; nothing (and the reason logged) when it cannot be made.
+    static std::shared_ptr<XPCEventLoop> createDriven(const std::string& label);
     ~XPCEventLoop();
     XPCEventLoop(const XPCEventLoop&) = delete;
     XPCEventLoop& operator=(const XPCEventLoop&) = delete;
@@ -60,9 +66,21 @@ public:
     // left alone.
     void wake(Token token);
 
+    // For a driven loop: readable while a watch is ready or a wake() waits.
+    int descriptor() const;
+    // For a driven loop, on the thread that drives it: handles what is ready without waiting and
+    // returns when dispatch() is due again at the latest (nothing: only when readable).
+    std::optional<Clock::time_point> dispatch();
+
+    // The driven loop the main thread serves, which the application's link to the extension uses;
+    // nothing where the main thread serves none (the link then has a thread of its own).
+    static void setMainThreadLoop(std::shared_ptr<XPCEventLoop> loop);
+    static std::shared_ptr<XPCEventLoop> mainThreadLoop();
+
 private:
     struct State;
     explicit XPCEventLoop(std::shared_ptr<State> state);
+    static std::shared_ptr<XPCEventLoop> make(const std::string& label, bool driven);
 
     std::shared_ptr<State> m_state;
 };

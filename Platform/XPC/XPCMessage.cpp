@@ -28,35 +28,46 @@ const char* kindName(XPCMessage::Kind kind) {
 }  // namespace
 
 Result<std::string, std::string> XPCMessage::encodeFrame() const {
-    Json json = {{"version", version}, {"kind", kindName(kind)}, {"id", id}};
-    if (kind == Kind::invoke) {
-        json["selector"] = selector;
-        json["expectsReply"] = expectsReply;
-    }
-    if (kind != Kind::error) {
-        Json array = Json::array();
-        for (const auto& argument : arguments) {
-            array.push_back(jsonFromValue(argument));
-        }
-        json["arguments"] = std::move(array);
-    } else {
-        json["description"] = description;
-    }
+    // Written straight into the frame (one per network flow on the extension's link), with the
+    // members in the order a JSON document keeps them (by name); the header is filled in last.
     // File names and peer texts are bytes, not always UTF-8: bad sequences become U+FFFD rather
     // than failing the message.
-    const std::string body = json.dump(-1, ' ', false, Json::error_handler_t::replace);
+    std::string frame(kHeaderSize, '\0');
+    frame.reserve(256);
+    frame += '{';
+    if (kind != Kind::error) {
+        frame += "\"arguments\":[";
+        for (std::size_t index = 0; index < arguments.size(); ++index) {
+            if (index > 0) {
+                frame += ',';
+            }
+            appendJSON(frame, arguments[index]);
+        }
+        frame += "],";
+    } else {
+        frame += "\"description\":";
+        appendJSONString(frame, description);
+        frame += ',';
+    }
+    if (kind == Kind::invoke) {
+        frame += expectsReply ? "\"expectsReply\":true," : "\"expectsReply\":false,";
+    }
+    frame += "\"id\":" + std::to_string(id) + ",\"kind\":\"" + kindName(kind) + '"';
+    if (kind == Kind::invoke) {
+        frame += ",\"selector\":";
+        appendJSONString(frame, selector);
+    }
+    frame += ",\"version\":" + std::to_string(version) + '}';
+    const std::string_view body = std::string_view(frame).substr(kHeaderSize);
     if (body.size() > kMaximumFrameSize) {
         return Failure{"a message of " + std::to_string(body.size()) + " bytes, more than " +
                        std::to_string(kMaximumFrameSize)};
     }
-    std::string frame;
-    frame.reserve(kHeaderSize + body.size());
     const auto length = static_cast<std::uint32_t>(body.size());
-    frame.push_back(static_cast<char>((length >> 24) & 0xff));
-    frame.push_back(static_cast<char>((length >> 16) & 0xff));
-    frame.push_back(static_cast<char>((length >> 8) & 0xff));
-    frame.push_back(static_cast<char>(length & 0xff));
-    frame += body;
+    frame[0] = static_cast<char>((length >> 24) & 0xff);
+    frame[1] = static_cast<char>((length >> 16) & 0xff);
+    frame[2] = static_cast<char>((length >> 8) & 0xff);
+    frame[3] = static_cast<char>(length & 0xff);
     return frame;
 }
 

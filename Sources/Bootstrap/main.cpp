@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 #include "QtSupport/MainQueueBridge.h"
+#include "QtSupport/MainThreadLinkBridge.h"
 #include "Relaunch.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral(TARNWICK_DESKTOP_FILE_NAME));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/Images/AppIcon.svg")));
     tarnwick::MainQueueBridge::install();
+    tarnwick::MainThreadLinkBridge::install();
 
     tarnwick::AppDelegate delegate;
     QApplication::setQuitOnLastWindowClosed(true);
@@ -25,6 +27,7 @@ int main(int argc, char* argv[]) {
                      [&delegate] { delegate.applicationWillTerminate(); });
 
     const int status = QApplication::exec();
+    tarnwick::MainThreadLinkBridge::uninstall();
     tarnwick::MainQueueBridge::uninstall();
     return status;
 }

@@ -20,19 +20,25 @@
 #include "EngineHost.h"
 
 #include "Dispatch/RunLoop.h"
+#include "Foundation/FileDescriptor.h"
 #include "Foundation/Process.h"
 #include "Foundation/UserDefaults.h"
 #include "Network/ManualPathSource.h"
 #include "Network/PathMonitor.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/Settings/SettingsViewModel.h"
+#include "XPC/XPCEventLoop.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
 
@@ -48,6 +54,41 @@ void say(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+}
+
+std::atomic<bool> g_stopRequested{false};
+
+void stopPolledLoop() {
+    g_stopRequested = true;
+    DispatchQueue::main()->async([] {});
+}
+
+// The main thread waits for main-queue work and for the link to the extension in one poll, as the
+// application's Qt loop does, so a flow wakes it once.
+void runMainLoop(const std::shared_ptr<XPCEventLoop>& link) {
+    const FileDescriptor wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    DispatchQueue::main()->setMainWakeUpHandler([fd = wake.get()] {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(fd, &one, sizeof(one));
+    });
+    while (!g_stopRequested) {
+        DispatchQueue::main()->drainMain();
+        const auto due = link->dispatch();
+        // The wait is bounded, so a stop is never missed for long.
+        auto timeout = std::chrono::milliseconds(1000);
+        if (due) {
+            timeout = std::clamp(
+                std::chrono::ceil<std::chrono::milliseconds>(*due - XPCEventLoop::Clock::now()),
+                std::chrono::milliseconds(0), timeout);
+        }
+        pollfd descriptors[2] = {{link->descriptor(), POLLIN, 0}, {wake.get(), POLLIN, 0}};
+        if (::poll(descriptors, 2, static_cast<int>(timeout.count())) > 0 &&
+            (descriptors[1].revents & POLLIN)) {
+            std::uint64_t value = 0;
+            [[maybe_unused]] const auto read = ::read(wake.get(), &value, sizeof(value));
+        }
+    }
+    DispatchQueue::main()->setMainWakeUpHandler(nullptr);
 }
 
 std::string oneLine(std::string text) {
@@ -102,7 +143,7 @@ public:
 
 // Ends the main loop, the screen's when there is one.
 std::function<void()>& stopMainLoop() {
-    static std::function<void()> stop = [] { RunLoop::main().stop(); };
+    static std::function<void()> stop = [] { stopPolledLoop(); };
     return stop;
 }
 
@@ -208,6 +249,16 @@ int runEngineHost(int argc, char** argv, EngineHostScreen* screen) {
         }
     }
     UserDefaults::standard().resetForTesting(options["--settings"]);
+    // Before anything connects: the link to the extension is served on this thread.
+    const auto link = XPCEventLoop::createDriven("main thread");
+    if (!link) {
+        std::fprintf(stderr, "engine_host: no loop for the link\n");
+        return 1;
+    }
+    // The screen's Qt loop leaves the link its own thread.
+    if (!screen) {
+        XPCEventLoop::setMainThreadLoop(link);
+    }
 
     const Bundle application(options["--app"]);
     std::unique_ptr<OSSystemExtensionManager> extensionStandIn;
@@ -279,9 +330,10 @@ int runEngineHost(int argc, char** argv, EngineHostScreen* screen) {
         screen->run();
     } else {
         model->startMonitoring();
-        RunLoop::main().run();
+        runMainLoop(link);
     }
     model.reset();
+    XPCEventLoop::setMainThreadLoop(nullptr);
     return 0;
 }
 

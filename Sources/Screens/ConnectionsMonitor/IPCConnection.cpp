@@ -113,6 +113,10 @@ void IPCConnection::registerWithExtension(const Bundle& extensionBundle,
         AppCommunication::exportedObject(std::make_shared<DelegateForwarder>(delegate)));
     connection->setRemoteObjectInterface(ProviderCommunication::interface());
     connection->setDeliveryQueue(DispatchQueue::main());
+    // Where the main thread serves the link itself, a flow costs the application one wake-up.
+    if (auto loop = XPCEventLoop::mainThreadLoop()) {
+        connection->setEventLoop(std::move(loop));
+    }
     std::weak_ptr<XPCConnection> weakConnection = connection;
     // A link that breaks after registration is no registration any more.
     std::weak_ptr<State> weakState = m_state;

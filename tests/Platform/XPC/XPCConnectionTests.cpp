@@ -1,6 +1,7 @@
 #include "Dispatch/RunLoop.h"
 #include "OSLog/OSLog.h"
 #include "XPC/XPCConnection.h"
+#include "XPC/XPCEventLoop.h"
 #include "XPC/XPCFrameDecoder.h"
 #include "XPC/XPCListener.h"
 #include "XPC/XPCListenerDelegate.h"
@@ -193,6 +194,98 @@ TEST_F(XPCConnectionTest, DeliveryQueueCarriesCallsRepliesAndEndsToTheMainThread
     EXPECT_EQ(recorder->events,
               (std::vector<std::string>{"reply@main", "note:@main", "interrupted@main"}));
     connection->invalidate();
+}
+
+TEST_F(XPCConnectionTest, ClientOnADrivenLoopIsServedByTheThreadThatDrivesItInOrder) {
+    // The application's link: no I/O thread, the peer's calls handled inside dispatch() on the
+    // driving (main) thread, with no hop through the main queue, and answered in order.
+    const auto loop = XPCEventLoop::createDriven("test");
+    ASSERT_NE(loop, nullptr);
+    bool dispatching = false;
+    class Recorder final : public XPCExportedObject {
+    public:
+        explicit Recorder(const bool& dispatching) : m_dispatching(dispatching) {}
+        void invoke(const std::string& selector, const Value::Array& arguments,
+                    XPCReply reply) override {
+            inline_ = inline_ && m_dispatching && isMainThread();
+            calls.push_back(selector + std::to_string(arguments.at(0).asInteger().value_or(-1)));
+            if (selector == "echo:") {
+                reply(arguments);
+            }
+        }
+        std::vector<std::string> calls;  // main thread only
+        bool inline_ = true;
+
+    private:
+        const bool& m_dispatching;
+    };
+    auto recorder = std::make_shared<Recorder>(dispatching);
+    auto connection = XPCConnection::createForSocketPath(m_folder / "echo");
+    connection->setRemoteObjectInterface(echoInterface());
+    connection->setExportedInterface(echoInterface());
+    connection->setExportedObject(recorder);
+    connection->setDeliveryQueue(DispatchQueue::main());
+    connection->setEventLoop(loop);
+    connection->resume();
+    const auto serveUntil = [&](const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + kWait;
+        while (!condition() && std::chrono::steady_clock::now() < deadline) {
+            DispatchQueue::main()->drainMain();
+            pollfd ready{loop->descriptor(), POLLIN, 0};
+            (void)::poll(&ready, 1, 10);
+            dispatching = true;
+            (void)loop->dispatch();
+            dispatching = false;
+        }
+        return condition();
+    };
+
+    std::vector<std::string> replies;  // main thread only
+    connection->remoteObjectProxyWithErrorHandler({}).invoke(
+        "echo:", {Value(0)}, [&replies](const Value::Array& arguments) {
+            replies.push_back((isMainThread() ? "main " : "other ") +
+                              std::to_string(arguments.at(0).asInteger().value_or(-1)));
+        });
+    ASSERT_TRUE(serveUntil([&] { return replies.size() == 1 && m_delegate->last(); }));
+    EXPECT_EQ(replies, std::vector<std::string>{"main 0"});
+
+    constexpr int kCalls = 40;
+    auto server = m_delegate->last();
+    server->setRemoteObjectInterface(echoInterface());
+    std::mutex mutex;
+    std::vector<std::int64_t> answers;
+    for (int i = 1; i <= kCalls; ++i) {
+        auto proxy = server->remoteObjectProxyWithErrorHandler({});
+        if (i % 2 == 0) {
+            proxy.invoke("note:", {Value(i)});
+            continue;
+        }
+        proxy.invoke("echo:", {Value(i)}, [&](const Value::Array& arguments) {
+            std::lock_guard lock(mutex);
+            answers.push_back(arguments.at(0).asInteger().value_or(-1));
+        });
+    }
+    ASSERT_TRUE(serveUntil([&] {
+        std::lock_guard lock(mutex);
+        return answers.size() == kCalls / 2;
+    }));
+    std::vector<std::string> expectedCalls;
+    std::vector<std::int64_t> expectedAnswers;
+    for (int i = 1; i <= kCalls; ++i) {
+        expectedCalls.push_back((i % 2 ? "echo:" : "note:") + std::to_string(i));
+        if (i % 2) {
+            expectedAnswers.push_back(i);
+        }
+    }
+    EXPECT_EQ(recorder->calls, expectedCalls);
+    EXPECT_TRUE(recorder->inline_);
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(answers, expectedAnswers);
+    }
+    connection->invalidate();
+    // The session ends on the loop too, which lets go of it.
+    EXPECT_TRUE(serveUntil([&] { return m_delegate->invalidated->load() == 1; }));
 }
 
 TEST_F(XPCConnectionTest, MessagesThatDoNotFitTheExportedInterfaceAreAnsweredWithAnError) {

@@ -1,3 +1,4 @@
+#include "Foundation/ValueJSON.h"
 #include "XPC/XPCFrameDecoder.h"
 #include "XPC/XPCMessage.h"
 
@@ -55,6 +56,61 @@ TEST(XPCFrameDecoder, TheWireFormatIsLengthPrefixedJson) {
     reply.arguments = {Value(true)};
     EXPECT_EQ(reply.encodeFrame().value(),
               frame(R"({"arguments":[true],"id":7,"kind":"reply","version":1})"));
+}
+
+TEST(XPCFrameDecoder, FramesAreWrittenAsTheJsonDocumentWouldBe) {
+    // Frames are written without building a document; the bytes must be those of the document,
+    // escapes, non-ASCII text and bytes that are not UTF-8 included.
+    const Value::Dictionary texts{
+        {"plain", Value("example.test")},
+        {"quote\"back\\slash", Value("tab\tnew\nline\x01\x1f\x7f")},
+        {"utf8", Value("Gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x94\x92")},
+        {"broken", Value(std::string("a\xff\xc3(b\xe2\x82", 8))},
+        {"", Value(std::string("nul\0in", 6))}};
+    const Value::Array values{Value(),
+                              Value(true),
+                              Value(false),
+                              Value(std::int64_t{-9223372036854775807 - 1}),
+                              Value(std::int64_t{9223372036854775807}),
+                              Value(0.1),
+                              Value(-2.5e-300),
+                              Value(1e21),
+                              Value(Value::Data{}),
+                              Value(Value::Data{0, 255, 7, 8}),
+                              Value(Value::Array{}),
+                              Value(Value::Dictionary{}),
+                              Value(texts),
+                              Value(Value::Array{Value(texts), Value(Value::Array{Value(1)})})};
+    XPCMessage invoke = prompt();
+    invoke.selector = "se\"lector\xff";
+    invoke.arguments = values;
+    XPCMessage reply;
+    reply.kind = XPCMessage::Kind::reply;
+    reply.id = 18446744073709551615u;
+    reply.version = -1;
+    XPCMessage error;
+    error.kind = XPCMessage::Kind::error;
+    error.description = "no \"such\" object\n\xc3";
+    for (const XPCMessage& message : {invoke, reply, error, prompt()}) {
+        nlohmann::json document = {{"version", message.version}, {"id", message.id}};
+        document["kind"] = message.kind == XPCMessage::Kind::invoke  ? "invoke"
+                           : message.kind == XPCMessage::Kind::reply ? "reply"
+                                                                     : "error";
+        if (message.kind == XPCMessage::Kind::invoke) {
+            document["selector"] = message.selector;
+            document["expectsReply"] = message.expectsReply;
+        }
+        if (message.kind == XPCMessage::Kind::error) {
+            document["description"] = message.description;
+        } else {
+            document["arguments"] = nlohmann::json::array();
+            for (const auto& argument : message.arguments) {
+                document["arguments"].push_back(jsonFromValue(argument));
+            }
+        }
+        EXPECT_EQ(message.encodeFrame().value(),
+                  frame(document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)));
+    }
 }
 
 TEST(XPCFrameDecoder, BadStreamsAreRefusedCleanly) {
