@@ -32,7 +32,7 @@ ConnectionsMonitorHeader::ConnectionsMonitorHeader(
     column->addWidget(cmviews::makeLabel(QStringLiteral("Connection Monitor"), typefaceFace::bold,
                                          25, palette().color(QPalette::WindowText), texts));
     column->addWidget(cmviews::makeLabel(
-        QStringLiteral("Examine web traffic of apps and processes running on your Mac"),
+        QStringLiteral("Examine web traffic of apps and processes running on your computer"),
         typefaceFace::regular, 13, cmviews::secondaryColor(this), texts));
     row->addWidget(texts);
     row->addStretch();
