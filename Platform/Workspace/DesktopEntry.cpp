@@ -1,6 +1,7 @@
 #include "DesktopEntry.h"
 
 #include "Foundation/OutsideFile.h"
+#include "Foundation/Text.h"
 
 #include <sstream>
 #include <vector>
@@ -8,15 +9,6 @@
 namespace tarnwick {
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
 
 // The escapes of string values: \s \n \t \r and \\.
 std::string unescaped(std::string_view value) {
