@@ -28,7 +28,9 @@ endif()
 add_library(tarnwick_build_settings INTERFACE)
 target_compile_features(tarnwick_build_settings INTERFACE cxx_std_20)
 target_compile_options(tarnwick_build_settings INTERFACE
-    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
+    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual -Wcast-qual
+    # Third-party headers come in as system headers, so only our own casts are held to this.
+    $<$<COMPILE_LANGUAGE:CXX>:-Wold-style-cast>
     $<$<BOOL:${TARNWICK_WERROR}>:-Werror>
     # GCC 12 reports std::string concatenation at -O3 as overlapping copies (GCC bug 105329).
     $<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)

@@ -1,6 +1,7 @@
 #include "KVBSystemInfo.h"
 
 #include "Foundation/OutsideFile.h"
+#include "Foundation/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -30,26 +31,12 @@ std::optional<std::string> readSystemFile(const std::filesystem::path& file) {
     return std::move(*text);
 }
 
-std::string trimmed(std::string text) {
-    const auto isSpace = [](char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0';
-    };
-    while (!text.empty() && isSpace(text.back())) {
-        text.pop_back();
-    }
-    std::size_t start = 0;
-    while (start < text.size() && isSpace(text[start])) {
-        ++start;
-    }
-    return text.substr(start);
-}
-
 std::optional<std::string> readTrimmed(const std::filesystem::path& file) {
     auto text = readSystemFile(file);
     if (!text) {
         return std::nullopt;
     }
-    auto value = trimmed(std::move(*text));
+    std::string value(trimmed(*text));
     if (value.empty()) {
         return std::nullopt;
     }
@@ -70,7 +57,8 @@ std::vector<std::pair<std::string, std::string>> cpuinfoEntries(const KVBSystemS
         if (colon == std::string::npos) {
             continue;
         }
-        entries.emplace_back(trimmed(line.substr(0, colon)), trimmed(line.substr(colon + 1)));
+        const std::string_view entry(line);
+        entries.emplace_back(trimmed(entry.substr(0, colon)), trimmed(entry.substr(colon + 1)));
     }
     return entries;
 }
@@ -182,7 +170,7 @@ std::optional<std::string> KVBSystemInfo::OSVersion(const KVBSystemSources& sour
         std::string line;
         while (std::getline(lines, line)) {
             if (line.rfind("PRETTY_NAME=", 0) == 0) {
-                prettyName = unquoted(trimmed(line.substr(12)));
+                prettyName = unquoted(std::string(trimmed(std::string_view(line).substr(12))));
             }
         }
     }

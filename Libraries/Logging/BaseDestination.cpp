@@ -2,6 +2,7 @@
 
 #include "Filter.h"
 #include "FilterValidator.h"
+#include "Foundation/Text.h"
 #include "Foundation/UUID.h"
 #include "Foundation/ValueJSON.h"
 #include "LogHub.h"
@@ -67,16 +68,6 @@ Padding parsePadding(std::string_view piece) {
 
 bool isTrailingSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isTrailingSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isTrailingSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 std::string_view fileName(std::string_view path) {

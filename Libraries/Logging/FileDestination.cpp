@@ -49,23 +49,6 @@ std::string describeURL(const std::filesystem::path& file) {
     return "file://" + file.string();
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    const char* cursor = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, cursor, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        cursor += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 }  // namespace
 
 FileDestination::FileDestination(std::optional<std::filesystem::path> logFileURL,
@@ -195,7 +178,7 @@ bool FileDestination::write(const std::string& bytes, const std::filesystem::pat
         printLine("Failed writing file with error: " + std::string(std::strerror(errno)));
         return false;
     }
-    bool written = writeAll(fd.get(), bytes);
+    bool written = writeAll(fd.get(), bytes).ok();
     if (written && m_syncAfterEachWrite) {
         written = ::fsync(fd.get()) == 0;
     }

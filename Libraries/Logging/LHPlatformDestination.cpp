@@ -2,6 +2,7 @@
 
 #include "AES256CBC.h"
 #include "Foundation/AtomicFile.h"
+#include "Foundation/FileDescriptor.h"
 #include "Foundation/OutsideFile.h"
 #include "Foundation/UUID.h"
 #include "JSONLines.h"
@@ -65,23 +66,6 @@ std::optional<std::int64_t> storedInteger(const Json& value) {
         return value.get<std::int64_t>();
     }
     return std::nullopt;
-}
-
-bool writeAll(int fd, const std::string& bytes) {
-    const char* cursor = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, cursor, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        cursor += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 // The kernel's release as major.minor.patch ("6.1.0" of "6.1.0-18-amd64").
@@ -398,11 +382,10 @@ Result<void, LHPlatformDestination::FileError> LHPlatformDestination::appendLine
     }
     bytes += text;
     bytes.push_back('\n');
-    const bool written = writeAll(fd, bytes);
-    const std::string reason = written ? "" : std::strerror(errno);
+    const auto written = writeAll(fd, bytes);
     ::close(fd);
     if (!written) {
-        return failed(reason);
+        return failed(written.error());
     }
     return {};
 }

@@ -23,6 +23,9 @@ public:
     virtual void schedule(TimePoint deadline, std::function<void()> task) = 0;
 
     static Scheduler& system();
+    // Joins the system scheduler's timer thread; tasks not yet due never run, and later ones are
+    // dropped. For the process's end, after the work that schedules has stopped.
+    static void stopSystem();
 };
 
 }  // namespace tarnwick

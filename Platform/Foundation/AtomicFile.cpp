@@ -25,24 +25,6 @@ FileError failureFromErrno(const std::string& what) {
                    std::strerror(error));
 }
 
-// The reason when not every byte could be written.
-Result<void, std::string> writeAll(int fd, std::string_view contents) {
-    const char* cursor = contents.data();
-    std::size_t left = contents.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, cursor, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return Failure{std::string(std::strerror(errno))};
-        }
-        cursor += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return {};
-}
-
 // mkstemp replaces the six X with letters and digits.
 constexpr std::string_view kTemporarySuffix = ".XXXXXX";
 

@@ -1,5 +1,7 @@
 #include "FileDescriptor.h"
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace tarnwick {
@@ -11,6 +13,20 @@ void FileDescriptor::reset(int fd) {
         // thread's new descriptor, so the result is deliberately not checked.
         (void)::close(old);
     }
+}
+
+Result<void, std::string> writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Failure{std::string(std::strerror(errno))};
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return {};
 }
 
 }  // namespace tarnwick

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "Result.h"
+
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace tarnwick {
@@ -32,5 +36,9 @@ public:
 private:
     int m_fd = -1;
 };
+
+// Writes every byte of `bytes` to `fd`, retrying short writes and EINTR; the error is the system's
+// reason when a write fails.
+[[nodiscard]] Result<void, std::string> writeAll(int fd, std::string_view bytes);
 
 }  // namespace tarnwick

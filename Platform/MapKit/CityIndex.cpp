@@ -1,6 +1,6 @@
 #include "MapKit/CityIndex.h"
 
-#include "MapKit/RegularFile.h"
+#include "Foundation/OutsideFile.h"
 
 #include <algorithm>
 #include <charconv>
@@ -290,9 +290,9 @@ std::optional<std::string> CityIndex::cityName(const CLLocationCoordinate2D& coo
 }
 
 Result<CityIndex, std::string> CityIndex::read(const std::filesystem::path& path) {
-    auto text = readRegularFile(path, kMaximumFileBytes);
+    auto text = OutsideFile::read(path, kMaximumFileBytes);
     if (!text) {
-        return Failure{text.error()};
+        return Failure{text.error().message};
     }
     return parse(*text);
 }

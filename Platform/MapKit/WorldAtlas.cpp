@@ -1,7 +1,7 @@
 #include "MapKit/WorldAtlas.h"
 
 #include "Foundation/JSONReader.h"
-#include "MapKit/RegularFile.h"
+#include "Foundation/OutsideFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +11,19 @@ namespace tarnwick {
 namespace {
 
 using json = nlohmann::json;
+
+// A member of an object as the type it must have, else empty: the library's `value` throws on a
+// member of another type, and this input is anyone's.
+std::string stringField(const json& object, const char* key) {
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+json arrayField(const json& object, const char* key) {
+    const auto found = object.find(key);
+    return found != object.end() && found->is_array() ? *found : json::array();
+}
+
 using Arc = std::vector<MKMapPoint>;
 
 struct Decoder {
@@ -31,8 +44,11 @@ struct Decoder {
         double scaleX = 1, scaleY = 1, translateX = 0, translateY = 0;
         bool quantized = false;
         if (const auto transform = topology.find("transform"); transform != topology.end()) {
-            const auto& scale = transform->value("scale", json::array());
-            const auto& translate = transform->value("translate", json::array());
+            if (!transform->is_object()) {
+                return fail("the topology's transform is malformed");
+            }
+            const json scale = arrayField(*transform, "scale");
+            const json translate = arrayField(*transform, "translate");
             if (scale.size() != 2 || translate.size() != 2 || !scale[0].is_number() ||
                 !scale[1].is_number() || !translate[0].is_number() || !translate[1].is_number()) {
                 return fail("the topology's transform is malformed");
@@ -130,7 +146,7 @@ Result<WorldAtlas, std::string> WorldAtlas::parse(std::string_view topoJSON) {
         return Failure{"the map data is not JSON: " + document.error()};
     }
     const json& topology = *document;
-    if (!topology.is_object() || topology.value("type", "") != "Topology") {
+    if (!topology.is_object() || stringField(topology, "type") != "Topology") {
         return Failure{std::string("the map data is not a topology")};
     }
     Decoder decoder;
@@ -159,7 +175,7 @@ Result<WorldAtlas, std::string> WorldAtlas::parse(std::string_view topoJSON) {
                 country.name = name->get<std::string>();
             }
         }
-        const std::string type = geometry.value("type", "");
+        const std::string type = stringField(geometry, "type");
         const auto arcs = geometry.find("arcs");
         if (type == "Polygon" && arcs != geometry.end()) {
             if (!decoder.polygon(*arcs, country)) {
@@ -179,9 +195,9 @@ Result<WorldAtlas, std::string> WorldAtlas::parse(std::string_view topoJSON) {
 }
 
 Result<WorldAtlas, std::string> WorldAtlas::read(const std::filesystem::path& path) {
-    auto text = readRegularFile(path, kMaximumFileBytes);
+    auto text = OutsideFile::read(path, kMaximumFileBytes);
     if (!text) {
-        return Failure{text.error()};
+        return Failure{text.error().message};
     }
     return parse(*text);
 }

@@ -1,5 +1,6 @@
 #include "CurlEngine.h"
 
+#include "Foundation/Text.h"
 #include "OSLog/OSLog.h"
 
 #include <curl/curl.h>
@@ -19,18 +20,6 @@ constexpr long kMaximumRedirects = 10;
 
 bool hasLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos || text.find('\0') != std::string::npos;
-}
-
-std::string trimmed(std::string text) {
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && isSpace(text.back())) {
-        text.pop_back();
-    }
-    std::size_t start = 0;
-    while (start < text.size() && isSpace(text[start])) {
-        ++start;
-    }
-    return text.substr(start);
 }
 
 }  // namespace
@@ -119,8 +108,9 @@ struct CurlEngine::Transfer {
             // interim answer); only the final answer's headers are kept.
             transfer.response.headers.clear();
         } else if (const auto colon = line.find(':'); colon != std::string::npos) {
-            transfer.response.headers.emplace_back(trimmed(line.substr(0, colon)),
-                                                   trimmed(line.substr(colon + 1)));
+            const std::string_view field(line);
+            transfer.response.headers.emplace_back(trimmed(field.substr(0, colon)),
+                                                   trimmed(field.substr(colon + 1)));
         }
         return length;
     }
@@ -139,7 +129,18 @@ CurlEngine::CurlEngine() {
     // scan that asks hundreds of questions of one service queues them instead of opening
     // hundreds of connections at once, which a server's listen queue drops.
     curl_multi_setopt(m_multi, CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
-    std::thread([this] { run(); }).detach();
+    m_thread = std::jthread([this] { run(); });
+}
+
+void CurlEngine::stop() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    wakeUp();
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) {
+        m_thread.join();
+    }
 }
 
 CurlEngine::TransferID CurlEngine::makeTransferID() {
@@ -226,8 +227,16 @@ void CurlEngine::start(TransferID id, const HTTPRequest& request, Finish finish)
     }
 
     {
-        std::lock_guard lock(m_mutex);
-        m_pending.push_back(std::move(transfer));
+        std::unique_lock lock(m_mutex);
+        if (!m_stopping) {
+            m_pending.push_back(std::move(transfer));
+        }
+    }
+    if (transfer) {
+        auto onFinish = std::move(transfer->onFinish);
+        transfer.reset();
+        onFinish(HTTPError{HTTPError::Code::cancelled, "cancelled"});
+        return;
     }
     wakeUp();
 }
@@ -257,10 +266,27 @@ void CurlEngine::run() {
     for (;;) {
         std::vector<std::unique_ptr<Transfer>> added;
         std::vector<TransferID> cancelled;
+        bool stopping = false;
         {
             std::lock_guard lock(m_mutex);
             added.swap(m_pending);
             cancelled.swap(m_cancellations);
+            stopping = m_stopping;
+        }
+        if (stopping) {
+            // Nothing is added after this; every transfer gets its one answer before the thread
+            // ends.
+            for (auto& transfer : added) {
+                Transfer& ref = *transfer;
+                m_active.emplace(ref.id, std::move(transfer));
+                finish(ref, HTTPError{HTTPError::Code::cancelled, "cancelled"});
+            }
+            while (!m_active.empty()) {
+                Transfer& transfer = *m_active.begin()->second;
+                curl_multi_remove_handle(multi, transfer.easy);
+                finish(transfer, HTTPError{HTTPError::Code::cancelled, "cancelled"});
+            }
+            return;
         }
         for (auto& transfer : added) {
             Transfer& ref = *transfer;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -30,6 +31,9 @@ public:
     void start(TransferID id, const HTTPRequest& request, Finish finish);
     // Finishes the transfer with a cancellation unless it has finished already.
     void cancel(TransferID transfer);
+    // Finishes every transfer with a cancellation and joins the engine's thread; later transfers
+    // finish with a cancellation at once. For the process's end; never from a finish block.
+    void stop();
 
 private:
     struct Transfer;
@@ -44,8 +48,11 @@ private:
     TransferID m_nextID = 1;
     std::vector<std::unique_ptr<Transfer>> m_pending;
     std::vector<TransferID> m_cancellations;
+    bool m_stopping = false;
     // Engine thread only.
     std::unordered_map<TransferID, std::unique_ptr<Transfer>> m_active;
+    // Last: the thread starts once the members it uses exist.
+    std::jthread m_thread;
 };
 
 }  // namespace tarnwick

@@ -1,6 +1,7 @@
 #include "NetlinkPathSource.h"
 
 #include "Foundation/FileDescriptor.h"
+#include "Foundation/NetlinkPayload.h"
 #include "OSLog/OSLog.h"
 
 #include <array>
@@ -100,7 +101,7 @@ bool readUsableInterfaces(int fd, std::set<int>& usable) {
             message.nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg))) {
             return;
         }
-        const auto* link = static_cast<const ifinfomsg*>(NLMSG_DATA(&message));
+        const auto* link = netlinkPayload<ifinfomsg>(message);
         const unsigned flags = link->ifi_flags;
         if ((flags & IFF_UP) && (flags & IFF_RUNNING) && !(flags & IFF_LOOPBACK)) {
             usable.insert(link->ifi_index);
@@ -116,7 +117,7 @@ bool readDefaultRouteInterfaces(int fd, std::set<int>& interfaces) {
         if (message.nlmsg_type != RTM_NEWROUTE || message.nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg))) {
             return;
         }
-        const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(&message));
+        const auto* route = netlinkPayload<rtmsg>(message);
         if (route->rtm_dst_len != 0 || route->rtm_type != RTN_UNICAST ||
             (route->rtm_flags & (RTNH_F_DEAD | RTNH_F_LINKDOWN))) {
             return;

@@ -1,19 +1,11 @@
 #include "DesktopEntry.h"
 
 #include "Foundation/OutsideFile.h"
+#include "Foundation/Text.h"
 
 namespace tarnwick {
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
 
 // The escapes of string values. Any other backslash stays, for the Exec quoting rules, which have
 // their own.

@@ -1,4 +1,7 @@
 #include "AppDelegate.h"
+#include "Dispatch/Scheduler.h"
+#include "Dispatch/WorkerPool.h"
+#include "Network/CurlEngine.h"
 #include "QtSupport/MainQueueBridge.h"
 #include "QtSupport/MainThreadLinkBridge.h"
 #include "Relaunch.h"
@@ -6,6 +9,8 @@
 #include <QApplication>
 #include <QIcon>
 #include <QTimer>
+
+#include <chrono>
 
 int main(int argc, char* argv[]) {
     // A relaunched instance starts once the one that started it has gone.
@@ -29,5 +34,9 @@ int main(int argc, char* argv[]) {
     const int status = QApplication::exec();
     tarnwick::MainThreadLinkBridge::uninstall();
     tarnwick::MainQueueBridge::uninstall();
+    // The services have shut down; their last jobs finish while the objects they use still exist.
+    tarnwick::Scheduler::stopSystem();
+    tarnwick::CurlEngine::shared().stop();
+    (void)tarnwick::WorkerPool::shared().stop(std::chrono::seconds(5));
     return status;
 }

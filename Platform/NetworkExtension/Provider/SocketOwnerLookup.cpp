@@ -1,5 +1,6 @@
 #include "SocketOwnerLookup.h"
 
+#include "Foundation/NetlinkPayload.h"
 #include "NetworkExtension/Flows/IPPacket.h"
 
 #include <algorithm>
@@ -246,7 +247,7 @@ std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::query(int family, in
             }
             if (header->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
                 header->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
-                const auto* answer = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+                const auto* answer = netlinkPayload<inet_diag_msg>(*header);
                 if (answer->idiag_inode == 0) {
                     return std::nullopt;  // a connection in TIME_WAIT: no socket behind it
                 }

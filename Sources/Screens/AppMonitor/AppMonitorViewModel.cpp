@@ -99,12 +99,8 @@ void AppMonitorViewModel::build() {
         .receive(m_mainThread)
         .sink([weak](const Applications& applications) {
             if (auto self = weak.lock()) {
-                self->m_mainThread->async([weak, applications] {
-                    if (auto model = weak.lock()) {
-                        dispatchPreconditionOnMain();
-                        model->m_puApplications.set(applications);
-                    }
-                });
+                dispatchPreconditionOnMain();
+                self->m_puApplications.set(applications);
             }
         })
         .store(m_cancellables);
@@ -112,11 +108,7 @@ void AppMonitorViewModel::build() {
         .receive(m_mainThread)
         .sink([weak](const Status& status) {
             if (auto self = weak.lock()) {
-                self->m_mainThread->async([weak, status] {
-                    if (auto model = weak.lock()) {
-                        model->apply(status);
-                    }
-                });
+                self->apply(status);
             }
         })
         .store(m_cancellables);

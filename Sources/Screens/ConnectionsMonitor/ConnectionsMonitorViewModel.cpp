@@ -3,6 +3,7 @@
 #include "Dispatch/MainQueuePrecondition.h"
 #include "FilterLink/FilterLinkProtocol.h"
 #include "Foundation/Process.h"
+#include "Foundation/Text.h"
 #include "Locale/Locale.h"
 #include "Logging/LogHub.h"
 #include "Tools/BundleUtilities.h"
@@ -27,13 +28,6 @@ std::string lowercased(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-std::string trimmed(const std::string& text) {
-    const auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
-    auto first = std::find_if_not(text.begin(), text.end(), isSpace);
-    auto last = std::find_if_not(text.rbegin(), text.rend(), isSpace).base();
-    return first < last ? std::string(first, last) : std::string();
 }
 
 const std::string* find(const ConnectionsMonitorViewModel::FlowInfo& flowInfo, const char* key) {
@@ -961,7 +955,7 @@ ConnectionsMonitorViewModel::ApplicationList ConnectionsMonitorViewModel::sorted
 
 void ConnectionsMonitorViewModel::applySearchFilter() {
     dispatchPreconditionOnMain();
-    const std::string text = trimmed(lowercased(m_searchFilterText.get()));
+    const std::string text(trimmed(lowercased(m_searchFilterText.get())));
     if (!m_showOnlyCompromised.get()) {
         applyTextFilter(text, m_applications);
         return;

@@ -1,6 +1,7 @@
 #include "Foundation/ByteReader.h"
 #include "Foundation/FileDescriptor.h"
 #include "Foundation/Result.h"
+#include "Foundation/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,8 @@
 #include <fcntl.h>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <unistd.h>
 
 namespace tarnwick {
@@ -65,6 +68,48 @@ TEST(FileDescriptor, ClosesOnceWhateverPathItsOwnerTakes) {
     EXPECT_EQ(kept.release(), raw);
     EXPECT_TRUE(isOpen(raw));
     close(raw);
+}
+
+TEST(WriteAll, DeliversMoreThanOneWriteTakesAndReportsTheReason) {
+    std::array<int, 2> ends{};
+    ASSERT_EQ(pipe(ends.data()), 0);
+    FileDescriptor reading(ends[0]);
+    FileDescriptor writing(ends[1]);
+    // Larger than a pipe's buffer, so the writes come back short while the reader drains it.
+    const std::string bytes(1 << 20, 'x');
+    std::string received;
+    std::thread reader([&] {
+        std::array<char, 4096> chunk{};
+        ssize_t count = 0;
+        while ((count = read(reading.get(), chunk.data(), chunk.size())) > 0) {
+            received.append(chunk.data(), static_cast<std::size_t>(count));
+        }
+    });
+    EXPECT_TRUE(writeAll(writing.get(), bytes).ok());
+    writing.reset();
+    reader.join();
+    EXPECT_EQ(received, bytes);
+
+    const auto refused = writeAll(reading.get(), "x");
+    ASSERT_FALSE(refused.ok());
+    EXPECT_FALSE(refused.error().empty());
+}
+
+TEST(Text, TrimmedDropsBlanksAndNulAtBothEndsOnly) {
+    const struct {
+        std::string_view text;
+        std::string_view expected;
+    } cases[] = {
+        {"", ""},
+        {" \t\r\n", ""},
+        {"  a b  ", "a b"},
+        {std::string_view("model\0", 6), "model"},
+        {"\v\fkey\t", "key"},
+        {"inner\n\nkept", "inner\n\nkept"},
+    };
+    for (const auto& entry : cases) {
+        EXPECT_EQ(trimmed(entry.text), entry.expected) << entry.text;
+    }
 }
 
 TEST(ByteReader, ReadsBothOrdersAndRefusesEveryReadPastTheEnd) {
