@@ -1,6 +1,7 @@
 #include "SystemdService.h"
 
 #include "Foundation/FileDescriptor.h"
+#include "Foundation/Text.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -17,13 +18,6 @@ constexpr const char* kSystemctl = "systemctl";
 // Starting waits for the unit's start job; the extension itself opens its service later.
 constexpr auto kSystemctlLimit = std::chrono::seconds(60);
 
-std::string trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
-}
-
 // Written beside its place and renamed over it, so systemd never reads half a unit; never through
 // a link a user left in the folder.
 Result<void, std::string> writeUnit(const fs::path& folder, const std::string& name,
@@ -36,16 +30,8 @@ Result<void, std::string> writeUnit(const fs::path& folder, const std::string& n
     (void)::unlinkat(directory.get(), staging.c_str(), 0);
     const FileDescriptor out(::openat(directory.get(), staging.c_str(),
                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    bool written = static_cast<bool>(out) && ::fchmod(out.get(), 0644) == 0;
-    for (std::size_t done = 0; written && done < text.size();) {
-        const ssize_t put = ::write(out.get(), text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        written = put > 0;
-        done += written ? static_cast<std::size_t>(put) : 0;
-    }
-    written = written && ::fsync(out.get()) == 0;
+    const bool written = static_cast<bool>(out) && ::fchmod(out.get(), 0644) == 0 &&
+                         writeAll(out.get(), text) && ::fsync(out.get()) == 0;
     if (!written ||
         ::renameat(directory.get(), staging.c_str(), directory.get(), name.c_str()) != 0) {
         (void)::unlinkat(directory.get(), staging.c_str(), 0);
@@ -113,7 +99,7 @@ Result<void, std::string> SystemdService::systemctl(std::vector<std::string> arg
         return Failure{"Cannot run systemctl: " + outcome.error().message};
     }
     if (!outcome->succeeded()) {
-        const std::string reason = trimmed(outcome->standardError);
+        const std::string reason(trimmed(outcome->standardError));
         return Failure{"systemctl " + arguments.front() + " failed" +
                        (reason.empty() ? std::string(".") : ": " + reason)};
     }
@@ -128,7 +114,7 @@ Result<pid_t, std::string> SystemdService::mainProcess() const {
     if (!outcome || !outcome->succeeded()) {
         return Failure{std::string("Cannot ask systemd for the filter's process")};
     }
-    const std::string text = trimmed(outcome->standardOutput);
+    const std::string text(trimmed(outcome->standardOutput));
     long pid = 0;
     try {
         std::size_t used = 0;
