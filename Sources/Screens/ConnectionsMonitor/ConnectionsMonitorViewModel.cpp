@@ -9,10 +9,8 @@
 #include "Tools/BundleUtilities.h"
 #include "Tools/DNSResolver.h"
 #include "Tools/SettingsKey.h"
-#include "Tools/WorkspaceUtilities.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 
 namespace tarnwick {
@@ -23,12 +21,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr double kUserRegionMetres = 1'500'000;
-
-std::string lowercased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 const std::string* find(const ConnectionsMonitorViewModel::FlowInfo& flowInfo, const char* key) {
     const auto found = flowInfo.find(key);
@@ -117,6 +109,14 @@ ConnectionsMonitorViewModel::ConnectionsMonitorViewModel(Dependencies dependenci
         }
     };
     m_hitEnvironment = environment;
+    m_flowDecisions = std::make_shared<FlowDecisionPipeline>(FlowDecisionPipeline::Dependencies{
+        m_allowancesListManager, m_whois, m_geoIPServiceHost, &m_undesirableCountries, &m_workspace,
+        &m_scheduler, m_mainQueue, m_alertTimeLimit,
+        [owner = m_hitOwner](const FlowInfo& flowInfo, bool isAllowed) {
+            if (const auto self = owner->lock()) {
+                self->recordHit(flowInfo, isAllowed);
+            }
+        }});
     m_animationManager =
         std::make_shared<ConnectionMonitorAnimationManager>(m_scheduler, dependencies.random);
     if (!m_relaunch) {
@@ -182,10 +182,6 @@ ConnectionsMonitorViewModel::~ConnectionsMonitorViewModel() {
         if (token) {
             m_notificationCenter.removeObserver(token);
         }
-    }
-    // Flows still waiting for an alert are let through rather than left paused.
-    for (auto& pending : m_pendingAlerts) {
-        pending.reply(true);
     }
 }
 
@@ -737,171 +733,12 @@ void ConnectionsMonitorViewModel::promptUser(const FlowInfo& aboutFlow,
 
 void ConnectionsMonitorViewModel::decideFlow(const FlowInfo& flowInfo,
                                              ResponseHandler responseHandler) {
-    dispatchPreconditionOnMain();
-    const auto* host = find(flowInfo, filterlink::kFlowInfoRemoteHostname);
-    if (host && *host == m_geoIPServiceHost) {
-        recordHit(flowInfo, true);
-        responseHandler(true);
-        return;
-    }
-    const auto* address = find(flowInfo, filterlink::kFlowInfoRemoteAddress);
-    if (address && !address->empty()) {
-        lookupCountryByGeoIP(flowInfo, *address, responseHandler);
-        return;
-    }
-    allowAndRecord(flowInfo, responseHandler);
-}
-
-void ConnectionsMonitorViewModel::allowAndRecord(const FlowInfo& flowInfo,
-                                                 const ResponseHandler& reply) {
-    std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    m_mainQueue->async([weakSelf, flowInfo, reply] {
-        if (const auto self = weakSelf.lock()) {
-            self->recordHit(flowInfo, true);
-        }
-        reply(true);
-    });
-}
-
-std::vector<std::string> ConnectionsMonitorViewModel::currentTargetCountryCodes() const {
-    std::vector<std::string> codes;
-    for (const auto& country : m_undesirableCountries.currentUndesirableCountries()) {
-        codes.push_back(lowercased(country.countryCode()));
-    }
-    return codes;
-}
-
-void ConnectionsMonitorViewModel::lookupCountryByGeoIP(const FlowInfo& flowInfo,
-                                                       const std::string& ipAddress,
-                                                       const ResponseHandler& reply) {
-    if (!m_allowancesListManager) {
-        allowAndRecord(flowInfo, reply);
-        return;
-    }
-    const auto targets = currentTargetCountryCodes();
-    const auto* url = find(flowInfo, filterlink::kFlowInfoUrl);
-    std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    auto fallback = [weakSelf, flowInfo, reply] {
-        if (const auto self = weakSelf.lock()) {
-            self->allowAndRecord(flowInfo, reply);
-        } else {
-            reply(true);
-        }
-    };
-    const auto arrival = m_scheduler.now();
-    m_whois->lookup(ipAddress, url ? std::optional(*url) : std::nullopt,
-                    [weakSelf, flowInfo, reply, fallback, targets, ipAddress,
-                     arrival](std::optional<WhoIs::Response> response) {
-                        const auto self = weakSelf.lock();
-                        if (!self || !response || response->country.empty() || response->isLocal ||
-                            std::find(targets.begin(), targets.end(),
-                                      lowercased(response->country)) == targets.end()) {
-                            fallback();
-                            return;
-                        }
-                        PendingAlert flow{flowInfo, reply, response->country, ipAddress,
-                                          arrival + self->m_alertTimeLimit};
-                        self->m_mainQueue->async([weakSelf, flow = std::move(flow)]() mutable {
-                            const auto model = weakSelf.lock();
-                            if (!model) {
-                                logInfo("Can't resolve main application window");
-                                flow.reply(true);
-                                return;
-                            }
-                            model->decideByListsOrAlert(std::move(flow));
-                        });
-                    });
-}
-
-void ConnectionsMonitorViewModel::decideByListsOrAlert(PendingAlert flow) {
-    dispatchPreconditionOnMain();
-    if (m_allowancesListManager->isAllowed(flow.flowInfo)) {
-        recordHit(flow.flowInfo, true);
-        flow.reply(true);
-        return;
-    }
-    if (m_allowancesListManager->isDenied(flow.flowInfo)) {
-        recordHit(flow.flowInfo, false);
-        flow.reply(false);
-        return;
-    }
-    m_pendingAlerts.push_back(std::move(flow));
-    if (!m_isAlertShown) {
-        showNextAlert();
-    }
-}
-
-void ConnectionsMonitorViewModel::showNextAlert() {
-    dispatchPreconditionOnMain();
-    while (!m_isAlertShown && !m_pendingAlerts.empty()) {
-        PendingAlert flow = std::move(m_pendingAlerts.front());
-        m_pendingAlerts.pop_front();
-        // The previous answer may have settled this flow already.
-        if (m_allowancesListManager->isAllowed(flow.flowInfo)) {
-            recordHit(flow.flowInfo, true);
-            flow.reply(true);
-            continue;
-        }
-        if (m_allowancesListManager->isDenied(flow.flowInfo)) {
-            recordHit(flow.flowInfo, false);
-            flow.reply(false);
-            continue;
-        }
-        m_isAlertShown = true;
-        const auto alert = makeConnectionAlert(flow.flowInfo, flow.countryCode);
-        std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-        const auto deadline = flow.deadline;
-        m_allowancesListManager->runConnectionAlert(
-            alert, flow.flowInfo, flow.remoteAddress, deadline,
-            [weakSelf, flowInfo = flow.flowInfo, reply = flow.reply](int answer) {
-                const bool allow = answer == 1000 || answer == 1002 || answer == 1004;
-                const auto self = weakSelf.lock();
-                if (self) {
-                    self->recordHit(flowInfo, allow);
-                }
-                reply(allow);
-                if (self) {
-                    self->m_isAlertShown = false;
-                    self->showNextAlert();
-                }
-            });
-    }
+    m_flowDecisions->decide(flowInfo, std::move(responseHandler));
 }
 
 ConnectionAlert ConnectionsMonitorViewModel::makeConnectionAlert(
     const FlowInfo& flowInfo, const std::string& countryCode) const {
-    ConnectionAlert alert;
-    const auto* bundleId = find(flowInfo, filterlink::kFlowInfoBundleId);
-    std::string name = "Unknown Application";
-    if (bundleId) {
-        const auto running = runningApplication(m_workspace, *bundleId);
-        name = running && running->localizedName ? *running->localizedName : *bundleId;
-        if (running) {
-            alert.iconBundleIdentifier = running->bundleIdentifier;
-        }
-    }
-    alert.messageText = "Potentially Unwanted Connection from " + name;
-    const auto* host = find(flowInfo, filterlink::kFlowInfoRemoteHostname);
-    const bool hasHost = host && !host->empty();
-    const std::string code = lowercased(countryCode);
-    auto country = Locale::current().localizedStringForRegionCode(code);
-    std::string upper = code;
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (!country || country->empty() || *country == upper || *country == code) {
-        country = code;
-    }
-    const auto* address = find(flowInfo, filterlink::kFlowInfoRemoteAddress);
-    alert.informativeText = (hasHost ? "Host: " + *host + "\n" : std::string()) +
-                            "Country: " + *country + "\n" +
-                            "IP: " + (address ? *address : std::string());
-    alert.buttons = {"Allow this connection", "Deny this connection",
-                     "Allow connections from " + name, "Deny connections from " + name};
-    if (hasHost) {
-        alert.buttons.push_back("Allow connections to " + *host);
-        alert.buttons.push_back("Deny connections to " + *host);
-    }
-    return alert;
+    return m_flowDecisions->makeConnectionAlert(flowInfo, countryCode);
 }
 
 // MARK: Connection list
@@ -955,7 +792,7 @@ ConnectionsMonitorViewModel::ApplicationList ConnectionsMonitorViewModel::sorted
 
 void ConnectionsMonitorViewModel::applySearchFilter() {
     dispatchPreconditionOnMain();
-    const std::string text(trimmed(lowercased(m_searchFilterText.get())));
+    const std::string text(trimmed(asciiLowercased(m_searchFilterText.get())));
     if (!m_showOnlyCompromised.get()) {
         applyTextFilter(text, m_applications);
         return;
@@ -1020,12 +857,12 @@ void ConnectionsMonitorViewModel::runSearch(const std::string& text,
         auto children = application->children.get();
         HitList found;
         for (const auto& hit : children) {
-            if (lowercased(hit->url()).find(text) != std::string::npos) {
+            if (asciiLowercased(hit->url()).find(text) != std::string::npos) {
                 found.push_back(hit);
             }
         }
         const bool nameMatches =
-            lowercased(application->localizedName()).find(text) != std::string::npos;
+            asciiLowercased(application->localizedName()).find(text) != std::string::npos;
         if (!nameMatches && found.empty()) {
             continue;
         }

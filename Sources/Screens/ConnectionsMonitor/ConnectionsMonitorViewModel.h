@@ -10,6 +10,7 @@
 #include "NetworkExtension/Manager/NEFilterManager.h"
 #include "Screens/ConnectionsMonitor/Application.h"
 #include "Screens/ConnectionsMonitor/ConnectionMonitorAnimationManager.h"
+#include "Screens/ConnectionsMonitor/FlowDecisionPipeline.h"
 #include "Screens/ConnectionsMonitor/IPCConnection.h"
 #include "Screens/ConnectionsMonitor/LocationManager.h"
 #include "Screens/ConnectionsMonitor/MapCoordinator.h"
@@ -24,7 +25,6 @@
 #include "Workspace/Workspace.h"
 
 #include <chrono>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -41,10 +41,9 @@ namespace tarnwick {
 // search and map state the screens bind to.
 //
 // Everything runs on the main queue: the link, the filter manager and the extension requests
-// deliver there, and every mutator asserts it. Each flow gets exactly one reply. One connection
-// alert is open at a time; flows that need one wait, and are tested against the lists again
-// before their alert is shown. A flow whose alert is not answered in time is dropped before the
-// extension's own limit lets it through. Made with `create`.
+// deliver there, and every mutator asserts it. The flows are decided by a `FlowDecisionPipeline`,
+// which puts each decided flow into the model's tree; the model answers the link for it. Made
+// with `create`.
 class ConnectionsMonitorViewModel final
     : public AppCommunication,
       public OSSystemExtensionRequestDelegate,
@@ -166,14 +165,6 @@ public:
                                  const OSSystemExtensionError& error) override;
 
 private:
-    struct PendingAlert {
-        FlowInfo flowInfo;
-        ResponseHandler reply;
-        std::string countryCode;
-        std::string remoteAddress;
-        Scheduler::TimePoint deadline;
-    };
-
     explicit ConnectionsMonitorViewModel(Dependencies dependencies);
     void setUp();
 
@@ -182,14 +173,7 @@ private:
     void handleNetworkStatusChange(bool connected);
     void toggle();
 
-    // Flow decision.
-    void allowAndRecord(const FlowInfo& flowInfo, const ResponseHandler& reply);
-    void lookupCountryByGeoIP(const FlowInfo& flowInfo, const std::string& ipAddress,
-                              const ResponseHandler& reply);
-    void decideByListsOrAlert(PendingAlert flow);
-    void showNextAlert();
     void insertHit(const std::string& bundleId, const FlowInfo& flowInfo, bool isAllowed);
-    std::vector<std::string> currentTargetCountryCodes() const;
 
     // Search.
     void applySearchFilter();
@@ -242,6 +226,7 @@ private:
     std::shared_ptr<std::weak_ptr<ConnectionsMonitorViewModel>> m_hitOwner =
         std::make_shared<std::weak_ptr<ConnectionsMonitorViewModel>>();
     std::shared_ptr<ConnectionMonitorAnimationManager> m_animationManager;
+    std::shared_ptr<FlowDecisionPipeline> m_flowDecisions;
     std::weak_ptr<MapCoordinator> m_mapCoordinator;
 
     ApplicationList m_applications;
@@ -260,8 +245,6 @@ private:
     NotificationCenter::ObserverToken m_windowKeyObserver;
     std::shared_ptr<DispatchWorkItem> m_searchFilterWorkItem;
     std::optional<Bundle> m_extensionBundle;
-    std::deque<PendingAlert> m_pendingAlerts;
-    bool m_isAlertShown = false;
 };
 
 }  // namespace tarnwick

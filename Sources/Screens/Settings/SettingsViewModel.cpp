@@ -2,6 +2,7 @@
 
 #include "Dispatch/MainQueuePrecondition.h"
 #include "Logging/LogHub.h"
+#include "Screens/Presenters/ConnectionAlertDecision.h"
 #include "Tools/CountriesProvider.h"
 #include "Tools/StringUtilities.h"
 #include "Tools/WorkspaceUtilities.h"
@@ -69,6 +70,22 @@ std::string lowercased(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
+}
+
+// The word the alert's answer leaves on the standard output.
+const char* wordForDecision(const std::optional<ConnectionAlertDecision>& decision) {
+    if (!decision) {
+        return "unknown response";
+    }
+    switch (decision->scope) {
+        case ConnectionAlertDecision::Scope::connection:
+            return decision->allow ? "Allow" : "Deny";
+        case ConnectionAlertDecision::Scope::application:
+            return decision->allow ? "Allow All" : "Deny All";
+        case ConnectionAlertDecision::Scope::host:
+            return decision->allow ? "Allow all from host" : "Deny all from host";
+    }
+    return "unknown response";
 }
 
 bool isBlank(char c) {
@@ -369,33 +386,23 @@ void SettingsViewModel::runConnectionAlert(const ConnectionAlert& alert, const F
 void SettingsViewModel::applyAlertAnswer(int answer, const FlowInfo& flowInfo,
                                          const std::string& remoteAddress) {
     dispatchPreconditionOnMain();
-    static const char* const words[] = {
-        "Allow", "Deny", "Allow All", "Deny All", "Allow all from host", "Deny all from host"};
-    const int index = answer - ConnectionAlert::kFirstButtonAnswer;
-    const bool known = index >= 0 && index < 6;
-    std::printf("%s\n", known ? words[index] : "unknown response");
+    using Scope = ConnectionAlertDecision::Scope;
+    const auto decision = ConnectionAlertDecision::forAnswer(answer);
+    std::printf("%s\n", wordForDecision(decision));
     std::fflush(stdout);
     const auto* bundleId = find(flowInfo, kBundleId);
     const auto* host = find(flowInfo, kHostName);
     bool added = false;
-    if (known && index < 4 && bundleId) {
-        switch (index) {
-            case 0:
-                m_hitsWhitelist.push_back({*bundleId, remoteAddress});
-                break;
-            case 1:
-                m_hitsBlacklist.push_back({*bundleId, remoteAddress});
-                break;
-            case 2:
-                m_bundleIdWhitelist.push_back(*bundleId);
-                break;
-            default:
-                m_bundleIdBlacklist.push_back(*bundleId);
-                break;
+    if (decision && decision->scope != Scope::host && bundleId) {
+        if (decision->scope == Scope::connection) {
+            (decision->allow ? m_hitsWhitelist : m_hitsBlacklist)
+                .push_back({*bundleId, remoteAddress});
+        } else {
+            (decision->allow ? m_bundleIdWhitelist : m_bundleIdBlacklist).push_back(*bundleId);
         }
         added = true;
-    } else if (known && index >= 4 && host) {
-        (index == 4 ? m_hostNameWhitelist : m_hostNameBlacklist).push_back(*host);
+    } else if (decision && decision->scope == Scope::host && host) {
+        (decision->allow ? m_hostNameWhitelist : m_hostNameBlacklist).push_back(*host);
         added = true;
     }
     if (added) {

@@ -112,6 +112,13 @@ TEST(Text, TrimmedDropsBlanksAndNulAtBothEndsOnly) {
     }
 }
 
+TEST(Text, AsciiLowercasedLeavesEveryOtherByteAlone) {
+    EXPECT_EQ(asciiLowercased("RU"), "ru");
+    EXPECT_EQ(asciiLowercased("Mixed-Case_09@Z"), "mixed-case_09@z");
+    // "ÄÉ" in UTF-8: neither byte may change, or the text stops being UTF-8.
+    EXPECT_EQ(asciiLowercased("\xC3\x84\xC3\x89X"), "\xC3\x84\xC3\x89x");
+}
+
 TEST(ByteReader, ReadsBothOrdersAndRefusesEveryReadPastTheEnd) {
     const std::array<std::uint8_t, 8> bytes{0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};
     const ByteReader reader(bytes);

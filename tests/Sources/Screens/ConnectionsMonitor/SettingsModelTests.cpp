@@ -1,3 +1,4 @@
+#include "Dispatch/ManualScheduler.h"
 #include "Dispatch/RunLoop.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "support/TemporarySettings.h"
@@ -73,6 +74,73 @@ TEST_F(SettingsModel, ListDecisionsFollowTheSixLists) {
     EXPECT_EQ(titles(model->allowList.get()),
               (std::vector<std::string>{"Allow all connections from both.app",
                                         "Allow all connections from pair.app to 192.0.2.1"}));
+}
+
+// Answers every alert at once with `answer`.
+class AnsweringPresenter final : public ConnectionAlertPresenter {
+public:
+    explicit AnsweringPresenter(int answer) : m_answer(answer) {}
+    void present(const ConnectionAlert&, Answer answer) override { answer(m_answer); }
+    void dismiss() override {}
+
+private:
+    int m_answer;
+};
+
+TEST_F(SettingsModel, EachAlertButtonAddsItsEntrySavesItAndSaysItsWord) {
+    const SettingsViewModel::FlowInfo full = {
+        {"bundleId", "a.app"}, {"aza", "h.example"}, {"remoteAddress", "192.0.2.1"}};
+    const struct {
+        const char* name;
+        int answer;
+        SettingsViewModel::FlowInfo flow;
+        const char* word;
+        // The lists after the answer, from empty ones.
+        void (*expect)(AllowanceList&);
+    } rows[] = {
+        {"allow this connection", 1000, full, "Allow",
+         [](AllowanceList& lists) {
+             lists.hitsWhitelist = {{"a.app", "192.0.2.9"}};
+         }},
+        {"deny this connection", 1001, full, "Deny",
+         [](AllowanceList& lists) {
+             lists.hitsBlackList = {{"a.app", "192.0.2.9"}};
+         }},
+        {"allow the application", 1002, full, "Allow All",
+         [](AllowanceList& lists) { lists.bundleIDWhitelist = {"a.app"}; }},
+        {"deny the application", 1003, full, "Deny All",
+         [](AllowanceList& lists) { lists.bundleIDBlacklist = {"a.app"}; }},
+        {"allow the host", 1004, full, "Allow all from host",
+         [](AllowanceList& lists) { lists.hostWhitelist = {"h.example"}; }},
+        {"deny the host", 1005, full, "Deny all from host",
+         [](AllowanceList& lists) { lists.hostBlacklist = {"h.example"}; }},
+        {"no bundle identifier", 1002, {{"aza", "h.example"}}, "Allow All", [](AllowanceList&) {}},
+        {"no host", 1005, {{"bundleId", "a.app"}}, "Deny all from host", [](AllowanceList&) {}},
+        {"closed", ConnectionAlert::kNoAnswer, full, "unknown response", [](AllowanceList&) {}},
+        {"past the last button", 1006, full, "unknown response", [](AllowanceList&) {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        AllowanceList expected;
+        row.expect(expected);
+        AllowanceList{}.saveToSettings();
+        ManualScheduler clock;
+        SettingsViewModel::Dependencies dependencies;
+        dependencies.undesirableCountries = &countries;
+        dependencies.preferences = &preferences;
+        dependencies.alertPresenter = std::make_shared<AnsweringPresenter>(row.answer);
+        dependencies.scheduler = &clock;
+        const auto model = std::make_shared<SettingsViewModel>(dependencies);
+        std::optional<int> returned;
+        ::testing::internal::CaptureStdout();
+        model->runConnectionAlert({}, row.flow, "192.0.2.9", clock.now() + 55s,
+                                  [&](int answer) { returned = answer; });
+        RunLoop::main().runFor(0ms);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), std::string(row.word) + "\n");
+        EXPECT_EQ(returned, row.answer);
+        EXPECT_EQ(model->allowanceList(), expected);
+        EXPECT_EQ(AllowanceList::restoreFromSettings().value_or(AllowanceList{}), expected);
+    }
 }
 
 TEST_F(SettingsModel, MovingRemovingAndEmptyingRowsAreStored) {
