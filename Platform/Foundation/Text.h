@@ -1,5 +1,7 @@
 #pragma once
 
+#include <charconv>
+#include <optional>
 #include <string_view>
 
 namespace tarnwick {
@@ -7,5 +9,18 @@ namespace tarnwick {
 // `text` without the ASCII white space (and NUL, which kernel and tool output leave at the end of
 // a value) at either end.
 [[nodiscard]] std::string_view trimmed(std::string_view text);
+
+// The decimal number that is the whole of `text`; nothing for an empty text, one out of range, or
+// anything before or after the digits.
+template <typename Number>
+[[nodiscard]] std::optional<Number> wholeNumber(std::string_view text) {
+    Number number{};
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, number);
+    if (text.empty() || error != std::errc() || at != end) {
+        return std::nullopt;
+    }
+    return number;
+}
 
 }  // namespace tarnwick

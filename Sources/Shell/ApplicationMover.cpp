@@ -2,8 +2,8 @@
 
 #include "Foundation/PinnedDirectory.h"
 #include "Foundation/RootOwnedCopy.h"
+#include "Foundation/Text.h"
 
-#include <charconv>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,13 +19,6 @@ constexpr int kBadArguments = 2;
 bool isMovableBundlePath(const fs::path& bundle) {
     return bundle.is_absolute() && bundle == bundle.lexically_normal() &&
            bundle.filename() == kBundleName && bundle.parent_path() != kApplicationsFolder;
-}
-
-template <typename Number>
-bool parseNumber(const std::string& text, Number& number) {
-    const auto* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, number);
-    return error == std::errc() && at == end && !text.empty();
 }
 
 int fail(int status, const std::string& message) {
@@ -84,16 +77,17 @@ std::vector<std::string> arguments(const fs::path& bundle, BundleIdentity identi
 int run(const std::vector<std::string>& arguments, std::optional<uid_t> requester) {
     // Before anything is made: the caller's umask must not open up what root creates.
     ::umask(022);
-    BundleIdentity identity;
-    if (arguments.size() != 4 || arguments[0] != "move" || !isMovableBundlePath(arguments[1]) ||
-        !parseNumber(arguments[2], identity.device) || !parseNumber(arguments[3], identity.inode)) {
+    const bool four = arguments.size() == 4;
+    const auto device = four ? wholeNumber<dev_t>(arguments[2]) : std::nullopt;
+    const auto inode = four ? wholeNumber<ino_t>(arguments[3]) : std::nullopt;
+    if (!device || !inode || arguments[0] != "move" || !isMovableBundlePath(arguments[1])) {
         return fail(kBadArguments,
                     std::string("usage: move <path of ") + kBundleName + "> <device> <inode>");
     }
     if (::geteuid() != 0) {
         return fail(1, "The mover must run as root");
     }
-    auto moved = move(arguments[1], identity, requester);
+    auto moved = move(arguments[1], BundleIdentity{*device, *inode}, requester);
     return moved ? 0 : fail(1, "Not moved: " + moved.error());
 }
 

@@ -8,6 +8,7 @@
 #include "FilterExtension/NetworkSandbox.h"
 #include "Shell/AppMover.h"
 #include "Shell/ApplicationMover.h"
+#include "support/LocalUser.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ChildProcess;
+using testing::chownTree;
 using testing::TemporaryDirectory;
 using testing::waitUntil;
 using testing::writeFile;
@@ -44,13 +46,6 @@ mkdir -m 0755 /mnt/Applications
 exec chroot /mnt /bin/sleep infinity)sh";
 // clang-format on
 
-void chownTree(const fs::path& top, uid_t user) {
-    ASSERT_EQ(::lchown(top.c_str(), user, user), 0);
-    for (const auto& entry : fs::recursive_directory_iterator(top)) {
-        ASSERT_EQ(::lchown(entry.path().c_str(), user, user), 0);
-    }
-}
-
 void makeApp(const fs::path& app, const std::string& mark) {
     writeFile(app / "Contents/Info.plist", "<plist/>");
     writeFile(app / "Contents/MacOS/Tarnwick", "#!/bin/sh\n");
@@ -63,19 +58,9 @@ std::string read(const fs::path& file) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A shell command as uid 4242.
+// A shell command as the user.
 int asUser(const std::string& command) {
-    ProcessRequest request;
-    request.arguments = {"/usr/bin/setpriv",
-                         "--reuid=" + std::to_string(kUser),
-                         "--regid=" + std::to_string(kUser),
-                         "--clear-groups",
-                         "--",
-                         "/bin/sh",
-                         "-c",
-                         command};
-    const auto outcome = Process::run(request);
-    return outcome ? outcome->exitStatus : -1;
+    return testing::runShellAs(kUser, command);
 }
 
 class ApplicationMoverSystemTest : public ::testing::Test {
