@@ -1,5 +1,7 @@
 #pragma once
 
+#include <charconv>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,5 +14,17 @@ namespace tarnwick {
 // `text` with the ASCII letters in lower case; other bytes, UTF-8 ones included, stay as they are,
 // so the result never depends on the process's locale.
 [[nodiscard]] std::string asciiLowercased(std::string text);
+// The decimal number that is the whole of `text`; nothing for an empty text, one out of range, or
+// anything before or after the digits.
+template <typename Number>
+[[nodiscard]] std::optional<Number> wholeNumber(std::string_view text) {
+    Number number{};
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, number);
+    if (text.empty() || error != std::errc() || at != end) {
+        return std::nullopt;
+    }
+    return number;
+}
 
 }  // namespace tarnwick

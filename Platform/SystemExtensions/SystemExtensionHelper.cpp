@@ -5,6 +5,7 @@
 #include "Foundation/FileDescriptor.h"
 #include "Foundation/PinnedDirectory.h"
 #include "Foundation/Process.h"
+#include "Foundation/RootOwnedCopy.h"
 #include "SystemdService.h"
 #include "XPC/XPCServiceLock.h"
 #include "XPC/XPCServicePath.h"
@@ -37,10 +38,6 @@ constexpr auto kStopGrace = std::chrono::seconds(5);
 constexpr auto kServingLimit = std::chrono::seconds(15);
 // Longer than one whole run of another helper: stop, copy, start and wait for the service.
 constexpr auto kLockLimit = std::chrono::seconds(60);
-// A bundle is a few folders and files; anything far beyond is not one.
-constexpr int kMaximumDepth = 32;
-constexpr std::size_t kMaximumEntries = 20000;
-constexpr std::uint64_t kMaximumBytes = std::uint64_t{1} << 30;
 
 struct HelperError {
     int status = 1;
@@ -314,115 +311,6 @@ Step startInstance(const PinnedDirectory& folder, const std::string& bundleName)
     return waitUntilServing(bundle->path(), *launched);
 }
 
-// --- The copy: fresh files of root's, never a link, never a mode the source chose.
-
-struct CopyBudget {
-    std::size_t entries = 0;
-    std::uint64_t bytes = 0;
-};
-
-// The folder's or file's owner and mode as the copy must have them, whatever the umask, the
-// folder's set-group-id bit or the source said.
-bool makeRootOwned(int fd, mode_t mode) {
-    return (::geteuid() != 0 || ::fchown(fd, 0, 0) == 0) && ::fchmod(fd, mode) == 0;
-}
-
-Step copyFile(int from, int to, const std::string& name, const fs::path& shown,
-              CopyBudget& budget) {
-    const FileDescriptor in(
-        ::openat(from, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat info {};
-    if (!in || ::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return Failure{error("Cannot copy " + shown.string() + ": not a readable file")};
-    }
-    const mode_t mode = (info.st_mode & 0111) ? 0755 : 0644;
-    const FileDescriptor out(
-        ::openat(to, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!out || !makeRootOwned(out.get(), 0600)) {
-        return Failure{error("Cannot write the copy of " + shown.string())};
-    }
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(in.get(), buffer, sizeof(buffer));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return Failure{error("Cannot read " + shown.string())};
-        }
-        if (got == 0) {
-            break;
-        }
-        budget.bytes += static_cast<std::uint64_t>(got);
-        if (budget.bytes > kMaximumBytes) {
-            return Failure{error("The extension bundle is too large")};
-        }
-        for (ssize_t written = 0; written < got;) {
-            const ssize_t put = ::write(out.get(), buffer + written, got - written);
-            if (put < 0 && errno != EINTR) {
-                return Failure{error("Cannot write the copy of " + shown.string())};
-            }
-            written += std::max<ssize_t>(put, 0);
-        }
-    }
-    if (!makeRootOwned(out.get(), mode)) {
-        return Failure{error("Cannot write the copy of " + shown.string())};
-    }
-    return {};
-}
-
-Step copyFolder(const PinnedDirectory& from, int to, const fs::path& shown, int depthLeft,
-                CopyBudget& budget) {
-    auto names = from.entries();
-    if (!names) {
-        return Failure{error(names.error().message)};
-    }
-    for (const auto& name : *names) {
-        const auto path = shown / name;
-        if (++budget.entries > kMaximumEntries) {
-            return Failure{error("The extension bundle holds too many files")};
-        }
-        struct stat info {};
-        if (::fstatat(from.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-            return Failure{error("Cannot read " + path.string())};
-        }
-        if (S_ISLNK(info.st_mode)) {
-            return Failure{error("The extension bundle holds a symbolic link: " + path.string())};
-        }
-        if (S_ISREG(info.st_mode)) {
-            if (auto copied = copyFile(from.fd(), to, name, path, budget); !copied) {
-                return copied;
-            }
-            continue;
-        }
-        if (!S_ISDIR(info.st_mode)) {
-            return Failure{
-                error("The extension bundle holds something that is neither a file "
-                      "nor a folder: " +
-                      path.string())};
-        }
-        if (depthLeft <= 0) {
-            return Failure{error("The extension bundle is nested too deeply")};
-        }
-        auto source = from.openChild(name, {});
-        if (!source) {
-            return Failure{error(source.error().message)};
-        }
-        if (::mkdirat(to, name.c_str(), 0700) != 0) {
-            return Failure{error("Cannot create the copy of " + path.string())};
-        }
-        const FileDescriptor made(
-            ::openat(to, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!made || !makeRootOwned(made.get(), 0755)) {
-            return Failure{error("Cannot create the copy of " + path.string())};
-        }
-        if (auto copied = copyFolder(*source, made.get(), path, depthLeft - 1, budget); !copied) {
-            return copied;
-        }
-    }
-    return {};
-}
-
 Step removeIfThere(const PinnedDirectory& folder, const std::string& name) {
     auto removed = folder.removeEntry(name);
     if (!removed && removed.error().code != FileError::Code::notFound) {
@@ -436,34 +324,15 @@ Step install(const PinnedDirectory& folder, const fs::path& source, const std::s
     if (!from) {
         return Failure{HelperError{kBadArguments, "No extension bundle: " + from.error().message}};
     }
-    // Copied beside its place first, so a failed copy never leaves half a bundle installed.
-    const std::string staging = bundleName + ".new";
-    if (auto cleared = removeIfThere(folder, staging); !cleared) {
-        return cleared;
-    }
-    if (::mkdirat(folder.fd(), staging.c_str(), 0700) != 0) {
-        return Failure{error("Cannot create " + (folder.path() / staging).string())};
-    }
-    auto copy = folder.openChild(staging, {});
-    CopyBudget budget;
-    Step copied = copy ? copyFolder(*from, copy->fd(), source, kMaximumDepth, budget)
-                       : Step(Failure{error(copy.error().message)});
-    if (copied && !makeRootOwned(copy->fd(), 0755)) {
-        copied = Failure{error("Cannot set up " + copy->path().string())};
-    }
-    if (copied) {
-        copied = requireProgram(*copy);
-    }
-    if (!copied) {
-        (void)folder.removeEntry(staging);  // the failure said why; a leftover goes next time
-        return copied;
-    }
-    if (auto cleared = removeIfThere(folder, bundleName); !cleared) {
-        return cleared;
-    }
-    if (::renameat(folder.fd(), staging.c_str(), folder.fd(), bundleName.c_str()) != 0) {
-        return Failure{
-            error("Cannot install the extension as " + (folder.path() / bundleName).string())};
+    RootOwnedCopy::Options options;
+    options.verify = [](const PinnedDirectory& copy) -> Result<void, FileError> {
+        if (auto program = requireProgram(copy); !program) {
+            return Failure{FileError{FileError::Code::failed, program.error().message}};
+        }
+        return {};
+    };
+    if (auto installed = RootOwnedCopy::install(folder, *from, bundleName, options); !installed) {
+        return Failure{error(installed.error().message)};
     }
     return {};
 }

@@ -1,10 +1,14 @@
 #include "Shell/AppMover.h"
 
 #include "Dispatch/DispatchQueue.h"
+#include "Foundation/AdministratorCommand.h"
+#include "Foundation/Bundle.h"
+#include "Shell/ApplicationMover.h"
 #include "Tools/Log/ContextLog.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarnwick {
@@ -32,13 +36,17 @@ std::size_t entryCount(const fs::path& directory) {
     return count;
 }
 
-bool hasNonBlankPath(const fs::path& path) {
-    const std::string text = path.string();
-    return std::any_of(text.begin(), text.end(), [](unsigned char c) { return !std::isspace(c); });
+// The packaged mover is root's and is the program its polkit action names, so the password
+// prompt says what is approved; a bundle that was never installed brings its own.
+fs::path standardMover() {
+    const fs::path installed =
+        fs::path("/usr/lib/tarnwick/Tarnwick.app/Contents/MacOS") / ApplicationMover::kProgramName;
+    struct stat info {};
+    if (::lstat(installed.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == 0) {
+        return installed;
+    }
+    return Bundle::main().contentsPath() / "MacOS" / ApplicationMover::kProgramName;
 }
-
-// pkexec's exit status when the user dismissed the authentication dialog.
-constexpr int pkexecDismissed = 126;
 
 }  // namespace
 
@@ -51,6 +59,7 @@ AppMover::Environment AppMover::standardEnvironment() {
     environment.applicationDirectories.push_back("/Applications");
     environment.packageDirectories = {"/usr/lib/tarnwick", "/usr/local/lib/tarnwick"};
     environment.privilegedRunner = systemCommandRunner();
+    environment.mover = standardMover();
     environment.isRunningAt = [](const fs::path&) { return false; };
     environment.openRunningCopy = [](const fs::path&) {};
     environment.moveToTrash = [](const fs::path& path) -> Result<void, std::string> {
@@ -123,31 +132,20 @@ std::string AppMover::moveAlertInformativeText(const std::string& applicationNam
     return text;
 }
 
-AppMover::AuthorizedCopy AppMover::authorizedCopy(const fs::path& source,
-                                                  const fs::path& destination,
+AppMover::AuthorizedMove AppMover::authorizedMove(const fs::path& source, const fs::path& mover,
                                                   const CommandRunner& privilegedRunner) {
-    if (!hasNonBlankPath(source) || !hasNonBlankPath(destination)) {
+    const auto identity = ApplicationMover::check(source);
+    if (!identity) {
+        moverLog().error("Cannot move the app with authorization: " + identity.error());
         return {};
     }
-    // One authentication for both steps. The script is fixed text; the two paths are its
-    // positional parameters, so no path can become part of a command.
-    ProcessRequest request;
-    request.arguments = {"pkexec",       "/bin/sh",
-                         "-c",           "/bin/rm -rf -- \"$1\" && /bin/cp -pR -- \"$2\" \"$1\"",
-                         "sh",           destination.string(),
-                         source.string()};
-    request.timeLimit = std::chrono::minutes(5);
-    const ProcessResult result = privilegedRunner(request);
-    if (!result) {
-        moverLog().error("Failed to run the privileged copy: " + result.error().message);
-        return {};
-    }
-    if (result->exitStatus == pkexecDismissed) {
-        return {true, false};
-    }
-    if (!result->succeeded()) {
-        moverLog().error("The privileged copy failed with status " +
-                         std::to_string(result->exitStatus) + ": " + result->standardError);
+    const auto moved = AdministratorCommand::run(
+        mover.string(), ApplicationMover::arguments(source, *identity), privilegedRunner);
+    if (!moved) {
+        if (moved.error().code == AdministratorCommandError::Code::notAuthorized) {
+            return {true, false};
+        }
+        moverLog().error("The privileged move failed: " + moved.error().message);
         return {};
     }
     return {false, true};
@@ -192,9 +190,10 @@ AppMover::Outcome AppMover::moveToApplicationsFolderIfNeeded(bool skipConfirmati
         }
 
         if (needsAuthorization) {
-            AuthorizedCopy copy;
-            if (destination.extension() == ".app") {
-                copy = authorizedCopy(source, destination, environment.privilegedRunner);
+            // The mover writes only its own folder; any other is not ours to ask root for.
+            AuthorizedMove copy;
+            if (*folder == environment.moverFolder) {
+                copy = authorizedMove(source, environment.mover, environment.privilegedRunner);
             }
             if (copy.cancelled) {
                 moverLog().warning("User declined to grant authorization to move the app.");

@@ -13,10 +13,10 @@
 namespace tarnwick {
 
 // Offers to move the application bundle into an Applications folder when it runs from anywhere
-// else, copies it there (with administrator rights through pkexec when the folder or an older
+// else, copies it there (through the privileged mover and pkexec when the folder or an older
 // copy is not ours to write), removes the original and relaunches the moved copy. Every path
-// reaches the privileged commands and the relaunch as an argument of its own, never inside a
-// shell string. A move that fails is logged and told, and the application goes on where it is.
+// reaches the privileged mover and the relaunch as an argument of its own, never inside a shell
+// string. A move that fails is logged and told, and the application goes on where it is.
 class AppMover {
 public:
     enum class Outcome {
@@ -28,7 +28,7 @@ public:
         moved,
     };
 
-    struct AuthorizedCopy {
+    struct AuthorizedMove {
         bool cancelled = false;
         bool succeeded = false;
     };
@@ -48,6 +48,10 @@ public:
         std::function<bool(bool needsAuthorization)> confirmMove;
         // Runs one command with administrator rights (pkexec) and waits.
         CommandRunner privilegedRunner;
+        // The program that moves the bundle as root (tarnwick-application-mover).
+        std::filesystem::path mover;
+        // The one folder the mover writes into. Used for testing only: the mover's own is fixed.
+        std::filesystem::path moverFolder = "/Applications";
         std::function<bool(const std::filesystem::path&)> isRunningAt;
         std::function<void(const std::filesystem::path&)> openRunningCopy;
         std::function<Result<void, std::string>(const std::filesystem::path&)> moveToTrash;
@@ -69,8 +73,9 @@ public:
         const std::vector<std::filesystem::path>& directories);
     static std::string moveAlertInformativeText(const std::string& applicationName,
                                                 bool needsAuthorization);
-    static AuthorizedCopy authorizedCopy(const std::filesystem::path& source,
-                                         const std::filesystem::path& destination,
+    // Checks the bundle as this user, then has the mover copy it into its folder as root.
+    static AuthorizedMove authorizedMove(const std::filesystem::path& source,
+                                         const std::filesystem::path& mover,
                                          const CommandRunner& privilegedRunner);
     // The relaunch helper's argument vector: it waits for `pid` to end, then starts the program.
     static std::vector<std::string> relaunchArguments(pid_t pid,

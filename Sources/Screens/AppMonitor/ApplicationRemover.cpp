@@ -1,9 +1,9 @@
 #include "ApplicationRemover.h"
 
 #include "Foundation/PinnedDirectory.h"
+#include "Foundation/Text.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <fcntl.h>
 #include <optional>
@@ -37,13 +37,6 @@ Result<PinnedDirectory, std::string> openBundle(const fs::path& bundle,
     }
     parent.emplace(std::move(*folder));
     return std::move(*opened);
-}
-
-template <typename Number>
-bool parseNumber(const std::string& text, Number& number) {
-    const auto* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, number);
-    return error == std::errc() && at == end && !text.empty();
 }
 
 int fail(int status, const std::string& message) {
@@ -100,12 +93,13 @@ std::vector<std::string> arguments(const fs::path& bundle, BundleIdentity identi
 }
 
 int run(const std::vector<std::string>& arguments) {
-    BundleIdentity identity;
-    if (arguments.size() != 4 || arguments[0] != "remove" || !isRemovableBundlePath(arguments[1]) ||
-        !parseNumber(arguments[2], identity.device) || !parseNumber(arguments[3], identity.inode)) {
+    const bool four = arguments.size() == 4;
+    const auto device = four ? wholeNumber<dev_t>(arguments[2]) : std::nullopt;
+    const auto inode = four ? wholeNumber<ino_t>(arguments[3]) : std::nullopt;
+    if (!device || !inode || arguments[0] != "remove" || !isRemovableBundlePath(arguments[1])) {
         return fail(kBadArguments, "usage: remove <bundle path> <device> <inode>");
     }
-    auto removed = remove(arguments[1], identity);
+    auto removed = remove(arguments[1], BundleIdentity{*device, *inode});
     return removed ? 0 : fail(1, "Not removed: " + removed.error());
 }
 

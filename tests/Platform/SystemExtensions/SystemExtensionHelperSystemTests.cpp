@@ -4,6 +4,7 @@
 
 #include "HelperSandbox.h"
 #include "SystemExtensions/SystemExtensionHelper.h"
+#include "support/LocalUser.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ChildProcess;
+using testing::chownTree;
 using testing::HelperSandbox;
 using testing::TemporaryDirectory;
 using testing::waitUntil;
@@ -35,13 +37,6 @@ std::string infoPlist(const std::string& executable) {
            "<key>CFBundleIdentifier</key><string>com.example.filter</string>"
            "<key>CFBundleExecutable</key><string>" +
            executable + "</string></dict></plist>\n";
-}
-
-void chownTree(const fs::path& top, uid_t user) {
-    ASSERT_EQ(::lchown(top.c_str(), user, user), 0);
-    for (const auto& entry : fs::recursive_directory_iterator(top)) {
-        ASSERT_EQ(::lchown(entry.path().c_str(), user, user), 0);
-    }
 }
 
 // Public, for the tables' steps.

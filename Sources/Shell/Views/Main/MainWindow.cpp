@@ -30,6 +30,7 @@
 #include <QtGui/qguiapplication_platform.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <xcb/xcb.h>
 
@@ -437,6 +438,24 @@ Qt::Edges MainWindow::resizeEdges(const QPoint& position) const {
     if (isFullScreen() || isMaximized() || !rect().contains(position)) {
         return edges;
     }
+    // Without a compositor the mask cuts the rounded corners away, and a press there reaches the
+    // desktop instead. So each corner's band follows the rounded outline, inside the shape: a
+    // press within the corner's square and near its arc resizes both ways.
+    const double radius = m_mainView->hasSquareCorners() ? 0.0 : m_mainView->windowCornerRadius();
+    const int corner = std::max(resizeBand, static_cast<int>(std::ceil(radius)));
+    const bool left = position.x() < corner;
+    const bool right = !left && position.x() >= width() - corner;
+    const bool top = position.y() < corner;
+    const bool bottom = !top && position.y() >= height() - corner;
+    if ((left || right) && (top || bottom)) {
+        const QPointF centre(left ? corner : width() - corner, top ? corner : height() - corner);
+        // The pixel's centre, as the mask's polygon is filled.
+        const QPointF offset = QPointF(position) + QPointF(0.5, 0.5) - centre;
+        if (std::hypot(offset.x(), offset.y()) <= corner - resizeBand) {
+            return edges;
+        }
+        return (left ? Qt::LeftEdge : Qt::RightEdge) | (top ? Qt::TopEdge : Qt::BottomEdge);
+    }
     if (position.x() < resizeBand) {
         edges |= Qt::LeftEdge;
     } else if (position.x() >= width() - resizeBand) {
@@ -458,7 +477,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     auto* mouse = static_cast<QMouseEvent*>(event);
-    const Qt::Edges edges = resizeEdges(mapFromGlobal(mouse->globalPosition().toPoint()));
+    // A button's press is the button's, also where its square reaches into a corner's band.
+    const Qt::Edges edges = qobject_cast<QAbstractButton*>(widget) != nullptr
+                                ? Qt::Edges()
+                                : resizeEdges(mapFromGlobal(mouse->globalPosition().toPoint()));
     if (type == QEvent::MouseMove && mouse->buttons() == Qt::NoButton) {
         // The pointer over the band shows which way the window would be resized.
         if (edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge)) {

@@ -75,8 +75,9 @@ public:
     QMenuBar* menus() const { return m_menuBar; }
     // The menu's actions, by their names.
     QAction* action(const QString& title) const;
-    // The edges a press at this point of the window would resize; none inside the band, or
-    // while the window fills the screen.
+    // The edges a press at this point of the window would resize: the band along the straight
+    // edges, and at a rounded corner the band along its arc; none while the window fills the
+    // screen.
     Qt::Edges resizeEdges(const QPoint& position) const;
     void toggleFullScreen();
     void saveFrame() const;

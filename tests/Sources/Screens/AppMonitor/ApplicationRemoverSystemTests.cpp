@@ -4,6 +4,7 @@
 
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
 #include "Screens/AppMonitor/ApplicationRemover.h"
+#include "support/LocalUser.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -15,37 +16,21 @@ namespace tarnwick {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::chownTree;
 using testing::TemporaryDirectory;
 using testing::writeFile;
 
 constexpr uid_t kUser = 4242;
 constexpr uid_t kOtherUser = 4243;
 
-void chownTree(const fs::path& top, uid_t user) {
-    ASSERT_EQ(::lchown(top.c_str(), user, user), 0);
-    for (const auto& entry : fs::recursive_directory_iterator(top)) {
-        ASSERT_EQ(::lchown(entry.path().c_str(), user, user), 0);
-    }
-}
-
 void makeApp(const fs::path& app) {
     writeFile(app / "Contents/Info.plist", "<plist/>");
     writeFile(app / "Contents/MacOS/X", "x");
 }
 
-// What the user runs: a shell command as uid 4242.
+// A shell command as the user.
 int asUser(const std::string& command) {
-    ProcessRequest request;
-    request.arguments = {"/usr/bin/setpriv",
-                         "--reuid=" + std::to_string(kUser),
-                         "--regid=" + std::to_string(kUser),
-                         "--clear-groups",
-                         "--",
-                         "/bin/sh",
-                         "-c",
-                         command};
-    const auto outcome = Process::run(request);
-    return outcome ? outcome->exitStatus : -1;
+    return testing::runShellAs(kUser, command);
 }
 
 class ApplicationRemoverSystemTest : public ::testing::Test {

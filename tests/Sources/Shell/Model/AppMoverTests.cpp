@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
 
 namespace tarnwick {
 namespace {
@@ -21,6 +22,8 @@ protected:
         fs::create_directories(m_applications);
         m_environment.sourceBundle = m_downloads / "Tarnwick.app";
         m_environment.applicationDirectories = {m_applications};
+        m_environment.mover = "/opt/Tarnwick.app/Contents/MacOS/tarnwick-application-mover";
+        m_environment.moverFolder = fs::canonical(m_applications);
         m_environment.confirmMove = [this](bool needsAuthorization) {
             m_alerts.push_back(needsAuthorization);
             return m_answers.empty() ? false : popAnswer();
@@ -108,25 +111,29 @@ TEST_F(AppMoverTest, ARunningCopyAtTheDestinationIsBroughtForward) {
     EXPECT_TRUE(fs::exists(m_downloads / "Tarnwick.app"));
 }
 
-TEST_F(AppMoverTest, ReadOnlyFolderCopiesThroughPkexecWithPathsAsArguments) {
+TEST_F(AppMoverTest, AReadOnlyFolderIsReachedThroughTheMoverAndItsPolkitAction) {
     m_environment.isWritable = [](const fs::path&) { return false; };
     m_answers = {true, true};
     m_privilegedStatuses = {126, 0};  // the first prompt dismissed, the second accepted
+    struct stat info {};
+    ASSERT_EQ(::stat((m_downloads / "Tarnwick.app").c_str(), &info), 0);
     const auto outcome = AppMover::moveToApplicationsFolderIfNeeded(false, m_environment);
     EXPECT_EQ(outcome, AppMover::Outcome::moved);
     EXPECT_EQ(m_alerts, (std::vector<bool>{true, true}));  // asked again after the dismissal
     ASSERT_EQ(m_privileged.size(), 2u);
-    const auto& arguments = m_privileged.back();
-    EXPECT_EQ(arguments[0], "pkexec");
-    EXPECT_EQ(arguments[arguments.size() - 2],
-              (fs::canonical(m_applications) / "Tarnwick.app").string());
-    EXPECT_EQ(arguments.back(), (m_downloads / "Tarnwick.app").string());
+    // pkexec matches the action by the program and its first argument; the bundle goes as
+    // the folder that was checked, by device and inode.
+    EXPECT_EQ(m_privileged.back(),
+              (std::vector<std::string>{"pkexec", m_environment.mover.string(), "move",
+                                        (m_downloads / "Tarnwick.app").string(),
+                                        std::to_string(info.st_dev), std::to_string(info.st_ino)}));
+    EXPECT_EQ(m_relaunched, fs::canonical(m_applications) / "Tarnwick.app");
 }
 
 TEST_F(AppMoverTest, AFailedPrivilegedMoveIsToldAndTheAppStaysWhereItIs) {
     m_environment.isWritable = [](const fs::path&) { return false; };
     m_answers = {true};
-    m_privilegedStatuses = {127};  // not authorised
+    m_privilegedStatuses = {1};  // the mover refused
     EXPECT_EQ(AppMover::moveToApplicationsFolderIfNeeded(false, m_environment),
               AppMover::Outcome::failed);
     EXPECT_EQ(m_failures.size(), 1u);
@@ -134,21 +141,37 @@ TEST_F(AppMoverTest, AFailedPrivilegedMoveIsToldAndTheAppStaysWhereItIs) {
     EXPECT_TRUE(fs::exists(m_downloads / "Tarnwick.app"));
 }
 
-TEST_F(AppMoverTest, AFailedPrivilegedCopyIsReportedNotSuccess) {
+TEST_F(AppMoverTest, AFailedPrivilegedMoveIsReportedNotSuccess) {
     const fs::path source = m_downloads / "Tarnwick.app";
-    const fs::path destination = m_applications / "Tarnwick.app";
     m_privilegedStatuses = {1};
-    const auto copy = AppMover::authorizedCopy(source, destination, m_environment.privilegedRunner);
-    EXPECT_FALSE(copy.succeeded);
-    EXPECT_FALSE(copy.cancelled);
-    // The script is fixed text: a hostile file name stays one argument.
-    const fs::path hostile = m_downloads / "x'; rm -rf ~; echo '.app";
-    (void)AppMover::authorizedCopy(hostile, destination, m_environment.privilegedRunner);
-    const auto& arguments = m_privileged.back();
-    EXPECT_EQ(arguments[3], "/bin/rm -rf -- \"$1\" && /bin/cp -pR -- \"$2\" \"$1\"");
-    EXPECT_EQ(arguments.back(), hostile.string());
-    EXPECT_FALSE(
-        AppMover::authorizedCopy(" ", destination, m_environment.privilegedRunner).succeeded);
+    const auto move =
+        AppMover::authorizedMove(source, m_environment.mover, m_environment.privilegedRunner);
+    EXPECT_FALSE(move.succeeded);
+    EXPECT_FALSE(move.cancelled);
+    EXPECT_EQ(m_privileged.size(), 1u);
+    // What the mover would refuse never reaches the password prompt.
+    fs::create_directory_symlink(source, m_downloads / "Linked");
+    fs::create_directories(m_downloads / "Other.app");
+    for (const fs::path& refused :
+         {m_downloads / "Linked/Tarnwick.app", m_downloads / "Other.app",
+          fs::path("Downloads/Tarnwick.app"), m_downloads / "Missing/Tarnwick.app"}) {
+        SCOPED_TRACE(refused.string());
+        EXPECT_FALSE(
+            AppMover::authorizedMove(refused, m_environment.mover, m_environment.privilegedRunner)
+                .succeeded);
+    }
+    EXPECT_EQ(m_privileged.size(), 1u);
+}
+
+TEST_F(AppMoverTest, AReadOnlyFolderOtherThanTheMoversIsNotAskedFor) {
+    m_environment.isWritable = [](const fs::path&) { return false; };
+    m_environment.moverFolder = "/Applications";
+    m_answers = {true};
+    EXPECT_EQ(AppMover::moveToApplicationsFolderIfNeeded(false, m_environment),
+              AppMover::Outcome::failed);
+    EXPECT_TRUE(m_privileged.empty());
+    EXPECT_EQ(m_failures.size(), 1u);
+    EXPECT_TRUE(fs::exists(m_downloads / "Tarnwick.app"));
 }
 
 TEST_F(AppMoverTest, ChoosesTheFullestApplicationsFolderAndNeverTheSystemOne) {

@@ -3,6 +3,7 @@
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/MakerLinks.h"
+#include "Shell/Views/Controls/CustomSystemButtons.h"
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
@@ -16,9 +17,12 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace tarnwick {
 namespace {
@@ -272,6 +276,44 @@ TEST_F(MainWindowTest, EdgesResizeAndOnlyADragBegunOnTheWindowMovesIt) {
     EXPECT_EQ(window.resizeEdges({w - 1, h / 2}), Qt::RightEdge);
     EXPECT_EQ(window.resizeEdges({w / 2, h - 2}), Qt::BottomEdge);
     EXPECT_EQ(window.resizeEdges({w / 2, h / 2}), Qt::Edges());
+    // Without a compositor the mask cuts each rounded corner: its band lies along the arc, inside
+    // the shape, and resizes both ways; deeper in is the window's own.
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QRegion shape = window.mask();
+    ASSERT_FALSE(shape.isEmpty());
+    const int radius = static_cast<int>(window.mainView()->windowCornerRadius());
+    const int onArc = radius - static_cast<int>((radius - 2) / std::sqrt(2.0));
+    const int inside =
+        radius - static_cast<int>((radius - MainWindow::resizeBand - 3) / std::sqrt(2.0));
+    struct Corner {
+        Qt::Edges edges;
+        QPoint onArc, inside;
+    };
+    for (const Corner& corner :
+         {Corner{Qt::LeftEdge | Qt::TopEdge, {onArc, onArc}, {inside, inside}},
+          Corner{Qt::RightEdge | Qt::TopEdge, {w - 1 - onArc, onArc}, {w - 1 - inside, inside}},
+          Corner{Qt::LeftEdge | Qt::BottomEdge, {onArc, h - 1 - onArc}, {inside, h - 1 - inside}},
+          Corner{Qt::RightEdge | Qt::BottomEdge,
+                 {w - 1 - onArc, h - 1 - onArc},
+                 {w - 1 - inside, h - 1 - inside}}}) {
+        SCOPED_TRACE(corner.edges);
+        EXPECT_TRUE(shape.contains(corner.onArc));
+        EXPECT_EQ(window.resizeEdges(corner.onArc), corner.edges);
+        EXPECT_EQ(window.resizeEdges(corner.inside), Qt::Edges());
+    }
+    // Beside a corner's square the straight band holds.
+    EXPECT_EQ(window.resizeEdges({2, radius + 1}), Qt::LeftEdge);
+    // The close button's square reaches into the top left band; a press there is still its own.
+    auto* close = window.findChild<CustomSystemButtons*>()->closeButton();
+    QObject::disconnect(close, nullptr, nullptr, nullptr);
+    QSignalSpy clicked(close, &QAbstractButton::clicked);
+    // (Its very corner: QTest reads (0, 0) as the middle.)
+    const QPoint nearCorner(1, 0);
+    ASSERT_NE(window.resizeEdges(close->mapTo(&window, nearCorner)), Qt::Edges());
+    QTest::mouseClick(close, Qt::LeftButton, {}, nearCorner);
+    EXPECT_EQ(clicked.count(), 1);
+    window.hide();
 
     window.move(100, 100);
     window.show();

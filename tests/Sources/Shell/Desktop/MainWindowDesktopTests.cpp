@@ -1,0 +1,130 @@
+// The main window on a real X desktop (Xvfb with openbox and no compositor, see with-desktop),
+// handled with the mouse through xdotool as a user would.
+
+#include "Dispatch/ManualScheduler.h"
+#include "Foundation/Process.h"
+#include "Shell/Views/Main/MainView.h"
+#include "Shell/Views/Main/MainWindow.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+namespace tarnwick {
+namespace {
+
+void xdotool(const std::vector<std::string>& arguments) {
+    ProcessRequest request;
+    request.arguments = {"xdotool"};
+    request.arguments.insert(request.arguments.end(), arguments.begin(), arguments.end());
+    const auto outcome = Process::run(request);
+    ASSERT_TRUE(outcome && outcome->succeeded()) << "xdotool failed";
+}
+
+// Counts the presses the application receives, so the drag goes on only once the window had its
+// press and handed the drag to the window manager, however loaded the machine is.
+class PressCounter final : public QObject {
+public:
+    int presses = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType()) {
+            ++presses;
+        }
+        return false;
+    }
+};
+
+void pointerTo(QPoint point) {
+    xdotool({"mousemove", std::to_string(point.x()), std::to_string(point.y())});
+}
+
+TEST(MainWindowOnADesktop, EachRoundedCornerResizesTheWindowBothWays) {
+    if (QGuiApplication::platformName() != QStringLiteral("xcb") ||
+        std::getenv("DISPLAY") == nullptr) {
+        GTEST_SKIP() << "needs an X desktop";
+    }
+    NotificationCenter center;
+    ManualScheduler scheduler;
+    MainWindow::Dependencies dependencies;
+    dependencies.notificationCenter = &center;
+    dependencies.scheduler = &scheduler;
+    dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
+    // Each run starts from the same frame.
+    dependencies.frameStore = {[] { return std::optional<std::string>(); },
+                               [](const std::string&) {}};
+    MainWindow window(0, dependencies);
+    window.move(260, 160);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(300);
+    // No compositor: the corners are cut by the mask, so a press at the corner's bounding point
+    // would reach the desktop.
+    ASSERT_FALSE(window.mask().isEmpty());
+
+    PressCounter counter;
+    qApp->installEventFilter(&counter);
+    const int radius = static_cast<int>(window.mainView()->windowCornerRadius());
+    const int onArc = radius - static_cast<int>((radius - 2) / std::sqrt(2.0));
+    struct Corner {
+        const char* name;
+        bool left, top;
+    };
+    for (const Corner& corner :
+         {Corner{"top left", true, true}, Corner{"top right", false, true},
+          Corner{"bottom left", true, false}, Corner{"bottom right", false, false}}) {
+        SCOPED_TRACE(corner.name);
+        const QRect before = window.geometry();
+        const QPoint local(corner.left ? onArc : window.width() - 1 - onArc,
+                           corner.top ? onArc : window.height() - 1 - onArc);
+        const QPoint press = window.mapToGlobal(local);
+        const QPoint outward(corner.left ? -40 : 40, corner.top ? -30 : 30);
+        pointerTo(press);
+        QTest::qWait(200);
+        const int pressesBefore = counter.presses;
+        xdotool({"mousedown", "1"});
+        // The press reaches the window, which hands the drag to the window manager.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return counter.presses > pressesBefore; }, 5000));
+        QTest::qWait(300);
+        for (int step = 1; step <= 4; ++step) {
+            pointerTo(press + outward * step / 4);
+            QTest::qWait(100);
+        }
+        xdotool({"mouseup", "1"});
+        // Grown by the drag both ways, the opposite corner where it was.
+        const QPoint fixedBefore(corner.left ? before.right() : before.left(),
+                                 corner.top ? before.bottom() : before.top());
+        const auto resized = [&] {
+            const QRect after = window.geometry();
+            const QPoint fixedAfter(corner.left ? after.right() : after.left(),
+                                    corner.top ? after.bottom() : after.top());
+            return std::abs(after.width() - before.width() - 40) <= 4 &&
+                   std::abs(after.height() - before.height() - 30) <= 4 &&
+                   (fixedAfter - fixedBefore).manhattanLength() <= 4;
+        };
+        EXPECT_TRUE(QTest::qWaitFor(resized, 5000))
+            << "from " << before.x() << "," << before.y() << " " << before.width() << "x"
+            << before.height() << " to " << window.x() << "," << window.y() << " " << window.width()
+            << "x" << window.height();
+        QTest::qWait(200);
+    }
+    qApp->removeEventFilter(&counter);
+    pointerTo({5, 5});
+    QTest::qWait(200);
+    // The whole screen, with the window manager's view of the window, for review.
+    const QString folder = QStringLiteral(TARNWICK_SCREENSHOT_DIR);
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/main-window-after-corner-resizes.png");
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(path)) << path.toStdString();
+}
+
+}  // namespace
+}  // namespace tarnwick
