@@ -34,6 +34,11 @@ target_compile_options(tarnwick_build_settings INTERFACE
     $<$<BOOL:${TARNWICK_WERROR}>:-Werror>
     # GCC 12 reports std::string concatenation at -O3 as overlapping copies (GCC bug 105329).
     $<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)
+# Qt converts between const char* and QString through Latin-1 or UTF-8 behind the reader's back,
+# and a connect may silently narrow an argument; these make every such step spelled out. They only
+# change what Qt's headers declare, so the core, which never includes Qt, is untouched by them.
+target_compile_definitions(tarnwick_build_settings INTERFACE
+    QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
 
 # Coverage for libFuzzer on every module, so the fuzz targets under fuzz/ see into the parsers.
 # Needs a clang with std::source_location (15 or later); scripts/fuzz builds with clang++-15.

@@ -34,6 +34,8 @@
 namespace tarnwick::testing {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 class Screen final : public EngineHostScreen {
 public:
     Screen(QString folder, std::shared_ptr<const WorldAtlas> atlas)
@@ -104,9 +106,9 @@ public:
 
 private:
     void save() {
-        m_window->grab().save(m_folder + "/connections-monitor-live.png");
+        m_window->grab().save(m_folder + u"/connections-monitor-live.png"_s);
         if (auto* map = m_window->findChild<MapView*>()) {
-            map->grab().save(m_folder + "/connections-monitor-live-map.png");
+            map->grab().save(m_folder + u"/connections-monitor-live-map.png"_s);
         }
         // What the list shows, row by row: the server and the colour of its dot.
         std::string rows;

@@ -14,7 +14,7 @@ namespace tarnwick::testing {
 // The look the review pictures are taken in: the Fusion style, in its own light palette or in a
 // dark one.
 inline void applyScreenshotAppearance(bool dark) {
-    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QPalette palette = QApplication::style()->standardPalette();
     if (dark) {
         palette.setColor(QPalette::Window, QColor(0x1C, 0x1E, 0x25));
@@ -31,7 +31,7 @@ inline void applyScreenshotAppearance(bool dark) {
 // Saves a picture of the widget as "<folder>/<name>.png".
 inline void saveScreenshot(QWidget* widget, const QString& folder, const QString& name) {
     QDir().mkpath(folder);
-    const QString path = folder + "/" + name + ".png";
+    const QString path = folder + u'/' + name + QStringLiteral(".png");
     ASSERT_TRUE(widget->grab().save(path)) << path.toStdString();
 }
 

@@ -14,7 +14,8 @@ KVBAttachButtonItem::KVBAttachButtonItem(QWidget* parent) : KVBClickableView(par
     setDelegate(this);
     const QColor accent = palette().color(QPalette::Highlight);
     m_attachImage = new KVBMaskedImageView(this);
-    m_attachImage->setImageMask(KVBBundleHelper::imageNamed("attachIcon", {32, 32}));
+    m_attachImage->setImageMask(
+        KVBBundleHelper::imageNamed(QStringLiteral("attachIcon"), {32, 32}));
     m_attachImage->setMaskColor(accent);
     m_attachImage->setFixedSize(16, 16);
     m_caption = kvbLabelWithString(

@@ -31,7 +31,7 @@ KVBAttachmentItem::KVBAttachmentItem(QWidget* parent) : QWidget(parent) {
     m_clickableView->setDelegate(this);
     m_clickableView->setFixedSize(10, 10);
     auto* removeImage = new KVBMaskedImageView(m_clickableView);
-    removeImage->setImageMask(KVBBundleHelper::imageNamed("removeIcon", {20, 20}));
+    removeImage->setImageMask(KVBBundleHelper::imageNamed(QStringLiteral("removeIcon"), {20, 20}));
     removeImage->setMaskColor(kvbDynamicInverted50AlphaColor(this));
     removeImage->setGeometry(0, 0, 10, 10);
     setFixedHeight(kHeight);

@@ -27,12 +27,16 @@ struct NamedColor {
 
 const std::map<QString, NamedColor>& namedColors() {
     static const auto* colors = new std::map<QString, NamedColor>{
-        {"dynamicInvertedColor", {QColor(0, 0, 0), QColor(255, 255, 255)}},
-        {"dynamicInverted25AlphaColor", {QColor(0, 0, 0, 64), QColor(255, 255, 255, 64)}},
-        {"dynamicInverted50AlphaColor", {QColor(0, 0, 0, 128), QColor(255, 255, 255, 128)}},
-        {"errorColor", {QColor(0xE0, 0x38, 0x3E), QColor(0xFF, 0x45, 0x3A)}},
-        {"textFieldBackgroundColor", {QColor(255, 255, 255), QColor(0x2A, 0x2A, 0x2C)}},
-        {"textFieldBorderColor", {QColor(0xC5, 0xC5, 0xC5), QColor(0x55, 0x55, 0x58)}},
+        {QStringLiteral("dynamicInvertedColor"), {QColor(0, 0, 0), QColor(255, 255, 255)}},
+        {QStringLiteral("dynamicInverted25AlphaColor"),
+         {QColor(0, 0, 0, 64), QColor(255, 255, 255, 64)}},
+        {QStringLiteral("dynamicInverted50AlphaColor"),
+         {QColor(0, 0, 0, 128), QColor(255, 255, 255, 128)}},
+        {QStringLiteral("errorColor"), {QColor(0xE0, 0x38, 0x3E), QColor(0xFF, 0x45, 0x3A)}},
+        {QStringLiteral("textFieldBackgroundColor"),
+         {QColor(255, 255, 255), QColor(0x2A, 0x2A, 0x2C)}},
+        {QStringLiteral("textFieldBorderColor"),
+         {QColor(0xC5, 0xC5, 0xC5), QColor(0x55, 0x55, 0x58)}},
     };
     return *colors;
 }
@@ -47,7 +51,7 @@ bool isDark(const QWidget* context) {
 QImage KVBBundleHelper::imageNamed(const QString& name, QSize size) {
     static const bool registered = (initializeFeedbackFormResources(), true);
     (void)registered;
-    const QString path = ":/KVBFeedbackForm/" + name + ".svg";
+    const QString path = QStringLiteral(":/KVBFeedbackForm/") + name + QStringLiteral(".svg");
     if (!QFile::exists(path)) {
         return {};
     }
@@ -73,29 +77,32 @@ QColor KVBBundleHelper::colorNamed(const QString& name, const QColor& fallback,
 }
 
 QColor kvbDynamicInvertedColor(const QWidget* context) {
-    return KVBBundleHelper::colorNamed("dynamicInvertedColor", Qt::black, context);
+    return KVBBundleHelper::colorNamed(QStringLiteral("dynamicInvertedColor"), Qt::black, context);
 }
 
 QColor kvbDynamicInverted25AlphaColor(const QWidget* context) {
-    return KVBBundleHelper::colorNamed("dynamicInverted25AlphaColor", QColor(0, 0, 0, 64), context);
+    return KVBBundleHelper::colorNamed(QStringLiteral("dynamicInverted25AlphaColor"),
+                                       QColor(0, 0, 0, 64), context);
 }
 
 QColor kvbDynamicInverted50AlphaColor(const QWidget* context) {
-    return KVBBundleHelper::colorNamed("dynamicInverted50AlphaColor", QColor(0, 0, 0, 128),
-                                       context);
+    return KVBBundleHelper::colorNamed(QStringLiteral("dynamicInverted50AlphaColor"),
+                                       QColor(0, 0, 0, 128), context);
 }
 
 QColor kvbErrorColor(const QWidget* context) {
-    return KVBBundleHelper::colorNamed("errorColor", kvbColorWithSRGBHex(0xE0383E), context);
+    return KVBBundleHelper::colorNamed(QStringLiteral("errorColor"), kvbColorWithSRGBHex(0xE0383E),
+                                       context);
 }
 
 QColor kvbTextFieldBackgroundColor(const QWidget* context) {
-    return KVBBundleHelper::colorNamed("textFieldBackgroundColor", Qt::white, context);
+    return KVBBundleHelper::colorNamed(QStringLiteral("textFieldBackgroundColor"), Qt::white,
+                                       context);
 }
 
 QColor kvbTextFieldBorderColor(const QWidget* context) {
-    return KVBBundleHelper::colorNamed("textFieldBorderColor", kvbColorWithSRGBHex(0xC5C5C5),
-                                       context);
+    return KVBBundleHelper::colorNamed(QStringLiteral("textFieldBorderColor"),
+                                       kvbColorWithSRGBHex(0xC5C5C5), context);
 }
 
 QColor kvbColorWithSRGBHex(quint32 rgb) {

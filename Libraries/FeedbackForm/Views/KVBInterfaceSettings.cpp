@@ -21,73 +21,73 @@ std::shared_ptr<KVBInterfaceSettings> KVBInterfaceSettings::defaultSettings() {
         kvbLocalizedString("Jane Appleseed",
                            "Customer name field placeholder. Any generic name and surname specific "
                            "to the language, nothing too funny though.");
-    settings->m_emailPlaceholder = "jane.appleseed@example.com";
+    settings->m_emailPlaceholder = QStringLiteral("jane.appleseed@example.com");
     settings->m_detailsPlaceholder =
         kvbLocalizedString("Write your message here...", "Feedback details field placeholder.");
     return settings;
 }
 
 QStringList KVBInterfaceSettings::observableProperties() {
-    return {"icon",
-            "iconSize",
-            "title",
-            "subtitle",
-            "subjectOptions",
-            "namePlaceholder",
-            "emailPlaceholder",
-            "detailsPlaceholder",
-            "defaultName",
-            "defaultEmail"};
+    return {QStringLiteral("icon"),
+            QStringLiteral("iconSize"),
+            QStringLiteral("title"),
+            QStringLiteral("subtitle"),
+            QStringLiteral("subjectOptions"),
+            QStringLiteral("namePlaceholder"),
+            QStringLiteral("emailPlaceholder"),
+            QStringLiteral("detailsPlaceholder"),
+            QStringLiteral("defaultName"),
+            QStringLiteral("defaultEmail")};
 }
 
 void KVBInterfaceSettings::setIcon(QImage icon) {
     m_icon = std::move(icon);
-    emit changed("icon");
+    emit changed(QStringLiteral("icon"));
 }
 
 void KVBInterfaceSettings::setIconSize(QSize size) {
     m_iconSize = size;
-    emit changed("iconSize");
+    emit changed(QStringLiteral("iconSize"));
 }
 
 void KVBInterfaceSettings::setTitle(QString title) {
     m_title = std::move(title);
-    emit changed("title");
+    emit changed(QStringLiteral("title"));
 }
 
 void KVBInterfaceSettings::setSubtitle(QString subtitle) {
     m_subtitle = std::move(subtitle);
-    emit changed("subtitle");
+    emit changed(QStringLiteral("subtitle"));
 }
 
 void KVBInterfaceSettings::setSubjectOptions(QStringList options) {
     m_subjectOptions = std::move(options);
-    emit changed("subjectOptions");
+    emit changed(QStringLiteral("subjectOptions"));
 }
 
 void KVBInterfaceSettings::setNamePlaceholder(QString text) {
     m_namePlaceholder = std::move(text);
-    emit changed("namePlaceholder");
+    emit changed(QStringLiteral("namePlaceholder"));
 }
 
 void KVBInterfaceSettings::setEmailPlaceholder(QString text) {
     m_emailPlaceholder = std::move(text);
-    emit changed("emailPlaceholder");
+    emit changed(QStringLiteral("emailPlaceholder"));
 }
 
 void KVBInterfaceSettings::setDetailsPlaceholder(QString text) {
     m_detailsPlaceholder = std::move(text);
-    emit changed("detailsPlaceholder");
+    emit changed(QStringLiteral("detailsPlaceholder"));
 }
 
 void KVBInterfaceSettings::setDefaultName(QString name) {
     m_defaultName = std::move(name);
-    emit changed("defaultName");
+    emit changed(QStringLiteral("defaultName"));
 }
 
 void KVBInterfaceSettings::setDefaultEmail(QString email) {
     m_defaultEmail = std::move(email);
-    emit changed("defaultEmail");
+    emit changed(QStringLiteral("defaultEmail"));
 }
 
 }  // namespace tarnwick

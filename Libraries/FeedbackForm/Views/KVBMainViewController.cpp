@@ -146,7 +146,7 @@ void KVBMainViewController::setupFormContainer() {
     m_systemInfoClickableView->setFixedSize(16, 16);
     m_systemInfoClickableView->setDelegate(this);
     auto* infoImage = new KVBMaskedImageView(m_systemInfoClickableView);
-    infoImage->setImageMask(KVBBundleHelper::imageNamed("infoIcon", {32, 32}));
+    infoImage->setImageMask(KVBBundleHelper::imageNamed(QStringLiteral("infoIcon"), {32, 32}));
     infoImage->setMaskColor(kvbDynamicInverted25AlphaColor(this));
     infoImage->setGeometry(0, 0, 16, 16);
     profileRow->addWidget(m_systemProfileCheckbox);

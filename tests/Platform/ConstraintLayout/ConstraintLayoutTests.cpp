@@ -9,6 +9,7 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
 using A = LayoutAttribute;
 using R = LayoutRelation;
 
@@ -104,7 +105,7 @@ TEST_F(ConstraintLayoutTest, ChangingAConstantMovesTheView) {
 }
 
 TEST_F(ConstraintLayoutTest, IntrinsicSizeHoldsUnlessRequiredConstraintsSayOtherwise) {
-    auto* label = new QLabel("A label with some text", &m_host);
+    auto* label = new QLabel(u"A label with some text"_s, &m_host);
     pin(label, A::left, 0);
     pin(label, A::top, 0);
     layOut(QSize(400, 100));
@@ -112,7 +113,7 @@ TEST_F(ConstraintLayoutTest, IntrinsicSizeHoldsUnlessRequiredConstraintsSayOther
 
     // A host that wraps a label takes its size hint from it.
     QWidget wrapper;
-    auto* wrapped = new QLabel("Wrapped", &wrapper);
+    auto* wrapped = new QLabel(u"Wrapped"_s, &wrapper);
     for (A edge : {A::top, A::leading, A::bottom, A::trailing}) {
         pin(wrapped, edge, 0);
     }

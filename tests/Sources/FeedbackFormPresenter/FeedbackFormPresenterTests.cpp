@@ -25,6 +25,7 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
 using testing::ChosenFiles;
 using testing::RecordingAlerts;
 
@@ -123,9 +124,9 @@ TEST_F(PresenterTest, AReportWithAttachmentsAndTheProfileReachesTheHelpDesk) {
     presenter.presentFeedbackForm();
     auto& form = *presenter.feedbackFormController()->mainViewController();
     form.attachmentsViewController()->attachButtonItemDidReceiveClick(nullptr);
-    form.nameFieldWrapper()->setStringValue("Ada");
-    form.emailFieldContainer()->textControl()->setStringValue("ada@example.org");
-    form.detailsFieldContainer()->textControl()->setStringValue("Hello");
+    form.nameFieldWrapper()->setStringValue(u"Ada"_s);
+    form.emailFieldContainer()->textControl()->setStringValue(u"ada@example.org"_s);
+    form.detailsFieldContainer()->textControl()->setStringValue(u"Hello"_s);
     form.systemProfileCheckbox()->setChecked(true);
     QTest::mouseClick(form.sendButton(), Qt::LeftButton);
 
@@ -143,7 +144,7 @@ TEST_F(PresenterTest, AReportWithAttachmentsAndTheProfileReachesTheHelpDesk) {
     EXPECT_EQ(requests[2].target, "/api/v2/requests.json");
     EXPECT_NE(requests[2].body.find(R"("uploads":["tok"])"), std::string::npos);
     ASSERT_EQ(m_alerts->shown.size(), 1u);
-    EXPECT_EQ(m_alerts->shown[0].title, "Feedback successfully sent!");
+    EXPECT_EQ(m_alerts->shown[0].title, u"Feedback successfully sent!"_s);
 }
 
 TEST_F(PresenterTest, AFailedSendLogsOneErrorLineWithTheReason) {
@@ -151,8 +152,8 @@ TEST_F(PresenterTest, AFailedSendLogsOneErrorLineWithTheReason) {
     presenter.presentFeedbackForm();
     m_requestStatus = 422;
     auto& form = *presenter.feedbackFormController()->mainViewController();
-    form.emailFieldContainer()->textControl()->setStringValue("ada@example.org");
-    form.detailsFieldContainer()->textControl()->setStringValue("Hello");
+    form.emailFieldContainer()->textControl()->setStringValue(u"ada@example.org"_s);
+    form.detailsFieldContainer()->textControl()->setStringValue(u"Hello"_s);
     QTest::mouseClick(form.sendButton(), Qt::LeftButton);
 
     const auto isFailure = [](const std::string& line) {

@@ -1,17 +1,13 @@
 #pragma once
 
+#include "QtSupport/Utf8Text.h"
+
 #include <QColor>
 #include <QLabel>
 #include <QPalette>
 #include <QString>
 
-#include <string_view>
-
 namespace tarnwick::appmonitorviews {
-
-inline QString qtext(std::string_view value) {
-    return QString::fromUtf8(value.data(), qsizetype(value.size()));
-}
 
 // The platform's secondary label colour: the window text, faded.
 inline QColor secondaryColor(const QWidget* widget) {

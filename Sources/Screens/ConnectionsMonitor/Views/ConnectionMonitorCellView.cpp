@@ -2,6 +2,7 @@
 
 #include "Dispatch/DispatchQueue.h"
 #include "QtSupport/PublisherBinding.h"
+#include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorHitCellView.h"
 #include "Screens/ConnectionsMonitor/Views/ProgramIcon.h"
@@ -45,7 +46,7 @@ ConnectionMonitorCellView::ConnectionMonitorCellView(
     icon.setDevicePixelRatio(devicePixelRatioF());
     m_icon->setPixmap(icon);
     line->addWidget(m_icon);
-    m_name = cmviews::makeLabel(cmviews::qtext(m_app->localizedName()), typefaceFace::light, 14,
+    m_name = cmviews::makeLabel(qtext(m_app->localizedName()), typefaceFace::light, 14,
                                 palette().color(QPalette::WindowText), m_header);
     m_name->setContentsMargins(2, 0, 0, 0);
     // A long name (a program's path) is cut short with an ellipsis instead of widening the list.
@@ -190,7 +191,7 @@ double ConnectionMonitorCellView::opacityOf(const ConnectionMonitorHitCellView* 
 
 bool ConnectionMonitorCellView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_name && event->type() == QEvent::Resize) {
-        const QString name = cmviews::qtext(m_app->localizedName());
+        const QString name = qtext(m_app->localizedName());
         m_name->setText(m_name->fontMetrics().elidedText(
             name, Qt::ElideMiddle, std::max(0, m_name->contentsRect().width())));
         m_name->setToolTip(name);

@@ -1,6 +1,7 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorHitCellView.h"
 
 #include "QtSupport/PublisherBinding.h"
+#include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/Views/FlagImage.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
 #include "Shell/Views/Style/Appearance.h"
@@ -182,7 +183,7 @@ void ConnectionMonitorHitCellView::refresh() {
     static_cast<StatusDot*>(m_dot)->setColorName(dot);
     m_opacity->setOpacity(hit.isAllowed() ? 1.0 : 0.6);
     applyHostText();
-    m_address->setText(cmviews::qtext(hit.remoteAddress()));
+    m_address->setText(qtext(hit.remoteAddress()));
     m_badge->setVisible(hit.isWarning());
     m_badge->setType(hit.isAllowed() ? ConnectionSafetyIndicatorType::compromised
                                      : ConnectionSafetyIndicatorType::blocked);
@@ -192,7 +193,7 @@ void ConnectionMonitorHitCellView::refresh() {
     const QPixmap flag = local ? QPixmap() : flagImage(hit.countryCode2(), QSize(10, 7));
     m_flag->setPixmap(flag);
     m_flag->setContentsMargins(0, 0, 6, 0);
-    m_country->setText(capitalized(cmviews::qtext(hit.countryName())));
+    m_country->setText(capitalized(qtext(hit.countryName())));
     m_country->setContentsMargins(local ? -2 : 0, 0, 0, 0);
     QString tip;
     if (hit.countryName().empty()) {
@@ -200,14 +201,13 @@ void ConnectionMonitorHitCellView::refresh() {
     } else if (local) {
         tip = QStringLiteral("Localhost connection");
     } else {
-        tip = QStringLiteral("The IP address is originated from %1")
-                  .arg(cmviews::qtext(hit.countryName()));
+        tip = QStringLiteral("The IP address is originated from %1").arg(qtext(hit.countryName()));
     }
     m_countryBlock->setToolTip(tip);
 }
 
 void ConnectionMonitorHitCellView::applyHostText() {
-    const QString text = cmviews::qtext(m_hit->representedURL());
+    const QString text = qtext(m_hit->representedURL());
     QFont font =
         Typeface::font(typefaceFace::regular, kTextSize * (m_isCopyingURL ? kCopyScale : 1));
     m_host->setFont(font);
@@ -225,7 +225,7 @@ void ConnectionMonitorHitCellView::applyHostText() {
                 if (++lines > 10) {
                     break;
                 }
-                wrapped += line + QChar('\n');
+                wrapped += line + u'\n';
                 line.clear();
             }
             line += character;
@@ -252,7 +252,7 @@ void ConnectionMonitorHitCellView::copy(bool url) {
         }
     });
     QGuiApplication::clipboard()->setText(
-        cmviews::qtext(url ? m_hit->representedURL() : m_hit->remoteAddress()));
+        qtext(url ? m_hit->representedURL() : m_hit->remoteAddress()));
 }
 
 bool ConnectionMonitorHitCellView::eventFilter(QObject* watched, QEvent* event) {
@@ -326,7 +326,7 @@ std::optional<ConnectionSafetyIndicatorType> ConnectionMonitorHitCellView::badge
 }
 
 QString ConnectionMonitorHitCellView::hostText() const {
-    return cmviews::qtext(m_hit->representedURL());
+    return qtext(m_hit->representedURL());
 }
 
 QString ConnectionMonitorHitCellView::addressText() const {

@@ -1,5 +1,6 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionSafetyIndicator.h"
 
+#include "QtSupport/Utf8Text.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/Typeface.h"
 
@@ -61,8 +62,7 @@ void ConnectionSafetyIndicator::setType(ConnectionSafetyIndicatorType type) {
 }
 
 QString ConnectionSafetyIndicator::title() const {
-    const auto raw = rawValue(m_type);
-    return QString::fromUtf8(raw.data(), qsizetype(raw.size()));
+    return qtext(rawValue(m_type));
 }
 
 QColor ConnectionSafetyIndicator::backgroundColor() const {

@@ -1,6 +1,7 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorInProgressView.h"
 
 #include "QtSupport/PublisherBinding.h"
+#include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/Views/ClearAllButton.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorCellView.h"
@@ -193,7 +194,7 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     });
     bindPublisher(m_viewModel->searchFilterText().publisher(), this,
                   [this](const std::string& text) {
-                      m_search->setText(cmviews::qtext(text));
+                      m_search->setText(qtext(text));
                       if (!text.empty()) {
                           scrollToRow(m_viewModel->expandedInfoForApp().get());
                       }

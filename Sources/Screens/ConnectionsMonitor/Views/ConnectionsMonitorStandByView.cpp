@@ -1,6 +1,7 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorStandByView.h"
 
 #include "QtSupport/PublisherBinding.h"
+#include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
 #include "Shell/Views/Style/ImageAsset.h"
@@ -43,7 +44,7 @@ ConnectionsMonitorStandByView::ConnectionsMonitorStandByView(
     column->addStretch();
     bindPublisher(m_viewModel->currentWumbleFrame.publisher(), this,
                   [this](const std::string& name) {
-                      m_frameName = cmviews::qtext(name);
+                      m_frameName = qtext(name);
                       m_image->setPixmap(frame(name, 116, devicePixelRatioF()));
                   });
 }

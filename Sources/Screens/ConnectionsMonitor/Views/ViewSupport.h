@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QString>
 
-#include <string>
 #include <string_view>
 
 namespace tarnwick::cmviews {
@@ -18,8 +17,5 @@ QLabel* makeLabel(const QString& text, std::string_view face, double pointSize, 
 QLabel* makeWrappedLabel(const QString& text, std::string_view face, double pointSize,
                          const QColor& color, int width, QWidget* parent);
 void setLabelColor(QLabel* label, const QColor& color);
-inline QString qtext(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 }  // namespace tarnwick::cmviews

@@ -1,6 +1,7 @@
 #include "Screens/Settings/Views/DetectionLevelView.h"
 
 #include "QtSupport/PublisherBinding.h"
+#include "QtSupport/Utf8Text.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Screens/Settings/Views/HoverProgress.h"
 #include "Screens/Settings/Views/ScaledTextLabel.h"
@@ -20,8 +21,7 @@ namespace tarnwick {
 namespace {
 
 QString title(DetectionLevel level) {
-    const auto raw = rawValue(level);
-    return QString::fromUtf8(raw.data(), static_cast<int>(raw.size()));
+    return qtext(rawValue(level));
 }
 
 QString roundedFill(NamedColor color, int radius) {

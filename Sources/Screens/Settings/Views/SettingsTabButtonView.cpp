@@ -1,5 +1,6 @@
 #include "Screens/Settings/Views/SettingsTabButtonView.h"
 
+#include "QtSupport/Utf8Text.h"
 #include "Screens/Settings/Views/HoverProgress.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/Typeface.h"
@@ -21,10 +22,7 @@ constexpr int kTextPadding = 20;
 SettingsTabButtonView::SettingsTabButtonView(SettingsTab tab,
                                              std::function<void(SettingsTab)> action,
                                              QWidget* parent)
-    : QWidget(parent)
-    , m_tab(tab)
-    , m_label(QString::fromUtf8(rawValue(tab).data(), static_cast<int>(rawValue(tab).size())))
-    , m_action(std::move(action)) {
+    : QWidget(parent), m_tab(tab), m_label(qtext(rawValue(tab))), m_action(std::move(action)) {
     setObjectName(m_label);
     setMinimumWidth(minimumWidth + 2 * kOuterPadding);
     setFixedHeight(height);

@@ -1,5 +1,6 @@
 #include "Shell/Views/About/AboutWindowController.h"
 
+#include "QtSupport/Utf8Text.h"
 #include "Shell/AboutWindowCopy.h"
 #include "Shell/InterfaceText.h"
 #include "Shell/MakerLinks.h"
@@ -23,10 +24,6 @@
 namespace tarnwick {
 
 namespace {
-
-QString text(std::string_view value) {
-    return QString::fromUtf8(value.data(), qsizetype(value.size()));
-}
 
 QLabel* label(const QString& content, std::string_view face, double size, bool secondary,
               QWidget* parent) {
@@ -95,12 +92,12 @@ AboutView::AboutView(const Bundle& bundle, QWidget* parent) : QWidget(parent), m
         left->addWidget(iconView);
     }
     left->addWidget(
-        label(text(InterfaceText::aboutProductName), typefaceFace::bold, 25, false, this));
+        label(qtext(InterfaceText::aboutProductName), typefaceFace::bold, 25, false, this));
 
     auto* versionRow = new QHBoxLayout;
     versionRow->setAlignment(Qt::AlignCenter);
     const std::string version = versionText(m_bundle).value_or("X");
-    QString versionLine = text(InterfaceText::aboutVersionFormat);
+    QString versionLine = qtext(InterfaceText::aboutVersionFormat);
     versionLine.replace(QStringLiteral("%@"), QString::fromStdString(version));
     auto* versionLabel = label(versionLine, typefaceFace::regular, 12, true, this);
     versionLabel->setObjectName(QStringLiteral("versionLabel"));
@@ -128,7 +125,7 @@ AboutView::AboutView(const Bundle& bundle, QWidget* parent) : QWidget(parent), m
     if (MakerLinks::hasSite) {
         logo->setCursor(Qt::PointingHandCursor);
         logo->onClick = [this] {
-            const QUrl url(text(MakerLinks::homePage), QUrl::StrictMode);
+            const QUrl url(qtext(MakerLinks::homePage), QUrl::StrictMode);
             if (url.isValid()) {
                 openURL(url.toString());
             }
@@ -145,10 +142,10 @@ AboutView::AboutView(const Bundle& bundle, QWidget* parent) : QWidget(parent), m
     copyrightLabel->setFixedWidth(220);
     left->addWidget(copyrightLabel, 0, Qt::AlignHCenter);
 
-    const QUrl donation(text(MakerLinks::donation), QUrl::StrictMode);
+    const QUrl donation(qtext(MakerLinks::donation), QUrl::StrictMode);
     if (MakerLinks::hasSite && donation.isValid()) {
         auto* link = label(QStringLiteral("<a href=\"%1\" style=\"color: %3;\">%2</a>")
-                               .arg(donation.toString(), text(AboutWindowCopy::donationTitle),
+                               .arg(donation.toString(), qtext(AboutWindowCopy::donationTitle),
                                     Appearance::color(NamedColor::buttonColor()).name()),
                            typefaceFace::regular, 12, false, this);
         link->setTextInteractionFlags(Qt::TextBrowserInteraction);
@@ -177,14 +174,14 @@ AboutView::AboutView(const Bundle& bundle, QWidget* parent) : QWidget(parent), m
     auto* list = new QVBoxLayout(credits);
     list->setAlignment(Qt::AlignHCenter);
     for (const AboutWindowCopy::Section& section : AboutWindowCopy::sections()) {
-        auto* heading = label(text(section.title), typefaceFace::regular, 12, true, credits);
+        auto* heading = label(qtext(section.title), typefaceFace::regular, 12, true, credits);
         heading->setContentsMargins(0, 8, 0, 0);
         list->addWidget(heading);
         for (std::string_view entry : section.entries) {
-            list->addWidget(label(text(entry), typefaceFace::regular, 12, false, credits));
+            list->addWidget(label(qtext(entry), typefaceFace::regular, 12, false, credits));
         }
     }
-    auto* madeIn = label(text(AboutWindowCopy::madeIn), typefaceFace::regular, 12, false, credits);
+    auto* madeIn = label(qtext(AboutWindowCopy::madeIn), typefaceFace::regular, 12, false, credits);
     madeIn->setContentsMargins(24, 24, 24, 24);
     list->addWidget(madeIn);
     scroll->setWidget(credits);

@@ -1,5 +1,6 @@
 #include "Shell/Views/Controls/AppIconView.h"
 
+#include "QtSupport/Utf8Text.h"
 #include "Shell/InterfaceText.h"
 #include "Shell/Views/About/AboutWindowController.h"
 #include "Shell/Views/Style/Appearance.h"
@@ -27,9 +28,7 @@ AppIconView::AppIconView(const Bundle& bundle, QWidget* parent) : QWidget(parent
     m_icon->setCursor(Qt::PointingHandCursor);
     m_column->addWidget(m_icon, 0, Qt::AlignHCenter);
     if (isBeta(bundle)) {
-        m_beta = new QLabel(QString::fromUtf8(InterfaceText::betaCaption.data(),
-                                              qsizetype(InterfaceText::betaCaption.size())),
-                            this);
+        m_beta = new QLabel(qtext(InterfaceText::betaCaption), this);
         m_beta->setFont(Typeface::font(typefaceFace::regular, 12));
         QColor colour = Appearance::color(NamedColor::buttonColor());
         colour.setAlphaF(0.7f);

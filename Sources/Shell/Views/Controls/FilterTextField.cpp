@@ -1,6 +1,7 @@
 #include "Shell/Views/Controls/FilterTextField.h"
 
 #include "Dispatch/DispatchQueue.h"
+#include "QtSupport/Utf8Text.h"
 #include "Shell/InterfaceText.h"
 #include "Shell/Views/Style/Appearance.h"
 
@@ -12,8 +13,7 @@ namespace tarnwick {
 
 FilterTextField::FilterTextField(bool automaticFocus, QWidget* parent)
     : QLineEdit(parent), m_automaticFocus(automaticFocus) {
-    setPlaceholderText(QString::fromUtf8(InterfaceText::filterPlaceholder.data(),
-                                         qsizetype(InterfaceText::filterPlaceholder.size())));
+    setPlaceholderText(qtext(InterfaceText::filterPlaceholder));
     setFrame(false);
     setTextMargins(20, 8, 20, 8);
     setFixedWidth(156);

@@ -1,6 +1,7 @@
 #include "Shell/Views/Controls/ScanButtonView.h"
 
 #include "Dispatch/DispatchQueue.h"
+#include "QtSupport/Utf8Text.h"
 #include "Shell/InterfaceText.h"
 #include "Shell/Views/Controls/Container.h"
 #include "Shell/Views/Style/Appearance.h"
@@ -20,10 +21,6 @@
 namespace tarnwick {
 
 namespace {
-
-QString text(std::string_view value) {
-    return QString::fromUtf8(value.data(), qsizetype(value.size()));
-}
 
 // The button: a rounded plate in the scan colour with a white template icon and title.
 class ScanButton : public QAbstractButton {
@@ -72,17 +69,17 @@ public:
     NoTargetCountryButton(NotificationCenter& center, QWidget* parent)
         : QWidget(parent), m_notificationCenter(center) {
         setObjectName(QStringLiteral("NoTargetCountryButton"));
-        setToolTip(text(InterfaceText::selectCountriesTooltip));
+        setToolTip(qtext(InterfaceText::selectCountriesTooltip));
         setCursor(Qt::PointingHandCursor);
         setMaximumSize(160, 28);
         setAttribute(Qt::WA_Hover);
         auto* row = new QHBoxLayout(this);
         row->setContentsMargins(6, 0, 6, 0);
         row->setSpacing(0);
-        auto* sign = new QLabel(text(InterfaceText::targetCountriesWarningSign), this);
+        auto* sign = new QLabel(qtext(InterfaceText::targetCountriesWarningSign), this);
         sign->setFont(Typeface::font(typefaceFace::medium, 14));
         sign->setContentsMargins(2, 2, 2, 2);
-        auto* label = new QLabel(text(InterfaceText::selectCountries), this);
+        auto* label = new QLabel(qtext(InterfaceText::selectCountries), this);
         label->setFont(Typeface::font(typefaceFace::regular, 12));
         label->setContentsMargins(4, 4, 4, 4);
         label->setWordWrap(true);

@@ -1,6 +1,7 @@
 #include "Shell/Views/Main/MainWindow.h"
 
 #include "Foundation/Bundle.h"
+#include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Shell/ApplicationTerminator.h"
@@ -37,10 +38,6 @@
 namespace tarnwick {
 
 namespace {
-
-QString text(std::string_view value) {
-    return QString::fromUtf8(value.data(), qsizetype(value.size()));
-}
 
 // Edit commands act on the text widget that has the keyboard focus, if any.
 template <typename Action>
@@ -216,11 +213,11 @@ QAction* MainWindow::action(const QString& title) const {
 
 void MainWindow::addApplicationMenu(QMenuBar* bar) {
     namespace IT = InterfaceText;
-    QMenu* menu = bar->addMenu(text(IT::applicationMenuTitle));
-    addItem(menu, text(IT::aboutMenuItem), {},
+    QMenu* menu = bar->addMenu(qtext(IT::applicationMenuTitle));
+    addItem(menu, qtext(IT::aboutMenuItem), {},
             [this] { AboutWindowController(Bundle::main(), this).showWindow(); });
     menu->addSeparator();
-    addItem(menu, text(IT::settingsMenuItem), QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] {
+    addItem(menu, qtext(IT::settingsMenuItem), QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] {
         // The menu opens the first tab; the side bar keeps the last one shown.
         if (m_dependencies.notificationCenter != nullptr) {
             m_dependencies.notificationCenter->post(std::string(ShellNotification::switchScreen),
@@ -235,38 +232,38 @@ void MainWindow::addApplicationMenu(QMenuBar* bar) {
     });
     menu->addSeparator();
     // A build without the maker's site has no pages to open: the items are hidden.
-    addItem(menu, text(IT::privacyPolicyMenuItem), {}, [this] {
+    addItem(menu, qtext(IT::privacyPolicyMenuItem), {}, [this] {
         openWebPage(std::string(MakerLinks::privacyPolicy));
     })->setVisible(MakerLinks::hasSite);
-    addItem(menu, text(IT::userAgreementMenuItem), {}, [this] {
+    addItem(menu, qtext(IT::userAgreementMenuItem), {}, [this] {
         openWebPage(std::string(MakerLinks::userAgreement));
     })->setVisible(MakerLinks::hasSite);
     menu->addSeparator();
-    addItem(menu, text(IT::hideMenuItem), QKeySequence(Qt::CTRL | Qt::Key_H),
+    addItem(menu, qtext(IT::hideMenuItem), QKeySequence(Qt::CTRL | Qt::Key_H),
             [this] { showMinimized(); });
     // Other applications are not ours to hide.
-    addItem(menu, text(IT::hideOthersMenuItem), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H),
+    addItem(menu, qtext(IT::hideOthersMenuItem), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H),
             [] {});
     menu->addSeparator();
-    addItem(menu, text(IT::quitMenuItem), QKeySequence(Qt::CTRL | Qt::Key_Q),
+    addItem(menu, qtext(IT::quitMenuItem), QKeySequence(Qt::CTRL | Qt::Key_Q),
             [] { ApplicationTerminator::terminate(); });
 }
 
 void MainWindow::addEditMenu(QMenuBar* bar) {
     namespace IT = InterfaceText;
-    QMenu* menu = bar->addMenu(text(IT::editMenuTitle));
-    addItem(menu, text(IT::cutMenuItem), QKeySequence(Qt::CTRL | Qt::Key_X),
+    QMenu* menu = bar->addMenu(qtext(IT::editMenuTitle));
+    addItem(menu, qtext(IT::cutMenuItem), QKeySequence(Qt::CTRL | Qt::Key_X),
             [] { onFocusedText([](auto* widget) { widget->cut(); }); });
-    addItem(menu, text(IT::copyMenuItem), QKeySequence(Qt::CTRL | Qt::Key_C),
+    addItem(menu, qtext(IT::copyMenuItem), QKeySequence(Qt::CTRL | Qt::Key_C),
             [] { onFocusedText([](auto* widget) { widget->copy(); }); });
-    addItem(menu, text(IT::pasteMenuItem), QKeySequence(Qt::CTRL | Qt::Key_V),
+    addItem(menu, qtext(IT::pasteMenuItem), QKeySequence(Qt::CTRL | Qt::Key_V),
             [] { onFocusedText([](auto* widget) { widget->paste(); }); });
-    addItem(menu, text(IT::selectAllMenuItem), QKeySequence(Qt::CTRL | Qt::Key_A),
+    addItem(menu, qtext(IT::selectAllMenuItem), QKeySequence(Qt::CTRL | Qt::Key_A),
             [] { onFocusedText([](auto* widget) { widget->selectAll(); }); });
 }
 
 void MainWindow::addViewMenu(QMenuBar* bar) {
-    QMenu* menu = bar->addMenu(text(InterfaceText::viewMenuTitle));
+    QMenu* menu = bar->addMenu(qtext(InterfaceText::viewMenuTitle));
     // The arrow keys: no keyboard of this desktop types the arrow characters.
     addItem(menu, QStringLiteral("Switch to App Monitor"), QKeySequence(Qt::CTRL | Qt::Key_Up),
             [this] { switchScreen(AppActiveScreenType::appMonitor); });
@@ -285,7 +282,7 @@ void MainWindow::addViewMenu(QMenuBar* bar) {
 
 void MainWindow::addWindowMenu(QMenuBar* bar) {
     namespace IT = InterfaceText;
-    QMenu* menu = bar->addMenu(text(IT::windowMenuTitle));
+    QMenu* menu = bar->addMenu(qtext(IT::windowMenuTitle));
     m_fullScreenItem =
         addItem(menu, QStringLiteral("Enter Full Screen"),
                 QKeySequence(Qt::CTRL | Qt::META | Qt::Key_F), [this] { toggleFullScreen(); });
@@ -304,14 +301,14 @@ void MainWindow::addWindowMenu(QMenuBar* bar) {
     connect(m_fullScreenItem, &QAction::changed, leave,
             [this, leave] { leave->setEnabled(isFullScreen()); });
     addAction(leave);
-    addItem(menu, text(IT::minimiseMenuItem), QKeySequence(Qt::CTRL | Qt::Key_M), [] {
+    addItem(menu, qtext(IT::minimiseMenuItem), QKeySequence(Qt::CTRL | Qt::Key_M), [] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
             if (window->isVisible()) {
                 window->showMinimized();
             }
         }
     });
-    addItem(menu, text(IT::zoomMenuItem), {}, [this] {
+    addItem(menu, qtext(IT::zoomMenuItem), {}, [this] {
         if (isMaximized()) {
             showNormal();
         } else {
@@ -329,7 +326,7 @@ void MainWindow::addWindowMenu(QMenuBar* bar) {
 }
 
 void MainWindow::addHelpMenu(QMenuBar* bar) {
-    QMenu* menu = bar->addMenu(text(InterfaceText::helpMenuTitle));
+    QMenu* menu = bar->addMenu(qtext(InterfaceText::helpMenuTitle));
     addItem(menu, QStringLiteral("Provide Feedback..."), {}, [this] {
         if (m_dependencies.provideFeedback) {
             m_dependencies.provideFeedback();

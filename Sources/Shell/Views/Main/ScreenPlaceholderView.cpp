@@ -1,5 +1,6 @@
 #include "Shell/Views/Main/ScreenPlaceholderView.h"
 
+#include "QtSupport/Utf8Text.h"
 #include "Shell/TextStyle.h"
 #include "Shell/Views/Style/Typeface.h"
 
@@ -10,7 +11,7 @@ namespace tarnwick {
 
 ScreenPlaceholderView::ScreenPlaceholderView(AppActiveScreenType screen, QWidget* parent)
     : QWidget(parent) {
-    const QString name = QString::fromUtf8(rawValue(screen).data());
+    const QString name = qtext(rawValue(screen));
     setObjectName(name + QStringLiteral(" placeholder"));
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(40, 36, 40, 36);

@@ -1,5 +1,6 @@
 #include "Shell/Views/Main/SideBarView.h"
 
+#include "QtSupport/Utf8Text.h"
 #include "Shell/Views/Controls/AppIconView.h"
 #include "Shell/Views/Controls/CustomSystemButtons.h"
 #include "Shell/Views/Style/Appearance.h"
@@ -38,7 +39,7 @@ public:
         setFixedHeight(46);
         setCursor(Qt::PointingHandCursor);
         setAttribute(Qt::WA_Hover);
-        const QString title = QString::fromUtf8(rawValue(m_config.activeScreenType).data());
+        const QString title = qtext(rawValue(m_config.activeScreenType));
         setObjectName(title);
         setText(title);
         setAccessibleName(title);
@@ -77,7 +78,7 @@ public:
             painter.setFont(Typeface::font(typefaceFace::medium, 14));
             painter.drawText(QRect(SideBarView::collapsedWidth - 12, 0, width(), height()),
                              Qt::AlignVCenter | Qt::AlignLeft,
-                             QString::fromUtf8(rawValue(m_config.activeScreenType).data()));
+                             qtext(rawValue(m_config.activeScreenType)));
         }
     }
     // The ring marks where the keyboard is, not where a click left the focus.

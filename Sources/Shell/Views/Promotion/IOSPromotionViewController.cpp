@@ -45,7 +45,7 @@ QLabel* wrappingLabel(const QString& text, int pixelSize, QFont::Weight weight, 
     label->setWordWrap(true);
     label->setTextFormat(Qt::RichText);
     QString html = text.toHtmlEscaped();
-    html.replace('\n', QStringLiteral("<br>"));
+    html.replace(u'\n', QStringLiteral("<br>"));
     label->setText(
         QStringLiteral("<div style=\"line-height: %1px;\">%2</div>").arg(lineHeight).arg(html));
     label->setFont(Typeface::font(

@@ -1,5 +1,7 @@
 #include "Shell/Views/Style/ImageAsset.h"
 
+#include "QtSupport/Utf8Text.h"
+
 #include <QFile>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -26,9 +28,9 @@ void initialiseResources() {
 
 QString ImageAsset::resourcePath(std::string_view name) {
     initialiseResources();
-    const QString file = QString::fromUtf8(name.data(), qsizetype(name.size())) + ".svg";
-    for (const char* folder : {":/Images/", ":/Symbols/"}) {
-        const QString path = QString::fromLatin1(folder) + file;
+    const QString file = qtext(name) + QStringLiteral(".svg");
+    for (const QString& folder : {QStringLiteral(":/Images/"), QStringLiteral(":/Symbols/")}) {
+        const QString path = folder + file;
         if (QFile::exists(path)) {
             return path;
         }

@@ -40,8 +40,8 @@ const std::map<std::string_view, Registered>& registeredFaces() {
         for (const Face& face : faces) {
             Registered entry;
             entry.weight = face.weight;
-            const int id =
-                QFontDatabase::addApplicationFont(QString::fromLatin1(fontFolder) + face.file);
+            const int id = QFontDatabase::addApplicationFont(QString::fromUtf8(fontFolder) +
+                                                             QString::fromUtf8(face.file));
             const QStringList families =
                 id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
             if (!families.isEmpty()) {

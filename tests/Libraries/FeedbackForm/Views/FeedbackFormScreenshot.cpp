@@ -19,6 +19,7 @@
 #include <fstream>
 
 using namespace tarnwick;
+using namespace Qt::StringLiterals;
 
 // Draws the feedback window as a user sees it after a first try: an icon, two attachments, a
 // malformed e-mail with its message. Usage: feedback_form_screenshot <form.png>
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
         painter.drawEllipse(QRectF(36, 36, 56, 56));
     }
     settings->setIcon(icon);
-    settings->setDefaultName("Ada Lovelace");
+    settings->setDefaultName(u"Ada Lovelace"_s);
 
     auto files = std::make_shared<testing::ChosenFiles>();
     files->files = {base / "Screenshot 2026-12-10 at 16.20.11.png", base / "tarnwick-crash.log"};
@@ -59,9 +60,9 @@ int main(int argc, char** argv) {
     controller.showWindow();
     auto& form = *controller.mainViewController();
     form.attachmentsViewController()->attachButtonItemDidReceiveClick(nullptr);
-    form.emailFieldContainer()->textControl()->setStringValue("ada@example");
+    form.emailFieldContainer()->textControl()->setStringValue(u"ada@example"_s);
     form.detailsFieldContainer()->textControl()->setStringValue(
-        "The map stays empty after the Connections Monitor starts.");
+        u"The map stays empty after the Connections Monitor starts."_s);
     form.sendButtonClicked();  // shows the e-mail rule's message
     controller.window()->adjustSize();
     QTest::qWait(300);

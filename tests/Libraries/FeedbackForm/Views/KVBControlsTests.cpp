@@ -27,6 +27,7 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
 using testing::ChosenFiles;
 using testing::TemporaryDirectory;
 
@@ -98,8 +99,8 @@ TEST(KVBAttachmentsViewController, LongNamesAreCutInTheMiddleAndNeverWiderThanTh
     const auto* item = strip.attachmentItems()[0];
     EXPECT_LE(item->width(), 300);
     const QString shown = item->fileNameLabel()->text();
-    EXPECT_TRUE(shown.startsWith("aaa"));
-    EXPECT_TRUE(shown.endsWith("-end.log"));
+    EXPECT_TRUE(shown.startsWith(u"aaa"_s));
+    EXPECT_TRUE(shown.endsWith(u"-end.log"_s));
     EXPECT_TRUE(shown.contains(QChar(0x2026)));
 }
 
@@ -166,13 +167,13 @@ TEST(KVBTextView, TabMovesTheFocusAndOtherTabsTypeNothing) {
     text->setFocus();
     QTest::keyClick(text, Qt::Key_Tab, Qt::AltModifier);
     EXPECT_TRUE(text->hasFocus());
-    EXPECT_EQ(text->toPlainText(), "");
+    EXPECT_TRUE(text->toPlainText().isEmpty());
     QTest::keyClick(text, Qt::Key_Tab);
     EXPECT_TRUE(after->hasFocus());
     text->setFocus();
     QTest::keyClick(text, Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_TRUE(before->hasFocus());
-    EXPECT_EQ(text->toPlainText(), "");
+    EXPECT_TRUE(text->toPlainText().isEmpty());
 }
 
 TEST(KVBTextControlValidationContainer, ARuleWithoutAMessageTurnsOnlyTheBorder) {
@@ -193,9 +194,9 @@ TEST(KVBTextFieldWrapper, TheBordersInnerEdgeIsOneLessRoundOrOneForSquareCorners
 }
 
 TEST(KVBBundleHelper, CompiledInResourcesAndFallbacksForMissingOnes) {
-    EXPECT_FALSE(KVBBundleHelper::imageNamed("infoIcon", {16, 16}).isNull());
-    EXPECT_TRUE(KVBBundleHelper::imageNamed("noSuchImage", {16, 16}).isNull());
-    EXPECT_EQ(KVBBundleHelper::colorNamed("noSuchColor", Qt::green), QColor(Qt::green));
+    EXPECT_FALSE(KVBBundleHelper::imageNamed(u"infoIcon"_s, {16, 16}).isNull());
+    EXPECT_TRUE(KVBBundleHelper::imageNamed(u"noSuchImage"_s, {16, 16}).isNull());
+    EXPECT_EQ(KVBBundleHelper::colorNamed(u"noSuchColor"_s, Qt::green), QColor(Qt::green));
     EXPECT_TRUE(kvbMaskedImageWithColor(QImage(), Qt::red).isNull());
 
     const QColor error = kvbColorWithSRGBHex(0xE0383E);
@@ -205,7 +206,7 @@ TEST(KVBBundleHelper, CompiledInResourcesAndFallbacksForMissingOnes) {
     EXPECT_EQ(error.alpha(), 255);
 
     const QImage masked =
-        kvbMaskedImageWithColor(KVBBundleHelper::imageNamed("removeIcon", {20, 20}), Qt::red);
+        kvbMaskedImageWithColor(KVBBundleHelper::imageNamed(u"removeIcon"_s, {20, 20}), Qt::red);
     ASSERT_FALSE(masked.isNull());
     EXPECT_EQ(masked.pixelColor(10, 10), QColor(Qt::red));  // the cross's middle
     EXPECT_EQ(masked.pixelColor(10, 1).alpha(), 0);         // outside the cross
@@ -220,7 +221,7 @@ TEST(KVBSystemProfileViewController, TabsShowTheirTextAndTheSpinnerTurnsWhileOne
     profile->showPopoverRelativeToRect(anchor.rect(), &anchor);
     EXPECT_TRUE(profile->isPopoverShown());
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return profile->textView()->toPlainText() == "Machine Model = Test\n"; }, 10'000));
+        [&] { return profile->textView()->toPlainText() == u"Machine Model = Test\n"_s; }, 10'000));
     EXPECT_FALSE(profile->spinner()->isVisible());
 
     profile->tabs()->setCurrentIndex(1);  // the console text is empty
@@ -238,8 +239,8 @@ TEST(KVBSystemProfileViewController, TabsShowTheirTextAndTheSpinnerTurnsWhileOne
 TEST(KVBInterfaceSettings, DefaultsAreFreshInstances) {
     auto first = KVBInterfaceSettings::defaultSettings();
     auto second = KVBInterfaceSettings::defaultSettings();
-    first->setTitle("Changed");
-    EXPECT_EQ(second->title(), "Provide Feedback");
+    first->setTitle(u"Changed"_s);
+    EXPECT_EQ(second->title(), u"Provide Feedback"_s);
     EXPECT_EQ(KVBInterfaceSettings::observableProperties().size(), 10);
     EXPECT_EQ(second->iconSize(), QSize(64, 64));
 }

@@ -21,6 +21,7 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
 using testing::ChosenFiles;
 using testing::FixedProfileProvider;
 using testing::HeldSender;
@@ -51,7 +52,7 @@ struct FormFixture {
     }
 
     void fill(const QString& email, const QString& details) {
-        form().nameFieldWrapper()->setStringValue("  Ada Lovelace ");
+        form().nameFieldWrapper()->setStringValue(u"  Ada Lovelace "_s);
         form().emailFieldContainer()->textControl()->setStringValue(email);
         form().detailsFieldContainer()->textControl()->setStringValue(details);
     }
@@ -73,9 +74,11 @@ TEST(KVBMainViewController, EmailAndDetailsRulesRefuseTheSend) {
         bool detailsValid;
     };
     const Case cases[] = {
-        {"empty e-mail: border only", "", "text", false, "", true},
-        {"malformed e-mail: with a message", "abc", "text", false, "Incorrect email", true},
-        {"details of spaces and line breaks", "ada@example.org", " \n\t\n ", true, "", false},
+        {"empty e-mail: border only", u""_s, u"text"_s, false, u""_s, true},
+        {"malformed e-mail: with a message", u"abc"_s, u"text"_s, false, u"Incorrect email"_s,
+         true},
+        {"details of spaces and line breaks", u"ada@example.org"_s, u" \n\t\n "_s, true, u""_s,
+         false},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
@@ -97,12 +100,12 @@ TEST(KVBMainViewController, EmailAndDetailsRulesRefuseTheSend) {
 
 TEST(KVBMainViewController, TypingClearsAnErrorAndLeavingTheFieldChecksAgain) {
     FormFixture fixture;
-    fixture.fill("abc", "text");
+    fixture.fill(u"abc"_s, u"text"_s);
     fixture.clickSend();
     auto* email = fixture.form().emailFieldContainer();
     ASSERT_TRUE(email->errorLabel()->isVisible());
 
-    fixture.type(email->textControl()->view(), "@");
+    fixture.type(email->textControl()->view(), u"@"_s);
     EXPECT_FALSE(email->errorLabel()->isVisible());
     EXPECT_EQ(email->textControl()->borderColor(), kvbTextFieldBorderColor());
 
@@ -118,7 +121,7 @@ TEST(KVBMainViewController, SendingHandsOverTrimmedTextsAndIsBusyUntilTheAnswer)
     fixture.files->files = {folder / "shot.png"};
     fixture.form().attachmentsViewController()->attachButtonItemDidReceiveClick(nullptr);
     fixture.form().subjectButton()->setCurrentIndex(2);
-    fixture.fill(" ada@example.org\n", "\n  It crashed.  \n");
+    fixture.fill(u" ada@example.org\n"_s, u"\n  It crashed.  \n"_s);
 
     fixture.clickSend();
     ASSERT_TRUE(QTest::qWaitFor([&] { return fixture.sender->reports().size() == 1; }, 10'000));
@@ -126,7 +129,7 @@ TEST(KVBMainViewController, SendingHandsOverTrimmedTextsAndIsBusyUntilTheAnswer)
     auto& form = fixture.form();
     EXPECT_TRUE(form.isSendingForm());
     EXPECT_FALSE(form.sendButton()->isEnabled());
-    EXPECT_EQ(form.sendButton()->text(), "Sending...");
+    EXPECT_EQ(form.sendButton()->text(), u"Sending..."_s);
     EXPECT_TRUE(form.progressSpinner()->isVisible());
     EXPECT_FALSE(form.subjectButton()->isEnabled());
     EXPECT_FALSE(form.nameFieldWrapper()->isEnabled());
@@ -153,9 +156,9 @@ TEST(KVBMainViewController, SendingHandsOverTrimmedTextsAndIsBusyUntilTheAnswer)
     ASSERT_TRUE(fixture.waitForOutcome());
     EXPECT_FALSE(form.isSendingForm());
     EXPECT_TRUE(form.sendButton()->isEnabled());
-    EXPECT_EQ(form.sendButton()->text(), "Send Feedback");
+    EXPECT_EQ(form.sendButton()->text(), u"Send Feedback"_s);
     EXPECT_FALSE(form.progressSpinner()->isVisible());
-    EXPECT_EQ(form.detailsFieldValue(), "\n  It crashed.  \n");  // kept as typed
+    EXPECT_EQ(form.detailsFieldValue(), u"\n  It crashed.  \n"_s);  // kept as typed
     EXPECT_EQ(form.attachments().size(), 1u);
 }
 
@@ -167,7 +170,7 @@ TEST(KVBMainViewController, TheProfileGoesAlongWhenWrittenAndTheReportGoesWithou
             fixture.provider->file = "/tmp/Tarnwick_system_profile.txt";
         }
         fixture.form().systemProfileCheckbox()->setChecked(true);
-        fixture.fill("ada@example.org", "text");
+        fixture.fill(u"ada@example.org"_s, u"text"_s);
         fixture.clickSend();
         ASSERT_TRUE(QTest::qWaitFor([&] { return fixture.sender->reports().size() == 1; }, 10'000));
         EXPECT_EQ(fixture.provider->writes, 1);
@@ -189,9 +192,9 @@ TEST(KVBMainViewController, SettingsDecideIconTextsAndDefaults) {
     auto& form = fixture.form();
     EXPECT_FALSE(form.iconContainer()->isVisible());
     EXPECT_EQ(form.formContainer()->x(), 20);
-    EXPECT_EQ(form.titleLabel()->text(), "Provide Feedback");
+    EXPECT_EQ(form.titleLabel()->text(), u"Provide Feedback"_s);
     ASSERT_EQ(form.subjectButton()->count(), 3);
-    EXPECT_EQ(form.subjectButton()->itemText(0), "Feedback");
+    EXPECT_EQ(form.subjectButton()->itemText(0), u"Feedback"_s);
 
     QImage icon(64, 64, QImage::Format_ARGB32);
     icon.fill(Qt::red);
@@ -201,17 +204,17 @@ TEST(KVBMainViewController, SettingsDecideIconTextsAndDefaults) {
     EXPECT_TRUE(form.iconContainer()->isVisible());
     EXPECT_EQ(form.formContainer()->x(), form.iconContainer()->geometry().right() + 1 + 18);
 
-    form.nameFieldWrapper()->setStringValue("typed");
-    fixture.settings->setDefaultName("Grace");
-    fixture.settings->setSubjectOptions({"Only"});
-    EXPECT_EQ(form.nameFieldValue(), "Grace");
+    form.nameFieldWrapper()->setStringValue(u"typed"_s);
+    fixture.settings->setDefaultName(u"Grace"_s);
+    fixture.settings->setSubjectOptions({u"Only"_s});
+    EXPECT_EQ(form.nameFieldValue(), u"Grace"_s);
     EXPECT_EQ(form.subjectButton()->count(), 1);
 }
 
 TEST(KVBMainViewController, FocusStartsInTheFirstEmptyField) {
     auto settings = KVBInterfaceSettings::defaultSettings();
-    settings->setDefaultName("Ada");
-    settings->setDefaultEmail("ada@example.org");
+    settings->setDefaultName(u"Ada"_s);
+    settings->setDefaultEmail(u"ada@example.org"_s);
     KVBFeedbackController controller(
         std::make_shared<HeldSender>(), settings, std::make_shared<FixedProfileProvider>(),
         std::make_shared<ChosenFiles>(), std::make_shared<RecordingAlerts>());
@@ -248,21 +251,21 @@ TEST(KVBFeedbackController, OutcomesShowTheirAlertsBeforeTheHostHearsThem) {
     };
     const Case cases[] = {
         {"offline, any domain", KVBError{109, "No Internet connection."}, true,
-         "Report could not be sent due to a connection problem.",
-         "Please check your Internet connection or Firewall settings and try again.", true},
+         u"Report could not be sent due to a connection problem."_s,
+         u"Please check your Internet connection or Firewall settings and try again."_s, true},
         {"bad response", KVBError{108, "Bad response"}, true,
-         "An error occurred while sending report.",
-         "Please make sure you've filled the form correctly and try again (error code: 108).",
+         u"An error occurred while sending report."_s,
+         u"Please make sure you've filled the form correctly and try again (error code: 108)."_s,
          true},
-        {"success", std::nullopt, false, "Feedback successfully sent!",
-         "Every user report gets carefully analyzed, however, not all requests will be answered "
-         "directly.\nThank you for helping us make our products better!",
+        {"success", std::nullopt, false, u"Feedback successfully sent!"_s,
+         u"Every user report gets carefully analyzed, however, not all requests will be answered "
+         u"directly.\nThank you for helping us make our products better!"_s,
          false},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
         FormFixture fixture;
-        fixture.fill("ada@example.org", "text");
+        fixture.fill(u"ada@example.org"_s, u"text"_s);
         fixture.clickSend();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !fixture.sender->reports().empty(); }, 10'000));
         fixture.sender->answer(testCase.error);
@@ -280,7 +283,7 @@ TEST(KVBFeedbackController, SwitchedOffAlertsShowNothingButTheHostStillHears) {
     FormFixture fixture;
     fixture.controller.setShowsGenericErrorSheet(false);
     fixture.controller.setShowsGenericSuccessAlert(false);
-    fixture.fill("ada@example.org", "text");
+    fixture.fill(u"ada@example.org"_s, u"text"_s);
     for (const auto& outcome :
          {std::optional<KVBError>(KVBError{107, "x"}), std::optional<KVBError>()}) {
         fixture.clickSend();

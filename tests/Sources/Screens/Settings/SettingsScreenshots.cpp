@@ -17,15 +17,16 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
 void save(QWidget* widget, const QString& name) {
-    testing::saveScreenshot(widget, TARNWICK_SCREENSHOT_DIR, name);
+    testing::saveScreenshot(widget, QStringLiteral(TARNWICK_SCREENSHOT_DIR), name);
 }
 
 class SettingsScreenshots : public ::testing::TestWithParam<bool> {};
 
 TEST_P(SettingsScreenshots, SavesEachTab) {
     const bool dark = GetParam();
-    const QString suffix = dark ? "dark" : "light";
+    const QString suffix = dark ? u"dark"_s : u"light"_s;
     testing::applyScreenshotAppearance(dark);
     testing::TemporarySettings settings;
     AllowanceList lists;
@@ -64,9 +65,9 @@ TEST_P(SettingsScreenshots, SavesEachTab) {
         center.post("switchScreen", tab);
         QTest::qWait(MainWindowLayout::switchDurationMilliseconds + 300);
         ASSERT_NE(settingsView(), nullptr);
-        save(&window, "settings-" +
-                          QString::fromUtf8(rawValue(tab).data()).toLower().replace(' ', '-') +
-                          "-" + suffix);
+        save(&window, u"settings-"_s +
+                          QString::fromUtf8(rawValue(tab).data()).toLower().replace(u' ', u'-') +
+                          u"-"_s + suffix);
     }
     center.post("switchScreen", SettingsTab::restrictions);
     QTest::qWait(200);
@@ -74,7 +75,7 @@ TEST_P(SettingsScreenshots, SavesEachTab) {
     ASSERT_NE(restrictions, nullptr);
     restrictions->detectionLevelView()->setExpanded(true);
     QTest::qWait(100);
-    save(&window, "settings-detection-level-menu-" + suffix);
+    save(&window, u"settings-detection-level-menu-"_s + suffix);
     restrictions->detectionLevelView()->setExpanded(false);
 }
 

@@ -28,6 +28,8 @@
 namespace tarnwick::testing {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 // A settings screen over a model on a fresh settings file; `restart` makes the model anew from
 // the file, as the next launch would.
 class SettingsScreen : public ::testing::Test {
@@ -181,7 +183,7 @@ TEST_F(SettingsScreen, TabsComeInTheGivenOrder) {
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     EXPECT_LT(first->y(), second->y());
-    EXPECT_EQ(first->label(), "Connections");
+    EXPECT_EQ(first->label(), u"Connections"_s);
 }
 
 TEST_F(SettingsScreen, RequiredRulesStayOnAndAdditionalRulesAreStoredAsClicked) {
@@ -205,7 +207,7 @@ TEST_F(SettingsScreen, RequiredRulesStayOnAndAdditionalRulesAreStoredAsClicked) 
     EXPECT_EQ(m_model->selectedRestrictions().get(),
               (std::vector<RestrictionPreference>{second->rule(), first->rule()}));
     EXPECT_EQ(storedRuleCount(), 2u);
-    EXPECT_EQ(tab->detectionLevelView()->pillText(), "GOOD ☺️");
+    EXPECT_EQ(tab->detectionLevelView()->pillText(), u"GOOD ☺️"_s);
     QTest::mouseClick(second, Qt::LeftButton);
     EXPECT_EQ(storedRuleCount(), 1u);
 
@@ -264,8 +266,8 @@ TEST_F(SettingsScreen, TheCountryGridSearchesAndSelects) {
 
     // The whole text in one edit: each keystroke would start a search, and a late answer to an
     // earlier one could still be on its way when the grid is clicked.
-    tab->searchField()->setText("germ");
-    emit tab->searchField()->textEdited("germ");
+    tab->searchField()->setText(u"germ"_s);
+    emit tab->searchField()->textEdited(u"germ"_s);
     ASSERT_TRUE(QTest::qWaitFor([&] { return grid->rowCount() == 1; }, 5000));
     EXPECT_EQ(grid->country(0).countryCode(), "DE");
     EXPECT_FALSE(grid->isSelected(0));
@@ -352,7 +354,7 @@ TEST_F(SettingsScreen, ListRowsMoveAndGoAndEveryEditIsStored) {
     const QRect item = allow.list->visualRect(allow.model->index(0));
     EXPECT_LT(allow.cell->trashRect(item).x(), allow.cell->arrowRect(item).x());
     EXPECT_GT(deny.cell->trashRect(item).x(), deny.cell->arrowRect(item).x());
-    EXPECT_EQ(deny.cell->toolTip(AllowDenyListCellView::Part::arrow), "Move to Allow list");
+    EXPECT_EQ(deny.cell->toolTip(AllowDenyListCellView::Part::arrow), u"Move to Allow list"_s);
 
     // The icons show for the row under the pointer; the trash turns on its own.
     const QRect first = allow.list->visualRect(allow.model->index(0));
@@ -429,7 +431,7 @@ TEST_F(SettingsInMainWindow, OtherScreensAndTheMenuOpenTabs) {
         [&] { return qobject_cast<AllowancesListView*>(settingsView()->body()) != nullptr; },
         5000));
     m_center.post("switchScreen", AppActiveScreenType::appMonitor);
-    m_window->action("Settings...")->trigger();
+    m_window->action(u"Settings..."_s)->trigger();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return qobject_cast<RestrictionsView*>(settingsView()->body()) != nullptr; }, 5000));
     EXPECT_EQ(m_window->screenModels().settings->currentTab.get(), SettingsTab::restrictions);

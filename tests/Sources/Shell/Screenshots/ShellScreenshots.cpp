@@ -15,12 +15,14 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 void applyAppearance(bool dark) {
     testing::applyScreenshotAppearance(dark);
 }
 
 void save(QWidget* widget, const QString& name) {
-    testing::saveScreenshot(widget, TARNWICK_SCREENSHOT_DIR, name);
+    testing::saveScreenshot(widget, QStringLiteral(TARNWICK_SCREENSHOT_DIR), name);
 }
 
 void settle(ManualScheduler& scheduler) {
@@ -47,7 +49,7 @@ class ShellScreenshots : public ::testing::TestWithParam<bool> {};
 
 TEST_P(ShellScreenshots, SavesTheMainWindowTheAboutWindowAndThePromotion) {
     const bool dark = GetParam();
-    const QString suffix = dark ? "dark" : "light";
+    const QString suffix = dark ? u"dark"_s : u"light"_s;
     applyAppearance(dark);
 
     NotificationCenter center;
@@ -61,18 +63,18 @@ TEST_P(ShellScreenshots, SavesTheMainWindowTheAboutWindowAndThePromotion) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     settle(scheduler);
-    save(&window, "main-window-" + suffix);
+    save(&window, u"main-window-"_s + suffix);
 
     center.post("switchScreen", AppActiveScreenType::connectionsMonitor);
     settle(scheduler);
     QTest::qWait(500);
-    save(&window, "main-window-connections-" + suffix);
+    save(&window, u"main-window-connections-"_s + suffix);
 
     window.presentIOSPromotion();
     settle(scheduler);
     QTest::qWait(600);
     ASSERT_TRUE(window.sheetWindowController()->isPresenting());
-    save(&window, "promotion-" + suffix);
+    save(&window, u"promotion-"_s + suffix);
 
     window.sheetWindowController()->dismiss();
     settle(scheduler);
@@ -82,14 +84,14 @@ TEST_P(ShellScreenshots, SavesTheMainWindowTheAboutWindowAndThePromotion) {
     QTest::qWait(600);
     ASSERT_EQ(window.sheetWindowController()->currentContent()->kind(),
               SheetContentKind::systemExtensionInstallation);
-    save(&window, "extension-explanation-" + suffix);
+    save(&window, u"extension-explanation-"_s + suffix);
     window.sheetWindowController()->dismiss();
     settle(scheduler);
 
     AboutWindowController about;
     about.showWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(about.window()));
-    save(about.window(), "about-" + suffix);
+    save(about.window(), u"about-"_s + suffix);
     delete about.window();
 }
 

@@ -15,6 +15,7 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
 namespace IT = InterfaceText;
 
 // Every colour a view names, including those looked up by name alone.
@@ -94,7 +95,7 @@ TEST(TypefaceTest, EveryFaceMapsToAnInstalledDisplayFont) {
     const QFont bold = Typeface::font(TextStyle::style0);
     EXPECT_EQ(bold.weight(), QFont::Bold);
     EXPECT_EQ(bold.pixelSize(), 25);
-    EXPECT_TRUE(bold.family().contains("Inter")) << bold.family().toStdString();
+    EXPECT_TRUE(bold.family().contains(u"Inter"_s)) << bold.family().toStdString();
     EXPECT_EQ(Typeface::font(typefaceFace::light, 12).weight(), QFont::Light);
 }
 
@@ -139,10 +140,10 @@ TEST(ImageAssetTest, TemplatesTakeTheGivenColour) {
 
 // A sheet of every drawn image, saved for review.
 TEST(ImageAssetTest, SavesAContactSheet) {
-    const QStringList folders = {":/Images", ":/Symbols"};
+    const QStringList folders = {u":/Images"_s, u":/Symbols"_s};
     QStringList names;
     for (const QString& folder : folders) {
-        for (const QString& file : QDir(folder).entryList({"*.svg"})) {
+        for (const QString& file : QDir(folder).entryList({u"*.svg"_s})) {
             names << file.chopped(4);
         }
     }
@@ -162,8 +163,8 @@ TEST(ImageAssetTest, SavesAContactSheet) {
         painter.drawText(QRect(origin + QPoint(0, 88), QSize(cell, 20)), Qt::AlignCenter, name);
     }
     painter.end();
-    QDir().mkpath(TARNWICK_SCREENSHOT_DIR);
-    EXPECT_TRUE(sheet.save(QString(TARNWICK_SCREENSHOT_DIR) + "/assets.png"));
+    QDir().mkpath(QStringLiteral(TARNWICK_SCREENSHOT_DIR));
+    EXPECT_TRUE(sheet.save(QStringLiteral(TARNWICK_SCREENSHOT_DIR "/assets.png")));
 }
 
 }  // namespace

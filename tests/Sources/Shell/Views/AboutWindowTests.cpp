@@ -16,6 +16,8 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 using testing::TemporaryDirectory;
 
 Bundle makeBundle(const TemporaryDirectory& directory, bool beta) {
@@ -35,20 +37,20 @@ TEST(AboutWindowTest, CopiesTheVersionWithALeadingV) {
     TemporaryDirectory directory;
     const Bundle bundle = makeBundle(directory, true);
     AboutView view(bundle);
-    EXPECT_EQ(view.findChild<QLabel*>("versionLabel")->text(), "Version: 2.3.1-beta");
+    EXPECT_EQ(view.findChild<QLabel*>(u"versionLabel"_s)->text(), u"Version: 2.3.1-beta"_s);
     view.copyVersion();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), "v2.3.1-beta");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"v2.3.1-beta"_s);
     EXPECT_TRUE(view.didCopyVersion());
 }
 
 TEST(AboutWindowTest, NoVersionShowsXAndCopiesNothing) {
     TemporaryDirectory directory;
     const Bundle bundle(directory.path() / "Missing.app");
-    QGuiApplication::clipboard()->setText("before");
+    QGuiApplication::clipboard()->setText(u"before"_s);
     AboutView view(bundle);
-    EXPECT_EQ(view.findChild<QLabel*>("versionLabel")->text(), "Version: X");
+    EXPECT_EQ(view.findChild<QLabel*>(u"versionLabel"_s)->text(), u"Version: X"_s);
     view.copyVersion();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"before"_s);
     EXPECT_FALSE(view.didCopyVersion());
 }
 
@@ -67,13 +69,14 @@ TEST(AboutWindowTest, EveryRequestOpensANewWindowCentredOverTheMainOneWithTheCre
     EXPECT_EQ(first.window()->frameGeometry().center(), main.frameGeometry().center());
 
     QStringList shown;
-    for (QLabel* label : first.window()->findChild<QWidget*>("credits")->findChildren<QLabel*>()) {
+    for (QLabel* label :
+         first.window()->findChild<QWidget*>(u"credits"_s)->findChildren<QLabel*>()) {
         shown << label->text();
     }
     EXPECT_EQ(AboutWindowCopy::sections().size(), 8u);
-    EXPECT_EQ(shown.first(), "Idea");
+    EXPECT_EQ(shown.first(), u"Idea"_s);
     EXPECT_EQ(shown.last(), QString::fromUtf8("🇺🇦 Made in Ukraine"));
-    EXPECT_TRUE(shown.contains("Quendle & Wumble"));
+    EXPECT_TRUE(shown.contains(u"Quendle & Wumble"_s));
     delete second.window();
 
     // Escape and Ctrl+W close it, as a dialog of this desktop.

@@ -23,6 +23,8 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 TEST(ClickableIconViewTest, CallsOnlyWhenReleasedInside) {
     QWidget host;
     host.resize(100, 100);
@@ -85,8 +87,8 @@ TEST(FilterTextFieldTest, KeepsItsWidthAndFocusesOnlyWhenAsked) {
     auto* focusing = new FocusableFilterTextField(true, &host);
     layout->addWidget(plain);
     layout->addWidget(focusing);
-    EXPECT_EQ(plain->placeholderText(), "Filter...");
-    plain->setText(QString(200, QChar('x')));
+    EXPECT_EQ(plain->placeholderText(), u"Filter..."_s);
+    plain->setText(QString(200, u'x'));
     EXPECT_EQ(plain->width(), 156);
     host.show();
     QApplication::setActiveWindow(&host);

@@ -27,6 +27,8 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 using Screen = AppActiveScreenType;
 
 class MainWindowTest : public ::testing::Test {
@@ -61,7 +63,7 @@ TEST_F(MainWindowTest, MenuBarHasEveryMenuAndItemWithItsShortcut) {
     for (QAction* menu : window.menus()->actions()) {
         titles << menu->text();
     }
-    EXPECT_EQ(titles, (QStringList{"Tarnwick", "Edit", "View", "Window", "Help"}));
+    EXPECT_EQ(titles, (QStringList{u"Tarnwick"_s, u"Edit"_s, u"View"_s, u"Window"_s, u"Help"_s}));
 
     struct Row {
         const char* title;
@@ -89,11 +91,11 @@ TEST_F(MainWindowTest, MenuBarHasEveryMenuAndItemWithItsShortcut) {
              {"Bring all to front", {}},
              {"Provide Feedback...", {}}}) {
         SCOPED_TRACE(row.title);
-        QAction* item = window.action(row.title);
+        QAction* item = window.action(QString::fromUtf8(row.title));
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(item->shortcut(), row.shortcut);
     }
-    EXPECT_EQ(window.action("Undo"), nullptr);
+    EXPECT_EQ(window.action(u"Undo"_s), nullptr);
 }
 
 TEST_F(MainWindowTest, MenuCommandsPostTheirNotificationsAndOpenTheMakersPages) {
@@ -108,19 +110,19 @@ TEST_F(MainWindowTest, MenuCommandsPostTheirNotificationsAndOpenTheMakersPages) 
         }
         posted.push_back(entry);
     });
-    window.action("Settings...")->trigger();
-    window.action("Settings...")->trigger();
-    window.action("Switch to Connection Monitor")->trigger();
-    window.action("Toggle Connection Monitor")->trigger();
+    window.action(u"Settings..."_s)->trigger();
+    window.action(u"Settings..."_s)->trigger();
+    window.action(u"Switch to Connection Monitor"_s)->trigger();
+    window.action(u"Toggle Connection Monitor"_s)->trigger();
     EXPECT_EQ(posted, (std::vector<std::string>{
                           "switchScreen:Restrictions", "switchScreen:Restrictions",
                           "switchScreen:Connections Monitor", "toggleConnectionMonitor"}));
     // The maker's pages are offered only by a build that has the maker's site.
-    EXPECT_EQ(window.action("Privacy policy")->isVisible(), MakerLinks::hasSite);
-    EXPECT_EQ(window.action("User agreement")->isVisible(), MakerLinks::hasSite);
+    EXPECT_EQ(window.action(u"Privacy policy"_s)->isVisible(), MakerLinks::hasSite);
+    EXPECT_EQ(window.action(u"User agreement"_s)->isVisible(), MakerLinks::hasSite);
     if (MakerLinks::hasSite) {
-        window.action("Privacy policy")->trigger();
-        window.action("User agreement")->trigger();
+        window.action(u"Privacy policy"_s)->trigger();
+        window.action(u"User agreement"_s)->trigger();
         ASSERT_EQ(m_opened.size(), 2u);
         EXPECT_EQ(m_opened[0], std::string(MakerLinks::site) + "/policy");
         EXPECT_EQ(m_opened[1], std::string(MakerLinks::site) + "/eula");
@@ -131,24 +133,24 @@ TEST_F(MainWindowTest, MenuCommandsPostTheirNotificationsAndOpenTheMakersPages) 
 TEST_F(MainWindowTest, EditCommandsActOnTheFocusedTextField) {
     MainWindow window(0, dependencies());
     auto* field = new QLineEdit(&window);
-    field->setText("hello");
+    field->setText(u"hello"_s);
     window.show();
     QApplication::setActiveWindow(&window);
     field->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return field->hasFocus(); }, 2000));
-    window.action("Select All")->trigger();
-    EXPECT_EQ(field->selectedText(), "hello");
-    window.action("Cut")->trigger();
+    window.action(u"Select All"_s)->trigger();
+    EXPECT_EQ(field->selectedText(), u"hello"_s);
+    window.action(u"Cut"_s)->trigger();
     EXPECT_TRUE(field->text().isEmpty());
-    window.action("Paste")->trigger();
-    EXPECT_EQ(field->text(), "hello");
+    window.action(u"Paste"_s)->trigger();
+    EXPECT_EQ(field->text(), u"hello"_s);
 }
 
 TEST_F(MainWindowTest, QuitAndClosingAskTheTerminator) {
     int terminations = 0;
     ApplicationTerminator::setHandler([&] { ++terminations; });
     MainWindow window(0, dependencies());
-    window.action("Quit")->trigger();
+    window.action(u"Quit"_s)->trigger();
     window.show();
     window.close();
     EXPECT_EQ(terminations, 2);
@@ -333,11 +335,11 @@ TEST_F(MainWindowTest, FullScreenByF11LeftByEscapeAndTheItemSaysWhichItDoes) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     QTest::keyClick(&window, Qt::Key_F11);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.isFullScreen(); }));
-    EXPECT_EQ(window.action("Exit Full Screen")->shortcuts().last(), QKeySequence(Qt::Key_F11));
+    EXPECT_EQ(window.action(u"Exit Full Screen"_s)->shortcuts().last(), QKeySequence(Qt::Key_F11));
     EXPECT_TRUE(window.mainView()->hasSquareCorners());
     QTest::keyClick(&window, Qt::Key_Escape);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isFullScreen(); }));
-    EXPECT_NE(window.action("Enter Full Screen"), nullptr);
+    EXPECT_NE(window.action(u"Enter Full Screen"_s), nullptr);
     EXPECT_FALSE(window.mainView()->hasSquareCorners());
 }
 
@@ -354,7 +356,7 @@ TEST_F(MainWindowTest, SideBarItemsAreNamedButtonsTheKeyboardReaches) {
         SCOPED_TRACE(name);
         auto* button = qobject_cast<QAbstractButton*>(bar->button(screen));
         ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->accessibleName(), name);
+        EXPECT_EQ(button->accessibleName(), QString::fromUtf8(name));
         EXPECT_EQ(button->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
         button->setFocus(Qt::TabFocusReason);
         QTest::keyClick(button, Qt::Key_Space);

@@ -16,10 +16,11 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
 using namespace tarnwick::testing;
 
 void save(QWidget* widget, const QString& name) {
-    saveScreenshot(widget, TARNWICK_SCREENSHOT_DIR, name);
+    saveScreenshot(widget, QStringLiteral(TARNWICK_SCREENSHOT_DIR), name);
 }
 
 class AppMonitorScreenshots : public ::testing::TestWithParam<bool> {};
@@ -28,7 +29,7 @@ class AppMonitorScreenshots : public ::testing::TestWithParam<bool> {};
 // for a bundle and for a package, light and dark.
 TEST_P(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
     const bool dark = GetParam();
-    const QString suffix = dark ? "-dark" : "-light";
+    const QString suffix = dark ? u"-dark"_s : u"-light"_s;
     applyScreenshotAppearance(dark);
     ScannedMachine machine;
     auto model = machine.makeModel();
@@ -51,20 +52,20 @@ TEST_P(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
         window.mainView()->layoutView()->screen(AppActiveScreenType::appMonitor));
     ASSERT_NE(screen, nullptr);
     QTest::qWait(200);
-    save(&window, "appmonitor-standby" + suffix);
+    save(&window, u"appmonitor-standby"_s + suffix);
     model->setScanState(ScanState::active);
     model->startScan();
     machine.center.post(std::string(AppStoreInfoProvider::noNetworkNotification));
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return model->scanState().get() == ScanState::done; }, 60000));
     QTest::qWait(200);
-    save(&window, "appmonitor-results" + suffix);
+    save(&window, u"appmonitor-results"_s + suffix);
 
     auto* results = qobject_cast<AppMonitorResultView*>(screen->body());
     ASSERT_NE(results, nullptr);
     results->cells().front()->deleteButton()->click();
     QTest::qWait(200);
-    save(&window, "appmonitor-uninstall" + suffix);
+    save(&window, u"appmonitor-uninstall"_s + suffix);
 
     // A Debian package's application: the question names the package, and a refused password is
     // told under the title.
@@ -73,11 +74,11 @@ TEST_P(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
     first->setOrigin({ApplicationOrigin::Kind::debianPackage, "alpha-tools", false, {}});
     results->cells().front()->deleteButton()->click();
     QTest::qWait(200);
-    save(&window, "appmonitor-uninstall-package" + suffix);
+    save(&window, u"appmonitor-uninstall-package"_s + suffix);
     machine.removalExitStatus = 127;
     results->uninstallPopUp()->uninstallButton()->click();
     QTest::qWait(200);
-    save(&window, "appmonitor-removal-refused" + suffix);
+    save(&window, u"appmonitor-removal-refused"_s + suffix);
 }
 
 INSTANTIATE_TEST_SUITE_P(Appearances, AppMonitorScreenshots, ::testing::Values(false, true),

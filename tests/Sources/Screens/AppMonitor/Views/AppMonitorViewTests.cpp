@@ -15,6 +15,7 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
 using namespace tarnwick::testing;
 
 class AppMonitorViewTest : public ::testing::Test {
@@ -45,10 +46,10 @@ TEST_F(AppMonitorViewTest, TheScanButtonDrivesTheBodiesFromStandByToTheResultLis
     ASSERT_NE(standBy, nullptr);
     EXPECT_EQ(standBy->frame(), "Welcome1");
     EXPECT_FALSE(standBy->mascot()->pixmap().isNull());
-    EXPECT_EQ(standBy->progressText()->text(), "Your examined apps will appear here...");
+    EXPECT_EQ(standBy->progressText()->text(), u"Your examined apps will appear here..."_s);
     ScanButtonView* button = view->header()->scanButton();
     ASSERT_NE(button->button(), nullptr);
-    EXPECT_EQ(button->button()->text(), "Scan");
+    EXPECT_EQ(button->button()->text(), u"Scan"_s);
 
     button->tap();
     ASSERT_NE(body<AppMonitorInProgressView>(*view), nullptr);
@@ -58,7 +59,7 @@ TEST_F(AppMonitorViewTest, TheScanButtonDrivesTheBodiesFromStandByToTheResultLis
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return body<AppMonitorResultView>(*view) != nullptr; }, 60000));
     ASSERT_NE(button->button(), nullptr);
-    EXPECT_EQ(button->button()->text(), "Rescan");
+    EXPECT_EQ(button->button()->text(), u"Rescan"_s);
     // Until the found animation ended, the in-progress text told the count.
     EXPECT_EQ(model->progressDescription().get(), "Found 3 potentially unwanted applications");
 }
@@ -115,10 +116,10 @@ TEST_F(AppMonitorViewTest, RowsShowNamesIconsAndEveryReasonInTheModelsOrder) {
     for (std::size_t index = 0; index < cells.size(); ++index) {
         SCOPED_TRACE(found[index]->name());
         EXPECT_EQ(cells[index]->model(), found[index]);
-        EXPECT_EQ(cells[index]->findChild<QLabel*>("name")->text().toStdString(),
+        EXPECT_EQ(cells[index]->findChild<QLabel*>(u"name"_s)->text().toStdString(),
                   found[index]->name());
         std::vector<std::string> reasons;
-        for (auto* line : cells[index]->findChildren<QLabel*>("reason")) {
+        for (auto* line : cells[index]->findChildren<QLabel*>(u"reason"_s)) {
             reasons.push_back(line->text().toStdString());
         }
         std::vector<std::string> expected;

@@ -14,6 +14,7 @@
 namespace tarnwick {
 namespace {
 
+using namespace Qt::StringLiterals;
 using namespace tarnwick::testing;
 using Role = UninstallPopUpView::ActionButton::Role;
 
@@ -23,9 +24,9 @@ TEST(UninstallPopUpTest, EachButtonAnswersOnceAndTheCardStaysSmall) {
                              [&](bool uninstall) { answers.push_back(uninstall); });
     popUp.resize(900, 900);
     popUp.show();
-    EXPECT_EQ(popUp.question(), "Uninstall Alpha?");
-    EXPECT_EQ(popUp.cancelButton()->text(), "Cancel");
-    EXPECT_EQ(popUp.uninstallButton()->text(), "Uninstall");
+    EXPECT_EQ(popUp.question(), u"Uninstall Alpha?"_s);
+    EXPECT_EQ(popUp.cancelButton()->text(), u"Cancel"_s);
+    EXPECT_EQ(popUp.uninstallButton()->text(), u"Uninstall"_s);
     EXPECT_LE(popUp.card()->height(), UninstallPopUpView::maximumCardHeight);
     popUp.cancelButton()->click();
     EXPECT_EQ(answers, std::vector<bool>{false});
@@ -197,7 +198,7 @@ TEST(RemovalFlowKindTest, ThePopUpNamesWhatGoesAndTellsWhyARemovalFailed) {
         ASSERT_NE(results->uninstallPopUp(), nullptr);
         EXPECT_EQ(results->uninstallPopUp()->question().toStdString(), test.question);
         // The whole question shows: the card's height limit cuts no line of it off.
-        const auto* question = results->uninstallPopUp()->findChild<QLabel*>("question");
+        const auto* question = results->uninstallPopUp()->findChild<QLabel*>(u"question"_s);
         ASSERT_NE(question, nullptr);
         EXPECT_LE(results->uninstallPopUp()->card()->height(),
                   UninstallPopUpView::maximumCardHeight);

@@ -1,5 +1,6 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionAlertDialog.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -10,6 +11,8 @@
 
 namespace tarnwick {
 namespace {
+
+using namespace Qt::StringLiterals;
 
 ConnectionAlert sixButtons() {
     ConnectionAlert alert;
@@ -35,7 +38,7 @@ std::vector<QPushButton*> buttonsOf(QWidget* dialog) {
 // Set TARNWICK_SCREENSHOT_DIR to keep a picture of each window.
 void saveScreenshot(QWidget* window, const char* name) {
     if (const char* folder = std::getenv("TARNWICK_SCREENSHOT_DIR")) {
-        window->grab().save(QString(folder) + "/" + name + ".png");
+        window->grab().save(QFile::decodeName(folder) + u'/' + QString::fromUtf8(name) + u".png"_s);
     }
 }
 
@@ -47,17 +50,17 @@ TEST(ConnectionAlertDialog, ShowsTheTextsAndAnswersOnceWithThePressedButton) {
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
     EXPECT_FALSE(dialog->isModal());
-    EXPECT_EQ(dialog->findChild<QLabel*>("messageText")->text(),
-              "Potentially Unwanted Connection from Curl");
-    EXPECT_EQ(dialog->findChild<QLabel*>("informativeText")->text(),
-              "Host: mirror.example.ru\nCountry: Russia\nIP: 203.0.113.1");
+    EXPECT_EQ(dialog->findChild<QLabel*>(u"messageText"_s)->text(),
+              u"Potentially Unwanted Connection from Curl"_s);
+    EXPECT_EQ(dialog->findChild<QLabel*>(u"informativeText"_s)->text(),
+              u"Host: mirror.example.ru\nCountry: Russia\nIP: 203.0.113.1"_s);
     const auto buttons = buttonsOf(dialog);
     ASSERT_EQ(buttons.size(), 6u);
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         EXPECT_EQ(buttons[i]->text().toStdString(), sixButtons().buttons[i]);
     }
     // A program that runs from nowhere known shows the command-line image, not a warning sign.
-    const auto* icon = dialog->findChild<QLabel*>("programIcon");
+    const auto* icon = dialog->findChild<QLabel*>(u"programIcon"_s);
     ASSERT_NE(icon, nullptr);
     EXPECT_FALSE(icon->pixmap().isNull());
     saveScreenshot(dialog, "connection-alert");
@@ -89,8 +92,8 @@ TEST(ErrorAlert, ShowsTheErrorWithoutBlocking) {
     auto* dialog = presenter.currentDialog();
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
-    EXPECT_EQ(dialog->findChild<QLabel*>("errorText")->text(),
-              "The administrator password prompt was dismissed.");
+    EXPECT_EQ(dialog->findChild<QLabel*>(u"errorText"_s)->text(),
+              u"The administrator password prompt was dismissed."_s);
     saveScreenshot(dialog, "error-alert");
     dialog->accept();
 }

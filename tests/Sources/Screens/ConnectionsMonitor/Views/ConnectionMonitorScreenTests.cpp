@@ -24,6 +24,8 @@
 namespace tarnwick::testing {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 // The screen over a real engine (fake extension managers, loopback geo-IP).
 class ConnectionMonitorScreen : public EngineFixture {
 public:
@@ -105,7 +107,7 @@ TEST_F(ConnectionMonitorScreen, InstallPromptMovesOnReturnAndStandByFollowsTheMa
     auto* standBy = qobject_cast<ConnectionsMonitorStandByView*>(screen->bodyView());
     ASSERT_TRUE(standBy);
     engine().currentWumbleFrame.set("WumbleIdle3");
-    EXPECT_EQ(standBy->frameName(), "WumbleIdle3");
+    EXPECT_EQ(standBy->frameName(), u"WumbleIdle3"_s);
 }
 
 TEST_F(ConnectionMonitorScreen, ShowingTheScreenCopiesTheCountryFlagAndRefreshesTheFilterOnce) {
@@ -212,13 +214,13 @@ TEST_F(HitRowLooks, DotBadgeOpacityCountryAndTooltipFollowTheHit) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ConnectionMonitorHitCellView view(makeHit(row.allowed, row.geo));
-        EXPECT_EQ(view.statusColorName(), row.dot);
+        EXPECT_EQ(view.statusColorName(), QString::fromUtf8(row.dot));
         EXPECT_EQ(view.badgeType(), row.badge);
         EXPECT_DOUBLE_EQ(view.contentOpacity(), row.opacity);
-        EXPECT_EQ(view.countryText(), row.country);
-        EXPECT_EQ(view.countryToolTip(), row.tooltip);
+        EXPECT_EQ(view.countryText(), QString::fromUtf8(row.country));
+        EXPECT_EQ(view.countryToolTip(), QString::fromUtf8(row.tooltip));
         EXPECT_EQ(view.showsFlag(), row.flag);
-        EXPECT_EQ(view.countText(), "1");
+        EXPECT_EQ(view.countText(), u"1"_s);
     }
 }
 
@@ -229,8 +231,8 @@ TEST_F(HitRowLooks, RedrawsOnChangeAndALongPressCopiesTheAddress) {
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     hit->countRepeat(false);
-    EXPECT_EQ(view.countText(), "2");
-    EXPECT_EQ(view.statusColorName(), "blocked");
+    EXPECT_EQ(view.countText(), u"2"_s);
+    EXPECT_EQ(view.statusColorName(), u"blocked"_s);
 
     QApplication::clipboard()->clear();
     // A short press copies nothing; one held for half a second copies the host text.
@@ -239,7 +241,7 @@ TEST_F(HitRowLooks, RedrawsOnChangeAndALongPressCopiesTheAddress) {
     EXPECT_TRUE(QApplication::clipboard()->text().isEmpty());
     QTest::mousePress(view.addressLabel(), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return view.isCopyingIP(); }));
-    EXPECT_EQ(QApplication::clipboard()->text(), "198.51.100.7");
+    EXPECT_EQ(QApplication::clipboard()->text(), u"198.51.100.7"_s);
     QTest::mouseRelease(view.addressLabel(), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !view.isCopyingIP(); }));
 }
@@ -290,7 +292,7 @@ TEST_F(ConnectionMonitorScreen, ListExpandsOneApplicationDimsSearchMissesAndSurv
     ASSERT_EQ(rows.size(), 1u);
     auto hits = rows[0]->hitRows();
     ASSERT_EQ(hits.size(), 2u);
-    EXPECT_EQ(hits[0]->hostText(), "https://chat.example.ru/");
+    EXPECT_EQ(hits[0]->hostText(), u"https://chat.example.ru/"_s);
     EXPECT_DOUBLE_EQ(rows[0]->opacityOf(hits[0]), 1.0);
     EXPECT_DOUBLE_EQ(rows[0]->opacityOf(hits[1]), 0.5);
     engine().setSearchFilterText("");
@@ -312,7 +314,7 @@ TEST_F(ConnectionMonitorScreen, ListExpandsOneApplicationDimsSearchMissesAndSurv
     list.clearAllButton()->click();
     drainMainQueue();
     EXPECT_TRUE(list.rows().empty());
-    EXPECT_EQ(list.statusText()->text(), "Nothing here yet...");
+    EXPECT_EQ(list.statusText()->text(), u"Nothing here yet..."_s);
     engine().setShowOnlyCompromised(false);
     record("org.gamma.Tool", kGermanServer, "https://tool.example.de/");
     EXPECT_EQ(list.rows().size(), 1u);
@@ -320,11 +322,11 @@ TEST_F(ConnectionMonitorScreen, ListExpandsOneApplicationDimsSearchMissesAndSurv
 
 TEST_F(ConnectionMonitorScreen, EmptyListSaysWhatTheRepairIsDoing) {
     ConnectionsMonitorInProgressView list(model(), {});
-    EXPECT_EQ(list.statusText()->text(), "Nothing here yet...");
+    EXPECT_EQ(list.statusText()->text(), u"Nothing here yet..."_s);
     engine().setIsFixingBrokenExtension(true);
-    EXPECT_EQ(list.statusText()->text(), "Fixing your Network Scanner...");
+    EXPECT_EQ(list.statusText()->text(), u"Fixing your Network Scanner..."_s);
     engine().didReplaceExtension.set(true);
-    EXPECT_EQ(list.statusText()->text(), "Updating your Network Scanner...");
+    EXPECT_EQ(list.statusText()->text(), u"Updating your Network Scanner..."_s);
     engine().setIsFixingBrokenExtension(false);
 }
 
@@ -384,13 +386,13 @@ TEST(ConnetionsMonitorSearchFilter, FoldsOnceHalfASecondAfterTheLastEmptySchedul
     // Text keeps it open after the pointer leaves.
     QString typed;
     filter.onTextChanged = [&](const QString& text) { typed = text; };
-    QTest::keyClicks(filter.field(), "ru");
-    EXPECT_EQ(typed, "ru");
+    QTest::keyClicks(filter.field(), u"ru"_s);
+    EXPECT_EQ(typed, u"ru"_s);
     QApplication::sendEvent(&filter, &leave);
     EXPECT_FALSE(filter.isCollapsePending());
 
     // Emptying it schedules the fold; a second schedule restarts the one timer.
-    filter.setText("");
+    filter.setText(u""_s);
     EXPECT_TRUE(filter.isCollapsePending());
     QApplication::sendEvent(&filter, &leave);
     EXPECT_TRUE(filter.isHovered());

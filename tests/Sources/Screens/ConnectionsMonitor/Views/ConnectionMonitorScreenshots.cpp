@@ -10,8 +10,10 @@
 namespace tarnwick::testing {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 void save(QWidget* widget, const QString& name) {
-    saveScreenshot(widget, TARNWICK_SCREENSHOT_DIR, name);
+    saveScreenshot(widget, QStringLiteral(TARNWICK_SCREENSHOT_DIR), name);
 }
 
 // The Connections Monitor screen in each of its bodies, over a real engine with a few recorded
@@ -35,7 +37,7 @@ public:
 };
 
 TEST_P(ConnectionMonitorScreenshots, SavesEachBody) {
-    const QString suffix = GetParam() ? "dark" : "light";
+    const QString suffix = GetParam() ? u"dark"_s : u"light"_s;
     applyScreenshotAppearance(GetParam());
     engine();
     auto scene = std::make_shared<MapScene>();
@@ -61,12 +63,12 @@ TEST_P(ConnectionMonitorScreenshots, SavesEachBody) {
     screen.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&screen));
     settle();
-    save(&screen, "connections-monitor-install-" + suffix);
+    save(&screen, u"connections-monitor-install-"_s + suffix);
 
     engine().isInstalled.set(true);
     engine().currentWumbleFrame.set("WumbleIdle2");
     settle();
-    save(&screen, "connections-monitor-standby-" + suffix);
+    save(&screen, u"connections-monitor-standby-"_s + suffix);
 
     record("org.alpha.Mail", kGermanServer, "https://mail.example.de/", true);
     record("org.beta.Chat", kGermanServer, "https://chat.example.de/", true);
@@ -90,11 +92,11 @@ TEST_P(ConnectionMonitorScreenshots, SavesEachBody) {
     engine().setExpandedInfoForApp(engine().applications()[1]);
     settle();
     QTest::qWait(600);  // the region's animation
-    save(&screen, "connections-monitor-list-" + suffix);
+    save(&screen, u"connections-monitor-list-"_s + suffix);
 
     engine().isConnectedToNetwork.set(false);
     settle();
-    save(&screen, "connections-monitor-offline-" + suffix);
+    save(&screen, u"connections-monitor-offline-"_s + suffix);
 }
 
 INSTANTIATE_TEST_SUITE_P(Appearances, ConnectionMonitorScreenshots, ::testing::Values(false, true),
