@@ -63,17 +63,19 @@ public:
     struct Dependencies {
         std::shared_ptr<SettingsAllowancesListManager> allowancesListManager;
         std::shared_ptr<LocationManager> locationManager;
-        NEFilterManager* filterManager = nullptr;                     // NEFilterManager::shared()
-        OSSystemExtensionManager* extensionManager = nullptr;         // ...::shared()
-        IPCConnection* ipcConnection = nullptr;                       // IPCConnection::shared()
-        std::shared_ptr<NetworkValidator> networkValidator;           // NetworkValidator::shared()
-        UndesirableCountriesManager* undesirableCountries = nullptr;  // ...::shared()
-        Scheduler* scheduler = nullptr;                               // Scheduler::system()
-        NotificationCenter* notificationCenter = nullptr;             // the default center
-        const Workspace* workspace = nullptr;                         // Workspace::shared()
-        std::shared_ptr<const WhoIs> whois;                           // the production service
+        // Required, from here to `mainBundle`, and `relaunch`: one missing is a
+        // std::invalid_argument naming it.
+        NEFilterManager* filterManager = nullptr;
+        OSSystemExtensionManager* extensionManager = nullptr;
+        IPCConnection* ipcConnection = nullptr;
+        std::shared_ptr<NetworkValidator> networkValidator;
+        UndesirableCountriesManager* undesirableCountries = nullptr;
+        Scheduler* scheduler = nullptr;
+        NotificationCenter* notificationCenter = nullptr;
+        const Workspace* workspace = nullptr;
+        std::shared_ptr<const WhoIs> whois;
         std::string geoIPServiceHost{WhoIs::serviceHost};
-        const Bundle* mainBundle = nullptr;  // Bundle::main()
+        const Bundle* mainBundle = nullptr;
         // The Applications folder; none when there is none.
         std::optional<std::filesystem::path> applicationsFolder;
         std::shared_ptr<ErrorAlertPresenter> errorAlerts;

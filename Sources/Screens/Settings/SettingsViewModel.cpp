@@ -3,6 +3,7 @@
 #include "Dispatch/MainQueuePrecondition.h"
 #include "Logging/LogHub.h"
 #include "Tools/CountriesProvider.h"
+#include "Tools/RequiredDependency.h"
 #include "Tools/StringUtilities.h"
 #include "Tools/WorkspaceUtilities.h"
 
@@ -71,6 +72,8 @@ std::string lowercased(std::string text) {
     return text;
 }
 
+constexpr const char* kOwner = "SettingsViewModel";
+
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\v' || c == '\f';
 }
@@ -78,13 +81,12 @@ bool isBlank(char c) {
 }  // namespace
 
 SettingsViewModel::SettingsViewModel(Dependencies dependencies)
-    : m_preferences(dependencies.preferences ? *dependencies.preferences : Preferences::shared())
-    , m_undesirableCountriesManager(dependencies.undesirableCountries
-                                        ? *dependencies.undesirableCountries
-                                        : UndesirableCountriesManager::shared())
-    , m_workspace(dependencies.workspace ? *dependencies.workspace : Workspace::shared())
+    : m_preferences(requiredDependency(dependencies.preferences, kOwner, "preferences"))
+    , m_undesirableCountriesManager(
+          requiredDependency(dependencies.undesirableCountries, kOwner, "undesirableCountries"))
+    , m_workspace(requiredDependency(dependencies.workspace, kOwner, "workspace"))
     , m_alertPresenter(std::move(dependencies.alertPresenter))
-    , m_scheduler(dependencies.scheduler ? *dependencies.scheduler : Scheduler::system())
+    , m_scheduler(requiredDependency(dependencies.scheduler, kOwner, "scheduler"))
     , m_filterQueue(DispatchQueue::create("tarnwick.filter-queue", QualityOfService::background))
     , m_mainQueue(DispatchQueue::main())
     , m_requiredRestrictions(RestrictionPreference::requiredRestrictions())
@@ -108,8 +110,6 @@ SettingsViewModel::SettingsViewModel(Dependencies dependencies)
     rebuildLookups();
     reloadAllowanceEntries();
 }
-
-SettingsViewModel::SettingsViewModel() : SettingsViewModel(Dependencies{}) {}
 
 SettingsViewModel::~SettingsViewModel() = default;
 

@@ -51,7 +51,7 @@ TEST(ApplicationServices, ShutDownClosesLinksFirstThenCancelsWhatIsInFlightOnce)
     services.addShutDownStep([&] { order.push_back("link closed"); });
 
     std::optional<std::optional<WhoIs::Response>> answer;
-    services.whoIs().lookup("203.0.113.7", std::nullopt,
+    services.whoIs()->lookup("203.0.113.7", std::nullopt,
                             [&](std::optional<WhoIs::Response> response) {
                                 order.push_back("lookup ended");
                                 answer = std::move(response);

@@ -103,6 +103,9 @@ protected:
         environment.undesirableCountries = &m_countries;
         environment.didFetchUndesirableCountries = [] { return true; };
         environment.preferences = &m_preferences;
+        environment.scheduler = &Scheduler::system();
+        environment.denyListSession = std::make_shared<HTTPSession>();
+        environment.storeSession = std::make_shared<HTTPSession>();
         return environment;
     }
 

@@ -7,6 +7,7 @@
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Sources/Tools/GeoIPTestServer.h"
+#include "support/ModelDependencies.h"
 #include "support/TemporaryDirectory.h"
 #include "support/TemporarySettings.h"
 
@@ -186,9 +187,7 @@ public:
     // Made on first use, so a test can arrange the settings first.
     ConnectionsMonitorViewModel& engine() {
         if (!m_engine) {
-            SettingsViewModel::Dependencies models;
-            models.undesirableCountries = &countries;
-            models.preferences = &preferences;
+            SettingsViewModel::Dependencies models = settingsDependencies(preferences, countries);
             models.alertPresenter = alerts;
             models.scheduler = &clock;
             settingsModel = std::make_shared<SettingsViewModel>(models);
@@ -203,6 +202,7 @@ public:
             dependencies.undesirableCountries = &countries;
             dependencies.scheduler = &clock;
             dependencies.notificationCenter = &center;
+            dependencies.workspace = &Workspace::shared();
             dependencies.whois = std::make_shared<WhoIs>(geoIP.service());
             dependencies.mainBundle = &bundle;
             dependencies.errorAlerts = errorAlerts;

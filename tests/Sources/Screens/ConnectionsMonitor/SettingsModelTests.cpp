@@ -1,5 +1,6 @@
 #include "Dispatch/RunLoop.h"
 #include "Screens/Settings/SettingsViewModel.h"
+#include "support/ModelDependencies.h"
 #include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +13,8 @@ using namespace std::chrono_literals;
 class SettingsModel : public ::testing::Test {
 public:
     std::shared_ptr<SettingsViewModel> make() {
-        SettingsViewModel::Dependencies dependencies;
-        dependencies.undesirableCountries = &countries;
-        dependencies.preferences = &preferences;
-        return std::make_shared<SettingsViewModel>(dependencies);
+        return std::make_shared<SettingsViewModel>(
+            testing::settingsDependencies(preferences, countries));
     }
     static std::vector<std::string> titles(const SettingsViewModel::EntryList& rows) {
         std::vector<std::string> result;

@@ -50,6 +50,9 @@ public:
         environment.undesirableCountries = &m_countries;
         environment.didFetchUndesirableCountries = [this] { return m_hasCountries; };
         environment.preferences = &m_preferences;
+        environment.scheduler = &Scheduler::system();
+        environment.denyListSession = std::make_shared<HTTPSession>();
+        environment.storeSession = std::make_shared<HTTPSession>();
         environment.commandRunner = [this](const ProcessRequest& request) -> ProcessResult {
             // The remover is given "remove", the bundle, then its device and inode.
             const auto verb =
