@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <sys/epoll.h>
@@ -55,6 +57,8 @@ struct XPCEventLoop::State {
     bool stopped = false;
     // No thread of its own: whoever owns the loop drives it through dispatch().
     bool driven = false;
+    // The process ends: the thread ends every watch and returns.
+    bool stopRequested = false;
 
     void run();
     // One round: waits up to `timeout` ms for events, then handles them, the wake-ups and the
@@ -83,6 +87,36 @@ std::shared_ptr<XPCEventLoop>& installedMainThreadLoop() {
 std::mutex& mainThreadLoopMutex() {
     static std::mutex mutex;
     return mutex;
+}
+
+// Every loop thread, so that none runs on unjoined: one that ended by itself is joined when the
+// next loop starts, the others by stopAll().
+struct LoopThread {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> finished;
+    std::function<void()> requestStop;
+};
+
+struct LoopThreads {
+    std::mutex mutex;
+    std::vector<LoopThread> threads;
+};
+
+LoopThreads& loopThreads() {
+    // Never destroyed: loop threads may still run while static objects go.
+    static auto* threads = new LoopThreads();
+    return *threads;
+}
+
+void joinFinishedLocked(std::vector<LoopThread>& threads) {
+    std::erase_if(threads, [](LoopThread& entry) {
+        if (!entry.finished->load()) {
+            return false;
+        }
+        // It has left its loop and is returning: the join is short.
+        entry.thread.join();
+        return true;
+    });
 }
 
 }  // namespace
@@ -114,7 +148,19 @@ std::shared_ptr<XPCEventLoop> XPCEventLoop::make(const std::string& label, bool 
         return std::shared_ptr<XPCEventLoop>(new XPCEventLoop(std::move(state)));
     }
     try {
-        std::thread([state] { state->run(); }).detach();
+        auto finished = std::make_shared<std::atomic<bool>>(false);
+        auto& registry = loopThreads();
+        std::lock_guard lock(registry.mutex);
+        joinFinishedLocked(registry.threads);
+        std::thread thread([state, finished] {
+            state->run();
+            finished->store(true);
+        });
+        registry.threads.push_back(LoopThread{std::move(thread), std::move(finished), [state] {
+                                                  std::lock_guard stateLock(state->mutex);
+                                                  state->stopRequested = true;
+                                                  state->signalLocked();
+                                              }});
     } catch (const std::system_error& error) {
         osLog("Cannot start the I/O loop of " + label + ": " + error.what(), OSLogType::fault,
               loopLog());
@@ -156,6 +202,21 @@ void XPCEventLoop::setMainThreadLoop(std::shared_ptr<XPCEventLoop> loop) {
 std::shared_ptr<XPCEventLoop> XPCEventLoop::mainThreadLoop() {
     std::lock_guard lock(mainThreadLoopMutex());
     return installedMainThreadLoop();
+}
+
+void XPCEventLoop::stopAll() {
+    std::vector<LoopThread> threads;
+    {
+        auto& registry = loopThreads();
+        std::lock_guard lock(registry.mutex);
+        threads.swap(registry.threads);
+    }
+    for (auto& entry : threads) {
+        entry.requestStop();
+    }
+    for (auto& entry : threads) {
+        entry.thread.join();
+    }
 }
 
 std::optional<XPCEventLoop::Token> XPCEventLoop::watch(int fd, std::shared_ptr<Handler> handler) {
@@ -257,13 +318,19 @@ void XPCEventLoop::State::endAll() {
 void XPCEventLoop::State::run() {
     for (;;) {
         int timeout = -1;
+        bool stopping = false;
         {
             std::lock_guard lock(mutex);
             if (released && watches.empty()) {
                 stopped = true;
                 return;
             }
+            stopping = stopRequested;
             timeout = timeoutLocked();
+        }
+        if (stopping) {
+            endAll();
+            return;
         }
         if (!turn(timeout)) {
             return;
