@@ -4,7 +4,9 @@
 #include "Dispatch/MainQueuePrecondition.h"
 #include "Dispatch/Scheduler.h"
 #include "Foundation/Bundle.h"
+#include "Foundation/Process.h"
 #include "Logging/LogHub.h"
+#include "Network/CurlEngine.h"
 #include "Network/HTTPSession.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "NetworkExtension/Manager/NEFilterManager.h"
@@ -15,6 +17,7 @@
 #include "Tools/UndesirableCountriesManager.h"
 #include "Tools/WhoIs.h"
 #include "Workspace/Workspace.h"
+#include "XPC/XPCEventLoop.h"
 
 #include <stdexcept>
 
@@ -90,6 +93,13 @@ void ApplicationServices::addShutDownStep(std::function<void()> step) {
 void ApplicationServices::addWorkerStop(std::function<void()> stop) {
     dispatchPreconditionOnMain();
     m_workerStops.push_back(std::move(stop));
+}
+
+void ApplicationServices::stopProcessEngines() {
+    XPCEventLoop::stopAll();
+    Scheduler::stopSystem();
+    CurlEngine::shared().stop();
+    Process::stopReaping();
 }
 
 void ApplicationServices::shutDown() {

@@ -71,6 +71,11 @@ public:
     // worker pools and engines whose last jobs those requests were.
     void addWorkerStop(std::function<void()> stop);
 
+    // The process's own engines, for a worker stop of the application: the I/O loops' threads,
+    // the system clock, the web transfer engine and the reaper of launched programs. The worker
+    // pool is not among them: the log's queues run on it, so it stops after the flush.
+    static void stopProcessEngines();
+
     // In this order: the link to the extension and the registered steps, the filter-manager
     // connection, the web requests in flight, the workers, then the log is flushed so the last
     // lines reach the file. Safe to call again; only the first call does anything.

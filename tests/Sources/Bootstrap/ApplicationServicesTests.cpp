@@ -1,5 +1,13 @@
 #include "Bootstrap/ApplicationServices.h"
+#include "Dispatch/WorkerPool.h"
+#include "Foundation/Bundle.h"
+#include "Foundation/FileDescriptor.h"
+#include "Foundation/Process.h"
+#include "Logging/BaseDestination.h"
+#include "Logging/LogHub.h"
+#include "Network/HTTPSession.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
+#include "Screens/ConnectionsMonitor/IPCConnection.h"
 #include "Tools/UndesirableCountriesManager.h"
 #include "Tools/WhoIs.h"
 #include "XPC/XPCConnection.h"
@@ -10,11 +18,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <latch>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <sys/socket.h>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -52,10 +66,10 @@ TEST(ApplicationServices, ShutDownClosesLinksFirstThenCancelsWhatIsInFlightOnce)
 
     std::optional<std::optional<WhoIs::Response>> answer;
     services.whoIs()->lookup("203.0.113.7", std::nullopt,
-                            [&](std::optional<WhoIs::Response> response) {
-                                order.push_back("lookup ended");
-                                answer = std::move(response);
-                            });
+                             [&](std::optional<WhoIs::Response> response) {
+                                 order.push_back("lookup ended");
+                                 answer = std::move(response);
+                             });
     services.shutDown();
     services.shutDown();
     ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 10000));
@@ -67,6 +81,125 @@ TEST(ApplicationServices, ShutDownClosesLinksFirstThenCancelsWhatIsInFlightOnce)
         [&](const auto&, const auto& error) { loadError = error.value_or("loaded"); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return loadError.has_value(); }, 10000));
     EXPECT_NE(*loadError, "loaded");
+}
+
+std::ptrdiff_t threadCount() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                         std::filesystem::directory_iterator());
+}
+
+// Keeps what reaches it on its own queue, as the log file does.
+class QueuedRecording final : public BaseDestination {
+public:
+    QueuedRecording() { setAsynchronously(true); }
+    std::optional<std::string> send(LogLevel, const std::string& message, const std::string&,
+                                    const std::string&, const std::string&, long,
+                                    const LogValue&) override {
+        std::lock_guard lock(m_mutex);
+        m_messages.push_back(message);
+        return message;
+    }
+    std::vector<std::string> messages() const {
+        std::lock_guard lock(m_mutex);
+        return m_messages;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_messages;
+};
+
+TEST(ApplicationServices, QuittingWithWorkInFlightIsPromptInOrderAndLeavesNoThreadRunning) {
+    // Web services that hold every answer until the test ends.
+    std::latch release(1);
+    testing::LoopbackHttpServer server;
+    const auto held = [&](const httplib::Request&, httplib::Response& response) {
+        release.wait();
+        response.set_content("{}", "application/json");
+    };
+    server.routes().Get("/v1/geoip/ip/203.0.113.7/info", held);
+    server.routes().Get("/feed", held);
+    server.routes().Get("/ready", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("", "text/plain");
+    });
+    server.start();
+    // The server makes its threads as it takes its first request: they are counted below.
+    ASSERT_TRUE(httplib::Client("127.0.0.1", server.port()).Get("/ready"));
+    struct Release {
+        std::latch& latch;
+        ~Release() { latch.count_down(); }
+    } releaseAtEnd{release};
+    testing::TemporaryDirectory folder;
+    const auto log = std::make_shared<QueuedRecording>();
+    LogHub::addDestination(log);
+    // The loopback server's threads are counted here, the rest must be gone at the end.
+    const auto before = threadCount();
+
+    std::vector<std::string> order;
+    // An extension that takes the link and never answers the registration.
+    FileDescriptor extensionEnd;
+    IPCConnection link(
+        [&](const std::string&) {
+            int fds[2];
+            EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+            extensionEnd = FileDescriptor(fds[1]);
+            return XPCConnection::adoptSocket(FileDescriptor(fds[0]), "application");
+        },
+        60s);
+    std::filesystem::create_directories(folder.path() / "Ext.systemextension/Contents");
+    {
+        std::ofstream(folder.path() / "Ext.systemextension/Contents/Info.plist")
+            << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>NetworkExtension</key>"
+               "<dict><key>NEMachServiceName</key><string>svc</string></dict></dict></plist>";
+    }
+    {
+        ApplicationServices services(ApplicationServices::Configuration{
+            server.baseURL(),
+            [&] {
+                return std::make_shared<FilterManagerClient>(
+                    XPCConnection::createForSocketPath(folder / "no-host"),
+                    FilterManagerClient::ChangeHandler{}, 10s, DispatchQueue::main());
+            },
+            5s, &link});
+        services.addShutDownStep(
+            [&] { order.push_back(link.hasConnection() ? "link still open" : "link closed"); });
+        services.addWorkerStop([&] {
+            order.push_back("workers");
+            ApplicationServices::stopProcessEngines();
+            LogHub::info("the engines stopped");
+        });
+
+        // Work of every kind in flight: a lookup, a session's request, a program launched to go
+        // on by itself, a link being registered, and a job on the worker pool.
+        std::atomic<int> webEnded = 0;
+        services.whoIs()->lookup("203.0.113.7", std::nullopt,
+                                 [&](std::optional<WhoIs::Response>) { ++webEnded; });
+        HTTPRequest request;
+        request.url = server.baseURL() + "feed";
+        (void)services.makeHTTPSession()->send(request, [&](const HTTPResult&) { ++webEnded; });
+        const auto child = Process::launchDetached({"sleep", "30"});
+        ASSERT_TRUE(child.ok());
+        std::optional<bool> registered;
+        link.registerWithExtension(Bundle(folder.path() / "Ext.systemextension"), {},
+                                   [&](bool answer) { registered = answer; });
+        DispatchQueue::global()->async([] {});
+        ASSERT_TRUE(link.hasConnection());
+        ASSERT_GT(threadCount(), before);
+
+        const auto started = std::chrono::steady_clock::now();
+        services.shutDown();
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+        EXPECT_EQ(order, (std::vector<std::string>{"link closed", "workers"}));
+        const auto logged = log->messages();
+        EXPECT_NE(std::find(logged.begin(), logged.end(), "the engines stopped"), logged.end())
+            << "the log was flushed before the workers stopped";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return webEnded == 2 && registered; }, 10000));
+        EXPECT_FALSE(*registered);
+        ::kill(*child, SIGKILL);
+    }
+    LogHub::removeDestination(log);
+    ASSERT_TRUE(WorkerPool::shared().stop(5s));
+    EXPECT_EQ(threadCount(), before);
 }
 
 }  // namespace

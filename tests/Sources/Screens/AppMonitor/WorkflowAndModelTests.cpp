@@ -10,8 +10,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <sys/stat.h>
+#include <utility>
 
 using namespace std::chrono_literals;
 
@@ -132,6 +135,30 @@ protected:
     std::vector<Status> m_statuses;
     AnyCancellable m_statusToken;
 };
+
+TEST_F(WholeScanTest, AMissingServiceIsAConstructionErrorNamingIt) {
+    using Environment = AppMonitorViewModel::Environment;
+    const std::vector<std::pair<const char*, std::function<void(Environment&)>>> rows = {
+        {"undesirableCountries", [](Environment& e) { e.undesirableCountries = nullptr; }},
+        {"didFetchUndesirableCountries",
+         [](Environment& e) { e.didFetchUndesirableCountries = nullptr; }},
+        {"preferences", [](Environment& e) { e.preferences = nullptr; }},
+        {"scheduler", [](Environment& e) { e.scheduler = nullptr; }},
+        {"denyListSession", [](Environment& e) { e.denyListSession.reset(); }},
+        {"storeSession", [](Environment& e) { e.storeSession.reset(); }},
+    };
+    for (const auto& [member, remove] : rows) {
+        SCOPED_TRACE(member);
+        Environment incomplete = environment();
+        remove(incomplete);
+        try {
+            (void)AppMonitorViewModel::make(m_center, std::move(incomplete));
+            ADD_FAILURE() << "made without its " << member;
+        } catch (const std::invalid_argument& error) {
+            EXPECT_NE(std::string(error.what()).find(member), std::string::npos) << error.what();
+        }
+    }
+}
 
 TEST_F(WholeScanTest, EndsWithTheSortedFindingsAndTheirReasons) {
     auto model = makeModel(environment());

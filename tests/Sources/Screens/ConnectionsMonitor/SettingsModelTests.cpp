@@ -5,6 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace tarnwick::testing {
 namespace {
 
@@ -28,6 +34,27 @@ public:
     UndesirableCountriesManager countries;
     Preferences preferences;
 };
+
+TEST_F(SettingsModel, AMissingServiceIsAConstructionErrorNamingIt) {
+    using Dependencies = SettingsViewModel::Dependencies;
+    const std::vector<std::pair<const char*, std::function<void(Dependencies&)>>> rows = {
+        {"preferences", [](Dependencies& d) { d.preferences = nullptr; }},
+        {"undesirableCountries", [](Dependencies& d) { d.undesirableCountries = nullptr; }},
+        {"workspace", [](Dependencies& d) { d.workspace = nullptr; }},
+        {"scheduler", [](Dependencies& d) { d.scheduler = nullptr; }},
+    };
+    for (const auto& [member, remove] : rows) {
+        SCOPED_TRACE(member);
+        Dependencies dependencies = settingsDependencies(preferences, countries);
+        remove(dependencies);
+        try {
+            (void)std::make_shared<SettingsViewModel>(dependencies);
+            ADD_FAILURE() << "made without its " << member;
+        } catch (const std::invalid_argument& error) {
+            EXPECT_NE(std::string(error.what()).find(member), std::string::npos) << error.what();
+        }
+    }
+}
 
 TEST_F(SettingsModel, ListDecisionsFollowTheSixLists) {
     AllowanceList stored;
