@@ -129,6 +129,7 @@ void ApplicationServices::shutDown() {
         stop();
     }
     m_workerStops.clear();
+    LogHub::info("The services have shut down");
     // Last, so the lines the steps above wrote are in the file too. A log that cannot be flushed
     // in time is given up on: quitting must not hang on it.
     (void)LogHub::flush(m_logFlushLimit.count());
