@@ -3,8 +3,7 @@
 #include "Foundation/Bundle.h"
 #include "Foundation/FileDescriptor.h"
 #include "Foundation/Process.h"
-#include "Logging/BaseDestination.h"
-#include "Logging/LogHub.h"
+#include "Libraries/Logging/LoggingTestSupport.h"
 #include "Network/HTTPSession.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "Screens/ConnectionsMonitor/IPCConnection.h"
@@ -36,31 +35,51 @@ using namespace std::chrono_literals;
 namespace tarnwick {
 namespace {
 
+// Web services on loopback that hold every answer until the test ends.
+class HeldWebServices {
+public:
+    HeldWebServices() {
+        const auto held = [this](const httplib::Request&, httplib::Response& response) {
+            m_release.wait();
+            response.set_content("{}", "application/json");
+        };
+        m_server.routes().Get("/v1/geoip/ip/203.0.113.7/info", held);
+        m_server.routes().Get("/feed", held);
+        m_server.routes().Get("/ready", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("", "text/plain");
+        });
+        m_server.start();
+        // The server makes its threads as it takes its first request.
+        EXPECT_TRUE(httplib::Client("127.0.0.1", m_server.port()).Get("/ready"));
+    }
+    ~HeldWebServices() { m_release.count_down(); }
+
+    std::string baseURL() const { return m_server.baseURL(); }
+
+    // Services over these web services, with a filter host that is not there.
+    ApplicationServices::Configuration configuration(const std::filesystem::path& folder,
+                                                     IPCConnection* link = nullptr) const {
+        return ApplicationServices::Configuration{
+            m_server.baseURL(),
+            [folder] {
+                return std::make_shared<FilterManagerClient>(
+                    XPCConnection::createForSocketPath(folder / "no-host"),
+                    FilterManagerClient::ChangeHandler{}, 10s, DispatchQueue::main());
+            },
+            5s, link};
+    }
+
+private:
+    std::latch m_release{1};
+    testing::LoopbackHttpServer m_server;
+};
+
 TEST(ApplicationServices, ShutDownClosesLinksFirstThenCancelsWhatIsInFlightOnce) {
-    // A geo-IP service that holds its answer until the test ends.
-    std::latch release(1);
-    testing::LoopbackHttpServer server;
-    server.routes().Get("/v1/geoip/ip/203.0.113.7/info",
-                        [&](const httplib::Request&, httplib::Response& response) {
-                            release.wait();
-                            response.set_content("{}", "application/json");
-                        });
-    server.start();
-    struct Release {
-        std::latch& latch;
-        ~Release() { latch.count_down(); }
-    } releaseAtEnd{release};
+    HeldWebServices web;
     testing::TemporaryDirectory folder;
 
     std::vector<std::string> order;
-    ApplicationServices services(ApplicationServices::Configuration{
-        server.baseURL(),
-        [&] {
-            return std::make_shared<FilterManagerClient>(
-                XPCConnection::createForSocketPath(folder / "no-host"),
-                FilterManagerClient::ChangeHandler{}, 10s, DispatchQueue::main());
-        },
-        1s});
+    ApplicationServices services(web.configuration(folder.path()));
     EXPECT_EQ(&services.undesirableCountries(), &UndesirableCountriesManager::shared());
     services.addShutDownStep([&] { order.push_back("link closed"); });
 
@@ -88,49 +107,10 @@ std::ptrdiff_t threadCount() {
                          std::filesystem::directory_iterator());
 }
 
-// Keeps what reaches it on its own queue, as the log file does.
-class QueuedRecording final : public BaseDestination {
-public:
-    QueuedRecording() { setAsynchronously(true); }
-    std::optional<std::string> send(LogLevel, const std::string& message, const std::string&,
-                                    const std::string&, const std::string&, long,
-                                    const LogValue&) override {
-        std::lock_guard lock(m_mutex);
-        m_messages.push_back(message);
-        return message;
-    }
-    std::vector<std::string> messages() const {
-        std::lock_guard lock(m_mutex);
-        return m_messages;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_messages;
-};
-
 TEST(ApplicationServices, QuittingWithWorkInFlightIsPromptInOrderAndLeavesNoThreadRunning) {
-    // Web services that hold every answer until the test ends.
-    std::latch release(1);
-    testing::LoopbackHttpServer server;
-    const auto held = [&](const httplib::Request&, httplib::Response& response) {
-        release.wait();
-        response.set_content("{}", "application/json");
-    };
-    server.routes().Get("/v1/geoip/ip/203.0.113.7/info", held);
-    server.routes().Get("/feed", held);
-    server.routes().Get("/ready", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content("", "text/plain");
-    });
-    server.start();
-    // The server makes its threads as it takes its first request: they are counted below.
-    ASSERT_TRUE(httplib::Client("127.0.0.1", server.port()).Get("/ready"));
-    struct Release {
-        std::latch& latch;
-        ~Release() { latch.count_down(); }
-    } releaseAtEnd{release};
+    HeldWebServices web;
     testing::TemporaryDirectory folder;
-    const auto log = std::make_shared<QueuedRecording>();
+    const auto log = std::make_shared<testing::RecordingDestination>();
     LogHub::addDestination(log);
     // The loopback server's threads are counted here, the rest must be gone at the end.
     const auto before = threadCount();
@@ -153,14 +133,7 @@ TEST(ApplicationServices, QuittingWithWorkInFlightIsPromptInOrderAndLeavesNoThre
                "<dict><key>NEMachServiceName</key><string>svc</string></dict></dict></plist>";
     }
     {
-        ApplicationServices services(ApplicationServices::Configuration{
-            server.baseURL(),
-            [&] {
-                return std::make_shared<FilterManagerClient>(
-                    XPCConnection::createForSocketPath(folder / "no-host"),
-                    FilterManagerClient::ChangeHandler{}, 10s, DispatchQueue::main());
-            },
-            5s, &link});
+        ApplicationServices services(web.configuration(folder.path(), &link));
         services.addShutDownStep(
             [&] { order.push_back(link.hasConnection() ? "link still open" : "link closed"); });
         services.addWorkerStop([&] {
@@ -175,7 +148,7 @@ TEST(ApplicationServices, QuittingWithWorkInFlightIsPromptInOrderAndLeavesNoThre
         services.whoIs()->lookup("203.0.113.7", std::nullopt,
                                  [&](std::optional<WhoIs::Response>) { ++webEnded; });
         HTTPRequest request;
-        request.url = server.baseURL() + "feed";
+        request.url = web.baseURL() + "feed";
         (void)services.makeHTTPSession()->send(request, [&](const HTTPResult&) { ++webEnded; });
         const auto child = Process::launchDetached({"sleep", "30"});
         ASSERT_TRUE(child.ok());
@@ -190,9 +163,10 @@ TEST(ApplicationServices, QuittingWithWorkInFlightIsPromptInOrderAndLeavesNoThre
         services.shutDown();
         EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
         EXPECT_EQ(order, (std::vector<std::string>{"link closed", "workers"}));
-        const auto logged = log->messages();
-        EXPECT_NE(std::find(logged.begin(), logged.end(), "the engines stopped"), logged.end())
-            << "the log was flushed before the workers stopped";
+        const auto logged = log->entries();
+        EXPECT_TRUE(std::any_of(logged.begin(), logged.end(), [](const auto& entry) {
+            return entry.message == "the engines stopped";
+        })) << "the log was flushed before the workers stopped";
         ASSERT_TRUE(QTest::qWaitFor([&] { return webEnded == 2 && registered; }, 10000));
         EXPECT_FALSE(*registered);
         ::kill(*child, SIGKILL);
