@@ -4,6 +4,7 @@
 #include "Screens/AppMonitor/InterfaceText.h"
 #include "Sources/Tools/GeoIPTestServer.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/MissingDependency.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -151,12 +152,8 @@ TEST_F(WholeScanTest, AMissingServiceIsAConstructionErrorNamingIt) {
         SCOPED_TRACE(member);
         Environment incomplete = environment();
         remove(incomplete);
-        try {
-            (void)AppMonitorViewModel::make(m_center, std::move(incomplete));
-            ADD_FAILURE() << "made without its " << member;
-        } catch (const std::invalid_argument& error) {
-            EXPECT_NE(std::string(error.what()).find(member), std::string::npos) << error.what();
-        }
+        expectRefusedWithout(
+            member, [&] { (void)AppMonitorViewModel::make(m_center, std::move(incomplete)); });
     }
 }
 

@@ -1,5 +1,6 @@
 #include "EngineFixture.h"
 #include "Tools/SettingsKey.h"
+#include "support/MissingDependency.h"
 
 #include <functional>
 #include <stdexcept>
@@ -54,12 +55,8 @@ TEST_F(Lifecycle, AMissingServiceIsAConstructionErrorNamingIt) {
         SCOPED_TRACE(member);
         Dependencies dependencies = this->dependencies();
         remove(dependencies);
-        try {
-            (void)ConnectionsMonitorViewModel::create(std::move(dependencies));
-            ADD_FAILURE() << "made without its " << member;
-        } catch (const std::invalid_argument& error) {
-            EXPECT_NE(std::string(error.what()).find(member), std::string::npos) << error.what();
-        }
+        expectRefusedWithout(
+            member, [&] { (void)ConnectionsMonitorViewModel::create(std::move(dependencies)); });
     }
 }
 

@@ -1,5 +1,6 @@
 #include "Dispatch/RunLoop.h"
 #include "Screens/Settings/SettingsViewModel.h"
+#include "support/MissingDependency.h"
 #include "support/ModelDependencies.h"
 #include "support/TemporarySettings.h"
 
@@ -47,12 +48,8 @@ TEST_F(SettingsModel, AMissingServiceIsAConstructionErrorNamingIt) {
         SCOPED_TRACE(member);
         Dependencies dependencies = settingsDependencies(preferences, countries);
         remove(dependencies);
-        try {
-            (void)std::make_shared<SettingsViewModel>(dependencies);
-            ADD_FAILURE() << "made without its " << member;
-        } catch (const std::invalid_argument& error) {
-            EXPECT_NE(std::string(error.what()).find(member), std::string::npos) << error.what();
-        }
+        expectRefusedWithout(member,
+                             [&] { (void)std::make_shared<SettingsViewModel>(dependencies); });
     }
 }
 
