@@ -86,6 +86,7 @@ ScreenModels makeScreenModels(MainWindow& window, ApplicationServices& services)
     appMonitor.scheduler = &services.scheduler();
     appMonitor.denyListSession = services.makeHTTPSession();
     appMonitor.storeSession = services.makeHTTPSession();
+    appMonitor.whois = services.whoIs();
     // A folder to scan in place of /Applications, for trying the scan on fixture bundles.
     if (const char* folder = std::getenv("TARNWICK_APPLICATIONS_FOLDER"); folder && *folder) {
         appMonitor.folders.applications = std::filesystem::path(folder) / "";

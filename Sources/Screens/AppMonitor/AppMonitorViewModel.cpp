@@ -33,6 +33,7 @@ AppMonitorViewModel::Environment checked(AppMonitorViewModel::Environment enviro
     (void)requiredDependency(environment.scheduler, kOwner, "scheduler");
     (void)requiredDependency(environment.denyListSession, kOwner, "denyListSession");
     (void)requiredDependency(environment.storeSession, kOwner, "storeSession");
+    (void)requiredDependency(environment.whois, kOwner, "whois");
     return environment;
 }
 
@@ -75,8 +76,8 @@ void AppMonitorViewModel::build() {
     auto storeProvider = std::make_shared<AppStoreInfoProvider>(
         m_environment.storeSession, m_notificationCenter, m_environment.lookupService,
         m_environment.isPathSatisfied);
-    auto domainProvider = std::make_shared<DomainInfoProvider>(
-        m_environment.geoIPService.value_or(WhoIs::defaultService()), m_environment.resolver);
+    auto domainProvider =
+        std::make_shared<DomainInfoProvider>(m_environment.whois, m_environment.resolver);
     auto analyser = std::make_shared<LocalApplicationsAnalyserImpl>(
         std::make_shared<BinaryStringsParserImpl>(), countries);
     m_analysisWorkflow = std::make_shared<StaticAnalysisWorkflow>(

@@ -10,6 +10,7 @@
 #include "StaticAnalysisWorkflow.h"
 #include "Tools/DNSResolver.h"
 #include "Tools/ScanState.h"
+#include "Tools/WhoIs.h"
 
 #include <filesystem>
 #include <functional>
@@ -40,8 +41,7 @@ public:
         LocalApplicationsScanner::Folders folders = LocalApplicationsScanner::Folders::standard();
         std::string denyListHost = std::string(DenyListProvider::defaultWebHost);
         std::string lookupService = std::string(AppStoreInfoProvider::defaultLookupService);
-        std::function<bool()> isPathSatisfied;    // none: the system's routes
-        std::optional<std::string> geoIPService;  // none: the geo-IP service of the product
+        std::function<bool()> isPathSatisfied;  // none: the system's routes
         DNSResolver resolver;
         const UndesirableCountriesManagerType* undesirableCountries = nullptr;
         std::function<bool()> didFetchUndesirableCountries;
@@ -49,6 +49,8 @@ public:
         Scheduler* scheduler = nullptr;
         std::shared_ptr<HTTPSession> denyListSession;
         std::shared_ptr<HTTPSession> storeSession;
+        // The geo-IP client of the domains the applications name.
+        std::shared_ptr<const WhoIs> whois;
         CommandRunner commandRunner = systemCommandRunner();
         // The program that removes a bundle as root (see ApplicationRemover).
         std::filesystem::path applicationRemover = defaultApplicationRemover();

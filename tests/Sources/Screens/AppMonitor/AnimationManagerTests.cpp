@@ -29,6 +29,7 @@ protected:
         environment.scheduler = &m_clock;
         environment.denyListSession = std::make_shared<HTTPSession>();
         environment.storeSession = std::make_shared<HTTPSession>();
+        environment.whois = std::make_shared<WhoIs>();
         environment.random = [](int low, int) { return low; };
         m_model = AppMonitorViewModel::make(m_center, environment);
         m_token = m_model->currentQuendleFrame().sink(

@@ -93,7 +93,7 @@ protected:
         environment.folders = {m_home / "Applications", m_home / "Downloads"};
         environment.denyListHost = m_web.baseURL();
         environment.lookupService = m_web.baseURL();
-        environment.geoIPService = m_geo.service();
+        environment.whois = std::make_shared<WhoIs>(m_geo.service());
         environment.resolver =
             DNSResolver([](const std::string& host) -> std::optional<std::string> {
                 if (host == "updates.beta.example") {
@@ -147,6 +147,7 @@ TEST_F(WholeScanTest, AMissingServiceIsAConstructionErrorNamingIt) {
         {"scheduler", [](Environment& e) { e.scheduler = nullptr; }},
         {"denyListSession", [](Environment& e) { e.denyListSession.reset(); }},
         {"storeSession", [](Environment& e) { e.storeSession.reset(); }},
+        {"whois", [](Environment& e) { e.whois.reset(); }},
     };
     for (const auto& [member, remove] : rows) {
         SCOPED_TRACE(member);

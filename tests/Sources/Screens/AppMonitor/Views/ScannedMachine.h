@@ -44,7 +44,7 @@ public:
         environment.folders = {m_home / "Applications", m_home / "Downloads"};
         environment.denyListHost = m_web.baseURL();
         environment.lookupService = m_web.baseURL();
-        environment.geoIPService = m_web.baseURL();
+        environment.whois = std::make_shared<WhoIs>(m_web.baseURL());
         environment.resolver =
             DNSResolver([](const std::string&) -> std::optional<std::string> { return {}; });
         environment.undesirableCountries = &m_countries;
