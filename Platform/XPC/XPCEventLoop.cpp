@@ -5,13 +5,14 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <mutex>
 #include <set>
+#include <stop_token>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <system_error>
@@ -89,34 +90,52 @@ std::mutex& mainThreadLoopMutex() {
     return mutex;
 }
 
-// Every loop thread, so that none runs on unjoined: one that ended by itself is joined when the
-// next loop starts, the others by stopAll().
+// Every loop thread, so that none runs on unjoined: one that ends by itself is joined at once by
+// the joiner thread, the others by stopAll().
 struct LoopThread {
     std::thread thread;
-    std::shared_ptr<std::atomic<bool>> finished;
+    std::shared_ptr<bool> finished;  // under the registry's mutex
     std::function<void()> requestStop;
 };
 
 struct LoopThreads {
     std::mutex mutex;
+    std::condition_variable_any finishedOne;
     std::vector<LoopThread> threads;
+    std::jthread joiner;
+
+    void joinFinished(const std::stop_token& stop) {
+        std::unique_lock lock(mutex);
+        while (!stop.stop_requested()) {
+            const auto isFinished = [](const LoopThread& entry) { return *entry.finished; };
+            if (!finishedOne.wait(lock, stop, [&] {
+                    return std::any_of(threads.begin(), threads.end(), isFinished);
+                })) {
+                return;
+            }
+            std::vector<LoopThread> done;
+            for (auto entry = threads.begin(); entry != threads.end();) {
+                if (*entry->finished) {
+                    done.push_back(std::move(*entry));
+                    entry = threads.erase(entry);
+                } else {
+                    ++entry;
+                }
+            }
+            lock.unlock();
+            // They have left their loops and are returning: the joins are short.
+            for (auto& entry : done) {
+                entry.thread.join();
+            }
+            lock.lock();
+        }
+    }
 };
 
 LoopThreads& loopThreads() {
     // Never destroyed: loop threads may still run while static objects go.
     static auto* threads = new LoopThreads();
     return *threads;
-}
-
-void joinFinishedLocked(std::vector<LoopThread>& threads) {
-    std::erase_if(threads, [](LoopThread& entry) {
-        if (!entry.finished->load()) {
-            return false;
-        }
-        // It has left its loop and is returning: the join is short.
-        entry.thread.join();
-        return true;
-    });
 }
 
 }  // namespace
@@ -148,13 +167,18 @@ std::shared_ptr<XPCEventLoop> XPCEventLoop::make(const std::string& label, bool 
         return std::shared_ptr<XPCEventLoop>(new XPCEventLoop(std::move(state)));
     }
     try {
-        auto finished = std::make_shared<std::atomic<bool>>(false);
+        auto finished = std::make_shared<bool>(false);
         auto& registry = loopThreads();
         std::lock_guard lock(registry.mutex);
-        joinFinishedLocked(registry.threads);
-        std::thread thread([state, finished] {
+        if (!registry.joiner.joinable()) {
+            registry.joiner =
+                std::jthread([&registry](std::stop_token stop) { registry.joinFinished(stop); });
+        }
+        std::thread thread([state, finished, &registry] {
             state->run();
-            finished->store(true);
+            std::lock_guard finishedLock(registry.mutex);
+            *finished = true;
+            registry.finishedOne.notify_all();
         });
         registry.threads.push_back(LoopThread{std::move(thread), std::move(finished), [state] {
                                                   std::lock_guard stateLock(state->mutex);
@@ -205,9 +229,19 @@ std::shared_ptr<XPCEventLoop> XPCEventLoop::mainThreadLoop() {
 }
 
 void XPCEventLoop::stopAll() {
+    auto& registry = loopThreads();
+    std::jthread joiner;
+    {
+        std::lock_guard lock(registry.mutex);
+        joiner = std::move(registry.joiner);
+    }
+    // First the joiner, so that every thread left is in the list below.
+    if (joiner.joinable()) {
+        joiner.request_stop();
+        joiner.join();
+    }
     std::vector<LoopThread> threads;
     {
-        auto& registry = loopThreads();
         std::lock_guard lock(registry.mutex);
         threads.swap(registry.threads);
     }
