@@ -1,4 +1,5 @@
 #include "Dispatch/DispatchQueue.h"
+#include "EngineServices.h"
 #include "Foundation/UserDefaults.h"
 #include "Network/ManualPathSource.h"
 #include "Network/PathMonitor.h"
@@ -29,30 +30,8 @@ struct Engine {
         lists.saveToSettings();
         WhoisCache::shared().store({"203.0.113.1", "RU", std::nullopt, false}, "203.0.113.1");
         WhoisCache::shared().store({"198.51.100.1", "DE", std::nullopt, false}, "198.51.100.1");
-        SettingsViewModel::Dependencies models;
-        models.preferences = &Preferences::shared();
-        models.undesirableCountries = &UndesirableCountriesManager::shared();
-        models.workspace = &Workspace::shared();
-        models.scheduler = &Scheduler::system();
-        settings = std::make_shared<SettingsViewModel>(models);
-        ConnectionsMonitorViewModel::Dependencies dependencies;
-        dependencies.allowancesListManager = settings;
-        dependencies.filterManager = &NEFilterManager::shared();
-        dependencies.extensionManager = &OSSystemExtensionManager::shared();
-        dependencies.ipcConnection = &IPCConnection::shared();
-        dependencies.undesirableCountries = &UndesirableCountriesManager::shared();
-        dependencies.scheduler = &Scheduler::system();
-        dependencies.notificationCenter = &NotificationCenter::defaultCenter();
-        dependencies.workspace = &Workspace::shared();
-        dependencies.whois = std::make_shared<WhoIs>();
-        dependencies.mainBundle = &Bundle::main();
-        dependencies.relaunch = [] {};
-        dependencies.networkValidator = std::make_shared<NetworkValidator>([] {
-            return std::make_shared<PathMonitor>(
-                std::make_shared<ManualPathSource>(NetworkPath{NetworkPath::Status::satisfied}));
-        });
-        dependencies.reverseLookup = [](const std::string&) { return std::nullopt; };
-        model = ConnectionsMonitorViewModel::create(std::move(dependencies));
+        settings = processSettingsModel();
+        model = ConnectionsMonitorViewModel::create(engineServices(settings));
         DispatchQueue::main()->drainMain();
     }
     std::shared_ptr<SettingsViewModel> settings;
