@@ -2,15 +2,22 @@
 
 #include "FileDescriptor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <spawn.h>
+#include <stop_token>
+#include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -125,6 +132,96 @@ int waitFor(pid_t child) {
     }
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
+
+// Waits for the programs started to go on by themselves, all on one thread, so that none stays a
+// zombie after it ends. Each child is watched through a pidfd; a child that has none (a kernel
+// without them) is asked after now and then instead.
+class ChildReaper {
+public:
+    static ChildReaper& shared() {
+        // Never destroyed: a launch may come from a thread still running while the process ends.
+        static auto* reaper = new ChildReaper();
+        return *reaper;
+    }
+
+    void adopt(pid_t child) {
+        FileDescriptor pidfd(static_cast<int>(::syscall(SYS_pidfd_open, child, 0)));
+        std::lock_guard lock(m_mutex);
+        m_children.push_back(Child{child, std::move(pidfd)});
+        if (!m_thread.joinable()) {
+            m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
+        }
+        wakeLocked();
+    }
+
+    // Ends the thread without waiting for the children: the ones still running are reaped by the
+    // system once this process has ended, or by the thread a later launch starts again.
+    void stop() {
+        std::jthread thread;
+        {
+            std::lock_guard lock(m_mutex);
+            thread = std::move(m_thread);
+            thread.request_stop();
+            wakeLocked();
+        }
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+
+private:
+    struct Child {
+        pid_t pid;
+        FileDescriptor pidfd;
+    };
+
+    ChildReaper() : m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+    void wakeLocked() const {
+        const std::uint64_t one = 1;
+        // A full counter wakes the thread as well.
+        [[maybe_unused]] const auto written = ::write(m_wake.get(), &one, sizeof(one));
+    }
+
+    void run(const std::stop_token& stop) {
+        std::vector<pollfd> watched;
+        while (!stop.stop_requested()) {
+            bool unwatched = false;
+            watched.assign(1, pollfd{m_wake.get(), POLLIN, 0});
+            {
+                std::lock_guard lock(m_mutex);
+                // Only this thread removes children, so their descriptors stay open meanwhile.
+                for (const auto& child : m_children) {
+                    watched.push_back(pollfd{child.pidfd.get(), POLLIN, 0});
+                    unwatched = unwatched || !child.pidfd;
+                }
+            }
+            // Without a wake-up descriptor, or with a child it cannot watch, it asks every 200 ms.
+            const int timeout = (unwatched || !m_wake) ? 200 : -1;
+            if (::poll(watched.data(), watched.size(), timeout) < 0 && errno != EINTR) {
+                return;
+            }
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto read = ::read(m_wake.get(), &count, sizeof(count));
+            reapEnded();
+        }
+    }
+
+    void reapEnded() {
+        std::lock_guard lock(m_mutex);
+        std::erase_if(m_children, [](const Child& child) {
+            int status = 0;
+            const pid_t reaped = ::waitpid(child.pid, &status, WNOHANG);
+            // Gone also when someone else reaped it (ECHILD).
+            return reaped == child.pid || (reaped < 0 && errno == ECHILD);
+        });
+    }
+
+    std::mutex m_mutex;
+    std::vector<Child> m_children;
+    const FileDescriptor m_wake;
+    std::jthread m_thread;
+};
 
 void setNonBlocking(int fd) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -259,8 +356,12 @@ Result<pid_t, ProcessError> Process::launchDetached(const std::vector<std::strin
                          {}}};
     }
     // The child is ours until it ends: something must wait for it, or it stays a zombie.
-    std::thread([child] { (void)waitFor(child); }).detach();
+    ChildReaper::shared().adopt(child);
     return child;
+}
+
+void Process::stopReaping() {
+    ChildReaper::shared().stop();
 }
 
 }  // namespace tarnwick

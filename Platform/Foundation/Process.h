@@ -58,6 +58,10 @@ public:
     // Starts the program in a session of its own and returns at once; it goes on after this
     // process ends (opening a URL, a relaunch). It is reaped when it ends, so it leaves no zombie.
     static Result<pid_t, ProcessError> launchDetached(const std::vector<std::string>& arguments);
+    // For the process's end: joins the thread that reaps those programs, without waiting for the
+    // ones still running (the system reaps them after this process). A later launch starts it
+    // again.
+    static void stopReaping();
 };
 
 // The seam through which code runs programs: tests pass one that records requests and answers.

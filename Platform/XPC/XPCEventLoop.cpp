@@ -7,9 +7,12 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <set>
+#include <stop_token>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <system_error>
@@ -55,6 +58,8 @@ struct XPCEventLoop::State {
     bool stopped = false;
     // No thread of its own: whoever owns the loop drives it through dispatch().
     bool driven = false;
+    // The process ends: the thread ends every watch and returns.
+    bool stopRequested = false;
 
     void run();
     // One round: waits up to `timeout` ms for events, then handles them, the wake-ups and the
@@ -83,6 +88,54 @@ std::shared_ptr<XPCEventLoop>& installedMainThreadLoop() {
 std::mutex& mainThreadLoopMutex() {
     static std::mutex mutex;
     return mutex;
+}
+
+// Every loop thread, so that none runs on unjoined: one that ends by itself is joined at once by
+// the joiner thread, the others by stopAll().
+struct LoopThread {
+    std::thread thread;
+    std::shared_ptr<bool> finished;  // under the registry's mutex
+    std::function<void()> requestStop;
+};
+
+struct LoopThreads {
+    std::mutex mutex;
+    std::condition_variable_any finishedOne;
+    std::vector<LoopThread> threads;
+    std::jthread joiner;
+
+    void joinFinished(const std::stop_token& stop) {
+        std::unique_lock lock(mutex);
+        while (!stop.stop_requested()) {
+            const auto isFinished = [](const LoopThread& entry) { return *entry.finished; };
+            if (!finishedOne.wait(lock, stop, [&] {
+                    return std::any_of(threads.begin(), threads.end(), isFinished);
+                })) {
+                return;
+            }
+            std::vector<LoopThread> done;
+            for (auto entry = threads.begin(); entry != threads.end();) {
+                if (*entry->finished) {
+                    done.push_back(std::move(*entry));
+                    entry = threads.erase(entry);
+                } else {
+                    ++entry;
+                }
+            }
+            lock.unlock();
+            // They have left their loops and are returning: the joins are short.
+            for (auto& entry : done) {
+                entry.thread.join();
+            }
+            lock.lock();
+        }
+    }
+};
+
+LoopThreads& loopThreads() {
+    // Never destroyed: loop threads may still run while static objects go.
+    static auto* threads = new LoopThreads();
+    return *threads;
 }
 
 }  // namespace
@@ -114,7 +167,24 @@ std::shared_ptr<XPCEventLoop> XPCEventLoop::make(const std::string& label, bool 
         return std::shared_ptr<XPCEventLoop>(new XPCEventLoop(std::move(state)));
     }
     try {
-        std::thread([state] { state->run(); }).detach();
+        auto finished = std::make_shared<bool>(false);
+        auto& registry = loopThreads();
+        std::lock_guard lock(registry.mutex);
+        if (!registry.joiner.joinable()) {
+            registry.joiner =
+                std::jthread([&registry](std::stop_token stop) { registry.joinFinished(stop); });
+        }
+        std::thread thread([state, finished, &registry] {
+            state->run();
+            std::lock_guard finishedLock(registry.mutex);
+            *finished = true;
+            registry.finishedOne.notify_all();
+        });
+        registry.threads.push_back(LoopThread{std::move(thread), std::move(finished), [state] {
+                                                  std::lock_guard stateLock(state->mutex);
+                                                  state->stopRequested = true;
+                                                  state->signalLocked();
+                                              }});
     } catch (const std::system_error& error) {
         osLog("Cannot start the I/O loop of " + label + ": " + error.what(), OSLogType::fault,
               loopLog());
@@ -156,6 +226,31 @@ void XPCEventLoop::setMainThreadLoop(std::shared_ptr<XPCEventLoop> loop) {
 std::shared_ptr<XPCEventLoop> XPCEventLoop::mainThreadLoop() {
     std::lock_guard lock(mainThreadLoopMutex());
     return installedMainThreadLoop();
+}
+
+void XPCEventLoop::stopAll() {
+    auto& registry = loopThreads();
+    std::jthread joiner;
+    {
+        std::lock_guard lock(registry.mutex);
+        joiner = std::move(registry.joiner);
+    }
+    // First the joiner, so that every thread left is in the list below.
+    if (joiner.joinable()) {
+        joiner.request_stop();
+        joiner.join();
+    }
+    std::vector<LoopThread> threads;
+    {
+        std::lock_guard lock(registry.mutex);
+        threads.swap(registry.threads);
+    }
+    for (auto& entry : threads) {
+        entry.requestStop();
+    }
+    for (auto& entry : threads) {
+        entry.thread.join();
+    }
 }
 
 std::optional<XPCEventLoop::Token> XPCEventLoop::watch(int fd, std::shared_ptr<Handler> handler) {
@@ -257,13 +352,19 @@ void XPCEventLoop::State::endAll() {
 void XPCEventLoop::State::run() {
     for (;;) {
         int timeout = -1;
+        bool stopping = false;
         {
             std::lock_guard lock(mutex);
             if (released && watches.empty()) {
                 stopped = true;
                 return;
             }
+            stopping = stopRequested;
             timeout = timeoutLocked();
+        }
+        if (stopping) {
+            endAll();
+            return;
         }
         if (!turn(timeout)) {
             return;

@@ -77,6 +77,10 @@ public:
     static void setMainThreadLoop(std::shared_ptr<XPCEventLoop> loop);
     static std::shared_ptr<XPCEventLoop> mainThreadLoop();
 
+    // For the process's end: every loop thread ends its watches (their handlers' ended() runs
+    // there) and is joined. Never from a handler. Loops made later start threads again.
+    static void stopAll();
+
 private:
     struct State;
     explicit XPCEventLoop(std::shared_ptr<State> state);

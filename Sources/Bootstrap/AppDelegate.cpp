@@ -77,7 +77,9 @@ void AppDelegate::applicationDidFinishLaunching() {
         }
         m_feedbackFormPresenter->presentFeedbackForm();
     };
-    dependencies.makeScreenModels = &tarnwick::makeScreenModels;
+    dependencies.makeScreenModels = [this](MainWindow& window) {
+        return makeScreenModels(window, *m_services);
+    };
     dependencies.makeScreen = &tarnwick::makeScreenView;
     m_mainWindow = std::make_unique<MainWindow>(m_previousLaunchesCount, std::move(dependencies));
     m_mainWindow->show();
@@ -142,7 +144,7 @@ void AppDelegate::applicationShouldTerminate() {
 
 void AppDelegate::checkForUpdates(bool inBackground) {
     if (!m_updateSession) {
-        m_updateSession = std::make_shared<HTTPSession>();
+        m_updateSession = m_services->makeHTTPSession();
     }
     const UpdateChecker checker(m_updateFeedURL, versionText(Bundle::main()).value_or("0"),
                                 m_updateSession);

@@ -8,11 +8,18 @@
 
 namespace tarnwick {
 
+class Bundle;
 class FilterManagerClient;
+class HTTPSession;
+class IPCConnection;
+class NEFilterManager;
 class NetworkValidator;
+class OSSystemExtensionManager;
 class Preferences;
+class Scheduler;
 class UndesirableCountriesManager;
 class WhoIs;
+class Workspace;
 
 // The application's long-lived services, made in one place at start-up and handed to the models
 // that use them, then shut down in a stated order at quit. The process-wide `shared()` accessors
@@ -28,6 +35,8 @@ public:
         // Makes the filter-manager client; the default talks to the extension host.
         std::function<std::shared_ptr<FilterManagerClient>()> makeFilterManagerClient;
         std::chrono::seconds logFlushLimit = std::chrono::seconds(2);
+        // The link to the extension that quitting closes; none where nothing opens one.
+        IPCConnection* ipcConnection = nullptr;
     };
 
     // The production services.
@@ -41,24 +50,44 @@ public:
     UndesirableCountriesManager& undesirableCountries() const;
     Preferences& preferences() const;
     const std::shared_ptr<NetworkValidator>& networkValidator() const;
-    WhoIs& whoIs() const { return *m_whoIs; }
+    const std::shared_ptr<WhoIs>& whoIs() const { return m_whoIs; }
     const std::shared_ptr<FilterManagerClient>& filterManagerClient() const {
         return m_filterManagerClient;
     }
+    NEFilterManager& filterManager() const;
+    OSSystemExtensionManager& extensionManager() const;
+    // Throws std::logic_error when the configuration named no link.
+    IPCConnection& ipcConnection() const;
+    Scheduler& scheduler() const;
+    const Workspace& workspace() const;
+    const Bundle& mainBundle() const;
 
-    // Runs at shut-down, first, before the services below go: the link to the extension is
-    // closed by whoever opened it.
+    // A session for web requests that quitting cancels with the others.
+    std::shared_ptr<HTTPSession> makeHTTPSession();
+
+    // Runs at shut-down, first, before the services below go: links that others opened.
     void addShutDownStep(std::function<void()> step);
+    // Runs at shut-down after the web requests are cancelled and before the log is flushed: the
+    // worker pools and engines whose last jobs those requests were.
+    void addWorkerStop(std::function<void()> stop);
 
-    // In this order: the registered steps (closing links), the filter-manager connection, the
-    // web requests in flight, then the log is flushed so the last lines reach the file. Safe to
-    // call again; only the first call does anything.
+    // The process's own engines, for a worker stop of the application: the I/O loops' threads,
+    // the system clock, the web transfer engine and the reaper of launched programs. The worker
+    // pool is not among them: the log's queues run on it, so it stops after the flush.
+    static void stopProcessEngines();
+
+    // In this order: the link to the extension and the registered steps, the filter-manager
+    // connection, the web requests in flight, the workers, then the log is flushed so the last
+    // lines reach the file. Safe to call again; only the first call does anything.
     void shutDown();
 
 private:
-    std::unique_ptr<WhoIs> m_whoIs;
+    std::shared_ptr<WhoIs> m_whoIs;
     std::shared_ptr<FilterManagerClient> m_filterManagerClient;
+    IPCConnection* m_ipcConnection;
+    std::vector<std::shared_ptr<HTTPSession>> m_sessions;
     std::vector<std::function<void()>> m_shutDownSteps;
+    std::vector<std::function<void()>> m_workerStops;
     std::chrono::seconds m_logFlushLimit;
     bool m_shutDown = false;
 };

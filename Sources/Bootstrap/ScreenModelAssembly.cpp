@@ -1,5 +1,6 @@
 #include "ScreenModelAssembly.h"
 
+#include "ApplicationServices.h"
 #include "DesktopURLOpener.h"
 #include "Dispatch/DispatchQueue.h"
 #include "Foundation/Bundle.h"
@@ -17,6 +18,7 @@
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Sheets/MainWindowSheetPresenter.h"
+#include "Tools/UndesirableCountriesManager.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -26,14 +28,28 @@
 
 namespace tarnwick {
 
-ScreenModels makeScreenModels(MainWindow& window) {
+ScreenModels makeScreenModels(MainWindow& window, ApplicationServices& services) {
     SettingsViewModel::Dependencies settings;
+    settings.preferences = &services.preferences();
+    settings.undesirableCountries = &services.undesirableCountries();
+    settings.workspace = &services.workspace();
+    settings.scheduler = &services.scheduler();
     settings.alertPresenter = std::make_shared<QtConnectionAlertPresenter>(&window);
     auto settingsModel = std::make_shared<SettingsViewModel>(settings);
 
     auto urlOpener = std::make_shared<DesktopURLOpener>();
     ConnectionsMonitorViewModel::Dependencies engine;
     engine.allowancesListManager = settingsModel;
+    engine.filterManager = &services.filterManager();
+    engine.extensionManager = &services.extensionManager();
+    engine.ipcConnection = &services.ipcConnection();
+    engine.networkValidator = services.networkValidator();
+    engine.undesirableCountries = &services.undesirableCountries();
+    engine.scheduler = &services.scheduler();
+    engine.workspace = &services.workspace();
+    // The services cancel its lookups at quit.
+    engine.whois = services.whoIs();
+    engine.mainBundle = &services.mainBundle();
     engine.locationManager =
         std::make_shared<LocationManager>(std::make_shared<GeoClueLocationProvider>(), urlOpener);
     engine.applicationsFolder =
@@ -43,7 +59,7 @@ ScreenModels makeScreenModels(MainWindow& window) {
         [target = QPointer<MainWindow>(&window)]() -> SheetWindowController* {
             return target ? target->sheetWindowController() : nullptr;
         },
-        Bundle::main());
+        services.mainBundle());
     engine.urlOpener = urlOpener;
     engine.userNotifications = std::make_shared<DesktopUserNotificationCenter>();
     engine.requestUserAttention = [target = QPointer<MainWindow>(&window)] {
@@ -54,14 +70,23 @@ ScreenModels makeScreenModels(MainWindow& window) {
     // The center the window's menu posts the toggle and "windowDidBecomeKey" on.
     engine.notificationCenter = window.notificationCenter();
     // The repaired extension is picked up by a new instance; this one quits the usual way.
-    engine.relaunch = [] {
-        if (const auto executable = Bundle::main().executablePath()) {
+    engine.relaunch = [&services] {
+        if (const auto executable = services.mainBundle().executablePath()) {
             // A failure is logged, and this instance goes on.
             (void)Relaunch::start(executable->string(), [] { ApplicationTerminator::terminate(); });
         }
     };
     auto connectionsMonitor = ConnectionsMonitorViewModel::create(std::move(engine));
     AppMonitorViewModel::Environment appMonitor;
+    appMonitor.undesirableCountries = &services.undesirableCountries();
+    appMonitor.didFetchUndesirableCountries = [&countries = services.undesirableCountries()] {
+        return countries.didFetchUndesirableCountries();
+    };
+    appMonitor.preferences = &services.preferences();
+    appMonitor.scheduler = &services.scheduler();
+    appMonitor.denyListSession = services.makeHTTPSession();
+    appMonitor.storeSession = services.makeHTTPSession();
+    appMonitor.whois = services.whoIs();
     // A folder to scan in place of /Applications, for trying the scan on fixture bundles.
     if (const char* folder = std::getenv("TARNWICK_APPLICATIONS_FOLDER"); folder && *folder) {
         appMonitor.folders.applications = std::filesystem::path(folder) / "";
@@ -80,23 +105,23 @@ ScreenModels makeScreenModels(MainWindow& window) {
             return cities ? cities->cityName(at) : std::nullopt;
         });
     connectionsMonitor->setMapCoordinator(coordinator);
-    models.makeConnectionsMonitorScreen = [connectionsMonitor, coordinator, scene,
-                                           &window](QWidget* parent) {
+    models.makeConnectionsMonitorScreen = [connectionsMonitor, coordinator, scene, &window,
+                                           &services](QWidget* parent) {
         // The city table takes a moment to read: read it while the user looks at the screen,
         // not when the first server's circle asks for its name.
         DispatchQueue::global()->async([] { (void)MapView::sharedCities(); });
-        ConnectionMonitorView::Services services;
-        services.makeMap = [scene](QWidget* mapParent) {
+        ConnectionMonitorView::Services screen;
+        screen.makeMap = [scene](QWidget* mapParent) {
             return new MapView(scene, MapView::sharedAtlas(), mapParent);
         };
-        services.notificationCenter = window.notificationCenter();
-        services.moveToApplications = [] {
+        screen.notificationCenter = window.notificationCenter();
+        screen.moveToApplications = [&services] {
             AppMover::Environment environment = AppMover::standardEnvironment();
-            environment.sourceBundle = Bundle::main().bundlePath();
+            environment.sourceBundle = services.mainBundle().bundlePath();
             environment.applicationName = "Tarnwick";
             (void)AppMover::moveToApplicationsFolderIfNeeded(true, environment);
         };
-        return new ConnectionMonitorView(connectionsMonitor, std::move(services), parent);
+        return new ConnectionMonitorView(connectionsMonitor, std::move(screen), parent);
     };
     return models;
 }

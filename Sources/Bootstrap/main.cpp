@@ -1,7 +1,5 @@
 #include "AppDelegate.h"
-#include "Dispatch/Scheduler.h"
 #include "Dispatch/WorkerPool.h"
-#include "Network/CurlEngine.h"
 #include "QtSupport/MainQueueBridge.h"
 #include "QtSupport/MainThreadLinkBridge.h"
 #include "Relaunch.h"
@@ -26,6 +24,8 @@ int main(int argc, char* argv[]) {
     tarnwick::MainThreadLinkBridge::install();
 
     tarnwick::AppDelegate delegate;
+    // At quit, once the requests they would serve were cancelled.
+    delegate.services().addWorkerStop(&tarnwick::ApplicationServices::stopProcessEngines);
     QApplication::setQuitOnLastWindowClosed(true);
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
@@ -34,9 +34,8 @@ int main(int argc, char* argv[]) {
     const int status = QApplication::exec();
     tarnwick::MainThreadLinkBridge::uninstall();
     tarnwick::MainQueueBridge::uninstall();
-    // The services have shut down; their last jobs finish while the objects they use still exist.
-    tarnwick::Scheduler::stopSystem();
-    tarnwick::CurlEngine::shared().stop();
+    // The services have shut down and the log was flushed; the pool goes last, because the log's
+    // queues run on it and its stop still runs what they were given since.
     (void)tarnwick::WorkerPool::shared().stop(std::chrono::seconds(5));
     return status;
 }

@@ -1,6 +1,7 @@
 #include "DomainInfoProvider.h"
 
 #include "BundleUtilities.h"
+#include "RequiredDependency.h"
 
 #include <utility>
 
@@ -9,7 +10,11 @@ namespace tarnwick {
 DomainInfoProvider::DomainInfoProvider() : DomainInfoProvider(WhoIs::defaultService()) {}
 
 DomainInfoProvider::DomainInfoProvider(std::string geoIPService, DNSResolver resolver)
-    : m_whois(std::move(geoIPService))
+    : DomainInfoProvider(std::make_shared<const WhoIs>(std::move(geoIPService)),
+                         std::move(resolver)) {}
+
+DomainInfoProvider::DomainInfoProvider(std::shared_ptr<const WhoIs> whois, DNSResolver resolver)
+    : m_whois(requiredDependency(std::move(whois), "DomainInfoProvider", "whois"))
     , m_dnsResolver(std::move(resolver))
     , m_internalQueue(DispatchQueue::create(bundleQualifiedLabel("domain-info"),
                                             QualityOfService::unspecified)) {}
@@ -20,7 +25,7 @@ void DomainInfoProvider::domainInfo(const std::string& host, Completion completi
         completion(std::nullopt);
         return;
     }
-    m_whois.lookup(
+    m_whois->lookup(
         *address, std::nullopt,
         [host, completion = std::move(completion)](std::optional<WhoIs::Response> answer) {
             if (!answer) {

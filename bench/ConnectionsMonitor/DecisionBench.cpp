@@ -1,4 +1,5 @@
 #include "Dispatch/DispatchQueue.h"
+#include "EngineServices.h"
 #include "Foundation/UserDefaults.h"
 #include "Network/ManualPathSource.h"
 #include "Network/PathMonitor.h"
@@ -29,15 +30,8 @@ struct Engine {
         lists.saveToSettings();
         WhoisCache::shared().store({"203.0.113.1", "RU", std::nullopt, false}, "203.0.113.1");
         WhoisCache::shared().store({"198.51.100.1", "DE", std::nullopt, false}, "198.51.100.1");
-        settings = std::make_shared<SettingsViewModel>();
-        ConnectionsMonitorViewModel::Dependencies dependencies;
-        dependencies.allowancesListManager = settings;
-        dependencies.networkValidator = std::make_shared<NetworkValidator>([] {
-            return std::make_shared<PathMonitor>(
-                std::make_shared<ManualPathSource>(NetworkPath{NetworkPath::Status::satisfied}));
-        });
-        dependencies.reverseLookup = [](const std::string&) { return std::nullopt; };
-        model = ConnectionsMonitorViewModel::create(std::move(dependencies));
+        settings = processSettingsModel();
+        model = ConnectionsMonitorViewModel::create(engineServices(settings));
         DispatchQueue::main()->drainMain();
     }
     std::shared_ptr<SettingsViewModel> settings;

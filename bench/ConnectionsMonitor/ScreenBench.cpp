@@ -1,4 +1,5 @@
 #include "Dispatch/DispatchQueue.h"
+#include "EngineServices.h"
 #include "Foundation/UserDefaults.h"
 #include "MapKit/CityIndex.h"
 #include "MapKit/MKMapView.h"
@@ -33,14 +34,7 @@ struct Screen {
                             ("tarnwick-screen-bench-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder);
         UserDefaults::standard().resetForTesting(folder / "settings.json");
-        ConnectionsMonitorViewModel::Dependencies dependencies;
-        dependencies.allowancesListManager = std::make_shared<SettingsViewModel>();
-        dependencies.networkValidator = std::make_shared<NetworkValidator>([] {
-            return std::make_shared<PathMonitor>(
-                std::make_shared<ManualPathSource>(NetworkPath{NetworkPath::Status::satisfied}));
-        });
-        dependencies.reverseLookup = [](const std::string&) { return std::nullopt; };
-        model = ConnectionsMonitorViewModel::create(std::move(dependencies));
+        model = ConnectionsMonitorViewModel::create(engineServices(processSettingsModel()));
         DispatchQueue::main()->drainMain();
 
         auto environment = std::make_shared<HitEnvironment>();

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "Dispatch/Scheduler.h"
 #include "Foundation/UserDefaults.h"
+#include "Screens/Settings/SettingsViewModel.h"
 #include "Tools/AllowanceList.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -33,6 +36,16 @@ inline void storeBenchLists(std::int64_t count) {
         lists.bundleIDWhitelist.push_back("org.example.app" + std::to_string(i));
     }
     lists.saveToSettings();
+}
+
+// The settings model over the process's own services, as the application makes it.
+inline std::shared_ptr<SettingsViewModel> processSettingsModel() {
+    SettingsViewModel::Dependencies dependencies;
+    dependencies.preferences = &Preferences::shared();
+    dependencies.undesirableCountries = &UndesirableCountriesManager::shared();
+    dependencies.workspace = &Workspace::shared();
+    dependencies.scheduler = &Scheduler::system();
+    return std::make_shared<SettingsViewModel>(dependencies);
 }
 
 }  // namespace tarnwick

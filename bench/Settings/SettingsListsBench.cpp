@@ -14,7 +14,7 @@ namespace {
 // engine asks the allow lists, then the deny lists.
 void listDecision(benchmark::State& state) {
     storeBenchLists(state.range(0));
-    const auto model = std::make_shared<SettingsViewModel>();
+    const auto model = processSettingsModel();
     const SettingsAllowancesListManager::FlowInfo flow{{"localPort", "8080"},
                                                        {"remoteAddress", "203.0.113.9"},
                                                        {"bundleId", "org.example.Unlisted"},
@@ -30,7 +30,7 @@ void listDecision(benchmark::State& state) {
 void modelStart(benchmark::State& state) {
     storeBenchLists(state.range(0));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(std::make_shared<SettingsViewModel>());
+        benchmark::DoNotOptimize(processSettingsModel());
         DispatchQueue::main()->drainMain();
     }
 }
@@ -38,7 +38,7 @@ void modelStart(benchmark::State& state) {
 // The arrow of a row: the entry moves to the other list, both lists are rebuilt and saved.
 void moveEntry(benchmark::State& state) {
     storeBenchLists(state.range(0));
-    const auto model = std::make_shared<SettingsViewModel>();
+    const auto model = processSettingsModel();
     for (auto _ : state) {
         model->moveToOtherList(model->denyList.get().front());
     }
@@ -49,7 +49,7 @@ void modelMemory(benchmark::State& state) {
     storeBenchLists(state.range(0));
     for (auto _ : state) {
         const double before = static_cast<double>(::mallinfo2().uordblks);
-        const auto model = std::make_shared<SettingsViewModel>();
+        const auto model = processSettingsModel();
         state.counters["MiB"] =
             (static_cast<double>(::mallinfo2().uordblks) - before) / (1024.0 * 1024.0);
     }

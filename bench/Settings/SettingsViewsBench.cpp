@@ -14,7 +14,7 @@ namespace {
 
 std::shared_ptr<SettingsViewModel> modelWithLists(std::int64_t count) {
     storeBenchLists(count);
-    return std::make_shared<SettingsViewModel>();
+    return processSettingsModel();
 }
 
 // Opening the connections tab over both lists until it is drawn.

@@ -275,14 +275,22 @@ int runEngineHost(int argc, char** argv, EngineHostScreen* screen) {
     Preferences preferences;
 
     SettingsViewModel::Dependencies settings;
-    settings.undesirableCountries = &countries;
     settings.preferences = &preferences;
+    settings.undesirableCountries = &countries;
+    settings.workspace = &Workspace::shared();
+    settings.scheduler = &Scheduler::system();
     settings.alertPresenter = std::make_shared<ScriptedAlerts>(options["--answer"]);
     auto settingsModel = std::make_shared<SettingsViewModel>(settings);
 
     ConnectionsMonitorViewModel::Dependencies dependencies;
     dependencies.allowancesListManager = settingsModel;
+    // The real filter manager and link: this host stands for the application.
+    dependencies.filterManager = &NEFilterManager::shared();
     dependencies.extensionManager = &extensionManager;
+    dependencies.ipcConnection = &IPCConnection::shared();
+    dependencies.scheduler = &Scheduler::system();
+    dependencies.notificationCenter = &NotificationCenter::defaultCenter();
+    dependencies.workspace = &Workspace::shared();
     // The state of the test's own network is not what this program looks at.
     const auto network = std::make_shared<NetworkValidator>([] {
         return std::make_shared<PathMonitor>(

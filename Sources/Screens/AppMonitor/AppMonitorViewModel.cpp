@@ -9,7 +9,7 @@
 #include "InterfaceText.h"
 #include "LocalApplicationsAnalyserImpl.h"
 #include "Tools/AnimationQueue.h"
-#include "Tools/UndesirableCountriesManager.h"
+#include "Tools/RequiredDependency.h"
 #include "Tools/WhoIs.h"
 
 #include <algorithm>
@@ -22,16 +22,22 @@ namespace {
 
 const char* const initialProgressText = "Your examined apps will appear here...";
 
-Scheduler& schedulerOf(const AppMonitorViewModel::Environment& environment) {
-    return environment.scheduler != nullptr ? *environment.scheduler : Scheduler::system();
+constexpr const char* kOwner = "AppMonitorViewModel";
+
+// Checked before any member uses it.
+AppMonitorViewModel::Environment checked(AppMonitorViewModel::Environment environment) {
+    (void)requiredDependency(environment.undesirableCountries, kOwner, "undesirableCountries");
+    (void)requiredFunction(environment.didFetchUndesirableCountries, kOwner,
+                           "didFetchUndesirableCountries");
+    (void)requiredDependency(environment.preferences, kOwner, "preferences");
+    (void)requiredDependency(environment.scheduler, kOwner, "scheduler");
+    (void)requiredDependency(environment.denyListSession, kOwner, "denyListSession");
+    (void)requiredDependency(environment.storeSession, kOwner, "storeSession");
+    (void)requiredDependency(environment.whois, kOwner, "whois");
+    return environment;
 }
 
 }  // namespace
-
-std::shared_ptr<AppMonitorViewModel> AppMonitorViewModel::make(
-    NotificationCenter& notificationCenter) {
-    return make(notificationCenter, Environment());
-}
 
 std::shared_ptr<AppMonitorViewModel> AppMonitorViewModel::make(
     NotificationCenter& notificationCenter, Environment environment) {
@@ -43,25 +49,14 @@ std::shared_ptr<AppMonitorViewModel> AppMonitorViewModel::make(
 
 AppMonitorViewModel::AppMonitorViewModel(NotificationCenter& notificationCenter,
                                          Environment environment)
-    : m_environment(std::move(environment))
+    : m_environment(checked(std::move(environment)))
     , m_mainThread(DispatchQueue::main())
     , m_notificationCenter(notificationCenter)
     , m_progressDescription(initialProgressText)
     , m_animationManager(std::make_shared<AppMonitorAnimationManager>(
-          schedulerOf(m_environment),
+          *m_environment.scheduler,
           m_environment.random ? m_environment.random : AppMonitorAnimationManager::systemRandom()))
     , m_currentQuendleFrame(std::string(InterfaceText::quendleInitialFrame)) {
-    if (!m_environment.undesirableCountries) {
-        m_environment.undesirableCountries = &UndesirableCountriesManager::shared();
-    }
-    if (!m_environment.didFetchUndesirableCountries) {
-        m_environment.didFetchUndesirableCountries = [] {
-            return UndesirableCountriesManager::shared().didFetchUndesirableCountries();
-        };
-    }
-    if (!m_environment.preferences) {
-        m_environment.preferences = &Preferences::shared();
-    }
     m_didFetchUndesirableCountries.set(m_environment.didFetchUndesirableCountries());
 }
 
@@ -75,14 +70,14 @@ AppMonitorViewModel::~AppMonitorViewModel() {
 void AppMonitorViewModel::build() {
     const auto& countries = *m_environment.undesirableCountries;
     auto denyListProvider = std::make_shared<DenyListProvider>(
-        std::make_shared<HTTPSession>(), countries, m_environment.denyListHost);
+        m_environment.denyListSession, countries, m_environment.denyListHost);
     auto scanner = std::make_shared<LocalApplicationsScanner>(m_environment.folders);
     // The notice goes to the center this model listens on.
     auto storeProvider = std::make_shared<AppStoreInfoProvider>(
-        std::make_shared<HTTPSession>(), m_notificationCenter, m_environment.lookupService,
+        m_environment.storeSession, m_notificationCenter, m_environment.lookupService,
         m_environment.isPathSatisfied);
-    auto domainProvider = std::make_shared<DomainInfoProvider>(
-        m_environment.geoIPService.value_or(WhoIs::defaultService()), m_environment.resolver);
+    auto domainProvider =
+        std::make_shared<DomainInfoProvider>(m_environment.whois, m_environment.resolver);
     auto analyser = std::make_shared<LocalApplicationsAnalyserImpl>(
         std::make_shared<BinaryStringsParserImpl>(), countries);
     m_analysisWorkflow = std::make_shared<StaticAnalysisWorkflow>(
@@ -305,7 +300,7 @@ bool AppMonitorViewModel::removeApplication(const std::shared_ptr<PUApplication>
     }
     if (completion) {
         m_mainThread->asyncAfter(std::chrono::seconds(2), std::move(completion),
-                                 schedulerOf(m_environment));
+                                 *m_environment.scheduler);
     }
     return true;
 }

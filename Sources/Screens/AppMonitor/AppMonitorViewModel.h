@@ -5,10 +5,12 @@
 #include "Combine/Published.h"
 #include "Foundation/NotificationCenter.h"
 #include "Foundation/Process.h"
+#include "Network/HTTPSession.h"
 #include "PUApplication.h"
 #include "StaticAnalysisWorkflow.h"
 #include "Tools/DNSResolver.h"
 #include "Tools/ScanState.h"
+#include "Tools/WhoIs.h"
 
 #include <filesystem>
 #include <functional>
@@ -32,25 +34,29 @@ public:
     using Status = StaticAnalysisWorkflowStatus;
     using Applications = std::vector<std::shared_ptr<PUApplication>>;
 
-    // What the pipeline talks to; the defaults are the real services and the shared settings.
+    // What the pipeline talks to. The services from `undesirableCountries` to the sessions are
+    // required: one missing is a std::invalid_argument naming it. The sessions are the owner's,
+    // so that it can cancel their requests at quit.
     struct Environment {
         LocalApplicationsScanner::Folders folders = LocalApplicationsScanner::Folders::standard();
         std::string denyListHost = std::string(DenyListProvider::defaultWebHost);
         std::string lookupService = std::string(AppStoreInfoProvider::defaultLookupService);
-        std::function<bool()> isPathSatisfied;    // none: the system's routes
-        std::optional<std::string> geoIPService;  // none: the geo-IP service of the product
+        std::function<bool()> isPathSatisfied;  // none: the system's routes
         DNSResolver resolver;
-        const UndesirableCountriesManagerType* undesirableCountries = nullptr;  // none: shared
-        std::function<bool()> didFetchUndesirableCountries;                     // none: shared
-        Preferences* preferences = nullptr;                                     // none: shared
+        const UndesirableCountriesManagerType* undesirableCountries = nullptr;
+        std::function<bool()> didFetchUndesirableCountries;
+        Preferences* preferences = nullptr;
+        Scheduler* scheduler = nullptr;
+        std::shared_ptr<HTTPSession> denyListSession;
+        std::shared_ptr<HTTPSession> storeSession;
+        // The geo-IP client of the domains the applications name.
+        std::shared_ptr<const WhoIs> whois;
         CommandRunner commandRunner = systemCommandRunner();
         // The program that removes a bundle as root (see ApplicationRemover).
         std::filesystem::path applicationRemover = defaultApplicationRemover();
-        Scheduler* scheduler = nullptr;       // none: the system clock
         std::function<int(int, int)> random;  // none: the mascot's random pauses
     };
 
-    static std::shared_ptr<AppMonitorViewModel> make(NotificationCenter& notificationCenter);
     static std::shared_ptr<AppMonitorViewModel> make(NotificationCenter& notificationCenter,
                                                      Environment environment);
     ~AppMonitorViewModel();

@@ -2,12 +2,12 @@
 
 #include "Dispatch/MainQueuePrecondition.h"
 #include "FilterLink/FilterLinkProtocol.h"
-#include "Foundation/Process.h"
 #include "Foundation/Text.h"
 #include "Locale/Locale.h"
 #include "Logging/LogHub.h"
 #include "Tools/BundleUtilities.h"
 #include "Tools/DNSResolver.h"
+#include "Tools/RequiredDependency.h"
 #include "Tools/SettingsKey.h"
 
 #include <algorithm>
@@ -20,6 +20,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
+constexpr const char* kOwner = "ConnectionsMonitorViewModel";
 constexpr double kUserRegionMetres = 1'500'000;
 
 const std::string* find(const ConnectionsMonitorViewModel::FlowInfo& flowInfo, const char* key) {
@@ -57,33 +58,27 @@ std::shared_ptr<ConnectionsMonitorViewModel> ConnectionsMonitorViewModel::create
 }
 
 ConnectionsMonitorViewModel::ConnectionsMonitorViewModel(Dependencies dependencies)
-    : m_allowancesListManager(std::move(dependencies.allowancesListManager))
-    , m_locationManager(dependencies.locationManager
+    : m_locationManager(dependencies.locationManager
                             ? std::move(dependencies.locationManager)
                             : std::make_shared<LocationManager>(nullptr, dependencies.urlOpener))
-    , m_filterManager(dependencies.filterManager ? *dependencies.filterManager
-                                                 : NEFilterManager::shared())
-    , m_extensionManager(dependencies.extensionManager ? *dependencies.extensionManager
-                                                       : OSSystemExtensionManager::shared())
-    , m_ipcConnection(dependencies.ipcConnection ? *dependencies.ipcConnection
-                                                 : IPCConnection::shared())
-    , m_networkValidator(dependencies.networkValidator ? std::move(dependencies.networkValidator)
-                                                       : NetworkValidator::shared())
-    , m_undesirableCountries(dependencies.undesirableCountries
-                                 ? *dependencies.undesirableCountries
-                                 : UndesirableCountriesManager::shared())
-    , m_scheduler(dependencies.scheduler ? *dependencies.scheduler : Scheduler::system())
-    , m_notificationCenter(dependencies.notificationCenter ? *dependencies.notificationCenter
-                                                           : NotificationCenter::defaultCenter())
-    , m_workspace(dependencies.workspace ? *dependencies.workspace : Workspace::shared())
-    , m_whois(dependencies.whois ? std::move(dependencies.whois) : std::make_shared<WhoIs>())
-    , m_geoIPServiceHost(std::move(dependencies.geoIPServiceHost))
-    , m_mainBundle(dependencies.mainBundle ? *dependencies.mainBundle : Bundle::main())
+    , m_filterManager(requiredDependency(dependencies.filterManager, kOwner, "filterManager"))
+    , m_extensionManager(
+          requiredDependency(dependencies.extensionManager, kOwner, "extensionManager"))
+    , m_ipcConnection(requiredDependency(dependencies.ipcConnection, kOwner, "ipcConnection"))
+    , m_networkValidator(
+          requiredDependency(std::move(dependencies.networkValidator), kOwner, "networkValidator"))
+    , m_undesirableCountries(
+          requiredDependency(dependencies.undesirableCountries, kOwner, "undesirableCountries"))
+    , m_scheduler(requiredDependency(dependencies.scheduler, kOwner, "scheduler"))
+    , m_notificationCenter(
+          requiredDependency(dependencies.notificationCenter, kOwner, "notificationCenter"))
+    , m_workspace(requiredDependency(dependencies.workspace, kOwner, "workspace"))
+    , m_whois(requiredDependency(std::move(dependencies.whois), kOwner, "whois"))
+    , m_mainBundle(requiredDependency(dependencies.mainBundle, kOwner, "mainBundle"))
     , m_errorAlerts(std::move(dependencies.errorAlerts))
     , m_sheets(std::move(dependencies.sheets))
     , m_urlOpener(std::move(dependencies.urlOpener))
-    , m_relaunch(std::move(dependencies.relaunch))
-    , m_alertTimeLimit(dependencies.alertTimeLimit)
+    , m_relaunch(requiredFunction(std::move(dependencies.relaunch), kOwner, "relaunch"))
     , m_appBundleId(m_mainBundle.bundleIdentifier().value_or(""))
     , m_mainQueue(DispatchQueue::main())
     , m_filterQueue(DispatchQueue::create("tarnwick.app-filter", QualityOfService::background,
@@ -110,8 +105,9 @@ ConnectionsMonitorViewModel::ConnectionsMonitorViewModel(Dependencies dependenci
     };
     m_hitEnvironment = environment;
     m_flowDecisions = std::make_shared<FlowDecisionPipeline>(FlowDecisionPipeline::Dependencies{
-        m_allowancesListManager, m_whois, m_geoIPServiceHost, &m_undesirableCountries, &m_workspace,
-        &m_scheduler, m_mainQueue, m_alertTimeLimit,
+        std::move(dependencies.allowancesListManager), m_whois,
+        std::move(dependencies.geoIPServiceHost), &m_undesirableCountries, &m_workspace,
+        &m_scheduler, m_mainQueue, dependencies.alertTimeLimit,
         [owner = m_hitOwner](const FlowInfo& flowInfo, bool isAllowed) {
             if (const auto self = owner->lock()) {
                 self->recordHit(flowInfo, isAllowed);
@@ -119,15 +115,6 @@ ConnectionsMonitorViewModel::ConnectionsMonitorViewModel(Dependencies dependenci
         }});
     m_animationManager =
         std::make_shared<ConnectionMonitorAnimationManager>(m_scheduler, dependencies.random);
-    if (!m_relaunch) {
-        // A new instance from our own executable, then this one ends.
-        m_relaunch = [executable = m_mainBundle.executablePath()] {
-            if (executable) {
-                (void)Process::launchDetached({executable->string()});
-            }
-            std::exit(0);
-        };
-    }
     const auto folder = dependencies.applicationsFolder;
     bool installed = !folder;
     if (folder) {

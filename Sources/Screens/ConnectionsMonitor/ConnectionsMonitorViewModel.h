@@ -62,17 +62,19 @@ public:
     struct Dependencies {
         std::shared_ptr<SettingsAllowancesListManager> allowancesListManager;
         std::shared_ptr<LocationManager> locationManager;
-        NEFilterManager* filterManager = nullptr;                     // NEFilterManager::shared()
-        OSSystemExtensionManager* extensionManager = nullptr;         // ...::shared()
-        IPCConnection* ipcConnection = nullptr;                       // IPCConnection::shared()
-        std::shared_ptr<NetworkValidator> networkValidator;           // NetworkValidator::shared()
-        UndesirableCountriesManager* undesirableCountries = nullptr;  // ...::shared()
-        Scheduler* scheduler = nullptr;                               // Scheduler::system()
-        NotificationCenter* notificationCenter = nullptr;             // the default center
-        const Workspace* workspace = nullptr;                         // Workspace::shared()
-        std::shared_ptr<const WhoIs> whois;                           // the production service
+        // Required, from here to `mainBundle`, and `relaunch`: one missing is a
+        // std::invalid_argument naming it.
+        NEFilterManager* filterManager = nullptr;
+        OSSystemExtensionManager* extensionManager = nullptr;
+        IPCConnection* ipcConnection = nullptr;
+        std::shared_ptr<NetworkValidator> networkValidator;
+        UndesirableCountriesManager* undesirableCountries = nullptr;
+        Scheduler* scheduler = nullptr;
+        NotificationCenter* notificationCenter = nullptr;
+        const Workspace* workspace = nullptr;
+        std::shared_ptr<const WhoIs> whois;
         std::string geoIPServiceHost{WhoIs::serviceHost};
-        const Bundle* mainBundle = nullptr;  // Bundle::main()
+        const Bundle* mainBundle = nullptr;
         // The Applications folder; none when there is none.
         std::optional<std::filesystem::path> applicationsFolder;
         std::shared_ptr<ErrorAlertPresenter> errorAlerts;
@@ -200,7 +202,6 @@ private:
     void after(std::chrono::milliseconds delay,
                std::function<void(ConnectionsMonitorViewModel&)> step);
 
-    std::shared_ptr<SettingsAllowancesListManager> m_allowancesListManager;
     std::shared_ptr<LocationManager> m_locationManager;
     NEFilterManager& m_filterManager;
     OSSystemExtensionManager& m_extensionManager;
@@ -211,13 +212,11 @@ private:
     NotificationCenter& m_notificationCenter;
     const Workspace& m_workspace;
     std::shared_ptr<const WhoIs> m_whois;
-    const std::string m_geoIPServiceHost;
     const Bundle& m_mainBundle;
     std::shared_ptr<ErrorAlertPresenter> m_errorAlerts;
     std::shared_ptr<SheetPresenter> m_sheets;
     std::shared_ptr<URLOpener> m_urlOpener;
     std::function<void()> m_relaunch;
-    const std::chrono::milliseconds m_alertTimeLimit;
     const std::string m_appBundleId;
     const std::shared_ptr<DispatchQueue> m_mainQueue;
     const std::shared_ptr<DispatchQueue> m_filterQueue;

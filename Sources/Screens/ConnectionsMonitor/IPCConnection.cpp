@@ -45,13 +45,21 @@ IPCConnection::IPCConnection(ConnectionFactory makeConnection,
     , m_state(std::make_shared<State>()) {}
 
 IPCConnection::~IPCConnection() {
+    invalidate();
+}
+
+void IPCConnection::invalidate() {
     std::shared_ptr<XPCConnection> connection;
     {
         std::lock_guard lock(m_state->mutex);
-        connection = std::move(m_state->currentConnection);
+        connection = m_state->currentConnection;
     }
     if (connection) {
+        // Its hang-up handler forgets it and tells those who waited for its registration.
         connection->invalidate();
+        for (const auto& waiter : m_state->forget(connection)) {
+            waiter(false);
+        }
     }
 }
 

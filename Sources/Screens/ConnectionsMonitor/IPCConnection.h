@@ -47,6 +47,9 @@ public:
                                        Completion completion);
 
     bool hasConnection() const;
+    // Closes the link, for quitting: those still waiting for a registration are told it failed.
+    // A later registration connects anew.
+    void invalidate();
 
 private:
     // Shared with the connection's handlers, which may outlive this object.

@@ -4,6 +4,7 @@
 #include "Logging/LogHub.h"
 #include "Screens/Presenters/ConnectionAlertDecision.h"
 #include "Tools/CountriesProvider.h"
+#include "Tools/RequiredDependency.h"
 #include "Tools/StringUtilities.h"
 #include "Tools/WorkspaceUtilities.h"
 
@@ -87,6 +88,7 @@ const char* wordForDecision(const std::optional<ConnectionAlertDecision>& decisi
     }
     return "unknown response";
 }
+constexpr const char* kOwner = "SettingsViewModel";
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\v' || c == '\f';
@@ -95,13 +97,12 @@ bool isBlank(char c) {
 }  // namespace
 
 SettingsViewModel::SettingsViewModel(Dependencies dependencies)
-    : m_preferences(dependencies.preferences ? *dependencies.preferences : Preferences::shared())
-    , m_undesirableCountriesManager(dependencies.undesirableCountries
-                                        ? *dependencies.undesirableCountries
-                                        : UndesirableCountriesManager::shared())
-    , m_workspace(dependencies.workspace ? *dependencies.workspace : Workspace::shared())
+    : m_preferences(requiredDependency(dependencies.preferences, kOwner, "preferences"))
+    , m_undesirableCountriesManager(
+          requiredDependency(dependencies.undesirableCountries, kOwner, "undesirableCountries"))
+    , m_workspace(requiredDependency(dependencies.workspace, kOwner, "workspace"))
     , m_alertPresenter(std::move(dependencies.alertPresenter))
-    , m_scheduler(dependencies.scheduler ? *dependencies.scheduler : Scheduler::system())
+    , m_scheduler(requiredDependency(dependencies.scheduler, kOwner, "scheduler"))
     , m_filterQueue(DispatchQueue::create("tarnwick.filter-queue", QualityOfService::background))
     , m_mainQueue(DispatchQueue::main())
     , m_requiredRestrictions(RestrictionPreference::requiredRestrictions())
@@ -125,8 +126,6 @@ SettingsViewModel::SettingsViewModel(Dependencies dependencies)
     rebuildLookups();
     reloadAllowanceEntries();
 }
-
-SettingsViewModel::SettingsViewModel() : SettingsViewModel(Dependencies{}) {}
 
 SettingsViewModel::~SettingsViewModel() = default;
 

@@ -33,15 +33,15 @@ class SettingsViewModel : public SettingsAllowancesListManager,
 public:
     using EntryList = std::vector<std::shared_ptr<Entry>>;
 
+    // All but the alert presenter are required: one missing is a std::invalid_argument.
     struct Dependencies {
-        Preferences* preferences = nullptr;                           // Preferences::shared()
-        UndesirableCountriesManager* undesirableCountries = nullptr;  // ...::shared()
-        const Workspace* workspace = nullptr;                         // Workspace::shared()
+        Preferences* preferences = nullptr;
+        UndesirableCountriesManager* undesirableCountries = nullptr;
+        const Workspace* workspace = nullptr;
         std::shared_ptr<ConnectionAlertPresenter> alertPresenter;
-        Scheduler* scheduler = nullptr;  // Scheduler::system()
+        Scheduler* scheduler = nullptr;
     };
 
-    SettingsViewModel();
     explicit SettingsViewModel(Dependencies dependencies);
     ~SettingsViewModel() override;
 

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -94,6 +97,53 @@ TEST(Process, DetachedProgramRunsOnItsOwn) {
     }
     EXPECT_TRUE(std::filesystem::exists(marker));
     EXPECT_FALSE(Process::launchDetached({"/nonexistent/program"}).ok());
+}
+
+// A zombie keeps its /proc entry, so "gone" means reaped.
+bool reaped(pid_t pid) {
+    return !std::filesystem::exists("/proc/" + std::to_string(pid));
+}
+
+std::ptrdiff_t threadCount() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                         std::filesystem::directory_iterator());
+}
+
+TEST(Process, DetachedProgramsAreReapedOnOneThreadThatStopsWithoutWaitingForThem) {
+    // A sanitizer starts a helper thread with the first thread: that one is not counted.
+    std::thread([] {}).join();
+    const auto before = threadCount();
+    std::vector<pid_t> quick;
+    for (int i = 0; i < 3; ++i) {
+        const auto pid = Process::launchDetached({"true"});
+        ASSERT_TRUE(pid.ok()) << pid.error().message;
+        quick.push_back(*pid);
+    }
+    const auto slow = Process::launchDetached({"sleep", "30"});
+    ASSERT_TRUE(slow.ok()) << slow.error().message;
+    for (int i = 0; i < 500 && !std::all_of(quick.begin(), quick.end(), reaped); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(std::all_of(quick.begin(), quick.end(), reaped)) << "a zombie was left";
+    EXPECT_EQ(threadCount(), before + 1) << "one thread reaps them all";
+
+    const auto stopStarted = std::chrono::steady_clock::now();
+    Process::stopReaping();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopStarted, 5s) << "it waited for the child";
+    EXPECT_EQ(threadCount(), before);
+    EXPECT_FALSE(reaped(*slow));
+
+    // A launch after the stop starts the reaper again, and it still knows the earlier child.
+    ::kill(*slow, SIGKILL);
+    const auto later = Process::launchDetached({"true"});
+    ASSERT_TRUE(later.ok());
+    for (int i = 0; i < 500 && !(reaped(*slow) && reaped(*later)); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(reaped(*slow));
+    EXPECT_TRUE(reaped(*later));
+    Process::stopReaping();
+    EXPECT_EQ(threadCount(), before);
 }
 
 }  // namespace

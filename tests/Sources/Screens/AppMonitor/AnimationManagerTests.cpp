@@ -27,6 +27,9 @@ protected:
         environment.didFetchUndesirableCountries = [] { return true; };
         environment.preferences = &m_preferences;
         environment.scheduler = &m_clock;
+        environment.denyListSession = std::make_shared<HTTPSession>();
+        environment.storeSession = std::make_shared<HTTPSession>();
+        environment.whois = std::make_shared<WhoIs>();
         environment.random = [](int low, int) { return low; };
         m_model = AppMonitorViewModel::make(m_center, environment);
         m_token = m_model->currentQuendleFrame().sink(

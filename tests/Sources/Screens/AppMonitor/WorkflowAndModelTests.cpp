@@ -4,14 +4,18 @@
 #include "Screens/AppMonitor/InterfaceText.h"
 #include "Sources/Tools/GeoIPTestServer.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/MissingDependency.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <sys/stat.h>
+#include <utility>
 
 using namespace std::chrono_literals;
 
@@ -89,7 +93,7 @@ protected:
         environment.folders = {m_home / "Applications", m_home / "Downloads"};
         environment.denyListHost = m_web.baseURL();
         environment.lookupService = m_web.baseURL();
-        environment.geoIPService = m_geo.service();
+        environment.whois = std::make_shared<WhoIs>(m_geo.service());
         environment.resolver =
             DNSResolver([](const std::string& host) -> std::optional<std::string> {
                 if (host == "updates.beta.example") {
@@ -103,6 +107,9 @@ protected:
         environment.undesirableCountries = &m_countries;
         environment.didFetchUndesirableCountries = [] { return true; };
         environment.preferences = &m_preferences;
+        environment.scheduler = &Scheduler::system();
+        environment.denyListSession = std::make_shared<HTTPSession>();
+        environment.storeSession = std::make_shared<HTTPSession>();
         return environment;
     }
 
@@ -129,6 +136,27 @@ protected:
     std::vector<Status> m_statuses;
     AnyCancellable m_statusToken;
 };
+
+TEST_F(WholeScanTest, AMissingServiceIsAConstructionErrorNamingIt) {
+    using Environment = AppMonitorViewModel::Environment;
+    const std::vector<std::pair<const char*, std::function<void(Environment&)>>> rows = {
+        {"undesirableCountries", [](Environment& e) { e.undesirableCountries = nullptr; }},
+        {"didFetchUndesirableCountries",
+         [](Environment& e) { e.didFetchUndesirableCountries = nullptr; }},
+        {"preferences", [](Environment& e) { e.preferences = nullptr; }},
+        {"scheduler", [](Environment& e) { e.scheduler = nullptr; }},
+        {"denyListSession", [](Environment& e) { e.denyListSession.reset(); }},
+        {"storeSession", [](Environment& e) { e.storeSession.reset(); }},
+        {"whois", [](Environment& e) { e.whois.reset(); }},
+    };
+    for (const auto& [member, remove] : rows) {
+        SCOPED_TRACE(member);
+        Environment incomplete = environment();
+        remove(incomplete);
+        expectRefusedWithout(
+            member, [&] { (void)AppMonitorViewModel::make(m_center, std::move(incomplete)); });
+    }
+}
 
 TEST_F(WholeScanTest, EndsWithTheSortedFindingsAndTheirReasons) {
     auto model = makeModel(environment());

@@ -7,6 +7,7 @@
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Sources/Tools/GeoIPTestServer.h"
+#include "support/ModelDependencies.h"
 #include "support/TemporaryDirectory.h"
 #include "support/TemporarySettings.h"
 
@@ -183,36 +184,40 @@ public:
                   "<string>com.example.app.filter</string></dict></dict></plist>");
     }
 
+    // The engine's services: fakes of the extension's managers, a new real settings model over
+    // the settings as they stand and the current alert presenter.
+    ConnectionsMonitorViewModel::Dependencies dependencies() {
+        SettingsViewModel::Dependencies models = settingsDependencies(preferences, countries);
+        models.alertPresenter = alerts;
+        models.scheduler = &clock;
+        settingsModel = std::make_shared<SettingsViewModel>(models);
+        ConnectionsMonitorViewModel::Dependencies dependencies;
+        dependencies.allowancesListManager = settingsModel;
+        dependencies.filterManager = &filterManager;
+        dependencies.extensionManager = &extensionManager;
+        dependencies.ipcConnection = &ipc;
+        dependencies.networkValidator = std::make_shared<NetworkValidator>(
+            [this] { return std::make_shared<PathMonitor>(path); });
+        dependencies.undesirableCountries = &countries;
+        dependencies.scheduler = &clock;
+        dependencies.notificationCenter = &center;
+        dependencies.workspace = &Workspace::shared();
+        dependencies.whois = std::make_shared<WhoIs>(geoIP.service());
+        dependencies.mainBundle = &bundle;
+        dependencies.errorAlerts = errorAlerts;
+        dependencies.sheets = sheets;
+        dependencies.userNotifications = notifications;
+        dependencies.relaunch = [this] { ++relaunches; };
+        dependencies.random = [] { return 0; };
+        dependencies.reverseLookup = [](const std::string&) { return std::nullopt; };
+        dependencies.requestUserAttention = [this] { ++attentionRequests; };
+        return dependencies;
+    }
+
     // Made on first use, so a test can arrange the settings first.
     ConnectionsMonitorViewModel& engine() {
         if (!m_engine) {
-            SettingsViewModel::Dependencies models;
-            models.undesirableCountries = &countries;
-            models.preferences = &preferences;
-            models.alertPresenter = alerts;
-            models.scheduler = &clock;
-            settingsModel = std::make_shared<SettingsViewModel>(models);
-
-            ConnectionsMonitorViewModel::Dependencies dependencies;
-            dependencies.allowancesListManager = settingsModel;
-            dependencies.filterManager = &filterManager;
-            dependencies.extensionManager = &extensionManager;
-            dependencies.ipcConnection = &ipc;
-            dependencies.networkValidator = std::make_shared<NetworkValidator>(
-                [this] { return std::make_shared<PathMonitor>(path); });
-            dependencies.undesirableCountries = &countries;
-            dependencies.scheduler = &clock;
-            dependencies.notificationCenter = &center;
-            dependencies.whois = std::make_shared<WhoIs>(geoIP.service());
-            dependencies.mainBundle = &bundle;
-            dependencies.errorAlerts = errorAlerts;
-            dependencies.sheets = sheets;
-            dependencies.userNotifications = notifications;
-            dependencies.relaunch = [this] { ++relaunches; };
-            dependencies.random = [] { return 0; };
-            dependencies.reverseLookup = [](const std::string&) { return std::nullopt; };
-            dependencies.requestUserAttention = [this] { ++attentionRequests; };
-            m_engine = ConnectionsMonitorViewModel::create(std::move(dependencies));
+            m_engine = ConnectionsMonitorViewModel::create(dependencies());
             drainMainQueue();
         }
         return *m_engine;

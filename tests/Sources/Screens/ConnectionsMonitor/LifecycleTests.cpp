@@ -1,5 +1,12 @@
 #include "EngineFixture.h"
 #include "Tools/SettingsKey.h"
+#include "support/MissingDependency.h"
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace tarnwick::testing {
 namespace {
@@ -27,6 +34,31 @@ public:
         }
     }
 };
+
+TEST_F(Lifecycle, AMissingServiceIsAConstructionErrorNamingIt) {
+    using Dependencies = ConnectionsMonitorViewModel::Dependencies;
+    const std::vector<std::pair<const char*, std::function<void(Dependencies&)>>> rows = {
+        {"filterManager", [](Dependencies& d) { d.filterManager = nullptr; }},
+        {"extensionManager", [](Dependencies& d) { d.extensionManager = nullptr; }},
+        {"ipcConnection", [](Dependencies& d) { d.ipcConnection = nullptr; }},
+        {"networkValidator", [](Dependencies& d) { d.networkValidator.reset(); }},
+        {"undesirableCountries", [](Dependencies& d) { d.undesirableCountries = nullptr; }},
+        {"scheduler", [](Dependencies& d) { d.scheduler = nullptr; }},
+        {"notificationCenter", [](Dependencies& d) { d.notificationCenter = nullptr; }},
+        {"workspace", [](Dependencies& d) { d.workspace = nullptr; }},
+        {"whois", [](Dependencies& d) { d.whois.reset(); }},
+        {"mainBundle", [](Dependencies& d) { d.mainBundle = nullptr; }},
+        // No default that ends the process behind the application's back.
+        {"relaunch", [](Dependencies& d) { d.relaunch = nullptr; }},
+    };
+    for (const auto& [member, remove] : rows) {
+        SCOPED_TRACE(member);
+        Dependencies dependencies = this->dependencies();
+        remove(dependencies);
+        expectRefusedWithout(
+            member, [&] { (void)ConnectionsMonitorViewModel::create(std::move(dependencies)); });
+    }
+}
 
 TEST_F(Lifecycle, StartActivatesEnablesTheFilterAndRegisters) {
     explain();

@@ -1,9 +1,17 @@
 #include "Dispatch/ManualScheduler.h"
 #include "Dispatch/RunLoop.h"
 #include "Screens/Settings/SettingsViewModel.h"
+#include "support/MissingDependency.h"
+#include "support/ModelDependencies.h"
 #include "support/TemporarySettings.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace tarnwick::testing {
 namespace {
@@ -13,10 +21,8 @@ using namespace std::chrono_literals;
 class SettingsModel : public ::testing::Test {
 public:
     std::shared_ptr<SettingsViewModel> make() {
-        SettingsViewModel::Dependencies dependencies;
-        dependencies.undesirableCountries = &countries;
-        dependencies.preferences = &preferences;
-        return std::make_shared<SettingsViewModel>(dependencies);
+        return std::make_shared<SettingsViewModel>(
+            testing::settingsDependencies(preferences, countries));
     }
     static std::vector<std::string> titles(const SettingsViewModel::EntryList& rows) {
         std::vector<std::string> result;
@@ -30,6 +36,23 @@ public:
     UndesirableCountriesManager countries;
     Preferences preferences;
 };
+
+TEST_F(SettingsModel, AMissingServiceIsAConstructionErrorNamingIt) {
+    using Dependencies = SettingsViewModel::Dependencies;
+    const std::vector<std::pair<const char*, std::function<void(Dependencies&)>>> rows = {
+        {"preferences", [](Dependencies& d) { d.preferences = nullptr; }},
+        {"undesirableCountries", [](Dependencies& d) { d.undesirableCountries = nullptr; }},
+        {"workspace", [](Dependencies& d) { d.workspace = nullptr; }},
+        {"scheduler", [](Dependencies& d) { d.scheduler = nullptr; }},
+    };
+    for (const auto& [member, remove] : rows) {
+        SCOPED_TRACE(member);
+        Dependencies dependencies = settingsDependencies(preferences, countries);
+        remove(dependencies);
+        expectRefusedWithout(member,
+                             [&] { (void)std::make_shared<SettingsViewModel>(dependencies); });
+    }
+}
 
 TEST_F(SettingsModel, ListDecisionsFollowTheSixLists) {
     AllowanceList stored;

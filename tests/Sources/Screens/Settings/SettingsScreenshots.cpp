@@ -6,6 +6,7 @@
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
+#include "support/ModelDependencies.h"
 #include "support/Screenshots.h"
 #include "support/TemporarySettings.h"
 
@@ -44,7 +45,10 @@ TEST_P(SettingsScreenshots, SavesEachTab) {
     dependencies.scheduler = &scheduler;
     dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
     dependencies.makeScreenModels = [](MainWindow&) {
-        return ScreenModels{nullptr, std::make_shared<SettingsViewModel>(), nullptr, {}};
+        return ScreenModels{nullptr,
+                            std::make_shared<SettingsViewModel>(testing::settingsDependencies()),
+                            nullptr,
+                            {}};
     };
     dependencies.makeScreen = [](AppActiveScreenType screen, MainWindow& window,
                                  QWidget* parent) -> QWidget* {

@@ -16,6 +16,7 @@
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
+#include "support/ModelDependencies.h"
 #include "support/TemporarySettings.h"
 
 #include <QAbstractItemModelTester>
@@ -41,10 +42,8 @@ public:
         m_model.reset();
         m_preferences = std::make_unique<Preferences>();
         m_countries = std::make_unique<UndesirableCountriesManager>();
-        SettingsViewModel::Dependencies dependencies;
-        dependencies.preferences = m_preferences.get();
-        dependencies.undesirableCountries = m_countries.get();
-        m_model = std::make_shared<SettingsViewModel>(dependencies);
+        m_model = std::make_shared<SettingsViewModel>(
+            testing::settingsDependencies(*m_preferences, *m_countries));
         m_view = std::make_unique<SettingsView>(
             m_model, std::vector<SettingsTab>(allSettingsTabs.begin(), allSettingsTabs.end()));
         m_view->resize(1000, 640);
@@ -396,7 +395,11 @@ public:
         dependencies.scheduler = &m_scheduler;
         dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
         dependencies.makeScreenModels = [](MainWindow&) {
-            return ScreenModels{nullptr, std::make_shared<SettingsViewModel>(), nullptr, {}};
+            return ScreenModels{
+                nullptr,
+                std::make_shared<SettingsViewModel>(testing::settingsDependencies()),
+                nullptr,
+                {}};
         };
         dependencies.makeScreen = [](AppActiveScreenType screen, MainWindow& window,
                                      QWidget* parent) -> QWidget* {

@@ -10,6 +10,7 @@
 #include "Shell/Views/Main/SideBarView.h"
 #include "Shell/Views/Sheets/SheetWindowController.h"
 #include "Tools/SettingsTab.h"
+#include "support/ModelDependencies.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -220,7 +221,7 @@ TEST_F(MainWindowTest, OwnsItsScreenModelsAndSaysEachTimeItBecomesKey) {
     auto withModels = dependencies();
     withModels.makeScreenModels = [&](MainWindow& window) {
         seenBy = &window;
-        auto settings = std::make_shared<SettingsViewModel>();
+        auto settings = std::make_shared<SettingsViewModel>(testing::settingsDependencies());
         built = settings;
         return ScreenModels{nullptr, settings, nullptr, {}};
     };

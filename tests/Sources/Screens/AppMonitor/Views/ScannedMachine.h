@@ -44,12 +44,15 @@ public:
         environment.folders = {m_home / "Applications", m_home / "Downloads"};
         environment.denyListHost = m_web.baseURL();
         environment.lookupService = m_web.baseURL();
-        environment.geoIPService = m_web.baseURL();
+        environment.whois = std::make_shared<WhoIs>(m_web.baseURL());
         environment.resolver =
             DNSResolver([](const std::string&) -> std::optional<std::string> { return {}; });
         environment.undesirableCountries = &m_countries;
         environment.didFetchUndesirableCountries = [this] { return m_hasCountries; };
         environment.preferences = &m_preferences;
+        environment.scheduler = &Scheduler::system();
+        environment.denyListSession = std::make_shared<HTTPSession>();
+        environment.storeSession = std::make_shared<HTTPSession>();
         environment.commandRunner = [this](const ProcessRequest& request) -> ProcessResult {
             // The remover is given "remove", the bundle, then its device and inode.
             const auto verb =
