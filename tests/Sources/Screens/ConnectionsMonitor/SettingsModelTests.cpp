@@ -148,9 +148,7 @@ TEST_F(SettingsModel, EachAlertButtonAddsItsEntrySavesItAndSaysItsWord) {
         row.expect(expected);
         AllowanceList{}.saveToSettings();
         ManualScheduler clock;
-        SettingsViewModel::Dependencies dependencies;
-        dependencies.undesirableCountries = &countries;
-        dependencies.preferences = &preferences;
+        SettingsViewModel::Dependencies dependencies = settingsDependencies(preferences, countries);
         dependencies.alertPresenter = std::make_shared<AnsweringPresenter>(row.answer);
         dependencies.scheduler = &clock;
         const auto model = std::make_shared<SettingsViewModel>(dependencies);
