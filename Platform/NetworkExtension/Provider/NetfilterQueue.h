@@ -47,9 +47,15 @@ public:
     Result<void, std::string> open(const std::vector<QueueSettings>& queues);
     int fileDescriptor() const;
 
+    // What one read may bring.
+    static constexpr std::size_t kReceiveBufferSize = 0xffff + 4096;
+
     // Reads what the kernel has queued and calls `handler` for each packet. False when the
-    // socket failed for good.
+    // socket failed for good. Only one thread may read this way.
     bool receive(const std::function<void(const Packet&)>& handler);
+    // The same into a buffer of the caller's (kReceiveBufferSize bytes), for several threads
+    // reading at once: each packet comes to one of them.
+    bool receive(const std::function<void(const Packet&)>& handler, std::vector<char>& buffer);
 
     // `mark` is set on the packet when given (for repeat: the rules that follow see it).
     void setVerdict(std::uint16_t queue, std::uint32_t packetId, Verdict verdict,
