@@ -168,7 +168,8 @@ void FilterEngine::run(NetfilterQueue& queue,
               OSLogType::fault, engineLog());
         return;
     }
-    std::vector<char> buffer(NetfilterQueue::kReceiveBufferSize);
+    std::vector<char> buffer((&queue == &m_flowQueue ? kFlowCopyRange : kNameCopyRange) +
+                             NetfilterQueue::kMessageOverhead);
     auto nextExpiry = FlowTable::Clock::now() + std::chrono::seconds(1);
     while (!m_stopping) {
         epoll_event ready[2];

@@ -81,7 +81,7 @@ Result<void, std::string> NetfilterQueue::open(const std::vector<QueueSettings>&
         return Failure{systemError("cannot bind the netfilter socket")};
     }
     m_portId = local.nl_pid;
-    m_buffer.resize(kReceiveBufferSize);
+    m_buffer.resize(0xffff + kMessageOverhead);
     // Lost notifications are not errors: a full socket drops packets as a full queue does.
     int noBufferErrors = 1;
     (void)::setsockopt(socket.get(), SOL_NETLINK, NETLINK_NO_ENOBUFS, &noBufferErrors,
@@ -156,7 +156,6 @@ bool NetfilterQueue::receive(const std::function<void(const Packet&)>& handler,
     if (socket < 0) {
         return false;
     }
-    buffer.resize(kReceiveBufferSize);
     const ssize_t received = ::recv(socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (received < 0) {
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ENOBUFS;

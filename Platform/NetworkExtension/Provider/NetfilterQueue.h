@@ -47,14 +47,14 @@ public:
     Result<void, std::string> open(const std::vector<QueueSettings>& queues);
     int fileDescriptor() const;
 
-    // What one read may bring.
-    static constexpr std::size_t kReceiveBufferSize = 0xffff + 4096;
+    // What one read may bring beyond the packet's bytes.
+    static constexpr std::size_t kMessageOverhead = 4096;
 
     // Reads what the kernel has queued and calls `handler` for each packet. False when the
     // socket failed for good. Only one thread may read this way.
     bool receive(const std::function<void(const Packet&)>& handler);
-    // The same into a buffer of the caller's (kReceiveBufferSize bytes), for several threads
-    // reading at once: each packet comes to one of them.
+    // The same into a buffer of the caller's, for several threads reading at once: each packet
+    // comes to one of them. The buffer holds at least the copy range and kMessageOverhead.
     bool receive(const std::function<void(const Packet&)>& handler, std::vector<char>& buffer);
 
     // `mark` is set on the packet when given (for repeat: the rules that follow see it).
