@@ -1,10 +1,10 @@
-#include "Dispatch/RunLoop.h"
 #include "FilterDataProvider.h"
 #include "IPCConnection.h"
 #include "NetworkExtension/Provider/NEProvider.h"
 #include "OSLog/OSLog.h"
 
 #include <memory>
+#include <unistd.h>
 
 using namespace tarnwick;
 
@@ -12,9 +12,9 @@ int main() {
     OSLog::setDestination(OSLogDestination::journal);
     NEProvider::setFilterDataProviderFactory([] { return std::make_shared<FilterDataProvider>(); });
     NEProvider::startSystemExtensionMode([] { IPCConnection::shared()->startListener(); });
-    // Parks the main thread for the life of the process, serving the main queue; the process ends
-    // on a signal, through the provider host.
-    for (;;) {
-        RunLoop::main().run();
-    }
+    // Serves the main queue until a signal has shut the filter down.
+    NEProvider::runUntilStopped();
+    // Threads of the link and the worker pool may still run; leaving without destructors is the
+    // safe way out.
+    ::_exit(0);
 }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace tarnwick {
 
@@ -26,6 +27,24 @@ struct BundleInfoLookup::State {
     std::condition_variable finished;
     std::map<Executable, std::shared_ptr<Entry>> entries;
     std::size_t running = 0;
+    bool stopped = false;
+    // Reading threads by number; those that ended are listed to be joined.
+    std::uint64_t nextReader = 0;
+    std::map<std::uint64_t, std::jthread> readers;
+    std::vector<std::uint64_t> ended;
+
+    // Takes the threads that ended out of the list, to be joined without the lock.
+    std::vector<std::jthread> takeEnded() {
+        std::vector<std::jthread> threads;
+        for (const auto number : ended) {
+            if (auto found = readers.find(number); found != readers.end()) {
+                threads.push_back(std::move(found->second));
+                readers.erase(found);
+            }
+        }
+        ended.clear();
+        return threads;
+    }
     // Devices whose look-ups ran out of time lately, until when they are not waited on: a file
     // system that answers just within the limit would otherwise cost the flow thread nearly one
     // time limit for every new program file put on it.
@@ -67,6 +86,37 @@ BundleInfoLookup::BundleInfoLookup(Reader reader, std::chrono::milliseconds time
     m_state->maximumReaders = maximumReaders;
 }
 
+BundleInfoLookup::~BundleInfoLookup() {
+    (void)stop(kStopWait);
+}
+
+std::size_t BundleInfoLookup::stop(std::chrono::milliseconds wait) {
+    std::vector<std::jthread> finished;
+    std::vector<std::jthread> stuck;
+    {
+        std::unique_lock lock(m_state->mutex);
+        m_state->stopped = true;
+        m_state->finished.wait_for(lock, wait, [this] { return m_state->running == 0; });
+        finished = m_state->takeEnded();
+        // Still reading: kept where nothing joins them. Each holds the state it reports to.
+        for (auto& reading : m_state->readers) {
+            stuck.push_back(std::move(reading.second));
+        }
+        m_state->readers.clear();
+    }
+    finished.clear();  // joins
+    const std::size_t left = stuck.size();
+    if (left > 0) {
+        static auto* abandoned = new std::vector<std::jthread>;
+        static std::mutex abandonedMutex;
+        std::lock_guard lock(abandonedMutex);
+        for (auto& thread : stuck) {
+            abandoned->push_back(std::move(thread));
+        }
+    }
+    return left;
+}
+
 BundleInfoLookup& BundleInfoLookup::shared() {
     // Never destroyed: the flow thread may still ask while the process exits.
     static auto* lookup =
@@ -76,13 +126,20 @@ BundleInfoLookup& BundleInfoLookup::shared() {
 
 Result<std::optional<Value::Dictionary>, std::string> BundleInfoLookup::info(
     const Executable& executable) {
+    // Joined without the lock, on the way out; they have ended, so that is at once.
+    std::vector<std::jthread> ended;
     std::unique_lock lock(m_state->mutex);
+    ended = m_state->takeEnded();
     const auto now = std::chrono::steady_clock::now();
     auto found = m_state->entries.find(executable);
     std::shared_ptr<State::Entry> entry;
     if (found != m_state->entries.end()) {
         entry = found->second;
     } else {
+        if (m_state->stopped) {
+            return Failure{"the bundle of " + executable.path.string() +
+                           " is not looked up: the filter is stopping"};
+        }
         if (m_state->running >= m_state->maximumReaders) {
             return Failure{"the bundle of " + executable.path.string() +
                            " is not looked up: earlier look-ups have not finished"};
@@ -92,17 +149,18 @@ Result<std::optional<Value::Dictionary>, std::string> BundleInfoLookup::info(
         entry->deadline = m_state->isSlow(executable.device, now) ? now : now + m_state->timeLimit;
         m_state->entries.emplace(executable, entry);
         ++m_state->running;
-        // Detached: a reader stuck in the kernel cannot be joined, and must not hold up the
-        // process's exit. It holds the state, so the state outlives it.
+        const std::uint64_t number = m_state->nextReader++;
         try {
-            std::thread([state = m_state, entry, path = executable.path] {
-                auto info = state->reader(path);
-                std::lock_guard done(state->mutex);
-                entry->done = true;
-                entry->info = std::move(info);
-                --state->running;
-                state->finished.notify_all();
-            }).detach();
+            m_state->readers.emplace(
+                number, std::jthread([state = m_state, entry, number, path = executable.path] {
+                    auto info = state->reader(path);
+                    std::lock_guard done(state->mutex);
+                    entry->done = true;
+                    entry->info = std::move(info);
+                    --state->running;
+                    state->ended.push_back(number);
+                    state->finished.notify_all();
+                }));
         } catch (const std::system_error& error) {
             m_state->entries.erase(executable);
             --m_state->running;
