@@ -2,7 +2,9 @@
 
 #include "ProcessCodeIdentity.h"
 
+#include <algorithm>
 #include <condition_variable>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <system_error>
@@ -90,31 +92,67 @@ BundleInfoLookup::~BundleInfoLookup() {
     (void)stop(kStopWait);
 }
 
+namespace {
+
+// Readers that outlived the stop of their look-up, stuck reading, with the state they report to:
+// joined by a later stop once they have ended.
+struct Abandoned {
+    std::shared_ptr<BundleInfoLookup::State> state;
+    std::uint64_t number;
+    std::jthread thread;
+};
+std::mutex g_abandonedMutex;
+std::vector<Abandoned>* g_abandoned = new std::vector<Abandoned>;  // never destroyed
+
+// Joins the readers left before that have ended; how many are still reading.
+std::size_t joinAbandoned() {
+    std::vector<std::jthread> ended;
+    std::size_t left = 0;
+    {
+        std::lock_guard lock(g_abandonedMutex);
+        std::erase_if(*g_abandoned, [&ended](Abandoned& reader) {
+            std::lock_guard stateLock(reader.state->mutex);
+            auto& numbers = reader.state->ended;
+            if (std::find(numbers.begin(), numbers.end(), reader.number) == numbers.end()) {
+                return false;
+            }
+            ended.push_back(std::move(reader.thread));
+            return true;
+        });
+        left = g_abandoned->size();
+    }
+    return left;
+}
+
+}  // namespace
+
 std::size_t BundleInfoLookup::stop(std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
     std::vector<std::jthread> finished;
-    std::vector<std::jthread> stuck;
+    std::vector<Abandoned> reading;
     {
         std::unique_lock lock(m_state->mutex);
         m_state->stopped = true;
-        m_state->finished.wait_for(lock, wait, [this] { return m_state->running == 0; });
+        m_state->finished.wait_until(lock, deadline, [this] { return m_state->running == 0; });
         finished = m_state->takeEnded();
-        // Still reading: kept where nothing joins them. Each holds the state it reports to.
-        for (auto& reading : m_state->readers) {
-            stuck.push_back(std::move(reading.second));
+        for (auto& [number, thread] : m_state->readers) {
+            reading.push_back({m_state, number, std::move(thread)});
         }
         m_state->readers.clear();
     }
-    finished.clear();  // joins
-    const std::size_t left = stuck.size();
-    if (left > 0) {
-        static auto* abandoned = new std::vector<std::jthread>;
-        static std::mutex abandonedMutex;
-        std::lock_guard lock(abandonedMutex);
-        for (auto& thread : stuck) {
-            abandoned->push_back(std::move(thread));
-        }
+    {
+        std::lock_guard lock(g_abandonedMutex);
+        std::move(reading.begin(), reading.end(), std::back_inserter(*g_abandoned));
     }
-    return left;
+    finished.clear();  // joins
+    // Those left by earlier stops, and by this one, within the same time.
+    for (;;) {
+        const std::size_t left = joinAbandoned();
+        if (left == 0 || std::chrono::steady_clock::now() >= deadline) {
+            return left;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 BundleInfoLookup& BundleInfoLookup::shared() {
@@ -169,6 +207,10 @@ Result<std::optional<Value::Dictionary>, std::string> BundleInfoLookup::info(
         }
     }
     m_state->finished.wait_until(lock, entry->deadline, [&] { return entry->done; });
+    // Its reader has ended, or is about to: joined on the way out.
+    for (auto& thread : m_state->takeEnded()) {
+        ended.push_back(std::move(thread));
+    }
     if (!entry->done) {
         if (entry->deadline > now) {
             m_state->markSlow(executable.device, std::chrono::steady_clock::now());

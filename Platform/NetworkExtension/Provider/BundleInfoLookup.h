@@ -62,16 +62,18 @@ public:
     static BundleInfoLookup& shared();
 
     // Refuses further look-ups and joins the reading threads, waiting at most `wait` for those
-    // still reading. The number left reading: a read stuck in the kernel cannot be cut short, so
-    // those are left to end with the process, and are never waited on again.
+    // still reading, and for those earlier stops left reading. The number left reading: a read
+    // stuck in the kernel cannot be cut short, so those are left until a later stop finds them
+    // ended, or to end with the process.
     std::size_t stop(std::chrono::milliseconds wait);
 
     // The bundle's information property list (nothing when the executable is in no bundle), or
     // why it is not known.
     Result<std::optional<Value::Dictionary>, std::string> info(const Executable& executable);
 
-private:
     struct State;
+
+private:
     std::shared_ptr<State> m_state;
 };
 
