@@ -141,7 +141,7 @@ Result<void, std::string> NetfilterQueue::configure(std::uint16_t queue,
 }
 
 int NetfilterQueue::fileDescriptor() const {
-    std::lock_guard lock(m_mutex);
+    std::shared_lock lock(m_mutex);
     return m_socket.get();
 }
 
@@ -176,7 +176,7 @@ void NetfilterQueue::setVerdict(std::uint16_t queue, std::uint32_t packetId, Ver
     if (mark) {
         nfq_nlmsg_verdict_put_mark(header, *mark);
     }
-    std::lock_guard lock(m_mutex);
+    std::shared_lock lock(m_mutex);
     if (m_socket) {
         // A verdict the kernel does not take leaves the packet to the queue's own end: nothing
         // better can be done from here.

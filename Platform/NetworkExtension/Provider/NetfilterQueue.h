@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -67,7 +68,9 @@ private:
     Result<void, std::string> configure(std::uint16_t queue,
                                         const std::function<void(void*)>& fill);
 
-    mutable std::mutex m_mutex;  // guards the socket's lifetime against verdict senders
+    // Guards the socket's lifetime against readers and verdict senders, who share it: a verdict's
+    // send carries the packet on through the stack, and must not hold up the others'.
+    mutable std::shared_mutex m_mutex;
     FileDescriptor m_socket;
     std::uint32_t m_portId = 0;
     std::vector<char> m_buffer;
