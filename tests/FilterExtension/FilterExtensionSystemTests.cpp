@@ -3,14 +3,18 @@
 
 #include "Dispatch/WorkerPool.h"
 #include "ExtensionSystemTest.h"
+#include "NetworkExtension/Provider/FirewallRules.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <poll.h>
 #include <sstream>
 #include <sys/resource.h>
@@ -398,6 +402,59 @@ TEST_F(FilterExtensionSystem, FlowCostDoesNotGrowWithTheSocketsAProcessHolds) {
     // Reading every descriptor of this process for each flow costs ten times as much here.
     EXPECT_LT(many, 2 * few + 0.5) << "CPU seconds for 300 flows: " << few << " from a process "
                                    << "with few sockets, " << many << " with 10,000 more";
+}
+
+TEST_F(FilterExtensionSystem, ManyConnectionsAtOnceGetOneVerdictEach) {
+    startExtension();
+    ASSERT_EQ(setFilterEnabled(true), std::nullopt);
+    constexpr int kConnectors = 24;
+    constexpr int kEach = 25;
+    constexpr int kConnections = kConnectors * kEach;
+    for (const std::string answer : {"allow", "deny"}) {
+        SCOPED_TRACE(answer);
+        auto peer = startPeer(answer);
+        ASSERT_EQ(peer->readLine(kWait), "registered true");
+        std::atomic<int> passed = 0;
+        std::atomic<int> refused = 0;
+        std::atomic<int> other = 0;
+        // Read as they come, so the peer never waits on a full pipe.
+        auto asked = std::async(std::launch::async, [&] { return prompts(*peer, kConnections); });
+        {
+            std::vector<std::jthread> connectors;
+            for (int i = 0; i < kConnectors; ++i) {
+                connectors.emplace_back([&] {
+                    for (int j = 0; j < kEach; ++j) {
+                        const Outcome outcome = tcpExchange(client(), kServer, kTcpPort, kWait);
+                        (outcome == Outcome::passed    ? passed
+                         : outcome == Outcome::refused ? refused
+                                                       : other)++;
+                    }
+                });
+            }
+        }
+        EXPECT_EQ(answer == "allow" ? passed.load() : refused.load(), kConnections)
+            << "passed " << passed << ", refused " << refused << ", other " << other;
+        // One question per connection: none left unasked, none asked twice.
+        EXPECT_EQ(asked.get().size(), static_cast<std::size_t>(kConnections));
+        EXPECT_FALSE(peer->readLineStartingWith("prompt ", 500ms));
+    }
+    // Nothing is left in the kernel's queue, and nothing was dropped there.
+    std::istringstream queues(
+        NetworkSandbox::runIn(client(), {"/usr/bin/cat", "/proc/net/netfilter/nfnetlink_queue"})
+            .output);
+    bool seen = false;
+    for (std::string line; std::getline(queues, line);) {
+        unsigned number = 0, port = 0, total = 0, mode = 0, range = 0, dropped = 0, userDropped = 0;
+        if (std::sscanf(line.c_str(), "%u %u %u %u %u %u %u", &number, &port, &total, &mode, &range,
+                        &dropped, &userDropped) == 7 &&
+            number == FirewallRules::Settings{}.flowQueue) {
+            seen = true;
+            EXPECT_EQ(total, 0u) << line;
+            EXPECT_EQ(dropped, 0u) << line;
+            EXPECT_EQ(userDropped, 0u) << line;
+        }
+    }
+    EXPECT_TRUE(seen) << "the flow queue is not bound";
 }
 
 TEST_F(FilterExtensionSystem, AnAnswerListingThousandsOfAddressesNamesOnlyTheFirstFew) {

@@ -24,7 +24,8 @@ namespace tarnwick {
 // When a look-up runs out of time, new programs on the same device are not waited on for a while
 // (their look-ups still run, and their answers are kept). A look-up that never ends holds its
 // thread, and its executable is not looked up again; with `maximumReaders` of them stuck, further
-// look-ups are refused at once rather than piling up.
+// look-ups are refused at once rather than piling up. Reading threads are joined once they end;
+// `stop` joins them all, waiting a bounded time for those still reading.
 class BundleInfoLookup {
 public:
     struct Executable {
@@ -44,21 +45,35 @@ public:
     static constexpr std::size_t kCapacity = 1024;
     // How long a device whose look-up ran out of time is not waited on.
     static constexpr auto kSlowDevicePause = std::chrono::seconds(60);
+    // How long destruction waits for readers.
+    static constexpr auto kStopWait = std::chrono::milliseconds(500);
 
     // Reads with `reader`, waiting at most `timeLimit` for one.
     // Used for testing only
     BundleInfoLookup(Reader reader, std::chrono::milliseconds timeLimit,
                      std::size_t maximumReaders = kMaximumReaders);
 
+    // Stops within `wait` at most.
+    ~BundleInfoLookup();
+    BundleInfoLookup(const BundleInfoLookup&) = delete;
+    BundleInfoLookup& operator=(const BundleInfoLookup&) = delete;
+
     // The one the extension uses: ProcessCodeIdentity::enclosingBundleInfo, within kTimeLimit.
     static BundleInfoLookup& shared();
+
+    // Refuses further look-ups and joins the reading threads, waiting at most `wait` for those
+    // still reading, and for those earlier stops left reading. The number left reading: a read
+    // stuck in the kernel cannot be cut short, so those are left until a later stop finds them
+    // ended, or to end with the process.
+    std::size_t stop(std::chrono::milliseconds wait);
 
     // The bundle's information property list (nothing when the executable is in no bundle), or
     // why it is not known.
     Result<std::optional<Value::Dictionary>, std::string> info(const Executable& executable);
 
-private:
     struct State;
+
+private:
     std::shared_ptr<State> m_state;
 };
 

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <netinet/in.h>  // before linux/netfilter.h, which would define in_addr again
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -62,7 +62,7 @@ FilterEngine::~FilterEngine() {
 }
 
 Result<void, std::string> FilterEngine::start() {
-    if (m_flowThread.joinable()) {
+    if (m_nameThread.joinable()) {
         return {};
     }
     if (auto opened = m_flowQueue.open({{m_settings.flowQueue, kFlowCopyRange, false}}); !opened) {
@@ -87,11 +87,14 @@ Result<void, std::string> FilterEngine::start() {
     }
     m_stopping = false;
     m_draining = false;
-    m_describer = std::make_unique<UserFairQueue>();
-    m_flowThread = std::thread([this] {
-        run(
-            m_flowQueue, [this](const auto& packet) { handleNewConnection(packet); }, true);
-    });
+    m_describer = std::make_unique<UserFairQueue>(kDescribingThreads);
+    for (std::size_t i = 0; i < kFlowThreads; ++i) {
+        // One of them lets flows through whose verdict did not come in time.
+        m_flowThreads.emplace_back([this, expires = i == 0] {
+            run(
+                m_flowQueue, [this](const auto& packet) { handleNewConnection(packet); }, expires);
+        });
+    }
     m_nameThread = std::thread([this] {
         run(
             m_nameQueue, [this](const auto& packet) { handleNameAnswer(packet); }, false);
@@ -105,16 +108,19 @@ void FilterEngine::drain() {
 }
 
 void FilterEngine::stop() {
-    if (!m_flowThread.joinable()) {
+    if (!m_nameThread.joinable()) {
         return;
     }
     m_stopping = true;
     const std::uint64_t one = 1;
-    // The descriptor stays readable once written, so both threads see it.
+    // The descriptor stays readable once written, so every thread sees it.
     (void)!::write(m_wake.get(), &one, sizeof(one));
-    m_flowThread.join();
+    for (auto& thread : m_flowThreads) {
+        thread.join();
+    }
+    m_flowThreads.clear();
     m_nameThread.join();
-    // After the flow thread, which posts to it; flows it had not described are released below.
+    // After the flow threads, which post to it; flows it had not described are released below.
     m_describer->stop();
     m_describer.reset();
     // Nothing waits for an answer that will no longer be applied.
@@ -146,20 +152,38 @@ void FilterEngine::resumeFlow(std::uint64_t flowIdentifier, const NEFilterNewFlo
 void FilterEngine::run(NetfilterQueue& queue,
                        const std::function<void(const NetfilterQueue::Packet&)>& handle,
                        bool expires) {
+    // Each reader waits on a set of its own in which the queue wakes one waiter only, so a packet
+    // wakes one thread, not all of them; the wake descriptor wakes every one.
+    const FileDescriptor waiting(::epoll_create1(EPOLL_CLOEXEC));
+    epoll_event packets{};
+    packets.events = EPOLLIN | EPOLLEXCLUSIVE;
+    packets.data.fd = queue.fileDescriptor();
+    epoll_event wake{};
+    wake.events = EPOLLIN;
+    wake.data.fd = m_wake.get();
+    if (!waiting ||
+        ::epoll_ctl(waiting.get(), EPOLL_CTL_ADD, queue.fileDescriptor(), &packets) != 0 ||
+        ::epoll_ctl(waiting.get(), EPOLL_CTL_ADD, m_wake.get(), &wake) != 0) {
+        osLog(std::string("The packet queue cannot be waited on: ") + std::strerror(errno),
+              OSLogType::fault, engineLog());
+        return;
+    }
+    std::vector<char> buffer((&queue == &m_flowQueue ? kFlowCopyRange : kNameCopyRange) +
+                             NetfilterQueue::kMessageOverhead);
     auto nextExpiry = FlowTable::Clock::now() + std::chrono::seconds(1);
     while (!m_stopping) {
-        pollfd descriptors[2] = {{queue.fileDescriptor(), POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
-        const int ready = ::poll(descriptors, 2, 1000);
-        if (ready < 0 && errno != EINTR) {
+        epoll_event ready[2];
+        const int count = ::epoll_wait(waiting.get(), ready, 2, 1000);
+        if (count < 0 && errno != EINTR) {
             osLog(std::string("The packet queue failed: ") + std::strerror(errno), OSLogType::fault,
                   engineLog());
             break;
         }
-        if (ready > 0 && (descriptors[0].revents & POLLIN)) {
-            if (!queue.receive(handle)) {
+        for (int i = 0; i < count; ++i) {
+            if (ready[i].data.fd == packets.data.fd && !queue.receive(handle, buffer)) {
                 osLog(std::string("Reading the packet queue failed: ") + std::strerror(errno),
                       OSLogType::fault, engineLog());
-                break;
+                return;
             }
         }
         if (!expires) {
@@ -210,16 +234,18 @@ void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
     const bool outbound = packet.hook == NF_INET_LOCAL_OUT;
     try {
         parsed = IPPacket::parse(packet.payload);
-        const auto owner = [this, &parsed, outbound]() -> std::optional<FlowDecider::Owner> {
-            const auto socket = m_owners.socketOf(*parsed, outbound);
-            if (!socket) {
-                return std::nullopt;
+        // Looked for before the decider is taken, so the readers do not wait on each other's
+        // look-ups; only where the socket is cheaply found: a search here would hold up packets.
+        std::optional<FlowDecider::Owner> found;
+        if (parsed) {
+            if (const auto socket = m_owners.socketOf(*parsed, outbound)) {
+                found = FlowDecider::Owner{socket->inode, socket->uid,
+                                           m_owners.recentHolder(socket->inode)};
             }
-            // Only where the socket is cheaply found: a search here would hold up every packet.
-            return FlowDecider::Owner{socket->inode, socket->uid,
-                                      m_owners.recentHolder(socket->inode)};
-        };
+        }
+        const auto owner = [&found] { return found; };
         const auto exempt = [this](pid_t pid) { return isExempt(pid); };
+        std::lock_guard lock(m_decideMutex);
         decision = m_decider.decide({packet.id, parsed ? &*parsed : nullptr}, owner, exempt,
                                     FlowTable::Clock::now());
     } catch (const std::exception& error) {
@@ -242,7 +268,13 @@ void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
         case Kind::join:
             return;
         case Kind::hold:
-            describeLater(decision, *parsed, outbound);
+            if (decision.owner && decision.owner->pid == 0) {
+                describeLater(decision, *parsed, outbound);
+            } else {
+                // Nothing left to search for: the provider hears of it from here, without a
+                // hand-off.
+                describe(decision, *parsed, outbound);
+            }
             return;
     }
 }

@@ -16,24 +16,30 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tarnwick {
 
-// Runs a data provider over the kernel's packet queues: the I/O around the flow decider. Two
-// threads read the two queues, so DNS answers never wait behind verdicts nor verdicts behind them:
+// Runs a data provider over the kernel's packet queues: the I/O around the flow decider. The two
+// queues have threads of their own, so DNS answers never wait behind verdicts nor verdicts behind
+// them:
 //   - names: a DNS answer passes at once, then updates the host-name table;
-//   - flows: the first packet of a connection is parsed and handed to the decider with its
-//     socket and user (and its process when that is where a socket was seen lately); the
-//     decider's bounds on held flows apply before anything costly is done;
-//   - describing: a third thread finds the process behind each held flow, within a budget, and
-//     describes the flow to the provider, users in turn, so no user's flows wait behind another's
-//     search. Allow and drop are applied at once; pause holds the packets until `resumeFlow` or
-//     the pause limit.
-// Drop repeats the packet through the rules with the drop mark, where it is rejected. An allowed
-// UDP connection is removed from conntrack when its socket ends, so a later socket on its ports
-// is asked about.
+//   - flows: several threads read the flow queue, each packet coming to one of them. The first
+//     packet of a connection is parsed and handed to the decider with its socket and user (and
+//     its process when that is where a socket was seen lately); the decider's bounds on held
+//     flows apply before anything costly is done. A held flow whose process is known, or is
+//     known to be none, is described to the provider on the thread that read it, so most flows
+//     pass no other thread on their way to the provider; several are in flight at once;
+//   - describing: the flows whose process must be searched for go to describing threads, which
+//     search within a budget and describe the flow, users in turn, a user's searches one at a
+//     time, so no user's flows wait behind another's search.
+// Allow and drop are applied at once; pause holds the packets until `resumeFlow` or the pause
+// limit. Drop repeats the packet through the rules with the drop mark, where it is rejected. An
+// allowed UDP connection is removed from conntrack when its socket ends, so a later socket on its
+// ports is asked about.
 class FilterEngine final : public NEFilterFlowResumer,
                            public std::enable_shared_from_this<FilterEngine> {
 public:
@@ -53,6 +59,10 @@ public:
     void resumeFlow(std::uint64_t flowIdentifier, const NEFilterNewFlowVerdict& verdict) override;
 
 private:
+    // Threads reading the flow queue, and describing threads.
+    static constexpr std::size_t kFlowThreads = 4;
+    static constexpr std::size_t kDescribingThreads = 2;
+
     void run(NetfilterQueue& queue,
              const std::function<void(const NetfilterQueue::Packet&)>& handle, bool expires);
     void handleNameAnswer(const NetfilterQueue::Packet& packet);
@@ -77,7 +87,9 @@ private:
     NetfilterQueue m_flowQueue;
     NetfilterQueue m_nameQueue;
     ClosedSocketSweeper m_closedSockets;
-    std::thread m_flowThread;
+    // The decider's look-up of a connection and its recording of a new flow are one step.
+    std::mutex m_decideMutex;
+    std::vector<std::thread> m_flowThreads;
     std::thread m_nameThread;
     std::unique_ptr<UserFairQueue> m_describer;
     FileDescriptor m_wake;

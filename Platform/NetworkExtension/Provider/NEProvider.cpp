@@ -1,24 +1,34 @@
 #include "NEProvider.h"
 
+#include "BundleInfoLookup.h"
+#include "Dispatch/DispatchQueue.h"
+#include "Dispatch/RunLoop.h"
 #include "FilterConfigurationHost.h"
 #include "FilterConfigurationStore.h"
 #include "FilterDataProviderHost.h"
 #include "FilterLink/FilterLinkProtocol.h"
 #include "FirewallRules.h"
 #include "Foundation/Bundle.h"
+#include "Foundation/FileDescriptor.h"
 #include "OSLog/OSLog.h"
 #include "XPC/XPCListener.h"
 #include "XPC/XPCPeerPolicy.h"
 #include "XPC/XPCServiceLock.h"
 #include "XPC/XPCServicePath.h"
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
+#include <poll.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
 #include <thread>
 #include <unistd.h>
 
@@ -40,6 +50,42 @@ bool hasControllingTerminal() {
 
 // Lives until the process ends; the signal thread shuts it down.
 std::shared_ptr<FilterConfigurationHost>* g_host = nullptr;
+
+// Waits for the stop signals; never destroyed, so it is joined only by `stop`.
+struct SignalThread {
+    FileDescriptor signals;  // a signalfd for the blocked stop signals
+    FileDescriptor wake;     // written by `stop`
+    std::jthread thread;
+};
+SignalThread* g_signalThread = nullptr;
+std::atomic<bool> g_shutDown{false};
+
+// How long the exit waits for bundle look-ups stuck on a user's files.
+constexpr auto kLookupExitWait = std::chrono::milliseconds(500);
+
+// The stop signal that came, or 0 when woken by `stop`.
+int waitForSignal(const SignalThread& worker, bool fromTerminal) {
+    for (;;) {
+        pollfd descriptors[2] = {{worker.signals.get(), POLLIN, 0}, {worker.wake.get(), POLLIN, 0}};
+        if (::poll(descriptors, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            osLog(std::string("Stop signals can no longer be waited for: ") + std::strerror(errno),
+                  OSLogType::fault);
+            return 0;
+        }
+        if (descriptors[1].revents != 0) {
+            return 0;
+        }
+        signalfd_siginfo info{};
+        // The kernel sends these only from a terminal (code SI_KERNEL).
+        if (::read(worker.signals.get(), &info, sizeof(info)) == sizeof(info) &&
+            (fromTerminal || info.ssi_code != SI_KERNEL)) {
+            return static_cast<int>(info.ssi_signo);
+        }
+    }
+}
 
 }  // namespace
 
@@ -116,20 +162,30 @@ void NEProvider::startSystemExtensionMode(const std::function<void()>& openServi
         g_host = new std::shared_ptr<FilterConfigurationHost>(host);
     }
 
-    std::thread([signals, host, fromTerminal] {
-        int received = 0;
-        for (siginfo_t info{}; received == 0;) {
-            // The kernel sends these only from a terminal (si_code SI_KERNEL).
-            if (sigwaitinfo(&signals, &info) > 0 && (fromTerminal || info.si_code != SI_KERNEL)) {
-                received = info.si_signo;
-            }
+    g_signalThread = new SignalThread{FileDescriptor(::signalfd(-1, &signals, SFD_CLOEXEC)),
+                                      FileDescriptor(::eventfd(0, EFD_CLOEXEC)),
+                                      {}};
+    if (!g_signalThread->signals || !g_signalThread->wake) {
+        const std::string message = std::string(
+                                        "The filter extension does not start: cannot wait "
+                                        "for stop signals: ") +
+                                    std::strerror(errno) + ".";
+        osLog(message, OSLogType::fault);
+        std::fprintf(stderr, "%s\n", message.c_str());
+        std::exit(1);
+    }
+    g_signalThread->thread = std::jthread([host, fromTerminal] {
+        const int received = waitForSignal(*g_signalThread, fromTerminal);
+        if (received == 0) {
+            return;
         }
         osLog("Stopping on signal " + std::to_string(received), OSLogType::standard);
         host->shutdown();
         XPCListener::invalidateAll();
-        // Other threads may still run; leaving without destructors is the safe way out.
-        ::_exit(0);
-    }).detach();
+        g_shutDown = true;
+        // Run on the main loop, so it ends the loop whether or not it is waiting right now.
+        DispatchQueue::main()->async([] { RunLoop::main().stop(); });
+    });
 
     // Rules of an earlier run that died would reject nothing and queue to no one, but they are
     // ours to clear.
@@ -138,6 +194,27 @@ void NEProvider::startSystemExtensionMode(const std::function<void()>& openServi
         openServices();
     }
     host->start();
+}
+
+void NEProvider::runUntilStopped() {
+    while (!g_shutDown) {
+        RunLoop::main().run();
+    }
+    stop();
+    if (const std::size_t left = BundleInfoLookup::shared().stop(kLookupExitWait); left > 0) {
+        osLog("Exiting with " + std::to_string(left) + " bundle look-ups still reading after " +
+                  std::to_string(kLookupExitWait.count()) + " ms",
+              OSLogType::error);
+    }
+}
+
+void NEProvider::stop() {
+    if (g_signalThread == nullptr || !g_signalThread->thread.joinable()) {
+        return;
+    }
+    const std::uint64_t one = 1;
+    (void)!::write(g_signalThread->wake.get(), &one, sizeof(one));
+    g_signalThread->thread.join();
 }
 
 }  // namespace tarnwick

@@ -13,7 +13,7 @@ namespace tarnwick {
 //      error) when another instance holds it: a second instance must not clear the running one's
 //      rules or take its sockets;
 //   2. SIGTERM, SIGINT and SIGHUP end it cleanly (rules removed, held flows let through, service
-//      sockets removed);
+//      sockets removed), through `runUntilStopped`;
 //   3. rules left behind by an earlier run that died are removed;
 //   4. `openServices` runs: the extension opens the application's service there;
 //   5. the stored filter configuration is applied: when it is enabled, the data provider made by
@@ -29,6 +29,13 @@ public:
     static void setFilterDataProviderFactory(FilterDataProviderFactory factory);
 
     static void startSystemExtensionMode(const std::function<void()>& openServices = {});
+
+    // Serves the main queue until a signal has shut the filter down, then stops the signal
+    // thread and the bundle look-ups, waiting a bounded time for look-ups stuck on a user's
+    // files, and returns.
+    static void runUntilStopped();
+    // Ends the signal thread and joins it.
+    static void stop();
 };
 
 }  // namespace tarnwick

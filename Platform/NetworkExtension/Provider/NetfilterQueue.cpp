@@ -81,7 +81,7 @@ Result<void, std::string> NetfilterQueue::open(const std::vector<QueueSettings>&
         return Failure{systemError("cannot bind the netfilter socket")};
     }
     m_portId = local.nl_pid;
-    m_buffer.resize(0xffff + (MNL_SOCKET_BUFFER_SIZE / 2));
+    m_buffer.resize(0xffff + kMessageOverhead);
     // Lost notifications are not errors: a full socket drops packets as a full queue does.
     int noBufferErrors = 1;
     (void)::setsockopt(socket.get(), SOL_NETLINK, NETLINK_NO_ENOBUFS, &noBufferErrors,
@@ -141,23 +141,27 @@ Result<void, std::string> NetfilterQueue::configure(std::uint16_t queue,
 }
 
 int NetfilterQueue::fileDescriptor() const {
-    std::lock_guard lock(m_mutex);
+    std::shared_lock lock(m_mutex);
     return m_socket.get();
 }
 
 bool NetfilterQueue::receive(const std::function<void(const Packet&)>& handler) {
-    // Read on the one thread that reads; `close` comes after that thread has ended.
+    return receive(handler, m_buffer);
+}
+
+bool NetfilterQueue::receive(const std::function<void(const Packet&)>& handler,
+                             std::vector<char>& buffer) {
+    // `close` comes after the threads that read have ended.
     const int socket = fileDescriptor();
     if (socket < 0) {
         return false;
     }
-    const ssize_t received = ::recv(socket, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
+    const ssize_t received = ::recv(socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (received < 0) {
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ENOBUFS;
     }
     ReceiveContext context{&handler};
-    mnl_cb_run(m_buffer.data(), static_cast<std::size_t>(received), 0, m_portId, onPacket,
-               &context);
+    mnl_cb_run(buffer.data(), static_cast<std::size_t>(received), 0, m_portId, onPacket, &context);
     return true;
 }
 
@@ -172,7 +176,7 @@ void NetfilterQueue::setVerdict(std::uint16_t queue, std::uint32_t packetId, Ver
     if (mark) {
         nfq_nlmsg_verdict_put_mark(header, *mark);
     }
-    std::lock_guard lock(m_mutex);
+    std::shared_lock lock(m_mutex);
     if (m_socket) {
         // A verdict the kernel does not take leaves the packet to the queue's own end: nothing
         // better can be done from here.

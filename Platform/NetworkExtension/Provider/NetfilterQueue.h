@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -47,9 +48,15 @@ public:
     Result<void, std::string> open(const std::vector<QueueSettings>& queues);
     int fileDescriptor() const;
 
+    // What one read may bring beyond the packet's bytes.
+    static constexpr std::size_t kMessageOverhead = 4096;
+
     // Reads what the kernel has queued and calls `handler` for each packet. False when the
-    // socket failed for good.
+    // socket failed for good. Only one thread may read this way.
     bool receive(const std::function<void(const Packet&)>& handler);
+    // The same into a buffer of the caller's, for several threads reading at once: each packet
+    // comes to one of them. The buffer holds at least the copy range and kMessageOverhead.
+    bool receive(const std::function<void(const Packet&)>& handler, std::vector<char>& buffer);
 
     // `mark` is set on the packet when given (for repeat: the rules that follow see it).
     void setVerdict(std::uint16_t queue, std::uint32_t packetId, Verdict verdict,
@@ -61,7 +68,9 @@ private:
     Result<void, std::string> configure(std::uint16_t queue,
                                         const std::function<void(void*)>& fill);
 
-    mutable std::mutex m_mutex;  // guards the socket's lifetime against verdict senders
+    // Guards the socket's lifetime against readers and verdict senders, who share it: a verdict's
+    // send carries the packet on through the stack, and must not hold up the others'.
+    mutable std::shared_mutex m_mutex;
     FileDescriptor m_socket;
     std::uint32_t m_portId = 0;
     std::vector<char> m_buffer;

@@ -83,45 +83,51 @@ std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::socketOf(const IPPac
 }
 
 pid_t SocketOwnerLookup::recentHolder(ino_t inode) {
-    // The packet thread never waits for a search.
-    std::unique_lock lock(m_mutex, std::try_to_lock);
-    if (!lock.owns_lock() || m_unowned.count(inode) != 0) {
-        return 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_unowned.count(inode) != 0) {
+            return 0;
+        }
     }
     return likelyHolder(inode);
 }
 
 SocketOwnerLookup::Search SocketOwnerLookup::holderOf(ino_t inode, uid_t uid,
                                                       Clock::time_point now) {
-    std::lock_guard lock(m_mutex);
-    if (auto unowned = m_unowned.find(inode); unowned != m_unowned.end()) {
-        if (unowned->second > now) {
-            return Search{0, 0, false, true};
-        }
-        m_unowned.erase(unowned);
-    }
     const std::chrono::nanoseconds started = m_threadTime();
-    const std::chrono::nanoseconds allowance = allowanceOf(uid, now);
-    m_deadline = started + std::min<std::chrono::nanoseconds>(m_budget.time, allowance);
-    m_read = 0;
-    m_listed = 0;
-    m_exhausted = false;
+    std::chrono::nanoseconds allowance{0};
+    {
+        std::lock_guard lock(m_mutex);
+        if (auto unowned = m_unowned.find(inode); unowned != m_unowned.end()) {
+            if (unowned->second > now) {
+                return Search{0, 0, false, true};
+            }
+            m_unowned.erase(unowned);
+        }
+        allowance = allowanceOf(uid, now);
+    }
+    Pass pass;
+    pass.deadline = started + std::min<std::chrono::nanoseconds>(m_budget.time, allowance);
     pid_t pid = likelyHolder(inode);
     if (pid == 0) {
         if (allowance <= std::chrono::nanoseconds::zero()) {
             // Nothing was searched, so nothing is learnt about the socket.
             return Search{0, 0, true, false};
         }
-        pid = processHolding(inode, uid);
+        pid = processHolding(inode, uid, pass);
     }
-    m_allowances[uid].time -= m_threadTime() - started;
+    const std::chrono::nanoseconds spent = m_threadTime() - started;
+    std::lock_guard lock(m_mutex);
+    if (auto entry = m_allowances.find(uid); entry != m_allowances.end()) {
+        entry->second.time -= spent;
+    }
     if (pid != 0) {
-        return Search{pid, m_read, false, false};
+        return Search{pid, pass.read, false, false};
     }
     // A search cut short is remembered too: trying the same socket again would cost as much and
     // end the same way.
     rememberUnowned(inode, now);
-    return Search{0, m_read, m_exhausted, false};
+    return Search{0, pass.read, pass.exhausted, false};
 }
 
 std::chrono::nanoseconds SocketOwnerLookup::allowanceOf(uid_t uid, Clock::time_point now) {
@@ -142,23 +148,24 @@ std::chrono::nanoseconds SocketOwnerLookup::allowanceOf(uid_t uid, Clock::time_p
     return allowance.time;
 }
 
-bool SocketOwnerLookup::spend() {
-    if (m_exhausted) {
+bool SocketOwnerLookup::spend(Pass& pass) const {
+    if (pass.exhausted) {
         return false;
     }
-    if (m_read >= m_budget.descriptors || (m_read % 32 == 0 && m_threadTime() >= m_deadline)) {
-        m_exhausted = true;
+    if (pass.read >= m_budget.descriptors ||
+        (pass.read % 32 == 0 && m_threadTime() >= pass.deadline)) {
+        pass.exhausted = true;
         return false;
     }
-    ++m_read;
+    ++pass.read;
     return true;
 }
 
-bool SocketOwnerLookup::list() {
-    if (!m_exhausted && ++m_listed % 256 == 0 && m_threadTime() >= m_deadline) {
-        m_exhausted = true;
+bool SocketOwnerLookup::list(Pass& pass) const {
+    if (!pass.exhausted && ++pass.listed % 256 == 0 && m_threadTime() >= pass.deadline) {
+        pass.exhausted = true;
     }
-    return !m_exhausted;
+    return !pass.exhausted;
 }
 
 void SocketOwnerLookup::rememberUnowned(ino_t inode, Clock::time_point now) {
@@ -257,7 +264,8 @@ std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::query(int family, in
     }
 }
 
-std::vector<pid_t> SocketOwnerLookup::recentProcesses() const {
+std::vector<pid_t> SocketOwnerLookup::recentProcesses() {
+    std::lock_guard lock(m_mutex);
     std::vector<pid_t> processes;
     for (const Holder& holder : m_recent) {
         if (std::find(processes.begin(), processes.end(), holder.pid) == processes.end()) {
@@ -268,23 +276,43 @@ std::vector<pid_t> SocketOwnerLookup::recentProcesses() const {
 }
 
 pid_t SocketOwnerLookup::likelyHolder(ino_t inode) {
-    if (auto known = m_known.find(inode); known != m_known.end()) {
-        const Holder holder = known->second;
-        if (readSocket(holder.pid, holder.fd) == inode) {
-            noteRecent(holder);
+    std::optional<Holder> known;
+    std::deque<Holder> recent;
+    {
+        std::lock_guard lock(m_mutex);
+        if (auto found = m_known.find(inode); found != m_known.end()) {
+            known = found->second;
+        }
+        recent = m_recent;
+    }
+    const auto holds = [this, inode](const Holder& holder) {
+        if (readSocket(holder.pid, holder.fd) != inode) {
+            return false;
+        }
+        std::lock_guard lock(m_mutex);
+        noteRecent(holder);
+        return true;
+    };
+    if (known) {
+        if (holds(*known)) {
+            return known->pid;
+        }
+        std::lock_guard lock(m_mutex);
+        // Unless another search has found it elsewhere meanwhile.
+        if (auto found = m_known.find(inode); found != m_known.end() &&
+                                              found->second.pid == known->pid &&
+                                              found->second.fd == known->fd) {
+            m_known.erase(found);
+        }
+    }
+    for (const Holder& holder : recent) {
+        if (holds(holder)) {
             return holder.pid;
         }
-        m_known.erase(known);
     }
-    for (const Holder& holder : std::deque<Holder>(m_recent)) {
-        if (readSocket(holder.pid, holder.fd) == inode) {
-            noteRecent(holder);
-            return holder.pid;
-        }
-    }
-    const std::vector<pid_t> recentProcesses = this->recentProcesses();
-    for (const pid_t pid : recentProcesses) {
+    for (const pid_t pid : recentProcesses()) {
         if (auto fd = probeLikelyDescriptors(pid, inode)) {
+            std::lock_guard lock(m_mutex);
             noteRecent({pid, *fd});
             return pid;
         }
@@ -292,54 +320,56 @@ pid_t SocketOwnerLookup::likelyHolder(ino_t inode) {
     return 0;
 }
 
-pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid) {
-    const std::vector<pid_t> recentProcesses = this->recentProcesses();
-    for (const pid_t pid : recentProcesses) {
-        if (auto fd = findInProcess(pid, inode, false)) {
-            noteRecent({pid, *fd});
-            return pid;
-        }
-    }
-    // Every process: those of the socket's user first, as they almost always hold it.
-    DIR* proc = ::opendir("/proc");
-    if (proc == nullptr) {
-        return 0;
-    }
-    std::vector<pid_t> others;
+pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid, Pass& pass) {
     std::optional<Holder> found;
-    while (dirent* entry = ::readdir(proc)) {
-        if (!spend()) {
-            break;
-        }
-        char* end = nullptr;
-        const long pid = std::strtol(entry->d_name, &end, 10);
-        if (pid <= 0 || *end != '\0') {
-            continue;
-        }
-        struct stat status {};
-        char path[64];
-        std::snprintf(path, sizeof(path), "/proc/%ld", pid);
-        if (::stat(path, &status) != 0) {
-            continue;
-        }
-        if (status.st_uid != uid) {
-            others.push_back(static_cast<pid_t>(pid));
-            continue;
-        }
-        if (auto fd = findInProcess(static_cast<pid_t>(pid), inode, true)) {
-            found = Holder{static_cast<pid_t>(pid), *fd};
+    for (const pid_t pid : recentProcesses()) {
+        if (auto fd = findInProcess(pid, inode, false, pass)) {
+            found = Holder{pid, *fd};
             break;
         }
     }
-    ::closedir(proc);
-    for (std::size_t i = 0; !found && !m_exhausted && i < others.size(); ++i) {
-        if (auto fd = findInProcess(others[i], inode, true)) {
-            found = Holder{others[i], *fd};
+    if (!found) {
+        // Every process: those of the socket's user first, as they almost always hold it.
+        DIR* proc = ::opendir("/proc");
+        if (proc == nullptr) {
+            return 0;
+        }
+        std::vector<pid_t> others;
+        while (dirent* entry = ::readdir(proc)) {
+            if (!spend(pass)) {
+                break;
+            }
+            char* end = nullptr;
+            const long pid = std::strtol(entry->d_name, &end, 10);
+            if (pid <= 0 || *end != '\0') {
+                continue;
+            }
+            struct stat status {};
+            char path[64];
+            std::snprintf(path, sizeof(path), "/proc/%ld", pid);
+            if (::stat(path, &status) != 0) {
+                continue;
+            }
+            if (status.st_uid != uid) {
+                others.push_back(static_cast<pid_t>(pid));
+                continue;
+            }
+            if (auto fd = findInProcess(static_cast<pid_t>(pid), inode, true, pass)) {
+                found = Holder{static_cast<pid_t>(pid), *fd};
+                break;
+            }
+        }
+        ::closedir(proc);
+        for (std::size_t i = 0; !found && !pass.exhausted && i < others.size(); ++i) {
+            if (auto fd = findInProcess(others[i], inode, true, pass)) {
+                found = Holder{others[i], *fd};
+            }
         }
     }
     if (!found) {
         return 0;
     }
+    std::lock_guard lock(m_mutex);
     noteRecent(*found);
     return found->pid;
 }
@@ -353,31 +383,35 @@ std::optional<ino_t> SocketOwnerLookup::readSocket(pid_t pid, int fd) {
 }
 
 std::optional<int> SocketOwnerLookup::probeLikelyDescriptors(pid_t pid, ino_t inode) {
-    auto known = m_files.find(pid);
-    if (known == m_files.end()) {
-        return std::nullopt;
-    }
-    // The kernel gives a new socket the lowest free number, so the first numbers not known to be
-    // taken are tried, and the ones just above the highest known, for programs that keep their
-    // sockets while opening more.
-    const ProcessFiles& files = known->second;
-    const auto taken = [&files](int fd) {
-        return files.sockets.count(fd) != 0 || files.others.count(fd) != 0;
-    };
     std::vector<int> candidates;
-    for (int fd = files.lowestFree, looked = 0; candidates.size() < 4 && looked < 64;
-         ++fd, ++looked) {
-        if (!taken(fd)) {
-            candidates.push_back(fd);
+    {
+        std::lock_guard lock(m_mutex);
+        auto known = m_files.find(pid);
+        if (known == m_files.end()) {
+            return std::nullopt;
         }
-    }
-    for (int fd = files.highest + 1; fd <= files.highest + 2; ++fd) {
-        if (std::find(candidates.begin(), candidates.end(), fd) == candidates.end()) {
-            candidates.push_back(fd);
+        // The kernel gives a new socket the lowest free number, so the first numbers not known
+        // to be taken are tried, and the ones just above the highest known, for programs that
+        // keep their sockets while opening more.
+        const ProcessFiles& files = known->second;
+        const auto taken = [&files](int fd) {
+            return files.sockets.count(fd) != 0 || files.others.count(fd) != 0;
+        };
+        for (int fd = files.lowestFree, looked = 0; candidates.size() < 4 && looked < 64;
+             ++fd, ++looked) {
+            if (!taken(fd)) {
+                candidates.push_back(fd);
+            }
+        }
+        for (int fd = files.highest + 1; fd <= files.highest + 2; ++fd) {
+            if (std::find(candidates.begin(), candidates.end(), fd) == candidates.end()) {
+                candidates.push_back(fd);
+            }
         }
     }
     for (const int fd : candidates) {
         if (auto socket = readSocket(pid, fd)) {
+            std::lock_guard lock(m_mutex);
             note(pid, fd, *socket);
             if (*socket == inode) {
                 return fd;
@@ -413,8 +447,9 @@ void SocketOwnerLookup::note(pid_t pid, int fd, ino_t inode) {
     }
 }
 
-std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool everything) {
-    if (!spend()) {
+std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool everything,
+                                                    Pass& pass) {
+    if (!spend(pass)) {
         return std::nullopt;
     }
     char path[64];
@@ -430,14 +465,17 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
     // The directory stream owns the descriptor from here on.
     const int fdOfDirectory = directory.release();
     // A search of every process keeps its readings in m_known only; recent processes keep theirs
-    // whole, so the next search reads only what is new.
+    // whole, so the next search reads only what is new. The last reading is copied: another
+    // search may be reading the same process.
     ProcessFiles previous;
-    ProcessFiles scratch;
-    if (auto kept = m_files.find(pid); kept != m_files.end() && !everything) {
-        previous = std::move(kept->second);
+    if (!everything) {
+        std::lock_guard lock(m_mutex);
+        if (auto kept = m_files.find(pid); kept != m_files.end()) {
+            previous = kept->second;
+        }
     }
-    ProcessFiles& current = everything ? scratch : filesOf(pid);
-    current = ProcessFiles{};
+    ProcessFiles current;
+    std::vector<std::pair<ino_t, int>> read;  // socket inodes first seen here, and where
     std::optional<int> found;
     char link[64];
     while (dirent* entry = ::readdir(files)) {
@@ -451,7 +489,7 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
         if (auto seen = previous.sockets.find(fd); seen != previous.sockets.end()) {
             current.sockets.emplace(fd, seen->second);
             current.highest = std::max(current.highest, fd);
-            if (!list()) {
+            if (!list(pass)) {
                 break;
             }
             continue;
@@ -459,12 +497,12 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
         if (previous.others.count(fd) != 0) {
             current.others.insert(fd);
             current.highest = std::max(current.highest, fd);
-            if (!list()) {
+            if (!list(pass)) {
                 break;
             }
             continue;
         }
-        if (!spend()) {
+        if (!spend(pass)) {
             break;
         }
         current.highest = std::max(current.highest, fd);
@@ -475,16 +513,13 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
             continue;
         }
         current.sockets.emplace(fd, *socket);
-        if (m_known.size() >= kKnownSockets) {
-            m_known.clear();
-        }
-        m_known[*socket] = Holder{pid, fd};
+        read.emplace_back(*socket, fd);
         if (*socket == inode) {
             found = fd;
         }
     }
     ::closedir(files);
-    if (m_exhausted && !everything) {
+    if (pass.exhausted && !everything) {
         // What the budget left unread is taken as it was, so the next search goes on from here
         // instead of starting over.
         current.sockets.merge(previous.sockets);
@@ -494,6 +529,16 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
     while (current.sockets.count(current.lowestFree) != 0 ||
            current.others.count(current.lowestFree) != 0) {
         ++current.lowestFree;
+    }
+    std::lock_guard lock(m_mutex);
+    for (const auto& [socket, fd] : read) {
+        if (m_known.size() >= kKnownSockets) {
+            m_known.clear();
+        }
+        m_known[socket] = Holder{pid, fd};
+    }
+    if (!everything) {
+        filesOf(pid) = std::move(current);
     }
     return found;
 }

@@ -75,9 +75,10 @@ public:
     // this host, so its source is the local end.
     std::optional<Socket> socketOf(const IPPacket& packet, bool outbound);
     // The process holding the socket when it is where a socket was seen lately (steps 1 and 2):
-    // about a hundred reads at most, and none while a search runs; 0 otherwise.
+    // about a hundred reads at most, never waiting for a search; 0 otherwise.
     pid_t recentHolder(ino_t inode);
-    // The process holding the socket, searched for within the budget.
+    // The process holding the socket, searched for within the budget. Searches may run on
+    // several threads at once; two for the same socket both find it, or both do not.
     Search holderOf(ino_t inode, uid_t uid, Clock::time_point now);
 
 private:
@@ -98,21 +99,31 @@ private:
         int highest = -1;
     };
 
-    std::vector<pid_t> recentProcesses() const;
+    // What one search has spent: its own, so that searches run side by side, each without the
+    // lock, which guards only what searches share and is held for a few map operations at a time.
+    struct Pass {
+        std::chrono::nanoseconds deadline{0};  // in the searching thread's processor time
+        std::size_t read = 0;
+        std::size_t listed = 0;
+        bool exhausted = false;
+    };
+
+    std::vector<pid_t> recentProcesses();
     pid_t likelyHolder(ino_t inode);
-    pid_t processHolding(ino_t inode, uid_t uid);
+    pid_t processHolding(ino_t inode, uid_t uid, Pass& pass);
     // Counts one descriptor or process read; false once the budget is spent.
-    bool spend();
+    bool spend(Pass& pass) const;
     // Counts one descriptor listed that was read before; false once the time is up.
-    bool list();
+    bool list(Pass& pass) const;
     // The processor time the user's searches may still take now.
     std::chrono::nanoseconds allowanceOf(uid_t uid, Clock::time_point now);
     void rememberUnowned(ino_t inode, Clock::time_point now);
     std::optional<int> probeLikelyDescriptors(pid_t pid, ino_t inode);
     // The descriptor under which `pid` holds the socket. Reads the links of the descriptors not
     // known from the last reading only, unless `everything`.
-    std::optional<int> findInProcess(pid_t pid, ino_t inode, bool everything);
-    std::optional<ino_t> readSocket(pid_t pid, int fd);
+    std::optional<int> findInProcess(pid_t pid, ino_t inode, bool everything, Pass& pass);
+    static std::optional<ino_t> readSocket(pid_t pid, int fd);
+    // These three with the lock held.
     void note(pid_t pid, int fd, ino_t inode);
     void noteRecent(const Holder& holder);
     ProcessFiles& filesOf(pid_t pid);
@@ -123,12 +134,8 @@ private:
     FileDescriptor m_socket;
     std::uint32_t m_sequence = 0;
 
-    // Guards everything below.
+    // Guards everything below; never held while /proc is read.
     std::mutex m_mutex;
-    std::chrono::nanoseconds m_deadline{0};  // in the searching thread's processor time
-    std::size_t m_read = 0;
-    std::size_t m_listed = 0;
-    bool m_exhausted = false;
     std::unordered_map<ino_t, Clock::time_point> m_unowned;  // until when
     struct Allowance {
         std::chrono::nanoseconds time;

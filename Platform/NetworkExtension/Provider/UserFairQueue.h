@@ -6,25 +6,28 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <stop_token>
 #include <sys/types.h>
 #include <thread>
+#include <vector>
 
 namespace tarnwick {
 
-// Runs work one item at a time on a thread of its own, taking users in turn: each user's items
-// run in the order they came, and an item of one user waits behind at most one item of each
-// other user, however many those have queued. So one user's expensive work cannot hold up
-// another's. Items left when the queue stops are dropped without running.
+// Runs work on threads of its own, taking users in turn: each user's items run one at a time, in
+// the order they came, and an item of one user waits behind at most one item of each other user,
+// however many those have queued. So one user's expensive work cannot hold up another's, and
+// with several threads takes at most one of them. Items left when the queue stops are dropped
+// without running.
 class UserFairQueue {
 public:
-    UserFairQueue();
+    explicit UserFairQueue(std::size_t threads = 1);
     ~UserFairQueue();
     UserFairQueue(const UserFairQueue&) = delete;
     UserFairQueue& operator=(const UserFairQueue&) = delete;
 
     void post(uid_t user, std::function<void()> work);
-    // Waits for the item that runs, then ends the thread.
+    // Waits for the items that run, then ends the threads.
     void stop();
 
 private:
@@ -33,9 +36,10 @@ private:
     std::mutex m_mutex;
     std::condition_variable_any m_ready;
     std::map<uid_t, std::deque<std::function<void()>>> m_queues;
+    std::set<uid_t> m_running;  // users whose item runs now
     uid_t m_lastServed = 0;
     bool m_served = false;
-    std::jthread m_thread;
+    std::vector<std::jthread> m_threads;
 };
 
 }  // namespace tarnwick

@@ -73,5 +73,39 @@ TEST(BundleInfoLookup, AReaderThatHangsCostsTheCallerOneTimeLimitAndBlocksNoOneE
     EXPECT_EQ(late, info("com.example.slow")) << "a late answer is kept for the next connection";
 }
 
+TEST(BundleInfoLookup, StopJoinsTheReadersAndWaitsForAStuckOneOnlySoLong) {
+    std::promise<void> release;
+    const auto released = release.get_future().share();
+    {
+        BundleInfoLookup lookup(
+            [](const std::filesystem::path&) -> std::optional<Value::Dictionary> {
+                return info("com.example.x");
+            },
+            5s);
+        ASSERT_TRUE(lookup.info({1, 1, 1, 0, "/quick"}));
+
+        BundleInfoLookup stuck(
+            [released](const std::filesystem::path&) -> std::optional<Value::Dictionary> {
+                released.wait();
+                return std::nullopt;
+            },
+            10ms);
+        EXPECT_FALSE(stuck.info({1, 2, 1, 0, "/stuck"}));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(stuck.stop(100ms), 1u) << "one reader left reading";
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+        const auto refused = stuck.info({1, 3, 1, 0, "/after"});
+        ASSERT_FALSE(refused);
+        EXPECT_NE(refused.error().find("stopping"), std::string::npos) << refused.error();
+        EXPECT_EQ(lookup.stop(100ms), 1u) << "its own reader joined; the stuck one reads on";
+    }
+    // The stuck reader ends later, with nothing left of the look-up it reported to, and a later
+    // stop joins it.
+    release.set_value();
+    EXPECT_EQ(
+        BundleInfoLookup([](const std::filesystem::path&) { return std::nullopt; }, 5s).stop(5s),
+        0u);
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -120,4 +121,34 @@ TEST_F(SocketOwnerLookupTest, EachUserSearchesOnlySoLongASecond) {
 }
 
 }  // namespace
+TEST_F(SocketOwnerLookupTest, SearchesSideBySideEachFindTheirSocket) {
+    // Threads search at once, two of them for each socket, while the packet thread's cheap
+    // look-up runs too: every search finds this process, whichever search read the descriptors.
+    std::vector<FileDescriptor> sockets;
+    for (int i = 0; i < 4; ++i) {
+        sockets.emplace_back(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        ASSERT_TRUE(sockets.back());
+    }
+    SocketOwnerLookup lookup(Budget{10s, 10'000'000, 30s, 10s});
+    std::vector<pid_t> found(2 * sockets.size() + 1, -1);
+    {
+        std::vector<std::jthread> searches;
+        for (std::size_t i = 0; i < 2 * sockets.size(); ++i) {
+            searches.emplace_back([&, i] {
+                found[i] = lookup.holderOf(inodeOf(sockets[i / 2].get()), ::geteuid(), m_now).pid;
+            });
+        }
+        searches.emplace_back([&] {
+            found.back() = 0;
+            for (int round = 0; round < 200; ++round) {
+                (void)lookup.recentHolder(inodeOf(m_socket.get()));
+            }
+        });
+    }
+    for (std::size_t i = 0; i + 1 < found.size(); ++i) {
+        EXPECT_EQ(found[i], ::getpid()) << "search " << i;
+    }
+    EXPECT_EQ(lookup.holderOf(inodeOf(m_socket.get()), ::geteuid(), m_now).pid, ::getpid());
+}
+
 }  // namespace tarnwick

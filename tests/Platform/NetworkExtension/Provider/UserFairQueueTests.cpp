@@ -39,5 +39,45 @@ TEST(UserFairQueue, EachUserWaitsBehindAtMostOneItemOfEachOtherUser) {
     EXPECT_EQ(order, (std::vector<std::string>{"a0", "b1", "c1", "a1", "a2", "a3", "a4", "a5"}));
 }
 
+TEST(UserFairQueue, WithSeveralThreadsAUserTakesOneAtATimeInOrder) {
+    // User 1's first item holds a thread; user 2's items run on the other meanwhile, and user 1's
+    // next items wait for the first, in order.
+    std::mutex mutex;
+    std::vector<std::string> order;
+    std::promise<void> open;
+    std::promise<void> otherDone;
+    std::promise<void> allDone;
+    UserFairQueue queue(2);
+    const auto record = [&](const std::string& name) {
+        std::lock_guard lock(mutex);
+        order.push_back(name);
+    };
+    queue.post(1, [&, gate = open.get_future().share()] {
+        gate.wait();
+        record("a0");
+    });
+    for (int i = 1; i <= 3; ++i) {
+        queue.post(1, [&, i] {
+            record("a" + std::to_string(i));
+            if (i == 3) {
+                allDone.set_value();
+            }
+        });
+    }
+    queue.post(2, [&] { record("b1"); });
+    queue.post(2, [&] {
+        record("b2");
+        otherDone.set_value();
+    });
+    otherDone.get_future().wait();
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(order, (std::vector<std::string>{"b1", "b2"})) << "not behind user 1's item";
+    }
+    open.set_value();
+    allDone.get_future().wait();
+    EXPECT_EQ(order, (std::vector<std::string>{"b1", "b2", "a0", "a1", "a2", "a3"}));
+}
+
 }  // namespace
 }  // namespace tarnwick
