@@ -6,6 +6,7 @@
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
+#include "support/MainWindowDependencies.h"
 #include "support/ModelDependencies.h"
 #include "support/Screenshots.h"
 #include "support/TemporarySettings.h"
@@ -40,10 +41,7 @@ TEST_P(SettingsScreenshots, SavesEachTab) {
 
     NotificationCenter center;
     ManualScheduler scheduler;
-    MainWindow::Dependencies dependencies;
-    dependencies.notificationCenter = &center;
-    dependencies.scheduler = &scheduler;
-    dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
+    MainWindow::Dependencies dependencies = testing::mainWindowDependencies(center, scheduler);
     dependencies.makeScreenModels = [](MainWindow&) {
         return ScreenModels{nullptr,
                             std::make_shared<SettingsViewModel>(testing::settingsDependencies()),

@@ -16,6 +16,7 @@
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
+#include "support/MainWindowDependencies.h"
 #include "support/ModelDependencies.h"
 #include "support/TemporarySettings.h"
 
@@ -390,10 +391,7 @@ TEST_F(SettingsScreen, ListRowsMoveAndGoAndEveryEditIsStored) {
 class SettingsInMainWindow : public ::testing::Test {
 public:
     SettingsInMainWindow() {
-        MainWindow::Dependencies dependencies;
-        dependencies.notificationCenter = &m_center;
-        dependencies.scheduler = &m_scheduler;
-        dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
+        MainWindow::Dependencies dependencies = mainWindowDependencies(m_center, m_scheduler);
         dependencies.makeScreenModels = [](MainWindow&) {
             return ScreenModels{
                 nullptr,

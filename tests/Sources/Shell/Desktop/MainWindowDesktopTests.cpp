@@ -5,6 +5,7 @@
 #include "Foundation/Process.h"
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
+#include "support/MainWindowDependencies.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -54,10 +55,7 @@ TEST(MainWindowOnADesktop, EachRoundedCornerResizesTheWindowBothWays) {
     }
     NotificationCenter center;
     ManualScheduler scheduler;
-    MainWindow::Dependencies dependencies;
-    dependencies.notificationCenter = &center;
-    dependencies.scheduler = &scheduler;
-    dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
+    MainWindow::Dependencies dependencies = testing::mainWindowDependencies(center, scheduler);
     // Each run starts from the same frame.
     dependencies.frameStore = {[] { return std::optional<std::string>(); },
                                [](const std::string&) {}};

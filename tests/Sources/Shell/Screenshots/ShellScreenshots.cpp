@@ -4,6 +4,7 @@
 #include "Shell/Views/About/AboutWindowController.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Sheets/SheetWindowController.h"
+#include "support/MainWindowDependencies.h"
 #include "support/Screenshots.h"
 
 #include <QApplication>
@@ -54,10 +55,7 @@ TEST_P(ShellScreenshots, SavesTheMainWindowTheAboutWindowAndThePromotion) {
 
     NotificationCenter center;
     ManualScheduler scheduler;
-    MainWindow::Dependencies dependencies;
-    dependencies.notificationCenter = &center;
-    dependencies.scheduler = &scheduler;
-    dependencies.promotionStore = {[] { return 1; }, [] { return true; }, [] {}};
+    MainWindow::Dependencies dependencies = testing::mainWindowDependencies(center, scheduler);
     MainWindow window(0, dependencies);
     window.resize(1100, 680);
     window.show();
