@@ -3,8 +3,10 @@
 #include "Foundation/FileDescriptor.h"
 #include "Foundation/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +40,23 @@ Result<void, std::string> writeUnit(const fs::path& folder, const std::string& n
         return Failure{"Cannot write the service unit " + (folder / name).string()};
     }
     return {};
+}
+
+// systemd splits ExecStart at spaces, reads quotes and backslashes, expands "%" and "$", and takes
+// a line break as the start of another setting: a path holding any of them would run another
+// program than the one installed, or add settings of its own to a unit that runs as root.
+bool isPlainForUnit(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return c > ' ' && c < 0x7f &&
+               std::string_view("\"'\\%$;").find(c) == std::string_view::npos;
+    });
+}
+
+bool isUnitName(const std::string& name) {
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               std::string_view(":-_.@").find(c) != std::string_view::npos;
+    });
 }
 
 }  // namespace
@@ -132,6 +151,16 @@ Result<pid_t, std::string> SystemdService::mainProcess() const {
 }
 
 Result<pid_t, std::string> SystemdService::installAndStart(const fs::path& program) {
+    // Refused before anything is written: a unit systemd cannot name would also stay behind,
+    // as it could not be disabled either. Neither text is quoted back, as it may break the line.
+    if (!program.is_absolute() || !isPlainForUnit(program.string())) {
+        return Failure{
+            std::string("The filter's program path holds characters that a systemd "
+                        "unit cannot name")};
+    }
+    if (!isUnitName(m_unitName)) {
+        return Failure{std::string("The filter's bundle name makes no systemd unit name")};
+    }
     if (isInstalled()) {
         // The copy it ran was just replaced: what runs must be the new one.
         (void)systemctl({"stop", m_unitName});

@@ -109,6 +109,28 @@ TEST_F(SystemdServiceTest, FailuresSayWhichStepAndKeepTheUnitWhenItCannotBeStopp
     EXPECT_TRUE(fs::exists(m_folder / kUnit)) << "a unit that may still run stays known";
 }
 
+// systemd reads spaces, quotes, "%", "$" and line breaks in ExecStart: such a program would not
+// be the one installed, and a line break would add settings to a unit that runs as root.
+TEST_F(SystemdServiceTest, ProgramsAndNamesSystemdWouldMisreadAreRefusedBeforeAnythingIsWritten) {
+    for (const std::string program :
+         {"/opt/x/Contents/MacOS/filter\nExecStartPre=/tmp/evil", "/opt/My Filter/filter",
+          "/opt/x/filter%n", "/opt/x/$HOME", "/opt/x/\"filter\"", "/opt/x/caf\xc3\xa9", "filter"}) {
+        const auto started = service().installAndStart(program);
+        ASSERT_FALSE(started) << program;
+        EXPECT_EQ(started.error().find('\n'), std::string::npos) << "one line";
+    }
+    const auto badName = SystemdService({m_folder.path(),
+                                         [this](const ProcessRequest& request) {
+                                             m_commands.push_back(request.arguments);
+                                             return ProcessResult(ProcessOutcome{0, "", ""});
+                                         }},
+                                        "bad\nname.systemextension")
+                             .installAndStart("/opt/x/filter");
+    EXPECT_FALSE(badName);
+    EXPECT_TRUE(m_commands.empty());
+    EXPECT_TRUE(fs::is_empty(m_folder.path()));
+}
+
 TEST(SystemdServiceNamesTest, UnitNameAndSystemdDetection) {
     EXPECT_EQ(SystemdService::unitName(kBundleName), kUnit);
     TemporaryDirectory folder;
