@@ -1,18 +1,14 @@
 #include "WorkspaceUtilities.h"
 
-#include <algorithm>
-#include <cctype>
+#include "Foundation/Text.h"
 
 namespace tarnwick {
 
 namespace {
 
 std::string lookedUpIdentifier(const std::string& bundleIdentifier) {
-    std::string lowered = bundleIdentifier;
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char character) {
-        return static_cast<char>(std::tolower(character));
-    });
-    return lowered == "com.apple.webkit.networking" ? "com.apple.Safari" : bundleIdentifier;
+    return asciiLowercased(bundleIdentifier) == "com.apple.webkit.networking" ? "com.apple.Safari"
+                                                                              : bundleIdentifier;
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "Libraries/Logging/LoggingTestSupport.h"
 #include "Shell/AppMover.h"
 #include "support/TemporaryDirectory.h"
 
@@ -100,6 +101,34 @@ TEST_F(AppMoverTest, DecliningLeavesEverythingInPlace) {
               AppMover::Outcome::declined);
     EXPECT_TRUE(fs::exists(m_downloads / "Tarnwick.app"));
     EXPECT_FALSE(m_relaunched);
+}
+
+TEST_F(AppMoverTest, LogsEachStepInItsOwnWords) {
+    auto recorder = std::make_shared<testing::RecordingDestination>();
+    recorder->setAsynchronously(false);
+    LogHub::removeAllDestinations();
+    LogHub::addDestination(recorder);
+    m_environment.isWritable = [](const fs::path&) { return false; };
+    m_answers = {true, false};
+    m_privilegedStatuses = {126};  // the prompt dismissed, then the alert declined
+    EXPECT_EQ(AppMover::moveToApplicationsFolderIfNeeded(false, m_environment),
+              AppMover::Outcome::declined);
+    LogHub::removeAllDestinations();
+    std::vector<std::string> messages;
+    for (const auto& entry : recorder->entries()) {
+        messages.push_back(entry.message);
+    }
+    const std::string paths =
+        "Source path: " + (m_downloads / "Tarnwick.app").string() +
+        ". Destination path: " + (fs::canonical(m_applications) / "Tarnwick.app").string();
+    EXPECT_EQ(messages, (std::vector<std::string>{
+                            "Will ask to move the app into the Applications folder with auth.",
+                            paths,
+                            "User declined to grant authorization to move the app.",
+                            "Will ask to move the app into the Applications folder with auth.",
+                            paths,
+                            "User declined to move the app.",
+                        }));
 }
 
 TEST_F(AppMoverTest, ARunningCopyAtTheDestinationIsBroughtForward) {
