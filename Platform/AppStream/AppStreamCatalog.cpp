@@ -142,13 +142,8 @@ std::optional<std::string> inflated(const std::string& compressed) {
     return out;
 }
 
-bool endsWith(const std::string& name, std::string_view suffix) {
-    return name.size() >= suffix.size() &&
-           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 std::string desktopIDWithout(std::string id) {
-    if (endsWith(id, ".desktop")) {
+    if (id.ends_with(".desktop")) {
         id.resize(id.size() - 8);
     }
     return id;
@@ -317,10 +312,10 @@ AppStreamCatalog::AppStreamCatalog(const Locations& locations,
                                    const std::set<std::string>& wanted) {
     const auto readFile = [&](const std::filesystem::path& path, bool collection) {
         const auto name = path.filename().string();
-        const bool gzip = endsWith(name, ".gz");
+        const bool gzip = name.ends_with(".gz");
         const auto plainName = gzip ? name.substr(0, name.size() - 3) : name;
-        const bool yaml = endsWith(plainName, ".yml") || endsWith(plainName, ".yaml");
-        if (!yaml && !endsWith(plainName, ".xml")) {
+        const bool yaml = plainName.ends_with(".yml") || plainName.ends_with(".yaml");
+        if (!yaml && !plainName.ends_with(".xml")) {
             return;
         }
         auto bytes = OutsideFile::read(path, kMaximumFileBytes);

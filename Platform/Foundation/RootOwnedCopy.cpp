@@ -2,7 +2,6 @@
 
 #include "FileDescriptor.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -73,12 +72,8 @@ Step copyFile(int from, int to, const std::string& name, const fs::path& shown, 
         if (copying.bytes > copying.options.limits.maximumBytes) {
             return Failure{error("Not copied: the bundle is too large")};
         }
-        for (ssize_t written = 0; written < got;) {
-            const ssize_t put = ::write(out.get(), buffer + written, got - written);
-            if (put < 0 && errno != EINTR) {
-                return Failure{error("Cannot write the copy of " + shown.string())};
-            }
-            written += std::max<ssize_t>(put, 0);
+        if (!writeAll(out.get(), std::string_view(buffer, static_cast<std::size_t>(got)))) {
+            return Failure{error("Cannot write the copy of " + shown.string())};
         }
     }
     if (!makeRootOwned(out.get(), mode)) {

@@ -48,6 +48,9 @@ public:
             return fail("expected a string");
         }
         while (m_position < m_text.size()) {
+            if (out.size() > 4 * CityIndex::kMaximumNameBytes) {
+                return fail("a string too long for a city table");
+            }
             const char c = m_text[m_position++];
             if (c == '"') {
                 return true;
@@ -108,9 +111,6 @@ public:
                 }
                 default:
                     return fail("an unknown escape");
-            }
-            if (out.size() > 4 * CityIndex::kMaximumNameBytes) {
-                return fail("a string too long for a city table");
             }
         }
         return fail("an unterminated string");

@@ -29,6 +29,7 @@ using Arc = std::vector<MKMapPoint>;
 struct Decoder {
     std::vector<Arc> arcs;
     std::size_t points = 0;
+    std::size_t ringPoints = 0;
     std::string error;
 
     bool fail(std::string message) {
@@ -106,13 +107,21 @@ struct Decoder {
             if (position >= arcs.size()) {
                 return fail("a ring names an arc that does not exist");
             }
-            Arc arc = arcs[position];
-            if (reversed) {
-                std::reverse(arc.begin(), arc.end());
-            }
+            const Arc& arc = arcs[position];
             // Consecutive arcs share their joining point.
             const std::size_t skip = out.empty() ? 0 : std::min<std::size_t>(1, arc.size());
-            out.insert(out.end(), arc.begin() + static_cast<std::ptrdiff_t>(skip), arc.end());
+            // Rings name arcs by index, so a few bytes can repeat a long arc endlessly: what the
+            // rings add up to is bounded as well as the arcs themselves.
+            ringPoints += arc.size() - skip;
+            if (ringPoints > WorldAtlas::kMaximumRingPoints) {
+                return fail("the topology's countries have too many points");
+            }
+            const auto offset = static_cast<std::ptrdiff_t>(skip);
+            if (reversed) {
+                out.insert(out.end(), arc.rbegin() + offset, arc.rend());
+            } else {
+                out.insert(out.end(), arc.begin() + offset, arc.end());
+            }
         }
         return true;
     }

@@ -24,6 +24,8 @@ public:
 
     static constexpr std::size_t kMaximumFileBytes = 16 * 1024 * 1024;
     static constexpr std::size_t kMaximumPoints = 4'000'000;
+    // A border arc belongs to the two countries either side of it.
+    static constexpr std::size_t kMaximumRingPoints = 2 * kMaximumPoints;
 
     static Result<WorldAtlas, std::string> parse(std::string_view topoJSON);
     static Result<WorldAtlas, std::string> read(const std::filesystem::path& path);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 namespace tarnwick {
 namespace {
@@ -42,8 +43,11 @@ TEST(CityIndex, LooksAcrossCellEdgesAndTheMeridianButNoFartherThanFiftyKilometre
 }
 
 TEST(CityIndex, RefusesMalformedTablesWithAReason) {
+    const std::string longName(1000, 'x');
+    const std::string longNameTable = R"([{"name":")" + longName + R"(","lat":"1","lng":"2"}])";
     const std::pair<const char*, const char*> cases[] = {
         {"not a list", R"({"name":"A"})"},
+        {"a string far longer than any name", longNameTable.c_str()},
         {"unterminated", R"([{"name":"A","lat":"1","lng":"2"})"},
         {"a number where a string belongs", R"([{"name":"A","lat":1,"lng":"2"}])"},
         {"a bad escape", R"([{"name":"A\q","lat":"1","lng":"2"}])"},

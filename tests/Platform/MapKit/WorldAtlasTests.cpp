@@ -69,6 +69,25 @@ TEST(WorldAtlas, RefusesMalformedMapDataWithAReason) {
     }
 }
 
+TEST(WorldAtlas, BoundsRingsThatRepeatAnArc) {
+    // A small file whose one ring walks a long arc a thousand times would otherwise decode to
+    // ten million points.
+    std::string arc = "[0,0]";
+    for (int i = 0; i < 10'000; ++i) {
+        arc += ",[1,0]";
+    }
+    std::string ring = "0";
+    for (int i = 0; i < 1'000; ++i) {
+        ring += ",0";
+    }
+    const auto atlas = WorldAtlas::parse(
+        R"({"type":"Topology","transform":{"scale":[0.001,0.001],"translate":[0,0]},"arcs":[[)" +
+        arc + R"(]],"objects":{"countries":{"geometries":[{"type":"Polygon","arcs":[[)" + ring +
+        "]]}]}}}");
+    ASSERT_FALSE(atlas);
+    EXPECT_EQ(atlas.error(), "the topology's countries have too many points");
+}
+
 TEST(WorldAtlas, ReadsOnlyRegularFiles) {
     testing::TemporaryDirectory folder;
     const auto fifo = folder.path() / "countries.json";
