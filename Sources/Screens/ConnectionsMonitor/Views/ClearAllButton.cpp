@@ -1,6 +1,8 @@
 #include "Screens/ConnectionsMonitor/Views/ClearAllButton.h"
 
+#include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
+#include "Shell/InterfaceText.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/Typeface.h"
 
@@ -17,7 +19,7 @@ QFont buttonFont() {
     return Typeface::font(typefaceFace::regular, 12);
 }
 
-const QString kTitle = QStringLiteral("Clear All");
+const QString kTitle = qtext(InterfaceText::clearAll);
 
 }  // namespace
 

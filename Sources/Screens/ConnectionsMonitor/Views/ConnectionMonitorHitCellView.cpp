@@ -4,6 +4,7 @@
 #include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/Views/FlagImage.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
+#include "Shell/InterfaceText.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/Typeface.h"
 
@@ -117,7 +118,7 @@ ConnectionMonitorHitCellView::ConnectionMonitorHitCellView(std::shared_ptr<Hit> 
     auto* requests = new QHBoxLayout();
     requests->setSpacing(2);
     auto* requestsTitle =
-        cmviews::makeLabel(QStringLiteral("Requests count:"), typefaceFace::regular, kTextSize,
+        cmviews::makeLabel(qtext(InterfaceText::requestsCount), typefaceFace::regular, kTextSize,
                            palette().color(QPalette::WindowText), m_countryBlock);
     requestsTitle->setMinimumWidth(100);
     m_count = cmviews::makeLabel({}, typefaceFace::regular, kTextSize,

@@ -1,6 +1,8 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorInstallView.h"
 
+#include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
+#include "Shell/InterfaceText.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
@@ -29,7 +31,7 @@ ConnectionMonitorInstallView::ConnectionMonitorInstallView(std::function<void()>
         typefaceFace::regular, 12, cmviews::secondaryColor(this), 280, this);
     column->addWidget(text, 0, Qt::AlignHCenter);
     column->addSpacing(12);
-    m_button = new QPushButton(QStringLiteral("Let's do it!"), this);
+    m_button = new QPushButton(qtext(InterfaceText::letsDoIt), this);
     m_button->setObjectName(QStringLiteral("InstallButton"));
     m_button->setFont(Typeface::font(typefaceFace::medium, 13));
     m_button->setToolTip(QStringLiteral(

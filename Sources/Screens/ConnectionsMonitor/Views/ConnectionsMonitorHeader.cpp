@@ -1,8 +1,10 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorHeader.h"
 
 #include "QtSupport/PublisherBinding.h"
+#include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
+#include "Shell/InterfaceText.h"
 #include "Shell/ScanButtonConfig.h"
 #include "Shell/Views/Controls/ScanButtonView.h"
 #include "Shell/Views/Style/ImageAsset.h"
@@ -49,8 +51,9 @@ ConnectionsMonitorHeader::ConnectionsMonitorHeader(
     spinner->setTextVisible(false);
     spinner->setFixedSize(48, 6);
     configuring->addWidget(spinner);
-    configuring->addWidget(cmviews::makeLabel(QStringLiteral("Configuring"), typefaceFace::regular,
-                                              13, cmviews::secondaryColor(this), m_configuring));
+    configuring->addWidget(cmviews::makeLabel(qtext(InterfaceText::configuring),
+                                              typefaceFace::regular, 13,
+                                              cmviews::secondaryColor(this), m_configuring));
     auto* symbol = new QLabel(m_configuring);
     symbol->setPixmap(ImageAsset::tinted("network.slash", QSize(13, 13),
                                          cmviews::secondaryColor(this), devicePixelRatioF()));

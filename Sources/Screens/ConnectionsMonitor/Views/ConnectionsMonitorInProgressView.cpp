@@ -7,6 +7,7 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorCellView.h"
 #include "Screens/ConnectionsMonitor/Views/ConnetionsMonitorSearchFilter.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
+#include "Shell/InterfaceText.h"
 #include "Shell/Views/Controls/CustomCheckMarkView.h"
 #include "Shell/Views/Controls/ScrollGradientView.h"
 #include "Shell/Views/Style/Appearance.h"
@@ -85,7 +86,7 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     listColumn->setSpacing(0);
     auto* headerRow = new QHBoxLayout();
     headerRow->setContentsMargins(0, 0, 12, 8);
-    headerRow->addWidget(title(QStringLiteral("Connection list"), list));
+    headerRow->addWidget(title(qtext(InterfaceText::connectionList), list));
     headerRow->addStretch();
     m_compromisedLabel =
         cmviews::makeLabel(QStringLiteral("Show compromised only"), typefaceFace::regular, 12,
@@ -149,7 +150,7 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     auto* mapColumn = new QVBoxLayout(mapColumnWidget);
     mapColumn->setContentsMargins(0, 0, 12, 44);
     mapColumn->setSpacing(0);
-    mapColumn->addWidget(title(QStringLiteral("Connection Map"), mapColumnWidget));
+    mapColumn->addWidget(title(qtext(InterfaceText::connectionMap), mapColumnWidget));
     m_mapPanel = new MapPanel(mapColumnWidget);
     mapColumn->addWidget(m_mapPanel);
     mapColumn->addStretch();

@@ -1,6 +1,8 @@
 #include "Screens/ConnectionsMonitor/Views/ConnetionsMonitorSearchFilter.h"
 
+#include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
+#include "Shell/InterfaceText.h"
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
@@ -69,7 +71,7 @@ void ConnetionsMonitorSearchFilter::setHovered(bool hovered) {
     }
     m_isHovered = hovered;
     m_field->setVisible(hovered);
-    m_field->setPlaceholderText(hovered ? QStringLiteral("Filter...") : QString());
+    m_field->setPlaceholderText(hovered ? qtext(InterfaceText::filterPlaceholder) : QString());
     setFixedWidth(hovered ? kExpandedWidth : kCollapsedWidth);
     update();
 }

@@ -94,6 +94,60 @@ TEST_F(ConnectionMonitorScreen, BodyFollowsInstalledAndInitiated) {
     }
 }
 
+// Every word the screen shows or offers as a tooltip, in each of its bodies.
+QStringList shownTexts(const QWidget& root) {
+    QStringList texts;
+    for (const QWidget* widget : root.findChildren<QWidget*>()) {
+        if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+            texts << label->text();
+        } else if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+            texts << button->text();
+        }
+        if (!widget->toolTip().isEmpty()) {
+            texts << widget->toolTip();
+        }
+    }
+    return texts;
+}
+
+TEST_F(ConnectionMonitorScreen, ShowsItsTextsWordForWord) {
+    struct Row {
+        bool installed, initiated;
+        std::vector<QString> texts;
+    };
+    const QString header[] = {
+        u"Connection Monitor"_s,
+        u"Examine web traffic of apps and processes running on your computer"_s, u"Configuring"_s};
+    const Row rows[] = {
+        {false,
+         false,
+         {u"To enable Connection Monitor, please, move Tarnwick to Applications folder"_s,
+          u"Let's do it!"_s,
+          u"Tarnwick uses System Network Extension to monitor internet traffic and it is only "
+          u"available for apps in Application directory"_s}},
+        {true, false, {u"Your live connection data will appear here..."_s}},
+        {true,
+         true,
+         {u"Connection list"_s, u"Show compromised only"_s, u"Connection Map"_s,
+          u"Allow Tarnwick access to location services to enable interactive map of "
+          u"connections."_s,
+          u"Activate the Map"_s, u"Clear all results and start over"_s, u"Nothing here yet..."_s}},
+    };
+    auto screen = makeScreen();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.texts.front().toStdString());
+        engine().isInstalled.set(row.installed);
+        engine().didInitiate.set(row.initiated);
+        const QStringList shown = shownTexts(*screen);
+        for (const QString& text : header) {
+            EXPECT_TRUE(shown.contains(text)) << text.toStdString();
+        }
+        for (const QString& text : row.texts) {
+            EXPECT_TRUE(shown.contains(text)) << text.toStdString();
+        }
+    }
+}
+
 TEST_F(ConnectionMonitorScreen, InstallPromptMovesOnReturnAndStandByFollowsTheMascot) {
     int moves = 0;
     auto screen = makeScreen([&] { ++moves; });
