@@ -5,6 +5,7 @@
 #include "ELF/ElfFile.h"
 #include "Foundation/OutsideFile.h"
 #include "Foundation/PinnedDirectory.h"
+#include "Foundation/Text.h"
 #include "Workspace/DesktopEntry.h"
 
 #include <algorithm>
@@ -248,23 +249,12 @@ std::optional<std::string> DesktopApplicationsFinder::packageCopyright(
         if (!line.starts_with("Copyright:")) {
             continue;
         }
-        line.remove_prefix(10);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
-            line.remove_prefix(1);
+        line = trimmed(line.substr(10));
+        if (line.empty()) {
+            // The holders start on the continuation line.
+            line = trimmed(rest.substr(0, rest.find('\n')));
         }
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) {
-            line.remove_suffix(1);
-        }
-        if (!line.empty()) {
-            return std::string(line);
-        }
-        // The holders start on the continuation line.
-        const auto next = rest.substr(0, rest.find('\n'));
-        const auto start = next.find_first_not_of(" \t");
-        if (start != std::string_view::npos) {
-            return std::string(next.substr(start));
-        }
-        return std::nullopt;
+        return line.empty() ? std::nullopt : std::optional<std::string>(line);
     }
     return std::nullopt;
 }
@@ -378,10 +368,7 @@ std::vector<std::shared_ptr<LocalApplication>> DesktopApplicationsFinder::appIma
             fields.entryFile = path;
             auto stem = name;
             if (const auto dot = stem.rfind('.'); dot != std::string::npos && dot > 0) {
-                std::string extension = stem.substr(dot);
-                std::transform(extension.begin(), extension.end(), extension.begin(),
-                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-                if (extension == ".appimage") {
+                if (asciiLowercased(stem.substr(dot)) == ".appimage") {
                     stem.resize(dot);
                 }
             }

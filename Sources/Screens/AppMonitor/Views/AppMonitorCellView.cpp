@@ -135,6 +135,8 @@ AppMonitorCellView::AppMonitorCellView(std::shared_ptr<PUApplication> model,
     identityRow->addWidget(m_icon);
     auto* name = new QLabel(qtext(m_model->name()), identity);
     name->setObjectName(QStringLiteral("name"));
+    // Names and reasons come from the scanned files: markup in them is shown, never rendered.
+    name->setTextFormat(Qt::PlainText);
     name->setFont(Typeface::font(typefaceFace::light, 14));
     name->setWordWrap(true);
     identityRow->addWidget(name, 1);
@@ -153,6 +155,7 @@ AppMonitorCellView::AppMonitorCellView(std::shared_ptr<PUApplication> model,
     for (const auto& reason : m_model->reasons()) {
         auto* line = new QLabel(qtext(reason.descriptionText()), reasons);
         line->setObjectName(QStringLiteral("reason"));
+        line->setTextFormat(Qt::PlainText);
         line->setFont(Typeface::font(typefaceFace::light, 13));
         line->setWordWrap(true);
         setTextColor(line, secondaryColor(this));

@@ -81,6 +81,8 @@ AppMonitorResultView::AppMonitorResultView(AppMonitorViewModel& viewModel,
 
     m_removalFailure = new QLabel(this);
     m_removalFailure->setObjectName(QStringLiteral("removalFailure"));
+    // It quotes the application's name and the remover's own output.
+    m_removalFailure->setTextFormat(Qt::PlainText);
     m_removalFailure->setFont(Typeface::font(typefaceFace::regular, 12));
     setTextColor(m_removalFailure, Appearance::color(NamedColor::close()));
     m_removalFailure->setContentsMargins(2, 0, 0, 4);

@@ -137,6 +137,8 @@ UninstallPopUpView::UninstallPopUpView(QIcon appIcon, QString appName,
     column->addWidget(icon, 0, Qt::AlignHCenter);
     m_questionLabel = new QLabel(m_question, m_card);
     m_questionLabel->setObjectName(QStringLiteral("question"));
+    // The application's name is the scanned file's: its markup is shown, never rendered.
+    m_questionLabel->setTextFormat(Qt::PlainText);
     QFont headline = m_questionLabel->font();
     headline.setWeight(QFont::DemiBold);
     m_questionLabel->setFont(headline);

@@ -1,3 +1,4 @@
+#include "QtSupport/Utf8Text.h"
 #include "ScannedMachine.h"
 #include "Screens/AppMonitor/Views/AppMonitorCellView.h"
 #include "Screens/AppMonitor/Views/AppMonitorResultView.h"
@@ -255,6 +256,30 @@ TEST(CellTest, AnOwnIconIsShownAndTheDeleteButtonHandsOverItsApplication) {
     EXPECT_EQ(QColor(shown.pixel(shown.width() / 2, shown.height() / 2)), QColor(Qt::red));
     cell.deleteButton()->click();
     EXPECT_EQ(removed, std::vector<std::shared_ptr<PUApplication>>{application});
+}
+
+// A name from a desktop entry or a seller's address from the store may hold markup: a label that
+// rendered it could be made to show anything, or to load a local file as an image.
+TEST(CellTest, MarkupInNamesAndReasonsIsShownAsWritten) {
+    const std::string name = "<img src=\"/etc/x.png\"><h1>Evil</h1>";
+    auto application = std::make_shared<PUApplication>(
+        name, std::nullopt, "com.evil", std::nullopt,
+        std::vector<DetectionReason>{DetectionReason::sellerUrl("<b>seller</b>")}, std::nullopt,
+        std::nullopt);
+    AppMonitorCellView cell(application, [](const auto&) {}, {});
+    UninstallPopUpView popUp(QIcon(), qtext(name), [](bool) {});
+    ScannedMachine machine;
+    ScannedScreen screen(machine);
+    ASSERT_NE(screen.results(), nullptr);
+    const QLabel* labels[] = {
+        cell.findChild<QLabel*>(u"name"_s), cell.findChild<QLabel*>(u"reason"_s),
+        popUp.findChild<QLabel*>(u"question"_s), screen.results()->removalFailure()};
+    for (const QLabel* label : labels) {
+        ASSERT_NE(label, nullptr);
+        SCOPED_TRACE(label->objectName().toStdString());
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    }
+    EXPECT_EQ(labels[0]->text().toStdString(), name);
 }
 
 }  // namespace
