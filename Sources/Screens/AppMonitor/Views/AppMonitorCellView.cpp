@@ -158,7 +158,7 @@ AppMonitorCellView::AppMonitorCellView(std::shared_ptr<PUApplication> model,
         line->setTextFormat(Qt::PlainText);
         line->setFont(Typeface::font(typefaceFace::light, 13));
         line->setWordWrap(true);
-        setTextColor(line, secondaryColor(this));
+        setTextColor(line, Appearance::secondaryLabelColor(this));
         reasonColumn->addWidget(line);
     }
     reasonColumn->addStretch();

@@ -3,6 +3,7 @@
 #include "Screens/AppMonitor/Views/ViewText.h"
 #include "Shell/ScanButtonConfig.h"
 #include "Shell/Views/Controls/ScanButtonView.h"
+#include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/Typeface.h"
 
 #include <QHBoxLayout>
@@ -36,7 +37,7 @@ AppMonitorHeader::AppMonitorHeader(std::function<void(ScanState)> writeScanState
         this);
     subtitle->setObjectName(QStringLiteral("subtitle"));
     subtitle->setFont(Typeface::font(typefaceFace::regular, 13));
-    setTextColor(subtitle, secondaryColor(this));
+    setTextColor(subtitle, Appearance::secondaryLabelColor(this));
     column->addWidget(title);
     column->addWidget(subtitle);
     column->addStretch();

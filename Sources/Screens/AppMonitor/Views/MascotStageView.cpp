@@ -3,6 +3,7 @@
 #include "QtSupport/PublisherBinding.h"
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
 #include "Screens/AppMonitor/Views/ViewText.h"
+#include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
 
@@ -27,7 +28,7 @@ MascotStageView::MascotStageView(AppMonitorViewModel& viewModel, QWidget* parent
     m_progressText->setAlignment(Qt::AlignCenter);
     m_progressText->setWordWrap(true);
     m_progressText->setContentsMargins(5 + 8, 8, 8 - 5 + 8, 8);
-    setTextColor(m_progressText, secondaryColor(this));
+    setTextColor(m_progressText, Appearance::secondaryLabelColor(this));
     column->addWidget(m_progressText);
     column->addStretch();
 

@@ -87,7 +87,7 @@ void UninstallPopUpView::ActionButton::paintEvent(QPaintEvent*) {
     QColor background;
     QColor caption;
     if (m_role == Role::cancel) {
-        background = secondaryColor(this);
+        background = Appearance::secondaryLabelColor(this);
         background.setAlphaF(0.2f);
         caption = palette().color(QPalette::WindowText);
         caption.setAlphaF(0.9f);
@@ -145,7 +145,7 @@ UninstallPopUpView::UninstallPopUpView(QIcon appIcon, QString appName,
     m_questionLabel->setContentsMargins(6, 6, 6, 6);
     m_questionLabel->setAlignment(Qt::AlignCenter);
     m_questionLabel->setWordWrap(true);
-    setTextColor(m_questionLabel, secondaryColor(this));
+    setTextColor(m_questionLabel, Appearance::secondaryLabelColor(this));
     column->addWidget(m_questionLabel, 0, Qt::AlignHCenter);
     auto* buttons = new QHBoxLayout();
     const auto answer = [confimationAction = std::move(confimationAction)](bool uninstall) {

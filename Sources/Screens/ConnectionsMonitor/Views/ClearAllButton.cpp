@@ -76,7 +76,7 @@ void ClearAllButton::paintEvent(QPaintEvent*) {
     background.setAlphaF(float(background.alphaF() * (m_isHovered ? 1.0 : 0.9)));
     painter.fillPath(path, background);
     painter.setFont(buttonFont());
-    painter.setPen(cmviews::secondaryColor(this));
+    painter.setPen(Appearance::secondaryLabelColor(this));
     painter.drawText(plate, Qt::AlignCenter, kTitle);
 }
 

@@ -100,8 +100,8 @@ void ConnectionMonitorCellView::refreshHeader() {
         m_chevron->setPixmap({});
         return;
     }
-    QPixmap chevron = ImageAsset::tinted("chevron.down", QSize(16, 16),
-                                         cmviews::secondaryColor(this), devicePixelRatioF());
+    QPixmap chevron = ImageAsset::tinted(
+        "chevron.down", QSize(16, 16), Appearance::secondaryLabelColor(this), devicePixelRatioF());
     if (m_isExpanded) {
         chevron = chevron.transformed(QTransform().rotate(180));
     }

@@ -28,7 +28,7 @@ ConnectionMonitorInstallView::ConnectionMonitorInstallView(std::function<void()>
     auto* text = cmviews::makeWrappedLabel(
         QStringLiteral(
             "To enable Connection Monitor, please, move Tarnwick to Applications folder"),
-        typefaceFace::regular, 12, cmviews::secondaryColor(this), 280, this);
+        typefaceFace::regular, 12, Appearance::secondaryLabelColor(this), 280, this);
     column->addWidget(text, 0, Qt::AlignHCenter);
     column->addSpacing(12);
     m_button = new QPushButton(qtext(InterfaceText::letsDoIt), this);

@@ -7,6 +7,7 @@
 #include "Shell/InterfaceText.h"
 #include "Shell/ScanButtonConfig.h"
 #include "Shell/Views/Controls/ScanButtonView.h"
+#include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
 
@@ -35,7 +36,7 @@ ConnectionsMonitorHeader::ConnectionsMonitorHeader(
                                          25, palette().color(QPalette::WindowText), texts));
     column->addWidget(cmviews::makeLabel(
         QStringLiteral("Examine web traffic of apps and processes running on your computer"),
-        typefaceFace::regular, 13, cmviews::secondaryColor(this), texts));
+        typefaceFace::regular, 13, Appearance::secondaryLabelColor(this), texts));
     row->addWidget(texts);
     row->addStretch();
 
@@ -51,12 +52,13 @@ ConnectionsMonitorHeader::ConnectionsMonitorHeader(
     spinner->setTextVisible(false);
     spinner->setFixedSize(48, 6);
     configuring->addWidget(spinner);
-    configuring->addWidget(cmviews::makeLabel(qtext(InterfaceText::configuring),
-                                              typefaceFace::regular, 13,
-                                              cmviews::secondaryColor(this), m_configuring));
+    configuring->addWidget(
+        cmviews::makeLabel(qtext(InterfaceText::configuring), typefaceFace::regular, 13,
+                           Appearance::secondaryLabelColor(this), m_configuring));
     auto* symbol = new QLabel(m_configuring);
     symbol->setPixmap(ImageAsset::tinted("network.slash", QSize(13, 13),
-                                         cmviews::secondaryColor(this), devicePixelRatioF()));
+                                         Appearance::secondaryLabelColor(this),
+                                         devicePixelRatioF()));
     configuring->addWidget(symbol);
     configuring->addStretch();
     buttonRow->addWidget(m_configuring);

@@ -44,7 +44,7 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         QPainterPath path;
         path.addRoundedRect(QRectF(rect()), 30, 30);
-        QColor plate = cmviews::secondaryColor(this);
+        QColor plate = Appearance::secondaryLabelColor(this);
         plate.setAlphaF(0.2f * plate.alphaF());
         painter.fillPath(path, plate);
     }
@@ -90,7 +90,7 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     headerRow->addStretch();
     m_compromisedLabel =
         cmviews::makeLabel(QStringLiteral("Show compromised only"), typefaceFace::regular, 12,
-                           cmviews::secondaryColor(this), list);
+                           Appearance::secondaryLabelColor(this), list);
     m_compromisedLabel->installEventFilter(this);
     m_compromisedLabel->setCursor(Qt::PointingHandCursor);
     m_checkMark = new CustomCheckMarkView(m_viewModel->showOnlyCompromised().get(), false, list);
@@ -106,8 +106,8 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     headerRow->addWidget(m_search);
     listColumn->addLayout(headerRow);
 
-    m_status =
-        cmviews::makeLabel({}, typefaceFace::regular, 12, cmviews::secondaryColor(this), list);
+    m_status = cmviews::makeLabel({}, typefaceFace::regular, 12,
+                                  Appearance::secondaryLabelColor(this), list);
     m_status->setAlignment(Qt::AlignCenter);
     listColumn->addWidget(m_status, 1);
 
@@ -160,7 +160,7 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     auto* promptText = cmviews::makeWrappedLabel(
         QStringLiteral("Allow Tarnwick access to location services to enable interactive map of "
                        "connections."),
-        typefaceFace::regular, 13, cmviews::secondaryColor(this), 200, m_prompt);
+        typefaceFace::regular, 13, Appearance::secondaryLabelColor(this), 200, m_prompt);
     prompt->addWidget(promptText, 0, Qt::AlignHCenter);
     prompt->addSpacing(8);
     auto* activate = new QPushButton(QStringLiteral("Activate the Map"), m_prompt);

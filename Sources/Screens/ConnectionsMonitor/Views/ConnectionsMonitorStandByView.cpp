@@ -4,6 +4,7 @@
 #include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
+#include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
 
@@ -38,7 +39,7 @@ ConnectionsMonitorStandByView::ConnectionsMonitorStandByView(
     column->addSpacing(8);
     auto* text = cmviews::makeWrappedLabel(
         QStringLiteral("Your live connection data will appear here..."), typefaceFace::regular, 12,
-        cmviews::secondaryColor(this), 170, this);
+        Appearance::secondaryLabelColor(this), 170, this);
     column->addWidget(text, 0, Qt::AlignHCenter);
     column->addSpacing(36);
     column->addStretch();

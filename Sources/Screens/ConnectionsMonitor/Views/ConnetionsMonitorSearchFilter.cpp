@@ -104,11 +104,11 @@ void ConnetionsMonitorSearchFilter::paintEvent(QPaintEvent*) {
     if (!m_isHovered) {
         const QPixmap glass =
             ImageAsset::tinted("magnifyingglass.circle", QSize(20, 20),
-                               cmviews::secondaryColor(this), devicePixelRatioF());
+                               Appearance::secondaryLabelColor(this), devicePixelRatioF());
         if (!glass.isNull()) {
             painter.drawPixmap(QPoint((width() - 20) / 2, (height() - 20) / 2), glass);
         } else {
-            QPen pen(cmviews::secondaryColor(this), 1.6);
+            QPen pen(Appearance::secondaryLabelColor(this), 1.6);
             painter.setPen(pen);
             const QPointF centre(width() / 2.0 - 1.5, height() / 2.0 - 1.5);
             painter.drawEllipse(centre, 5, 5);

@@ -7,12 +7,6 @@
 
 namespace tarnwick::cmviews {
 
-QColor secondaryColor(const QWidget* widget) {
-    QColor color = (widget ? widget->palette() : QPalette()).color(QPalette::WindowText);
-    color.setAlphaF(0.55f);
-    return color;
-}
-
 QLabel* makeLabel(const QString& text, std::string_view face, double pointSize, const QColor& color,
                   QWidget* parent) {
     auto* label = new QLabel(text, parent);

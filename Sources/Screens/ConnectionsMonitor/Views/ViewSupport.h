@@ -8,8 +8,6 @@
 
 namespace tarnwick::cmviews {
 
-// The desktop's secondary text colour: the window text, faded.
-QColor secondaryColor(const QWidget* widget);
 // A label in one face of the display typeface, drawn in `color` on a clear background.
 QLabel* makeLabel(const QString& text, std::string_view face, double pointSize, const QColor& color,
                   QWidget* parent);

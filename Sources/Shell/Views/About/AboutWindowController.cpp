@@ -32,9 +32,7 @@ QLabel* label(const QString& content, std::string_view face, double size, bool s
     result->setAlignment(Qt::AlignCenter);
     if (secondary) {
         QPalette palette = result->palette();
-        QColor colour = palette.color(QPalette::WindowText);
-        colour.setAlphaF(0.55f);
-        palette.setColor(QPalette::WindowText, colour);
+        palette.setColor(QPalette::WindowText, Appearance::secondaryLabelColor(result));
         result->setPalette(palette);
     }
     return result;

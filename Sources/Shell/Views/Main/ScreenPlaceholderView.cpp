@@ -2,6 +2,7 @@
 
 #include "QtSupport/Utf8Text.h"
 #include "Shell/TextStyle.h"
+#include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/Typeface.h"
 
 #include <QLabel>
@@ -22,9 +23,7 @@ ScreenPlaceholderView::ScreenPlaceholderView(AppActiveScreenType screen, QWidget
         new QLabel(QStringLiteral("Placeholder: the %1 screen is not built yet.").arg(name), this);
     note->setFont(Typeface::font(TextStyle::style1));
     QPalette palette = note->palette();
-    QColor secondary = palette.color(QPalette::WindowText);
-    secondary.setAlphaF(0.55f);
-    palette.setColor(QPalette::WindowText, secondary);
+    palette.setColor(QPalette::WindowText, Appearance::secondaryLabelColor(note));
     note->setPalette(palette);
     column->addWidget(note);
     column->addStretch();

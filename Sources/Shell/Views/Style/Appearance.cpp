@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QPalette>
+#include <QWidget>
 
 namespace tarnwick {
 
@@ -20,6 +21,12 @@ QColor Appearance::color(std::string_view name) {
         return QColor(Qt::black);
     }
     return QColor::fromRgba(isDark() ? values->dark : values->light);
+}
+
+QColor Appearance::secondaryLabelColor(const QWidget* widget) {
+    QColor color = (widget ? widget->palette() : QPalette()).color(QPalette::WindowText);
+    color.setAlphaF(0.55f);
+    return color;
 }
 
 }  // namespace tarnwick

@@ -4,6 +4,8 @@
 
 #include <QColor>
 
+class QWidget;
+
 namespace tarnwick {
 
 // Light or dark appearance, read from the application palette's window lightness (Qt 6.4 has no
@@ -15,6 +17,9 @@ public:
     // warning, so a typo shows at once without stopping the application.
     static QColor color(NamedColor color);
     static QColor color(std::string_view name);
+    // The secondary label colour: the widget's window text (the application's without a widget),
+    // faded, so it follows the appearance and any palette the widget was given.
+    static QColor secondaryLabelColor(const QWidget* widget);
 };
 
 }  // namespace tarnwick
