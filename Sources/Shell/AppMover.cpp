@@ -39,8 +39,7 @@ std::size_t entryCount(const fs::path& directory) {
 // The packaged mover is root's and is the program its polkit action names, so the password
 // prompt says what is approved; a bundle that was never installed brings its own.
 fs::path standardMover() {
-    const fs::path installed =
-        fs::path("/usr/lib/tarnwick/Tarnwick.app/Contents/MacOS") / ApplicationMover::kProgramName;
+    const fs::path installed = fs::path(TARNWICK_INSTALL_PROGRAMS) / ApplicationMover::kProgramName;
     struct stat info {};
     if (::lstat(installed.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == 0) {
         return installed;
