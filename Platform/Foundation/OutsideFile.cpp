@@ -23,15 +23,17 @@ std::string tooLarge(std::uint64_t maximumBytes) {
 // O_NONBLOCK: opening a FIFO would wait for its other end, a terminal for its carrier.
 // O_NOCTTY: a session leader without a terminal would otherwise take this one as its own, and
 // with it the signals typed on it.
-Result<OutsideFile::Opened, FileError> openSafely(const std::filesystem::path& path, int flags,
-                                                  mode_t mode, std::uint64_t maximumBytes) {
+Result<OutsideFile::Opened, FileError> openSafely(int directory, const std::filesystem::path& path,
+                                                  int flags, mode_t mode,
+                                                  std::uint64_t maximumBytes) {
     const char* verb = (flags & O_ACCMODE) == O_RDONLY ? "read" : "write";
     const auto failed = [&](const std::string& reason,
                             FileError::Code code = FileError::Code::failed) {
         return Failure{failure(path, reason, code, verb)};
     };
     OutsideFile::Opened opened;
-    opened.descriptor.reset(::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
+    opened.descriptor.reset(
+        ::openat(directory, path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
     if (!opened.descriptor) {
         const int error = errno;
         return failed(std::strerror(error),
@@ -53,22 +55,10 @@ Result<OutsideFile::Opened, FileError> openSafely(const std::filesystem::path& p
     return opened;
 }
 
-}  // namespace
-
-Result<OutsideFile::Opened, FileError> OutsideFile::open(const std::filesystem::path& path,
-                                                         std::uint64_t maximumBytes) {
-    return openSafely(path, O_RDONLY, 0, maximumBytes);
-}
-
-Result<OutsideFile::Opened, FileError> OutsideFile::openForAppending(
-    const std::filesystem::path& path, mode_t mode) {
-    return openSafely(path, O_RDWR | O_CREAT | O_APPEND, mode,
-                      std::numeric_limits<std::uint64_t>::max());
-}
-
-Result<std::string, FileError> OutsideFile::read(const std::filesystem::path& path,
-                                                 std::uint64_t maximumBytes) {
-    auto opened = open(path, maximumBytes);
+// The rest of an opened file; stops one byte past the limit.
+Result<std::string, FileError> readOpened(Result<OutsideFile::Opened, FileError> opened,
+                                          const std::filesystem::path& path,
+                                          std::uint64_t maximumBytes) {
     if (!opened) {
         return Failure{opened.error()};
     }
@@ -91,6 +81,34 @@ Result<std::string, FileError> OutsideFile::read(const std::filesystem::path& pa
             return Failure{failure(path, tooLarge(maximumBytes))};
         }
     }
+}
+
+}  // namespace
+
+Result<OutsideFile::Opened, FileError> OutsideFile::open(const std::filesystem::path& path,
+                                                         std::uint64_t maximumBytes) {
+    return openSafely(AT_FDCWD, path, O_RDONLY, 0, maximumBytes);
+}
+
+Result<OutsideFile::Opened, FileError> OutsideFile::openForAppending(
+    const std::filesystem::path& path, mode_t mode) {
+    return openSafely(AT_FDCWD, path, O_RDWR | O_CREAT | O_APPEND, mode,
+                      std::numeric_limits<std::uint64_t>::max());
+}
+
+Result<std::string, FileError> OutsideFile::read(const std::filesystem::path& path,
+                                                 std::uint64_t maximumBytes) {
+    return readOpened(open(path, maximumBytes), path, maximumBytes);
+}
+
+Result<std::string, FileError> OutsideFile::readIn(int directory, const std::string& name,
+                                                   std::uint64_t maximumBytes) {
+    // One name in that folder: a path through it would walk links again.
+    if (name.empty() || name.find('/') != std::string::npos) {
+        return Failure{failure(name, "not a name in its folder")};
+    }
+    return readOpened(openSafely(directory, name, O_RDONLY | O_NOFOLLOW, 0, maximumBytes), name,
+                      maximumBytes);
 }
 
 }  // namespace tarnwick

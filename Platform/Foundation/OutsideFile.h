@@ -34,6 +34,11 @@ public:
     // opened is refused as well.
     static Result<std::string, FileError> read(const std::filesystem::path& path,
                                                std::uint64_t maximumBytes);
+    // The file `name` in the open folder `directory`, as `read` gives it, but not followed when
+    // it is a symbolic link: with a folder reached through a PinnedDirectory, root reads only what
+    // is really there, whatever the folder's owner links in.
+    static Result<std::string, FileError> readIn(int directory, const std::string& name,
+                                                 std::uint64_t maximumBytes);
 };
 
 }  // namespace tarnwick

@@ -2,7 +2,9 @@
 
 #include "AuditToken.h"
 #include "BundleInfoLookup.h"
-#include "Foundation/Bundle.h"
+#include "Foundation/OutsideFile.h"
+#include "Foundation/PinnedDirectory.h"
+#include "Foundation/PropertyList.h"
 #include "OSLog/OSLog.h"
 
 #include <climits>
@@ -55,10 +57,23 @@ std::optional<Value::Dictionary> ProcessCodeIdentity::enclosingBundleInfo(
     const std::filesystem::path& executable) {
     for (auto folder = executable.parent_path(); !folder.empty() && folder != folder.root_path();
          folder = folder.parent_path()) {
-        if (folder.extension() == ".app") {
-            Bundle bundle(folder);
-            if (bundle.infoDictionary()) {
-                return bundle.infoDictionary();
+        if (folder.extension() != ".app") {
+            continue;
+        }
+        // Read as root from folders the program's owner controls: every component is reached
+        // without following a link, so a link planted after the program started cannot make root
+        // read another file of the same name.
+        const auto bundle = PinnedDirectory::open(folder, {});
+        const auto contents = bundle ? bundle->openChild("Contents", {}) : Failure{bundle.error()};
+        const auto bytes =
+            contents ? OutsideFile::readIn(contents->fd(), "Info.plist", PropertyList::kMaximumSize)
+                     : Failure{contents.error()};
+        if (!bytes) {
+            continue;
+        }
+        if (const auto plist = PropertyList::parse(*bytes)) {
+            if (const auto* dictionary = plist->asDictionary()) {
+                return *dictionary;
             }
         }
     }

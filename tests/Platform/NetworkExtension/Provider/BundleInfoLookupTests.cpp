@@ -1,9 +1,15 @@
 #include "NetworkExtension/Provider/BundleInfoLookup.h"
+#include "NetworkExtension/Provider/ProcessCodeIdentity.h"
+#include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <future>
+#include <optional>
+#include <string>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -105,6 +111,60 @@ TEST(BundleInfoLookup, StopJoinsTheReadersAndWaitsForAStuckOneOnlySoLong) {
     EXPECT_EQ(
         BundleInfoLookup([](const std::filesystem::path&) { return std::nullopt; }, 5s).stop(5s),
         0u);
+}
+
+// The extension reads a connecting program's Info.plist as root, from folders that program's owner
+// may change after it started: a link put in the way is never followed.
+TEST(ProcessCodeIdentity, ReadsTheEnclosingBundlesInfoWithoutFollowingALink) {
+    const auto plist = [](const std::string& identifier) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+               "<key>CFBundleIdentifier</key><string>" +
+               identifier + "</string></dict></plist>";
+    };
+    const struct {
+        const char* name;
+        // Lays out X.app under the folder, next to a bundle only root should see.
+        std::function<void(const std::filesystem::path&)> arrange;
+        std::optional<std::string> identifier;
+    } rows[] = {
+        {"its own Info.plist", [&](const std::filesystem::path&) {}, "com.example.x"},
+        {"Info.plist a link to another's",
+         [&](const std::filesystem::path& root) {
+             std::filesystem::remove(root / "X.app/Contents/Info.plist");
+             std::filesystem::create_symlink(root / "Secret.app/Contents/Info.plist",
+                                             root / "X.app/Contents/Info.plist");
+         },
+         std::nullopt},
+        {"Contents a link to another's",
+         [&](const std::filesystem::path& root) {
+             std::filesystem::rename(root / "X.app/Contents", root / "Moved");
+             std::filesystem::create_symlink(root / "Secret.app/Contents", root / "X.app/Contents");
+         },
+         std::nullopt},
+        {"the bundle a link to another",
+         [&](const std::filesystem::path& root) {
+             std::filesystem::rename(root / "X.app", root / "Moved.app");
+             std::filesystem::create_symlink(root / "Secret.app", root / "X.app");
+         },
+         std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        testing::TemporaryDirectory folder;
+        std::filesystem::create_directories(folder / "X.app/Contents/MacOS");
+        std::filesystem::create_directories(folder / "Secret.app/Contents");
+        testing::writeFile(folder / "X.app/Contents/Info.plist", plist("com.example.x"));
+        testing::writeFile(folder / "Secret.app/Contents/Info.plist", plist("com.example.secret"));
+        row.arrange(folder.path());
+        const auto info =
+            ProcessCodeIdentity::enclosingBundleInfo(folder / "X.app/Contents/MacOS/x");
+        if (!row.identifier) {
+            EXPECT_FALSE(info);
+            continue;
+        }
+        ASSERT_TRUE(info);
+        EXPECT_EQ(*info, Value::Dictionary({{"CFBundleIdentifier", Value(*row.identifier)}}));
+    }
 }
 
 }  // namespace
