@@ -53,8 +53,8 @@ protected:
 
     // The extension, listening, with its filter on.
     void startFilter() {
-        m_extension =
-            startExtension(TARNWICK_FILTER_EXTENSION, client(), m_service, kDesktopUser, kWait);
+        m_extension = startExtension(TARNWICK_FILTER_EXTENSION, client(), m_service, kDesktopUser,
+                                     kStartWait);
         ASSERT_TRUE(m_extension) << "the extension did not start listening";
         ASSERT_EQ(setFilterEnabled(*m_extension, true, kWait), std::nullopt);
     }

@@ -12,6 +12,11 @@
 
 namespace tarnwick::testing {
 
+// How long the extension may take to start listening: a sanitizer build on a loaded two-core
+// machine can take well over ten seconds for that, and the wait ends as soon as the sockets are
+// there.
+inline constexpr std::chrono::seconds kStartWait{60};
+
 // The real extension for the root tests: started in a network namespace with /run and /var/lib
 // of its own, serving `desktopUser`. `launcher` comes before the executable on the command line
 // (say, setsid). Nothing when it is not listening on `service` and the filter manager in time.

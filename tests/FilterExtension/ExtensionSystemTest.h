@@ -58,7 +58,7 @@ protected:
                 return std::filesystem::exists(runFolder() / m_service) &&
                        std::filesystem::exists(runFolder() / "filter-manager");
             },
-            kWait))
+            kStartWait))
             << "the extension did not start listening";
     }
 

@@ -39,7 +39,7 @@ protected:
 
     void startExtension() {
         m_extension = testing::startExtension(TARNWICK_FILTER_EXTENSION, client(), m_service,
-                                              kDesktopUser, kWait);
+                                              kDesktopUser, testing::kStartWait);
         ASSERT_TRUE(m_extension) << "the extension did not start listening";
         ASSERT_EQ(setFilterEnabled(*m_extension, true, kWait), std::nullopt);
     }

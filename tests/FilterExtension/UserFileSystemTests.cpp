@@ -75,9 +75,9 @@ protected:
 
     // As a service runs it: the leader of a session without a terminal.
     void startExtension() {
-        m_extension =
-            tarnwick::testing::startExtension(TARNWICK_FILTER_EXTENSION, client(), m_service,
-                                              kDesktopUser, kWait, {"/usr/bin/setsid"});
+        m_extension = tarnwick::testing::startExtension(
+            TARNWICK_FILTER_EXTENSION, client(), m_service, kDesktopUser,
+            tarnwick::testing::kStartWait, {"/usr/bin/setsid"});
         ASSERT_TRUE(m_extension) << "the extension did not start listening";
         ASSERT_EQ(processStat(m_extension->pid()).at(4), "0") << "started with a terminal";
         ASSERT_EQ(setFilterEnabled(*m_extension, true, kWait), std::nullopt);
