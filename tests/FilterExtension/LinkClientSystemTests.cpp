@@ -140,7 +140,7 @@ TEST_F(LinkClientSystem, AnApplicationThatReachedTheFilterManagerFindsItsService
         m_extension = launchExtension();
         // Asked without a pause, as the gap between the two services may be short.
         const auto manager = runFolder() / "filter-manager";
-        const auto deadline = std::chrono::steady_clock::now() + kWait;
+        const auto deadline = std::chrono::steady_clock::now() + kStartWait;
         while (!acceptsConnections(manager) && std::chrono::steady_clock::now() < deadline) {
         }
         ASSERT_TRUE(acceptsConnections(manager));
