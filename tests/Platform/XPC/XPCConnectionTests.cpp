@@ -15,10 +15,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -638,10 +641,51 @@ TEST(XPCServiceLock, OneHolderAtATimeAndTheSecondLearnsWho) {
     EXPECT_FALSE(XPCServiceLock::isHeld(path)) << "let go with its holder";
     EXPECT_TRUE(XPCServiceLock::acquire(path));
 
-    std::filesystem::remove(path);
-    std::filesystem::create_symlink(folder.path() / "elsewhere", path);
-    EXPECT_FALSE(XPCServiceLock::acquire(path)) << "a link is never followed";
-    EXPECT_FALSE(std::filesystem::exists(folder.path() / "elsewhere"));
+    EXPECT_EQ(std::filesystem::status(path).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+// Locking needs only reading: whoever could open a lock file readable by others, or one put in
+// its place, could hold the lock on it. Such a file is replaced, and a lock held on it counts for
+// nothing.
+TEST(XPCServiceLock, AFileAnyoneElseCouldHaveOpenedIsReplacedNotUsed) {
+    testing::TemporaryDirectory folder;
+    const auto path = XPCServiceLock::pathIn(folder.path());
+    const auto elsewhere = folder.path() / "elsewhere";
+    struct Row {
+        const char* name;
+        std::function<void()> plant;
+    };
+    const Row rows[] = {
+        {"readable by all",
+         [&] {
+             testing::writeFile(path, "1\n");
+             ::chmod(path.c_str(), 0644);
+         }},
+        {"a second name of another file",
+         [&] { std::filesystem::create_hard_link(elsewhere, path); }},
+        {"a link", [&] { std::filesystem::create_symlink(elsewhere, path); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove(path);
+        testing::writeFile(elsewhere, "1\n");
+        ::chmod(elsewhere.c_str(), 0600);
+        row.plant();
+        // The other process opened it and holds the lock on it.
+        const FileDescriptor planted(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_EQ(::flock(planted.get(), LOCK_EX | LOCK_NB), 0) << std::strerror(errno);
+
+        const auto lock = XPCServiceLock::acquire(path);
+        ASSERT_TRUE(lock) << lock.error();
+        struct stat status {};
+        ASSERT_EQ(::lstat(path.c_str(), &status), 0);
+        EXPECT_TRUE(S_ISREG(status.st_mode));
+        EXPECT_EQ(status.st_mode & 07777, 0600u);
+        EXPECT_EQ(status.st_nlink, 1u);
+        EXPECT_TRUE(XPCServiceLock::isHeld(path));
+        EXPECT_EQ(testing::readFile(elsewhere), "1\n") << "another file is never written";
+    }
 }
 
 }  // namespace
