@@ -408,6 +408,49 @@ TEST_F(XPCConnectionTest, PeerOfAUserThePolicyDoesNotAllowIsRefusedAndLogged) {
     connection->invalidate();
 }
 
+// A peer's own text could forge lines of the journal, write escape codes to whoever reads it,
+// or fill it: it is written escaped, cut short, and at most once a second per peer user.
+TEST_F(XPCConnectionTest, APeersTextIsLoggedEscapedCutShortAndAtMostOnceASecond) {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    OSLog::setObserverForTesting([&](const OSLog&, OSLogType, std::string_view line) {
+        std::lock_guard lock(mutex);
+        if (line.find("Nothing here answers") != std::string_view::npos) {
+            lines.emplace_back(line);
+        }
+    });
+    const std::string hostile = "x:\n\x1b[2J<13>forged entry\r\t\\" + std::string(20000, 'A');
+    const FileDescriptor fd = rawClient();
+    const auto started = std::chrono::steady_clock::now();
+    const auto send = [&](std::uint64_t id, const std::string& selector) {
+        XPCMessage call;
+        call.version = 1;
+        call.id = id;
+        call.selector = selector;
+        call.arguments = {Value(1)};
+        const std::string frame = call.encodeFrame().value();
+        ASSERT_EQ(::send(fd.get(), frame.data(), frame.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(frame.size()));
+    };
+    for (std::uint64_t id = 1; id <= 300; ++id) {
+        send(id, hostile);
+    }
+    // Answered in order: once this one is, every message before it was handled.
+    send(301, "note:");
+    ASSERT_TRUE(waitFor([&] { return m_delegate->echo->notes == 1; }));
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    OSLog::setObserverForTesting({});
+
+    ASSERT_FALSE(lines.empty());
+    EXPECT_LE(lines.size(), 1 + static_cast<std::size_t>(elapsed / 1s));
+    for (const auto& line : lines) {
+        EXPECT_EQ(line.find_first_of("\n\r\t\x1b"), std::string::npos) << line;
+        EXPECT_NE(line.find("x:\\n\\x1b[2J<13>forged entry\\r\\t\\\\AAA"), std::string::npos)
+            << line;
+        EXPECT_LT(line.size(), 400u);
+    }
+}
+
 TEST_F(XPCConnectionTest, MalformedFrameEndsTheConnection) {
     const FileDescriptor fd = rawClient();
     ASSERT_TRUE(waitFor([&] { return m_delegate->count() == 1; }));
