@@ -25,4 +25,40 @@ std::string asciiLowercased(std::string text) {
     return text;
 }
 
+std::string printableText(std::string_view text, std::size_t limit) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    const std::string_view kept = text.substr(0, limit);
+    std::string result;
+    result.reserve(kept.size() + 3);
+    for (const char c : kept) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '\\':
+                result += "\\\\";
+                break;
+            case '\n':
+                result += "\\n";
+                break;
+            case '\r':
+                result += "\\r";
+                break;
+            case '\t':
+                result += "\\t";
+                break;
+            default:
+                if (byte < 0x20 || byte >= 0x7f) {
+                    result += "\\x";
+                    result += kDigits[byte >> 4];
+                    result += kDigits[byte & 0xf];
+                } else {
+                    result += c;
+                }
+        }
+    }
+    if (kept.size() < text.size()) {
+        result += "...";
+    }
+    return result;
+}
+
 }  // namespace tarnwick

@@ -7,6 +7,7 @@
 #include "Foundation/Process.h"
 #include "Foundation/RootOwnedCopy.h"
 #include "SystemdService.h"
+#include "XPC/XPCPeerPolicy.h"
 #include "XPC/XPCServiceLock.h"
 #include "XPC/XPCServicePath.h"
 
@@ -239,12 +240,15 @@ Step recordProcess(const PinnedDirectory& folder, const std::string& bundleName,
 // Where systemd runs the machine the installed copy is its service: started by it now and at
 // every boot after.
 Step startService(const PinnedDirectory& folder, const std::string& bundleName,
-                  SystemdService& service, bool install) {
+                  SystemdService& service, bool install, uid_t desktopUser) {
     const auto executable = executableOf(folder.path() / bundleName);
     if (!executable) {
         return Failure{error("The extension's Info.plist names no program in its Contents/MacOS")};
     }
-    auto started = install ? service.installAndStart(*executable) : service.start();
+    // A unit of an older helper names no desktop user: it is written again.
+    auto started = install || !service.isInstalledAs(*executable, desktopUser)
+                       ? service.installAndStart(*executable, desktopUser)
+                       : service.start();
     if (!started) {
         return Failure{error(started.error())};
     }
@@ -370,19 +374,23 @@ Step perform(const std::string& command, const std::string& argument) {
         command == "activate" ? fs::path(argument).filename().string() : argument;
     SystemdService service({}, bundleName);
     const bool systemd = SystemdService::isSystemdRunning();
+    // Neither systemd nor a program started from here hears pkexec's word on who asked: both are
+    // told the desktop user.
+    const uid_t desktopUser = XPCPeerPolicy::desktopUserIdentifier().value_or(::getuid());
+    ::setenv(XPCPeerPolicy::kDesktopUserVariable, std::to_string(desktopUser).c_str(), 1);
     if (command == "activate") {
         stopInstance(*folder, bundleName);
         if (auto installed = install(*folder, argument, bundleName); !installed) {
             return installed;
         }
-        return systemd ? startService(*folder, bundleName, service, true)
+        return systemd ? startService(*folder, bundleName, service, true, desktopUser)
                        : startInstance(*folder, bundleName);
     }
     if (command == "start") {
         // A copy installed before systemd ran the machine has no unit yet: it gets one.
         const bool running = runningInstance(folder->path(), bundleName).has_value();
         return systemd && !running
-                   ? startService(*folder, bundleName, service, !service.isInstalled())
+                   ? startService(*folder, bundleName, service, !service.isInstalled(), desktopUser)
                    : startInstance(*folder, bundleName);
     }
     const bool installed =

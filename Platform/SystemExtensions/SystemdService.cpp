@@ -1,7 +1,9 @@
 #include "SystemdService.h"
 
 #include "Foundation/FileDescriptor.h"
+#include "Foundation/OutsideFile.h"
 #include "Foundation/Text.h"
+#include "XPC/XPCPeerPolicy.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -77,7 +79,7 @@ std::string SystemdService::unitName(const std::string& bundleName) {
     return identifier + ".service";
 }
 
-std::string SystemdService::unitText(const fs::path& program) {
+std::string SystemdService::unitText(const fs::path& program, uid_t desktopUser) {
     // Like a firewall: up before any network is, so no connection slips past it at boot, and
     // without the default dependencies that would order it after the network.
     return "[Unit]\n"
@@ -90,11 +92,18 @@ std::string SystemdService::unitText(const fs::path& program) {
            "\n"
            "[Service]\n"
            "Type=simple\n"
+           "Environment=" +
+           std::string(XPCPeerPolicy::kDesktopUserVariable) + "=" + std::to_string(desktopUser) +
+           "\n"
            "ExecStart=" +
            program.string() +
            "\n"
            "Restart=on-failure\n"
            "RestartSec=2\n"
+           // Without a desktop user it would only fail again, and fill the journal doing so.
+           "RestartPreventExitStatus=" +
+           std::to_string(XPCPeerPolicy::kNoDesktopUserExitStatus) +
+           "\n"
            "\n"
            "[Install]\n"
            "WantedBy=multi-user.target\n";
@@ -106,6 +115,11 @@ SystemdService::SystemdService(Configuration configuration, const std::string& b
 bool SystemdService::isInstalled() const {
     struct stat info {};
     return ::lstat((m_configuration.unitFolder / m_unitName).c_str(), &info) == 0;
+}
+
+bool SystemdService::isInstalledAs(const fs::path& program, uid_t desktopUser) const {
+    const auto text = OutsideFile::read(m_configuration.unitFolder / m_unitName, 64 * 1024);
+    return text && *text == unitText(program, desktopUser);
 }
 
 Result<void, std::string> SystemdService::systemctl(std::vector<std::string> arguments) const {
@@ -150,7 +164,8 @@ Result<pid_t, std::string> SystemdService::mainProcess() const {
     return static_cast<pid_t>(pid);
 }
 
-Result<pid_t, std::string> SystemdService::installAndStart(const fs::path& program) {
+Result<pid_t, std::string> SystemdService::installAndStart(const fs::path& program,
+                                                           uid_t desktopUser) {
     // Refused before anything is written: a unit systemd cannot name would also stay behind,
     // as it could not be disabled either. Neither text is quoted back, as it may break the line.
     if (!program.is_absolute() || !isPlainForUnit(program.string())) {
@@ -165,7 +180,8 @@ Result<pid_t, std::string> SystemdService::installAndStart(const fs::path& progr
         // The copy it ran was just replaced: what runs must be the new one.
         (void)systemctl({"stop", m_unitName});
     }
-    if (auto written = writeUnit(m_configuration.unitFolder, m_unitName, unitText(program));
+    if (auto written =
+            writeUnit(m_configuration.unitFolder, m_unitName, unitText(program, desktopUser));
         !written) {
         return Failure{written.error()};
     }

@@ -13,8 +13,9 @@ namespace tarnwick {
 // back when it fails, as a system extension does. The helper uses it where systemd runs the
 // machine; elsewhere (containers, CI) it starts the extension itself.
 //
-//   installAndStart: writes "<bundle identifier>.service" naming the installed program, reloads
-//                    systemd, enables and starts the unit and answers its main process
+//   installAndStart: writes "<bundle identifier>.service" naming the installed program and the
+//                    desktop user it serves, reloads systemd, enables and starts the unit and
+//                    answers its main process
 //   start:           starts the enabled unit and answers its main process
 //   stopAndRemove:   disables and stops the unit, removes its file and reloads systemd
 //
@@ -32,12 +33,17 @@ public:
         const std::filesystem::path& runtimeFolder = "/run/systemd/system");
     // "<bundle identifier>.service" for "<bundle identifier>.systemextension".
     static std::string unitName(const std::string& bundleName);
-    static std::string unitText(const std::filesystem::path& program);
+    // systemd starts the unit with a clean environment: the desktop user goes into the unit, or
+    // the extension would not know whose application to serve.
+    static std::string unitText(const std::filesystem::path& program, uid_t desktopUser);
 
     SystemdService(Configuration configuration, const std::string& bundleName);
 
     bool isInstalled() const;
-    [[nodiscard]] Result<pid_t, std::string> installAndStart(const std::filesystem::path& program);
+    // Whether the installed unit is the one installAndStart would write now.
+    bool isInstalledAs(const std::filesystem::path& program, uid_t desktopUser) const;
+    [[nodiscard]] Result<pid_t, std::string> installAndStart(const std::filesystem::path& program,
+                                                             uid_t desktopUser);
     [[nodiscard]] Result<pid_t, std::string> start();
     [[nodiscard]] Result<void, std::string> stopAndRemove();
 

@@ -1,12 +1,16 @@
 #include "XPCConnectionCore.h"
 
+#include "Foundation/Text.h"
 #include "OSLog/OSLog.h"
+#include "OSLog/OSLogThrottle.h"
 #include "XPCFrameDecoder.h"
 
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
+#include <memory>
 #include <set>
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -25,6 +29,27 @@ const OSLog& xpcLog() {
     // Never destroyed: threads that outlive main may still log.
     static const auto* log = new OSLog("com.brenlow-works.corvid", "xpc");
     return *log;
+}
+
+// What a peer sends, it can send without end: its own text (a selector, a bad frame) is logged
+// escaped and cut short, and each peer user gets at most one such line a second, whatever number
+// of processes and connections it uses.
+constexpr std::size_t kPeerTextLimit = 160;
+
+void logAboutPeer(uid_t peer, const std::string& line) {
+    static std::mutex mutex;
+    // Never destroyed, as the log above. One entry per user allowed to connect.
+    static auto* throttles = new std::map<uid_t, std::unique_ptr<OSLogThrottle>>;
+    OSLogThrottle* throttle = nullptr;
+    {
+        std::lock_guard lock(mutex);
+        auto& slot = (*throttles)[peer];
+        if (!slot) {
+            slot = std::make_unique<OSLogThrottle>();
+        }
+        throttle = slot.get();
+    }
+    throttle->log(line, OSLogType::error, xpcLog());
 }
 
 // Peers of the open server-side sessions that their service marked as registered, by service. Never
@@ -411,8 +436,8 @@ void XPCConnectionCore::sessionReady(Session& session, std::uint32_t events) {
     const ssize_t received = ::recv(session.fd.get(), buffer.data(), buffer.size(), 0);
     if (received == 0) {
         if (const auto finished = session.decoder.finish(); !finished) {
-            osLog("The peer of " + m_label + " left: " + finished.error(), OSLogType::error,
-                  xpcLog());
+            logAboutPeer(m_peerUid, "The peer of " + m_label + " left: " +
+                                        printableText(finished.error(), kPeerTextLimit));
         }
         session.finished = true;
         return;
@@ -434,7 +459,8 @@ void XPCConnectionCore::sessionReady(Session& session, std::uint32_t events) {
         handleMessage(std::move(message));
     }
     if (!fed) {
-        osLog("Closing " + m_label + ": the peer sent " + fed.error(), OSLogType::error, xpcLog());
+        logAboutPeer(m_peerUid, "Closing " + m_label + ": the peer sent " +
+                                    printableText(fed.error(), kPeerTextLimit));
         session.finished = true;
     }
 }
@@ -516,18 +542,19 @@ void XPCConnectionCore::deliverMessage(XPCMessage message) {
     }
     const XPCInterface::Method* method = interface ? interface->method(message.selector) : nullptr;
     std::string refusal;
+    const std::string selector = printableText(message.selector, kPeerTextLimit);
     if (!object || method == nullptr) {
-        refusal = "Nothing here answers " + message.selector;
+        refusal = "Nothing here answers " + selector;
     } else if (message.version != interface->version()) {
         refusal = "The peer speaks version " + std::to_string(message.version) + " of " +
                   interface->protocolName() + "; this side speaks version " +
                   std::to_string(interface->version());
     } else if (message.arguments.size() != method->argumentCount ||
                message.expectsReply != method->hasReply) {
-        refusal = "The message " + message.selector + " does not fit " + interface->protocolName();
+        refusal = "The message " + selector + " does not fit " + interface->protocolName();
     }
     if (!refusal.empty()) {
-        osLog(refusal, OSLogType::error, xpcLog());
+        logAboutPeer(m_peerUid, refusal);
         if (message.expectsReply) {
             XPCMessage error;
             error.kind = XPCMessage::Kind::error;

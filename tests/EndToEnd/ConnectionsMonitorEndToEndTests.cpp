@@ -248,6 +248,8 @@ TEST_F(ConnectionsMonitorEndToEnd, TheScreenShowsLiveConnectionsInTheListAndOnTh
     ChildProcess::Options extensionOptions;
     extensionOptions.networkNamespace = client();
     extensionOptions.privateRunFolders = true;
+    // The screen runs as root here, as the desktop user.
+    extensionOptions.environment = {"PKEXEC_UID=0"};
     ChildProcess extension({TARNWICK_FILTER_EXTENSION}, extensionOptions);
     const fs::path runFolder = "/proc/" + std::to_string(extension.pid()) + "/root/run/tarnwick";
     ASSERT_TRUE(waitUntil([&] { return fs::exists(runFolder / "filter-manager"); }, kWait));

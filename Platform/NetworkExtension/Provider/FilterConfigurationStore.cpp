@@ -2,6 +2,7 @@
 
 #include "FilterLink/FilterLinkProtocol.h"
 #include "Foundation/AtomicFile.h"
+#include "Foundation/ServiceFolder.h"
 #include "OSLog/OSLog.h"
 
 #include <nlohmann/json.hpp>
@@ -61,13 +62,17 @@ std::optional<FilterConfiguration> fromJson(const Json& json) {
 
 }  // namespace
 
-FilterConfigurationStore::FilterConfigurationStore(std::filesystem::path file)
-    : m_file(std::move(file)) {}
+FilterConfigurationStore::FilterConfigurationStore(std::filesystem::path file,
+                                                   std::filesystem::path stateFolder)
+    : m_file(std::move(file)), m_stateFolder(std::move(stateFolder)) {}
+
+std::filesystem::path FilterConfigurationStore::defaultStateFolder() {
+    return "/var/lib/tarnwick";
+}
 
 std::filesystem::path FilterConfigurationStore::defaultFile(
     const std::string& extensionIdentifier) {
-    return std::filesystem::path("/var/lib/tarnwick") / extensionIdentifier /
-           "filter-configuration.json";
+    return defaultStateFolder() / extensionIdentifier / "filter-configuration.json";
 }
 
 FilterConfiguration FilterConfigurationStore::load() const {
@@ -90,6 +95,21 @@ FilterConfiguration FilterConfigurationStore::load() const {
 
 Result<void, std::string> FilterConfigurationStore::save(
     const FilterConfiguration& configuration) const {
+    if (!m_stateFolder.empty()) {
+        auto folder = m_stateFolder;
+        for (const auto& step : m_file.parent_path().lexically_relative(m_stateFolder)) {
+            if (step == "..") {
+                return Failure{m_file.string() + " is not in " + m_stateFolder.string()};
+            }
+            if (auto prepared = prepareServiceFolder(folder); !prepared) {
+                return prepared;
+            }
+            folder /= step;
+        }
+        if (auto prepared = prepareServiceFolder(folder.lexically_normal()); !prepared) {
+            return prepared;
+        }
+    }
     if (auto written = AtomicFile::write(m_file, toJson(configuration).dump(2) + "\n", 0600);
         !written) {
         return Failure{written.error().message};

@@ -11,11 +11,16 @@ namespace tarnwick {
 
 // The filter configuration on disk, one small JSON file in the extension's state folder, written
 // atomically. A file that does not parse is kept aside and reads as the default (filter off).
+// Only root uses it: the file is 0600, and the folders from `stateFolder` down to it are root's,
+// 0755 (see prepareServiceFolder).
 class FilterConfigurationStore {
 public:
-    explicit FilterConfigurationStore(std::filesystem::path file);
+    explicit FilterConfigurationStore(std::filesystem::path file,
+                                      std::filesystem::path stateFolder = {});
 
-    // "/var/lib/tarnwick/<extension identifier>/filter-configuration.json"
+    // "/var/lib/tarnwick"
+    static std::filesystem::path defaultStateFolder();
+    // "<default state folder>/<extension identifier>/filter-configuration.json"
     static std::filesystem::path defaultFile(const std::string& extensionIdentifier);
 
     FilterConfiguration load() const;
@@ -26,6 +31,7 @@ public:
 
 private:
     std::filesystem::path m_file;
+    std::filesystem::path m_stateFolder;
 };
 
 }  // namespace tarnwick

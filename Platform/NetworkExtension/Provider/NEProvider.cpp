@@ -98,6 +98,19 @@ void NEProvider::startSystemExtensionMode(const std::function<void()>& openServi
     // Taken before anything the running instance owns is touched; held until the process ends.
     static std::optional<XPCServiceLock> instanceLock;
     if (!instanceLock) {
+        // Serving root alone would shut the application out while every connection passes
+        // unasked: better not to run, and say why.
+        if (!XPCPeerPolicy::desktopUserIdentifier()) {
+            const std::string message =
+                std::string(
+                    "The filter extension does not start: nothing names the desktop "
+                    "user whose application it serves (") +
+                XPCPeerPolicy::kDesktopUserVariable +
+                " in its service unit, or PKEXEC_UID when started through pkexec).";
+            osLog(message, OSLogType::fault);
+            std::fprintf(stderr, "%s\n", message.c_str());
+            std::exit(XPCPeerPolicy::kNoDesktopUserExitStatus);
+        }
         const auto directory = xpcServicesDirectory();
         const auto prepared = prepareXPCServicesDirectory(directory);
         auto lock = prepared ? XPCServiceLock::acquire(XPCServiceLock::pathIn(directory))
@@ -154,7 +167,8 @@ void NEProvider::startSystemExtensionMode(const std::function<void()>& openServi
         };
         const FirewallRules::Settings settings;
         host = std::make_shared<FilterConfigurationHost>(
-            FilterConfigurationStore(FilterConfigurationStore::defaultFile(identifier)),
+            FilterConfigurationStore(FilterConfigurationStore::defaultFile(identifier),
+                                     FilterConfigurationStore::defaultStateFolder()),
             std::make_shared<FilterDataProviderHost>(std::move(factory), FirewallRules(settings),
                                                      applicationService),
             XPCListener::create(filterlink::kFilterManagerServiceName,

@@ -17,12 +17,23 @@ UserFairQueue::~UserFairQueue() {
 void UserFairQueue::post(uid_t user, std::function<void()> work) {
     {
         std::lock_guard lock(m_mutex);
+        if (m_stopped) {
+            return;
+        }
         m_queues[user].push_back(std::move(work));
     }
     m_ready.notify_one();
 }
 
 void UserFairQueue::stop() {
+    decltype(m_queues) dropped;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        dropped.swap(m_queues);
+    }
+    // Destroyed outside the lock: what an item holds may post on its way out.
+    dropped.clear();
     for (auto& thread : m_threads) {
         thread.request_stop();
     }
@@ -31,8 +42,6 @@ void UserFairQueue::stop() {
             thread.join();
         }
     }
-    std::lock_guard lock(m_mutex);
-    m_queues.clear();
 }
 
 void UserFairQueue::run(const std::stop_token& stop) {
@@ -58,7 +67,8 @@ void UserFairQueue::run(const std::stop_token& stop) {
         {
             std::unique_lock lock(m_mutex);
             auto next = m_queues.end();
-            if (!m_ready.wait(lock, stop, [&] { return (next = nextUser()) != m_queues.end(); })) {
+            if (!m_ready.wait(lock, stop, [&] { return (next = nextUser()) != m_queues.end(); }) ||
+                m_stopped) {
                 return;
             }
             user = next->first;

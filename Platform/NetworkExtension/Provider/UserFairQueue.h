@@ -26,8 +26,9 @@ public:
     UserFairQueue(const UserFairQueue&) = delete;
     UserFairQueue& operator=(const UserFairQueue&) = delete;
 
+    // Dropped once the queue has stopped.
     void post(uid_t user, std::function<void()> work);
-    // Waits for the items that run, then ends the threads.
+    // Drops the items that wait, waits for those that run, then ends the threads.
     void stop();
 
 private:
@@ -39,6 +40,7 @@ private:
     std::set<uid_t> m_running;  // users whose item runs now
     uid_t m_lastServed = 0;
     bool m_served = false;
+    bool m_stopped = false;
     std::vector<std::jthread> m_threads;
 };
 

@@ -48,7 +48,7 @@ TEST(SystemdServiceUnitTest, UnitPassesSystemdsCheck) {
         GTEST_SKIP() << "systemd-analyze is not installed";
     }
     TemporaryDirectory folder;
-    writeFile(folder / kUnit, SystemdService::unitText("/bin/true"));
+    writeFile(folder / kUnit, SystemdService::unitText("/bin/true", 4242));
     ProcessRequest verify;
     verify.arguments = {"systemd-analyze", "verify", (folder / kUnit).string()};
     const auto outcome = Process::run(verify);
@@ -59,11 +59,17 @@ TEST(SystemdServiceUnitTest, UnitPassesSystemdsCheck) {
 
 TEST_F(SystemdServiceTest, InstallWritesTheUnitEnablesItAndAnswersItsProcess) {
     auto unit = service();
-    const auto started = unit.installAndStart("/usr/local/lib/x/Contents/MacOS/filter");
+    const fs::path program = "/usr/local/lib/x/Contents/MacOS/filter";
+    EXPECT_FALSE(unit.isInstalledAs(program, 4242));
+    const auto started = unit.installAndStart(program, 4242);
     ASSERT_TRUE(started) << started.error();
     EXPECT_EQ(*started, 4321);
     const std::string text = readFile(m_folder / kUnit);
     EXPECT_NE(text.find("\nExecStart=/usr/local/lib/x/Contents/MacOS/filter\n"), std::string::npos);
+    // systemd gives the program a clean environment: the desktop user must be in the unit.
+    EXPECT_NE(text.find("\nEnvironment=TARNWICK_DESKTOP_UID=4242\n"), std::string::npos);
+    EXPECT_TRUE(unit.isInstalledAs(program, 4242));
+    EXPECT_FALSE(unit.isInstalledAs(program, 4243)) << "another user's unit is written again";
     EXPECT_NE(text.find("\nRestart=on-failure\n"), std::string::npos);
     EXPECT_NE(text.find("\nBefore=network-pre.target"), std::string::npos);
     EXPECT_EQ(fs::status(m_folder / kUnit).permissions(),
@@ -76,7 +82,7 @@ TEST_F(SystemdServiceTest, InstallWritesTheUnitEnablesItAndAnswersItsProcess) {
 
     // A second activation stops what runs the old copy before the unit is rewritten.
     m_commands.clear();
-    ASSERT_TRUE(unit.installAndStart("/usr/local/lib/x/Contents/MacOS/filter"));
+    ASSERT_TRUE(unit.installAndStart(program, 4242));
     EXPECT_EQ(m_commands.front(), (std::vector<std::string>{"systemctl", "stop", kUnit}));
 }
 
@@ -85,7 +91,7 @@ TEST_F(SystemdServiceTest, RemoveDisablesStopsAndDeletesTheUnit) {
     ASSERT_TRUE(unit.stopAndRemove());
     EXPECT_TRUE(m_commands.empty()) << "nothing to remove, nothing run";
 
-    writeFile(m_folder / kUnit, SystemdService::unitText("/bin/true"));
+    writeFile(m_folder / kUnit, SystemdService::unitText("/bin/true", 4242));
     ASSERT_TRUE(unit.stopAndRemove());
     EXPECT_FALSE(fs::exists(m_folder / kUnit));
     EXPECT_EQ(m_commands, (Commands{{"systemctl", "disable", "--now", kUnit},
@@ -96,7 +102,7 @@ TEST_F(SystemdServiceTest, RemoveDisablesStopsAndDeletesTheUnit) {
 TEST_F(SystemdServiceTest, FailuresSayWhichStepAndKeepTheUnitWhenItCannotBeStopped) {
     m_failing = "enable";
     auto unit = service();
-    const auto started = unit.installAndStart("/bin/true");
+    const auto started = unit.installAndStart("/bin/true", 4242);
     ASSERT_FALSE(started);
     EXPECT_EQ(started.error(), "systemctl enable failed: refused");
 
@@ -115,7 +121,7 @@ TEST_F(SystemdServiceTest, ProgramsAndNamesSystemdWouldMisreadAreRefusedBeforeAn
     for (const std::string program :
          {"/opt/x/Contents/MacOS/filter\nExecStartPre=/tmp/evil", "/opt/My Filter/filter",
           "/opt/x/filter%n", "/opt/x/$HOME", "/opt/x/\"filter\"", "/opt/x/caf\xc3\xa9", "filter"}) {
-        const auto started = service().installAndStart(program);
+        const auto started = service().installAndStart(program, 4242);
         ASSERT_FALSE(started) << program;
         EXPECT_EQ(started.error().find('\n'), std::string::npos) << "one line";
     }
@@ -125,7 +131,7 @@ TEST_F(SystemdServiceTest, ProgramsAndNamesSystemdWouldMisreadAreRefusedBeforeAn
                                              return ProcessResult(ProcessOutcome{0, "", ""});
                                          }},
                                         "bad\nname.systemextension")
-                             .installAndStart("/opt/x/filter");
+                             .installAndStart("/opt/x/filter", 4242);
     EXPECT_FALSE(badName);
     EXPECT_TRUE(m_commands.empty());
     EXPECT_TRUE(fs::is_empty(m_folder.path()));

@@ -15,10 +15,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -405,6 +408,49 @@ TEST_F(XPCConnectionTest, PeerOfAUserThePolicyDoesNotAllowIsRefusedAndLogged) {
     connection->invalidate();
 }
 
+// A peer's own text could forge lines of the journal, write escape codes to whoever reads it,
+// or fill it: it is written escaped, cut short, and at most once a second per peer user.
+TEST_F(XPCConnectionTest, APeersTextIsLoggedEscapedCutShortAndAtMostOnceASecond) {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    OSLog::setObserverForTesting([&](const OSLog&, OSLogType, std::string_view line) {
+        std::lock_guard lock(mutex);
+        if (line.find("Nothing here answers") != std::string_view::npos) {
+            lines.emplace_back(line);
+        }
+    });
+    const std::string hostile = "x:\n\x1b[2J<13>forged entry\r\t\\" + std::string(20000, 'A');
+    const FileDescriptor fd = rawClient();
+    const auto started = std::chrono::steady_clock::now();
+    const auto send = [&](std::uint64_t id, const std::string& selector) {
+        XPCMessage call;
+        call.version = 1;
+        call.id = id;
+        call.selector = selector;
+        call.arguments = {Value(1)};
+        const std::string frame = call.encodeFrame().value();
+        ASSERT_EQ(::send(fd.get(), frame.data(), frame.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(frame.size()));
+    };
+    for (std::uint64_t id = 1; id <= 300; ++id) {
+        send(id, hostile);
+    }
+    // Answered in order: once this one is, every message before it was handled.
+    send(301, "note:");
+    ASSERT_TRUE(waitFor([&] { return m_delegate->echo->notes == 1; }));
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    OSLog::setObserverForTesting({});
+
+    ASSERT_FALSE(lines.empty());
+    EXPECT_LE(lines.size(), 1 + static_cast<std::size_t>(elapsed / 1s));
+    for (const auto& line : lines) {
+        EXPECT_EQ(line.find_first_of("\n\r\t\x1b"), std::string::npos) << line;
+        EXPECT_NE(line.find("x:\\n\\x1b[2J<13>forged entry\\r\\t\\\\AAA"), std::string::npos)
+            << line;
+        EXPECT_LT(line.size(), 400u);
+    }
+}
+
 TEST_F(XPCConnectionTest, MalformedFrameEndsTheConnection) {
     const FileDescriptor fd = rawClient();
     ASSERT_TRUE(waitFor([&] { return m_delegate->count() == 1; }));
@@ -638,10 +684,51 @@ TEST(XPCServiceLock, OneHolderAtATimeAndTheSecondLearnsWho) {
     EXPECT_FALSE(XPCServiceLock::isHeld(path)) << "let go with its holder";
     EXPECT_TRUE(XPCServiceLock::acquire(path));
 
-    std::filesystem::remove(path);
-    std::filesystem::create_symlink(folder.path() / "elsewhere", path);
-    EXPECT_FALSE(XPCServiceLock::acquire(path)) << "a link is never followed";
-    EXPECT_FALSE(std::filesystem::exists(folder.path() / "elsewhere"));
+    EXPECT_EQ(std::filesystem::status(path).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+// Locking needs only reading: whoever could open a lock file readable by others, or one put in
+// its place, could hold the lock on it. Such a file is replaced, and a lock held on it counts for
+// nothing.
+TEST(XPCServiceLock, AFileAnyoneElseCouldHaveOpenedIsReplacedNotUsed) {
+    testing::TemporaryDirectory folder;
+    const auto path = XPCServiceLock::pathIn(folder.path());
+    const auto elsewhere = folder.path() / "elsewhere";
+    struct Row {
+        const char* name;
+        std::function<void()> plant;
+    };
+    const Row rows[] = {
+        {"readable by all",
+         [&] {
+             testing::writeFile(path, "1\n");
+             ::chmod(path.c_str(), 0644);
+         }},
+        {"a second name of another file",
+         [&] { std::filesystem::create_hard_link(elsewhere, path); }},
+        {"a link", [&] { std::filesystem::create_symlink(elsewhere, path); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove(path);
+        testing::writeFile(elsewhere, "1\n");
+        ::chmod(elsewhere.c_str(), 0600);
+        row.plant();
+        // The other process opened it and holds the lock on it.
+        const FileDescriptor planted(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_EQ(::flock(planted.get(), LOCK_EX | LOCK_NB), 0) << std::strerror(errno);
+
+        const auto lock = XPCServiceLock::acquire(path);
+        ASSERT_TRUE(lock) << lock.error();
+        struct stat status {};
+        ASSERT_EQ(::lstat(path.c_str(), &status), 0);
+        EXPECT_TRUE(S_ISREG(status.st_mode));
+        EXPECT_EQ(status.st_mode & 07777, 0600u);
+        EXPECT_EQ(status.st_nlink, 1u);
+        EXPECT_TRUE(XPCServiceLock::isHeld(path));
+        EXPECT_EQ(testing::readFile(elsewhere), "1\n") << "another file is never written";
+    }
 }
 
 }  // namespace

@@ -1,29 +1,32 @@
 #include "XPC/XPCPeerPolicy.h"
-#include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
-#include <unistd.h>
 
 namespace tarnwick {
 namespace {
 
-TEST(XPCPeerPolicy, DesktopUserComesFromWhoeverStartedUs) {
-    testing::TemporaryDirectory bundle;
-    const uid_t owner = ::getuid();
+TEST(XPCPeerPolicy, DesktopUserComesFromWhoeverStartedUsOrFromNobody) {
     struct Row {
         const char* name;
         std::map<std::string, std::string> environment;
-        std::filesystem::path bundlePath;
-        uid_t expected;
+        std::optional<uid_t> expected;
     };
     const Row rows[] = {
-        {"pkexec", {{"PKEXEC_UID", "1000"}, {"SUDO_UID", "1001"}}, bundle.path(), 1000},
-        {"sudo", {{"SUDO_UID", "1001"}}, bundle.path(), 1001},
-        {"garbage is ignored", {{"PKEXEC_UID", "10x"}, {"SUDO_UID", "-5"}}, bundle.path(), owner},
-        {"started directly: the bundle's owner", {}, bundle.path(), owner},
-        {"nothing tells: root", {}, "/nonexistent/Tarnwick.app", 0},
+        {"helper or systemd unit",
+         {{"TARNWICK_DESKTOP_UID", "1002"}, {"PKEXEC_UID", "1000"}, {"SUDO_UID", "1001"}},
+         1002},
+        {"pkexec", {{"PKEXEC_UID", "1000"}, {"SUDO_UID", "1001"}}, 1000},
+        {"sudo", {{"SUDO_UID", "1001"}}, 1001},
+        {"root asked for itself", {{"PKEXEC_UID", "0"}}, 0},
+        {"garbage is skipped",
+         {{"TARNWICK_DESKTOP_UID", ""}, {"PKEXEC_UID", "10x"}, {"SUDO_UID", "1001"}},
+         1001},
+        {"nothing usable: nobody, not root",
+         {{"TARNWICK_DESKTOP_UID", "4294967295"}, {"PKEXEC_UID", "-5"}, {"SUDO_UID", " 7"}},
+         std::nullopt},
+        {"started with a clean environment", {}, std::nullopt},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -32,7 +35,7 @@ TEST(XPCPeerPolicy, DesktopUserComesFromWhoeverStartedUs) {
             return found == row.environment.end() ? std::nullopt
                                                   : std::optional<std::string>(found->second);
         };
-        EXPECT_EQ(XPCPeerPolicy::desktopUserIdentifier(lookup, row.bundlePath), row.expected);
+        EXPECT_EQ(XPCPeerPolicy::desktopUserIdentifier(lookup), row.expected);
     }
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <future>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -77,6 +80,41 @@ TEST(UserFairQueue, WithSeveralThreadsAUserTakesOneAtATimeInOrder) {
     open.set_value();
     allDone.get_future().wait();
     EXPECT_EQ(order, (std::vector<std::string>{"b1", "b2", "a0", "a1", "a2", "a3"}));
+}
+
+TEST(UserFairQueue, StopDropsTheWaitingItemsAndWaitsOnlyForTheOneThatRuns) {
+    std::atomic<int> ran{0};
+    std::promise<void> running;
+    // Opened as the waiting items are dropped: the running item ends only after stop began.
+    auto open = std::make_shared<std::promise<void>>();
+    auto gate = open->get_future().share();
+    struct OpensOnDrop {
+        std::shared_ptr<std::promise<void>> gate;
+        ~OpensOnDrop() {
+            if (gate) {
+                gate->set_value();
+            }
+        }
+    };
+    UserFairQueue queue;
+    queue.post(1, [&] {
+        running.set_value();
+        // Bounded, so a queue that never drops fails here instead of hanging.
+        gate.wait_for(std::chrono::seconds(5));
+        ++ran;
+    });
+    auto guard = std::make_shared<OpensOnDrop>();
+    guard->gate = std::move(open);
+    for (uid_t user = 1; user <= 6; ++user) {
+        queue.post(user, [&ran, guard] { ++ran; });
+    }
+    guard.reset();
+    running.get_future().wait();
+
+    queue.stop();
+    EXPECT_EQ(ran, 1) << "only the item that ran when stop came";
+    queue.post(1, [&] { ++ran; });
+    EXPECT_EQ(ran, 1) << "nothing runs after stop";
 }
 
 }  // namespace
