@@ -71,6 +71,13 @@ bool ApplicationProgram::isRunBy(pid_t pid) const {
         return false;
     }
     for (const auto& candidate : m_candidates) {
+        // A quick look first: every client that connects is asked about, and most run something
+        // else, so the walk through the folders is only made for the file the process runs.
+        struct stat quick {};
+        if (::stat(candidate.c_str(), &quick) != 0 || quick.st_dev != running.st_dev ||
+            quick.st_ino != running.st_ino) {
+            continue;
+        }
         if (const auto program = rootOwnedProgram(candidate);
             program && program->first == running.st_dev && program->second == running.st_ino) {
             return true;
