@@ -134,7 +134,14 @@ bool IPCConnection::shouldAcceptNewConnection(XPCListener&,
         if (shareWhere(sameProcess) >= m_limits.unregisteredPerProcess) {
             victim = oldestWhere(sameProcess);
         } else if (application) {
-            // Takes no room from the others, and the others none from it.
+            // Takes no room from the others, and the others none from it; bounded apart, as a
+            // user may run the application's program as often as they like.
+            const auto sameUsersApplication = [user](const Unregistered& pending) {
+                return pending.application && pending.user == user;
+            };
+            if (shareWhere(sameUsersApplication) >= m_limits.unregisteredConnections) {
+                victim = oldestWhere(sameUsersApplication);
+            }
         } else if (shareWhere(sameUser) >= m_limits.unregisteredPerUser) {
             victim = oldestWhere(sameUser);
         } else if (shareWhere([](const Unregistered& pending) { return !pending.application; }) >=

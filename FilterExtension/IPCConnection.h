@@ -31,8 +31,9 @@ namespace tarnwick {
 //
 // Connections waiting to register are bounded, and each is closed when it has not registered
 // within a short time limit. A connection from the application's program is known as such when it
-// arrives and takes no room among the others: only its own process's older ones make way for it, so
-// no number of other clients can keep the application from registering. The others are bounded in
+// arrives and takes no room among the others: only the older ones of its own process, or of the
+// application's program run by its user, make way for it, so no number of other clients can keep
+// the application from registering. The others are bounded in
 // all, per user and per process; a newcomer among them is never refused, but the oldest of its own
 // process when that has its share, else of its own user when that has its share, else of the user
 // that holds the most, makes way.

@@ -82,25 +82,35 @@ TEST(IPCConnection, ConnectionThatNeverRegistersDoesNotTakeOver) {
 }
 
 TEST(IPCConnection, AFullPoolClosesTheOldestUnregisteredAndTheTimeLimitTheRest) {
-    // Every connection here comes from this one process of one user: the bound in all, per
-    // process and per user, each in turn the one reached.
-    for (const auto& limits :
-         {IPCConnection::Limits{2, 300ms, 8, 8}, IPCConnection::Limits{8, 300ms, 2, 8},
-          IPCConnection::Limits{8, 300ms, 8, 2}}) {
-        SCOPED_TRACE(std::to_string(limits.unregisteredConnections) + " in all, " +
-                     std::to_string(limits.unregisteredPerProcess) + " per process, " +
-                     std::to_string(limits.unregisteredPerUser) + " per user");
-        auto ipc = makeIPCConnection(limits);
+    // Every connection here comes from this one process of one user: each bound in turn the one
+    // reached, for other programs and for the application's own (which are bounded apart).
+    struct Case {
+        const char* name;
+        IPCConnection::Limits limits;
+        bool clientsRunTheApplication;
+    };
+    for (const auto& row : std::vector<Case>{
+             {"others, in all", {2, 1s, 8, 8}, false},
+             {"others, per process", {8, 1s, 2, 8}, false},
+             {"others, per user", {8, 1s, 8, 2}, false},
+             {"the application's program, per process", {8, 1s, 2, 8}, true},
+             {"the application's program, per user", {2, 1s, 8, 8}, true},
+         }) {
+        SCOPED_TRACE(row.name);
+        auto application = std::make_shared<std::atomic<bool>>(row.clientsRunTheApplication);
+        auto ipc = makeIPCConnection(row.limits, application);
         LinkedApp first(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
         LinkedApp second(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
         LinkedApp third(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
         EXPECT_TRUE(third.accepted()) << "a newcomer is never refused";
         EXPECT_TRUE(waitFor([&] { return first.wasClosed(); })) << "the oldest made way";
+        EXPECT_FALSE(second.wasClosed()) << "only the oldest, before any time limit";
+        *application = true;
         LinkedApp app(*ipc, LinkedApp::Answer::allow);
         EXPECT_TRUE(app.registered());
         EXPECT_TRUE(waitFor([&] { return second.wasClosed() && third.wasClosed(); }))
             << "idle clients are let go";
-        RunLoop::main().runFor(500ms);
+        RunLoop::main().runFor(1500ms);
         EXPECT_FALSE(app.wasClosed()) << "a registered client has no time limit";
     }
 }
