@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <sys/types.h>
 #include <utility>
 #include <vector>

@@ -33,10 +33,9 @@ namespace tarnwick {
 // within a short time limit. A connection from the application's program is known as such when it
 // arrives and takes no room among the others: only the older ones of its own process, or of the
 // application's program run by its user, make way for it, so no number of other clients can keep
-// the application from registering. The others are bounded in
-// all, per user and per process; a newcomer among them is never refused, but the oldest of its own
-// process when that has its share, else of its own user when that has its share, else of the user
-// that holds the most, makes way.
+// the application from registering. The others are bounded in all, per user and per process; a
+// newcomer among them is never refused, but the oldest of its own process when that has its share,
+// else of its own user when that has its share, else of the user that holds the most, makes way.
 //
 // The stored connection is read and replaced from XPC's queues and the packet thread, so it is
 // guarded; the end (or a failed prompt) of a connection clears the stored one only when it is
@@ -61,6 +60,7 @@ public:
     IPCConnection(Limits limits, ApplicationCheck isApplication);
 
     // Who may register from now on, in place of the one given when made.
+    // Used for testing only
     void setApplicationCheck(ApplicationCheck isApplication);
 
     // The one instance of the process, made on first use and never released.
