@@ -1,5 +1,6 @@
 #include "IPCConnection.h"
 
+#include "ApplicationProgram.h"
 #include "OSLog/OSLog.h"
 #include "XPC/XPCPeerPolicy.h"
 
@@ -34,10 +35,30 @@ private:
 
 }  // namespace
 
-IPCConnection::IPCConnection() : IPCConnection(Limits{}) {}
+IPCConnection::IPCConnection()
+    : IPCConnection(Limits{}, [program = std::make_shared<const ApplicationProgram>(
+                                   ApplicationProgram::ofThisExtension())](pid_t process) {
+        return program->isRunBy(process);
+    }) {}
 
-IPCConnection::IPCConnection(Limits limits)
-    : m_limits(limits), m_queue(DispatchQueue::create("ipc-connection")) {}
+IPCConnection::IPCConnection(Limits limits, ApplicationCheck isApplication)
+    : m_limits(limits)
+    , m_queue(DispatchQueue::create("ipc-connection"))
+    , m_isApplication(std::move(isApplication)) {}
+
+void IPCConnection::setApplicationCheck(ApplicationCheck isApplication) {
+    std::lock_guard lock(m_mutex);
+    m_isApplication = std::move(isApplication);
+}
+
+bool IPCConnection::isApplication(pid_t process) const {
+    ApplicationCheck check;
+    {
+        std::lock_guard lock(m_mutex);
+        check = m_isApplication;
+    }
+    return check && check(process);
+}
 
 const std::shared_ptr<IPCConnection>& IPCConnection::shared() {
     // A function-local static is made once, safely against concurrent first use.
@@ -89,27 +110,53 @@ void IPCConnection::startListener() {
 bool IPCConnection::shouldAcceptNewConnection(XPCListener&,
                                               const std::shared_ptr<XPCConnection>& connection) {
     const pid_t process = connection->processIdentifier();
+    const uid_t user = connection->effectiveUserIdentifier();
+    // Told apart now, so that the application never waits for room among clients that merely
+    // connect; asked again when it registers, since the process may run another program by then.
+    const bool application = isApplication(process);
     std::shared_ptr<XPCConnection> evicted;
     {
         std::lock_guard lock(m_mutex);
-        const auto shareOf = [this](pid_t owner) {
-            return static_cast<std::size_t>(
-                std::count_if(m_unregistered.begin(), m_unregistered.end(),
-                              [owner](const auto& pending) { return pending.process == owner; }));
+        const auto oldestWhere = [this](const auto& matches) {
+            return std::find_if(m_unregistered.begin(), m_unregistered.end(), matches);
         };
-        // The process with the most connections waiting gives up its oldest, so one that holds
-        // many cannot push out a newcomer that holds one, such as the application on its way to
-        // register.
+        const auto shareWhere = [this](const auto& matches) {
+            return static_cast<std::size_t>(
+                std::count_if(m_unregistered.begin(), m_unregistered.end(), matches));
+        };
+        const auto sameProcess = [process, application](const Unregistered& pending) {
+            return pending.process == process && pending.application == application;
+        };
+        const auto sameUser = [user](const Unregistered& pending) {
+            return !pending.application && pending.user == user;
+        };
         auto victim = m_unregistered.end();
-        if (shareOf(process) >= m_limits.unregisteredPerProcess) {
-            victim =
-                std::find_if(m_unregistered.begin(), m_unregistered.end(),
-                             [process](const auto& pending) { return pending.process == process; });
-        } else if (m_unregistered.size() >= m_limits.unregisteredConnections) {
+        if (shareWhere(sameProcess) >= m_limits.unregisteredPerProcess) {
+            victim = oldestWhere(sameProcess);
+        } else if (application) {
+            // Takes no room from the others, and the others none from it; bounded apart, as a
+            // user may run the application's program as often as they like.
+            const auto sameUsersApplication = [user](const Unregistered& pending) {
+                return pending.application && pending.user == user;
+            };
+            if (shareWhere(sameUsersApplication) >= m_limits.unregisteredConnections) {
+                victim = oldestWhere(sameUsersApplication);
+            }
+        } else if (shareWhere(sameUser) >= m_limits.unregisteredPerUser) {
+            victim = oldestWhere(sameUser);
+        } else if (shareWhere([](const Unregistered& pending) { return !pending.application; }) >=
+                   m_limits.unregisteredConnections) {
+            // The user with the most connections waiting gives up its oldest.
             std::size_t largest = 0;
             for (auto pending = m_unregistered.begin(); pending != m_unregistered.end();
                  ++pending) {
-                if (const auto share = shareOf(pending->process); share > largest) {
+                if (pending->application) {
+                    continue;
+                }
+                const auto share = shareWhere([owner = pending->user](const Unregistered& other) {
+                    return !other.application && other.user == owner;
+                });
+                if (share > largest) {
                     largest = share;
                     victim = pending;
                 }
@@ -119,7 +166,7 @@ bool IPCConnection::shouldAcceptNewConnection(XPCListener&,
             evicted = std::move(victim->connection);
             m_unregistered.erase(victim);
         }
-        m_unregistered.push_back({connection, process});
+        m_unregistered.push_back({connection, process, user, application});
     }
     if (evicted) {
         m_evictionLog.log(
@@ -176,6 +223,12 @@ void IPCConnection::registerApp(Reply reply) {
 
 void IPCConnection::registerConnection(const std::shared_ptr<XPCConnection>& connection,
                                        Reply reply) {
+    if (!isApplication(connection->processIdentifier())) {
+        m_refusalLog.log("Refused the registration of a process that does not run the application",
+                         OSLogType::error);
+        reply(false);
+        return;
+    }
     std::shared_ptr<XPCConnection> replaced;
     {
         std::lock_guard lock(m_mutex);

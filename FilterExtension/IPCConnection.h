@@ -26,12 +26,16 @@ namespace tarnwick {
 //
 // Only a connection that has registered becomes the one to prompt over, and it replaces (and
 // closes) the one registered before; a connection that has not registered cannot cut off the
-// live one, and its process is not exempt from the filter. Unregistered connections are bounded,
-// at most a few at once and fewer from one process, and each is closed when it has not registered
-// within a short time limit. A newcomer is never refused for want of room: the oldest unregistered
-// connection of the newcomer's own process when that has its share, else of the process that has
-// the most, makes way, so clients that merely hold connections open cannot keep the application
-// from registering.
+// live one, and its process is not exempt from the filter. Only a process that runs the
+// application's program may register (see ApplicationProgram); anyone else is answered false.
+//
+// Connections waiting to register are bounded, and each is closed when it has not registered
+// within a short time limit. A connection from the application's program is known as such when it
+// arrives and takes no room among the others: only the older ones of its own process, or of the
+// application's program run by its user, make way for it, so no number of other clients can keep
+// the application from registering. The others are bounded in all, per user and per process; a
+// newcomer among them is never refused, but the oldest of its own process when that has its share,
+// else of its own user when that has its share, else of the user that holds the most, makes way.
 //
 // The stored connection is read and replaced from XPC's queues and the packet thread, so it is
 // guarded; the end (or a failed prompt) of a connection clears the stored one only when it is
@@ -46,10 +50,18 @@ public:
         std::size_t unregisteredConnections = 8;
         std::chrono::milliseconds registrationTimeLimit{2000};
         std::size_t unregisteredPerProcess = 2;
+        std::size_t unregisteredPerUser = 4;
     };
+    // Whether the process runs the application's program.
+    using ApplicationCheck = std::function<bool(pid_t)>;
 
+    // The application is this extension's own (ApplicationProgram::ofThisExtension).
     IPCConnection();
-    explicit IPCConnection(Limits limits);
+    IPCConnection(Limits limits, ApplicationCheck isApplication);
+
+    // Who may register from now on, in place of the one given when made.
+    // Used for testing only
+    void setApplicationCheck(ApplicationCheck isApplication);
 
     // The one instance of the process, made on first use and never released.
     static const std::shared_ptr<IPCConnection>& shared();
@@ -67,7 +79,8 @@ public:
                                    const std::shared_ptr<XPCConnection>& connection) override;
     // Registration without a connection to tell which one asked: answered, changes nothing.
     void registerApp(Reply reply) override;
-    // `connection` registered: it becomes the one to prompt over.
+    // `connection` asks to register: it becomes the one to prompt over when its process runs the
+    // application's program.
     void registerConnection(const std::shared_ptr<XPCConnection>& connection, Reply reply);
 
     // The Mach service name of a bundle's Info.plist ("NetworkExtension" / "NEMachServiceName").
@@ -78,20 +91,27 @@ private:
     // Forgets `connection` if it is still the current one, and as an unregistered one.
     void forget(const XPCConnection* connection);
 
+    bool isApplication(pid_t process) const;
+
     const Limits m_limits;
     const std::shared_ptr<DispatchQueue> m_queue;
     mutable std::mutex m_mutex;
+    ApplicationCheck m_isApplication;
     std::shared_ptr<XPCListener> m_listener;
     std::shared_ptr<XPCConnection> m_currentConnection;
     struct Unregistered {
         std::shared_ptr<XPCConnection> connection;
         pid_t process = 0;
+        uid_t user = 0;
+        // It came from the application's program.
+        bool application = false;
     };
     // Oldest first.
     std::vector<Unregistered> m_unregistered;
     // Lines a flood of clients would repeat without end.
     OSLogThrottle m_evictionLog;
     OSLogThrottle m_lateLog;
+    OSLogThrottle m_refusalLog;
     // Kept for the class shape shared with the application's end; the extension never sets it.
     std::weak_ptr<AppCommunication> m_delegate;
 };

@@ -445,8 +445,9 @@ bool setUp(Environment& environment, const char* self) {
     extension.networkNamespace = client;
     extension.privateRunFolders = true;
     extension.environment = {"PKEXEC_UID=" + std::to_string(kDesktopUser)};
+    // The peer and the engine are this very program, which registers in the application's place.
     environment.extension = std::make_unique<ChildProcess>(
-        std::vector<std::string>{TARNWICK_FILTER_EXTENSION}, extension);
+        std::vector<std::string>{TARNWICK_FILTER_EXTENSION, "--application", self}, extension);
     environment.runFolder =
         "/proc/" + std::to_string(environment.extension->pid()) + "/root/run/tarnwick";
     const std::string service = TARNWICK_EXTENSION_SERVICE;

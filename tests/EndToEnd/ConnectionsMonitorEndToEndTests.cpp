@@ -42,6 +42,10 @@ protected:
         if (::geteuid() != 0) {
             GTEST_SKIP() << "needs root";
         }
+        if (fs::path(TARNWICK_INSTALLED_APPLICATION).string().rfind("/usr/local/lib/", 0) != 0) {
+            GTEST_SKIP() << "the installed application " << TARNWICK_INSTALLED_APPLICATION
+                         << " lies outside the folders a test can make its own";
+        }
         m_sandbox = std::make_unique<NetworkSandbox>();
         m_sandbox->addServerAddress(kRussianServer);
         m_servers.push_back(SocketServer::tcpPong(server(), kGermanServer, kPort));
@@ -81,6 +85,11 @@ protected:
         options.networkNamespace = client();
         options.privateRunFolders = beside == 0;
         options.mountNamespaceOf = beside;
+        if (beside == 0) {
+            // The extension that activation installs lets only the installed application
+            // register: here the engine is it.
+            options.boundFiles = {{launcher.back(), TARNWICK_INSTALLED_APPLICATION}};
+        }
         options.standardInput = true;
         environment.push_back("XDG_CACHE_HOME=" + (m_folder.path() / "cache").string());
         options.environment = std::move(environment);
@@ -250,7 +259,8 @@ TEST_F(ConnectionsMonitorEndToEnd, TheScreenShowsLiveConnectionsInTheListAndOnTh
     extensionOptions.privateRunFolders = true;
     // The screen runs as root here, as the desktop user.
     extensionOptions.environment = {"PKEXEC_UID=0"};
-    ChildProcess extension({TARNWICK_FILTER_EXTENSION}, extensionOptions);
+    ChildProcess extension({TARNWICK_FILTER_EXTENSION, "--application", TARNWICK_SCREEN_HOST},
+                           extensionOptions);
     const fs::path runFolder = "/proc/" + std::to_string(extension.pid()) + "/root/run/tarnwick";
     ASSERT_TRUE(waitUntil([&] { return fs::exists(runFolder / "filter-manager"); }, kWait));
 

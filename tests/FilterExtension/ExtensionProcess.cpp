@@ -16,7 +16,7 @@ std::unique_ptr<ChildProcess> startExtension(const std::string& executable, int 
     options.privateRunFolders = true;
     options.environment = {"PKEXEC_UID=" + std::to_string(desktopUser)};
     auto arguments = launcher;
-    arguments.push_back(executable);
+    arguments.insert(arguments.end(), {executable, "--application", TARNWICK_TEST_PEER});
     auto extension = std::make_unique<ChildProcess>(arguments, options);
     const auto folder = runFolderOf(*extension);
     if (!waitUntil(

@@ -18,8 +18,9 @@ namespace tarnwick::testing {
 inline constexpr std::chrono::seconds kStartWait{60};
 
 // The real extension for the root tests: started in a network namespace with /run and /var/lib
-// of its own, serving `desktopUser`. `launcher` comes before the executable on the command line
-// (say, setsid). Nothing when it is not listening on `service` and the filter manager in time.
+// of its own, serving `desktopUser`, with the test peer as the application that may register.
+// `launcher` comes before the executable on the command line (say, setsid). Nothing when it is not
+// listening on `service` and the filter manager in time.
 std::unique_ptr<ChildProcess> startExtension(const std::string& executable, int networkNamespace,
                                              const std::string& service, uid_t desktopUser,
                                              std::chrono::milliseconds timeout,

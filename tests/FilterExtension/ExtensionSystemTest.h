@@ -39,16 +39,19 @@ protected:
     // The socket folder as the extension's private mount namespace has it.
     std::filesystem::path runFolder() const { return runFolderOf(*m_extension); }
 
-    // An extension process in the client namespace: with /run of its own, or (`beside`) one more
-    // in the running one's mount namespace.
+    // An extension process in the client namespace, with the test peer as the application that
+    // may register: with /run of its own, or (`beside`) one more in the running one's mount
+    // namespace.
     std::unique_ptr<ChildProcess> launchExtension(bool beside = false) const {
         ChildProcess::Options options;
         options.networkNamespace = client();
         options.privateRunFolders = !beside;
         options.mountNamespaceOf = beside ? m_extension->pid() : 0;
         options.environment = {"PKEXEC_UID=" + std::to_string(kDesktopUser)};
-        return std::make_unique<ChildProcess>(std::vector<std::string>{TARNWICK_FILTER_EXTENSION},
-                                              options);
+        return std::make_unique<ChildProcess>(
+            std::vector<std::string>{TARNWICK_FILTER_EXTENSION, "--application",
+                                     TARNWICK_TEST_PEER},
+            options);
     }
 
     void startExtension() {
@@ -67,10 +70,11 @@ protected:
         return tarnwick::testing::setFilterEnabled(*m_extension, enabled, kWait);
     }
 
+    // The test peer, or the same peer run from another file (`program`).
     std::unique_ptr<ChildProcess> startPeer(const std::string& answer, uid_t user = kDesktopUser,
-                                            std::vector<std::string> extra = {}) {
-        std::vector<std::string> arguments{TARNWICK_TEST_PEER, "--service", m_service, "--answer",
-                                           answer};
+                                            std::vector<std::string> extra = {},
+                                            const std::string& program = TARNWICK_TEST_PEER) {
+        std::vector<std::string> arguments{program, "--service", m_service, "--answer", answer};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         ChildProcess::Options options;
         options.networkNamespace = client();

@@ -146,7 +146,7 @@ TEST(FilterDataProvider, FlowInfoHasExactlyTheFiveKeys) {
 }
 
 TEST(FilterDataProvider, FlowsThatAreNotSocketFlowsToAHostAreAllowedUnasked) {
-    auto ipc = std::make_shared<IPCConnection>();
+    auto ipc = makeIPCConnection();
     LinkedApp app(*ipc, LinkedApp::Answer::deny);
     auto provider = std::make_shared<FilterDataProvider>(ipc);
     auto noEndpoint = socketFlow();
@@ -160,7 +160,7 @@ TEST(FilterDataProvider, FlowsThatAreNotSocketFlowsToAHostAreAllowedUnasked) {
 }
 
 TEST(FilterDataProvider, WithoutApplicationEveryFlowIsAllowedAtOnce) {
-    auto provider = std::make_shared<FilterDataProvider>(std::make_shared<IPCConnection>());
+    auto provider = std::make_shared<FilterDataProvider>(makeIPCConnection());
     auto resumer = std::make_shared<RecordingResumer>();
     provider->setFlowResumer(resumer);
     EXPECT_EQ(provider->handleNewFlow(socketFlow()), NEFilterNewFlowVerdict::allowVerdict());
@@ -172,7 +172,7 @@ TEST(FilterDataProvider, PausedFlowIsResumedWithTheApplicationsAnswer) {
     using Kind = NEFilterNewFlowVerdict::Kind;
     for (const auto& [answer, expected] : {std::pair{LinkedApp::Answer::deny, Kind::drop},
                                            std::pair{LinkedApp::Answer::allow, Kind::allow}}) {
-        auto ipc = std::make_shared<IPCConnection>();
+        auto ipc = makeIPCConnection();
         LinkedApp app(*ipc, answer);
         auto provider = std::make_shared<FilterDataProvider>(ipc);
         auto resumer = std::make_shared<RecordingResumer>();
@@ -184,7 +184,7 @@ TEST(FilterDataProvider, PausedFlowIsResumedWithTheApplicationsAnswer) {
 }
 
 TEST(FilterDataProvider, FlowIsAllowedWhenTheApplicationCannotBeReached) {
-    auto ipc = std::make_shared<IPCConnection>();
+    auto ipc = makeIPCConnection();
     LinkedApp app(*ipc, LinkedApp::Answer::hold);
     auto provider = std::make_shared<FilterDataProvider>(ipc);
     auto resumer = std::make_shared<RecordingResumer>();

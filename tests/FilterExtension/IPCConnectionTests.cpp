@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -37,7 +39,7 @@ const IPCConnection::FlowInfo kFlow{{"localPort", "8080"},
                                     {"aza", "example.test"}};
 
 TEST(IPCConnection, PromptReachesTheApplicationAndItsAnswerComesBack) {
-    auto ipc = std::make_shared<IPCConnection>();
+    auto ipc = makeIPCConnection();
     LinkedApp app(*ipc, LinkedApp::Answer::deny);
     Answers answers;
     ASSERT_TRUE(ipc->promptUser(kFlow, answers.handler()));
@@ -54,7 +56,7 @@ TEST(IPCConnection, PromptWithoutApplicationIsRefusedAndNeverAnswered) {
         std::lock_guard lock(mutex);
         lines.emplace_back(line);
     });
-    auto ipc = std::make_shared<IPCConnection>();
+    auto ipc = makeIPCConnection();
     Answers answers;
     EXPECT_FALSE(ipc->promptUser(kFlow, answers.handler()));
     RunLoop::main().runFor(50ms);
@@ -66,7 +68,7 @@ TEST(IPCConnection, PromptWithoutApplicationIsRefusedAndNeverAnswered) {
 }
 
 TEST(IPCConnection, ConnectionThatNeverRegistersDoesNotTakeOver) {
-    auto ipc = std::make_shared<IPCConnection>();
+    auto ipc = makeIPCConnection();
     LinkedApp app(*ipc, LinkedApp::Answer::deny);
     ASSERT_TRUE(app.registered());
     LinkedApp idle(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
@@ -80,29 +82,89 @@ TEST(IPCConnection, ConnectionThatNeverRegistersDoesNotTakeOver) {
 }
 
 TEST(IPCConnection, AFullPoolClosesTheOldestUnregisteredAndTheTimeLimitTheRest) {
-    // Every connection here comes from this one process: the bound in all and the bound per
-    // process, each in turn the one reached.
-    for (const auto& limits :
-         {IPCConnection::Limits{2, 300ms, 8}, IPCConnection::Limits{8, 300ms, 2}}) {
-        SCOPED_TRACE(std::to_string(limits.unregisteredConnections) + " in all, " +
-                     std::to_string(limits.unregisteredPerProcess) + " per process");
-        auto ipc = std::make_shared<IPCConnection>(limits);
+    // Every connection here comes from this one process of one user: each bound in turn the one
+    // reached, for other programs and for the application's own (which are bounded apart).
+    struct Case {
+        const char* name;
+        IPCConnection::Limits limits;
+        bool clientsRunTheApplication;
+    };
+    for (const auto& row : std::vector<Case>{
+             {"others, in all", {2, 1s, 8, 8}, false},
+             {"others, per process", {8, 1s, 2, 8}, false},
+             {"others, per user", {8, 1s, 8, 2}, false},
+             {"the application's program, per process", {8, 1s, 2, 8}, true},
+             {"the application's program, per user", {2, 1s, 8, 8}, true},
+         }) {
+        SCOPED_TRACE(row.name);
+        auto application = std::make_shared<std::atomic<bool>>(row.clientsRunTheApplication);
+        auto ipc = makeIPCConnection(row.limits, application);
         LinkedApp first(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
         LinkedApp second(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
         LinkedApp third(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no);
         EXPECT_TRUE(third.accepted()) << "a newcomer is never refused";
         EXPECT_TRUE(waitFor([&] { return first.wasClosed(); })) << "the oldest made way";
+        EXPECT_FALSE(second.wasClosed()) << "only the oldest, before any time limit";
+        *application = true;
         LinkedApp app(*ipc, LinkedApp::Answer::allow);
         EXPECT_TRUE(app.registered());
         EXPECT_TRUE(waitFor([&] { return second.wasClosed() && third.wasClosed(); }))
             << "idle clients are let go";
-        RunLoop::main().runFor(500ms);
+        RunLoop::main().runFor(1500ms);
         EXPECT_FALSE(app.wasClosed()) << "a registered client has no time limit";
     }
 }
 
+TEST(IPCConnection, OnlyTheApplicationsProgramRegisters) {
+    auto application = std::make_shared<std::atomic<bool>>(false);
+    auto ipc = makeIPCConnection({}, application);
+    LinkedApp impostor(*ipc, LinkedApp::Answer::allow);
+    EXPECT_TRUE(impostor.accepted());
+    EXPECT_FALSE(impostor.registered()) << "another program of the same user";
+
+    // A process that ran the application when it connected but another program by the time it
+    // registers.
+    *application = true;
+    LinkedApp changed(*ipc, LinkedApp::Answer::allow, LinkedApp::Registers::no);
+    *application = false;
+    EXPECT_FALSE(changed.registerNow());
+
+    EXPECT_EQ(ipc->currentConnection(), nullptr);
+    Answers answers;
+    EXPECT_FALSE(ipc->promptUser(kFlow, answers.handler())) << "nobody to ask";
+    EXPECT_TRUE(impostor.recorder().prompts().empty());
+
+    *application = true;
+    LinkedApp app(*ipc, LinkedApp::Answer::deny);
+    EXPECT_TRUE(app.registered());
+    EXPECT_EQ(ipc->currentConnection(), app.extensionSide());
+}
+
+TEST(IPCConnection, ClientsThatOnlyConnectNeverCrowdOutTheApplication) {
+    auto application = std::make_shared<std::atomic<bool>>(true);
+    auto ipc = makeIPCConnection(IPCConnection::Limits{2, 10s, 2, 2}, application);
+    // The application has connected and is about to register when others flood in.
+    LinkedApp app(*ipc, LinkedApp::Answer::deny, LinkedApp::Registers::no);
+    *application = false;
+    std::vector<std::unique_ptr<LinkedApp>> others;
+    for (int i = 0; i < 6; ++i) {
+        others.push_back(
+            std::make_unique<LinkedApp>(*ipc, LinkedApp::Answer::hold, LinkedApp::Registers::no));
+        EXPECT_TRUE(others.back()->accepted()) << "a newcomer is never refused";
+    }
+    EXPECT_TRUE(waitFor([&] { return others[3]->wasClosed(); }))
+        << "the others made way among themselves";
+    *application = true;
+    EXPECT_TRUE(app.registerNow());
+    EXPECT_FALSE(app.wasClosed());
+    Answers answers;
+    ASSERT_TRUE(ipc->promptUser(kFlow, answers.handler()));
+    ASSERT_TRUE(waitFor([&] { return answers.count == 1; }));
+    EXPECT_EQ(answers.allowed, 0) << "the application answered";
+}
+
 TEST(IPCConnection, RegisterAnswersTrueEveryTime) {
-    auto ipc = std::make_shared<IPCConnection>();
+    auto ipc = makeIPCConnection();
     LinkedApp app(*ipc, LinkedApp::Answer::allow);
     auto provider = ProviderCommunication::remoteObject(
         app.appSide()->remoteObjectProxyWithErrorHandler([](const XPCError&) {}));
@@ -114,7 +176,7 @@ TEST(IPCConnection, RegisterAnswersTrueEveryTime) {
 }
 
 TEST(IPCConnection, NewerConnectionReplacesTheOlderAndClosesIt) {
-    auto ipc = std::make_shared<IPCConnection>();
+    auto ipc = makeIPCConnection();
     LinkedApp first(*ipc, LinkedApp::Answer::allow);
     LinkedApp second(*ipc, LinkedApp::Answer::deny);
     ASSERT_TRUE(first.registered() && second.registered());
@@ -132,7 +194,7 @@ TEST(IPCConnection, NewerConnectionReplacesTheOlderAndClosesIt) {
 }
 
 TEST(IPCConnection, PromptFailingOnAReplacedConnectionAllowsItsFlowAndKeepsTheLiveOne) {
-    auto ipc = std::make_shared<IPCConnection>();
+    auto ipc = makeIPCConnection();
     LinkedApp stale(*ipc, LinkedApp::Answer::hold);
     Answers answers;
     ASSERT_TRUE(ipc->promptUser(kFlow, answers.handler()));
@@ -147,7 +209,7 @@ TEST(IPCConnection, PromptFailingOnAReplacedConnectionAllowsItsFlowAndKeepsTheLi
 }
 
 TEST(IPCConnection, ApplicationThatGoesAwayIsForgottenAndItsPromptsAllowed) {
-    auto ipc = std::make_shared<IPCConnection>();
+    auto ipc = makeIPCConnection();
     LinkedApp app(*ipc, LinkedApp::Answer::hold);
     Answers held;
     ASSERT_TRUE(ipc->promptUser(kFlow, held.handler()));

@@ -4,6 +4,7 @@
 // processes of another user. Needs root; skipped elsewhere.
 
 #include "ExtensionSystemTest.h"
+#include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,21 @@ protected:
         return ExtensionSystemTest::startPeer(answer, kDesktopUser, std::move(extra));
     }
 
+    // The test peer run by the desktop user from a copy of its own: the same bytes as the
+    // application's program, but not its file, as any program of the user's would be.
+    std::unique_ptr<ChildProcess> startCopiedPeer(const std::string& answer,
+                                                  std::vector<std::string> extra = {}) {
+        const auto copy = m_userFolder.path() / "peer";
+        if (!std::filesystem::exists(copy)) {
+            std::filesystem::copy_file(TARNWICK_TEST_PEER, copy);
+            EXPECT_EQ(::chmod(m_userFolder.path().c_str(), 0755), 0);
+            EXPECT_EQ(::chown(m_userFolder.path().c_str(), kDesktopUser, kDesktopUser), 0);
+            EXPECT_EQ(::chown(copy.c_str(), kDesktopUser, kDesktopUser), 0);
+        }
+        return ExtensionSystemTest::startPeer(answer, kDesktopUser, std::move(extra),
+                                              copy.string());
+    }
+
     std::vector<std::string> ruleLines() const {
         std::vector<std::string> lines;
         for (const char* tool : {"/usr/sbin/iptables-save", "/usr/sbin/ip6tables-save"}) {
@@ -59,6 +75,7 @@ protected:
     }
 
     std::unique_ptr<SocketServer> m_server;
+    TemporaryDirectory m_userFolder;
 };
 
 TEST_F(LinkClientSystem, AClientThatOnlyConnectsIsAskedAboutLikeAnyOther) {
@@ -75,27 +92,56 @@ TEST_F(LinkClientSystem, AClientThatOnlyConnectsIsAskedAboutLikeAnyOther) {
 }
 
 TEST_F(LinkClientSystem, HostileConnectionsDoNotKeepTheApplicationFromRegistering) {
+    // Connections that never register, opened again as soon as they are closed, by other
+    // programs of the desktop user: from one process and from several, and one each from many.
+    struct Case {
+        const char* name;
+        std::vector<int> connectionsPerProcess;
+    };
     startExtension();
     ASSERT_EQ(setFilterEnabled(true), std::nullopt);
-    // 40 connections that never register, from one process and from several, opened again as
-    // soon as they are closed.
-    std::vector<std::unique_ptr<ChildProcess>> floods;
-    floods.push_back(startPeer("allow", {"--flood", "40"}));
-    for (int i = 0; i < 4; ++i) {
-        floods.push_back(startPeer("allow", {"--flood", "10"}));
-    }
-    for (const auto& flood : floods) {
-        ASSERT_EQ(flood->readLine(kWait), "flooding");
-    }
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        SCOPED_TRACE("application start " + std::to_string(attempt));
+    for (const auto& row : std::vector<Case>{
+             {"40 from one process and 10 from each of four", {40, 10, 10, 10, 10}},
+             {"one from each of 30 processes", std::vector<int>(30, 1)},
+         }) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::unique_ptr<ChildProcess>> floods;
+        for (const int connections : row.connectionsPerProcess) {
+            floods.push_back(startCopiedPeer("allow", {"--flood", std::to_string(connections)}));
+        }
+        for (const auto& flood : floods) {
+            ASSERT_EQ(flood->readLine(kWait), "flooding");
+        }
+        for (int attempt = 0; attempt < 6; ++attempt) {
+            SCOPED_TRACE("application start " + std::to_string(attempt));
+            auto application = startPeer("deny");
+            EXPECT_EQ(application->readLine(kWait), "registered true");
+        }
         auto application = startPeer("deny");
-        EXPECT_EQ(application->readLine(kWait), "registered true");
+        ASSERT_EQ(application->readLine(kWait), "registered true");
+        EXPECT_EQ(outcomeName(tcpExchange(client(), kServer, kTcpPort, kWait)), "refused")
+            << "the application decides";
     }
+}
+
+TEST_F(LinkClientSystem, OnlyTheApplicationsProgramMayRegister) {
+    startExtension();
+    ASSERT_EQ(setFilterEnabled(true), std::nullopt);
+    // No application yet: the impostor's refusal leaves every connection passing, its own too.
+    const std::string target = std::string(kServer) + ":" + std::to_string(kTcpPort);
+    auto impostor = startCopiedPeer("allow", {"--connect", target});
+    ASSERT_EQ(impostor->readLine(kWait), "registered false");
+    EXPECT_EQ(impostor->readLine(kWait), "connected");
+
     auto application = startPeer("deny");
     ASSERT_EQ(application->readLine(kWait), "registered true");
+    auto another = startCopiedPeer("allow", {"--connect", target});
+    ASSERT_EQ(another->readLine(kWait), "registered false");
+    EXPECT_EQ(another->readLine(kWait), "connect-failed " + std::to_string(ECONNREFUSED))
+        << "the refused process is asked about like any other, and the application said no";
+    EXPECT_TRUE(application->readLineStartingWith("prompt ", kWait));
     EXPECT_EQ(outcomeName(tcpExchange(client(), kServer, kTcpPort, kWait)), "refused")
-        << "the application decides";
+        << "the application still decides";
 }
 
 TEST_F(LinkClientSystem, SilentFilterManagerClientsDoNotLockOutTheApplicationOrRoot) {

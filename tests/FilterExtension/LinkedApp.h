@@ -20,6 +20,15 @@
 
 namespace tarnwick::testing {
 
+// An IPCConnection for which every peer runs the application's program, as the peers of these
+// tests (this very process) stand in for it; while `application` is given, it says so at each
+// call instead, so that a test can play a process that does not.
+inline std::shared_ptr<IPCConnection> makeIPCConnection(
+    IPCConnection::Limits limits = {}, std::shared_ptr<std::atomic<bool>> application = nullptr) {
+    return std::make_shared<IPCConnection>(
+        limits, [application](pid_t) { return application == nullptr || application->load(); });
+}
+
 // An application end joined to an IPCConnection over a socket pair, as if it had connected
 // through the listener, and registered (unless told not to). It records the prompts it gets and
 // answers them as told.
@@ -70,16 +79,21 @@ public:
             std::filesystem::temp_directory_path() / "unused", XPCPeerPolicy({}, 0));
         m_accepted = ipc.shouldAcceptNewConnection(*listener, m_extensionSide);
         if (m_accepted && registers == Registers::yes) {
-            auto registered = std::make_shared<std::promise<bool>>();
-            auto answered = registered->get_future();
-            ProviderCommunication::remoteObject(
-                m_appSide->remoteObjectProxyWithErrorHandler(
-                    [registered](const XPCError&) { registered->set_value(false); }))
-                ->registerApp([registered](bool yes) { registered->set_value(yes); });
-            m_registered =
-                answered.wait_for(std::chrono::seconds(10)) == std::future_status::ready &&
-                answered.get();
+            registerNow();
         }
+    }
+
+    // Sends register: and waits for the answer; false when it is no or none came.
+    bool registerNow() {
+        auto registered = std::make_shared<std::promise<bool>>();
+        auto answered = registered->get_future();
+        ProviderCommunication::remoteObject(
+            m_appSide->remoteObjectProxyWithErrorHandler(
+                [registered](const XPCError&) { registered->set_value(false); }))
+            ->registerApp([registered](bool yes) { registered->set_value(yes); });
+        m_registered = answered.wait_for(std::chrono::seconds(10)) == std::future_status::ready &&
+                       answered.get();
+        return m_registered;
     }
 
     ~LinkedApp() { m_appSide->invalidate(); }

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -15,6 +16,7 @@
 #include <sys/eventfd.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -219,6 +221,15 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Opti
     }
     environment.insert(environment.end(), options.environment.begin(), options.environment.end());
     auto envp = pointers(environment);
+    // The folders to make for each bound file, outermost first, spelled out before the fork.
+    std::vector<std::vector<std::string>> boundFolders;
+    for (const auto& [file, where] : options.boundFiles) {
+        auto& folders = boundFolders.emplace_back();
+        for (auto folder = std::filesystem::path(where).parent_path();
+             folder != folder.root_path() && !folder.empty(); folder = folder.parent_path()) {
+            folders.insert(folders.begin(), folder.string());
+        }
+    }
 
     // Between fork and exec only system calls: the parent has threads.
     m_pid = ::fork();
@@ -235,6 +246,18 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Opti
                 ::mount("tmpfs", "/usr/local/lib", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") !=
                     0) {
                 ::_exit(125);
+            }
+            for (std::size_t i = 0; i < options.boundFiles.size(); ++i) {
+                for (const auto& folder : boundFolders[i]) {
+                    (void)::mkdir(folder.c_str(), 0755);
+                }
+                const char* where = options.boundFiles[i].second.c_str();
+                const int placeholder = ::open(where, O_CREAT | O_WRONLY | O_CLOEXEC, 0755);
+                if (placeholder < 0 || ::close(placeholder) != 0 ||
+                    ::mount(options.boundFiles[i].first.c_str(), where, nullptr, MS_BIND,
+                            nullptr) != 0) {
+                    ::_exit(120);
+                }
             }
         }
         if (mountNamespace && ::setns(mountNamespace.get(), CLONE_NEWNS) != 0) {

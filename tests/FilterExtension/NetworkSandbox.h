@@ -10,6 +10,7 @@
 #include <string>
 #include <sys/types.h>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tarnwick::testing {
@@ -61,6 +62,9 @@ public:
         // A private mount namespace with fresh, empty /run, /var/lib and /usr/local/lib (where the
         // system-extension helper installs).
         bool privateRunFolders = false;
+        // With `privateRunFolders`: each file (first) bound over a path in those folders (second),
+        // whose folders are made.
+        std::vector<std::pair<std::string, std::string>> boundFiles;
         uid_t user = 0;
         std::vector<std::string> environment;  // added to the caller's
         bool standardInput = false;            // a pipe the caller can close; else none
