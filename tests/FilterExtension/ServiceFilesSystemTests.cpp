@@ -57,13 +57,15 @@ protected:
         options.mountNamespaceOf = holder.pid();
         options.environment = {"PKEXEC_UID=" + std::to_string(kDesktopUser)};
         auto extension = std::make_unique<ChildProcess>(
-            std::vector<std::string>{TARNWICK_FILTER_EXTENSION}, options);
+            std::vector<std::string>{TARNWICK_FILTER_EXTENSION, "--application",
+                                     TARNWICK_TEST_PEER},
+            options);
         const auto folder = runFolderOf(holder);
         if (!waitUntil(
                 [&] {
                     return fs::exists(folder / m_service) && fs::exists(folder / "filter-manager");
                 },
-                kWait)) {
+                kStartWait)) {
             return nullptr;
         }
         return extension;

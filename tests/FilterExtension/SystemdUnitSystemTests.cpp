@@ -126,13 +126,21 @@ protected:
         return text.str();
     }
 
+    // The extension that the helper installs lets only the installed application register, and
+    // the unit gives it no way to name another: the peer is copied to where the package puts the
+    // application, in the namespace's own /usr/local/lib.
     std::unique_ptr<ChildProcess> startPeerInside(const std::string& answer) const {
+        const fs::path application = TARNWICK_INSTALLED_APPLICATION;
+        fs::create_directories(inside(application.parent_path()));
+        fs::copy_file(TARNWICK_TEST_PEER, inside(application),
+                      fs::copy_options::overwrite_existing);
+        fs::permissions(inside(application), fs::perms(0755));
         ChildProcess::Options options;
         options.networkNamespace = client();
         options.mountNamespaceOf = m_namespace->pid();
         options.user = kDesktopUser;
         return std::make_unique<ChildProcess>(
-            std::vector<std::string>{TARNWICK_TEST_PEER, "--service", m_service, "--answer",
+            std::vector<std::string>{application.string(), "--service", m_service, "--answer",
                                      answer},
             options);
     }
