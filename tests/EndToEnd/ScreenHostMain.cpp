@@ -72,7 +72,8 @@ public:
             auto* button = m_window->header()->scanButton()->button();
             // Not while the first look at the filter is still configuring it.
             if (m_model->status.get() != ConnectionsMonitorViewModel::Status::stopped ||
-                m_model->isConfiguringExtensionForFirstTime() || !button || !button->isEnabled()) {
+                m_model->isConfiguringExtensionForFirstTime().get() || !button ||
+                !button->isEnabled()) {
                 return;
             }
             press->stop();

@@ -135,7 +135,7 @@ public:
     const ApplicationList& applications() const { return m_applications; }
     void setApplications(ApplicationList applications);
 
-    bool isConfiguringExtensionForFirstTime() const {
+    const Published<bool>& isConfiguringExtensionForFirstTime() const {
         return m_lifecycle->isConfiguringExtensionForFirstTime();
     }
     bool didSetupMonitor() const { return m_lifecycle->didSetupMonitor(); }

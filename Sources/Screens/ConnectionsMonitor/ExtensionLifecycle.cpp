@@ -300,7 +300,7 @@ void ExtensionLifecycle::configureExtensionForFirstTime() {
     if (!(m_owner.isInstalled && m_owner.isInstalled()) || !isNetworkUp()) {
         return;
     }
-    m_isConfiguringExtensionForFirstTime = true;
+    m_isConfiguringExtensionForFirstTime.set(true);
     std::weak_ptr<ExtensionLifecycle> weakSelf = weak_from_this();
     m_ipcConnection.registerWithExtension(extensionBundle(), appCommunication(),
                                           [weakSelf](bool registered) {
@@ -331,7 +331,7 @@ void ExtensionLifecycle::finishFirstConfiguration() {
     dispatchPreconditionOnMain();
     stopFilter();
     scanState.set(ScanState::standBy);
-    m_isConfiguringExtensionForFirstTime = false;
+    m_isConfiguringExtensionForFirstTime.set(false);
     if (m_didFixExtension) {
         after(250ms, [](ExtensionLifecycle& self) { self.startMonitoring(); });
     }
@@ -436,6 +436,8 @@ void ExtensionLifecycle::cancelExtensionInstallation() {
     logInfo("The user cancelled the system extension installation");
     didInitiate.set(false);
     status.set(Status::stopped);
+    // The button asked for the running state when it was pressed; nothing runs.
+    scanState.set(ScanState::standBy);
 }
 
 OSSystemExtensionReplacementAction ExtensionLifecycle::actionForReplacingExtension(

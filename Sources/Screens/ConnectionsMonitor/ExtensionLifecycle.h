@@ -83,7 +83,10 @@ public:
     const Published<bool>& isFixingBrokenExtension() const { return m_isFixingBrokenExtension; }
     // Also stored under "isFixingExtension", which the next launch reads.
     void setIsFixingBrokenExtension(bool fixing);
-    bool isConfiguringExtensionForFirstTime() const { return m_isConfiguringExtensionForFirstTime; }
+    // True while the first set-up of this launch runs.
+    const Published<bool>& isConfiguringExtensionForFirstTime() const {
+        return m_isConfiguringExtensionForFirstTime;
+    }
     bool didSetupMonitor() const { return m_didSetupMonitor; }
     bool didFixExtension() const { return m_didFixExtension; }
     bool shouldMonitorForBrokenExtension() const { return m_shouldMonitorForBrokenExtension; }
@@ -145,7 +148,7 @@ private:
     const std::shared_ptr<DispatchQueue> m_mainQueue;
 
     Published<bool> m_isFixingBrokenExtension{false};
-    bool m_isConfiguringExtensionForFirstTime = false;
+    Published<bool> m_isConfiguringExtensionForFirstTime{false};
     bool m_didFixExtension = false;
     bool m_shouldMonitorForBrokenExtension = false;
     bool m_didSetupMonitor = false;
