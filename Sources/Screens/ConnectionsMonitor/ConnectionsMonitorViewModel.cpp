@@ -12,7 +12,6 @@
 
 namespace tarnwick {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
@@ -133,15 +132,8 @@ ConnectionsMonitorViewModel::ConnectionsMonitorViewModel(Dependencies dependenci
         }});
     m_animationManager =
         std::make_shared<ConnectionMonitorAnimationManager>(m_scheduler, dependencies.random);
-    const auto folder = dependencies.applicationsFolder;
-    bool installed = !folder;
-    if (folder) {
-        std::error_code error;
-        const auto bundle = fs::weakly_canonical(m_mainBundle.bundlePath(), error);
-        const auto applications = fs::weakly_canonical(*folder, error);
-        const auto relative = bundle.lexically_relative(applications);
-        installed = !relative.empty() && *relative.begin() != "..";
-    }
+    // The mover's own rule: the screen offers the move exactly when the mover would make it.
+    const bool installed = dependencies.installLocations.isInstalled(m_mainBundle.bundlePath());
     isInstalled.set(installed);
     isUndesirableCountriesListFetched.set(m_undesirableCountries.didFetchUndesirableCountries());
     showsMap.set(m_locationManager->isAuthorized());

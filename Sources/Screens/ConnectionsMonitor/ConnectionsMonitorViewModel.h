@@ -19,6 +19,7 @@
 #include "Screens/Presenters/InterfacePresenters.h"
 #include "Screens/Settings/SettingsAllowancesListManager.h"
 #include "SystemExtensions/OSSystemExtensionManager.h"
+#include "Tools/InstallLocations.h"
 #include "Tools/NetworkValidator.h"
 #include "Tools/ScanState.h"
 #include "Tools/UndesirableCountriesManager.h"
@@ -82,8 +83,8 @@ public:
         std::shared_ptr<const WhoIs> whois;
         std::string geoIPServiceHost{WhoIs::serviceHost};
         const Bundle* mainBundle = nullptr;
-        // The Applications folder; none when there is none.
-        std::optional<std::filesystem::path> applicationsFolder;
+        // Where the application counts as installed; without any Applications folder, anywhere.
+        InstallLocations installLocations;
         std::shared_ptr<ErrorAlertPresenter> errorAlerts;
         std::shared_ptr<SheetPresenter> sheets;
         std::shared_ptr<URLOpener> urlOpener;

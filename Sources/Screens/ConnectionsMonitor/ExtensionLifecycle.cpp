@@ -416,6 +416,7 @@ void ExtensionLifecycle::activateSystemExtension(bool monitorForBrokenExtension)
 }
 
 void ExtensionLifecycle::submitActivationRequest() {
+    m_isActivatingSystemExtension = true;
     auto request = OSSystemExtensionRequest::activationRequest(
         *extensionBundle().bundleIdentifier(), m_mainQueue);
     request->setDelegate(weak_from_this());
@@ -468,9 +469,12 @@ void ExtensionLifecycle::requestNeedsUserApproval(const OSSystemExtensionRequest
     logInfo("Extension " + request.identifier() + " requires user approval");
 }
 
-void ExtensionLifecycle::requestDidFinishWithResult(const OSSystemExtensionRequest&,
+void ExtensionLifecycle::requestDidFinishWithResult(const OSSystemExtensionRequest& request,
                                                     OSSystemExtensionRequestResult result) {
     dispatchPreconditionOnMain();
+    if (request.kind() == OSSystemExtensionRequest::Kind::activation) {
+        m_isActivatingSystemExtension = false;
+    }
     if (result != OSSystemExtensionRequestResult::completed) {
         logInfo("Unexpected result " + std::to_string(static_cast<int>(result)) +
                 " for system extension request");
@@ -494,9 +498,12 @@ void ExtensionLifecycle::requestDidFinishWithResult(const OSSystemExtensionReque
     }
 }
 
-void ExtensionLifecycle::requestDidFailWithError(const OSSystemExtensionRequest&,
+void ExtensionLifecycle::requestDidFailWithError(const OSSystemExtensionRequest& request,
                                                  const OSSystemExtensionError& error) {
     dispatchPreconditionOnMain();
+    if (request.kind() == OSSystemExtensionRequest::Kind::activation) {
+        m_isActivatingSystemExtension = false;
+    }
     logInfo("System extension request failed: " + error.localizedDescription);
     status.set(Status::stopped);
     // A removal that failed is no removal under way.
@@ -518,30 +525,71 @@ void ExtensionLifecycle::scheduleBrokenExtensionCheck() {
           [](ExtensionLifecycle& self) { self.checkForBrokenExtension(); });
 }
 
+bool ExtensionLifecycle::isWatchdogJudging() const {
+    const bool traffic = m_owner.hasRecordedTraffic && m_owner.hasRecordedTraffic();
+    // A flow recorded proves the filter works; an activation still waiting (for a password, say)
+    // has its own outcome to tell; offline, nothing can be learnt.
+    return !traffic && m_shouldMonitorForBrokenExtension && !m_isActivatingSystemExtension &&
+           isNetworkUp();
+}
+
+void ExtensionLifecycle::askWhetherBroken(std::function<void(ExtensionLifecycle&, bool)> then) {
+    std::weak_ptr<ExtensionLifecycle> weakSelf = weak_from_this();
+    m_filterManager.fetchFilterStatus(
+        [weakSelf, then = std::move(then)](Result<FilterStatus, std::string> answer) {
+            const auto self = weakSelf.lock();
+            if (!self) {
+                return;
+            }
+            const std::string fault =
+                answer ? answer->fault() : "the filter does not answer: " + answer.error();
+            logInfo(fault.empty() ? std::string("The filter extension works")
+                                  : "The filter extension does not work: " + fault);
+            then(*self, !fault.empty());
+        });
+}
+
 void ExtensionLifecycle::markFixingIfNoTraffic() {
     dispatchPreconditionOnMain();
-    const bool traffic = m_owner.hasRecordedTraffic && m_owner.hasRecordedTraffic();
-    if (!traffic && m_shouldMonitorForBrokenExtension && isNetworkUp()) {
-        setIsFixingBrokenExtension(true);
+    if (!isWatchdogJudging()) {
+        return;
     }
+    askWhetherBroken([](ExtensionLifecycle& self, bool broken) {
+        if (broken && self.isWatchdogJudging()) {
+            self.setIsFixingBrokenExtension(true);
+        }
+    });
 }
 
 void ExtensionLifecycle::checkForBrokenExtension() {
     dispatchPreconditionOnMain();
-    const bool traffic = m_owner.hasRecordedTraffic && m_owner.hasRecordedTraffic();
-    if (!traffic && m_shouldMonitorForBrokenExtension && isNetworkUp()) {
-        stopFilter();
-        status.set(Status::stopped);
-        m_shouldMonitorForBrokenExtension = false;
-        Settings::set(Value(false), SettingsKey::isSystemExtensionExplained);
-        std::weak_ptr<ExtensionLifecycle> weakSelf = weak_from_this();
-        m_mainQueue->async([weakSelf] {
-            if (const auto self = weakSelf.lock()) {
-                self->relaunchAfterRepair();
-            }
-        });
+    if (!isWatchdogJudging()) {
+        disarmWatchdog();
         return;
     }
+    askWhetherBroken([](ExtensionLifecycle& self, bool broken) {
+        if (broken && self.isWatchdogJudging()) {
+            self.repairBrokenExtension();
+        } else {
+            self.disarmWatchdog();
+        }
+    });
+}
+
+void ExtensionLifecycle::repairBrokenExtension() {
+    stopFilter();
+    status.set(Status::stopped);
+    m_shouldMonitorForBrokenExtension = false;
+    Settings::set(Value(false), SettingsKey::isSystemExtensionExplained);
+    std::weak_ptr<ExtensionLifecycle> weakSelf = weak_from_this();
+    m_mainQueue->async([weakSelf] {
+        if (const auto self = weakSelf.lock()) {
+            self->relaunchAfterRepair();
+        }
+    });
+}
+
+void ExtensionLifecycle::disarmWatchdog() {
     m_shouldMonitorForBrokenExtension = false;
     // Disarmed without a repair: the flag set by the first check must not make the next launch
     // believe it follows one.

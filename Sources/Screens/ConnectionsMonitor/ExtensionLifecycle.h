@@ -27,8 +27,10 @@ namespace tarnwick {
 // the application anew.
 //
 // Steps of a start: explanation (once) -> activation request -> configuration enabled and saved
-// -> registration -> running. The watchdog, armed by a start, checks the extension twice on
-// fixed delays and repairs it only when it is broken.
+// -> registration -> running. The watchdog, armed by a start, looks twice on fixed delays (1.5 s:
+// marks the repair; 3 s after a replacement in this run, else 4.5 s: repairs). Each look asks the
+// filter itself whether it works (its host answers, its rules are in place, its queue is bound),
+// never the traffic: a quiet network is no broken filter. Only a filter that fails is repaired.
 //
 // Main queue only: requests, filter-manager completions and registrations answer there, and the
 // delayed steps run there holding the lifecycle weakly. Made with `create`.
@@ -128,8 +130,13 @@ private:
     void applyFilterState();
     void submitActivationRequest();
     void scheduleBrokenExtensionCheck();
+    bool isWatchdogJudging() const;
+    // Asks the filter how it is doing; `then` learns whether it is broken.
+    void askWhetherBroken(std::function<void(ExtensionLifecycle&, bool broken)> then);
     void markFixingIfNoTraffic();
     void checkForBrokenExtension();
+    void repairBrokenExtension();
+    void disarmWatchdog();
     void relaunchAfterRepair();
     void uninstallSystemExtension();
     void after(std::chrono::milliseconds delay, std::function<void(ExtensionLifecycle&)> step);
@@ -153,6 +160,7 @@ private:
     bool m_shouldMonitorForBrokenExtension = false;
     bool m_didSetupMonitor = false;
     bool m_isUninstallingSystemExtension = false;
+    bool m_isActivatingSystemExtension = false;
     NotificationCenter::ObserverToken m_observer;
     NotificationCenter::ObserverToken m_windowKeyObserver;
     std::optional<Bundle> m_extensionBundle;
