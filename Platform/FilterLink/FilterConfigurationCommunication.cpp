@@ -27,6 +27,9 @@ public:
                                         [reply](const std::optional<std::string>& error) {
                                             reply({error ? Value(*error) : Value()});
                                         });
+        } else if (selector == filterlink::kStatusSelector) {
+            m_object->fetchStatus(
+                [reply](const FilterStatus& status) { reply({status.toValue()}); });
         }
     }
 
@@ -67,6 +70,20 @@ public:
                        });
     }
 
+    void fetchStatus(StatusReply reply) override {
+        m_proxy.invoke(filterlink::kStatusSelector, {},
+                       [proxy = m_proxy, reply = std::move(reply)](const Value::Array& answer) {
+                           auto status = answer.size() == 1 ? FilterStatus::fromValue(answer[0])
+                                                            : std::nullopt;
+                           if (status) {
+                               reply(*status);
+                           } else {
+                               proxy.reportError(
+                                   {XPCError::Code::peerError, "The filter status is malformed."});
+                           }
+                       });
+    }
+
 private:
     XPCRemoteObjectProxy m_proxy;
 };
@@ -74,9 +91,11 @@ private:
 }  // namespace
 
 const XPCInterface& FilterConfigurationCommunication::interface() {
-    static const auto* interface = new XPCInterface(
-        filterlink::kFilterConfigurationCommunication, filterlink::kProtocolVersion,
-        {{filterlink::kLoadSelector, {0, true}}, {filterlink::kSaveSelector, {1, true}}});
+    static const auto* interface = new XPCInterface(filterlink::kFilterConfigurationCommunication,
+                                                    filterlink::kProtocolVersion,
+                                                    {{filterlink::kLoadSelector, {0, true}},
+                                                     {filterlink::kSaveSelector, {1, true}},
+                                                     {filterlink::kStatusSelector, {0, true}}});
     return *interface;
 }
 

@@ -35,6 +35,9 @@ inline constexpr const char* kFilterConfigurationCommunication = "FilterConfigur
 inline constexpr const char* kLoadSelector = "loadFromPreferencesWithCompletionHandler:";
 // Arguments: [configuration dictionary]; reply: [error text, or null when it was saved].
 inline constexpr const char* kSaveSelector = "saveToPreferences:completionHandler:";
+// Reply: [status dictionary]: how the filter the configuration switches is doing. A host that
+// predates it refuses the call, which the asker takes as a filter that does not answer.
+inline constexpr const char* kStatusSelector = "filterStatusWithCompletionHandler:";
 // Served by each filter-manager client; arguments: [configuration dictionary], no reply.
 inline constexpr const char* kFilterConfigurationObserver = "FilterConfigurationObserver";
 inline constexpr const char* kConfigurationDidChangeSelector = "filterConfigurationDidChange:";
@@ -45,5 +48,12 @@ inline constexpr const char* kConfigurationDescription = "localizedDescription";
 inline constexpr const char* kConfigurationProvider = "providerConfiguration";
 inline constexpr const char* kProviderFilterSockets = "filterSockets";
 inline constexpr const char* kProviderFilterPackets = "filterPackets";
+
+// The status dictionary: Booleans, and a text saying what is wrong (empty when nothing is).
+inline constexpr const char* kStatusEnabled = "enabled";
+inline constexpr const char* kStatusRunning = "running";
+inline constexpr const char* kStatusRulesInPlace = "rulesInPlace";
+inline constexpr const char* kStatusQueueBound = "queueBound";
+inline constexpr const char* kStatusProblem = "problem";
 
 }  // namespace tarnwick::filterlink

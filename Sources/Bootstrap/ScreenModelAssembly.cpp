@@ -18,6 +18,7 @@
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Sheets/MainWindowSheetPresenter.h"
+#include "Tools/InstallLocations.h"
 #include "Tools/UndesirableCountriesManager.h"
 
 #include <QApplication>
@@ -52,8 +53,7 @@ ScreenModels makeScreenModels(MainWindow& window, ApplicationServices& services)
     engine.mainBundle = &services.mainBundle();
     engine.locationManager =
         std::make_shared<LocationManager>(std::make_shared<GeoClueLocationProvider>(), urlOpener);
-    engine.applicationsFolder =
-        AppMover::applicationsFolder(AppMover::standardEnvironment().applicationDirectories);
+    engine.installLocations = InstallLocations::standard();
     engine.errorAlerts = std::make_shared<QtErrorAlertPresenter>(&window);
     engine.sheets = std::make_shared<MainWindowSheetPresenter>(
         [target = QPointer<MainWindow>(&window)]() -> SheetWindowController* {
@@ -115,11 +115,18 @@ ScreenModels makeScreenModels(MainWindow& window, ApplicationServices& services)
             return new MapView(scene, MapView::sharedAtlas(), mapParent);
         };
         screen.notificationCenter = window.notificationCenter();
-        screen.moveToApplications = [&services] {
+        screen.moveToApplications = [&services, weakModel = std::weak_ptr(connectionsMonitor)] {
             AppMover::Environment environment = AppMover::standardEnvironment();
             environment.sourceBundle = services.mainBundle().bundlePath();
             environment.applicationName = "Tarnwick";
-            (void)AppMover::moveToApplicationsFolderIfNeeded(true, environment);
+            const auto outcome = AppMover::moveToApplicationsFolderIfNeeded(true, environment);
+            // Nothing to move (the folders changed since the screen looked): the screen goes on
+            // to its Start button rather than offering the move again.
+            const auto model = weakModel.lock();
+            if (model && (outcome == AppMover::Outcome::alreadyInPlace ||
+                          outcome == AppMover::Outcome::noApplicationsFolder)) {
+                model->isInstalled.set(true);
+            }
         };
         return new ConnectionMonitorView(connectionsMonitor, std::move(screen), parent);
     };

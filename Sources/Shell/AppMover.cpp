@@ -4,6 +4,7 @@
 #include "Foundation/AdministratorCommand.h"
 #include "Foundation/Bundle.h"
 #include "Shell/ApplicationMover.h"
+#include "Tools/InstallLocations.h"
 #include "Tools/Log/ContextLog.h"
 
 #include <algorithm>
@@ -26,16 +27,6 @@ bool isWritable(const fs::path& path) {
     return ::access(path.c_str(), W_OK) == 0;
 }
 
-std::size_t entryCount(const fs::path& directory) {
-    std::error_code error;
-    std::size_t count = 0;
-    for (fs::directory_iterator it(directory, error), end; !error && it != end;
-         it.increment(error)) {
-        ++count;
-    }
-    return count;
-}
-
 // The packaged mover is root's and is the program its polkit action names, so the password
 // prompt says what is approved; a bundle that was never installed brings its own.
 fs::path standardMover() {
@@ -51,12 +42,9 @@ fs::path standardMover() {
 
 AppMover::Environment AppMover::standardEnvironment() {
     Environment environment;
-    const char* home = std::getenv("HOME");
-    if (home != nullptr) {
-        environment.applicationDirectories.push_back(fs::path(home) / "Applications");
-    }
-    environment.applicationDirectories.push_back("/Applications");
-    environment.packageDirectories = {"/usr/lib/tarnwick", "/usr/local/lib/tarnwick"};
+    InstallLocations locations = InstallLocations::standard();
+    environment.applicationDirectories = std::move(locations.applicationDirectories);
+    environment.packageDirectories = std::move(locations.packageDirectories);
     environment.privilegedRunner = systemCommandRunner();
     environment.mover = standardMover();
     environment.isRunningAt = [](const fs::path&) { return false; };
@@ -88,37 +76,11 @@ AppMover::Environment AppMover::standardEnvironment() {
 
 bool AppMover::isInApplicationsFolder(const fs::path& bundle,
                                       const std::vector<fs::path>& directories) {
-    const std::string path = bundle.lexically_normal().string();
-    for (const fs::path& directory : directories) {
-        const std::string prefix = directory.lexically_normal().string();
-        if (!prefix.empty() && path.rfind(prefix, 0) == 0) {
-            return true;
-        }
-    }
-    for (const fs::path& component : bundle) {
-        if (component == "Applications") {
-            return true;
-        }
-    }
-    return false;
+    return InstallLocations{directories, {}}.isInPlace(bundle);
 }
 
 std::optional<fs::path> AppMover::applicationsFolder(const std::vector<fs::path>& directories) {
-    std::optional<fs::path> chosen;
-    std::size_t chosenCount = 0;
-    for (const fs::path& directory : directories) {
-        std::error_code error;
-        const fs::path resolved = fs::canonical(directory, error);
-        if (error || !fs::is_directory(resolved, error) || resolved == "/System/Applications") {
-            continue;
-        }
-        const std::size_t count = entryCount(resolved);
-        if (!chosen || count > chosenCount) {
-            chosen = resolved;
-            chosenCount = count;
-        }
-    }
-    return chosen;
+    return InstallLocations{directories, {}}.applicationsFolder();
 }
 
 std::string AppMover::moveAlertInformativeText(const std::string& applicationName,
@@ -163,11 +125,12 @@ AppMover::Outcome AppMover::moveToApplicationsFolderIfNeeded(bool skipConfirmati
                                                              Environment& environment) {
     for (;;) {
         const fs::path source = environment.sourceBundle;
-        if (isInApplicationsFolder(source, environment.applicationDirectories) ||
-            isInApplicationsFolder(source, environment.packageDirectories)) {
+        const InstallLocations locations{environment.applicationDirectories,
+                                         environment.packageDirectories};
+        if (locations.isInPlace(source)) {
             return Outcome::alreadyInPlace;
         }
-        const auto folder = applicationsFolder(environment.applicationDirectories);
+        const auto folder = locations.applicationsFolder();
         if (!folder) {
             return Outcome::noApplicationsFolder;
         }

@@ -9,6 +9,7 @@
 #include "Sources/Tools/GeoIPTestServer.h"
 #include "SystemExtensions/SystemExtensionHelper.h"
 #include "Tools/AllowanceList.h"
+#include "Tools/SettingsKey.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -244,6 +245,66 @@ TEST_F(ConnectionsMonitorEndToEnd, AHostInTheDenyListIsRefusedWithoutAnAlert) {
     EXPECT_EQ(m_engine->stop(0, kWait), 0);
 }
 
+// The user has used the monitor before (the explanation was read), so a start arms the watchdog;
+// then nothing on the network makes a connection. The watchdog asks the running filter, finds it
+// sound and leaves it: no repair, no relaunch, and the filter still decides the next connection.
+TEST_F(ConnectionsMonitorEndToEnd, AQuietNetworkKeepsAWorkingFilter) {
+    UserDefaults::standard().resetForTesting(settingsFile());
+    Settings::set(Value(true), SettingsKey::isSystemExtensionExplained);
+    // The extension runs already, so the start does not wait for its installation and the
+    // watchdog's looks fall while the filter is on.
+    ChildProcess::Options extensionOptions;
+    extensionOptions.networkNamespace = client();
+    extensionOptions.privateRunFolders = true;
+    ChildProcess extension({TARNWICK_FILTER_EXTENSION}, extensionOptions);
+    const fs::path runFolder = "/proc/" + std::to_string(extension.pid()) + "/root/run/tarnwick";
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(runFolder / "filter-manager"); }, kWait));
+
+#ifdef TARNWICK_SCREEN_HOST
+    // With the screen, which presses Start itself and pictures the quiet screen.
+    const fs::path pictures = TARNWICK_SCREENSHOT_DIR;
+    fs::remove(pictures / "connections-monitor-quiet.png");
+    startEngine({TARNWICK_XVFB_RUN, "-a", "-s", "-screen 0 1600x1000x24", TARNWICK_SCREEN_HOST},
+                {"--screenshots", pictures.string(), "--atlas", TARNWICK_WORLD_ATLAS,
+                 "--extension-running", "yes", "--quiet-picture-after", "10000"},
+                {"QT_QPA_PLATFORM=xcb",
+                 "LSAN_OPTIONS=suppressions=" + std::string(TARNWICK_XCB_LSAN_SUPPRESSIONS)},
+                extension.pid());
+    ASSERT_TRUE(next("pressed Start", 60s)) << log();
+    ASSERT_EQ(next("status running", 60s), "") << log();
+    // Ten quiet seconds: well past both looks of the watchdog.
+    EXPECT_EQ(next("quiet ", 30s), "Stop running") << log();
+    EXPECT_TRUE(fs::exists(pictures / "connections-monitor-quiet.png"));
+#else
+    startEngine({TARNWICK_ENGINE_HOST}, {"--extension-running", "yes"}, {}, extension.pid());
+    ASSERT_EQ(next("status running", 60s), "") << log();
+    // Ten quiet seconds: well past both looks of the watchdog.
+    EXPECT_FALSE(next("status stopped", 10s)) << log();
+#endif
+    const auto said = [this](const std::string& text) {
+        return std::any_of(m_lines.begin(), m_lines.end(), [&](const std::string& line) {
+            return line.find(text) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(said("The filter extension works")) << log();
+    EXPECT_FALSE(said("does not work")) << log();
+    EXPECT_FALSE(said("relaunch")) << log();
+    UserDefaults::standard().resetForTesting(settingsFile());
+    const auto explained = Settings::value(SettingsKey::isSystemExtensionExplained);
+    EXPECT_TRUE(explained && explained->asBool() == true);
+
+    // The filter still decides: the next connection is asked about and recorded.
+    EXPECT_EQ(outcomeName(tcpExchange(client(), kGermanServer, kPort, kWait)), "passed");
+    ASSERT_TRUE(
+        waitUntil([&] { return next("tree ", 1s).has_value() && said(kGermanServer); }, kWait))
+        << log();
+
+    m_engine->closeInput();
+    EXPECT_EQ(next("deactivated "), "ok") << log();
+    EXPECT_EQ(m_engine->stop(0, kWait), 0);
+    (void)extension.stop(SIGTERM, kWait);
+}
+
 #ifdef TARNWICK_SCREEN_HOST
 // The screen over the same set-up: its own Start button switches the monitor on, the list shows
 // both servers with their verdicts and the map draws them; the pictures are kept for review.
@@ -266,13 +327,23 @@ TEST_F(ConnectionsMonitorEndToEnd, TheScreenShowsLiveConnectionsInTheListAndOnTh
 
     const fs::path pictures = TARNWICK_SCREENSHOT_DIR;
     fs::remove(pictures / "connections-monitor-live.png");
-    startEngine({TARNWICK_XVFB_RUN, "-a", "-s", "-screen 0 1600x1000x24", TARNWICK_SCREEN_HOST},
-                {"--screenshots", pictures.string(), "--atlas", TARNWICK_WORLD_ATLAS,
-                 "--extension-running", "yes"},
-                {"QT_QPA_PLATFORM=xcb",
-                 "LSAN_OPTIONS=suppressions=" + std::string(TARNWICK_XCB_LSAN_SUPPRESSIONS)},
-                extension.pid());
-    // The screen configures the filter once, then the user presses Start.
+    // Installed as the package installs it, while the user has an Applications folder of their
+    // own; the first explanation is cancelled.
+    const fs::path applications = m_folder.path() / "home/Applications";
+    fs::create_directories(applications);
+    startEngine(
+        {TARNWICK_XVFB_RUN, "-a", "-s", "-screen 0 1600x1000x24", TARNWICK_SCREEN_HOST},
+        {"--screenshots", pictures.string(), "--atlas", TARNWICK_WORLD_ATLAS, "--extension-running",
+         "yes", "--applications-folder", applications.string(), "--package-folder",
+         fs::path(TARNWICK_APP_BUNDLE).parent_path().string(), "--cancel-first", "yes"},
+        {"QT_QPA_PLATFORM=xcb",
+         "LSAN_OPTIONS=suppressions=" + std::string(TARNWICK_XCB_LSAN_SUPPRESSIONS)},
+        extension.pid());
+    // The screen configures the filter once and offers Start, the user presses it, cancels the
+    // explanation (Start is offered again), presses it again and goes on.
+    EXPECT_EQ(next("ready ", 60s), "Start stopped") << log();
+    ASSERT_TRUE(next("pressed Start", 60s)) << log();
+    EXPECT_EQ(next("after cancel ", 60s), "Start stopped") << log();
     ASSERT_TRUE(next("pressed Start", 60s)) << log();
     ASSERT_EQ(next("status running", 60s), "") << log();
 

@@ -7,6 +7,7 @@
 //   alert <the alert's informative text, its lines joined by " | ">
 //   tree <the applications and their hits, as JSON>
 //   deactivated <ok | the error>
+//   relaunch                                        the engine asked for a new instance
 //
 // Closing its standard input removes the extension and ends the program.
 //
@@ -14,8 +15,14 @@
 //   --install-folder <folder> --helper <program>    the extension is activated through the helper
 //   --extension-running yes                         the caller has started the extension: every
 //                                                   activation request finishes at once
+//   --cancel-first yes                              the first explanation is cancelled
+//                                                   ("explanation cancelled"), later ones go on
+//   --applications-folder <folder> --package-folder <folder>
+//                                                   where the application counts as installed
 //
-// Once the network is up it does what the user does first: switches the monitor on.
+// Once the network is up it does what the user does first: switches the monitor on. Every second
+// it tells the engine that a window became key, as a user moving between windows does, so a
+// relaunch that waits for one happens.
 
 #include "EngineHost.h"
 
@@ -41,6 +48,7 @@
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace tarnwick::testing {
 
@@ -119,13 +127,30 @@ private:
     std::string m_prefix;
 };
 
-// The user has read the explanation and goes on at once.
+// The user has read the explanation and goes on at once; with `cancelFirst`, the user cancels
+// the first explanation and goes on with the next.
 class ContinuingSheets final : public SheetPresenter {
 public:
+    explicit ContinuingSheets(bool cancelFirst) : m_cancelFirst(cancelFirst) {}
+
     bool presentSystemExtensionExplanation(std::function<void()> onContinue) override {
         DispatchQueue::main()->async(std::move(onContinue));
         return true;
     }
+    bool presentDismissableSystemExtensionExplanation(std::function<void()> onContinue,
+                                                      std::function<void()> onCancel) override {
+        if (std::exchange(m_cancelFirst, false) && onCancel) {
+            DispatchQueue::main()->async([onCancel = std::move(onCancel)] {
+                onCancel();
+                say("explanation cancelled");
+            });
+            return true;
+        }
+        return presentSystemExtensionExplanation(std::move(onContinue));
+    }
+
+private:
+    bool m_cancelFirst;
 };
 
 class PrintedErrors final : public ErrorAlertPresenter {
@@ -235,6 +260,12 @@ void watch(std::weak_ptr<ConnectionsMonitorViewModel> weakModel, std::string las
         });
 }
 
+void activateWindowsEverySecond() {
+    NotificationCenter::defaultCenter().post(
+        ConnectionsMonitorViewModel::kWindowDidBecomeKeyNotification);
+    DispatchQueue::main()->asyncAfter(1s, [] { activateWindowsEverySecond(); });
+}
+
 }  // namespace
 
 int runEngineHost(int argc, char** argv, EngineHostScreen* screen) {
@@ -302,7 +333,14 @@ int runEngineHost(int argc, char** argv, EngineHostScreen* screen) {
     dependencies.geoIPServiceHost = "127.0.0.1";
     dependencies.mainBundle = &application;
     dependencies.errorAlerts = std::make_shared<PrintedErrors>();
-    dependencies.sheets = std::make_shared<ContinuingSheets>();
+    dependencies.sheets = std::make_shared<ContinuingSheets>(options["--cancel-first"] == "yes");
+    // An install as the package makes it, beside a user's own Applications folder.
+    if (options.count("--applications-folder") != 0) {
+        dependencies.installLocations.applicationDirectories = {options["--applications-folder"]};
+    }
+    if (options.count("--package-folder") != 0) {
+        dependencies.installLocations.packageDirectories = {options["--package-folder"]};
+    }
     dependencies.userNotifications = std::make_shared<PrintedNotifications>();
     dependencies.relaunch = [] { say("relaunch"); };
     dependencies.reverseLookup = [](const std::string&) { return std::nullopt; };
@@ -330,6 +368,7 @@ int runEngineHost(int argc, char** argv, EngineHostScreen* screen) {
     }).detach();
 
     watch(model, "", "", screen);
+    activateWindowsEverySecond();
     // As the user would: the switch is used once the network is known to be up.
     RunLoop::main().runUntil([&network] { return network->isNetworkUp(); }, 10s);
     if (screen) {

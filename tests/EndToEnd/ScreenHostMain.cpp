@@ -6,8 +6,16 @@
 //   <folder>/connections-monitor-live-map.png  the map panel alone
 //
 // and "rows <address>=<dot colour>..." (the server rows the list shows) and "screenshot <n>" are
-// printed (n counts the saves). Its other arguments and output are the
-// engine host's, with `--screenshots <folder>` and `--atlas <countries file>` added.
+// printed (n counts the saves). Before each press of Start the window is saved too:
+//
+//   <folder>/connections-monitor-ready.png         before the first press ("ready <title>
+//   <status>") <folder>/connections-monitor-after-cancel.png  after a cancelled explanation ("after
+//   cancel ...") <folder>/connections-monitor-quiet.png         `--quiet-picture-after <ms>` of
+//   running without
+//                                                  a connection ("quiet <title> <status>")
+//
+// Its other arguments and output are the engine host's, with `--screenshots <folder>` and
+// `--atlas <countries file>` added.
 
 #include "EngineHost.h"
 #include "Logging/ConsoleDestination.h"
@@ -27,6 +35,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -38,8 +47,9 @@ using namespace Qt::StringLiterals;
 
 class Screen final : public EngineHostScreen {
 public:
-    Screen(QString folder, std::shared_ptr<const WorldAtlas> atlas)
-        : m_folder(std::move(folder)), m_atlas(std::move(atlas)) {
+    Screen(QString folder, std::shared_ptr<const WorldAtlas> atlas,
+           std::chrono::milliseconds quietFor)
+        : m_folder(std::move(folder)), m_atlas(std::move(atlas)), m_quietFor(quietFor) {
         QDir().mkpath(m_folder);
     }
 
@@ -66,21 +76,43 @@ public:
         m_window->resize(1100, 680);
         m_window->show();
         (void)QTest::qWaitForWindowExposed(m_window.get());
-        // The user presses Start once the screen has found the filter stopped.
+        // The user presses Start once the screen has found the filter stopped; when the first
+        // explanation is cancelled, the screen is pictured and Start pressed again.
         auto* press = new QTimer(m_window.get());
         QObject::connect(press, &QTimer::timeout, m_window.get(), [this, press] {
             auto* button = m_window->header()->scanButton()->button();
             // Not while the first look at the filter is still configuring it.
             if (m_model->status.get() != ConnectionsMonitorViewModel::Status::stopped ||
-                m_model->isConfiguringExtensionForFirstTime() || !button || !button->isEnabled()) {
+                m_model->isConfiguringExtensionForFirstTime().get() || !button ||
+                !button->isEnabled() || !button->isVisible()) {
                 return;
             }
-            press->stop();
+            if (m_presses == 0) {
+                picture(u"connections-monitor-ready"_s, "ready");
+            } else if (!m_model->didInitiate.get()) {
+                picture(u"connections-monitor-after-cancel"_s, "after cancel");
+            } else {
+                return;
+            }
+            ++m_presses;
             QTest::mouseClick(button, Qt::LeftButton);
             std::puts("pressed Start");
             std::fflush(stdout);
         });
         press->start(1500);
+        // Once running, and after `quietFor` without a connection, the screen is pictured.
+        if (m_quietFor.count() > 0) {
+            auto* quiet = new QTimer(m_window.get());
+            QObject::connect(quiet, &QTimer::timeout, m_window.get(), [this, quiet] {
+                if (m_model->status.get() != ConnectionsMonitorViewModel::Status::running) {
+                    return;
+                }
+                quiet->stop();
+                QTimer::singleShot(m_quietFor, m_window.get(),
+                                   [this] { picture(u"connections-monitor-quiet"_s, "quiet"); });
+            });
+            quiet->start(100);
+        }
     }
 
     void treeChanged() override {
@@ -105,6 +137,30 @@ public:
     void stop() override { QApplication::quit(); }
 
 private:
+    // Saves the window as <name>.png and prints "<label> <button title> <status>".
+    void picture(const QString& name, const char* label) {
+        m_window->grab().save(m_folder + u"/"_s + name + u".png"_s);
+        const auto* button = m_window->header()->scanButton()->button();
+        std::printf(
+            "%s %s %s\n", label,
+            button && button->isVisible() ? button->text().toStdString().c_str() : "(no button)",
+            statusName());
+        std::fflush(stdout);
+    }
+    const char* statusName() const {
+        switch (m_model->status.get()) {
+            case ConnectionsMonitorViewModel::Status::stopped:
+                return "stopped";
+            case ConnectionsMonitorViewModel::Status::configuring:
+                return "configuring";
+            case ConnectionsMonitorViewModel::Status::indeterminate:
+                return "indeterminate";
+            case ConnectionsMonitorViewModel::Status::running:
+                return "running";
+        }
+        return "unknown";
+    }
+
     void save() {
         m_window->grab().save(m_folder + u"/connections-monitor-live.png"_s);
         if (auto* map = m_window->findChild<MapView*>()) {
@@ -123,6 +179,8 @@ private:
 
     QString m_folder;
     std::shared_ptr<const WorldAtlas> m_atlas;
+    std::chrono::milliseconds m_quietFor;
+    int m_presses = 0;
     std::shared_ptr<ConnectionsMonitorViewModel> m_model;
     std::shared_ptr<MapScene> m_scene;
     std::shared_ptr<MapViewCoordinator> m_coordinator;
@@ -145,7 +203,10 @@ int main(int argc, char** argv) {
     if (auto read = tarnwick::WorldAtlas::read(options["--atlas"])) {
         atlas = std::make_shared<const tarnwick::WorldAtlas>(std::move(read).value());
     }
-    tarnwick::testing::Screen screen(QString::fromStdString(options["--screenshots"]), atlas);
+    const auto quietFor = std::chrono::milliseconds(
+        options.count("--quiet-picture-after") ? std::stoi(options["--quiet-picture-after"]) : 0);
+    tarnwick::testing::Screen screen(QString::fromStdString(options["--screenshots"]), atlas,
+                                     quietFor);
     const int status = tarnwick::testing::runEngineHost(argc, argv, &screen);
     tarnwick::MainQueueBridge::uninstall();
     return status;

@@ -3,6 +3,7 @@
 
 #include "Dispatch/WorkerPool.h"
 #include "ExtensionSystemTest.h"
+#include "NetworkExtension/Manager/FilterManagerClient.h"
 #include "NetworkExtension/Provider/FirewallRules.h"
 
 #include <gtest/gtest.h>
@@ -235,6 +236,44 @@ TEST_F(FilterExtensionSystem, RulesFollowTheFilterAndNeverOutliveTheProcess) {
         << "rules left behind must let traffic through";
     startExtension();
     EXPECT_EQ(firewallRules().find("TARNWICK"), std::string::npos);
+}
+
+// The status the application's watchdog asks for: the real rules and the real queue binding, and
+// a filter whose rules someone removed is reported as broken.
+TEST_F(FilterExtensionSystem, StatusReportsTheRulesAndTheQueueOfTheRunningFilter) {
+    startExtension();
+    auto manager =
+        FilterManagerClient::createForSocketPath(runFolderOf(*m_extension) / "filter-manager");
+    const auto status = [&]() -> std::optional<FilterStatus> {
+        auto done = std::make_shared<std::promise<std::optional<FilterStatus>>>();
+        auto result = done->get_future();
+        manager->fetchStatus(
+            [done](const std::optional<FilterStatus>& answer, const std::optional<std::string>&) {
+                done->set_value(answer);
+            });
+        if (result.wait_for(kWait) != std::future_status::ready) {
+            return std::nullopt;
+        }
+        return result.get();
+    };
+    EXPECT_EQ(status(), FilterStatus{}) << "off as configured";
+
+    ASSERT_EQ(setFilterEnabled(true), std::nullopt);
+    const auto working = status();
+    ASSERT_TRUE(working);
+    EXPECT_TRUE(working->isSound()) << working->fault();
+    EXPECT_TRUE(working->running && working->rulesInPlace && working->queueBound);
+
+    ASSERT_EQ(NetworkSandbox::runIn(
+                  client(), {"/usr/sbin/iptables", "-w", "5", "-D", "OUTPUT", "-j", "TARNWICK-OUT"})
+                  .status,
+              0);
+    const auto broken = status();
+    ASSERT_TRUE(broken);
+    EXPECT_FALSE(broken->rulesInPlace);
+    EXPECT_TRUE(broken->queueBound);
+    EXPECT_NE(broken->fault().find("OUTPUT"), std::string::npos) << broken->fault();
+    ASSERT_EQ(setFilterEnabled(false), std::nullopt);
 }
 
 TEST_F(FilterExtensionSystem, AnAnswerAppliesToItsOwnConnectionOnly) {

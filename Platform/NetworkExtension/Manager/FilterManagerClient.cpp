@@ -141,6 +141,21 @@ void FilterManagerClient::saveToPreferences(const FilterConfiguration& configura
         m_timeLimit, [once] { (*once)(std::string("The filter host did not answer in time.")); });
 }
 
+void FilterManagerClient::fetchStatus(StatusCompletion completion) {
+    auto once = std::make_shared<Once<StatusCompletion>>(std::move(completion));
+    auto queue = m_queue;
+    auto host = FilterConfigurationCommunication::remoteObject(
+        connection()->remoteObjectProxyWithErrorHandler([once, queue](const XPCError& error) {
+            queue->async([once, error] { (*once)(std::nullopt, error.localizedDescription); });
+        }));
+    host->fetchStatus([once, queue](const FilterStatus& status) {
+        queue->async([once, status] { (*once)(status, std::nullopt); });
+    });
+    m_queue->asyncAfter(m_timeLimit, [once] {
+        (*once)(std::nullopt, std::string("The filter host did not answer in time."));
+    });
+}
+
 void FilterManagerClient::invalidate() {
     std::lock_guard lock(m_mutex);
     m_invalidated = true;

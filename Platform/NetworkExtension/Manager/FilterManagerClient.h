@@ -3,6 +3,7 @@
 #include "Dispatch/DispatchQueue.h"
 #include "FilterLink/FilterConfiguration.h"
 #include "FilterLink/FilterConfigurationObserver.h"
+#include "FilterLink/FilterStatus.h"
 #include "XPC/XPCConnection.h"
 
 #include <atomic>
@@ -31,6 +32,8 @@ public:
     using LoadCompletion = std::function<void(const std::optional<FilterConfiguration>&,
                                               const std::optional<std::string>& error)>;
     using SaveCompletion = std::function<void(const std::optional<std::string>& error)>;
+    using StatusCompletion = std::function<void(const std::optional<FilterStatus>&,
+                                                const std::optional<std::string>& error)>;
     using ChangeHandler = std::function<void(const FilterConfiguration&)>;
 
     // Without a callback queue, the client answers on a serial queue of its own.
@@ -54,6 +57,8 @@ public:
 
     void loadFromPreferences(LoadCompletion completion);
     void saveToPreferences(const FilterConfiguration& configuration, SaveCompletion completion);
+    // How the filter is doing, as the host finds it when asked.
+    void fetchStatus(StatusCompletion completion);
     // Closes the connection for good: later calls fail at once.
     void invalidate();
 

@@ -79,6 +79,24 @@ void NEFilterManager::saveToPreferences(Completion completion) {
     });
 }
 
+void NEFilterManager::fetchFilterStatus(StatusCompletion completion) {
+    auto queue = m_callbackQueue;
+    client()->fetchStatus(
+        [queue, completion = std::move(completion)](const std::optional<FilterStatus>& status,
+                                                    const std::optional<std::string>& error) {
+            queue->async([completion, status, error] {
+                if (!completion) {
+                    return;
+                }
+                if (status && !error) {
+                    completion(*status);
+                } else {
+                    completion(Failure{error.value_or("No status")});
+                }
+            });
+        });
+}
+
 bool NEFilterManager::isEnabled() const {
     std::lock_guard lock(m_state->mutex);
     return m_state->configuration.enabled;

@@ -3,6 +3,7 @@
 #include "Dispatch/DispatchQueue.h"
 #include "FilterLink/FilterConfiguration.h"
 #include "Foundation/NotificationCenter.h"
+#include "Foundation/Result.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
 
 #include <functional>
@@ -22,6 +23,8 @@ namespace tarnwick {
 class NEFilterManager {
 public:
     using Completion = std::function<void(const std::optional<std::string>& error)>;
+    // The status, or why none came.
+    using StatusCompletion = std::function<void(Result<FilterStatus, std::string>)>;
     using ClientFactory =
         std::function<std::shared_ptr<FilterManagerClient>(FilterManagerClient::ChangeHandler)>;
 
@@ -39,6 +42,9 @@ public:
 
     virtual void loadFromPreferences(Completion completion);
     virtual void saveToPreferences(Completion completion);
+    // Asks the extension host how the filter is doing: whether it answers, and whether the filter
+    // the configuration asks for works. Completes once, on the callback queue.
+    virtual void fetchFilterStatus(StatusCompletion completion);
 
     virtual bool isEnabled() const;
     virtual void setEnabled(bool enabled);

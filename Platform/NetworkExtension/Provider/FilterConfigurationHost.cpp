@@ -113,6 +113,26 @@ void FilterConfigurationHost::saveToPreferences(const FilterConfiguration& confi
     });
 }
 
+void FilterConfigurationHost::fetchStatus(StatusReply reply) {
+    m_queue->async([self = shared_from_this(), reply = std::move(reply)] {
+        FilterStatus status;
+        status.enabled = wantsFilter(self->m_configuration);
+        status.running = self->m_filterRunning;
+        if (self->m_filterRunning) {
+            const auto health = self->m_filter->health();
+            status.rulesInPlace = health.rulesInPlace;
+            status.queueBound = health.queueBound;
+            status.problem = health.problem;
+        } else if (status.enabled) {
+            status.problem = "the filter is configured on but does not run";
+        }
+        if (!status.isSound()) {
+            osLog("The filter does not work: " + status.fault(), OSLogType::error, hostLog());
+        }
+        reply(status);
+    });
+}
+
 bool FilterConfigurationHost::shouldAcceptNewConnection(
     XPCListener&, const std::shared_ptr<XPCConnection>& connection) {
     std::shared_ptr<XPCConnection> evicted;

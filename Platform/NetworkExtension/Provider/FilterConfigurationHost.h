@@ -34,10 +34,20 @@ public:
     // The filter the configuration switches.
     class FilterSwitch {
     public:
+        // What a look at the running filter finds.
+        struct Health {
+            bool rulesInPlace = true;
+            bool queueBound = true;
+            // What is wrong; empty when nothing is.
+            std::string problem;
+        };
+
         virtual ~FilterSwitch() = default;
         // The reason when the filter could not start.
         virtual Result<void, std::string> startFilter() = 0;
         virtual void stopFilter() = 0;
+        // Asked only while the filter runs. A filter with nothing of its own to look at is well.
+        virtual Health health() { return {}; }
     };
 
     static constexpr std::size_t kMaximumClients = 16;
@@ -53,6 +63,7 @@ public:
 
     void loadFromPreferences(LoadReply reply) override;
     void saveToPreferences(const FilterConfiguration& configuration, SaveReply reply) override;
+    void fetchStatus(StatusReply reply) override;
     bool shouldAcceptNewConnection(XPCListener& listener,
                                    const std::shared_ptr<XPCConnection>& connection) override;
 

@@ -1,5 +1,6 @@
 #include "FilterDataProviderHost.h"
 
+#include "NetfilterQueueBindings.h"
 #include "OSLog/OSLog.h"
 
 #include <chrono>
@@ -97,6 +98,27 @@ void FilterDataProviderHost::stopFilter() {
     m_engine.reset();
     stopProvider(NEProviderStopReason::configurationDisabled);
     osLog("The filter is off", OSLogType::info, hostLog());
+}
+
+FilterDataProviderHost::Health FilterDataProviderHost::health() {
+    if (!m_engine) {
+        return {false, false, "the filter is not running"};
+    }
+    Health health;
+    const auto addProblem = [&health](const std::string& problem) {
+        health.problem += (health.problem.empty() ? "" : "; ") + problem;
+    };
+    if (auto rules = m_rules.check(); !rules) {
+        health.rulesInPlace = false;
+        addProblem(rules.error());
+    }
+    const auto queue = m_rules.settings().flowQueue;
+    const auto bound = NetfilterQueueBindings::read();
+    if (!bound || bound->count(queue) == 0) {
+        health.queueBound = false;
+        addProblem("the flow queue " + std::to_string(queue) + " is not bound");
+    }
+    return health;
 }
 
 void FilterDataProviderHost::stopProvider(NEProviderStopReason reason) {

@@ -27,6 +27,8 @@ public:
 
     Result<void, std::string> startFilter() override;
     void stopFilter() override;
+    // The rules that feed the flow queue are in place and the kernel has the queue bound.
+    Health health() override;
 
 private:
     void stopProvider(NEProviderStopReason reason);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <unistd.h>
 #include <vector>
 
@@ -132,6 +133,56 @@ void FirewallRules::removeFamily(bool ipv6) {
         (void)run({"-F", chain});
         (void)run({"-X", chain});
     }
+}
+
+std::string FirewallRules::missingRules(const std::string& listing, const Settings& settings) {
+    const std::string queue = "-j NFQUEUE --queue-num " + std::to_string(settings.flowQueue);
+    bool inputJump = false;
+    bool outputJump = false;
+    bool inputQueue = false;
+    bool outputQueue = false;
+    std::istringstream lines(listing);
+    std::string line;
+    while (std::getline(lines, line)) {
+        inputJump = inputJump || line == std::string("-A INPUT -j ") + kInputChain;
+        outputJump = outputJump || line == std::string("-A OUTPUT -j ") + kOutputChain;
+        const auto feeds = [&](const char* chain) {
+            const std::string prefix = std::string("-A ") + chain + " ";
+            const auto at = line.find(queue);
+            const auto end = at + queue.size();
+            return line.rfind(prefix, 0) == 0 && at != std::string::npos &&
+                   (end == line.size() || line[end] == ' ');
+        };
+        inputQueue = inputQueue || feeds(kInputChain);
+        outputQueue = outputQueue || feeds(kOutputChain);
+    }
+    std::string missing;
+    for (const auto& [present, what] :
+         {std::pair{outputJump, std::string("the jump from OUTPUT to ") + kOutputChain},
+          std::pair{inputJump, std::string("the jump from INPUT to ") + kInputChain},
+          std::pair{outputQueue, std::string("the flow queue rules of ") + kOutputChain},
+          std::pair{inputQueue, std::string("the flow queue rules of ") + kInputChain}}) {
+        if (!present) {
+            missing += (missing.empty() ? "" : ", ") + what;
+        }
+    }
+    return missing;
+}
+
+Result<void, std::string> FirewallRules::check() const {
+    ProcessRequest request;
+    request.arguments = {tool("iptables"), "-w", "5", "-S"};
+    const auto result = m_runner(request);
+    if (!result) {
+        return Failure{"iptables did not run: " + result.error().message};
+    }
+    if (!result->succeeded()) {
+        return Failure{"iptables failed: " + result->standardError};
+    }
+    if (auto missing = missingRules(result->standardOutput, m_settings); !missing.empty()) {
+        return Failure{"the firewall rules lack " + missing};
+    }
+    return {};
 }
 
 }  // namespace tarnwick

@@ -40,11 +40,16 @@ public:
     Result<void, std::string> install();
     // Removes every rule and chain of ours; quiet when there are none.
     void remove();
+    // Whether the IPv4 rules that feed the flow queue are in place; what is missing when not.
+    Result<void, std::string> check() const;
 
     const Settings& settings() const { return m_settings; }
 
     // The iptables-restore input that adds the chains and the jumps to them.
     static std::string ruleset(bool ipv6, const Settings& settings);
+    // What an `iptables -S` listing lacks of the jumps to our chains and of the rules that send
+    // new connections to the flow queue; empty when nothing is missing.
+    static std::string missingRules(const std::string& listing, const Settings& settings);
 
 private:
     Result<void, std::string> installFamily(bool ipv6);

@@ -4,18 +4,14 @@
 #include "FilterLink/FilterLinkProtocol.h"
 #include "Foundation/Text.h"
 #include "Locale/Locale.h"
-#include "Logging/LogHub.h"
-#include "Tools/BundleUtilities.h"
 #include "Tools/DNSResolver.h"
 #include "Tools/RequiredDependency.h"
-#include "Tools/SettingsKey.h"
 
 #include <algorithm>
 #include <cstdlib>
 
 namespace tarnwick {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
@@ -28,11 +24,6 @@ const std::string* find(const ConnectionsMonitorViewModel::FlowInfo& flowInfo, c
     return found == flowInfo.end() ? nullptr : &found->second;
 }
 
-bool boolSetting(SettingsKey key) {
-    const auto value = Settings::value(key);
-    return value && value->asBool() && *value->asBool();
-}
-
 // The reply of one flow, passed exactly once whatever path answers it.
 AppCommunication::ResponseHandler once(AppCommunication::ResponseHandler reply) {
     auto answered = std::make_shared<bool>(false);
@@ -41,10 +32,6 @@ AppCommunication::ResponseHandler once(AppCommunication::ResponseHandler reply) 
             reply(allow);
         }
     };
-}
-
-void logInfo(const std::string& message) {
-    LogHub::info(message);
 }
 
 }  // namespace
@@ -57,14 +44,47 @@ std::shared_ptr<ConnectionsMonitorViewModel> ConnectionsMonitorViewModel::create
     return model;
 }
 
+std::shared_ptr<ExtensionLifecycle> ConnectionsMonitorViewModel::makeLifecycle(
+    const Dependencies& dependencies,
+    const std::shared_ptr<std::weak_ptr<ConnectionsMonitorViewModel>>& owner) {
+    ExtensionLifecycle::Owner lifecycleOwner;
+    lifecycleOwner.appCommunication = [owner] { return std::weak_ptr<AppCommunication>(*owner); };
+    lifecycleOwner.isInstalled = [owner] {
+        const auto self = owner->lock();
+        return self && self->isInstalled.get();
+    };
+    lifecycleOwner.hasRecordedTraffic = [owner] {
+        const auto self = owner->lock();
+        return self && !self->m_applications.empty();
+    };
+    lifecycleOwner.didStartMonitoring = [owner] {
+        if (const auto self = owner->lock()) {
+            self->updateMapAnnotations(false);
+        }
+    };
+    lifecycleOwner.didRemoveExtension = [owner] {
+        if (const auto self = owner->lock()) {
+            self->isUndesirableCountriesListFetched.set(
+                self->m_undesirableCountries.didFetchUndesirableCountries());
+        }
+    };
+    return ExtensionLifecycle::create(
+        {dependencies.filterManager, dependencies.extensionManager, dependencies.ipcConnection,
+         dependencies.networkValidator, dependencies.scheduler, dependencies.notificationCenter,
+         dependencies.mainBundle, dependencies.errorAlerts, dependencies.sheets,
+         dependencies.relaunch},
+        std::move(lifecycleOwner));
+}
+
 ConnectionsMonitorViewModel::ConnectionsMonitorViewModel(Dependencies dependencies)
-    : m_locationManager(dependencies.locationManager
+    : m_lifecycle(makeLifecycle(dependencies, m_hitOwner))
+    , status(m_lifecycle->status)
+    , scanState(m_lifecycle->scanState)
+    , didInitiate(m_lifecycle->didInitiate)
+    , didReplaceExtension(m_lifecycle->didReplaceExtension)
+    , m_locationManager(dependencies.locationManager
                             ? std::move(dependencies.locationManager)
                             : std::make_shared<LocationManager>(nullptr, dependencies.urlOpener))
-    , m_filterManager(requiredDependency(dependencies.filterManager, kOwner, "filterManager"))
-    , m_extensionManager(
-          requiredDependency(dependencies.extensionManager, kOwner, "extensionManager"))
-    , m_ipcConnection(requiredDependency(dependencies.ipcConnection, kOwner, "ipcConnection"))
     , m_networkValidator(
           requiredDependency(std::move(dependencies.networkValidator), kOwner, "networkValidator"))
     , m_undesirableCountries(
@@ -75,10 +95,7 @@ ConnectionsMonitorViewModel::ConnectionsMonitorViewModel(Dependencies dependenci
     , m_workspace(requiredDependency(dependencies.workspace, kOwner, "workspace"))
     , m_whois(requiredDependency(std::move(dependencies.whois), kOwner, "whois"))
     , m_mainBundle(requiredDependency(dependencies.mainBundle, kOwner, "mainBundle"))
-    , m_errorAlerts(std::move(dependencies.errorAlerts))
-    , m_sheets(std::move(dependencies.sheets))
     , m_urlOpener(std::move(dependencies.urlOpener))
-    , m_relaunch(requiredFunction(std::move(dependencies.relaunch), kOwner, "relaunch"))
     , m_appBundleId(m_mainBundle.bundleIdentifier().value_or(""))
     , m_mainQueue(DispatchQueue::main())
     , m_filterQueue(DispatchQueue::create("tarnwick.app-filter", QualityOfService::background,
@@ -115,28 +132,16 @@ ConnectionsMonitorViewModel::ConnectionsMonitorViewModel(Dependencies dependenci
         }});
     m_animationManager =
         std::make_shared<ConnectionMonitorAnimationManager>(m_scheduler, dependencies.random);
-    const auto folder = dependencies.applicationsFolder;
-    bool installed = !folder;
-    if (folder) {
-        std::error_code error;
-        const auto bundle = fs::weakly_canonical(m_mainBundle.bundlePath(), error);
-        const auto applications = fs::weakly_canonical(*folder, error);
-        const auto relative = bundle.lexically_relative(applications);
-        installed = !relative.empty() && *relative.begin() != "..";
-    }
+    // The mover's own rule: the screen offers the move exactly when the mover would make it.
+    const bool installed = dependencies.installLocations.isInstalled(m_mainBundle.bundlePath());
     isInstalled.set(installed);
     isUndesirableCountriesListFetched.set(m_undesirableCountries.didFetchUndesirableCountries());
-    m_isFixingBrokenExtension.set(boolSetting(SettingsKey::isFixingExtension));
     showsMap.set(m_locationManager->isAuthorized());
 }
 
 void ConnectionsMonitorViewModel::setUp() {
     dispatchPreconditionOnMain();
     *m_hitOwner = weak_from_this();
-    if (m_isFixingBrokenExtension.get()) {
-        m_didFixExtension = true;
-        setIsFixingBrokenExtension(false);
-    }
     std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
     m_networkValidator->startMonitoring([weakSelf, validator = m_networkValidator](bool connected) {
         if (const auto self = weakSelf.lock()) {
@@ -148,7 +153,7 @@ void ConnectionsMonitorViewModel::setUp() {
     m_startFilterObserver = m_notificationCenter.addObserver(
         kToggleConnectionMonitorNotification, m_mainQueue, [weakSelf](const Notification&) {
             if (const auto self = weakSelf.lock()) {
-                self->toggle();
+                self->m_lifecycle->toggle();
             }
         });
     m_animationManager->start([weakSelf](const std::string& frame) {
@@ -164,50 +169,6 @@ ConnectionsMonitorViewModel::~ConnectionsMonitorViewModel() {
     if (m_startFilterObserver) {
         m_notificationCenter.removeObserver(m_startFilterObserver);
     }
-    // Unlike the platform, nothing outlives the model here: its observers go with it.
-    for (const auto& token : {m_observer, m_windowKeyObserver}) {
-        if (token) {
-            m_notificationCenter.removeObserver(token);
-        }
-    }
-}
-
-void ConnectionsMonitorViewModel::after(std::chrono::milliseconds delay,
-                                        std::function<void(ConnectionsMonitorViewModel&)> step) {
-    std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    m_mainQueue->asyncAfter(
-        delay,
-        [weakSelf, step = std::move(step)] {
-            if (const auto self = weakSelf.lock()) {
-                step(*self);
-            }
-        },
-        m_scheduler);
-}
-
-bool ConnectionsMonitorViewModel::isNetworkUp() const {
-    return m_networkValidator->isNetworkUp();
-}
-
-const Bundle& ConnectionsMonitorViewModel::extensionBundle() {
-    if (!m_extensionBundle) {
-        std::error_code error;
-        std::vector<fs::path> entries;
-        for (fs::directory_iterator it(m_mainBundle.contentsPath() / "Library/SystemExtensions",
-                                       error);
-             !error && it != fs::directory_iterator(); it.increment(error)) {
-            if (it->path().filename().string().rfind('.', 0) != 0) {
-                entries.push_back(it->path());
-            }
-        }
-        std::sort(entries.begin(), entries.end());
-        if (error || entries.empty() || !fs::is_directory(entries.front())) {
-            LogHub::error("The application carries no system extension");
-            std::abort();
-        }
-        m_extensionBundle.emplace(entries.front());
-    }
-    return *m_extensionBundle;
 }
 
 // MARK: Published properties with side effects
@@ -228,12 +189,6 @@ void ConnectionsMonitorViewModel::setApplications(ApplicationList applications) 
     dispatchPreconditionOnMain();
     m_applications = std::move(applications);
     applySearchFilter();
-}
-
-void ConnectionsMonitorViewModel::setIsFixingBrokenExtension(bool fixing) {
-    dispatchPreconditionOnMain();
-    m_isFixingBrokenExtension.set(fixing);
-    Settings::set(Value(fixing), SettingsKey::isFixingExtension);
 }
 
 void ConnectionsMonitorViewModel::setExpandedInfoForApp(
@@ -258,457 +213,12 @@ void ConnectionsMonitorViewModel::setMapCoordinator(std::weak_ptr<MapCoordinator
     m_locationManager->map = std::move(coordinator);
 }
 
-// MARK: Start, stop, toggle, connectivity
-
-void ConnectionsMonitorViewModel::startMonitoring() {
-    dispatchPreconditionOnMain();
-    if (!isNetworkUp()) {
-        return;
-    }
-    didInitiate.set(true);
-    if (boolSetting(SettingsKey::isSystemExtensionExplained)) {
-        activateSystemExtension(true);
-    } else {
-        std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-        const bool shown = m_sheets && m_sheets->presentDismissableSystemExtensionExplanation(
-                                           [weakSelf] {
-                                               if (const auto self = weakSelf.lock()) {
-                                                   self->continueExtensionInstallation();
-                                               }
-                                           },
-                                           [weakSelf] {
-                                               if (const auto self = weakSelf.lock()) {
-                                                   self->cancelExtensionInstallation();
-                                               }
-                                           });
-        if (!shown) {
-            return;
-        }
-    }
-    updateMapAnnotations(false);
-}
-
-void ConnectionsMonitorViewModel::stopFilter() {
-    dispatchPreconditionOnMain();
-    status.set(Status::indeterminate);
-    m_shouldMonitorForBrokenExtension = false;
-    if (!m_filterManager.isEnabled()) {
-        status.set(Status::stopped);
-        return;
-    }
-    std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    loadFilterConfiguration([weakSelf](bool loaded) {
-        const auto self = weakSelf.lock();
-        if (!self) {
-            return;
-        }
-        if (!loaded) {
-            self->status.set(Status::running);
-            return;
-        }
-        self->m_filterManager.setEnabled(false);
-        self->m_filterManager.saveToPreferences(
-            [weakSelf](const std::optional<std::string>& error) {
-                const auto model = weakSelf.lock();
-                if (!model) {
-                    return;
-                }
-                if (error) {
-                    logInfo("Failed to disable the filter configuration: " + *error);
-                    model->status.set(Status::running);
-                } else {
-                    model->status.set(Status::stopped);
-                }
-            });
-    });
-}
-
-void ConnectionsMonitorViewModel::toggle() {
-    dispatchPreconditionOnMain();
-    if (!isNetworkUp()) {
-        return;
-    }
-    if (status.get() == Status::running) {
-        stopFilter();
-    } else {
-        refreshFilterStatus();
-        startMonitoring();
-    }
-}
+// MARK: Connectivity
 
 void ConnectionsMonitorViewModel::handleNetworkStatusChange(bool connected) {
     dispatchPreconditionOnMain();
     isConnectedToNetwork.set(connected);
-    if (connected) {
-        if (status.get() != Status::running) {
-            status.set(Status::stopped);
-        }
-        return;
-    }
-    if (status.get() == Status::running) {
-        stopFilter();
-    }
-    status.set(Status::stopped);
-    scanState.set(ScanState::standBy);
-}
-
-// MARK: Filter configuration and registration
-
-void ConnectionsMonitorViewModel::loadFilterConfiguration(std::function<void(bool)> completion) {
-    m_filterManager.loadFromPreferences(
-        [completion = std::move(completion)](const std::optional<std::string>& error) {
-            if (error) {
-                logInfo("Failed to load the filter configuration: " + *error);
-            }
-            completion(!error);
-        });
-}
-
-void ConnectionsMonitorViewModel::registerWithExtension() {
-    std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    m_ipcConnection.registerWithExtension(extensionBundle(), weak_from_this(),
-                                          [weakSelf](bool registered) {
-                                              if (const auto self = weakSelf.lock()) {
-                                                  self->handleRegistration(registered);
-                                              }
-                                          });
-}
-
-void ConnectionsMonitorViewModel::handleRegistration(bool registered) {
-    dispatchPreconditionOnMain();
-    status.set(registered ? Status::running : Status::stopped);
-    scanState.set(registered ? ScanState::active : ScanState::standBy);
-}
-
-void ConnectionsMonitorViewModel::applyFilterState() {
-    if (m_filterManager.isEnabled()) {
-        registerWithExtension();
-    } else {
-        status.set(Status::stopped);
-        scanState.set(ScanState::standBy);
-    }
-}
-
-void ConnectionsMonitorViewModel::refreshFilterStatus() {
-    dispatchPreconditionOnMain();
-    status.set(Status::indeterminate);
-    if (!isNetworkUp()) {
-        return;
-    }
-    std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    loadFilterConfiguration([weakSelf](bool loaded) {
-        const auto self = weakSelf.lock();
-        if (!self) {
-            return;
-        }
-        if (!loaded) {
-            self->status.set(Status::stopped);
-            return;
-        }
-        self->applyFilterState();
-        if (!self->m_didSetupMonitor) {
-            self->configureExtensionForFirstTime();
-            self->m_didSetupMonitor = true;
-        }
-        self->observeFilterConfiguration();
-    });
-}
-
-void ConnectionsMonitorViewModel::observeFilterConfiguration() {
-    // One observer for the model's life: a second would register twice for every change.
-    if (m_observer) {
-        return;
-    }
-    std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    m_observer =
-        m_notificationCenter.addObserver(NEFilterManager::configurationDidChangeNotification,
-                                         m_mainQueue, [weakSelf](const Notification&) {
-                                             if (const auto self = weakSelf.lock()) {
-                                                 self->applyFilterState();
-                                             }
-                                         });
-}
-
-void ConnectionsMonitorViewModel::configureExtensionForFirstTime() {
-    if (!isInstalled.get() || !isNetworkUp()) {
-        return;
-    }
-    m_isConfiguringExtensionForFirstTime = true;
-    std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    m_ipcConnection.registerWithExtension(extensionBundle(), weak_from_this(),
-                                          [weakSelf](bool registered) {
-                                              if (const auto self = weakSelf.lock()) {
-                                                  self->handleFirstRegistration(registered);
-                                              }
-                                          });
-}
-
-void ConnectionsMonitorViewModel::handleFirstRegistration(bool registered) {
-    dispatchPreconditionOnMain();
-    if (!registered) {
-        m_shouldMonitorForBrokenExtension = true;
-        scheduleBrokenExtensionCheck();
-    } else if (!extensionBundle().bundleIdentifier()) {
-        status.set(Status::stopped);
-        m_shouldMonitorForBrokenExtension = true;
-        return;
-    } else {
-        status.set(Status::configuring);
-        scanState.set(ScanState::standBy);
-        submitActivationRequest();
-    }
-    after(1s, [](ConnectionsMonitorViewModel& self) { self.finishFirstConfiguration(); });
-}
-
-void ConnectionsMonitorViewModel::finishFirstConfiguration() {
-    dispatchPreconditionOnMain();
-    stopFilter();
-    scanState.set(ScanState::standBy);
-    m_isConfiguringExtensionForFirstTime = false;
-    if (m_didFixExtension) {
-        after(250ms, [](ConnectionsMonitorViewModel& self) { self.startMonitoring(); });
-    }
-}
-
-void ConnectionsMonitorViewModel::enableFilterConfiguration() {
-    std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    loadFilterConfiguration([weakSelf](bool loaded) {
-        const auto self = weakSelf.lock();
-        if (!self) {
-            return;
-        }
-        if (!loaded) {
-            self->status.set(Status::stopped);
-            return;
-        }
-        auto& manager = self->m_filterManager;
-        if (!manager.providerConfiguration()) {
-            manager.setProviderConfiguration(
-                FilterConfiguration::ProviderConfiguration{true, false});
-            if (auto name = self->m_mainBundle.stringForInfoDictionaryKey("CFBundleName")) {
-                manager.setLocalizedDescription(*name);
-            }
-        }
-        manager.setEnabled(true);
-        manager.saveToPreferences([weakSelf](const std::optional<std::string>& error) {
-            const auto model = weakSelf.lock();
-            if (!model) {
-                return;
-            }
-            if (error) {
-                logInfo("Failed to save the filter configuration: " + *error);
-                model->status.set(Status::stopped);
-            } else {
-                model->registerWithExtension();
-            }
-        });
-    });
-}
-
-void ConnectionsMonitorViewModel::unloadFilterConfiguration(std::function<void()> completion) {
-    std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    m_filterManager.loadFromPreferences([weakSelf, completion = std::move(completion)](
-                                            const std::optional<std::string>& loadError) {
-        if (loadError) {
-            logInfo("Failed to load the filter configuration: " + *loadError);
-        }
-        const auto self = weakSelf.lock();
-        if (!self) {
-            completion();
-            return;
-        }
-        self->m_filterManager.setEnabled(false);
-        self->m_filterManager.saveToPreferences(
-            [completion](const std::optional<std::string>& saveError) {
-                if (saveError) {
-                    logInfo("Failed to save the filter configuration: " + *saveError);
-                }
-                completion();
-            });
-    });
-}
-
-// MARK: System extension
-
-void ConnectionsMonitorViewModel::activateSystemExtension(bool monitorForBrokenExtension) {
-    dispatchPreconditionOnMain();
-    status.set(Status::indeterminate);
-    if (monitorForBrokenExtension) {
-        m_shouldMonitorForBrokenExtension = true;
-        scheduleBrokenExtensionCheck();
-    }
-    if (m_filterManager.isEnabled()) {
-        registerWithExtension();
-        return;
-    }
-    if (!extensionBundle().bundleIdentifier()) {
-        status.set(Status::stopped);
-        return;
-    }
-    submitActivationRequest();
-}
-
-void ConnectionsMonitorViewModel::submitActivationRequest() {
-    auto request = OSSystemExtensionRequest::activationRequest(
-        *extensionBundle().bundleIdentifier(), m_mainQueue);
-    request->setDelegate(weak_from_this());
-    m_extensionManager.submitRequest(request);
-}
-
-void ConnectionsMonitorViewModel::continueExtensionInstallation() {
-    dispatchPreconditionOnMain();
-    activateSystemExtension(true);
-    // The desktop has no page for system extensions: the link stays a constant and opens nothing.
-    Settings::set(Value(true), SettingsKey::isSystemExtensionExplained);
-}
-
-void ConnectionsMonitorViewModel::cancelExtensionInstallation() {
-    dispatchPreconditionOnMain();
-    // Nothing was asked of the system: the start ends here, as stopped, and the explanation is
-    // shown again next time.
-    logInfo("The user cancelled the system extension installation");
-    didInitiate.set(false);
-    status.set(Status::stopped);
-}
-
-OSSystemExtensionReplacementAction ConnectionsMonitorViewModel::actionForReplacingExtension(
-    const OSSystemExtensionRequest&, const OSSystemExtensionProperties& existing,
-    const OSSystemExtensionProperties& extension) {
-    dispatchPreconditionOnMain();
-    if (existing.bundleVersion == extension.bundleVersion &&
-        existing.bundleShortVersion == extension.bundleShortVersion) {
-        logInfo("Cancelling system extension install, version matches");
-        return OSSystemExtensionReplacementAction::cancel;
-    }
-    logInfo("Replacing system extension, current version: " + existing.bundleShortVersion + "(" +
-            existing.bundleVersion + "), new version: " + extension.bundleShortVersion + "(" +
-            extension.bundleVersion + ")");
-    didReplaceExtension.set(true);
-    m_shouldMonitorForBrokenExtension = true;
-    std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    unloadFilterConfiguration([weakSelf] {
-        if (const auto self = weakSelf.lock()) {
-            self->refreshFilterStatus();
-        }
-    });
-    return OSSystemExtensionReplacementAction::replace;
-}
-
-void ConnectionsMonitorViewModel::requestNeedsUserApproval(
-    const OSSystemExtensionRequest& request) {
-    dispatchPreconditionOnMain();
-    logInfo("Extension " + request.identifier() + " requires user approval");
-}
-
-void ConnectionsMonitorViewModel::requestDidFinishWithResult(
-    const OSSystemExtensionRequest&, OSSystemExtensionRequestResult result) {
-    dispatchPreconditionOnMain();
-    if (result != OSSystemExtensionRequestResult::completed) {
-        logInfo("Unexpected result " + std::to_string(static_cast<int>(result)) +
-                " for system extension request");
-        status.set(Status::stopped);
-        return;
-    }
-    if (m_isUninstallingSystemExtension) {
-        m_isUninstallingSystemExtension = false;
-        isUndesirableCountriesListFetched.set(
-            m_undesirableCountries.didFetchUndesirableCountries());
-        if (!m_didSetupMonitor) {
-            refreshFilterStatus();
-        }
-        return;
-    }
-    if (m_filterManager.isEnabled()) {
-        registerWithExtension();
-    } else {
-        enableFilterConfiguration();
-    }
-}
-
-void ConnectionsMonitorViewModel::requestDidFailWithError(const OSSystemExtensionRequest&,
-                                                          const OSSystemExtensionError& error) {
-    dispatchPreconditionOnMain();
-    logInfo("System extension request failed: " + error.localizedDescription);
-    status.set(Status::stopped);
-    // A removal that failed is no removal under way.
-    m_isUninstallingSystemExtension = false;
-    if (m_errorAlerts) {
-        m_errorAlerts->presentError(error.localizedDescription);
-    }
-}
-
-void ConnectionsMonitorViewModel::scheduleBrokenExtensionCheck() {
-    if (!boolSetting(SettingsKey::isSystemExtensionExplained) ||
-        !m_shouldMonitorForBrokenExtension || m_isUninstallingSystemExtension) {
-        return;
-    }
-    after(1500ms, [](ConnectionsMonitorViewModel& self) { self.markFixingIfNoTraffic(); });
-    after(didReplaceExtension.get() ? 3000ms : 4500ms,
-          [](ConnectionsMonitorViewModel& self) { self.checkForBrokenExtension(); });
-}
-
-void ConnectionsMonitorViewModel::markFixingIfNoTraffic() {
-    dispatchPreconditionOnMain();
-    if (m_applications.empty() && m_shouldMonitorForBrokenExtension && isNetworkUp()) {
-        setIsFixingBrokenExtension(true);
-    }
-}
-
-void ConnectionsMonitorViewModel::checkForBrokenExtension() {
-    dispatchPreconditionOnMain();
-    if (m_applications.empty() && m_shouldMonitorForBrokenExtension && isNetworkUp()) {
-        stopFilter();
-        status.set(Status::stopped);
-        m_shouldMonitorForBrokenExtension = false;
-        Settings::set(Value(false), SettingsKey::isSystemExtensionExplained);
-        std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-        m_mainQueue->async([weakSelf] {
-            if (const auto self = weakSelf.lock()) {
-                self->relaunchAfterRepair();
-            }
-        });
-        return;
-    }
-    m_shouldMonitorForBrokenExtension = false;
-    // Disarmed without a repair: the flag set by the first check must not make the next launch
-    // believe it follows one.
-    if (m_isFixingBrokenExtension.get()) {
-        setIsFixingBrokenExtension(false);
-    }
-}
-
-void ConnectionsMonitorViewModel::relaunchAfterRepair() {
-    dispatchPreconditionOnMain();
-    uninstallSystemExtension();
-    if (m_windowKeyObserver) {
-        return;
-    }
-    // One relaunch: the first window that becomes key starts it, later ones find it started.
-    auto started = std::make_shared<bool>(false);
-    std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    m_windowKeyObserver = m_notificationCenter.addObserver(
-        kWindowDidBecomeKeyNotification, m_mainQueue, [weakSelf, started](const Notification&) {
-            const auto self = weakSelf.lock();
-            if (!self || std::exchange(*started, true)) {
-                return;
-            }
-            self->after(1s, [](ConnectionsMonitorViewModel& model) { model.m_relaunch(); });
-        });
-}
-
-void ConnectionsMonitorViewModel::uninstallSystemExtension() {
-    const auto identifier = extensionBundle().bundleIdentifier();
-    if (!identifier) {
-        return;
-    }
-    status.set(Status::stopped);
-    scanState.set(ScanState::standBy);
-    auto request = OSSystemExtensionRequest::deactivationRequest(*identifier, m_mainQueue);
-    request->setDelegate(weak_from_this());
-    m_shouldMonitorForBrokenExtension = false;
-    m_isUninstallingSystemExtension = true;
-    m_didSetupMonitor = false;
-    m_extensionManager.submitRequest(request);
+    m_lifecycle->networkStatusChanged(connected);
 }
 
 // MARK: Flow decision

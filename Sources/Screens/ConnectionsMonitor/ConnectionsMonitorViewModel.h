@@ -10,6 +10,7 @@
 #include "NetworkExtension/Manager/NEFilterManager.h"
 #include "Screens/ConnectionsMonitor/Application.h"
 #include "Screens/ConnectionsMonitor/ConnectionMonitorAnimationManager.h"
+#include "Screens/ConnectionsMonitor/ExtensionLifecycle.h"
 #include "Screens/ConnectionsMonitor/FlowDecisionPipeline.h"
 #include "Screens/ConnectionsMonitor/IPCConnection.h"
 #include "Screens/ConnectionsMonitor/LocationManager.h"
@@ -18,6 +19,7 @@
 #include "Screens/Presenters/InterfacePresenters.h"
 #include "Screens/Settings/SettingsAllowancesListManager.h"
 #include "SystemExtensions/OSSystemExtensionManager.h"
+#include "Tools/InstallLocations.h"
 #include "Tools/NetworkValidator.h"
 #include "Tools/ScanState.h"
 #include "Tools/UndesirableCountriesManager.h"
@@ -34,30 +36,36 @@
 
 namespace tarnwick {
 
-// The engine behind the Connections Monitor. It activates, replaces and repairs the filter
-// extension, switches the content filter on and off, registers over the link, decides every flow
-// the extension reports (by target country, allow and deny lists, or the user's answer in the
-// connection alert) and keeps the tree of applications and the servers they reached, with the
-// search and map state the screens bind to.
+// The engine behind the Connections Monitor. It decides every flow the extension reports (by
+// target country, allow and deny lists, or the user's answer in the connection alert) and keeps
+// the tree of applications and the servers they reached, with the search and map state the
+// screens bind to.
 //
 // Everything runs on the main queue: the link, the filter manager and the extension requests
 // deliver there, and every mutator asserts it. The flows are decided by a `FlowDecisionPipeline`,
-// which puts each decided flow into the model's tree; the model answers the link for it. Made
-// with `create`.
+// which puts each decided flow into the model's tree; the model answers the link for it. The
+// extension's activation, repair and the filter switch are an `ExtensionLifecycle`, whose state
+// and operations the model shows under its own names. Made with `create`.
 class ConnectionsMonitorViewModel final
     : public AppCommunication,
       public OSSystemExtensionRequestDelegate,
       public std::enable_shared_from_this<ConnectionsMonitorViewModel> {
+    // Lets the hits and the lifecycle reach the model, which exists only once `create` has made
+    // it. Declared first, with the lifecycle: the published state below refers into it.
+    std::shared_ptr<std::weak_ptr<ConnectionsMonitorViewModel>> m_hitOwner =
+        std::make_shared<std::weak_ptr<ConnectionsMonitorViewModel>>();
+    std::shared_ptr<ExtensionLifecycle> m_lifecycle;
+
 public:
-    enum class Status { stopped, configuring, indeterminate, running };
+    using Status = ExtensionLifecycle::Status;
     using FlowInfo = AppCommunication::FlowInfo;
     using ApplicationList = std::vector<std::shared_ptr<Application>>;
     using HitList = Application::HitList;
 
     static constexpr const char* kToggleConnectionMonitorNotification = "toggleConnectionMonitor";
-    static constexpr const char* kWindowDidBecomeKeyNotification = "windowDidBecomeKey";
-    static constexpr const char* kSecuritySettingsURL =
-        "x-apple.systempreferences:com.apple.preference.security?General";
+    static constexpr const char* kWindowDidBecomeKeyNotification =
+        ExtensionLifecycle::kWindowDidBecomeKeyNotification;
+    static constexpr const char* kSecuritySettingsURL = ExtensionLifecycle::kSecuritySettingsURL;
 
     struct Dependencies {
         std::shared_ptr<SettingsAllowancesListManager> allowancesListManager;
@@ -75,8 +83,8 @@ public:
         std::shared_ptr<const WhoIs> whois;
         std::string geoIPServiceHost{WhoIs::serviceHost};
         const Bundle* mainBundle = nullptr;
-        // The Applications folder; none when there is none.
-        std::optional<std::filesystem::path> applicationsFolder;
+        // Where the application counts as installed; without any Applications folder, anywhere.
+        InstallLocations installLocations;
         std::shared_ptr<ErrorAlertPresenter> errorAlerts;
         std::shared_ptr<SheetPresenter> sheets;
         std::shared_ptr<URLOpener> urlOpener;
@@ -97,18 +105,18 @@ public:
     static ApplicationList sortedForList(ApplicationList applications);
     ~ConnectionsMonitorViewModel() override;
 
-    // Published state.
-    Published<Status> status{Status::stopped};
-    Published<ScanState> scanState{ScanState::standBy};
+    // Published state; the life cycle's is the lifecycle's own.
+    Published<Status>& status;
+    Published<ScanState>& scanState;
     Published<std::string> currentWumbleFrame{"WumbleIdle1"};
     Published<ApplicationList> filteredApplications;
     Published<std::optional<HitList>> filteredHits;
     Published<std::vector<WhoIs::Response::Coordinates>> coordinates;
-    Published<bool> didInitiate{false};
+    Published<bool>& didInitiate;
     Published<bool> isConnectedToNetwork{true};
     Published<bool> isInstalled{false};
     Published<bool> isUndesirableCountriesListFetched{false};
-    Published<bool> didReplaceExtension{false};
+    Published<bool>& didReplaceExtension;
     Published<bool> showsMap{false};
 
     const Published<std::string>& searchFilterText() const { return m_searchFilterText; }
@@ -119,15 +127,23 @@ public:
         return m_expandedInfoForApp;
     }
     void setExpandedInfoForApp(const std::shared_ptr<Application>& application);
-    const Published<bool>& isFixingBrokenExtension() const { return m_isFixingBrokenExtension; }
-    void setIsFixingBrokenExtension(bool fixing);
+    const Published<bool>& isFixingBrokenExtension() const {
+        return m_lifecycle->isFixingBrokenExtension();
+    }
+    void setIsFixingBrokenExtension(bool fixing) {
+        m_lifecycle->setIsFixingBrokenExtension(fixing);
+    }
     const ApplicationList& applications() const { return m_applications; }
     void setApplications(ApplicationList applications);
 
-    bool isConfiguringExtensionForFirstTime() const { return m_isConfiguringExtensionForFirstTime; }
-    bool didSetupMonitor() const { return m_didSetupMonitor; }
-    bool didFixExtension() const { return m_didFixExtension; }
-    bool shouldMonitorForBrokenExtension() const { return m_shouldMonitorForBrokenExtension; }
+    const Published<bool>& isConfiguringExtensionForFirstTime() const {
+        return m_lifecycle->isConfiguringExtensionForFirstTime();
+    }
+    bool didSetupMonitor() const { return m_lifecycle->didSetupMonitor(); }
+    bool didFixExtension() const { return m_lifecycle->didFixExtension(); }
+    bool shouldMonitorForBrokenExtension() const {
+        return m_lifecycle->shouldMonitorForBrokenExtension();
+    }
     const std::shared_ptr<LocationManager>& locationManager() const { return m_locationManager; }
     UndesirableCountriesManager& undesirableCountriesManager() const {
         return m_undesirableCountries;
@@ -135,9 +151,9 @@ public:
     void setMapCoordinator(std::weak_ptr<MapCoordinator> coordinator);
 
     // Operations of the screens.
-    void startMonitoring();
-    void stopFilter();
-    void refreshFilterStatus();
+    void startMonitoring() { m_lifecycle->startMonitoring(); }
+    void stopFilter() { m_lifecycle->stopFilter(); }
+    void refreshFilterStatus() { m_lifecycle->refreshFilterStatus(); }
     void clearAllResults();
     void showMap();
     void hideMapIfLocationDenied();
@@ -145,9 +161,11 @@ public:
     void updateMapAnnotations(bool reset);
 
     // The life cycle of the extension.
-    void activateSystemExtension(bool monitorForBrokenExtension);
-    void continueExtensionInstallation();
-    void cancelExtensionInstallation();
+    void activateSystemExtension(bool monitorForBrokenExtension) {
+        m_lifecycle->activateSystemExtension(monitorForBrokenExtension);
+    }
+    void continueExtensionInstallation() { m_lifecycle->continueExtensionInstallation(); }
+    void cancelExtensionInstallation() { m_lifecycle->cancelExtensionInstallation(); }
 
     // The flow decision: the link's entry point and its steps.
     void promptUser(const FlowInfo& aboutFlow, ResponseHandler responseHandler) override;
@@ -156,24 +174,32 @@ public:
                                         const std::string& countryCode) const;
     void recordHit(const FlowInfo& flowInfo, bool isAllowed);
 
-    // The extension request's delegate.
+    // The extension request's delegate, which is the lifecycle's.
     OSSystemExtensionReplacementAction actionForReplacingExtension(
         const OSSystemExtensionRequest& request, const OSSystemExtensionProperties& existing,
-        const OSSystemExtensionProperties& extension) override;
-    void requestNeedsUserApproval(const OSSystemExtensionRequest& request) override;
+        const OSSystemExtensionProperties& extension) override {
+        return m_lifecycle->actionForReplacingExtension(request, existing, extension);
+    }
+    void requestNeedsUserApproval(const OSSystemExtensionRequest& request) override {
+        m_lifecycle->requestNeedsUserApproval(request);
+    }
     void requestDidFinishWithResult(const OSSystemExtensionRequest& request,
-                                    OSSystemExtensionRequestResult result) override;
+                                    OSSystemExtensionRequestResult result) override {
+        m_lifecycle->requestDidFinishWithResult(request, result);
+    }
     void requestDidFailWithError(const OSSystemExtensionRequest& request,
-                                 const OSSystemExtensionError& error) override;
+                                 const OSSystemExtensionError& error) override {
+        m_lifecycle->requestDidFailWithError(request, error);
+    }
 
 private:
     explicit ConnectionsMonitorViewModel(Dependencies dependencies);
+    static std::shared_ptr<ExtensionLifecycle> makeLifecycle(
+        const Dependencies& dependencies,
+        const std::shared_ptr<std::weak_ptr<ConnectionsMonitorViewModel>>& owner);
     void setUp();
 
-    bool isNetworkUp() const;
-    const Bundle& extensionBundle();
     void handleNetworkStatusChange(bool connected);
-    void toggle();
 
     void insertHit(const std::string& bundleId, const FlowInfo& flowInfo, bool isAllowed);
 
@@ -182,30 +208,7 @@ private:
     void applyTextFilter(const std::string& text, ApplicationList applications);
     void runSearch(const std::string& text, const ApplicationList& applications);
 
-    // Life cycle.
-    void registerWithExtension();
-    void handleRegistration(bool registered);
-    void configureExtensionForFirstTime();
-    void handleFirstRegistration(bool registered);
-    void finishFirstConfiguration();
-    void loadFilterConfiguration(std::function<void(bool)> completion);
-    void enableFilterConfiguration();
-    void unloadFilterConfiguration(std::function<void()> completion);
-    void observeFilterConfiguration();
-    void applyFilterState();
-    void submitActivationRequest();
-    void scheduleBrokenExtensionCheck();
-    void markFixingIfNoTraffic();
-    void checkForBrokenExtension();
-    void relaunchAfterRepair();
-    void uninstallSystemExtension();
-    void after(std::chrono::milliseconds delay,
-               std::function<void(ConnectionsMonitorViewModel&)> step);
-
     std::shared_ptr<LocationManager> m_locationManager;
-    NEFilterManager& m_filterManager;
-    OSSystemExtensionManager& m_extensionManager;
-    IPCConnection& m_ipcConnection;
     std::shared_ptr<NetworkValidator> m_networkValidator;
     UndesirableCountriesManager& m_undesirableCountries;
     Scheduler& m_scheduler;
@@ -213,17 +216,11 @@ private:
     const Workspace& m_workspace;
     std::shared_ptr<const WhoIs> m_whois;
     const Bundle& m_mainBundle;
-    std::shared_ptr<ErrorAlertPresenter> m_errorAlerts;
-    std::shared_ptr<SheetPresenter> m_sheets;
     std::shared_ptr<URLOpener> m_urlOpener;
-    std::function<void()> m_relaunch;
     const std::string m_appBundleId;
     const std::shared_ptr<DispatchQueue> m_mainQueue;
     const std::shared_ptr<DispatchQueue> m_filterQueue;
     std::shared_ptr<const HitEnvironment> m_hitEnvironment;
-    // Lets the hits reach the model, which exists only once `create` has made it.
-    std::shared_ptr<std::weak_ptr<ConnectionsMonitorViewModel>> m_hitOwner =
-        std::make_shared<std::weak_ptr<ConnectionsMonitorViewModel>>();
     std::shared_ptr<ConnectionMonitorAnimationManager> m_animationManager;
     std::shared_ptr<FlowDecisionPipeline> m_flowDecisions;
     std::weak_ptr<MapCoordinator> m_mapCoordinator;
@@ -232,18 +229,9 @@ private:
     Published<std::string> m_searchFilterText;
     Published<bool> m_showOnlyCompromised{false};
     Published<std::shared_ptr<Application>> m_expandedInfoForApp;
-    Published<bool> m_isFixingBrokenExtension{false};
-    bool m_isConfiguringExtensionForFirstTime = false;
-    bool m_didFixExtension = false;
-    bool m_shouldMonitorForBrokenExtension = false;
-    bool m_didSetupMonitor = false;
-    bool m_isUninstallingSystemExtension = false;
     bool m_isUsingApplicationSearchFilter = false;
-    NotificationCenter::ObserverToken m_observer;
     NotificationCenter::ObserverToken m_startFilterObserver;
-    NotificationCenter::ObserverToken m_windowKeyObserver;
     std::shared_ptr<DispatchWorkItem> m_searchFilterWorkItem;
-    std::optional<Bundle> m_extensionBundle;
 };
 
 }  // namespace tarnwick

@@ -77,6 +77,8 @@ ConnectionsMonitorHeader::ConnectionsMonitorHeader(
     bindPublisher(m_viewModel->isUndesirableCountriesListFetched.publisher(), this,
                   refreshOnChange);
     bindPublisher(m_viewModel->isFixingBrokenExtension().publisher(), this, refreshOnChange);
+    bindPublisher(m_viewModel->isConfiguringExtensionForFirstTime().publisher(), this,
+                  refreshOnChange);
 }
 
 void ConnectionsMonitorHeader::buttonAction(ScanState requested) {
@@ -95,7 +97,7 @@ void ConnectionsMonitorHeader::buttonAction(ScanState requested) {
 }
 
 void ConnectionsMonitorHeader::refresh() {
-    const bool configuring = m_viewModel->isConfiguringExtensionForFirstTime();
+    const bool configuring = m_viewModel->isConfiguringExtensionForFirstTime().get();
     m_button->setVisible(m_viewModel->isInstalled.get());
     m_button->setState(m_viewModel->scanState.get());
     m_button->setButtonEnabled(m_viewModel->isConnectedToNetwork.get());

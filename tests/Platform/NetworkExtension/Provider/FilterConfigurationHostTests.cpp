@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <atomic>
 #include <future>
+#include <mutex>
 #include <unistd.h>
+#include <variant>
 
 using namespace std::chrono_literals;
 
@@ -29,7 +31,13 @@ public:
         return {};
     }
     void stopFilter() override { ++stops; }
+    Health health() override {
+        std::lock_guard lock(mutex);
+        return health_;
+    }
 
+    std::mutex mutex;
+    Health health_;
     std::atomic<bool> failStart{false};
     std::atomic<int> starts{0};
     std::atomic<int> stops{0};
@@ -68,6 +76,21 @@ std::optional<FilterConfiguration> load(FilterManagerClient& client) {
         [promise](const std::optional<FilterConfiguration>& configuration,
                   const std::optional<std::string>&) { promise->set_value(configuration); });
     return await(future).value_or(std::nullopt);
+}
+
+// The status, or the error text when none came.
+std::variant<FilterStatus, std::string> status(FilterManagerClient& client) {
+    auto promise = std::make_shared<std::promise<std::variant<FilterStatus, std::string>>>();
+    auto future = promise->get_future();
+    client.fetchStatus([promise](const std::optional<FilterStatus>& status,
+                                 const std::optional<std::string>& error) {
+        if (status) {
+            promise->set_value(*status);
+        } else {
+            promise->set_value(error.value_or("no error"));
+        }
+    });
+    return await(future).value_or(std::string("no answer"));
 }
 
 class FilterConfigurationHostTest : public ::testing::Test {
@@ -199,6 +222,30 @@ TEST_F(FilterConfigurationHostTest, AClientThatFoundNoHostReachesItOnceItRuns) {
     startHost();
     EXPECT_EQ(save(*client, enabledConfiguration()), std::nullopt);
     EXPECT_EQ(m_filter->starts, 1);
+}
+
+TEST_F(FilterConfigurationHostTest, StatusSaysWhetherTheConfiguredFilterWorks) {
+    startHost();
+    auto client = FilterManagerClient::createForSocketPath(socket());
+    using Answer = std::variant<FilterStatus, std::string>;
+    // Off as configured: nothing to look at, and sound.
+    EXPECT_EQ(status(*client), Answer(FilterStatus{}));
+
+    ASSERT_EQ(save(*client, enabledConfiguration()), std::nullopt);
+    EXPECT_EQ(status(*client), Answer(FilterStatus{true, true, true, true, {}}));
+    {
+        std::lock_guard lock(m_filter->mutex);
+        m_filter->health_ = {false, true, "the jump from OUTPUT is missing"};
+    }
+    const auto broken = status(*client);
+    ASSERT_TRUE(std::holds_alternative<FilterStatus>(broken));
+    EXPECT_FALSE(std::get<FilterStatus>(broken).isSound());
+    EXPECT_EQ(std::get<FilterStatus>(broken).fault(), "the jump from OUTPUT is missing");
+
+    // Without a host the call still ends, with an error.
+    m_host->shutdown();
+    m_host.reset();
+    EXPECT_TRUE(std::holds_alternative<std::string>(status(*client)));
 }
 
 TEST_F(FilterConfigurationHostTest, EveryCallCompletesEvenWithoutAHost) {

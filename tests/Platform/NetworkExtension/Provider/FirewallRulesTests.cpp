@@ -1,6 +1,11 @@
 #include "NetworkExtension/Provider/FirewallRules.h"
+#include "NetworkExtension/Provider/NetfilterQueueBindings.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
 
 namespace tarnwick {
 namespace {
@@ -83,6 +88,65 @@ TEST(FirewallRules, InstallClearsOldRulesFirstAndFailsOnlyOnIPv4) {
     EXPECT_EQ(failed.error(), "iptables-restore failed: no");
     EXPECT_EQ(broken.commands.back(), "ip6tables -w 5 -X TARNWICK-OUT")
         << "a failed install removes what it may have added";
+}
+
+TEST(FirewallRules, CheckFindsWhatTheListingLacks) {
+    const std::string complete =
+        "-P INPUT ACCEPT\n-P OUTPUT ACCEPT\n-N TARNWICK-IN\n-N TARNWICK-OUT\n"
+        "-A INPUT -j TARNWICK-IN\n-A OUTPUT -j TARNWICK-OUT\n"
+        "-A TARNWICK-IN -p tcp -m conntrack --ctstate NEW -j NFQUEUE --queue-num 4700 "
+        "--queue-bypass\n"
+        "-A TARNWICK-OUT -p tcp -m conntrack --ctstate NEW -j NFQUEUE --queue-num 4700 "
+        "--queue-bypass\n";
+    const auto without = [&](const std::string& line) {
+        std::string listing = complete;
+        listing.erase(listing.find(line), line.size());
+        return listing;
+    };
+    struct Row {
+        const char* name;
+        std::string listing;
+        std::string missing;
+    };
+    const std::vector<Row> rows = {
+        {"complete", complete, ""},
+        {"no rules", "-P INPUT ACCEPT\n-P OUTPUT ACCEPT\n",
+         "the jump from OUTPUT to TARNWICK-OUT, the jump from INPUT to TARNWICK-IN, the flow "
+         "queue rules of TARNWICK-OUT, the flow queue rules of TARNWICK-IN"},
+        {"jump gone", without("-A OUTPUT -j TARNWICK-OUT\n"),
+         "the jump from OUTPUT to TARNWICK-OUT"},
+        {"another queue",
+         complete.substr(0, complete.find("-A TARNWICK-OUT -p")) +
+             "-A TARNWICK-OUT -j NFQUEUE --queue-num 47000\n",
+         "the flow queue rules of TARNWICK-OUT"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(FirewallRules::missingRules(row.listing, {}), row.missing);
+    }
+}
+
+TEST(FirewallRules, CheckRunsTheListingAndReportsAFailedTool) {
+    std::vector<std::string> ran;
+    FirewallRules rules({}, [&](const ProcessRequest& request) -> ProcessResult {
+        ran = request.arguments;
+        return ProcessOutcome{1, "", "iptables: Permission denied", {}};
+    });
+    const auto checked = rules.check();
+    ASSERT_FALSE(checked.ok());
+    EXPECT_NE(checked.error().find("Permission denied"), std::string::npos);
+    ASSERT_FALSE(ran.empty());
+    EXPECT_EQ(std::vector<std::string>(ran.begin() + 1, ran.end()),
+              (std::vector<std::string>{"-w", "5", "-S"}));
+}
+
+TEST(NetfilterQueueBindings, ReadsTheQueueNumbersTheKernelLists) {
+    EXPECT_EQ(NetfilterQueueBindings::parse(" 4700  12345     0 2 65531     0     0        0  1\n"
+                                            " 4701  12345     0 2 65531     0     0       17  1\n"
+                                            "garbage\n99999 1\n"),
+              (std::set<std::uint16_t>{4700, 4701}));
+    EXPECT_TRUE(NetfilterQueueBindings::parse("").empty());
+    EXPECT_FALSE(NetfilterQueueBindings::read("/nonexistent/nfnetlink_queue").has_value());
 }
 
 }  // namespace

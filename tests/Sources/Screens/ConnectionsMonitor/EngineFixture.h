@@ -72,6 +72,17 @@ public:
             completion(saveError);
         });
     }
+    // Answers with `filterStatus`, or fails with `statusError`, on the main queue.
+    void fetchFilterStatus(StatusCompletion completion) override {
+        ++statusRequests;
+        DispatchQueue::main()->async([this, completion] {
+            if (statusError) {
+                completion(Failure{*statusError});
+            } else {
+                completion(filterStatus);
+            }
+        });
+    }
     bool isEnabled() const override { return m_loaded.enabled; }
     void setEnabled(bool enabled) override { m_loaded.enabled = enabled; }
     std::optional<FilterConfiguration::ProviderConfiguration> providerConfiguration()
@@ -89,6 +100,9 @@ public:
     FilterConfiguration stored;
     std::optional<std::string> loadError;
     std::optional<std::string> saveError;
+    FilterStatus filterStatus{true, true, true, true, {}};
+    std::optional<std::string> statusError;
+    int statusRequests = 0;
     int loads = 0;
     int saves = 0;
 

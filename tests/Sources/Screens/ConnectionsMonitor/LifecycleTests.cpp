@@ -60,6 +60,29 @@ TEST_F(Lifecycle, AMissingServiceIsAConstructionErrorNamingIt) {
     }
 }
 
+TEST_F(Lifecycle, APackageInstallBesideAnApplicationsFolderIsInstalledAndSetsUp) {
+    // The bundle lies in the fixture's folder; ~/Applications exists elsewhere.
+    const auto applications = m_folder.path() / "home/Applications";
+    std::filesystem::create_directories(applications);
+    for (const bool packaged : {true, false}) {
+        SCOPED_TRACE(packaged ? "package folder" : "elsewhere");
+        auto dependencies = this->dependencies();
+        dependencies.installLocations.applicationDirectories = {applications};
+        if (packaged) {
+            dependencies.installLocations.packageDirectories = {m_folder.path()};
+        }
+        m_engine = ConnectionsMonitorViewModel::create(std::move(dependencies));
+        settle();
+        EXPECT_EQ(engine().isInstalled.get(), packaged);
+        // Only an installed application configures the extension when the screen first looks.
+        const int before = ipc.registrations;
+        engine().refreshFilterStatus();
+        settle();
+        EXPECT_EQ(ipc.registrations - before, packaged ? 1 : 0);
+        advance(1000ms);
+    }
+}
+
 TEST_F(Lifecycle, StartActivatesEnablesTheFilterAndRegisters) {
     explain();
     engine().startMonitoring();
@@ -184,49 +207,105 @@ TEST_F(Lifecycle, StopEndsStoppedOrRunningByTheSave) {
     EXPECT_EQ(filterManager.loads, loads);
 }
 
-TEST_F(Lifecycle, WatchdogRepairsASilentExtensionAndRelaunchesOnce) {
-    explain();
-    engine().startMonitoring();
-    advance(1500ms);
-    EXPECT_TRUE(storedBool(SettingsKey::isFixingExtension));
-    advance(3000ms);
-    settle();
-    EXPECT_EQ(engine().status.get(), Status::stopped);
-    EXPECT_FALSE(storedBool(SettingsKey::isSystemExtensionExplained));
-    ASSERT_EQ(extensionManager.requests.size(), 2u);
-    EXPECT_EQ(extensionManager.requests[1]->kind(), OSSystemExtensionRequest::Kind::deactivation);
-
-    center.post(ConnectionsMonitorViewModel::kWindowDidBecomeKeyNotification);
-    center.post(ConnectionsMonitorViewModel::kWindowDidBecomeKeyNotification);
-    settle();
-    advance(999ms);
-    EXPECT_EQ(relaunches, 0);
-    advance(1ms);
-    EXPECT_EQ(relaunches, 1);
-    advance(5s);
-    EXPECT_EQ(relaunches, 1);
-}
-
-TEST_F(Lifecycle, WatchdogDisarmsWithoutLeavingTheRepairFlagSet) {
-    for (const bool networkDown : {false, true}) {
-        SCOPED_TRACE(networkDown ? "network down" : "traffic seen");
+TEST_F(Lifecycle, WatchdogRepairsOnlyAFilterThatFailsItsCheckAndRelaunchesOnce) {
+    // No flow is ever recorded: only the filter's answer decides.
+    struct Row {
+        const char* name;
+        std::optional<std::string> error;
+        FilterStatus status;
+        bool repaired;
+    };
+    const std::vector<Row> rows = {
+        {"quiet network, filter sound", std::nullopt, {true, true, true, true, {}}, false},
+        {"filter switched off as configured",
+         std::nullopt,
+         {false, false, false, false, {}},
+         false},
+        {"host does not answer", "no host", {}, true},
+        {"rules missing", std::nullopt, {true, true, false, true, "no jump"}, true},
+        {"queue not bound", std::nullopt, {true, true, true, false, {}}, true},
+        {"configured on but not running", std::nullopt, {true, false, false, false, {}}, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
         m_engine.reset();
+        extensionManager.requests.clear();
+        relaunches = 0;
+        // Each row starts with the filter off, as the previous row may have left it on.
+        filterManager.stored.enabled = false;
+        filterManager.loadFromPreferences([](auto) {});
+        settle();
+        filterManager.statusError = row.error;
+        filterManager.filterStatus = row.status;
         explain();
         engine().startMonitoring();
+        finishRequest(0);
+        settle();
+        ASSERT_EQ(engine().status.get(), Status::running);
+
         advance(1500ms);
-        ASSERT_TRUE(storedBool(SettingsKey::isFixingExtension));
-        if (networkDown) {
-            path->setPath(NetworkPath{NetworkPath::Status::unsatisfied});
+        settle();
+        EXPECT_EQ(storedBool(SettingsKey::isFixingExtension), row.repaired);
+        EXPECT_EQ(engine().isFixingBrokenExtension().get(), row.repaired);
+        advance(3000ms);
+        settle();
+        EXPECT_EQ(engine().status.get(), row.repaired ? Status::stopped : Status::running);
+        EXPECT_EQ(filterManager.stored.enabled, !row.repaired);
+        EXPECT_EQ(storedBool(SettingsKey::isSystemExtensionExplained), !row.repaired);
+        EXPECT_EQ(extensionManager.requests.size(), row.repaired ? 2u : 1u);
+        if (row.repaired) {
+            EXPECT_EQ(extensionManager.requests[1]->kind(),
+                      OSSystemExtensionRequest::Kind::deactivation);
         } else {
+            EXPECT_FALSE(storedBool(SettingsKey::isFixingExtension));
+        }
+
+        center.post(ConnectionsMonitorViewModel::kWindowDidBecomeKeyNotification);
+        center.post(ConnectionsMonitorViewModel::kWindowDidBecomeKeyNotification);
+        settle();
+        advance(999ms);
+        EXPECT_EQ(relaunches, 0);
+        advance(1ms);
+        EXPECT_EQ(relaunches, row.repaired ? 1 : 0);
+        advance(5s);
+        EXPECT_EQ(relaunches, row.repaired ? 1 : 0);
+        Settings::set(Value(false), SettingsKey::isFixingExtension);
+    }
+}
+
+TEST_F(Lifecycle, WatchdogDisarmsWithoutARepairOnTrafficOfflineOrWhileStillActivating) {
+    filterManager.statusError = "no host";
+    for (const std::string situation : {"traffic seen", "network down", "activation waiting"}) {
+        SCOPED_TRACE(situation);
+        m_engine.reset();
+        extensionManager.requests.clear();
+        filterManager.stored.enabled = false;
+        filterManager.loadFromPreferences([](auto) {});
+        settle();
+        explain();
+        engine().startMonitoring();
+        const bool activating = situation == "activation waiting";
+        if (!activating) {
+            finishRequest(0);
+            settle();
+        }
+        advance(1500ms);
+        settle();
+        // The filter did not answer the first look; it may still come right.
+        ASSERT_EQ(storedBool(SettingsKey::isFixingExtension), !activating);
+        if (situation == "network down") {
+            path->setPath(NetworkPath{NetworkPath::Status::unsatisfied});
+        } else if (situation == "traffic seen") {
             engine().recordHit({{"bundleId", "a.b"}, {"remoteAddress", "127.0.0.1"}}, true);
         }
         settle();
         advance(3000ms);
+        settle();
+        // Disarmed: the flag of the first look must not make the next launch a repaired one.
         EXPECT_FALSE(storedBool(SettingsKey::isFixingExtension));
         EXPECT_FALSE(engine().isFixingBrokenExtension().get());
         EXPECT_EQ(extensionManager.requests.size(), 1u);
         EXPECT_EQ(relaunches, 0);
-        extensionManager.requests.clear();
         path->setPath(NetworkPath{NetworkPath::Status::satisfied});
         settle();
     }

@@ -215,6 +215,45 @@ TEST_F(ConnectionMonitorScreen, ButtonStartsOrStopsByStatusAndAlwaysWritesTheSta
     EXPECT_EQ(engine().status.get(), Status::stopped);
 }
 
+TEST_F(ConnectionMonitorScreen, ConfiguringShowsWhileTheFirstSetUpRunsAndGoesWithIt) {
+    auto screen = makeScreen();
+    const auto* header = screen->header();
+    engine().refreshFilterStatus();
+    for (int i = 0; i < 5; ++i) {
+        drainMainQueue();
+    }
+    ASSERT_TRUE(header->configuringIndicator()->isVisibleTo(screen.get()));
+    EXPECT_FALSE(header->scanButton()->isEnabled());
+
+    // The set-up ends a second later with the filter switched off: Start is ready.
+    advance(1000ms);
+    drainMainQueue();
+    EXPECT_EQ(engine().status.get(), ConnectionsMonitorViewModel::Status::stopped);
+    EXPECT_FALSE(header->configuringIndicator()->isVisibleTo(screen.get()));
+    EXPECT_TRUE(header->scanButton()->isEnabled());
+}
+
+TEST_F(ConnectionMonitorScreen, CancellingTheExplanationReturnsTheButtonToStart) {
+    auto screen = makeScreen();
+    auto* button = screen->header()->scanButton();
+    ASSERT_EQ(button->button()->text(), u"Start"_s);
+    button->tap();
+    ASSERT_TRUE(sheets->cancelAction);
+    EXPECT_EQ(button->button()->text(), u"Stop"_s);
+
+    sheets->cancelAction();
+    drainMainQueue();
+    EXPECT_EQ(button->button()->text(), u"Start"_s);
+    EXPECT_EQ(engine().scanState.get(), ScanState::standBy);
+    EXPECT_EQ(engine().status.get(), ConnectionsMonitorViewModel::Status::stopped);
+    EXPECT_TRUE(extensionManager.requests.empty());
+
+    // Start again asks again.
+    advance(1s);
+    button->tap();
+    EXPECT_EQ(sheets->presented, 2);
+}
+
 // A hit of its own, its geo answer given by hand: the row's look per state.
 class HitRowLooks : public EngineFixture {
 public:
