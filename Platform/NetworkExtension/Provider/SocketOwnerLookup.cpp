@@ -11,6 +11,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -56,7 +57,32 @@ std::chrono::nanoseconds threadTime() {
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
+// The pid the kernel gave last in this pid namespace; nothing when it cannot be read.
+std::optional<pid_t> lastProcessStarted() {
+    const FileDescriptor file(::open("/proc/sys/kernel/ns_last_pid", O_RDONLY | O_CLOEXEC));
+    char text[32] = {};
+    if (!file || ::read(file.get(), text, sizeof(text) - 1) <= 0) {
+        return std::nullopt;
+    }
+    const long pid = std::strtol(text, nullptr, 10);
+    return pid > 0 ? std::optional<pid_t>(static_cast<pid_t>(pid)) : std::nullopt;
+}
+
 }  // namespace
+
+void SocketOwnerLookup::newestFirst(std::vector<pid_t>& processes, std::optional<pid_t> last) {
+    // Pids are given in rising order until they wrap around: those up to the last one given are
+    // the newest, highest first, and those above it are older than all of them.
+    const pid_t newest = last.value_or(std::numeric_limits<pid_t>::max());
+    std::sort(processes.begin(), processes.end(), [newest](pid_t left, pid_t right) {
+        const bool leftWrapped = left > newest;
+        const bool rightWrapped = right > newest;
+        if (leftWrapped != rightWrapped) {
+            return rightWrapped;
+        }
+        return left > right;
+    });
+}
 
 SocketOwnerLookup::SocketOwnerLookup() : SocketOwnerLookup(Budget{}) {}
 
@@ -329,37 +355,43 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid, Pass& pass) {
         }
     }
     if (!found) {
-        // Every process: those of the socket's user first, as they almost always hold it.
-        DIR* proc = ::opendir("/proc");
-        if (proc == nullptr) {
-            return 0;
-        }
-        std::vector<pid_t> others;
-        while (dirent* entry = ::readdir(proc)) {
-            if (!spend(pass)) {
-                break;
+        // Every process: those of the socket's user first, as they almost always hold it, and
+        // the newest first, as a socket is usually new because its process is.
+        std::vector<pid_t> processes;
+        if (DIR* proc = ::opendir("/proc")) {
+            while (dirent* entry = ::readdir(proc)) {
+                if (!spend(pass)) {
+                    break;
+                }
+                char* end = nullptr;
+                const long pid = std::strtol(entry->d_name, &end, 10);
+                if (pid > 0 && *end == '\0') {
+                    processes.push_back(static_cast<pid_t>(pid));
+                }
             }
-            char* end = nullptr;
-            const long pid = std::strtol(entry->d_name, &end, 10);
-            if (pid <= 0 || *end != '\0') {
-                continue;
+            ::closedir(proc);
+        }
+        newestFirst(processes, lastProcessStarted());
+        std::vector<pid_t> others;
+        for (const pid_t pid : processes) {
+            if (pass.exhausted) {
+                break;
             }
             struct stat status {};
             char path[64];
-            std::snprintf(path, sizeof(path), "/proc/%ld", pid);
+            std::snprintf(path, sizeof(path), "/proc/%d", pid);
             if (::stat(path, &status) != 0) {
                 continue;
             }
             if (status.st_uid != uid) {
-                others.push_back(static_cast<pid_t>(pid));
+                others.push_back(pid);
                 continue;
             }
-            if (auto fd = findInProcess(static_cast<pid_t>(pid), inode, true, pass)) {
-                found = Holder{static_cast<pid_t>(pid), *fd};
+            if (auto fd = findInProcess(pid, inode, true, pass)) {
+                found = Holder{pid, *fd};
                 break;
             }
         }
-        ::closedir(proc);
         for (std::size_t i = 0; !found && !pass.exhausted && i < others.size(); ++i) {
             if (auto fd = findInProcess(others[i], inode, true, pass)) {
                 found = Holder{others[i], *fd};

@@ -27,7 +27,8 @@ struct IPPacket;
 //      under the lowest number it has free, so those few descriptors of recent processes are
 //      tried next;
 //   3. recent processes' descriptors that were not there before are read;
-//   4. only then every process, those of the socket's user first.
+//   4. only then every process, those of the socket's user first, the newest first: a new
+//      program's first socket is found without reading the descriptors of every older one.
 // Any user can hold a socket no process has (in flight in a message) while holding descriptors
 // by the hundred thousand, so a search of steps 3 and 4 is bounded in time and in descriptors
 // read, the searches for one user's sockets take only so much processor time a second, and a
@@ -80,6 +81,10 @@ public:
     // The process holding the socket, searched for within the budget. Searches may run on
     // several threads at once; two for the same socket both find it, or both do not.
     Search holderOf(ino_t inode, uid_t uid, Clock::time_point now);
+
+    // Orders pids from the newest process to the oldest, `last` being the pid the kernel gave
+    // last (nothing: highest first).
+    static void newestFirst(std::vector<pid_t>& processes, std::optional<pid_t> last);
 
 private:
     struct Holder {
