@@ -4,6 +4,7 @@
 #include "NetworkExtension/Flows/IPPacket.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -285,6 +286,102 @@ std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::query(int family, in
                     return std::nullopt;  // a connection in TIME_WAIT: no socket behind it
                 }
                 return Socket{static_cast<ino_t>(answer->idiag_inode), answer->idiag_uid};
+            }
+        }
+    }
+}
+
+std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::datagramSocketOf(const IPPacket& packet,
+                                                                             uid_t uid,
+                                                                             ino_t besides) {
+    if (packet.protocol != IPPROTO_UDP) {
+        return std::nullopt;
+    }
+    static constexpr std::uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    // An address of the socket's family matches the packet's, or is unspecified; an IPv6 socket
+    // sends IPv4 datagrams from IPv4-mapped addresses.
+    const auto matches = [&packet](int family, const std::uint32_t* socketAddress,
+                                   const std::array<std::uint8_t, 16>& address) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(socketAddress);
+        const std::size_t length = family == AF_INET ? 4 : 16;
+        if (std::all_of(bytes, bytes + length, [](std::uint8_t byte) { return byte == 0; })) {
+            return true;
+        }
+        if (family == packet.family) {
+            return std::memcmp(bytes, address.data(), length) == 0;
+        }
+        return std::memcmp(bytes, kMapped, sizeof(kMapped)) == 0 &&
+               std::memcmp(bytes + 12, address.data(), 4) == 0;
+    };
+    std::lock_guard lock(m_diagnosisMutex);
+    std::optional<Socket> found;
+    for (const int family : {packet.family, AF_INET6}) {
+        (void)list(family, IPPROTO_UDP, [&](const inet_diag_msg& socket) {
+            if (found || socket.idiag_inode == 0 || socket.idiag_inode == besides ||
+                socket.idiag_uid != uid || ntohs(socket.id.idiag_sport) != packet.sourcePort ||
+                !matches(family, socket.id.idiag_src, packet.source)) {
+                return;
+            }
+            const std::uint16_t remotePort = ntohs(socket.id.idiag_dport);
+            if (remotePort != 0 && (remotePort != packet.destinationPort ||
+                                    !matches(family, socket.id.idiag_dst, packet.destination))) {
+                return;
+            }
+            found = Socket{static_cast<ino_t>(socket.idiag_inode), socket.idiag_uid};
+        });
+        if (found || packet.family == AF_INET6) {
+            break;
+        }
+    }
+    return found;
+}
+
+bool SocketOwnerLookup::list(int family, int protocol,
+                             const std::function<void(const inet_diag_msg&)>& each) {
+    if (!m_socket) {
+        return false;
+    }
+    struct {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message{};
+    message.header.nlmsg_len = sizeof(message);
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    message.header.nlmsg_seq = ++m_sequence;
+    message.request.sdiag_family = static_cast<std::uint8_t>(family);
+    message.request.sdiag_protocol = static_cast<std::uint8_t>(protocol);
+    message.request.idiag_states = ~0u;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(m_socket.get(), &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&kernel),
+                 sizeof(kernel)) < 0) {
+        return false;
+    }
+    alignas(nlmsghdr) char buffer[16384];
+    for (;;) {
+        const ssize_t received = ::recv(m_socket.get(), buffer, sizeof(buffer), 0);
+        if (received < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        int remaining = static_cast<int>(received);
+        for (auto* header = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(header, remaining);
+             header = NLMSG_NEXT(header, remaining)) {
+            if (header->nlmsg_seq != m_sequence) {
+                continue;
+            }
+            if (header->nlmsg_type == NLMSG_DONE) {
+                return true;
+            }
+            if (header->nlmsg_type == NLMSG_ERROR) {
+                return false;
+            }
+            if (header->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
+                header->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+                each(*netlinkPayload<inet_diag_msg>(*header));
             }
         }
     }

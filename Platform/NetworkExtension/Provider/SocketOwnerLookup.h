@@ -13,6 +13,8 @@
 #include <unordered_set>
 #include <vector>
 
+struct inet_diag_msg;
+
 namespace tarnwick {
 
 struct IPPacket;
@@ -75,6 +77,10 @@ public:
     // The local socket of a packet, from the kernel's socket table. `outbound`: the packet leaves
     // this host, so its source is the local end.
     std::optional<Socket> socketOf(const IPPacket& packet, bool outbound);
+    // A UDP socket of `uid` other than `besides` that may have sent the outbound `packet`: on its
+    // local port, and connected to its destination or to nothing. The kernel's exact look-up finds
+    // one socket on a port; sockets that share the port are found by listing them.
+    std::optional<Socket> datagramSocketOf(const IPPacket& packet, uid_t uid, ino_t besides);
     // The process holding the socket when it is where a socket was seen lately (steps 1 and 2):
     // about a hundred reads at most, never waiting for a search; 0 otherwise.
     pid_t recentHolder(ino_t inode);
@@ -93,6 +99,9 @@ private:
     };
 
     std::optional<Socket> diagnose(const IPPacket& packet, bool outbound);
+    // Calls `each` for every socket of the family and protocol (a dump); false when the kernel
+    // did not answer.
+    bool list(int family, int protocol, const std::function<void(const inet_diag_msg&)>& each);
     std::optional<Socket> query(int family, int protocol, const std::uint8_t* source,
                                 std::uint16_t sourcePort, const std::uint8_t* destination,
                                 std::uint16_t destinationPort);
