@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 #include <linux/inet_diag.h>
@@ -34,6 +35,8 @@ constexpr std::size_t kKnownSockets = 65536;
 constexpr std::size_t kProcessesKept = 16;
 constexpr std::size_t kUnownedSockets = 4096;
 constexpr std::size_t kUsersKept = 4096;
+// Pids below the last one given that are tried before every process is listed.
+constexpr pid_t kNewestProcesses = 64;
 
 std::optional<ino_t> socketInode(const char* link, ssize_t length) {
     // "socket:[12345]"
@@ -67,6 +70,20 @@ std::optional<pid_t> lastProcessStarted() {
     }
     const long pid = std::strtol(text, nullptr, 10);
     return pid > 0 ? std::optional<pid_t>(static_cast<pid_t>(pid)) : std::nullopt;
+}
+
+// The process a pid belongs to: itself, or for a thread its thread group (nothing when it ended).
+pid_t threadGroupOf(pid_t pid) {
+    char path[64];
+    std::snprintf(path, sizeof(path), "/proc/%d/status", pid);
+    const FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+    char text[1024] = {};
+    if (!file || ::read(file.get(), text, sizeof(text) - 1) <= 0) {
+        return 0;
+    }
+    const char* line = std::strstr(text, "\nTgid:");
+    const long group = line != nullptr ? std::strtol(line + 6, nullptr, 10) : 0;
+    return static_cast<pid_t>(group);
 }
 
 }  // namespace
@@ -451,9 +468,31 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid, Pass& pass) {
             break;
         }
     }
+    const auto last = lastProcessStarted();
+    // The newest processes are reached by their pids, as a socket is usually new because its
+    // process is: listing every process costs more than reading a new process's few
+    // descriptors.
+    std::unordered_set<pid_t> readFirst;
+    for (pid_t pid = last.value_or(0);
+         !found && pid > 0 && pid + kNewestProcesses > last.value_or(0); --pid) {
+        if (!spend(pass)) {
+            break;
+        }
+        struct stat status {};
+        char path[64];
+        std::snprintf(path, sizeof(path), "/proc/%d", pid);
+        // A thread's pid is skipped: its process, older, is read in its turn.
+        if (::stat(path, &status) != 0 || status.st_uid != uid || threadGroupOf(pid) != pid) {
+            continue;
+        }
+        readFirst.insert(pid);
+        if (auto fd = findInProcess(pid, inode, true, pass)) {
+            found = Holder{pid, *fd};
+        }
+    }
     if (!found) {
         // Every process: those of the socket's user first, as they almost always hold it, and
-        // the newest first, as a socket is usually new because its process is.
+        // the newest first.
         std::vector<pid_t> processes;
         if (DIR* proc = ::opendir("/proc")) {
             while (dirent* entry = ::readdir(proc)) {
@@ -468,11 +507,14 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid, Pass& pass) {
             }
             ::closedir(proc);
         }
-        newestFirst(processes, lastProcessStarted());
+        newestFirst(processes, last);
         std::vector<pid_t> others;
         for (const pid_t pid : processes) {
             if (pass.exhausted) {
                 break;
+            }
+            if (readFirst.count(pid) != 0) {
+                continue;
             }
             struct stat status {};
             char path[64];
@@ -585,6 +627,11 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
     std::snprintf(path, sizeof(path), "/proc/%d/fd", pid);
     FileDescriptor directory(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!directory) {
+        if (errno == ENOENT) {
+            // Short-lived programs come and go: one that has ended is no longer tried first.
+            std::lock_guard lock(m_mutex);
+            forget(pid);
+        }
         return std::nullopt;
     }
     DIR* files = ::fdopendir(directory.get());
@@ -670,6 +717,13 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
         filesOf(pid) = std::move(current);
     }
     return found;
+}
+
+void SocketOwnerLookup::forget(pid_t pid) {
+    std::erase_if(m_recent, [pid](const Holder& holder) { return holder.pid == pid; });
+    if (m_files.erase(pid) != 0) {
+        std::erase(m_fileOrder, pid);
+    }
 }
 
 void SocketOwnerLookup::noteRecent(const Holder& holder) {

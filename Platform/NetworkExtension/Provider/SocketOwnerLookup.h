@@ -137,8 +137,10 @@ private:
     // known from the last reading only, unless `everything`.
     std::optional<int> findInProcess(pid_t pid, ino_t inode, bool everything, Pass& pass);
     static std::optional<ino_t> readSocket(pid_t pid, int fd);
-    // These three with the lock held.
+    // These four with the lock held.
     void note(pid_t pid, int fd, ino_t inode);
+    // A process that has ended.
+    void forget(pid_t pid);
     void noteRecent(const Holder& holder);
     ProcessFiles& filesOf(pid_t pid);
 
