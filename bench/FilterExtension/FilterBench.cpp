@@ -8,7 +8,9 @@
 // filter on, the CPU time the extension and the peer spend per connection is counted too: what
 // the median adds beyond it is waiting for threads to wake; the responder's is counted alike.
 // Last, the application's real engine takes the peer's place and answers from its geo-IP cache:
-// its latency and rate are measured beside the peer's.
+// its latency and rate are measured beside the peer's. The first connection of a freshly started
+// process (one new process per connect, as short-lived programs make them) is measured with the
+// filter off, with the test peer and with the engine.
 
 #include "FilterLink/FilterConfiguration.h"
 #include "NetworkExtension/Manager/FilterManagerClient.h"
@@ -57,6 +59,7 @@ constexpr int kHeldSockets = 10000;
 constexpr uid_t kHoarder = 4343;
 constexpr int kHoardedDescriptors = 40000;
 constexpr int kUnownedPerSecond = 40;
+constexpr int kNewProcesses = 300;
 
 struct Environment {
     std::unique_ptr<NetworkSandbox> sandbox;
@@ -87,6 +90,9 @@ double g_medianEngine = 0;
 double g_rateEngine = 0;
 double g_rateOnMany = 0;
 double g_rateEngineMany = 0;
+double g_medianNewProcessOff = 0;
+double g_medianNewProcessOn = 0;
+double g_medianNewProcessEngine = 0;
 
 // The minimal responder: the filter's rules, and every packet of both queues accepted at once.
 // Runs until it reads a line (or its input ends) on standard input, then removes the rules.
@@ -156,6 +162,30 @@ double timedConnect(int clientNamespace) {
     return result == 0 ? std::chrono::duration<double, std::micro>(end - start).count() : -1;
 }
 
+// A new process's one connect, in the namespace it was started in: prints its duration in
+// microseconds, or "failed".
+int runConnectOnce() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kPort);
+    ::inet_pton(AF_INET, NetworkSandbox::kServerAddress, &address.sin_addr);
+    const auto start = std::chrono::steady_clock::now();
+    const int result = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    const auto end = std::chrono::steady_clock::now();
+    const linger abort{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
+    ::close(fd);
+    if (result != 0) {
+        std::printf("failed\n");
+        return 1;
+    }
+    std::printf("%.1f\n", std::chrono::duration<double, std::micro>(end - start).count());
+    return 0;
+}
+
+std::optional<std::string> startEngine();
+
 // User and system CPU time a process has used so far, in microseconds; negative when unknown.
 double cpuMicroseconds(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -212,6 +242,61 @@ void measureLatency(benchmark::State& state, double& median, pid_t verdicts, pid
     state.counters["median_us"] = median;
     state.counters["p90_us"] = samples[samples.size() * 9 / 10];
     state.counters["failures"] = failures;
+}
+
+// Each iteration starts a process that makes one connection and says how long its connect took:
+// the first connection of a program the filter has never seen, whose socket the extension must
+// find among every process's descriptors.
+void measureNewProcessLatency(benchmark::State& state, double& median, pid_t verdicts, pid_t peer) {
+    ChildProcess::Options options;
+    options.networkNamespace = g_environment->sandbox->clientNamespace();
+    const double verdictsBefore = cpuMicroseconds(verdicts);
+    const double peerBefore = cpuMicroseconds(peer);
+    std::vector<double> samples;
+    int failures = 0;
+    for (auto _ : state) {
+        ChildProcess connector({g_environment->self, "--connect-once"}, options);
+        const auto line = connector.readLine(30s);
+        connector.stop(0, 10s);
+        double micros = -1;
+        if (line && *line != "failed") {
+            micros = std::stod(*line);
+            samples.push_back(micros);
+        } else {
+            ++failures;
+        }
+        state.SetIterationTime(std::max(micros, 0.0) / 1e6);
+    }
+    const double connections = static_cast<double>(state.iterations());
+    state.counters["verdicts_cpu_us"] = (cpuMicroseconds(verdicts) - verdictsBefore) / connections;
+    state.counters["peer_cpu_us"] = (cpuMicroseconds(peer) - peerBefore) / connections;
+    std::sort(samples.begin(), samples.end());
+    if (samples.empty()) {
+        state.SkipWithError("no connection succeeded");
+        return;
+    }
+    median = samples[samples.size() / 2];
+    state.counters["median_us"] = median;
+    state.counters["p90_us"] = samples[samples.size() * 9 / 10];
+    state.counters["failures"] = failures;
+}
+
+void newProcessLatency(benchmark::State& state, bool filterOn, double& median) {
+    if (!setFilterEnabled(filterOn)) {
+        state.SkipWithError("the filter could not be switched");
+        return;
+    }
+    measureNewProcessLatency(state, median, g_environment->extension->pid(),
+                             g_environment->peer->pid());
+}
+
+void engineNewProcessLatency(benchmark::State& state) {
+    if (const auto error = startEngine()) {
+        state.SkipWithError(error->c_str());
+        return;
+    }
+    measureNewProcessLatency(state, g_medianNewProcessEngine, g_environment->extension->pid(),
+                             g_environment->engine->pid());
 }
 
 void connectLatency(benchmark::State& state, bool filterOn, double& median) {
@@ -489,6 +574,14 @@ void registerLatency(const char* name, void (*run)(benchmark::State&)) {
         ->Unit(benchmark::kMicrosecond);
 }
 
+// A latency benchmark of new processes: one started per iteration, timed by hand.
+void registerNewProcessLatency(const char* name, void (*run)(benchmark::State&)) {
+    benchmark::RegisterBenchmark(name, run)
+        ->Iterations(kNewProcesses)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond);
+}
+
 // A rate benchmark: one round of many connections from parallel connectors.
 void registerRate(const char* name, void (*run)(benchmark::State&)) {
     benchmark::RegisterBenchmark(name, run)->Iterations(1)->UseManualTime()->Unit(
@@ -506,6 +599,9 @@ int main(int argc, char** argv) {
     }
     if (argc > 1 && std::string(argv[1]) == "--responder") {
         return runResponder();
+    }
+    if (argc > 1 && std::string(argv[1]) == "--connect-once") {
+        return runConnectOnce();
     }
     if (argc > 1 && std::string(argv[1]) == "--engine") {
         return runEngineHost(argc - 1, argv + 1);
@@ -552,8 +648,15 @@ int main(int argc, char** argv) {
         const ManySockets crowded;
         connectionRate(state, true, g_rateOnManySockets);
     });
+    registerNewProcessLatency("ConnectLatency/newProcess/filterOff", [](benchmark::State& state) {
+        newProcessLatency(state, false, g_medianNewProcessOff);
+    });
+    registerNewProcessLatency("ConnectLatency/newProcess/filterOn", [](benchmark::State& state) {
+        newProcessLatency(state, true, g_medianNewProcessOn);
+    });
     // These replace the peer by the engine, so they come last.
     registerLatency("ConnectLatency/engineFromCache", engineLatency);
+    registerNewProcessLatency("ConnectLatency/newProcess/engineFromCache", engineNewProcessLatency);
     registerRate("ConnectionRate/engineFromCache",
                  [](benchmark::State& state) { engineRate(state, g_rateEngine, kFewConnectors); });
     registerRate("ConnectionRate/engineFromCache/64connectors", [](benchmark::State& state) {
@@ -589,6 +692,12 @@ int main(int argc, char** argv) {
         "fewer); the test peer with %d connectors: %.0f/s\n",
         g_medianEngine, g_medianEngine - g_medianOn, g_medianEngine - g_medianOff, kFewConnectors,
         g_rateEngine, kManyConnectors, g_rateEngineMany, kManyConnectors, g_rateOnMany);
+
+    std::printf(
+        "first connect of a new process: median %.1f us filter off, %.1f us with the test peer "
+        "(%.1f us added), %.1f us with the engine (%.1f us added; goal: at most 500)\n",
+        g_medianNewProcessOff, g_medianNewProcessOn, g_medianNewProcessOn - g_medianNewProcessOff,
+        g_medianNewProcessEngine, g_medianNewProcessEngine - g_medianNewProcessOff);
 
     setFilterEnabled(false);
     environment.peer->stop(SIGKILL, 10s);

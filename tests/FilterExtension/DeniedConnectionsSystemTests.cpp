@@ -15,8 +15,11 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <netinet/in.h>
 #include <optional>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -143,6 +146,76 @@ TEST_F(DeniedConnections, ANewUDPSocketOnTheEndedAllowedSocketsPortIsAskedAgain)
     EXPECT_EQ(tally->passed, 0);
     EXPECT_EQ(tally->refused, 1);
     EXPECT_TRUE(denying->readLineStartingWith("prompt ", kWait)) << "the new socket is asked";
+}
+
+TEST_F(DeniedConnections, AnotherUsersSocketOnAnAllowedUDPConnectionIsAsked) {
+    // A server that notes what reaches it: the other socket's datagram may be answered to the
+    // allowed socket, so only the server can tell whether it passed.
+    constexpr std::uint16_t kRecordingPort = 7003;
+    struct Received {
+        std::mutex mutex;
+        std::vector<std::string> payloads;
+    };
+    auto received = std::make_shared<Received>();
+    const int serving = NetworkSandbox::socketIn(m_sandbox->serverNamespace(), AF_INET, SOCK_DGRAM);
+    sockaddr_in serverAddress{};
+    serverAddress.sin_family = AF_INET;
+    serverAddress.sin_port = htons(kRecordingPort);
+    ::inet_pton(AF_INET, kServer, &serverAddress.sin_addr);
+    ASSERT_EQ(::bind(serving, reinterpret_cast<sockaddr*>(&serverAddress), sizeof(serverAddress)),
+              0);
+    SocketServer recording(serving, [received](int fd) {
+        char buffer[64];
+        sockaddr_in peer{};
+        socklen_t length = sizeof(peer);
+        const ssize_t count =
+            ::recvfrom(fd, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&peer), &length);
+        if (count > 0) {
+            {
+                std::lock_guard lock(received->mutex);
+                received->payloads.emplace_back(buffer, static_cast<std::size_t>(count));
+            }
+            ::sendto(fd, buffer, static_cast<std::size_t>(count), 0,
+                     reinterpret_cast<sockaddr*>(&peer), length);
+        }
+    });
+    const auto arrived = [&received](const std::string& payload) {
+        std::lock_guard lock(received->mutex);
+        return std::count(received->payloads.begin(), received->payloads.end(), payload);
+    };
+    startFilter();
+
+    // This process's socket (root's), on a port it lets others share, allowed.
+    constexpr std::uint16_t kSharedPort = 45400;
+    const int allowed = NetworkSandbox::socketIn(client(), AF_INET, SOCK_DGRAM);
+    const int one = 1;
+    ::setsockopt(allowed, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(kSharedPort);
+    ASSERT_EQ(::bind(allowed, reinterpret_cast<sockaddr*>(&local), sizeof(local)), 0);
+    ASSERT_EQ(
+        ::connect(allowed, reinterpret_cast<sockaddr*>(&serverAddress), sizeof(serverAddress)), 0);
+    {
+        auto allowing = startPeer("allow");
+        ASSERT_EQ(::send(allowed, "allowed", 7, 0), 7);
+        pollfd descriptor{allowed, POLLIN, 0};
+        ASSERT_EQ(::poll(&descriptor, 1, 10'000), 1) << "the allowed socket's echo";
+        ASSERT_TRUE(allowing->readLineStartingWith("prompt ", kWait));
+    }
+
+    // Now the application denies: another user's program binds the same port with SO_REUSEADDR
+    // and sends to the same server, on the allowed socket's connection.
+    auto denying = startPeer("deny");
+    auto other = startConnector({"--only", "udp", "--udp", std::to_string(kRecordingPort),
+                                 "--local-ports", std::to_string(kSharedPort), "1"});
+    const Tally tally = readTally(*other, "udp", kWait);
+    EXPECT_EQ(tally.passed, 0);
+    const auto prompt = denying->readLineStartingWith("prompt ", kWait);
+    ASSERT_TRUE(prompt) << "the other user's socket is asked about";
+    EXPECT_EQ(nlohmann::json::parse(prompt->substr(7))["remoteAddress"], kServer);
+    EXPECT_EQ(arrived("ping"), 0) << "the other user's datagram reached the server";
+    ::close(allowed);
 }
 
 TEST_F(DeniedConnections, NoneOfThousandsPassesUnderLoadFromReusedPorts) {

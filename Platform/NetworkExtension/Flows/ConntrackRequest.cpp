@@ -1,5 +1,6 @@
 #include "ConntrackRequest.h"
 
+#include <array>
 #include <cstring>
 #include <sys/socket.h>
 
@@ -74,6 +75,33 @@ std::vector<std::uint8_t> ConntrackRequest::deleteConnection(const FlowTable::Ke
     writer.putPort(CTA_PROTO_DST_PORT, connection.destinationPort);
     writer.end(ports);
     writer.end(tuple);
+
+    nlmsghdr header{};
+    header.nlmsg_len = static_cast<std::uint32_t>(bytes.size());
+    header.nlmsg_type = (NFNL_SUBSYS_CTNETLINK << 8) | IPCTNL_MSG_CT_DELETE;
+    header.nlmsg_flags = NLM_F_REQUEST | NLM_F_ACK;
+    header.nlmsg_seq = sequence;
+    std::memcpy(bytes.data(), &header, sizeof(header));
+    return bytes;
+}
+
+std::vector<std::uint8_t> ConntrackRequest::deleteMarked(std::uint32_t value, std::uint32_t mask,
+                                                         std::uint32_t sequence) {
+    std::vector<std::uint8_t> bytes(NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(nfgenmsg)), 0);
+    // Without a tuple the kernel deletes what the filter matches; family AF_UNSPEC with version
+    // 0 reaches both families.
+    const nfgenmsg family{AF_UNSPEC, NFNETLINK_V0, 0};
+    std::memcpy(bytes.data() + NLMSG_HDRLEN, &family, sizeof(family));
+    AttributeWriter writer(bytes);
+    const auto bigEndian = [](std::uint32_t number) {
+        return std::array<std::uint8_t, 4>{
+            static_cast<std::uint8_t>(number >> 24), static_cast<std::uint8_t>(number >> 16),
+            static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};
+    };
+    const auto markValue = bigEndian(value);
+    const auto markMask = bigEndian(mask);
+    writer.put(CTA_MARK, markValue.data(), markValue.size());
+    writer.put(CTA_MARK_MASK, markMask.data(), markMask.size());
 
     nlmsghdr header{};
     header.nlmsg_len = static_cast<std::uint32_t>(bytes.size());

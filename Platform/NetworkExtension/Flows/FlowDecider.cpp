@@ -29,7 +29,10 @@ FlowDecider::Decision FlowDecider::decide(const Packet& packet, const OwnerLooku
     if (packet.parsed->protocol == IPPROTO_TCP) {
         instance = std::uint64_t{1} << 32 | packet.parsed->sequenceNumber;
     } else if (const auto& socket = ownerOnce()) {
-        instance = socket->socketInode;
+        // A socket of a known user that could not be found apart from another one on the same
+        // ports: its user's datagrams on this connection are one connection.
+        instance =
+            socket->socketInode != 0 ? socket->socketInode : (std::uint64_t{2} << 32 | socket->uid);
     }
     const auto key = FlowTable::Key::of(*packet.parsed, instance);
     const auto admission = m_table.admit(key, packet.id, now);

@@ -27,7 +27,7 @@ namespace tarnwick {
 class FlowDecider {
 public:
     struct Owner {
-        std::uint64_t socketInode = 0;
+        std::uint64_t socketInode = 0;  // 0 when only the socket's user is known
         uid_t uid = static_cast<uid_t>(-1);
         pid_t pid = 0;  // 0 when no process holds the socket any more
     };

@@ -3,6 +3,7 @@
 #include "AuditToken.h"
 #include "NEFilterSocketFlow.h"
 #include "NWHostEndpoint.h"
+#include "NetworkExtension/Flows/ConntrackRequest.h"
 #include "NetworkExtension/Flows/DNSResponse.h"
 #include "NetworkExtension/Flows/IPPacket.h"
 #include "OSLog/OSLog.h"
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 #include <linux/netfilter.h>
+#include <linux/netlink.h>
 
 namespace tarnwick {
 
@@ -55,7 +57,8 @@ FilterEngine::FilterEngine(std::shared_ptr<NEFilterDataProvider> provider,
     , m_settings(settings)
     , m_applicationService(std::move(applicationService))
     , m_decider(limits)
-    , m_ownProcess(::getpid()) {}
+    , m_ownProcess(::getpid())
+    , m_ownerRules(settings) {}
 
 FilterEngine::~FilterEngine() {
     stop();
@@ -231,16 +234,29 @@ void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
     }
     std::optional<IPPacket> parsed;
     FlowDecider::Decision decision;
+    std::optional<FlowDecider::Owner> found;
+    bool rides = false;
     const bool outbound = packet.hook == NF_INET_LOCAL_OUT;
     try {
         parsed = IPPacket::parse(packet.payload);
         // Looked for before the decider is taken, so the readers do not wait on each other's
         // look-ups; only where the socket is cheaply found: a search here would hold up packets.
-        std::optional<FlowDecider::Owner> found;
         if (parsed) {
             if (const auto socket = m_owners.socketOf(*parsed, outbound)) {
                 found = FlowDecider::Owner{socket->inode, socket->uid,
                                            m_owners.recentHolder(socket->inode)};
+                // Sockets that share a port share the kernel's look-up, which gives one of them:
+                // a datagram of another user's is that user's socket's, on another's connection.
+                if (outbound && packet.uid && parsed->protocol == IPPROTO_UDP &&
+                    socket->uid != *packet.uid) {
+                    rides = true;
+                    found = FlowDecider::Owner{0, *packet.uid, 0};
+                    if (const auto other =
+                            m_owners.datagramSocketOf(*parsed, *packet.uid, socket->inode)) {
+                        found = FlowDecider::Owner{other->inode, other->uid,
+                                                   m_owners.recentHolder(other->inode)};
+                    }
+                }
             }
         }
         const auto owner = [&found] { return found; };
@@ -255,9 +271,10 @@ void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
         m_flowQueue.setVerdict(packet.queue, packet.id, NetfilterQueue::Verdict::accept);
         return;
     }
+    const OwnerPlan plan = ownerPlan(packet, parsed ? &*parsed : nullptr, outbound, found, rides);
     switch (decision.kind) {
         case Kind::accept:
-            setVerdict(packet.id, packet.mark, FlowTable::Verdict::accept);
+            setVerdict(packet.id, packet.mark, FlowTable::Verdict::accept, repeatMark(plan));
             return;
         case Kind::drop:
             setVerdict(packet.id, packet.mark, FlowTable::Verdict::reject);
@@ -268,7 +285,11 @@ void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
         case Kind::join:
             return;
         case Kind::hold:
-            if (decision.owner && decision.owner->pid == 0) {
+            if (plan.marks) {
+                std::lock_guard lock(m_plansMutex);
+                m_ownerPlans.emplace(decision.flowIdentifier, plan);
+            }
+            if (decision.owner && decision.owner->pid == 0 && decision.owner->socketInode != 0) {
                 describeLater(decision, *parsed, outbound);
             } else {
                 // Nothing left to search for: the provider hears of it from here, without a
@@ -277,6 +298,84 @@ void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
             }
             return;
     }
+}
+
+FilterEngine::OwnerPlan FilterEngine::ownerPlan(const NetfilterQueue::Packet& packet,
+                                                const IPPacket* parsed, bool outbound,
+                                                const std::optional<FlowDecider::Owner>& socket,
+                                                bool rides) {
+    if (parsed == nullptr || parsed->protocol != IPPROTO_UDP || rides) {
+        return {};
+    }
+    // The rules name a sender by the user the kernel gives its packets; a socket of the kernel's
+    // has none, and its connection would come back to the queue datagram by datagram.
+    if (outbound) {
+        return packet.uid ? OwnerPlan{true, *packet.uid, packet.mark} : OwnerPlan{};
+    }
+    return socket ? OwnerPlan{true, socket->uid, packet.mark} : OwnerPlan{};
+}
+
+std::optional<std::uint32_t> FilterEngine::repeatMark(const OwnerPlan& plan) {
+    if (!plan.marks) {
+        return std::nullopt;
+    }
+    const auto slot = ownerSlot(plan.uid);
+    if (!slot) {
+        return std::nullopt;
+    }
+    return (plan.packetMark & ~m_settings.ownerMark) |
+           FirewallRules::ownerMarkOf(m_settings, *slot);
+}
+
+std::optional<std::uint32_t> FilterEngine::ownerSlot(uid_t uid) {
+    std::lock_guard lock(m_ownersMutex);
+    if (auto known = m_ownerSlots.find(uid); known != m_ownerSlots.end()) {
+        return known->second != 0 ? std::optional(known->second) : std::nullopt;
+    }
+    const std::uint32_t slot = m_nextOwnerSlot;
+    std::string failure;
+    if (slot > FirewallRules::slots(m_settings)) {
+        failure = "more users than the connection mark holds";
+    } else {
+        // Connections marked with this slot by an earlier run belong to whoever had it then.
+        if (!m_conntrack) {
+            m_conntrack =
+                FileDescriptor(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_NETFILTER));
+        }
+        if (m_conntrack) {
+            const auto request =
+                ConntrackRequest::deleteMarked(FirewallRules::ownerMarkOf(m_settings, slot),
+                                               m_settings.ownerMark, ++m_conntrackSequence);
+            sockaddr_nl kernel{};
+            kernel.nl_family = AF_NETLINK;
+            // The kernel deletes before the send returns; its answer is read and let go.
+            if (::sendto(m_conntrack.get(), request.data(), request.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&kernel), sizeof(kernel)) >= 0) {
+                char answer[512];
+                while (::recv(m_conntrack.get(), answer, sizeof(answer), MSG_DONTWAIT) > 0) {
+                }
+            }
+        }
+        if (auto added = m_ownerRules.addOwner(slot, uid); !added) {
+            failure = added.error();
+        }
+    }
+    if (!failure.empty()) {
+        // Not tried again for this user: their connections stay unmarked, as they were.
+        m_ownerSlots.emplace(uid, 0);
+        if (!m_ownerSlotsFailed) {
+            m_ownerSlotsFailed = true;
+            osLog(
+                "Sockets of other users that share an allowed UDP connection's ports may pass "
+                "unasked: " +
+                    failure,
+                OSLogType::error, engineLog());
+        }
+        return std::nullopt;
+    }
+    m_ownerSlots.emplace(uid, slot);
+    ++m_nextOwnerSlot;
+    return slot;
 }
 
 bool FilterEngine::isExempt(pid_t pid) const {
@@ -307,7 +406,7 @@ void FilterEngine::describe(const FlowDecider::Decision& decision, const IPPacke
         return;
     }
     pid_t pid = decision.owner ? decision.owner->pid : 0;
-    if (decision.owner && pid == 0) {
+    if (decision.owner && pid == 0 && decision.owner->socketInode != 0) {
         try {
             // A socket no process holds, or one hidden among very many descriptors, ends the
             // search at its budget: the flow is then described without its process.
@@ -369,17 +468,32 @@ void FilterEngine::askProvider(const FlowDecider::Decision& decision, const IPPa
 }
 
 void FilterEngine::apply(const FlowTable::Release& release) {
+    OwnerPlan plan;
+    {
+        std::lock_guard lock(m_plansMutex);
+        if (auto planned = m_ownerPlans.find(release.flowIdentifier);
+            planned != m_ownerPlans.end()) {
+            plan = planned->second;
+            m_ownerPlans.erase(planned);
+        }
+    }
+    std::optional<std::uint32_t> owner;
     if (release.verdict == FlowTable::Verdict::accept) {
         m_closedSockets.allowed(release.key);
+        owner = repeatMark(plan);
     }
     for (const auto id : release.packetIds) {
-        setVerdict(id, 0, release.verdict);
+        setVerdict(id, 0, release.verdict, owner);
     }
 }
 
 void FilterEngine::setVerdict(std::uint32_t packetId, std::uint32_t mark,
-                              FlowTable::Verdict verdict) {
-    if (verdict == FlowTable::Verdict::accept) {
+                              FlowTable::Verdict verdict, std::optional<std::uint32_t> acceptMark) {
+    if (verdict == FlowTable::Verdict::accept && acceptMark) {
+        // Through the rules again, which give the connection its owner and accept the packet.
+        m_flowQueue.setVerdict(m_settings.flowQueue, packetId, NetfilterQueue::Verdict::repeat,
+                               *acceptMark);
+    } else if (verdict == FlowTable::Verdict::accept) {
         m_flowQueue.setVerdict(m_settings.flowQueue, packetId, NetfilterQueue::Verdict::accept);
     } else {
         m_flowQueue.setVerdict(m_settings.flowQueue, packetId, NetfilterQueue::Verdict::repeat,

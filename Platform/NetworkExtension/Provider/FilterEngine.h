@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace tarnwick {
@@ -39,7 +40,9 @@ namespace tarnwick {
 // Allow and drop are applied at once; pause holds the packets until `resumeFlow` or the pause
 // limit. Drop repeats the packet through the rules with the drop mark, where it is rejected. An
 // allowed UDP connection is removed from conntrack when its socket ends, so a later socket on its
-// ports is asked about.
+// ports is asked about; while it lasts it carries its socket's user in its mark, so a datagram of
+// another user's socket on the same ports comes back to the queue and is asked about as that
+// socket's own connection (the connection keeps its first owner).
 class FilterEngine final : public NEFilterFlowResumer,
                            public std::enable_shared_from_this<FilterEngine> {
 public:
@@ -76,7 +79,25 @@ private:
     void settle(std::uint64_t flowIdentifier, FlowDecider::Answer answer);
     void apply(const FlowTable::Release& release);
     void releaseAll();
-    void setVerdict(std::uint32_t packetId, std::uint32_t mark, FlowTable::Verdict verdict);
+    // Whom an accepted UDP packet's connection is marked as belonging to: its socket's user, or
+    // no one new (the packet rides another socket's connection, or its sender has no user the
+    // rules could name). `packetMark` is the packet's own mark, kept when it is repeated.
+    struct OwnerPlan {
+        bool marks = false;
+        uid_t uid = 0;
+        std::uint32_t packetMark = 0;
+    };
+    static OwnerPlan ownerPlan(const NetfilterQueue::Packet& packet, const IPPacket* parsed,
+                               bool outbound, const std::optional<FlowDecider::Owner>& socket,
+                               bool rides);
+    // The mark to repeat an accepted packet with, so the rules mark its connection; nothing when
+    // it is simply accepted.
+    std::optional<std::uint32_t> repeatMark(const OwnerPlan& plan);
+    // The slot of a user's connections, given out (with its rule) on first use; nothing when no
+    // slot is left or the rule could not be added.
+    std::optional<std::uint32_t> ownerSlot(uid_t uid);
+    void setVerdict(std::uint32_t packetId, std::uint32_t mark, FlowTable::Verdict verdict,
+                    std::optional<std::uint32_t> acceptMark = std::nullopt);
 
     const std::shared_ptr<NEFilterDataProvider> m_provider;
     const FirewallRules::Settings m_settings;
@@ -96,6 +117,17 @@ private:
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_draining{false};
     const pid_t m_ownProcess;
+    // The owners' slots, given out while this engine runs (the rules are new with it).
+    std::mutex m_ownersMutex;
+    FirewallRules m_ownerRules;
+    std::unordered_map<uid_t, std::uint32_t> m_ownerSlots;  // 0: none could be given
+    std::uint32_t m_nextOwnerSlot = 1;
+    FileDescriptor m_conntrack;
+    std::uint32_t m_conntrackSequence = 0;
+    bool m_ownerSlotsFailed = false;
+    // The plans of held flows, applied when they are released.
+    std::mutex m_plansMutex;
+    std::unordered_map<std::uint64_t, OwnerPlan> m_ownerPlans;
 };
 
 }  // namespace tarnwick

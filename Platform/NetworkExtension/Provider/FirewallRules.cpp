@@ -50,15 +50,20 @@ std::string FirewallRules::ruleset(bool ipv6, const Settings& settings) {
         "-j NFQUEUE --queue-num " + std::to_string(settings.nameQueue) + " --queue-bypass";
     const std::string unreachable =
         ipv6 ? "--reject-with icmp6-port-unreachable" : "--reject-with icmp-port-unreachable";
+    const std::string ownerMask = hex(settings.ownerMark);
+    const std::string owned = "-m mark ! --mark 0x0/" + ownerMask;
     const std::string in = kInputChain;
     const std::string out = kOutputChain;
     std::string rules = "*filter\n";
     rules += ":" + in + " - [0:0]\n";
     rules += ":" + out + " - [0:0]\n";
+    rules += std::string(":") + kOwnersChain + " - [0:0]\n";
+    rules += std::string(":") + kOwnedChain + " - [0:0]\n";
     for (const auto& [chain, loopback] :
          {std::pair{out, std::string("-o lo")}, std::pair{in, std::string("-i lo")}}) {
         rules += "-A " + chain + " -p tcp " + mark + " -j REJECT --reject-with tcp-reset\n";
         rules += "-A " + chain + " " + mark + " -j REJECT " + unreachable + "\n";
+        rules += "-A " + chain + " -p udp " + owned + " -j " + kOwnedChain + "\n";
         if (chain == in) {
             rules += "-A " + chain + " -p udp --sport 53 -m conntrack --ctstate ESTABLISHED " +
                      nameQueue + "\n";
@@ -70,11 +75,73 @@ std::string FirewallRules::ruleset(bool ipv6, const Settings& settings) {
         // through as part of that connection, yet it opens a new one.
         rules += "-A " + chain + " -p tcp --syn " + flowQueue + "\n";
         rules += "-A " + chain + " -p udp -m conntrack --ctstate NEW " + flowQueue + "\n";
+        if (chain == out) {
+            // Only the sender's socket has a user: datagrams that arrive are left to the socket
+            // the kernel gives them to.
+            rules += "-A " + chain + " -p udp -m connmark ! --mark 0x0/" + ownerMask + " -j " +
+                     kOwnersChain + "\n";
+        }
     }
+    // The users' rules go before this one as they come.
+    rules += std::string("-A ") + kOwnersChain + " " + flowQueue + "\n";
+    rules += std::string("-A ") + kOwnedChain + " -j CONNMARK --save-mark --nfmask " + ownerMask +
+             " --ctmask " + ownerMask + "\n";
+    rules += std::string("-A ") + kOwnedChain + " -j MARK --set-xmark 0x0/" + ownerMask + "\n";
+    rules += std::string("-A ") + kOwnedChain + " -j ACCEPT\n";
     rules += "-I INPUT 1 -j " + in + "\n";
     rules += "-I OUTPUT 1 -j " + out + "\n";
     rules += "COMMIT\n";
     return rules;
+}
+
+std::uint32_t FirewallRules::slots(const Settings& settings) {
+    return settings.ownerMark == 0 ? 0 : settings.ownerMark >> __builtin_ctz(settings.ownerMark);
+}
+
+std::uint32_t FirewallRules::ownerMarkOf(const Settings& settings, std::uint32_t slot) {
+    return settings.ownerMark == 0
+               ? 0
+               : (slot << __builtin_ctz(settings.ownerMark)) & settings.ownerMark;
+}
+
+std::vector<std::string> FirewallRules::ownerRule(const Settings& settings, std::uint32_t slot,
+                                                  uid_t uid) {
+    return {"-w",
+            "5",
+            "-I",
+            kOwnersChain,
+            "1",
+            "-m",
+            "connmark",
+            "--mark",
+            hex(ownerMarkOf(settings, slot)) + "/" + hex(settings.ownerMark),
+            "-m",
+            "owner",
+            "--uid-owner",
+            std::to_string(uid),
+            "-j",
+            "RETURN"};
+}
+
+Result<void, std::string> FirewallRules::addOwner(std::uint32_t slot, uid_t uid) {
+    if (slot == 0 || slot > slots(m_settings)) {
+        return Failure{"no owner slot " + std::to_string(slot)};
+    }
+    for (const bool ipv6 : {false, true}) {
+        const std::string name = ipv6 ? "ip6tables" : "iptables";
+        ProcessRequest request;
+        request.arguments = {tool(name.c_str())};
+        const auto rule = ownerRule(m_settings, slot, uid);
+        request.arguments.insert(request.arguments.end(), rule.begin(), rule.end());
+        const auto result = m_runner(request);
+        // IPv6 rules may be missing on a host without IPv6; install said so already.
+        if (!ipv6 && (!result || !result->succeeded())) {
+            return Failure{
+                name + " failed: " +
+                (result ? result->standardError + result->standardOutput : result.error().message)};
+        }
+    }
+    return {};
 }
 
 Result<void, std::string> FirewallRules::install() {
@@ -129,7 +196,7 @@ void FirewallRules::removeFamily(bool ipv6) {
         }
     }
     // Chains that are not there are what removal wants: failures here change nothing.
-    for (const char* chain : {kInputChain, kOutputChain}) {
+    for (const char* chain : {kInputChain, kOutputChain, kOwnersChain, kOwnedChain}) {
         (void)run({"-F", chain});
         (void)run({"-X", chain});
     }

@@ -49,6 +49,9 @@ int onPacket(const nlmsghdr* header, void* data) {
     if (attributes[NFQA_MARK] != nullptr) {
         packet.mark = ntohl(mnl_attr_get_u32(attributes[NFQA_MARK]));
     }
+    if (attributes[NFQA_UID] != nullptr) {
+        packet.uid = ntohl(mnl_attr_get_u32(attributes[NFQA_UID]));
+    }
     if (attributes[NFQA_PAYLOAD] != nullptr) {
         packet.payload = std::span<const std::uint8_t>(
             static_cast<const std::uint8_t*>(mnl_attr_get_payload(attributes[NFQA_PAYLOAD])),
@@ -102,11 +105,12 @@ Result<void, std::string> NetfilterQueue::open(const std::vector<QueueSettings>&
                 nfq_nlmsg_cfg_put_qmaxlen(header, kQueueLength);
                 // GSO: large packets come whole. Fail open only where asked: a full flow queue
                 // passing connections unasked would be a way around the filter.
-                const std::uint32_t flags =
-                    NFQA_CFG_F_GSO | (queue.passWhenFull ? NFQA_CFG_F_FAIL_OPEN : 0);
+                // The sender's user tells sockets that share a connection's ports apart.
+                const std::uint32_t flags = NFQA_CFG_F_GSO | NFQA_CFG_F_UID_GID |
+                                            (queue.passWhenFull ? NFQA_CFG_F_FAIL_OPEN : 0);
                 mnl_attr_put_u32(header, NFQA_CFG_FLAGS, htonl(flags));
                 mnl_attr_put_u32(header, NFQA_CFG_MASK,
-                                 htonl(NFQA_CFG_F_FAIL_OPEN | NFQA_CFG_F_GSO));
+                                 htonl(NFQA_CFG_F_FAIL_OPEN | NFQA_CFG_F_GSO | NFQA_CFG_F_UID_GID));
             });
         }
         if (!bound) {

@@ -30,6 +30,8 @@ public:
         std::uint32_t id = 0;
         std::uint8_t hook = 0;  // NF_INET_LOCAL_IN, NF_INET_LOCAL_OUT, ...
         std::uint32_t mark = 0;
+        // The user of the socket that sent it, when it has one (a packet from this host).
+        std::optional<std::uint32_t> uid;
         std::span<const std::uint8_t> payload;
     };
 

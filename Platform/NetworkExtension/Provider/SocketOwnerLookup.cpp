@@ -4,6 +4,7 @@
 #include "NetworkExtension/Flows/IPPacket.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,12 +12,14 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 #include <linux/inet_diag.h>
@@ -32,6 +35,8 @@ constexpr std::size_t kKnownSockets = 65536;
 constexpr std::size_t kProcessesKept = 16;
 constexpr std::size_t kUnownedSockets = 4096;
 constexpr std::size_t kUsersKept = 4096;
+// Pids below the last one given that are tried before every process is listed.
+constexpr pid_t kNewestProcesses = 64;
 
 std::optional<ino_t> socketInode(const char* link, ssize_t length) {
     // "socket:[12345]"
@@ -56,7 +61,46 @@ std::chrono::nanoseconds threadTime() {
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
+// The pid the kernel gave last in this pid namespace; nothing when it cannot be read.
+std::optional<pid_t> lastProcessStarted() {
+    const FileDescriptor file(::open("/proc/sys/kernel/ns_last_pid", O_RDONLY | O_CLOEXEC));
+    char text[32] = {};
+    if (!file || ::read(file.get(), text, sizeof(text) - 1) <= 0) {
+        return std::nullopt;
+    }
+    const long pid = std::strtol(text, nullptr, 10);
+    return pid > 0 ? std::optional<pid_t>(static_cast<pid_t>(pid)) : std::nullopt;
+}
+
+// The process a pid belongs to: itself, or for a thread its thread group (nothing when it ended).
+pid_t threadGroupOf(pid_t pid) {
+    char path[64];
+    std::snprintf(path, sizeof(path), "/proc/%d/status", pid);
+    const FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+    char text[1024] = {};
+    if (!file || ::read(file.get(), text, sizeof(text) - 1) <= 0) {
+        return 0;
+    }
+    const char* line = std::strstr(text, "\nTgid:");
+    const long group = line != nullptr ? std::strtol(line + 6, nullptr, 10) : 0;
+    return static_cast<pid_t>(group);
+}
+
 }  // namespace
+
+void SocketOwnerLookup::newestFirst(std::vector<pid_t>& processes, std::optional<pid_t> last) {
+    // Pids are given in rising order until they wrap around: those up to the last one given are
+    // the newest, highest first, and those above it are older than all of them.
+    const pid_t newest = last.value_or(std::numeric_limits<pid_t>::max());
+    std::sort(processes.begin(), processes.end(), [newest](pid_t left, pid_t right) {
+        const bool leftWrapped = left > newest;
+        const bool rightWrapped = right > newest;
+        if (leftWrapped != rightWrapped) {
+            return rightWrapped;
+        }
+        return left > right;
+    });
+}
 
 SocketOwnerLookup::SocketOwnerLookup() : SocketOwnerLookup(Budget{}) {}
 
@@ -264,6 +308,102 @@ std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::query(int family, in
     }
 }
 
+std::optional<SocketOwnerLookup::Socket> SocketOwnerLookup::datagramSocketOf(const IPPacket& packet,
+                                                                             uid_t uid,
+                                                                             ino_t besides) {
+    if (packet.protocol != IPPROTO_UDP) {
+        return std::nullopt;
+    }
+    static constexpr std::uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    // An address of the socket's family matches the packet's, or is unspecified; an IPv6 socket
+    // sends IPv4 datagrams from IPv4-mapped addresses.
+    const auto matches = [&packet](int family, const std::uint32_t* socketAddress,
+                                   const std::array<std::uint8_t, 16>& address) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(socketAddress);
+        const std::size_t length = family == AF_INET ? 4 : 16;
+        if (std::all_of(bytes, bytes + length, [](std::uint8_t byte) { return byte == 0; })) {
+            return true;
+        }
+        if (family == packet.family) {
+            return std::memcmp(bytes, address.data(), length) == 0;
+        }
+        return std::memcmp(bytes, kMapped, sizeof(kMapped)) == 0 &&
+               std::memcmp(bytes + 12, address.data(), 4) == 0;
+    };
+    std::lock_guard lock(m_diagnosisMutex);
+    std::optional<Socket> found;
+    for (const int family : {packet.family, AF_INET6}) {
+        (void)list(family, IPPROTO_UDP, [&](const inet_diag_msg& socket) {
+            if (found || socket.idiag_inode == 0 || socket.idiag_inode == besides ||
+                socket.idiag_uid != uid || ntohs(socket.id.idiag_sport) != packet.sourcePort ||
+                !matches(family, socket.id.idiag_src, packet.source)) {
+                return;
+            }
+            const std::uint16_t remotePort = ntohs(socket.id.idiag_dport);
+            if (remotePort != 0 && (remotePort != packet.destinationPort ||
+                                    !matches(family, socket.id.idiag_dst, packet.destination))) {
+                return;
+            }
+            found = Socket{static_cast<ino_t>(socket.idiag_inode), socket.idiag_uid};
+        });
+        if (found || packet.family == AF_INET6) {
+            break;
+        }
+    }
+    return found;
+}
+
+bool SocketOwnerLookup::list(int family, int protocol,
+                             const std::function<void(const inet_diag_msg&)>& each) {
+    if (!m_socket) {
+        return false;
+    }
+    struct {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message{};
+    message.header.nlmsg_len = sizeof(message);
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    message.header.nlmsg_seq = ++m_sequence;
+    message.request.sdiag_family = static_cast<std::uint8_t>(family);
+    message.request.sdiag_protocol = static_cast<std::uint8_t>(protocol);
+    message.request.idiag_states = ~0u;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(m_socket.get(), &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&kernel),
+                 sizeof(kernel)) < 0) {
+        return false;
+    }
+    alignas(nlmsghdr) char buffer[16384];
+    for (;;) {
+        const ssize_t received = ::recv(m_socket.get(), buffer, sizeof(buffer), 0);
+        if (received < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        int remaining = static_cast<int>(received);
+        for (auto* header = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(header, remaining);
+             header = NLMSG_NEXT(header, remaining)) {
+            if (header->nlmsg_seq != m_sequence) {
+                continue;
+            }
+            if (header->nlmsg_type == NLMSG_DONE) {
+                return true;
+            }
+            if (header->nlmsg_type == NLMSG_ERROR) {
+                return false;
+            }
+            if (header->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
+                header->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+                each(*netlinkPayload<inet_diag_msg>(*header));
+            }
+        }
+    }
+}
+
 std::vector<pid_t> SocketOwnerLookup::recentProcesses() {
     std::lock_guard lock(m_mutex);
     std::vector<pid_t> processes;
@@ -328,38 +468,69 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid, Pass& pass) {
             break;
         }
     }
-    if (!found) {
-        // Every process: those of the socket's user first, as they almost always hold it.
-        DIR* proc = ::opendir("/proc");
-        if (proc == nullptr) {
-            return 0;
+    const auto last = lastProcessStarted();
+    // The newest processes are reached by their pids, as a socket is usually new because its
+    // process is: listing every process costs more than reading a new process's few
+    // descriptors.
+    std::unordered_set<pid_t> readFirst;
+    for (pid_t pid = last.value_or(0);
+         !found && pid > 0 && pid + kNewestProcesses > last.value_or(0); --pid) {
+        if (!spend(pass)) {
+            break;
         }
+        struct stat status {};
+        char path[64];
+        std::snprintf(path, sizeof(path), "/proc/%d", pid);
+        // A thread's pid is skipped: its process, older, is read in its turn.
+        if (::stat(path, &status) != 0 || status.st_uid != uid || threadGroupOf(pid) != pid) {
+            continue;
+        }
+        readFirst.insert(pid);
+        if (auto fd = findInProcess(pid, inode, true, pass)) {
+            found = Holder{pid, *fd};
+        }
+    }
+    if (!found) {
+        // Every process: those of the socket's user first, as they almost always hold it, and
+        // the newest first.
+        std::vector<pid_t> processes;
+        if (DIR* proc = ::opendir("/proc")) {
+            while (dirent* entry = ::readdir(proc)) {
+                if (!spend(pass)) {
+                    break;
+                }
+                char* end = nullptr;
+                const long pid = std::strtol(entry->d_name, &end, 10);
+                if (pid > 0 && *end == '\0') {
+                    processes.push_back(static_cast<pid_t>(pid));
+                }
+            }
+            ::closedir(proc);
+        }
+        newestFirst(processes, last);
         std::vector<pid_t> others;
-        while (dirent* entry = ::readdir(proc)) {
-            if (!spend(pass)) {
+        for (const pid_t pid : processes) {
+            if (pass.exhausted) {
                 break;
             }
-            char* end = nullptr;
-            const long pid = std::strtol(entry->d_name, &end, 10);
-            if (pid <= 0 || *end != '\0') {
+            if (readFirst.count(pid) != 0) {
                 continue;
             }
             struct stat status {};
             char path[64];
-            std::snprintf(path, sizeof(path), "/proc/%ld", pid);
+            std::snprintf(path, sizeof(path), "/proc/%d", pid);
             if (::stat(path, &status) != 0) {
                 continue;
             }
             if (status.st_uid != uid) {
-                others.push_back(static_cast<pid_t>(pid));
+                others.push_back(pid);
                 continue;
             }
-            if (auto fd = findInProcess(static_cast<pid_t>(pid), inode, true, pass)) {
-                found = Holder{static_cast<pid_t>(pid), *fd};
+            if (auto fd = findInProcess(pid, inode, true, pass)) {
+                found = Holder{pid, *fd};
                 break;
             }
         }
-        ::closedir(proc);
         for (std::size_t i = 0; !found && !pass.exhausted && i < others.size(); ++i) {
             if (auto fd = findInProcess(others[i], inode, true, pass)) {
                 found = Holder{others[i], *fd};
@@ -456,6 +627,11 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
     std::snprintf(path, sizeof(path), "/proc/%d/fd", pid);
     FileDescriptor directory(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!directory) {
+        if (errno == ENOENT) {
+            // Short-lived programs come and go: one that has ended is no longer tried first.
+            std::lock_guard lock(m_mutex);
+            forget(pid);
+        }
         return std::nullopt;
     }
     DIR* files = ::fdopendir(directory.get());
@@ -541,6 +717,13 @@ std::optional<int> SocketOwnerLookup::findInProcess(pid_t pid, ino_t inode, bool
         filesOf(pid) = std::move(current);
     }
     return found;
+}
+
+void SocketOwnerLookup::forget(pid_t pid) {
+    std::erase_if(m_recent, [pid](const Holder& holder) { return holder.pid == pid; });
+    if (m_files.erase(pid) != 0) {
+        std::erase(m_fileOrder, pid);
+    }
 }
 
 void SocketOwnerLookup::noteRecent(const Holder& holder) {

@@ -13,6 +13,8 @@
 #include <unordered_set>
 #include <vector>
 
+struct inet_diag_msg;
+
 namespace tarnwick {
 
 struct IPPacket;
@@ -27,7 +29,8 @@ struct IPPacket;
 //      under the lowest number it has free, so those few descriptors of recent processes are
 //      tried next;
 //   3. recent processes' descriptors that were not there before are read;
-//   4. only then every process, those of the socket's user first.
+//   4. only then every process, those of the socket's user first, the newest first: a new
+//      program's first socket is found without reading the descriptors of every older one.
 // Any user can hold a socket no process has (in flight in a message) while holding descriptors
 // by the hundred thousand, so a search of steps 3 and 4 is bounded in time and in descriptors
 // read, the searches for one user's sockets take only so much processor time a second, and a
@@ -74,12 +77,20 @@ public:
     // The local socket of a packet, from the kernel's socket table. `outbound`: the packet leaves
     // this host, so its source is the local end.
     std::optional<Socket> socketOf(const IPPacket& packet, bool outbound);
+    // A UDP socket of `uid` other than `besides` that may have sent the outbound `packet`: on its
+    // local port, and connected to its destination or to nothing. The kernel's exact look-up finds
+    // one socket on a port; sockets that share the port are found by listing them.
+    std::optional<Socket> datagramSocketOf(const IPPacket& packet, uid_t uid, ino_t besides);
     // The process holding the socket when it is where a socket was seen lately (steps 1 and 2):
     // about a hundred reads at most, never waiting for a search; 0 otherwise.
     pid_t recentHolder(ino_t inode);
     // The process holding the socket, searched for within the budget. Searches may run on
     // several threads at once; two for the same socket both find it, or both do not.
     Search holderOf(ino_t inode, uid_t uid, Clock::time_point now);
+
+    // Orders pids from the newest process to the oldest, `last` being the pid the kernel gave
+    // last (nothing: highest first).
+    static void newestFirst(std::vector<pid_t>& processes, std::optional<pid_t> last);
 
 private:
     struct Holder {
@@ -88,6 +99,9 @@ private:
     };
 
     std::optional<Socket> diagnose(const IPPacket& packet, bool outbound);
+    // Calls `each` for every socket of the family and protocol (a dump); false when the kernel
+    // did not answer.
+    bool list(int family, int protocol, const std::function<void(const inet_diag_msg&)>& each);
     std::optional<Socket> query(int family, int protocol, const std::uint8_t* source,
                                 std::uint16_t sourcePort, const std::uint8_t* destination,
                                 std::uint16_t destinationPort);
@@ -123,8 +137,10 @@ private:
     // known from the last reading only, unless `everything`.
     std::optional<int> findInProcess(pid_t pid, ino_t inode, bool everything, Pass& pass);
     static std::optional<ino_t> readSocket(pid_t pid, int fd);
-    // These three with the lock held.
+    // These four with the lock held.
     void note(pid_t pid, int fd, ino_t inode);
+    // A process that has ended.
+    void forget(pid_t pid);
     void noteRecent(const Holder& holder);
     ProcessFiles& filesOf(pid_t pid);
 

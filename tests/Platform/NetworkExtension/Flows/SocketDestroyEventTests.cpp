@@ -122,5 +122,16 @@ TEST(ConntrackRequest, DeletesTheConnectionByItsOriginalDirection) {
     EXPECT_EQ(ipv6[16], AF_INET6);
 }
 
+TEST(ConntrackRequest, DeletesEveryConnectionOfAMarkInBothFamilies) {
+    const Bytes expected = {
+        0x24, 0x00, 0x00, 0x00, 0x02, 0x01, 0x05, 0x00,  // length, ctnetlink delete, request+ack
+        0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // sequence, port
+        0x00, 0x00, 0x00, 0x00,                          // any family, version 0
+        0x08, 0x00, 0x08, 0x00, 0x00, 0x02, 0x00, 0x00,  // mark
+        0x08, 0x00, 0x15, 0x00, 0x00, 0xff, 0x00, 0x00,  // under this mask
+    };
+    EXPECT_EQ(ConntrackRequest::deleteMarked(0x00020000, 0x00ff0000, 3), expected);
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -15,20 +15,25 @@ TEST(FirewallRules, RulesetForIPv4) {
               "*filter\n"
               ":TARNWICK-IN - [0:0]\n"
               ":TARNWICK-OUT - [0:0]\n"
+              ":TARNWICK-OWNERS - [0:0]\n"
+              ":TARNWICK-OWNED - [0:0]\n"
               "-A TARNWICK-OUT -p tcp -m mark --mark 0x1000000/0x1000000 -j REJECT "
               "--reject-with tcp-reset\n"
               "-A TARNWICK-OUT -m mark --mark 0x1000000/0x1000000 -j REJECT "
               "--reject-with icmp-port-unreachable\n"
+              "-A TARNWICK-OUT -p udp -m mark ! --mark 0x0/0xfe000000 -j TARNWICK-OWNED\n"
               "-A TARNWICK-OUT -o lo -j RETURN\n"
               "-A TARNWICK-OUT -p tcp -m conntrack --ctstate NEW -j NFQUEUE --queue-num 4700 "
               "--queue-bypass\n"
               "-A TARNWICK-OUT -p tcp --syn -j NFQUEUE --queue-num 4700 --queue-bypass\n"
               "-A TARNWICK-OUT -p udp -m conntrack --ctstate NEW -j NFQUEUE --queue-num 4700 "
               "--queue-bypass\n"
+              "-A TARNWICK-OUT -p udp -m connmark ! --mark 0x0/0xfe000000 -j TARNWICK-OWNERS\n"
               "-A TARNWICK-IN -p tcp -m mark --mark 0x1000000/0x1000000 -j REJECT "
               "--reject-with tcp-reset\n"
               "-A TARNWICK-IN -m mark --mark 0x1000000/0x1000000 -j REJECT "
               "--reject-with icmp-port-unreachable\n"
+              "-A TARNWICK-IN -p udp -m mark ! --mark 0x0/0xfe000000 -j TARNWICK-OWNED\n"
               "-A TARNWICK-IN -p udp --sport 53 -m conntrack --ctstate ESTABLISHED -j NFQUEUE "
               "--queue-num 4701 --queue-bypass\n"
               "-A TARNWICK-IN -i lo -j RETURN\n"
@@ -37,6 +42,11 @@ TEST(FirewallRules, RulesetForIPv4) {
               "-A TARNWICK-IN -p tcp --syn -j NFQUEUE --queue-num 4700 --queue-bypass\n"
               "-A TARNWICK-IN -p udp -m conntrack --ctstate NEW -j NFQUEUE --queue-num 4700 "
               "--queue-bypass\n"
+              "-A TARNWICK-OWNERS -j NFQUEUE --queue-num 4700 --queue-bypass\n"
+              "-A TARNWICK-OWNED -j CONNMARK --save-mark --nfmask 0xfe000000 --ctmask "
+              "0xfe000000\n"
+              "-A TARNWICK-OWNED -j MARK --set-xmark 0x0/0xfe000000\n"
+              "-A TARNWICK-OWNED -j ACCEPT\n"
               "-I INPUT 1 -j TARNWICK-IN\n"
               "-I OUTPUT 1 -j TARNWICK-OUT\n"
               "COMMIT\n");
@@ -51,11 +61,12 @@ struct Runner {
 
     CommandRunner function() {
         return [this](const ProcessRequest& request) -> ProcessResult {
-            std::string line;
-            for (const auto& argument : request.arguments) {
-                line += (line.empty() ? "" : " ") +
-                        argument.substr(
-                            argument.rfind('/') == std::string::npos ? 0 : argument.rfind('/') + 1);
+            // The program by its name, wherever it was found.
+            const std::string& program = request.arguments.front();
+            std::string line = program.substr(
+                program.rfind('/') == std::string::npos ? 0 : program.rfind('/') + 1);
+            for (std::size_t i = 1; i < request.arguments.size(); ++i) {
+                line += " " + request.arguments[i];
             }
             commands.push_back(line);
             const bool fails =
@@ -86,7 +97,7 @@ TEST(FirewallRules, InstallClearsOldRulesFirstAndFailsOnlyOnIPv4) {
     const auto failed = FirewallRules({}, broken.function()).install();
     ASSERT_FALSE(failed.ok());
     EXPECT_EQ(failed.error(), "iptables-restore failed: no");
-    EXPECT_EQ(broken.commands.back(), "ip6tables -w 5 -X TARNWICK-OUT")
+    EXPECT_EQ(broken.commands.back(), "ip6tables -w 5 -X TARNWICK-OWNED")
         << "a failed install removes what it may have added";
 }
 
@@ -147,6 +158,33 @@ TEST(NetfilterQueueBindings, ReadsTheQueueNumbersTheKernelLists) {
               (std::set<std::uint16_t>{4700, 4701}));
     EXPECT_TRUE(NetfilterQueueBindings::parse("").empty());
     EXPECT_FALSE(NetfilterQueueBindings::read("/nonexistent/nfnetlink_queue").has_value());
+}
+
+TEST(FirewallRules, EachOwnerSlotNamesItsUserInBothFamilies) {
+    const FirewallRules::Settings settings;
+    EXPECT_EQ(FirewallRules::slots(settings), 127u);
+    EXPECT_EQ(FirewallRules::ownerMarkOf(settings, 127), 0xfe000000u);
+
+    Runner runner;
+    EXPECT_TRUE(FirewallRules(settings, runner.function()).addOwner(2, 4243).ok());
+    const std::string rule =
+        " -w 5 -I TARNWICK-OWNERS 1 -m connmark --mark 0x4000000/0xfe000000 -m owner --uid-owner "
+        "4243 -j RETURN";
+    EXPECT_EQ(runner.commands, (std::vector<std::string>{"iptables" + rule, "ip6tables" + rule}));
+
+    for (const std::uint32_t slot : {0u, 128u}) {
+        SCOPED_TRACE(slot);
+        Runner unused;
+        EXPECT_FALSE(FirewallRules(settings, unused.function()).addOwner(slot, 4243).ok());
+        EXPECT_TRUE(unused.commands.empty());
+    }
+
+    Runner noIPv6;
+    noIPv6.failing = "ip6tables";
+    EXPECT_TRUE(FirewallRules(settings, noIPv6.function()).addOwner(1, 0).ok());
+    Runner broken;
+    broken.failing = "iptables";
+    EXPECT_FALSE(FirewallRules(settings, broken.function()).addOwner(1, 0).ok());
 }
 
 }  // namespace

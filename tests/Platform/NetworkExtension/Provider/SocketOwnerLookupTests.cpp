@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
+#include <optional>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -100,6 +103,59 @@ TEST_F(SocketOwnerLookupTest, SocketInNoProcessIsNotSearchedForAgainForAWhile) {
     const auto later = lookup.holderOf(inode, ::geteuid(), m_now + 31s);
     EXPECT_FALSE(later.remembered) << "it may have been received since";
     EXPECT_GT(later.descriptorsRead, 0u);
+}
+
+TEST(SocketOwnerLookupOrder, NewestProcessesComeFirst) {
+    struct Row {
+        const char* name;
+        std::vector<pid_t> pids;
+        std::optional<pid_t> last;
+        std::vector<pid_t> expected;
+    };
+    const std::vector<Row> rows = {
+        {"highest first", {1, 300, 20, 4000}, 4000, {4000, 300, 20, 1}},
+        {"after a wrap, those above the last pid given are the oldest",
+         {1, 300, 20, 4000, 32000},
+         300,
+         {300, 20, 1, 32000, 4000}},
+        {"the last pid unknown: highest first", {7, 9, 8}, std::nullopt, {9, 8, 7}},
+    };
+    for (auto row : rows) {
+        SCOPED_TRACE(row.name);
+        SocketOwnerLookup::newestFirst(row.pids, row.last);
+        EXPECT_EQ(row.pids, row.expected);
+    }
+}
+
+TEST_F(SocketOwnerLookupTest, NewProcessIsFoundBeforeOlderProcessesAreRead) {
+    // This process is older than the child and holds 900 descriptors besides: reading it, or
+    // the other processes of the user oldest first, costs far more than finding the child.
+    int ready[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close_range(3, static_cast<unsigned>(ready[1]) - 1, 0);
+        ::close_range(static_cast<unsigned>(ready[1]) + 1, ~0u, 0);
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        struct stat status {};
+        ::fstat(fd, &status);
+        const ino_t inode = status.st_ino;
+        (void)!::write(ready[1], &inode, sizeof(inode));
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ino_t inode = 0;
+    const bool told = ::read(ready[0], &inode, sizeof(inode)) == sizeof(inode);
+    ::close(ready[0]);
+    SocketOwnerLookup lookup(Budget{10s, 10'000'000, 30s, 10s});
+    const auto search = lookup.holderOf(inode, ::geteuid(), m_now);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_TRUE(told);
+    EXPECT_EQ(search.pid, child);
+    EXPECT_LT(search.descriptorsRead, m_others.size());
 }
 
 TEST_F(SocketOwnerLookupTest, EachUserSearchesOnlySoLongASecond) {
