@@ -253,10 +253,18 @@ TEST_F(ConnectionsMonitorEndToEnd, AQuietNetworkKeepsAWorkingFilter) {
     Settings::set(Value(true), SettingsKey::isSystemExtensionExplained);
     // The extension runs already, so the start does not wait for its installation and the
     // watchdog's looks fall while the filter is on.
+    // The application runs as root here, as the desktop user, and is the program that registers.
     ChildProcess::Options extensionOptions;
     extensionOptions.networkNamespace = client();
     extensionOptions.privateRunFolders = true;
-    ChildProcess extension({TARNWICK_FILTER_EXTENSION}, extensionOptions);
+    extensionOptions.environment = {"PKEXEC_UID=0"};
+#ifdef TARNWICK_SCREEN_HOST
+    const char* const application = TARNWICK_SCREEN_HOST;
+#else
+    const char* const application = TARNWICK_ENGINE_HOST;
+#endif
+    ChildProcess extension({TARNWICK_FILTER_EXTENSION, "--application", application},
+                           extensionOptions);
     const fs::path runFolder = "/proc/" + std::to_string(extension.pid()) + "/root/run/tarnwick";
     ASSERT_TRUE(waitUntil([&] { return fs::exists(runFolder / "filter-manager"); }, kWait));
 

@@ -209,8 +209,9 @@ TEST_F(DeniedConnections, AnotherUsersSocketOnAnAllowedUDPConnectionIsAsked) {
     auto denying = startPeer("deny");
     auto other = startConnector({"--only", "udp", "--udp", std::to_string(kRecordingPort),
                                  "--local-ports", std::to_string(kSharedPort), "1"});
-    const Tally tally = readTally(*other, "udp", kWait);
-    EXPECT_EQ(tally.passed, 0);
+    const auto tally = readTally(*other, "udp", kWait);
+    ASSERT_TRUE(tally) << "the other user's connector reported no tally";
+    EXPECT_EQ(tally->passed, 0);
     const auto prompt = denying->readLineStartingWith("prompt ", kWait);
     ASSERT_TRUE(prompt) << "the other user's socket is asked about";
     EXPECT_EQ(nlohmann::json::parse(prompt->substr(7))["remoteAddress"], kServer);
