@@ -1,8 +1,12 @@
 #include "ApplicationRemover.h"
+#include "Privileged/RequestingUser.h"
 
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 int main(int argc, char** argv) {
-    return tarnwick::ApplicationRemover::run(std::vector<std::string>(argv + 1, argv + argc));
+    // Run as root without pkexec, root itself asks.
+    return tarnwick::ApplicationRemover::run(std::vector<std::string>(argv + 1, argv + argc),
+                                             tarnwick::requestingUser().value_or(::getuid()));
 }
