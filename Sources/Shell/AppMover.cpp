@@ -3,8 +3,8 @@
 #include "Dispatch/DispatchQueue.h"
 #include "Foundation/Bundle.h"
 #include "Privileged/AdministratorCommand.h"
+#include "Privileged/ApplicationMover.h"
 #include "Privileged/PrivilegedPrograms.h"
-#include "Shell/ApplicationMover.h"
 #include "Tools/Log/ContextLog.h"
 
 #include <algorithm>

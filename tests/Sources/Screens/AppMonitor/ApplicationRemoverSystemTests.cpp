@@ -2,8 +2,8 @@
 // a parent folder into a link or swaps it during the password prompt: the remover removes the
 // checked bundle or nothing, never an application of root or of another user (uid 4243).
 
+#include "Privileged/ApplicationRemover.h"
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
-#include "Screens/AppMonitor/ApplicationRemover.h"
 #include "support/LocalUser.h"
 #include "support/TemporaryDirectory.h"
 

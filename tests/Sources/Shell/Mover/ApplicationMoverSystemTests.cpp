@@ -6,8 +6,8 @@
 // Applications folder, so the machine's is never touched.
 
 #include "FilterExtension/NetworkSandbox.h"
+#include "Privileged/ApplicationMover.h"
 #include "Shell/AppMover.h"
-#include "Shell/ApplicationMover.h"
 #include "support/LocalUser.h"
 #include "support/TemporaryDirectory.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FileError.h"
-#include "PinnedDirectory.h"
-#include "Result.h"
+#include "Foundation/FileError.h"
+#include "Foundation/PinnedDirectory.h"
+#include "Foundation/Result.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
-#include "Privileged/RequestingUser.h"
-#include "Shell/ApplicationMover.h"
+#include "ApplicationMover.h"
+#include "RequestingUser.h"
 
 #include <string>
 #include <vector>

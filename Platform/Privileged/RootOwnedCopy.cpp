@@ -1,6 +1,6 @@
 #include "RootOwnedCopy.h"
 
-#include "FileDescriptor.h"
+#include "Foundation/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstdio>

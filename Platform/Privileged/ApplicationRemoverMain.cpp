@@ -1,5 +1,5 @@
 #include "ApplicationRemover.h"
-#include "Privileged/RequestingUser.h"
+#include "RequestingUser.h"
 
 #include <string>
 #include <unistd.h>

@@ -1,9 +1,9 @@
-#include "Shell/ApplicationMover.h"
+#include "ApplicationMover.h"
 
 #include "Foundation/PinnedDirectory.h"
-#include "Foundation/RootOwnedCopy.h"
 #include "Foundation/Text.h"
-#include "Privileged/PrivilegedLock.h"
+#include "PrivilegedLock.h"
+#include "RootOwnedCopy.h"
 
 #include <cstdio>
 #include <sys/stat.h>
