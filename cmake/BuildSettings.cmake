@@ -40,6 +40,17 @@ target_compile_options(tarnwick_build_settings INTERFACE
 target_compile_definitions(tarnwick_build_settings INTERFACE
     QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
 
+# Hardening, for the programs that run as root above all (the extension and the privileged
+# helpers) and everything they link: read-only relocations bound at start, position-independent
+# executables, and glibc's checked string and memory functions wherever the compiler optimises
+# (they need it, and a Debug build would only warn).
+# (CMAKE_POSITION_INDEPENDENT_CODE is on at the top.)
+include(CheckPIESupported)
+check_pie_supported()
+target_compile_definitions(tarnwick_build_settings INTERFACE
+    $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+target_link_options(tarnwick_build_settings INTERFACE -Wl,-z,relro -Wl,-z,now)
+
 # Coverage for libFuzzer on every module, so the fuzz targets under fuzz/ see into the parsers.
 # Needs a clang with std::source_location (15 or later); scripts/fuzz builds with clang++-15.
 option(TARNWICK_FUZZ "Build the libFuzzer targets under fuzz/ (clang only)" OFF)

@@ -1,6 +1,9 @@
 #include "OSSystemExtensionManager.h"
 
 #include "Foundation/Bundle.h"
+#include "Foundation/Text.h"
+#include "Privileged/AdministratorCommand.h"
+#include "Privileged/PrivilegedPrograms.h"
 #include "SystemExtensionHelper.h"
 
 #include <future>
@@ -11,13 +14,6 @@ namespace tarnwick {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Long enough for a person to type a password; a prompt left open longer fails the request.
-constexpr auto kPrivilegedTimeLimit = std::chrono::minutes(5);
-
-// pkexec's own exit statuses: not authorized, and the prompt dismissed.
-constexpr int kPkexecNotAuthorized = 127;
-constexpr int kPkexecDismissed = 126;
 
 std::optional<OSSystemExtensionProperties> propertiesOf(const fs::path& path) {
     std::error_code error;
@@ -78,7 +74,7 @@ OSSystemExtensionManager& OSSystemExtensionManager::shared() {
     static auto* manager = new OSSystemExtensionManager(Configuration{
         Bundle::main().bundlePath(),
         defaultInstallFolder(),
-        Bundle::main().contentsPath() / "MacOS" / kSystemExtensionHelperName,
+        PrivilegedPrograms::locate(kSystemExtensionHelperName),
         systemCommandRunner(),
         [] { return ::geteuid() == 0; },
     });
@@ -159,42 +155,44 @@ void OSSystemExtensionManager::deactivate(
 std::optional<OSSystemExtensionError> OSSystemExtensionManager::runPrivileged(
     const std::shared_ptr<OSSystemExtensionRequest>& request, std::vector<std::string> arguments) {
     const bool asRoot = m_configuration.isRoot && m_configuration.isRoot();
-    ProcessRequest command;
     if (!asRoot) {
-        command.arguments.push_back("pkexec");
         request->queue()->async([request] {
             if (auto delegate = request->delegate()) {
                 delegate->requestNeedsUserApproval(*request);
             }
         });
     }
-    command.arguments.push_back(m_configuration.helper.string());
-    command.arguments.insert(command.arguments.end(), arguments.begin(), arguments.end());
-    command.timeLimit = kPrivilegedTimeLimit;
-    const auto outcome = m_configuration.runCommand(command);
-    if (!outcome) {
-        return OSSystemExtensionError{
-            OSSystemExtensionError::Code::installFailed,
-            "The extension could not be set up: " + outcome.error().message};
-    }
-    const int status = outcome->exitStatus;
-    if (status == 0) {
+    // This runs on the manager's own queue already: the prompt never holds the caller's.
+    const auto ran = AdministratorCommand::run(m_configuration.helper.string(), arguments,
+                                               m_configuration.runCommand, asRoot);
+    if (ran) {
         return std::nullopt;
     }
-    if (!asRoot && status == kPkexecDismissed) {
-        return OSSystemExtensionError{OSSystemExtensionError::Code::authorizationRequired,
-                                      "The administrator password prompt was dismissed."};
+    using Code = AdministratorCommandError::Code;
+    const auto& error = ran.error();
+    switch (error.code) {
+        case Code::dismissed:
+            return OSSystemExtensionError{OSSystemExtensionError::Code::authorizationRequired,
+                                          "The administrator password prompt was dismissed."};
+        case Code::notAuthorized:
+            return OSSystemExtensionError{OSSystemExtensionError::Code::authorizationRequired,
+                                          "Administrator rights were not granted."};
+        case Code::noAuthority:
+            return OSSystemExtensionError{
+                OSSystemExtensionError::Code::authorizationRequired,
+                "No administrator password prompt could be shown, because the system's "
+                "authorisation service or its password prompt is not running (" +
+                    error.message + ")."};
+        case Code::cannotStart:
+        case Code::timedOut:
+            return OSSystemExtensionError{OSSystemExtensionError::Code::installFailed,
+                                          "The extension could not be set up: " + error.message};
+        case Code::failed:
+            break;
     }
-    if (!asRoot && status == kPkexecNotAuthorized) {
-        return OSSystemExtensionError{OSSystemExtensionError::Code::authorizationRequired,
-                                      "Administrator rights were not granted."};
-    }
-    std::string reason = outcome->standardError;
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) {
-        reason.pop_back();
-    }
+    const std::string reason(trimmed(error.standardError));
     return OSSystemExtensionError{
-        status == SystemExtensionHelper::kNotInstalled
+        error.exitStatus == SystemExtensionHelper::kNotInstalled
             ? OSSystemExtensionError::Code::extensionNotFound
             : OSSystemExtensionError::Code::installFailed,
         "The extension could not be set up" + (reason.empty() ? "." : ": " + reason)};

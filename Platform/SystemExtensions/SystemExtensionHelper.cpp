@@ -5,7 +5,8 @@
 #include "Foundation/FileDescriptor.h"
 #include "Foundation/PinnedDirectory.h"
 #include "Foundation/Process.h"
-#include "Foundation/RootOwnedCopy.h"
+#include "Privileged/PrivilegedLock.h"
+#include "Privileged/RootOwnedCopy.h"
 #include "SystemdService.h"
 #include "XPC/XPCPeerPolicy.h"
 #include "XPC/XPCServiceLock.h"
@@ -20,7 +21,6 @@
 #include <fstream>
 #include <poll.h>
 #include <sstream>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -55,10 +55,8 @@ int fail(int status, const std::string& message) {
     return status;
 }
 
-bool isBundleName(const std::string& name) {
-    const std::string extension = kBundleExtension;
-    return PinnedDirectory::isPlainName(name) && name.size() > extension.size() &&
-           name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
+bool isOurBundleName(const std::string& name) {
+    return name == kExtensionBundleName;
 }
 
 std::optional<fs::path> executableOf(const fs::path& bundlePath) {
@@ -343,22 +341,11 @@ Step install(const PinnedDirectory& folder, const fs::path& source, const std::s
 
 // Another run of this helper (a second activation, a start) waits for this one to end.
 Result<FileDescriptor, HelperError> lockInstallFolder(const PinnedDirectory& folder) {
-    FileDescriptor lock(
-        ::openat(folder.fd(), ".lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600));
+    auto lock = PrivilegedLock::acquire(folder, ".lock", kLockLimit);
     if (!lock) {
-        return Failure{error("Cannot open the install folder's lock")};
+        return Failure{error(lock.error())};
     }
-    const auto deadline = std::chrono::steady_clock::now() + kLockLimit;
-    while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            return Failure{error("Cannot lock the install folder")};
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return Failure{error("Another run of the helper does not end")};
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return lock;
+    return std::move(*lock);
 }
 
 Step perform(const std::string& command, const std::string& argument) {
@@ -451,12 +438,14 @@ int run(const std::vector<std::string>& arguments) {
     if (command == "activate") {
         const fs::path source = argument;
         if (!source.is_absolute() || source != source.lexically_normal() ||
-            !isBundleName(source.filename().string())) {
-            return fail(kBadArguments, "No extension bundle at " + argument);
+            !isOurBundleName(source.filename().string())) {
+            return fail(kBadArguments,
+                        std::string("No bundle of ") + kExtensionBundleName + " at " + argument);
         }
     } else if (command == "start" || command == "deactivate") {
-        if (!isBundleName(argument)) {
-            return fail(kBadArguments, "Bad bundle name " + argument);
+        if (!isOurBundleName(argument)) {
+            return fail(kBadArguments,
+                        std::string("Only the extension ") + kExtensionBundleName + " is handled");
         }
     } else {
         return fail(kBadArguments, "Unknown command " + command);

@@ -18,6 +18,9 @@ namespace tarnwick {
 //   start <bundle name>           starts the installed copy unless it runs
 //   deactivate <bundle name>      stops the installed copy and removes it
 //
+// The bundle name is always this application's own extension's: whoever may run the helper as
+// root must not reach another folder, program or systemd unit with it.
+//
 // What runs as root is only ever root's: the install folder and each folder above it must belong
 // to root and be writable by nobody else; the copy is made of fresh files owned by root (0755 for
 // programs, 0644 for the rest, never set-id), a bundle holding a symbolic link or anything but
@@ -34,6 +37,8 @@ inline constexpr int kNotInstalled = 3;
 inline constexpr int kBadArguments = 2;
 inline constexpr const char* kInstallFolder = "/usr/local/lib/tarnwick/SystemExtensions";
 inline constexpr const char* kBundleExtension = ".systemextension";
+inline constexpr const char* kExtensionBundleName =
+    TARNWICK_EXTENSION_IDENTIFIER ".systemextension";
 
 int run(const std::vector<std::string>& arguments);
 

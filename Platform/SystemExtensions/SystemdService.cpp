@@ -54,11 +54,13 @@ bool isPlainForUnit(const std::string& text) {
     });
 }
 
+// Never first a "-": systemctl would read the name as an option of its own.
 bool isUnitName(const std::string& name) {
-    return std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               std::string_view(":-_.@").find(c) != std::string_view::npos;
-    });
+    return !name.empty() && name.front() != '-' &&
+           std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      std::string_view(":-_.@").find(c) != std::string_view::npos;
+           });
 }
 
 }  // namespace
@@ -141,7 +143,7 @@ Result<void, std::string> SystemdService::systemctl(std::vector<std::string> arg
 
 Result<pid_t, std::string> SystemdService::mainProcess() const {
     ProcessRequest request;
-    request.arguments = {kSystemctl, "show", "--property=MainPID", "--value", m_unitName};
+    request.arguments = {kSystemctl, "show", "--property=MainPID", "--value", "--", m_unitName};
     request.timeLimit = kSystemctlLimit;
     const auto outcome = m_configuration.runner(request);
     if (!outcome || !outcome->succeeded()) {
@@ -178,7 +180,7 @@ Result<pid_t, std::string> SystemdService::installAndStart(const fs::path& progr
     }
     if (isInstalled()) {
         // The copy it ran was just replaced: what runs must be the new one.
-        (void)systemctl({"stop", m_unitName});
+        (void)systemctl({"stop", "--", m_unitName});
     }
     if (auto written =
             writeUnit(m_configuration.unitFolder, m_unitName, unitText(program, desktopUser));
@@ -186,7 +188,7 @@ Result<pid_t, std::string> SystemdService::installAndStart(const fs::path& progr
         return Failure{written.error()};
     }
     for (const auto& step : {std::vector<std::string>{"daemon-reload"},
-                             std::vector<std::string>{"enable", "--now", m_unitName}}) {
+                             std::vector<std::string>{"enable", "--now", "--", m_unitName}}) {
         if (auto done = systemctl(step); !done) {
             return Failure{done.error()};
         }
@@ -195,7 +197,7 @@ Result<pid_t, std::string> SystemdService::installAndStart(const fs::path& progr
 }
 
 Result<pid_t, std::string> SystemdService::start() {
-    if (auto done = systemctl({"start", m_unitName}); !done) {
+    if (auto done = systemctl({"start", "--", m_unitName}); !done) {
         return Failure{done.error()};
     }
     return mainProcess();
@@ -205,7 +207,7 @@ Result<void, std::string> SystemdService::stopAndRemove() {
     if (!isInstalled()) {
         return {};
     }
-    if (auto done = systemctl({"disable", "--now", m_unitName}); !done) {
+    if (auto done = systemctl({"disable", "--now", "--", m_unitName}); !done) {
         return done;
     }
     if (::unlink((m_configuration.unitFolder / m_unitName).c_str()) != 0 && errno != ENOENT) {
@@ -215,7 +217,7 @@ Result<void, std::string> SystemdService::stopAndRemove() {
         return done;
     }
     // A unit that failed before stays listed as failed until this; nothing depends on it.
-    (void)systemctl({"reset-failed", m_unitName});
+    (void)systemctl({"reset-failed", "--", m_unitName});
     return {};
 }
 

@@ -19,7 +19,8 @@ namespace tarnwick {
 //   start:           starts the enabled unit and answers its main process
 //   stopAndRemove:   disables and stops the unit, removes its file and reloads systemd
 //
-// Every step runs systemctl through the runner with the unit's name as an argument of its own.
+// Every step runs systemctl through the runner with the unit's name as an argument of its own,
+// after "--".
 class SystemdService {
 public:
     struct Configuration {

@@ -1,9 +1,10 @@
 #include "Shell/AppMover.h"
 
 #include "Dispatch/DispatchQueue.h"
-#include "Foundation/AdministratorCommand.h"
 #include "Foundation/Bundle.h"
-#include "Shell/ApplicationMover.h"
+#include "Privileged/AdministratorCommand.h"
+#include "Privileged/ApplicationMover.h"
+#include "Privileged/PrivilegedPrograms.h"
 #include "Tools/InstallLocations.h"
 #include "Tools/Log/ContextLog.h"
 
@@ -27,17 +28,6 @@ bool isWritable(const fs::path& path) {
     return ::access(path.c_str(), W_OK) == 0;
 }
 
-// The packaged mover is root's and is the program its polkit action names, so the password
-// prompt says what is approved; a bundle that was never installed brings its own.
-fs::path standardMover() {
-    const fs::path installed = fs::path(TARNWICK_INSTALL_PROGRAMS) / ApplicationMover::kProgramName;
-    struct stat info {};
-    if (::lstat(installed.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == 0) {
-        return installed;
-    }
-    return Bundle::main().contentsPath() / "MacOS" / ApplicationMover::kProgramName;
-}
-
 }  // namespace
 
 AppMover::Environment AppMover::standardEnvironment() {
@@ -46,7 +36,8 @@ AppMover::Environment AppMover::standardEnvironment() {
     environment.applicationDirectories = std::move(locations.applicationDirectories);
     environment.packageDirectories = std::move(locations.packageDirectories);
     environment.privilegedRunner = systemCommandRunner();
-    environment.mover = standardMover();
+    environment.privilegedQueue = AdministratorCommand::queue();
+    environment.mover = PrivilegedPrograms::locate(ApplicationMover::kProgramName);
     environment.isRunningAt = [](const fs::path&) { return false; };
     environment.openRunningCopy = [](const fs::path&) {};
     environment.moveToTrash = [](const fs::path& path) -> Result<void, std::string> {
@@ -103,13 +94,20 @@ AppMover::AuthorizedMove AppMover::authorizedMove(const fs::path& source, const 
     const auto moved = AdministratorCommand::run(
         mover.string(), ApplicationMover::arguments(source, *identity), privilegedRunner);
     if (!moved) {
-        if (moved.error().code == AdministratorCommandError::Code::notAuthorized) {
-            return {true, false};
+        using Code = AdministratorCommandError::Code;
+        if (moved.error().code == Code::dismissed || moved.error().code == Code::notAuthorized) {
+            return {true, false, ""};
         }
         moverLog().error("The privileged move failed: " + moved.error().message);
+        if (moved.error().code == Code::noAuthority) {
+            return {false, false,
+                    "No administrator's password could be asked for, because the system's "
+                    "authorisation service or its password prompt is not running (" +
+                        moved.error().message + ")."};
+        }
         return {};
     }
-    return {false, true};
+    return {false, true, ""};
 }
 
 std::vector<std::string> AppMover::relaunchArguments(pid_t pid, const fs::path& executable) {
@@ -123,82 +121,104 @@ std::vector<std::string> AppMover::relaunchArguments(pid_t pid, const fs::path& 
 
 AppMover::Outcome AppMover::moveToApplicationsFolderIfNeeded(bool skipConfirmation,
                                                              Environment& environment) {
-    for (;;) {
-        const fs::path source = environment.sourceBundle;
-        const InstallLocations locations{environment.applicationDirectories,
-                                         environment.packageDirectories};
-        if (locations.isInPlace(source)) {
-            return Outcome::alreadyInPlace;
-        }
-        const auto folder = locations.applicationsFolder();
-        if (!folder) {
-            return Outcome::noApplicationsFolder;
-        }
-        const fs::path destination = *folder / source.filename();
-        std::error_code error;
-        const bool destinationExists = fs::exists(destination, error);
-        const auto writable = environment.isWritable ? environment.isWritable : isWritable;
-        const bool needsAuthorization =
-            (destinationExists && !writable(destination)) || !writable(*folder);
-
-        moverLog().info(std::string("Will ask to move the app into the Applications folder") +
-                        (needsAuthorization ? " with auth" : "") + ".");
-        moverLog().debug("Source path: " + source.string() +
-                         ". Destination path: " + destination.string());
-
-        if (!skipConfirmation && !environment.confirmMove(needsAuthorization)) {
-            moverLog().warning("User declined to move the app.");
-            return Outcome::declined;
-        }
-
-        if (needsAuthorization) {
-            // The mover writes only its own folder; any other is not ours to ask root for.
-            AuthorizedMove copy;
-            if (*folder == environment.moverFolder) {
-                copy = authorizedMove(source, environment.mover, environment.privilegedRunner);
-            }
-            if (copy.cancelled) {
-                moverLog().warning("User declined to grant authorization to move the app.");
-                skipConfirmation = false;
-                continue;
-            }
-            if (!copy.succeeded) {
-                // Not a success: say so and go on from where the application is.
-                moverLog().error(
-                    "Failed to move the app into the Applications folder with "
-                    "authorization.");
-                environment.reportFailure(
-                    "Tarnwick could not be moved to the Applications folder. It keeps running "
-                    "from where it is.");
-                return Outcome::failed;
-            }
-        } else {
-            if (destinationExists) {
-                if (environment.isRunningAt(destination)) {
-                    environment.openRunningCopy(destination);
-                    return Outcome::openedRunningCopy;
-                }
-                const auto trashed = environment.moveToTrash(destination);
-                if (!trashed) {
-                    moverLog().error("Failed to trash the already existing app: " +
-                                     trashed.error());
-                    return Outcome::failed;
-                }
-            }
-            fs::copy(source, destination,
-                     fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-            if (error) {
-                moverLog().error("Failed to move app to the destination folder: " +
-                                 error.message());
-                fs::remove_all(destination, error);
-                return Outcome::failed;
-            }
-        }
-        fs::remove_all(source, error);  // a source that stays behind does no harm
-        moverLog().info("App successfully moved, will restart.");
-        environment.relaunch(destination);
-        return Outcome::moved;
+    const fs::path source = environment.sourceBundle;
+    const InstallLocations locations{environment.applicationDirectories,
+                                     environment.packageDirectories};
+    if (locations.isInPlace(source)) {
+        return Outcome::alreadyInPlace;
     }
+    const auto folder = locations.applicationsFolder();
+    if (!folder) {
+        return Outcome::noApplicationsFolder;
+    }
+    const fs::path destination = *folder / source.filename();
+    std::error_code error;
+    const bool destinationExists = fs::exists(destination, error);
+    const auto writable = environment.isWritable ? environment.isWritable : isWritable;
+    const bool needsAuthorization =
+        (destinationExists && !writable(destination)) || !writable(*folder);
+
+    moverLog().info(std::string("Will ask to move the app into the Applications folder") +
+                    (needsAuthorization ? " with auth" : "") + ".");
+    moverLog().debug("Source path: " + source.string() +
+                     ". Destination path: " + destination.string());
+
+    // A caller that gave no alert (the Connections Monitor's button) has asked once already.
+    if (!skipConfirmation &&
+        (!environment.confirmMove || !environment.confirmMove(needsAuthorization))) {
+        moverLog().warning("User declined to move the app.");
+        return Outcome::declined;
+    }
+
+    if (needsAuthorization) {
+        // The mover writes only its own folder; any other is not ours to ask root for.
+        if (*folder != environment.moverFolder) {
+            return afterAuthorizedMove({}, source, destination, environment);
+        }
+        if (environment.privilegedQueue) {
+            // The routine goes on where the move's answer arrives, with its own copy of the
+            // environment: the caller's is gone by then.
+            auto kept = std::make_shared<Environment>(environment);
+            environment.privilegedQueue->async([kept, source, destination] {
+                auto copy = authorizedMove(source, kept->mover, kept->privilegedRunner);
+                DispatchQueue::main()->async([kept, copy, source, destination] {
+                    (void)afterAuthorizedMove(copy, source, destination, *kept);
+                });
+            });
+            return Outcome::authorizing;
+        }
+        return afterAuthorizedMove(
+            authorizedMove(source, environment.mover, environment.privilegedRunner), source,
+            destination, environment);
+    }
+    if (destinationExists) {
+        if (environment.isRunningAt(destination)) {
+            environment.openRunningCopy(destination);
+            return Outcome::openedRunningCopy;
+        }
+        const auto trashed = environment.moveToTrash(destination);
+        if (!trashed) {
+            moverLog().error("Failed to trash the already existing app: " + trashed.error());
+            return Outcome::failed;
+        }
+    }
+    fs::copy(source, destination, fs::copy_options::recursive | fs::copy_options::copy_symlinks,
+             error);
+    if (error) {
+        moverLog().error("Failed to move app to the destination folder: " + error.message());
+        fs::remove_all(destination, error);
+        return Outcome::failed;
+    }
+    return finishMove(source, destination, environment);
+}
+
+AppMover::Outcome AppMover::finishMove(const fs::path& source, const fs::path& destination,
+                                       Environment& environment) {
+    std::error_code error;
+    fs::remove_all(source, error);  // a source that stays behind does no harm
+    moverLog().info("App successfully moved, will restart.");
+    environment.relaunch(destination);
+    return Outcome::moved;
+}
+
+AppMover::Outcome AppMover::afterAuthorizedMove(const AuthorizedMove& copy, const fs::path& source,
+                                                const fs::path& destination,
+                                                Environment& environment) {
+    if (copy.cancelled) {
+        moverLog().warning("User declined to grant authorization to move the app.");
+        return moveToApplicationsFolderIfNeeded(false, environment);
+    }
+    if (!copy.succeeded) {
+        // Not a success: say so and go on from where the application is.
+        moverLog().error("Failed to move the app into the Applications folder with authorization.");
+        if (environment.reportFailure) {
+            environment.reportFailure("Tarnwick could not be moved to the Applications folder. " +
+                                      (copy.failure.empty() ? "" : copy.failure + " ") +
+                                      "It keeps running from where it is.");
+        }
+        return Outcome::failed;
+    }
+    return finishMove(source, destination, environment);
 }
 
 }  // namespace tarnwick

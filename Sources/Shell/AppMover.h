@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Dispatch/DispatchQueue.h"
 #include "Foundation/Process.h"
 #include "Foundation/Result.h"
 
@@ -26,11 +27,16 @@ public:
         openedRunningCopy,
         failed,
         moved,
+        // The privileged move waits for the password prompt off the main thread; the rest of the
+        // routine (relaunch, or the failure told) follows on the main queue.
+        authorizing,
     };
 
     struct AuthorizedMove {
         bool cancelled = false;
         bool succeeded = false;
+        // Why it failed, when the user should know more than that it did.
+        std::string failure;
     };
 
     // Everything the routine touches outside itself. Used for testing only in part: the
@@ -48,6 +54,10 @@ public:
         std::function<bool(bool needsAuthorization)> confirmMove;
         // Runs one command with administrator rights (pkexec) and waits.
         CommandRunner privilegedRunner;
+        // Where that wait happens (AdministratorCommand::queue()), so the window and the
+        // extension's link go on being served. None: on the caller's thread. Used for testing
+        // only in part.
+        std::shared_ptr<DispatchQueue> privilegedQueue;
         // The program that moves the bundle as root (tarnwick-application-mover).
         std::filesystem::path mover;
         // The one folder the mover writes into. Used for testing only: the mover's own is fixed.
@@ -63,6 +73,7 @@ public:
 
     static Environment standardEnvironment();
 
+    // The outcome, or `authorizing` while a privileged move runs on `privilegedQueue`.
     static Outcome moveToApplicationsFolderIfNeeded(bool skipConfirmation,
                                                     Environment& environment);
 
@@ -80,6 +91,17 @@ public:
     // The relaunch helper's argument vector: it waits for `pid` to end, then starts the program.
     static std::vector<std::string> relaunchArguments(pid_t pid,
                                                       const std::filesystem::path& executable);
+
+private:
+    // What follows a move: the original goes and the moved copy is started.
+    static Outcome finishMove(const std::filesystem::path& source,
+                              const std::filesystem::path& destination, Environment& environment);
+    // What follows the privileged move's answer: asked again when the prompt was dismissed, told
+    // when it failed, the move finished when it worked.
+    static Outcome afterAuthorizedMove(const AuthorizedMove& copy,
+                                       const std::filesystem::path& source,
+                                       const std::filesystem::path& destination,
+                                       Environment& environment);
 };
 
 }  // namespace tarnwick

@@ -1,13 +1,14 @@
 #include "AppMonitorViewModel.h"
 
 #include "ApplicationRemoval.h"
-#include "ApplicationRemover.h"
 #include "BinaryStringsParserImpl.h"
 #include "Dispatch/MainQueuePrecondition.h"
-#include "Foundation/AdministratorCommand.h"
 #include "Foundation/Bundle.h"
 #include "InterfaceText.h"
 #include "LocalApplicationsAnalyserImpl.h"
+#include "Privileged/AdministratorCommand.h"
+#include "Privileged/ApplicationRemover.h"
+#include "Privileged/PrivilegedPrograms.h"
 #include "Tools/AnimationQueue.h"
 #include "Tools/RequiredDependency.h"
 #include "Tools/WhoIs.h"
@@ -263,33 +264,58 @@ void AppMonitorViewModel::refreshDidFetchUndesirableCountries() {
     m_didFetchUndesirableCountries.set(m_environment.didFetchUndesirableCountries());
 }
 
-bool AppMonitorViewModel::removeApplication(const std::shared_ptr<PUApplication>& application,
-                                            std::function<void()> completion) {
+void AppMonitorViewModel::removeApplication(const std::shared_ptr<PUApplication>& application,
+                                            std::function<void(bool removed)> completion) {
     dispatchPreconditionOnMain();
     // An earlier removal's error must not be told for this one.
     m_lastRemovalError.reset();
     // The scanned bundle itself: a look-up by identifier could find another copy.
     if (!application || !application->bundleURL()) {
-        return false;
+        finishRemoval(application, Failure{std::string()}, std::move(completion));
+        return;
     }
-    bool removed = false;
-    if (const auto& origin = application->origin();
-        origin && origin->kind != ApplicationOrigin::Kind::bundle) {
-        auto outcome =
-            ApplicationRemoval::remove(application->name(), *origin, m_environment.commandRunner);
-        removed = outcome.ok();
-        if (!removed) {
-            m_lastRemovalError = outcome.error();
+    // Everything the work needs is copied: it must not touch the model off the main queue.
+    auto work = [name = application->name(), origin = application->origin(),
+                 bundle = *application->bundleURL(), runner = m_environment.commandRunner,
+                 remover = m_environment.applicationRemover]() -> Result<void, std::string> {
+        if (origin && origin->kind != ApplicationOrigin::Kind::bundle) {
+            return ApplicationRemoval::remove(name, *origin, runner);
         }
-    } else {
-        removed = removeApplicationBundle(*application->bundleURL(), m_environment.commandRunner,
-                                          m_environment.applicationRemover);
+        if (removeApplicationBundle(bundle, runner, remover)) {
+            return {};
+        }
+        return Failure{std::string()};
+    };
+    if (!m_environment.removalQueue) {
+        finishRemoval(application, work(), std::move(completion));
+        return;
     }
-    if (!removed) {
+    m_environment.removalQueue->async([weak = weak_from_this(), main = m_mainThread, application,
+                                       work = std::move(work),
+                                       completion = std::move(completion)]() mutable {
+        auto removal = work();
+        main->async([weak, application, removal = std::move(removal),
+                     completion = std::move(completion)]() mutable {
+            if (auto self = weak.lock()) {
+                self->finishRemoval(application, std::move(removal), std::move(completion));
+            }
+        });
+    });
+}
+
+void AppMonitorViewModel::finishRemoval(const std::shared_ptr<PUApplication>& application,
+                                        Result<void, std::string> removal,
+                                        std::function<void(bool)> completion) {
+    dispatchPreconditionOnMain();
+    if (!removal) {
+        // A bundle's remover says only that it failed; the pop-up says so in its own words.
+        if (!removal.error().empty()) {
+            m_lastRemovalError = removal.error();
+        }
         if (completion) {
-            completion();
+            completion(false);
         }
-        return false;
+        return;
     }
     auto applications = m_puApplications.get();
     auto found = std::find_if(applications.begin(), applications.end(),
@@ -299,14 +325,14 @@ bool AppMonitorViewModel::removeApplication(const std::shared_ptr<PUApplication>
         m_puApplications.set(applications);
     }
     if (completion) {
-        m_mainThread->asyncAfter(std::chrono::seconds(2), std::move(completion),
-                                 *m_environment.scheduler);
+        m_mainThread->asyncAfter(
+            std::chrono::seconds(2), [completion = std::move(completion)] { completion(true); },
+            *m_environment.scheduler);
     }
-    return true;
 }
 
 std::filesystem::path defaultApplicationRemover() {
-    return Bundle::main().contentsPath() / "MacOS" / ApplicationRemover::kProgramName;
+    return PrivilegedPrograms::locate(ApplicationRemover::kProgramName);
 }
 
 bool removeApplicationBundle(const std::filesystem::path& bundleURL,

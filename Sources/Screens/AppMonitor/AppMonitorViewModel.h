@@ -3,10 +3,13 @@
 #include "AppMonitorAnimationManager.h"
 #include "Combine/AnyCancellable.h"
 #include "Combine/Published.h"
+#include "Dispatch/DispatchQueue.h"
 #include "Foundation/NotificationCenter.h"
 #include "Foundation/Process.h"
+#include "Foundation/Result.h"
 #include "Network/HTTPSession.h"
 #include "PUApplication.h"
+#include "Privileged/AdministratorCommand.h"
 #include "StaticAnalysisWorkflow.h"
 #include "Tools/DNSResolver.h"
 #include "Tools/ScanState.h"
@@ -21,7 +24,7 @@
 
 namespace tarnwick {
 
-// The remover program in the running bundle's "Contents/MacOS".
+// The remover program, found as the other privileged programs are (PrivilegedPrograms).
 std::filesystem::path defaultApplicationRemover();
 
 // The model behind the App Monitor screen: builds the scan pipeline once, starts a scan when asked,
@@ -54,6 +57,10 @@ public:
         CommandRunner commandRunner = systemCommandRunner();
         // The program that removes a bundle as root (see ApplicationRemover).
         std::filesystem::path applicationRemover = defaultApplicationRemover();
+        // Where a removal runs and waits for its password prompt, never the main queue, which
+        // serves the window and the extension's link. None: on the caller's thread. Used for
+        // testing only in part.
+        std::shared_ptr<DispatchQueue> removalQueue = AdministratorCommand::queue();
         std::function<int(int, int)> random;  // none: the mascot's random pauses
     };
 
@@ -64,10 +71,12 @@ public:
     // The scan action: nothing without target countries.
     void startScan();
     void apply(std::optional<Status> status);
-    // Removes the found application's own bundle (the one that was scanned); true when it is
-    // gone. The completion follows two seconds later, or at once when the removal failed.
-    bool removeApplication(const std::shared_ptr<PUApplication>& application,
-                           std::function<void()> completion);
+    // Removes the found application: its own scanned bundle, or what its package manager
+    // installed. The work runs on `removalQueue`; the answer comes on the main queue, where the
+    // row goes when the application went and `completion(true)` follows two seconds later, or
+    // `completion(false)` comes at once with `lastRemovalError` set when it did not.
+    void removeApplication(const std::shared_ptr<PUApplication>& application,
+                           std::function<void(bool removed)> completion);
     // Why the last removal of a desktop application failed, for the pop-up to show.
     const std::optional<std::string>& lastRemovalError() const { return m_lastRemovalError; }
 
@@ -101,6 +110,8 @@ private:
     void setNetworkStatus(bool available);
     void nothingFoundEnding();
     void foundEnding();
+    void finishRemoval(const std::shared_ptr<PUApplication>& application,
+                       Result<void, std::string> removal, std::function<void(bool)> completion);
 
     Environment m_environment;
     std::shared_ptr<StaticAnalysisWorkflow> m_analysisWorkflow;

@@ -1,6 +1,6 @@
 #include "ApplicationRemoval.h"
 
-#include "Foundation/AdministratorCommand.h"
+#include "Privileged/AdministratorCommand.h"
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +27,26 @@ std::string quoted(const std::string& text) {
 }
 
 }  // namespace
+
+std::string administratorFailure(const AdministratorCommandError& error) {
+    using Code = AdministratorCommandError::Code;
+    switch (error.code) {
+        case Code::dismissed:
+        case Code::notAuthorized:
+            return "no administrator's password was given. Nothing was removed.";
+        case Code::noAuthority:
+            return "no administrator's password could be asked for, because the system's "
+                   "authorisation service or its password prompt is not running (" +
+                   error.message + "). Nothing was removed.";
+        case Code::timedOut:
+            return "the administrator's password prompt was left open too long. Nothing was "
+                   "removed.";
+        case Code::cannotStart:
+        case Code::failed:
+            break;
+    }
+    return error.message;
+}
 
 Result<Command, std::string> command(const ApplicationOrigin& origin) {
     switch (origin.kind) {
@@ -102,10 +122,7 @@ Result<void, std::string> remove(const std::string& title, const ApplicationOrig
         if (ran) {
             return {};
         }
-        if (ran.error().code == AdministratorCommandError::Code::notAuthorized) {
-            return Failure{failed + "no administrator's password was given. Nothing was removed."};
-        }
-        return Failure{failed + ran.error().message};
+        return Failure{failed + administratorFailure(ran.error())};
     }
     ProcessRequest request;
     request.arguments = planned->arguments;

@@ -3,6 +3,7 @@
 #include "ApplicationOrigin.h"
 #include "Foundation/Process.h"
 #include "Foundation/Result.h"
+#include "Privileged/AdministratorCommand.h"
 
 #include <string>
 #include <vector>
@@ -26,6 +27,10 @@ Result<Command, std::string> command(const ApplicationOrigin& origin);
 
 // The question the uninstall pop-up asks, naming what goes (the package, not only the title).
 std::string confirmation(const std::string& title, const ApplicationOrigin& origin);
+
+// Why a command run with administrator rights did not run or failed, as the end of a sentence for
+// the user: a prompt that never appeared is not called a refused password.
+std::string administratorFailure(const AdministratorCommandError& error);
 
 // Runs the command; the error is a sentence for the user.
 Result<void, std::string> remove(const std::string& title, const ApplicationOrigin& origin,

@@ -28,7 +28,7 @@ using testing::writeFile;
 
 constexpr uid_t kUser = 4242;
 constexpr uid_t kOtherUser = 4243;
-const std::string kBundleName = "com.example.filter.systemextension";
+const std::string kBundleName = SystemExtensionHelper::kExtensionBundleName;
 const fs::path kInstalled = fs::path(SystemExtensionHelper::kInstallFolder) / kBundleName;
 const fs::path kInstalledProgram = kInstalled / "Contents/MacOS/filter";
 
@@ -262,6 +262,31 @@ TEST_F(SystemExtensionHelperSystemTest, AnotherUsersProcessIsNeitherTrustedNorSi
         ::kill(*real, SIGKILL);
         ASSERT_EQ(activate(userBundle()).exitStatus, 0);
     }
+}
+
+// Whoever may run the helper as root reaches nothing but this extension's own folder and unit: a
+// copy of another name in the install folder (another program's, or one named like an option)
+// is neither started nor removed.
+TEST_F(SystemExtensionHelperSystemTest, OnlyTheExtensionsOwnBundleNameIsAccepted) {
+    const auto bundle = userBundle();
+    ASSERT_EQ(activate(bundle).exitStatus, 0);
+    for (const std::string name :
+         {"display-manager.systemextension", "-now.systemextension", "--now.systemextension"}) {
+        SCOPED_TRACE(name);
+        fs::copy(m_sandbox->outside(kInstalled), m_sandbox->installFolder() / name,
+                 fs::copy_options::recursive);
+        for (const std::string command : {"start", "deactivate"}) {
+            const auto outcome = m_sandbox->runHelper({command, name});
+            EXPECT_EQ(outcome.exitStatus, SystemExtensionHelper::kBadArguments)
+                << command << ": " << outcome.standardError;
+        }
+        const auto renamed = m_folder / "user" / name;
+        fs::rename(bundle, renamed);
+        EXPECT_EQ(activate(renamed).exitStatus, SystemExtensionHelper::kBadArguments);
+        fs::rename(renamed, bundle);
+        EXPECT_TRUE(fs::exists(m_sandbox->installFolder() / name / "Contents/MacOS/filter"));
+    }
+    EXPECT_TRUE(instance()) << "our own copy keeps running";
 }
 
 TEST_F(SystemExtensionHelperSystemTest, ActivationsAtOnceLeaveOneCompleteRunningCopy) {

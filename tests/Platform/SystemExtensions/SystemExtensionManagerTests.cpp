@@ -19,7 +19,7 @@ using testing::HelperSandbox;
 using testing::TemporaryDirectory;
 using testing::writeFile;
 
-const std::string kIdentifier = "com.example.filter";
+const std::string kIdentifier = TARNWICK_EXTENSION_IDENTIFIER;
 const std::string kBundleName = kIdentifier + ".systemextension";
 
 void writeExtension(const fs::path& app, const std::string& shortVersion,
@@ -174,7 +174,7 @@ TEST_F(SystemExtensionManagerTest, FailuresEndTheRequestOnceWithAClearError) {
     submit(activation());
     ASSERT_EQ(delegate->events.size(), 1u);
     EXPECT_EQ(delegate->events[0],
-              "failed 4 The application carries no extension named com.example.filter.");
+              "failed 4 The application carries no extension named " + kIdentifier + ".");
     EXPECT_TRUE(commands.empty());
 
     // The password prompt dismissed, then refused.
@@ -194,9 +194,8 @@ TEST_F(SystemExtensionManagerTest, FailuresEndTheRequestOnceWithAClearError) {
     delegate->events.clear();
     pkexecStatus.reset();
     submit(OSSystemExtensionRequest::deactivationRequest(kIdentifier, DispatchQueue::main()));
-    EXPECT_EQ(delegate->events,
-              (std::vector<std::string>{"failed 4 The extension com.example.filter is not "
-                                        "installed."}));
+    EXPECT_EQ(delegate->events, (std::vector<std::string>{"failed 4 The extension " + kIdentifier +
+                                                          " is not installed."}));
 }
 
 TEST(SystemExtensionHelperTest, RefusesArgumentsThatLeaveTheInstallFolder) {
@@ -209,7 +208,10 @@ TEST(SystemExtensionHelperTest, RefusesArgumentsThatLeaveTheInstallFolder) {
                                                {"activate", "/tmp/not-an-extension"},
                                                {"remove-everything", "a.systemextension"},
                                                {"activate"},
-                                               {"start", "/tmp/x", "a.systemextension"}}) {
+                                               {"start", "/tmp/x", "a.systemextension"},
+                                               {"deactivate", "display-manager.systemextension"},
+                                               {"start", "-h.systemextension"},
+                                               {"activate", "/tmp/other.systemextension"}}) {
         EXPECT_EQ(SystemExtensionHelper::run(arguments), SystemExtensionHelper::kBadArguments);
     }
 }

@@ -77,13 +77,13 @@ TEST_F(SystemdServiceTest, InstallWritesTheUnitEnablesItAndAnswersItsProcess) {
                   fs::perms::others_read);
     EXPECT_EQ(m_commands,
               (Commands{{"systemctl", "daemon-reload"},
-                        {"systemctl", "enable", "--now", kUnit},
-                        {"systemctl", "show", "--property=MainPID", "--value", kUnit}}));
+                        {"systemctl", "enable", "--now", "--", kUnit},
+                        {"systemctl", "show", "--property=MainPID", "--value", "--", kUnit}}));
 
     // A second activation stops what runs the old copy before the unit is rewritten.
     m_commands.clear();
     ASSERT_TRUE(unit.installAndStart(program, 4242));
-    EXPECT_EQ(m_commands.front(), (std::vector<std::string>{"systemctl", "stop", kUnit}));
+    EXPECT_EQ(m_commands.front(), (std::vector<std::string>{"systemctl", "stop", "--", kUnit}));
 }
 
 TEST_F(SystemdServiceTest, RemoveDisablesStopsAndDeletesTheUnit) {
@@ -94,9 +94,9 @@ TEST_F(SystemdServiceTest, RemoveDisablesStopsAndDeletesTheUnit) {
     writeFile(m_folder / kUnit, SystemdService::unitText("/bin/true", 4242));
     ASSERT_TRUE(unit.stopAndRemove());
     EXPECT_FALSE(fs::exists(m_folder / kUnit));
-    EXPECT_EQ(m_commands, (Commands{{"systemctl", "disable", "--now", kUnit},
+    EXPECT_EQ(m_commands, (Commands{{"systemctl", "disable", "--now", "--", kUnit},
                                     {"systemctl", "daemon-reload"},
-                                    {"systemctl", "reset-failed", kUnit}}));
+                                    {"systemctl", "reset-failed", "--", kUnit}}));
 }
 
 TEST_F(SystemdServiceTest, FailuresSayWhichStepAndKeepTheUnitWhenItCannotBeStopped) {

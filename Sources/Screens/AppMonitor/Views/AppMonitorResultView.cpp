@@ -203,28 +203,24 @@ void AppMonitorResultView::confirm(const std::shared_ptr<PUApplication>& applica
         cleanUp();
         return;
     }
-    // The completion may come at once (a failure), two seconds later (a success) or never (no
-    // bundle to remove); the view may be gone by then.
-    auto completed = std::make_shared<bool>(false);
+    // The answer comes once the password prompt is answered, on the main queue; the view may be
+    // gone by then.
     QPointer<AppMonitorResultView> self(this);
-    const bool removed = m_viewModel.removeApplication(application, [self, completed] {
-        *completed = true;
-        if (self) {
-            self->cleanUp();
+    m_viewModel.removeApplication(application, [self, name = application->name()](bool removed) {
+        if (!self) {
+            return;
+        }
+        self->cleanUp();
+        if (!removed) {
+            // A desktop application's removal says why; a bundle's remover only that it failed.
+            const auto& error = self->m_viewModel.lastRemovalError();
+            self->m_removalFailure->setText(
+                error ? qtext(*error)
+                      : QStringLiteral("%1 was not uninstalled: the removal was refused or failed.")
+                            .arg(qtext(name)));
+            self->m_removalFailure->show();
         }
     });
-    if (!removed) {
-        if (!*completed) {
-            cleanUp();
-        }
-        // A desktop application's removal says why; a bundle's remover only that it failed.
-        const auto& error = m_viewModel.lastRemovalError();
-        m_removalFailure->setText(
-            error ? qtext(*error)
-                  : QStringLiteral("%1 was not uninstalled: the removal was refused or failed.")
-                        .arg(qtext(application->name())));
-        m_removalFailure->show();
-    }
 }
 
 void AppMonitorResultView::cleanUp() {

@@ -76,6 +76,20 @@ TEST(ApplicationRemovalTests, RefusalsAndFailuresSaySo) {
               "Could not remove \u201cTool\u201d: no administrator's password was given. Nothing "
               "was removed.");
 
+    // No prompt was ever shown: the user is told why, not that they gave no password.
+    FakeRunner noAuthority{127,
+                           "Error getting authority: Error initializing authority: Could not "
+                           "connect: No such file or directory\n",
+                           {}};
+    removed = ApplicationRemoval::remove("Tool", {Kind::snap, "editor", false, "/x"},
+                                         noAuthority.runner());
+    ASSERT_FALSE(removed);
+    EXPECT_EQ(removed.error(),
+              "Could not remove “Tool”: no administrator's password could be asked for, "
+              "because the system's authorisation service or its password prompt is not running "
+              "(Error getting authority: Error initializing authority: Could not connect: No such "
+              "file or directory). Nothing was removed.");
+
     FakeRunner failing{1, "error: org.example.Flat/x86_64/stable not installed", {}};
     removed = ApplicationRemoval::remove("Flat", {Kind::flatpak, "org.example.Flat", true, "/x"},
                                          failing.runner());

@@ -2,8 +2,8 @@
 // a parent folder into a link or swaps it during the password prompt: the remover removes the
 // checked bundle or nothing, never an application of root or of another user (uid 4243).
 
+#include "Privileged/ApplicationRemover.h"
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
-#include "Screens/AppMonitor/ApplicationRemover.h"
 #include "support/LocalUser.h"
 #include "support/TemporaryDirectory.h"
 
@@ -135,6 +135,76 @@ TEST_F(ApplicationRemoverSystemTest, ALinkedOrSwappedParentRemovesNothing) {
     }
 }
 
+// A new root of bind mounts of the machine's top folders with the test's folder as the system's
+// Applications folder, where the remover runs as pkexec would run it for `PKEXEC_UID`.
+// clang-format off
+constexpr const char* kInNewRoot = R"sh(set -e
+mount -t tmpfs -o mode=0755 tmpfs /mnt
+for entry in /*; do
+    name=${entry#/}
+    if [ "$name" = mnt ]; then continue; fi
+    if [ -L "$entry" ]; then ln -s "$(readlink "$entry")" "/mnt/$name"
+    elif [ -d "$entry" ]; then mkdir "/mnt/$name" && mount --rbind "$entry" "/mnt/$name"
+    fi
+done
+mkdir -m 0755 /mnt/Applications
+mount --bind "$1" /mnt/Applications
+shift
+exec chroot /mnt "$@")sh";
+// clang-format on
+
+TEST_F(ApplicationRemoverSystemTest, RemovesOnlyTheRequestersOwnOrTheSystemFoldersApplications) {
+    const auto applications = m_folder / "Applications";
+    makeApp(applications / "Y.app");
+    chownTree(applications / "Y.app", kOtherUser);
+    struct Row {
+        std::string name;
+        fs::path outside;  // as the test sees it
+        fs::path inside;   // as the remover sees it
+        bool removed;
+        std::string says;
+    };
+    const std::vector<Row> rows = {
+        {"another user's application", otherApps() / "X.app", otherApps() / "X.app", false,
+         "belongs to another user"},
+        {"root's application outside the system's folder", rootApps() / "X.app",
+         rootApps() / "X.app", false, "belongs to another user"},
+        {"the requester's own application", home() / "Apps/X.app", home() / "Apps/X.app", true,
+         "belonged to the user who asked"},
+        {"another user's application in the system's folder", applications / "Y.app",
+         "/Applications/Y.app", true, "system's applications folder"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        struct stat info {};
+        ASSERT_EQ(::stat(row.outside.c_str(), &info), 0);
+        ProcessRequest request;
+        request.arguments = {"/usr/bin/unshare",
+                             "--mount",
+                             "--propagation",
+                             "private",
+                             "/bin/sh",
+                             "-c",
+                             kInNewRoot,
+                             "sh",
+                             applications.string(),
+                             "/usr/bin/env",
+                             "PKEXEC_UID=" + std::to_string(kUser),
+                             TEST_REMOVER,
+                             "remove",
+                             row.inside.string(),
+                             std::to_string(info.st_dev),
+                             std::to_string(info.st_ino)};
+        const auto outcome = Process::run(request);
+        ASSERT_TRUE(outcome);
+        EXPECT_EQ(outcome->exitStatus, row.removed ? 0 : 1) << outcome->standardError;
+        EXPECT_NE((outcome->standardOutput + outcome->standardError).find(row.says),
+                  std::string::npos)
+            << outcome->standardOutput << outcome->standardError;
+        EXPECT_EQ(fs::exists(row.outside), !row.removed);
+    }
+}
+
 TEST_F(ApplicationRemoverSystemTest, TheRemoverRefusesBadArguments) {
     struct stat info {};
     ASSERT_EQ(::stat((rootApps() / "X.app").c_str(), &info), 0);
@@ -148,7 +218,7 @@ TEST_F(ApplicationRemoverSystemTest, TheRemoverRefusesBadArguments) {
              {"remove", "/", device, inode},
              {"remove", (rootApps() / "X.app").string(), device + "x", inode},
              {"remove", (rootApps() / "X.app").string()}}) {
-        EXPECT_NE(ApplicationRemover::run(arguments), 0);
+        EXPECT_NE(ApplicationRemover::run(arguments, 0), 0);
     }
     EXPECT_TRUE(othersIntact());
 }

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -320,14 +321,29 @@ TEST_F(WholeScanTest, RemovalTakesTheScannedBundleAndChecksItsPath) {
     std::vector<ProcessRequest> requests;
     auto withRunner = environment();
     withRunner.applicationRemover = "/opt/remover";
-    withRunner.commandRunner = recordingRunner(requests);
+    // The password prompt stays open until the test answers it.
+    std::promise<void> answered;
+    auto answer = answered.get_future().share();
+    withRunner.commandRunner = [answer,
+                                inner = recordingRunner(requests)](const ProcessRequest& request) {
+        answer.wait();
+        return inner(request);
+    };
     auto model = makeModel(withRunner);
     model->startScan();
     ASSERT_TRUE(RunLoop::main().runUntil(
         [&] { return model->status().get() == Status::potentiallyUnwantedAppsFound; }, 60s));
     const auto first = model->puApplications().get().front();
-    bool completed = false;
-    ASSERT_TRUE(model->removeApplication(first, [&] { completed = true; }));
+    std::optional<bool> completed;
+    model->removeApplication(first, [&](bool removed) { completed = removed; });
+    // Meanwhile the main queue, which serves the window and the extension's link, keeps turning.
+    bool served = false;
+    DispatchQueue::main()->async([&] { served = true; });
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return served; }, 10s));
+    EXPECT_EQ(model->puApplications().get().size(), 5u);
+    answered.set_value();
+    ASSERT_TRUE(
+        RunLoop::main().runUntil([&] { return model->puApplications().get().size() == 4u; }, 10s));
     ASSERT_EQ(requests.size(), 1u);
     // The remover gets the folder that was checked: it removes nothing else.
     struct stat checked {};
@@ -336,9 +352,9 @@ TEST_F(WholeScanTest, RemovalTakesTheScannedBundleAndChecksItsPath) {
               (std::vector<std::string>{
                   "pkexec", "/opt/remover", "remove", (m_home / "Applications/Alpha.app").string(),
                   std::to_string(checked.st_dev), std::to_string(checked.st_ino)}));
-    EXPECT_EQ(model->puApplications().get().size(), 4u);
     EXPECT_FALSE(completed);
-    EXPECT_TRUE(RunLoop::main().runUntil([&] { return completed; }, 5s));
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return completed.has_value(); }, 5s));
+    EXPECT_EQ(completed, true);
 
     // Paths that must never reach the removal.
     std::filesystem::create_directories(m_home / "Folder");
@@ -364,10 +380,11 @@ TEST_F(WholeScanTest, RemovalTakesTheScannedBundleAndChecksItsPath) {
     refusing->startScan();
     ASSERT_TRUE(RunLoop::main().runUntil(
         [&] { return refusing->status().get() == Status::potentiallyUnwantedAppsFound; }, 60s));
-    bool refusedCompletion = false;
-    EXPECT_FALSE(refusing->removeApplication(refusing->puApplications().get().front(),
-                                             [&] { refusedCompletion = true; }));
-    EXPECT_TRUE(refusedCompletion);
+    std::optional<bool> refusedCompletion;
+    refusing->removeApplication(refusing->puApplications().get().front(),
+                                [&](bool removed) { refusedCompletion = removed; });
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return refusedCompletion.has_value(); }, 10s));
+    EXPECT_EQ(refusedCompletion, false);
     EXPECT_EQ(refusing->puApplications().get().size(), 5u);
 }
 
@@ -402,10 +419,16 @@ TEST_F(WholeScanTest, FindsTheDesktopsApplicationsAndRemovesThemByKind) {
                   Country::russia().countryName(), {"https://telemetry.example.ru/collect"})});
 
     // An entry nothing installed is not removed; the Flatpak goes with flatpak.
-    EXPECT_FALSE(model->removeApplication(found["ru-client"], {}));
+    const auto remove = [&](const std::shared_ptr<PUApplication>& application) {
+        std::optional<bool> answer;
+        model->removeApplication(application, [&](bool removed) { answer = removed; });
+        EXPECT_TRUE(RunLoop::main().runUntil([&] { return answer.has_value(); }, 10s));
+        return answer.value_or(false);
+    };
+    EXPECT_FALSE(remove(found["ru-client"]));
     ASSERT_TRUE(model->lastRemovalError());
     EXPECT_TRUE(requests.empty());
-    EXPECT_TRUE(model->removeApplication(found["org.example.Flat"], {}));
+    EXPECT_TRUE(remove(found["org.example.Flat"]));
     EXPECT_FALSE(model->lastRemovalError());
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].arguments,

@@ -1,16 +1,21 @@
+#include "Dispatch/RunLoop.h"
 #include "Libraries/Logging/LoggingTestSupport.h"
 #include "Shell/AppMover.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <sys/stat.h>
 
 namespace tarnwick {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using testing::TemporaryDirectory;
 
 class AppMoverTest : public ::testing::Test {
@@ -31,8 +36,12 @@ protected:
         };
         m_environment.privilegedRunner = [this](const ProcessRequest& request) -> ProcessResult {
             m_privileged.push_back(request.arguments);
+            if (m_prompt) {
+                m_prompt();
+            }
             ProcessOutcome outcome;
             outcome.exitStatus = m_privilegedStatuses.empty() ? 0 : popStatus();
+            outcome.standardError = m_privilegedError;
             return outcome;
         };
         m_environment.isRunningAt = [this](const fs::path&) { return m_runningAtDestination; };
@@ -63,6 +72,9 @@ protected:
     std::vector<bool> m_answers;
     std::vector<bool> m_alerts;
     std::vector<int> m_privilegedStatuses;
+    std::string m_privilegedError;
+    // What happens while the password prompt is open.
+    std::function<void()> m_prompt;
     std::vector<std::vector<std::string>> m_privileged;
     bool m_runningAtDestination = false;
     std::optional<fs::path> m_opened, m_relaunched;
@@ -190,6 +202,52 @@ TEST_F(AppMoverTest, AFailedPrivilegedMoveIsReportedNotSuccess) {
                 .succeeded);
     }
     EXPECT_EQ(m_privileged.size(), 1u);
+}
+
+// The password prompt may stay open for minutes: the main queue, which serves the window and the
+// extension's link, keeps turning meanwhile, and the move ends there once the prompt is answered.
+TEST_F(AppMoverTest, ThePasswordPromptWaitsOffTheMainQueue) {
+    m_environment.isWritable = [](const fs::path&) { return false; };
+    m_environment.privilegedQueue = DispatchQueue::create("test-privileged");
+    m_answers = {true};
+    std::promise<void> answered;
+    auto answer = answered.get_future().share();
+    std::atomic<bool> prompting{false};
+    m_prompt = [&] {
+        prompting = true;
+        answer.wait();
+    };
+    EXPECT_EQ(AppMover::moveToApplicationsFolderIfNeeded(false, m_environment),
+              AppMover::Outcome::authorizing);
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return prompting.load(); }, 10s));
+    bool served = false;
+    DispatchQueue::main()->async([&] { served = true; });
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return served; }, 10s));
+    EXPECT_FALSE(m_relaunched);
+
+    answered.set_value();
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return m_relaunched.has_value(); }, 10s));
+    EXPECT_EQ(m_relaunched, fs::canonical(m_applications) / "Tarnwick.app");
+    EXPECT_FALSE(fs::exists(m_downloads / "Tarnwick.app"));
+}
+
+// pkexec that reaches no polkit shows no prompt: the user hears why, not that they declined.
+TEST_F(AppMoverTest, APromptThatCouldNotBeShownIsToldAsSuch) {
+    m_environment.isWritable = [](const fs::path&) { return false; };
+    m_answers = {true};
+    m_privilegedStatuses = {127};
+    m_privilegedError =
+        "Error getting authority: Error initializing authority: Could not connect\n";
+    EXPECT_EQ(AppMover::moveToApplicationsFolderIfNeeded(false, m_environment),
+              AppMover::Outcome::failed);
+    EXPECT_EQ(m_alerts.size(), 1u) << "not asked again as if the prompt was dismissed";
+    EXPECT_EQ(m_failures,
+              std::vector<std::string>{
+                  "Tarnwick could not be moved to the Applications folder. No administrator's "
+                  "password could be asked for, because the system's authorisation service or its "
+                  "password prompt is not running (Error getting authority: Error initializing "
+                  "authority: Could not connect). It keeps running from where it is."});
+    EXPECT_TRUE(fs::exists(m_downloads / "Tarnwick.app"));
 }
 
 TEST_F(AppMoverTest, AReadOnlyFolderOtherThanTheMoversIsNotAskedFor) {

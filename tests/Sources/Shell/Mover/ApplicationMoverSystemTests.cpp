@@ -6,14 +6,15 @@
 // Applications folder, so the machine's is never touched.
 
 #include "FilterExtension/NetworkSandbox.h"
+#include "Privileged/ApplicationMover.h"
 #include "Shell/AppMover.h"
-#include "Shell/ApplicationMover.h"
 #include "support/LocalUser.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,8 +31,9 @@ using testing::writeFile;
 constexpr uid_t kUser = 4242;
 constexpr uid_t kOtherUser = 4243;
 
-// A new root of bind mounts of the machine's top folders and a fresh Applications folder, held by
-// an idle process; the test sees it through /proc/<holder>/root.
+// A new root of bind mounts of the machine's top folders, a fresh Applications folder and an empty
+// /run (where the mover keeps its lock), held by an idle process; the test sees it through
+// /proc/<holder>/root.
 // clang-format off
 constexpr const char* kNewRoot = R"sh(set -e
 mount -t tmpfs -o mode=0755 tmpfs /mnt
@@ -43,6 +45,7 @@ for entry in /*; do
     fi
 done
 mkdir -m 0755 /mnt/Applications
+mount -t tmpfs -o mode=0755 tmpfs /mnt/run
 exec chroot /mnt /bin/sleep infinity)sh";
 // clang-format on
 
@@ -138,6 +141,17 @@ protected:
             .succeeded;
     }
 
+    // Whatever the mover left beside the copy: staging folders of runs that ended.
+    std::vector<std::string> leftovers() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(applications())) {
+            if (entry.path().filename() != "Tarnwick.app") {
+                names.push_back(entry.path().filename().string());
+            }
+        }
+        return names;
+    }
+
     std::string installedMark() const {
         return read(applications() / "Tarnwick.app/Contents/Resources/mark");
     }
@@ -164,7 +178,7 @@ TEST_F(ApplicationMoverSystemTest, ReplacesTheCopyInPlaceWithRootsFilesOfTheChec
         EXPECT_EQ(info.st_gid, 0u);
         EXPECT_EQ(info.st_mode & 07777, mode);
     }
-    EXPECT_FALSE(fs::exists(applications() / "Tarnwick.app.new"));
+    EXPECT_EQ(leftovers(), std::vector<std::string>{});
     // Again, over the copy it made.
     ASSERT_TRUE(move()) << m_lastError;
     EXPECT_EQ(installedMark(), "new");
@@ -210,7 +224,7 @@ TEST_F(ApplicationMoverSystemTest, AHostileUserCannotMoveOrReplaceAnythingElse) 
         EXPECT_FALSE(move(row.duringPrompt, row.requester));
         EXPECT_EQ(m_prompts, row.asks ? 1 : 0);
         EXPECT_EQ(installedMark(), "old") << m_lastError;
-        EXPECT_FALSE(fs::exists(applications() / "Tarnwick.app.new"));
+        EXPECT_EQ(leftovers(), std::vector<std::string>{});
         // Back as it was for the next row.
         fs::remove_all(downloads());
         fs::remove_all(home / "Kept.app");
@@ -220,6 +234,47 @@ TEST_F(ApplicationMoverSystemTest, AHostileUserCannotMoveOrReplaceAnythingElse) 
         fs::remove_all(bundle());
         makeApp(bundle(), "new");
         chownTree(home, kUser);
+    }
+}
+
+// Moves at once (two windows at start-up, a retry while the first still copies) end with one
+// whole copy in place, whichever finished last, and nothing of theirs beside it.
+TEST_F(ApplicationMoverSystemTest, MovesAtOnceLeaveOneWholeCopy) {
+    // Enough files that copies overlap.
+    for (int file = 0; file < 400; ++file) {
+        writeFile(bundle() / "Contents/Resources/files" / std::to_string(file),
+                  std::string(512, 'x'));
+    }
+    chownTree(m_folder / "home", kUser);
+    const auto identity = ApplicationMover::check(bundle());
+    ASSERT_TRUE(identity);
+    std::vector<std::string> command{TEST_MOVER};
+    const auto arguments = ApplicationMover::arguments(bundle(), *identity);
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<std::future<ProcessResult>> moves;
+        for (int run = 0; run < 3; ++run) {
+            moves.push_back(std::async(std::launch::async, [&] {
+                ProcessRequest request;
+                request.arguments = inside(command);
+                return Process::run(request);
+            }));
+        }
+        for (auto& move : moves) {
+            const auto outcome = move.get();
+            ASSERT_TRUE(outcome);
+            EXPECT_EQ(outcome->exitStatus, 0) << outcome->standardError;
+        }
+        EXPECT_EQ(installedMark(), "new");
+        std::size_t files = 0;
+        for (const auto& entry :
+             fs::directory_iterator(applications() / "Tarnwick.app/Contents/Resources/files")) {
+            files += entry.is_regular_file() && fs::file_size(entry.path()) == 512 ? 1 : 0;
+        }
+        EXPECT_EQ(files, 400u);
+        EXPECT_TRUE(fs::exists(applications() / "Tarnwick.app/Contents/MacOS/Tarnwick"));
+        EXPECT_EQ(leftovers(), std::vector<std::string>{});
     }
 }
 

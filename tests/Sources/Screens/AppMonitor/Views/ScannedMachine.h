@@ -53,6 +53,8 @@ public:
         environment.scheduler = &Scheduler::system();
         environment.denyListSession = std::make_shared<HTTPSession>();
         environment.storeSession = std::make_shared<HTTPSession>();
+        // The views take the removal's answer at once; the model's own tests run it on its queue.
+        environment.removalQueue = nullptr;
         environment.commandRunner = [this](const ProcessRequest& request) -> ProcessResult {
             // The remover is given "remove", the bundle, then its device and inode.
             const auto verb =

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FileError.h"
-#include "PinnedDirectory.h"
-#include "Result.h"
+#include "Foundation/FileError.h"
+#include "Foundation/PinnedDirectory.h"
+#include "Foundation/Result.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -36,9 +36,11 @@ public:
         std::function<Result<void, FileError>(const PinnedDirectory& copy)> verify;
     };
 
-    // Puts a copy of `source` into `folder` as `name`. It is made beside its place first (as
-    // "<name>.new"), so a failed copy never leaves half a tree under `name`, and then exchanged
-    // with what was there, so an older copy is replaced in one step.
+    // Puts a copy of `source` into `folder` as `name`. It is made beside its place first, in a
+    // staging folder of this run's own (".<name>.new-<random>"), so a failed copy never leaves
+    // half a tree under `name` and two runs at once never finish each other's copy, and then
+    // exchanged with what was there, so an older copy is replaced in one step. The caller holds
+    // a lock on `folder` (PrivilegedLock): staging folders of runs that were killed are removed.
     static Result<void, FileError> install(const PinnedDirectory& folder,
                                            const PinnedDirectory& source, const std::string& name,
                                            const Options& options);

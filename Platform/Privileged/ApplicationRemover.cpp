@@ -3,6 +3,7 @@
 #include "Foundation/PinnedDirectory.h"
 #include "Foundation/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -44,7 +45,33 @@ int fail(int status, const std::string& message) {
     return status;
 }
 
-Result<void, std::string> remove(const fs::path& bundle, BundleIdentity identity) {
+bool isInSystemApplicationFolder(const fs::path& bundle) {
+    return std::find(kSystemApplicationFolders.begin(), kSystemApplicationFolders.end(),
+                     bundle.parent_path()) != kSystemApplicationFolders.end();
+}
+
+// Why the requester may have the bundle removed, or nothing when they may not. The owner is read
+// from the opened folder, the one that goes.
+std::optional<std::string> groundForRemoval(const PinnedDirectory& folder, const fs::path& bundle,
+                                            uid_t requester) {
+    struct stat info {};
+    if (::fstat(folder.fd(), &info) != 0) {
+        return std::nullopt;
+    }
+    if (isInSystemApplicationFolder(bundle)) {
+        return "it was in the system's applications folder " + bundle.parent_path().string();
+    }
+    if (requester == 0) {
+        return std::string("root asked for it");
+    }
+    if (info.st_uid == requester) {
+        return std::string("it belonged to the user who asked");
+    }
+    return std::nullopt;
+}
+
+Result<std::string, std::string> remove(const fs::path& bundle, BundleIdentity identity,
+                                        uid_t requester) {
     std::optional<PinnedDirectory> parent;
     auto folder = openBundle(bundle, parent);
     if (!folder) {
@@ -52,6 +79,11 @@ Result<void, std::string> remove(const fs::path& bundle, BundleIdentity identity
     }
     if (folder->device() != identity.device || folder->inode() != identity.inode) {
         return Failure{bundle.string() + " is not the folder that was checked"};
+    }
+    const auto ground = groundForRemoval(*folder, bundle, requester);
+    if (!ground) {
+        return Failure{bundle.string() +
+                       " belongs to another user and is not in the system's applications folder"};
     }
     auto names = folder->entries();
     if (!names) {
@@ -70,7 +102,7 @@ Result<void, std::string> remove(const fs::path& bundle, BundleIdentity identity
         ::unlinkat(parent->fd(), name.c_str(), AT_REMOVEDIR) != 0) {
         return Failure{"Cannot remove the emptied folder " + bundle.string()};
     }
-    return {};
+    return *ground;
 }
 
 }  // namespace
@@ -92,15 +124,19 @@ std::vector<std::string> arguments(const fs::path& bundle, BundleIdentity identi
             std::to_string(identity.inode)};
 }
 
-int run(const std::vector<std::string>& arguments) {
+int run(const std::vector<std::string>& arguments, uid_t requester) {
     const bool four = arguments.size() == 4;
     const auto device = four ? wholeNumber<dev_t>(arguments[2]) : std::nullopt;
     const auto inode = four ? wholeNumber<ino_t>(arguments[3]) : std::nullopt;
     if (!device || !inode || arguments[0] != "remove" || !isRemovableBundlePath(arguments[1])) {
         return fail(kBadArguments, "usage: remove <bundle path> <device> <inode>");
     }
-    auto removed = remove(arguments[1], BundleIdentity{*device, *inode});
-    return removed ? 0 : fail(1, "Not removed: " + removed.error());
+    auto removed = remove(arguments[1], BundleIdentity{*device, *inode}, requester);
+    if (!removed) {
+        return fail(1, "Not removed: " + removed.error());
+    }
+    std::printf("Removed %s: %s\n", arguments[1].c_str(), removed->c_str());
+    return 0;
 }
 
 }  // namespace tarnwick::ApplicationRemover

@@ -1,4 +1,4 @@
-#include "Foundation/RootOwnedCopy.h"
+#include "Privileged/RootOwnedCopy.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

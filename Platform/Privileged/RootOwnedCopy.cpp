@@ -1,10 +1,11 @@
 #include "RootOwnedCopy.h"
 
-#include "FileDescriptor.h"
+#include "Foundation/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -144,8 +145,46 @@ Step removeIfThere(const PinnedDirectory& folder, const std::string& name) {
     return {};
 }
 
-Step copyInto(const PinnedDirectory& folder, const PinnedDirectory& source,
-              const std::string& staging, const RootOwnedCopy::Options& options) {
+std::string stagingPrefix(const std::string& name) {
+    return "." + name + ".new-";
+}
+
+// A staging folder of this run's own: a second run at the same time never writes into it, removes
+// it or puts it in place.
+Step makeStaging(const PinnedDirectory& folder, const std::string& name, std::string& staging) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char suffix[17];
+        std::snprintf(suffix, sizeof(suffix), "%08x%08x", random(), random());
+        staging = stagingPrefix(name) + suffix;
+        if (::mkdirat(folder.fd(), staging.c_str(), 0700) == 0) {
+            return {};
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    staging.clear();
+    return Failure{error("Cannot create a staging folder in " + folder.path().string())};
+}
+
+// Leftovers of runs that were killed. Only called with the caller's lock held, so no staging
+// folder of a run still going is among them.
+void removeLeftovers(const PinnedDirectory& folder, const std::string& name) {
+    auto names = folder.entries();
+    if (!names) {
+        return;
+    }
+    const std::string prefix = stagingPrefix(name);
+    for (const auto& entry : *names) {
+        if (entry.rfind(prefix, 0) == 0 || entry == name + ".new") {
+            (void)folder.removeEntry(entry);
+        }
+    }
+}
+
+Step copyInto(const PinnedDirectory& folder, const PinnedDirectory& source, const std::string& name,
+              std::string& staging, const RootOwnedCopy::Options& options) {
     struct stat top {};
     if (::fstat(source.fd(), &top) != 0) {
         return Failure{error("Cannot read " + source.path().string())};
@@ -154,8 +193,8 @@ Step copyInto(const PinnedDirectory& folder, const PinnedDirectory& source,
     if (auto owned = requireOwner(top, copying, source.path()); !owned) {
         return owned;
     }
-    if (::mkdirat(folder.fd(), staging.c_str(), 0700) != 0) {
-        return Failure{error("Cannot create " + (folder.path() / staging).string())};
+    if (auto made = makeStaging(folder, name, staging); !made) {
+        return made;
     }
     auto copy = folder.openChild(staging, {});
     if (!copy) {
@@ -180,13 +219,12 @@ Result<void, FileError> RootOwnedCopy::install(const PinnedDirectory& folder,
     if (!PinnedDirectory::isPlainName(name)) {
         return Failure{error("Bad name " + (folder.path() / name).string())};
     }
-    const std::string staging = name + ".new";
-    // A leftover of a run that was killed.
-    if (auto cleared = removeIfThere(folder, staging); !cleared) {
-        return cleared;
-    }
-    if (auto copied = copyInto(folder, source, staging, options); !copied) {
-        (void)folder.removeEntry(staging);  // the failure says why; a leftover goes next time
+    removeLeftovers(folder, name);
+    std::string staging;
+    if (auto copied = copyInto(folder, source, name, staging, options); !copied) {
+        if (!staging.empty()) {
+            (void)folder.removeEntry(staging);  // the failure says why; a leftover goes next time
+        }
         return copied;
     }
     if (::renameat2(folder.fd(), staging.c_str(), folder.fd(), name.c_str(), RENAME_NOREPLACE) ==

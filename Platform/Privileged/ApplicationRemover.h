@@ -17,10 +17,14 @@ namespace tarnwick {
 // a link or swaps for another while the prompt is open makes the removal fail instead of removing
 // some other application.
 //
+// Approving the password prompt lets the remover remove the requesting user's own bundles and the
+// bundles in the system's applications folders, nothing else: another user's application, or
+// root's outside those folders, stays, and the remover says on which ground it removed or refused.
+//
 //   tarnwick-application-remover remove <bundle> <device> <inode>
 //
-// Exit status 0 when the bundle is gone, 2 for bad arguments, 1 when it was not removed, with one
-// line on standard error saying why.
+// Exit status 0 when the bundle is gone (one line on standard output saying on which ground), 2
+// for bad arguments, 1 when it was not removed, with one line on standard error saying why.
 namespace ApplicationRemover {
 
 inline constexpr const char* kProgramName = "tarnwick-application-remover";
@@ -37,8 +41,11 @@ Result<BundleIdentity, std::string> check(const std::filesystem::path& bundle);
 // The remover's arguments for a checked bundle.
 std::vector<std::string> arguments(const std::filesystem::path& bundle, BundleIdentity identity);
 
-// The remover program's work.
-int run(const std::vector<std::string>& arguments);
+// The folders whose applications belong to everyone on the machine.
+inline const std::vector<std::filesystem::path> kSystemApplicationFolders = {"/Applications"};
+
+// The remover program's work, on behalf of `requester` (pkexec's PKEXEC_UID).
+int run(const std::vector<std::string>& arguments, uid_t requester);
 
 }  // namespace ApplicationRemover
 

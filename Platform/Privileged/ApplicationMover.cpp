@@ -1,8 +1,9 @@
-#include "Shell/ApplicationMover.h"
+#include "ApplicationMover.h"
 
 #include "Foundation/PinnedDirectory.h"
-#include "Foundation/RootOwnedCopy.h"
 #include "Foundation/Text.h"
+#include "PrivilegedLock.h"
+#include "RootOwnedCopy.h"
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -15,6 +16,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kBadArguments = 2;
+constexpr const char* kLockFolder = "/run/tarnwick";
+constexpr const char* kLockName = "application-mover.lock";
+// Longer than one whole copy of a large bundle by another run.
+constexpr auto kLockLimit = std::chrono::minutes(2);
 
 bool isMovableBundlePath(const fs::path& bundle) {
     return bundle.is_absolute() && bundle == bundle.lexically_normal() &&
@@ -45,6 +50,15 @@ Result<void, std::string> move(const fs::path& bundle, BundleIdentity identity,
     auto folder = PinnedDirectory::open(kApplicationsFolder, {.rootOwnedChain = true});
     if (!folder) {
         return Failure{"Unsafe applications folder: " + folder.error().message};
+    }
+    // A second move waits for this one, then replaces its copy with a whole one of its own.
+    auto lockFolder = PinnedDirectory::open(kLockFolder, {.rootOwnedChain = true, .create = true});
+    if (!lockFolder) {
+        return Failure{"Unsafe lock folder: " + lockFolder.error().message};
+    }
+    const auto lock = PrivilegedLock::acquire(*lockFolder, kLockName, kLockLimit);
+    if (!lock) {
+        return Failure{lock.error()};
     }
     RootOwnedCopy::Options options;
     options.owner = info.st_uid;

@@ -18,7 +18,8 @@ namespace tarnwick {
 // (root's files, nothing of the user's) in place of any older one. It writes nowhere but the
 // fixed folder below, and nothing but the application's own bundle name there. So a folder that a
 // user turns into a link or swaps during the prompt makes the move fail instead of copying or
-// replacing something else.
+// replacing something else. Moves run one at a time (a lock under /run/tarnwick), each copying into
+// a staging folder of its own.
 //
 //   tarnwick-application-mover move <bundle> <device> <inode>
 //
