@@ -1,5 +1,6 @@
 #include "FuzzEntries.h"
 #include "Workspace/DesktopEntry.h"
+#include "Workspace/IconTheme.h"
 
 #include <cstdlib>
 #include <string_view>
@@ -23,6 +24,16 @@ int fuzzDesktopEntry(const std::uint8_t* data, std::size_t size) {
     }
     (void)DesktopEntry::parse(text, "fuzz");
     (void)DesktopEntry::execArguments(text);
+    // An icon theme's index is written in the same format, by anyone who can write to the theme's
+    // folders.
+    const auto theme = IconTheme::parseIndex("fuzz", text);
+    if (theme.directories.size() > IconTheme::kMaximumDirectories ||
+        theme.parents.size() > IconTheme::kMaximumThemes) {
+        std::abort();
+    }
+    for (const auto& directory : theme.directories) {
+        (void)directory.distance(48);
+    }
     return 0;
 }
 

@@ -86,14 +86,16 @@ AppStreamComponent componentOf(AsComponent* source) {
     GList* languages = as_component_get_languages(source);
     for (GList* item = languages; item != nullptr; item = item->next) {
         auto language = languageOf(text(static_cast<const char*>(item->data)));
-        if (!language.empty() && std::find(component.languages.begin(), component.languages.end(),
-                                           language) == component.languages.end()) {
+        if (!language.empty()) {
             component.languages.push_back(std::move(language));
         }
     }
     g_list_free(languages);
-    // The library keeps them in a hash table: sorted, so every scan reads them alike.
+    // The library keeps them in a hash table: sorted, so every scan reads them alike, and then
+    // each once ("pt_BR" and "pt_PT" are both "pt"); a file may list a great many.
     std::sort(component.languages.begin(), component.languages.end());
+    component.languages.erase(std::unique(component.languages.begin(), component.languages.end()),
+                              component.languages.end());
     if (GPtrArray* categories = as_component_get_categories(source)) {
         for (guint i = 0; i < categories->len; ++i) {
             component.categories.push_back(text(static_cast<const char*>(categories->pdata[i])));
@@ -185,6 +187,41 @@ std::vector<std::string_view> between(std::string_view text, std::string_view op
     return found;
 }
 
+// The name of an XML document's root element, past a byte-order mark, the declaration,
+// processing instructions, comments and a document type; empty when there is none.
+std::string_view rootElement(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    for (;;) {
+        const auto start = text.find_first_not_of(" \t\r\n");
+        if (start == std::string_view::npos || text[start] != '<') {
+            return {};
+        }
+        text.remove_prefix(start);
+        std::string_view close;
+        if (text.starts_with("<?")) {
+            close = "?>";
+        } else if (text.starts_with("<!--")) {
+            close = "-->";
+        } else if (text.starts_with("<!")) {
+            // A document type, with its internal subset in brackets when it has one.
+            const auto bracket = text.find('[');
+            const auto angle = text.find('>');
+            close = bracket != std::string_view::npos && bracket < angle ? "]>" : ">";
+        } else {
+            text.remove_prefix(1);
+            const auto end = text.find_first_of(" \t\r\n/>");
+            return text.substr(0, end == std::string_view::npos ? text.size() : end);
+        }
+        const auto end = text.find(close, 2);
+        if (end == std::string_view::npos) {
+            return {};
+        }
+        text.remove_prefix(end + close.size());
+    }
+}
+
 }  // namespace
 
 std::string AppStreamCatalog::wantedXMLComponents(std::string_view text,
@@ -261,6 +298,14 @@ std::string AppStreamCatalog::wantedYAMLDocuments(std::string_view text,
 
 std::vector<AppStreamComponent> AppStreamCatalog::parse(std::string_view bytes, bool collection,
                                                         bool yaml) {
+    // libappstream keeps for good the whole document of any other XML it is handed: a file that
+    // is no catalog and no metainfo is not given to it.
+    if (!yaml) {
+        const auto root = rootElement(bytes);
+        if (root != "component" && root != "components") {
+            return {};
+        }
+    }
     GObjectPointer<AsMetadata> metadata(as_metadata_new());
     as_metadata_set_format_style(
         metadata.get(), collection ? AS_FORMAT_STYLE_COLLECTION : AS_FORMAT_STYLE_METAINFO);

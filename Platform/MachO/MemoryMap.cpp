@@ -65,18 +65,25 @@ bool MemoryMap::load(std::uint64_t offset, std::uint64_t length) {
         return false;
     }
     length = std::min<std::uint64_t>(length, m_size - offset);
-    auto* out = static_cast<std::uint8_t*>(m_address) + offset;
-    std::uint64_t done = 0;
-    while (done < length) {
-        const ssize_t got =
-            ::pread(m_file.get(), out + done, length - done, static_cast<off_t>(offset + done));
+    return readFile(
+        offset, {static_cast<std::uint8_t*>(m_address) + offset, static_cast<std::size_t>(length)});
+}
+
+bool MemoryMap::readFile(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    if (!m_file.valid() || offset > m_size || out.size() > m_size - offset) {
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t got = ::pread(m_file.get(), out.data() + done, out.size() - done,
+                                    static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) {
             continue;
         }
         if (got <= 0) {
             return false;
         }
-        done += static_cast<std::uint64_t>(got);
+        done += static_cast<std::size_t>(got);
     }
     return true;
 }

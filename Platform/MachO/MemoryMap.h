@@ -30,6 +30,10 @@ public:
     // Fills [offset, offset + length), clipped to the size, from the file (a copy on demand only);
     // false when the file no longer holds those bytes.
     bool load(std::uint64_t offset, std::uint64_t length);
+    // Copies [offset, offset + out.size()) of the file (a copy on demand only) straight into
+    // `out`, leaving this memory as it is: for bytes the caller keeps, so that they are copied
+    // once. False when the file no longer holds them all.
+    bool readFile(std::uint64_t offset, std::span<std::uint8_t> out) const;
     // The universal header, or the header and load commands of the image at `slice`: what
     // parsing needs before it can say which sections to load.
     bool loadFatHeader();

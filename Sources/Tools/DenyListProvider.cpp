@@ -1,6 +1,7 @@
 #include "DenyListProvider.h"
 
 #include "Logging/LogHub.h"
+#include "Network/NetlinkPathSource.h"
 
 #include <algorithm>
 
@@ -33,8 +34,17 @@ DenyListProvider::Database DenyListProvider::Database::decode(std::string_view b
 
 DenyListProvider::DenyListProvider(std::shared_ptr<HTTPSession> session,
                                    const UndesirableCountriesManagerType& countries,
-                                   std::string webHost)
-    : m_session(std::move(session)), m_countries(countries), m_webHost(std::move(webHost)) {}
+                                   std::string webHost, std::function<bool()> isPathSatisfied)
+    : m_session(std::move(session))
+    , m_countries(countries)
+    , m_webHost(std::move(webHost))
+    , m_isPathSatisfied(std::move(isPathSatisfied)) {
+    if (!m_isPathSatisfied) {
+        m_isPathSatisfied = [] {
+            return NetlinkPathSource::readCurrentPath().status == NetworkPath::Status::satisfied;
+        };
+    }
+}
 
 void DenyListProvider::fetchEntries(Completion completion) const {
     const auto countries = m_countries.currentUndesirableCountries();
@@ -54,10 +64,15 @@ void DenyListProvider::fetchEntries(Completion completion) const {
     const auto failed = [](const std::string& description) {
         LogHub::info("Failed to fetch deny list with error: " + description);
     };
-    m_session->send(request, [completion = std::move(completion), failed](HTTPResult result) {
+    m_session->send(request, [completion = std::move(completion), failed,
+                              isPathSatisfied = m_isPathSatisfied](HTTPResult result) {
         if (!result.succeeded()) {
             failed(result.error()->message);
-            completion(Database{});
+            if (isLackOfNetwork(result.error()->code, isPathSatisfied)) {
+                completion(tarnwick::Failure{Failure::noNetwork});
+            } else {
+                completion(Database{});
+            }
             return;
         }
         // The status code is not looked at: an error page is a body that does not decode.

@@ -36,26 +36,34 @@ public:
         static Database decode(std::string_view body);
     };
 
-    enum class Failure { invalidDatabaseURL };
+    enum class Failure {
+        invalidDatabaseURL,
+        noNetwork,  // the download failed for a real lack of network (see isLackOfNetwork)
+    };
 
     using Completion = std::function<void(Result<Database, Failure>)>;
 
     static constexpr std::string_view defaultWebHost = "https://www.brenlow-works.com/";
     static constexpr std::string_view databasePath = "application/macos-deny.json";
 
-    // `webHost` is the base URL of the product's web host ("https://host/").
+    // `webHost` is the base URL of the product's web host ("https://host/"). `isPathSatisfied` is
+    // the connectivity watch asked when a host name did not resolve; none: the system's routes.
     DenyListProvider(std::shared_ptr<HTTPSession> session,
                      const UndesirableCountriesManagerType& countries,
-                     std::string webHost = std::string(defaultWebHost));
+                     std::string webHost = std::string(defaultWebHost),
+                     std::function<bool()> isPathSatisfied = {});
 
     // Reads the target countries now, then calls `completion` once: at once with an empty list
-    // when "RU" is not among them, else on the session's queue when the download ends.
+    // when "RU" is not among them, else on the session's queue when the download ends. A download
+    // that failed for lack of network is `noNetwork`, so that the scan can say it was offline;
+    // any other failure is an empty list.
     void fetchEntries(Completion completion) const;
 
 private:
     std::shared_ptr<HTTPSession> m_session;
     const UndesirableCountriesManagerType& m_countries;
     std::string m_webHost;
+    std::function<bool()> m_isPathSatisfied;
 };
 
 }  // namespace tarnwick

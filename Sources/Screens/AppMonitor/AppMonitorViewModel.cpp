@@ -6,6 +6,7 @@
 #include "Foundation/Bundle.h"
 #include "InterfaceText.h"
 #include "LocalApplicationsAnalyserImpl.h"
+#include "Network/NetlinkPathSource.h"
 #include "Privileged/AdministratorCommand.h"
 #include "Privileged/ApplicationRemover.h"
 #include "Privileged/PrivilegedPrograms.h"
@@ -70,8 +71,14 @@ AppMonitorViewModel::~AppMonitorViewModel() {
 
 void AppMonitorViewModel::build() {
     const auto& countries = *m_environment.undesirableCountries;
+    auto isPathSatisfied = m_environment.isPathSatisfied;
+    if (!isPathSatisfied) {
+        isPathSatisfied = [] {
+            return NetlinkPathSource::readCurrentPath().status == NetworkPath::Status::satisfied;
+        };
+    }
     auto denyListProvider = std::make_shared<DenyListProvider>(
-        m_environment.denyListSession, countries, m_environment.denyListHost);
+        m_environment.denyListSession, countries, m_environment.denyListHost, isPathSatisfied);
     auto scanner = std::make_shared<LocalApplicationsScanner>(m_environment.folders);
     // The notice goes to the center this model listens on.
     auto storeProvider = std::make_shared<AppStoreInfoProvider>(
@@ -84,6 +91,12 @@ void AppMonitorViewModel::build() {
     m_analysisWorkflow = std::make_shared<StaticAnalysisWorkflow>(
         std::move(denyListProvider), std::move(scanner), std::move(storeProvider),
         std::move(domainProvider), std::move(analyser), countries, *m_environment.preferences);
+    // The deny list and the servers' look-ups need the network as the store does: their lack of
+    // it is the same notice, to the center this model listens on.
+    auto* center = &m_notificationCenter;
+    m_analysisWorkflow->setNetworkWatch(isPathSatisfied, [center] {
+        center->post(std::string(AppStoreInfoProvider::noNetworkNotification));
+    });
 
     std::weak_ptr<AppMonitorViewModel> weak = weak_from_this();
     m_animationManager->start([weak](const std::string& frame) {

@@ -9,6 +9,7 @@
 #include "Workspace/DesktopEntry.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <set>
 #include <string_view>
@@ -114,23 +115,164 @@ std::optional<std::string> keyInFile(const std::filesystem::path& path, std::str
     return std::nullopt;
 }
 
-// An Exec line's program: "env A=1 B=2 tool --x" runs "tool".
-std::optional<std::string> execProgram(const std::vector<std::string>& arguments) {
+// "NAME=value", as env and the shell take it.
+bool isAssignment(std::string_view word) {
+    const auto equals = word.find('=');
+    if (equals == 0 || equals == std::string_view::npos ||
+        std::isdigit(static_cast<unsigned char>(word[0]))) {
+        return false;
+    }
+    return std::all_of(
+        word.begin(), word.begin() + static_cast<std::ptrdiff_t>(equals),
+        [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
+bool isShell(std::string_view program) {
+    const auto name = std::filesystem::path(program).filename();
+    return name == "sh" || name == "bash" || name == "dash";
+}
+
+// The words of the command a shell's "-c" string runs last when all goes well: "pkill -15 foo-ui;
+// foo-ui" and "cd /opt/foo && ./foo-ui" start foo-ui, so a wrapper that first stops or prepares
+// something still names the application, which is what the string ends with; what follows "||"
+// runs only when that failed, and of a pipeline ("foo | tee log") the first program does the work.
+// Quotes and backslashes are taken as the shell takes them; none of the string is expanded, so a
+// word the shell would expand ("$APP", `cmd`) is no program we can name.
+std::vector<std::string> lastShellCommand(std::string_view script) {
+    std::vector<std::vector<std::string>> commands(1);
+    // Words after a "|" belong to a later program of the pipeline, those after "||" to a fallback.
+    bool skipping = false;
+    bool redirectTarget = false;  // the next word is the file of a ">" or "<"
+    std::string word;
+    bool hasWord = false;
+    const auto endWord = [&] {
+        if (hasWord && !skipping && !redirectTarget) {
+            commands.back().push_back(std::move(word));
+        }
+        if (hasWord) {
+            redirectTarget = false;
+        }
+        word.clear();
+        hasWord = false;
+    };
+    // ">log", "2>&1", "&>/dev/null", "<in": none of it is a word of the command.
+    const auto redirection = [&](std::size_t& at) {
+        if (hasWord && std::all_of(word.begin(), word.end(), [](char c) {
+                return std::isdigit(static_cast<unsigned char>(c));
+            })) {
+            word.clear();
+            hasWord = false;  // "2" of "2>" is a descriptor
+        }
+        endWord();
+        char last = script[at];
+        while (at + 1 < script.size() &&
+               std::string_view("<>&|").find(script[at + 1]) != std::string_view::npos) {
+            last = script[++at];
+        }
+        if (last == '&' && at + 1 < script.size() &&
+            (std::isdigit(static_cast<unsigned char>(script[at + 1])) || script[at + 1] == '-')) {
+            while (at + 1 < script.size() &&
+                   (std::isdigit(static_cast<unsigned char>(script[at + 1])) ||
+                    script[at + 1] == '-')) {
+                ++at;
+            }
+            return;  // ">&2": the target is a descriptor
+        }
+        redirectTarget = true;
+    };
+    const auto endCommand = [&] {
+        endWord();
+        skipping = false;
+        redirectTarget = false;
+        if (!commands.back().empty()) {
+            commands.emplace_back();
+        }
+    };
+    for (std::size_t at = 0; at < script.size(); ++at) {
+        const char c = script[at];
+        if (c == '\\' && at + 1 < script.size()) {
+            word.push_back(script[++at]);
+            hasWord = true;
+        } else if (c == '\'' || c == '"') {
+            const auto end = script.find(c, at + 1);
+            const auto stop = end == std::string_view::npos ? script.size() : end;
+            word.append(script.substr(at + 1, stop - at - 1));
+            hasWord = true;
+            at = stop;
+        } else if (c == ' ' || c == '\t') {
+            endWord();
+        } else if (c == '#' && !hasWord) {
+            const auto end = script.find('\n', at);
+            at = (end == std::string_view::npos ? script.size() : end) - 1;
+        } else if (c == '>' || c == '<' ||
+                   (c == '&' && at + 1 < script.size() && script[at + 1] == '>')) {
+            redirection(at);
+        } else if (c == ';' || c == '&' || c == '\n') {
+            endCommand();
+        } else if (c == '|') {
+            if (at + 1 < script.size() && script[at + 1] == '|') {
+                ++at;
+                endCommand();
+            } else {
+                endWord();
+            }
+            skipping = true;
+        } else {
+            word.push_back(c);
+            hasWord = true;
+        }
+    }
+    endWord();
+    if (commands.back().empty()) {
+        commands.pop_back();
+    }
+    return commands.empty() ? std::vector<std::string>{} : std::move(commands.back());
+}
+
+}  // namespace
+
+std::optional<std::string> DesktopApplicationsFinder::execProgram(
+    const std::vector<std::string>& arguments, int depth) {
     std::size_t index = 0;
-    if (!arguments.empty() && std::filesystem::path(arguments[0]).filename() == "env") {
-        index = 1;
-        while (index < arguments.size() && (arguments[index].find('=') != std::string::npos ||
-                                            arguments[index].starts_with("-"))) {
-            ++index;
+    // "A=1 tool" (in a shell's string), "env A=1 B=2 tool --x", "exec tool": all run "tool".
+    while (index < arguments.size()) {
+        const auto& argument = arguments[index];
+        const auto name = std::filesystem::path(argument).filename();
+        if (name != "env" && name != "exec" && !isAssignment(argument)) {
+            break;
+        }
+        ++index;
+        while (name == "env" && index < arguments.size() && arguments[index].starts_with("-")) {
+            // These two take the next argument as their value.
+            const bool valued = arguments[index] == "-u" || arguments[index] == "-C";
+            index += valued ? 2 : 1;
         }
     }
     if (index >= arguments.size() || arguments[index].empty()) {
         return std::nullopt;
     }
-    return arguments[index];
+    const auto& program = arguments[index];
+    if (program.find_first_of("$`(){}<>*?[~") != std::string::npos) {
+        return std::nullopt;  // the shell would make something else of it
+    }
+    if (!isShell(program)) {
+        return program;
+    }
+    // The shell is never the application: the program of its "-c" string is, else none.
+    for (++index; index < arguments.size(); ++index) {
+        const auto& option = arguments[index];
+        if (!option.starts_with("-") || option == "-" || option == "--") {
+            return std::nullopt;  // a script file, or standard input
+        }
+        if (!option.starts_with("--") && option.find('c') != std::string::npos) {
+            if (index + 1 >= arguments.size() || depth >= 4) {
+                return std::nullopt;
+            }
+            return execProgram(lastShellCommand(arguments[index + 1]), depth + 1);
+        }
+    }
+    return std::nullopt;
 }
-
-}  // namespace
 
 DesktopApplicationsFinder::Folders DesktopApplicationsFinder::Folders::standard() {
     Folders folders;
@@ -241,22 +383,33 @@ std::optional<std::string> DesktopApplicationsFinder::packageCopyright(
     if (!text) {
         return std::nullopt;
     }
+    // The first Copyright field (the one of "Files: *" in the machine-readable format) with all
+    // its holders: one per line, the first beside the field's name or on the line after it, the
+    // others on continuation lines that begin with a blank.
+    std::string holders;
+    bool inField = false;
     std::string_view rest = *text;
     while (!rest.empty()) {
         const auto end = rest.find('\n');
         auto line = rest.substr(0, end);
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        if (!line.starts_with("Copyright:")) {
+        if (!inField) {
+            if (line.starts_with("Copyright:")) {
+                inField = true;
+                line = line.substr(10);
+            } else {
+                continue;
+            }
+        } else if (line.empty() || (line.front() != ' ' && line.front() != '\t')) {
+            break;  // the next field, or the end of the paragraph
+        }
+        line = trimmed(line);
+        if (line.empty() || line == ".") {
             continue;
         }
-        line = trimmed(line.substr(10));
-        if (line.empty()) {
-            // The holders start on the continuation line.
-            line = trimmed(rest.substr(0, rest.find('\n')));
-        }
-        return line.empty() ? std::nullopt : std::optional<std::string>(line);
+        holders += (holders.empty() ? "" : "\n") + std::string(line);
     }
-    return std::nullopt;
+    return holders.empty() ? std::nullopt : std::optional<std::string>(holders);
 }
 
 std::vector<std::shared_ptr<LocalApplication>> DesktopApplicationsFinder::desktopApplications()

@@ -49,6 +49,11 @@ public:
     // The first file of every ID, in the order of the data folders and then of the names.
     std::vector<EntryFile> entryFiles() const;
 
+    // The program an Exec line's arguments start, as a name or path still to resolve: past "env"
+    // and its settings, and for "sh", "bash" or "dash" with "-c" the program of the command
+    // string, never the shell itself; none when no program can be named.
+    static std::optional<std::string> execProgram(const std::vector<std::string>& arguments,
+                                                  int depth = 0);
     // The program of an Exec line resolved as the desktop would, or none.
     std::optional<std::filesystem::path> resolveProgram(const std::string& program) const;
 

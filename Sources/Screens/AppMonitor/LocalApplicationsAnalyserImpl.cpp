@@ -4,12 +4,15 @@
 #include "Dispatch/DispatchGroup.h"
 #include "Locale/UnicodeText.h"
 #include "NaturalLanguage/LanguageRecognizer.h"
+#include "StringReadBudget.h"
 #include "Tools/BundleUtilities.h"
 #include "URLText.h"
 #include "Workspace/Workspace.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
+#include <thread>
 #include <unordered_set>
 
 namespace tarnwick {
@@ -368,6 +371,17 @@ std::shared_ptr<PUApplication> LocalApplicationsAnalyserImpl::analyse(
     return found;
 }
 
+std::size_t LocalApplicationsAnalyserImpl::concurrentApplications() {
+    // A check blocks on the string budget while others hold it, and a blocked work item would
+    // make the worker pool start another thread: so only as many applications are checked at a
+    // time as there are cores, and no more than the budget lets read their executables at once.
+    constexpr std::size_t kTypicalLeaseBytes = 4u << 20;
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t readers =
+        std::max<std::size_t>(1, StringReadBudget::shared().totalBytes() / kTypicalLeaseBytes);
+    return std::max<std::size_t>(2, std::min(cores, readers));
+}
+
 void LocalApplicationsAnalyserImpl::analyse(Applications applications,
                                             std::vector<DenyListProvider::Entry> denyList,
                                             std::vector<RestrictionPreference> rules,
@@ -376,19 +390,28 @@ void LocalApplicationsAnalyserImpl::analyse(Applications applications,
         std::mutex mutex;
         Results results;
         DispatchGroup group;
+        Applications applications;
+        std::atomic<std::size_t> next{0};
         std::vector<DenyListProvider::Entry> denyList;
         std::vector<RestrictionPreference> rules;
     };
     auto run = std::make_shared<Run>();
+    run->applications = std::move(applications);
     run->denyList = std::move(denyList);
     run->rules = std::move(rules);
     auto self = shared_from_this();
-    for (auto& application : applications) {
+    // A few lanes, each taking the next application until none is left: the applications are
+    // still checked side by side, on a bounded number of threads.
+    const std::size_t lanes = std::min(run->applications.size(), concurrentApplications());
+    for (std::size_t lane = 0; lane < lanes; ++lane) {
         run->group.enter();
-        m_internalQueue->async([self, run, application] {
-            if (auto found = self->analyse(application, run->denyList, run->rules)) {
-                std::lock_guard lock(run->mutex);
-                run->results.push_back(std::move(found));
+        m_internalQueue->async([self, run] {
+            for (auto index = run->next++; index < run->applications.size(); index = run->next++) {
+                if (auto found =
+                        self->analyse(run->applications[index], run->denyList, run->rules)) {
+                    std::lock_guard lock(run->mutex);
+                    run->results.push_back(std::move(found));
+                }
             }
             run->group.leave();
         });

@@ -65,6 +65,9 @@ public:
     std::vector<std::string> targetCountryTokens() const;
 
     const std::shared_ptr<DispatchQueue>& internalQueue() const { return m_internalQueue; }
+    // How many applications one analysis checks at a time: bounded by the cores and by the
+    // string budget, never by the number of applications.
+    static std::size_t concurrentApplications();
 
 private:
     Check check(DetectionReason::Case reasonCase) const;

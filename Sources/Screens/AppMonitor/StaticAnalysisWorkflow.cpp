@@ -61,6 +61,21 @@ StaticAnalysisWorkflow::~StaticAnalysisWorkflow() {
     ++m_generation;
 }
 
+void StaticAnalysisWorkflow::setNetworkWatch(std::function<bool()> isPathSatisfied,
+                                             std::function<void()> lackOfNetwork) {
+    m_isPathSatisfied = std::move(isPathSatisfied);
+    m_lackOfNetwork = std::move(lackOfNetwork);
+}
+
+void StaticAnalysisWorkflow::sayLackOfNetwork(Generation generation) {
+    if (!m_lackOfNetwork || !isCurrent(generation) ||
+        m_saidLackOfNetwork.exchange(generation) == generation) {
+        return;
+    }
+    m_log->warning("The network is missing: the checks that need it could not run.");
+    m_lackOfNetwork();
+}
+
 void StaticAnalysisWorkflow::send(Status status, Generation generation) {
     if (isCurrent(generation)) {
         m_status.send(status);
@@ -92,6 +107,9 @@ void StaticAnalysisWorkflow::fetchDenyList(Generation generation) {
             auto self = weak.lock();
             if (!self || !self->isCurrent(generation)) {
                 return;
+            }
+            if (!result && result.error() == DenyListProvider::Failure::noNetwork) {
+                self->sayLackOfNetwork(generation);
             }
             auto entries =
                 result ? std::move(result->entries) : std::vector<DenyListProvider::Entry>{};
@@ -189,6 +207,7 @@ void StaticAnalysisWorkflow::fetchDomainsInfo(Applications applications,
                                               Generation generation) {
     send(Status::fetchingDomainsInfo, generation);
     auto group = std::make_shared<DispatchGroup>();
+    auto failures = std::make_shared<std::atomic<std::size_t>>(0);
     std::weak_ptr<StaticAnalysisWorkflow> weak = weak_from_this();
     for (const auto& application : applications) {
         std::optional<std::string> address;
@@ -207,7 +226,8 @@ void StaticAnalysisWorkflow::fetchDomainsInfo(Applications applications,
         }
         group->enter();
         auto provider = m_domainInfoProvider;
-        provider->internalQueue()->async([weak, group, application, provider, host = *host] {
+        provider->internalQueue()->async([weak, group, failures, application, provider,
+                                          host = *host] {
             auto self = weak.lock();
             if (!self) {
                 group->leave();
@@ -215,7 +235,7 @@ void StaticAnalysisWorkflow::fetchDomainsInfo(Applications applications,
             }
             std::weak_ptr<ContextLog> log = self->m_log;
             self.reset();
-            provider->domainInfo(host, [log, group, application,
+            provider->domainInfo(host, [log, group, failures, application,
                                         host](std::optional<DomainInfo> info) {
                 auto alive = log.lock();
                 if (info) {
@@ -225,17 +245,25 @@ void StaticAnalysisWorkflow::fetchDomainsInfo(Applications applications,
                                     ", country: " + info->country);
                     }
                     application->setDomainInfo(std::move(info));
-                } else if (alive) {
-                    alive->warning("Did fail to fetch info for domain " + host +
-                                   ", app: " + application->logDescription());
+                } else {
+                    ++*failures;
+                    if (alive) {
+                        alive->warning("Did fail to fetch info for domain " + host +
+                                       ", app: " + application->logDescription());
+                    }
                 }
                 group->leave();
             });
         });
     }
-    group->notify(m_internalQueue, [weak, generation, group, applications,
+    group->notify(m_internalQueue, [weak, generation, group, failures, applications,
                                     denyList = std::move(denyList)]() mutable {
         if (auto self = weak.lock(); self && self->isCurrent(generation)) {
+            // A look-up also fails for a host that does not exist: only with the path down is it
+            // the network that was missing.
+            if (*failures > 0 && self->m_isPathSatisfied && !self->m_isPathSatisfied()) {
+                self->sayLackOfNetwork(generation);
+            }
             self->analyse(std::move(applications), std::move(denyList), generation);
         }
     });

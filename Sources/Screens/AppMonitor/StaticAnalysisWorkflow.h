@@ -14,6 +14,7 @@
 #include "Tools/UndesirableCountriesManagerType.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -45,6 +46,13 @@ public:
                            Preferences& preferences);
     ~StaticAnalysisWorkflow();
 
+    // What the scan does when a check that needs the network could not run for lack of it (the
+    // deny list's download; the look-ups of the applications' servers while the path is down):
+    // `lackOfNetwork` is called, at most once per scan. `isPathSatisfied` is the connectivity
+    // watch. Without them nothing is said.
+    void setNetworkWatch(std::function<bool()> isPathSatisfied,
+                         std::function<void()> lackOfNetwork);
+
     // Begins a scan and returns at once; `starting` and `fetchingDenyList` are sent before it
     // returns.
     void start();
@@ -73,6 +81,7 @@ private:
     void analyse(Applications applications, std::vector<DenyListProvider::Entry> denyList,
                  Generation generation);
     void finish(Results results, Generation generation);
+    void sayLackOfNetwork(Generation generation);
 
     std::shared_ptr<DenyListProvider> m_denyListProvider;
     std::shared_ptr<LocalApplicationsScanner> m_applicationsScanner;
@@ -81,6 +90,10 @@ private:
     std::shared_ptr<LocalApplicationsAnalyser> m_applicationsAnalyser;
     const UndesirableCountriesManagerType& m_undesirableCountries;
     Preferences& m_preferences;
+    std::function<bool()> m_isPathSatisfied;
+    std::function<void()> m_lackOfNetwork;
+    // The scan whose lack of network was said last.
+    std::atomic<Generation> m_saidLackOfNetwork{0};
 
     AnyCancellable m_statusSubscriber;
     // Stands for the subscription to the current scan's chain: a stage of an older scan finds

@@ -22,6 +22,7 @@ public:
     // copy of the lease goes.
     std::shared_ptr<void> acquire(std::size_t bytes);
 
+    std::size_t totalBytes() const { return m_total; }
     // Used for testing only
     std::size_t inUse() const;
 

@@ -170,7 +170,12 @@ void AppMonitorResultView::requestRemoval(const std::shared_ptr<PUApplication>& 
             }
         },
         m_listArea);
-    m_uninstallPopUp->setQuestion(UninstallPopUpView::questionFor(*application));
+    if (const auto refusal = UninstallPopUpView::refusalFor(*application)) {
+        m_uninstallPopUp->setQuestion(*refusal);
+        m_uninstallPopUp->setRemovable(false);
+    } else {
+        m_uninstallPopUp->setQuestion(UninstallPopUpView::questionFor(*application));
+    }
     // A tap beside the card closes it at once; the card stays until the next request.
     m_uninstallPopUp->onTapOutside = [this] { setPopUpPresented(false); };
     static_cast<ListArea*>(m_listArea)->overlay = m_uninstallPopUp.data();

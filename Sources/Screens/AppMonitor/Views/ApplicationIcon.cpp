@@ -3,11 +3,17 @@
 #include "Foundation/OutsideFile.h"
 #include "Screens/AppMonitor/PUApplication.h"
 #include "Workspace/DesktopEntry.h"
+#include "Workspace/IconTheme.h"
 #include "Workspace/Workspace.h"
 
 #include <QApplication>
+#include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QStyle>
+#include <QSvgRenderer>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -17,6 +23,47 @@ QIcon fromPNG(const std::optional<IconImage>& image) {
     QPixmap pixmap;
     if (!image || image->png.empty() ||
         !pixmap.loadFromData(image->png.data(), uint(image->png.size()), "PNG")) {
+        return {};
+    }
+    return QIcon(pixmap);
+}
+
+// The icon of a theme name, found and read by us rather than by QIcon::fromTheme: Qt opens a theme
+// file the plain way when it paints, and a FIFO planted under a theme folder would then hold the
+// window for good. Qt's own search paths (the platform's, or a test's) follow the standard ones.
+QIcon fromTheme(const std::string& name) {
+    auto folders = IconTheme::Folders::fromEnvironment();
+    for (const QString& path : QIcon::themeSearchPaths()) {
+        const std::filesystem::path folder = path.toStdString();
+        if (folder.is_absolute() &&
+            std::find(folders.baseDirectories.begin(), folders.baseDirectories.end(), folder) ==
+                folders.baseDirectories.end()) {
+            folders.baseDirectories.push_back(folder);
+        }
+    }
+    const IconTheme theme(std::move(folders), QIcon::themeName().toStdString());
+    const auto icon = theme.lookup(name, ApplicationIcon::largestSide);
+    if (!icon) {
+        return {};
+    }
+    const QByteArray bytes =
+        QByteArray::fromRawData(icon->bytes.data(), qsizetype(icon->bytes.size()));
+    if (icon->format == IconTheme::Icon::Format::svg) {
+        QSvgRenderer renderer(bytes);
+        if (!renderer.isValid()) {
+            return {};
+        }
+        QImage image(ApplicationIcon::largestSide, ApplicationIcon::largestSide,
+                     QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        renderer.setAspectRatioMode(Qt::KeepAspectRatio);
+        renderer.render(&painter);
+        painter.end();
+        return QIcon(QPixmap::fromImage(image));
+    }
+    QPixmap pixmap;
+    if (!pixmap.loadFromData(bytes, icon->format == IconTheme::Icon::Format::xpm ? "XPM" : "PNG")) {
         return {};
     }
     return QIcon(pixmap);
@@ -39,7 +86,7 @@ QIcon fromDesktopEntry(const std::filesystem::path& file) {
         }
         return QIcon(pixmap);
     }
-    return QIcon::fromTheme(QString::fromStdString(*entry->icon()));
+    return fromTheme(*entry->icon());
 }
 
 }  // namespace
@@ -59,8 +106,10 @@ QIcon ApplicationIcon::own(const PUApplication& application, const Workspace& wo
 }
 
 QIcon ApplicationIcon::generic() {
-    return QIcon::fromTheme(QStringLiteral("application-x-executable"),
-                            QApplication::style()->standardIcon(QStyle::SP_FileIcon));
+    if (QIcon icon = fromTheme("application-x-executable"); !icon.isNull()) {
+        return icon;
+    }
+    return QApplication::style()->standardIcon(QStyle::SP_FileIcon);
 }
 
 QIcon ApplicationIcon::of(const PUApplication& application, const Workspace& workspace) {

@@ -15,6 +15,8 @@ class Workspace;
 class ApplicationIcon {
 public:
     static constexpr std::size_t maximumImageFileBytes = 4 * 1024 * 1024;
+    // The largest an icon is shown (the uninstall pop-up's), the size a theme icon is read for.
+    static constexpr int largestSide = 96;
 
     static QIcon of(const PUApplication& application, const Workspace& workspace);
     static QIcon of(const PUApplication& application);

@@ -189,6 +189,30 @@ QString UninstallPopUpView::questionFor(const PUApplication& application) {
     return qtext(ApplicationRemoval::confirmation(application.name(), *origin));
 }
 
+std::optional<QString> UninstallPopUpView::refusalFor(const PUApplication& application) {
+    const auto& origin = application.origin();
+    if (!origin || origin->kind == ApplicationOrigin::Kind::bundle) {
+        return std::nullopt;
+    }
+    if (ApplicationRemoval::command(*origin)) {
+        return std::nullopt;
+    }
+    if (origin->kind == ApplicationOrigin::Kind::desktopEntry) {
+        return QStringLiteral(
+            "No package manager installed this application, so it cannot be removed here. Remove "
+            "its files by hand.");
+    }
+    return QStringLiteral(
+               "%1 cannot be removed here: the name it was installed under cannot be "
+               "passed on safely.")
+        .arg(qtext(application.name()));
+}
+
+void UninstallPopUpView::setRemovable(bool removable) {
+    m_uninstall->setEnabled(removable);
+    m_uninstall->setVisible(removable);
+}
+
 void UninstallPopUpView::setQuestion(const QString& question) {
     m_question = question;
     m_questionLabel->setText(question);

@@ -50,7 +50,12 @@ public:
     // The question asked for an application: a bundle's "Uninstall <name>?"; for an installed
     // desktop application, what its kind's removal takes away (the package, the snap, ...).
     static QString questionFor(const PUApplication& application);
+    // Why the application cannot be removed from here (an entry no package manager installed),
+    // or none when it can: said before anything is pressed, instead of a question.
+    static std::optional<QString> refusalFor(const PUApplication& application);
     void setQuestion(const QString& question);
+    // Without removal the card only tells why, and offers nothing but to close it.
+    void setRemovable(bool removable);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <unordered_set>
 
 namespace tarnwick {
@@ -360,6 +363,61 @@ TEST(AnalysisRunTests, NamesWebAddressesDenyListExtrasAndOrder) {
     });
     ASSERT_TRUE(done.wait(std::chrono::seconds(30)));
     EXPECT_TRUE(results.empty());
+}
+
+// Notes how many executables are read at once; each read takes a moment, as a large one does.
+class ConcurrencyRecordingParser final : public BinaryStringsParser {
+public:
+    CStringList parse(const std::filesystem::path&) const override {
+        const int now = ++m_reading;
+        int peak = m_peak.load();
+        while (now > peak && !m_peak.compare_exchange_weak(peak, now)) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        --m_reading;
+        ++m_reads;
+        return {};
+    }
+    int peak() const { return m_peak; }
+    int reads() const { return m_reads; }
+
+private:
+    mutable std::atomic<int> m_reading{0};
+    mutable std::atomic<int> m_peak{0};
+    mutable std::atomic<int> m_reads{0};
+};
+
+TEST(AnalysisRunTests, ManyApplicationsAreCheckedOnABoundedNumberOfThreads) {
+    TemporaryDirectory folder;
+    FixedCountries countries({"RU"});
+    auto parser = std::make_shared<ConcurrencyRecordingParser>();
+    auto analyser = std::make_shared<LocalApplicationsAnalyserImpl>(parser, countries);
+    LocalApplicationsAnalyser::Applications applications;
+    for (int index = 0; index < 200; ++index) {
+        BundleFixture bundle;
+        bundle.name = "App" + std::to_string(index) + ".app";
+        bundle.info["CFBundleIdentifier"] = "ru.app" + std::to_string(index);
+        bundle.executable = "x";
+        applications.push_back(application(folder.path(), bundle));
+    }
+    DispatchGroup done;
+    done.enter();
+    LocalApplicationsAnalyser::Results results;
+    analyser->analyse(applications, {},
+                      {RestrictionPreference(DetectionReason::binaryURLs("", {})),
+                       RestrictionPreference(DetectionReason::bundleID(""))},
+                      [&](auto found) {
+                          results = std::move(found);
+                          done.leave();
+                      });
+    ASSERT_TRUE(done.wait(std::chrono::seconds(120)));
+    EXPECT_EQ(results.size(), 200u);
+    EXPECT_EQ(parser->reads(), 200);
+    const int cores = static_cast<int>(std::max(2u, std::thread::hardware_concurrency()));
+    EXPECT_LE(parser->peak(), cores);
+    EXPECT_LE(parser->peak(),
+              static_cast<int>(LocalApplicationsAnalyserImpl::concurrentApplications()));
+    EXPECT_GE(parser->peak(), 1);
 }
 
 TEST(ReasonViewModelTests, ExecutableHostsGetTheirOwnBlock) {

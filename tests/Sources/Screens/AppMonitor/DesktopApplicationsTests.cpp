@@ -1,7 +1,9 @@
 #include "AppMonitorTestSupport.h"
 #include "Screens/AppMonitor/BinaryStringsParserImpl.h"
+#include "Screens/AppMonitor/DesktopApplicationsFinder.h"
 #include "Screens/AppMonitor/LocalApplicationsAnalyserImpl.h"
 #include "Screens/AppMonitor/LocalApplicationsScanner.h"
+#include "Workspace/DesktopEntry.h"
 #include "support/ElfFixture.h"
 #include "support/TemporaryDirectory.h"
 
@@ -241,6 +243,98 @@ TEST(DesktopApplicationsTests, FindsEachKindWithItsEvidence) {
     ASSERT_TRUE(byID["org.example.Flat"]->appStoreInfo());
     EXPECT_EQ(byID["org.example.Flat"]->appStoreInfo()->title, "Flat Studio");
     EXPECT_FALSE(byID["ru-client"]->appStoreInfo());
+}
+
+TEST(DesktopApplicationsTests, AShellWrapperNamesItsProgramNeverTheShell) {
+    struct Row {
+        const char* exec;
+        std::optional<std::string> program;
+    };
+    const Row rows[] = {
+        {"foo-ui --open %U", "foo-ui"},
+        {"env A=1 B=2 /opt/foo/bin/foo-ui", "/opt/foo/bin/foo-ui"},
+        {"env -u DISPLAY foo-ui", "foo-ui"},
+        // A wrapper that stops the running copy first still starts the application last.
+        {"/bin/sh -c \"pkill -15 foo-ui; foo-ui\"", "foo-ui"},
+        {"sh -c \"updater --check\"", "updater"},
+        {"bash -lc \"cd /opt/foo && exec /opt/foo/run >/dev/null 2>&1\"", "/opt/foo/run"},
+        {"dash -e -c \"GDK_BACKEND=x11 foo-ui %f\"", "foo-ui"},
+        {"sh -c \"foo-ui 2>&1 | logger -t foo\"", "foo-ui"},
+        {"sh -c \"foo-ui &> /tmp/log\"", "foo-ui"},
+        {"sh -c \"foo-ui || notify-send failed # comment\"", "foo-ui"},
+        {"sh -c \"foo-ui; # comment\nbar-ui\"", "bar-ui"},
+        {"/usr/bin/env sh -c \"env A=1 sh -c 'foo-ui'\"", "foo-ui"},
+        {"sh -c \"\\\"\\$HOME/bin/foo-ui\\\"\"", std::nullopt},
+        {"sh -c \"$(cat /etc/foo)\"", std::nullopt},
+        {"sh /opt/foo/start.sh", std::nullopt},
+        {"sh -c", std::nullopt},
+        {"bash", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.exec);
+        const auto arguments = DesktopEntry::execArguments(row.exec);
+        ASSERT_TRUE(arguments);
+        EXPECT_EQ(DesktopApplicationsFinder::execProgram(*arguments), row.program);
+    }
+
+    // Through the search path as any program, and with none found no executable at all.
+    Desktop desktop;
+    copyExecutable(desktop / "bin/ru-client");
+    desktop.write("home-share/applications/wrapped.desktop",
+                  entry("Name=Wrapped\nExec=/bin/sh -c \"pkill -15 ru-client; ru-client\""));
+    desktop.write("home-share/applications/unknown.desktop",
+                  entry("Name=Unknown\nExec=sh -c \"updater-not-installed --check\""));
+    std::map<std::string, std::filesystem::path> code;
+    for (const auto& application : desktop.scan()) {
+        code[application->bundleID()] = application->codeURL();
+    }
+    EXPECT_EQ(code["wrapped"], desktop / "bin/ru-client");
+    EXPECT_EQ(code["unknown"], std::filesystem::path());
+}
+
+TEST(DesktopApplicationsTests, EveryHolderOfThePackageCopyrightIsRead) {
+    const std::string holders =
+        "1987-1999, E. I. du Pont de Nemours and Company\n"
+        "2001-2004, Tool Authors <dev@tool.example.ru>\n"
+        "2010 Other Person";
+    struct Row {
+        const char* name;
+        std::string field;
+    };
+    const Row rows[] = {
+        {"first holder beside the name",
+         "Copyright: 1987-1999, E. I. du Pont de Nemours and Company\n"
+         " 2001-2004, Tool Authors <dev@tool.example.ru>\n"
+         "\t2010 Other Person\n"
+         "License: GPL-2+\n"},
+        {"holders on the lines after",
+         "Copyright:\n"
+         "  1987-1999, E. I. du Pont de Nemours and Company\n"
+         "  2001-2004, Tool Authors <dev@tool.example.ru>\n"
+         "  .\n"
+         "  2010 Other Person\n"
+         "\n"
+         "Files: debian/*\n"
+         "Copyright: 2022 Packager\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Desktop desktop;
+        desktop.populate();
+        desktop.write("doc/ru-tool/copyright",
+                      "Format: https://www.debian.org/doc/"
+                      "packaging-manuals/copyright-format/1.0/\n\n"
+                      "Files: *\n" +
+                          row.field);
+        std::shared_ptr<LocalApplication> tool;
+        for (const auto& application : desktop.scan()) {
+            if (application->bundleID() == "kde-tool") {
+                tool = application;
+            }
+        }
+        ASSERT_NE(tool, nullptr);
+        EXPECT_EQ(tool->copyrightString(), holders);
+    }
 }
 
 TEST(DesktopApplicationsTests, TheChecksReadTheirEvidence) {

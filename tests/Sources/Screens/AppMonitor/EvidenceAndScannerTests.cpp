@@ -4,12 +4,14 @@
 #include "Screens/AppMonitor/CodeSigningInfoModel.h"
 #include "Screens/AppMonitor/LocalApplicationsScanner.h"
 #include "Screens/AppMonitor/StringReadBudget.h"
+#include "support/ElfFixture.h"
 #include "support/SigningFixture.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <sys/stat.h>
 
@@ -60,6 +62,53 @@ TEST(BinaryStringsParserTests, ReadsTheRightSliceLowerCased) {
     }
     TemporaryDirectory empty;
     EXPECT_TRUE(BinaryStringsParserImpl().parse(empty / "Missing.app").empty());
+}
+
+TEST(BinaryStringsParserTests, OneHostileExecutableTakesNoMoreThanItsGrant) {
+    // Millions of the shortest strings, where each string's view outweighs its bytes many times.
+    const auto repeated = [](const std::string& unit, std::size_t bytes) {
+        std::string text;
+        text.reserve(bytes + unit.size());
+        while (text.size() < bytes) {
+            text += unit;
+        }
+        return text;
+    };
+    const auto elfOf = [](std::string data) {
+        ElfFixture fixture;
+        fixture.sections = {{".rodata", 1, 0x2, std::move(data)}};
+        return buildElf(fixture);
+    };
+    struct Row {
+        const char* name;
+        std::function<std::string()> executable;
+        std::string first;
+    };
+    const Row rows[] = {
+        {"an ELF of 32 MiB of \"é\"",
+         [&] { return elfOf(repeated(std::string("\xC3\x89\0", 3), 32u << 20)); }, "\xC3\xA9"},
+        // "İ" grows by a byte in lower case: it cannot stay where it lies.
+        {"an ELF of 32 MiB of \"İ\"",
+         [&] { return elfOf(repeated(std::string("\xC4\xB0\0", 3), 32u << 20)); }, "i\xCC\x87"},
+        {"a Mach-O with 40 MiB of C strings",
+         [&] {
+             MachOFixtureImage image;
+             image.cStrings = {repeated(std::string("Ab\0", 3), 40u << 20)};
+             return buildThinMachO(image);
+         },
+         "ab"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TemporaryDirectory folder;
+        const auto path = folder / "executable";
+        writeFile(path, row.executable());
+        const auto strings = BinaryStringsParserImpl::parseExecutable(path);
+        ASSERT_FALSE(strings.empty());
+        EXPECT_EQ(std::string(strings[0].substr(0, 16)), row.first);
+        // The grant: the string data the readers take at most, and half as much again.
+        EXPECT_LE(strings.memoryBytes(), BinaryStringsParserImpl::kMaximumStringBytes * 3 / 2);
+    }
 }
 
 TEST(CodeSigningInfoModelTests, TeamAndCertificateCountries) {

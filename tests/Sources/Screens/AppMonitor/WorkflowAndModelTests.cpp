@@ -245,6 +245,57 @@ TEST_F(WholeScanTest, NothingFoundWithoutNetworkSaysSo) {
     EXPECT_TRUE(model->puApplications().get().empty());
 }
 
+TEST_F(WholeScanTest, OfflineChecksBesideTheStoreSaySoToo) {
+    // No store lookup is configured, so only the deny list and the servers' look-ups need the
+    // network here.
+    bundle(m_home / "Offline", "Beta.app",
+           {{"CFBundleIdentifier", "com.beta.tool"},
+            {"SUFeedURL", "https://updates.beta.example/feed.xml"}});
+    std::filesystem::remove_all(m_home / "Downloads");
+    struct Row {
+        const char* name;
+        std::vector<std::string> targets;
+        const char* folder;
+        bool pathUp;
+        Status expected;
+    };
+    const Row rows[] = {
+        {"the deny list cannot be fetched",
+         {"RU"},
+         "Nothing",
+         false,
+         Status::nothingFoundNoNetwork},
+        {"the servers cannot be looked up",
+         {"BY"},
+         "Offline",
+         false,
+         Status::nothingFoundNoNetwork},
+        // Online, a host that does not resolve is the host's matter, not the network's.
+        {"a server does not resolve while online", {"BY"}, "Offline", true, Status::nothingFound},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto offline = environment();
+        offline.lookupService = "";
+        offline.denyListHost = "http://deny.invalid/";
+        offline.isPathSatisfied = [up = row.pathUp] { return up; };
+        offline.resolver = DNSResolver([](const std::string&) { return std::nullopt; });
+        offline.folders = {m_home / row.folder, m_home / "Downloads"};
+        m_countries.set(row.targets);
+        auto model = makeModel(offline);
+        model->setScanState(ScanState::active);
+        model->startScan();
+        ASSERT_TRUE(RunLoop::main().runUntil(
+            [&] {
+                return model->status().get() == Status::nothingFound ||
+                       model->status().get() == Status::nothingFoundNoNetwork;
+            },
+            60s));
+        EXPECT_EQ(model->status().get(), row.expected);
+        EXPECT_EQ(model->networkStatusForLastScan().get(), row.pathUp);
+    }
+}
+
 TEST_F(WholeScanTest, AScanStartedTwiceDeliversOnlyTheSecond) {
     auto model = makeModel(environment());
     std::atomic<int> results{0};

@@ -1,4 +1,5 @@
 #include "Screens/AppMonitor/PUApplication.h"
+#include "Screens/AppMonitor/Views/AppMonitorCellView.h"
 #include "Screens/AppMonitor/Views/ApplicationIcon.h"
 #include "Screens/AppMonitor/Views/FileManagerReveal.h"
 #include "Workspace/Workspace.h"
@@ -11,9 +12,18 @@
 #include <QDBusVirtualObject>
 #include <QIcon>
 #include <QImage>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace tarnwick {
 namespace {
@@ -117,6 +127,87 @@ TEST(ApplicationIconTest, TheScannedIconTheBundlesTheEntrysOrTheGenericOne) {
             EXPECT_EQ(icon.pixmap(QSize(32, 32)).toImage(), generic);
         }
     }
+    QIcon::setThemeName(themeName);
+    QIcon::setThemeSearchPaths(searchPaths);
+}
+
+// Sets an environment variable for one test.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = std::getenv(name)) {
+            m_old = old;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnvironment() {
+        if (m_old) {
+            ::setenv(m_name, m_old->c_str(), 1);
+        } else {
+            ::unsetenv(m_name);
+        }
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+TEST(ApplicationIconTest, AThemeIconThatIsAFifoNeitherFreezesTheWindowNorShows) {
+    TemporaryDirectory home;
+    const auto share = home.path() / "share";
+    const ScopedEnvironment dataHome("XDG_DATA_HOME", share.string());
+    const ScopedEnvironment dataDirs("XDG_DATA_DIRS", (home.path() / "none").string());
+    writeFile(share / "icons/hicolor/index.theme",
+              "[Icon Theme]\nName=Hicolor\nDirectories=48x48/apps\n\n"
+              "[48x48/apps]\nSize=48\nType=Threshold\n");
+    const auto fifo = share / "icons/hicolor/48x48/apps/org.example.Fifo.png";
+    std::filesystem::create_directories(fifo.parent_path());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto entry = home.path() / "org.example.Fifo.desktop";
+    std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Fifo\nExec=/bin/true\n"
+                            "Icon=org.example.Fifo\n";
+    // Where Qt itself would look for that name.
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    const QString themeName = QIcon::themeName();
+    QIcon::setThemeSearchPaths({QString::fromStdString((share / "icons").string())});
+    QIcon::setThemeName(QStringLiteral("hicolor"));
+
+    // Should the window's thread wait on the FIFO after all, a writer comes after ten seconds and
+    // lets it go, so that the test fails instead of hanging.
+    std::atomic<bool> done{false};
+    std::atomic<bool> frozen{false};
+    std::thread watchdog([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (writer >= 0) {  // a reader is waiting on the other end
+                    frozen = true;
+                    ::close(writer);
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    const auto application = std::make_shared<PUApplication>(
+        "Fifo", entry, "org.example.Fifo", std::nullopt, std::vector<DetectionReason>{},
+        std::nullopt, std::nullopt, [](const std::string&) { return std::optional<IconImage>(); });
+    QWidget window;
+    auto* cell = new AppMonitorCellView(
+        application, [](const auto&) {}, [](const auto&) {}, &window);
+    window.resize(600, 120);
+    window.show();
+    bool ticked = false;
+    QTimer::singleShot(0, &window, [&] { ticked = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticked; }, 20000));
+    const QImage shown = cell->iconLabel()->pixmap().toImage();
+    const QImage popUpIcon = ApplicationIcon::of(*application).pixmap(QSize(32, 32)).toImage();
+    done = true;
+    watchdog.join();
+    EXPECT_FALSE(frozen) << "the window's thread waited on the FIFO";
+    EXPECT_EQ(popUpIcon, ApplicationIcon::generic().pixmap(QSize(32, 32)).toImage());
+    EXPECT_FALSE(shown.isNull());
     QIcon::setThemeName(themeName);
     QIcon::setThemeSearchPaths(searchPaths);
 }

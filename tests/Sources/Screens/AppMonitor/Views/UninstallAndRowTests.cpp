@@ -136,6 +136,7 @@ TEST(RemovalFlowKindTest, ThePopUpNamesWhatGoesAndTellsWhyARemovalFailed) {
         int exitStatus;
         std::string question;
         std::string failure;
+        bool offered = true;
     };
     const std::string couldNot = "Could not remove \u201cAlpha\u201d: ";
     const std::string packageQuestion =
@@ -148,12 +149,14 @@ TEST(RemovalFlowKindTest, ThePopUpNamesWhatGoesAndTellsWhyARemovalFailed) {
          127,
          packageQuestion,
          couldNot + "no administrator's password was given. Nothing was removed."},
+        // Where removal cannot succeed the card says so at once and offers no removal.
         {"package named like an option",
          {Kind::debianPackage, "-oAPT::x", false, {}},
          0,
-         "Remove the package \u201c-oAPT::x\u201d" +
-             packageQuestion.substr(packageQuestion.find(',')),
-         "The application's name cannot be passed on safely; nothing was removed."},
+         "Alpha cannot be removed here: the name it was installed under cannot be passed on "
+         "safely.",
+         "",
+         false},
         {"user's flatpak fails",
          {Kind::flatpak, "org.alpha.App", true, {}},
          1,
@@ -174,9 +177,10 @@ TEST(RemovalFlowKindTest, ThePopUpNamesWhatGoesAndTellsWhyARemovalFailed) {
         {"an entry nothing installed",
          {Kind::desktopEntry, {}, false, "/x/alpha.desktop"},
          0,
-         "Remove \u201cAlpha\u201d?",
          "No package manager installed this application, so it cannot be removed here. Remove "
-         "its files by hand."},
+         "its files by hand.",
+         "",
+         false},
         {"bundle fails",
          {Kind::bundle, {}, false, {}},
          1,
@@ -204,6 +208,17 @@ TEST(RemovalFlowKindTest, ThePopUpNamesWhatGoesAndTellsWhyARemovalFailed) {
         EXPECT_LE(results->uninstallPopUp()->card()->height(),
                   UninstallPopUpView::maximumCardHeight);
         EXPECT_GE(question->height(), question->heightForWidth(question->width()));
+        if (!test.offered) {
+            EXPECT_FALSE(results->uninstallPopUp()->uninstallButton()->isVisibleTo(
+                results->uninstallPopUp()));
+            EXPECT_FALSE(results->uninstallPopUp()->uninstallButton()->isEnabled());
+            EXPECT_TRUE(
+                results->uninstallPopUp()->cancelButton()->isVisibleTo(results->uninstallPopUp()));
+            results->uninstallPopUp()->cancelButton()->click();
+            EXPECT_EQ(results->cells().size(), 3u);
+            EXPECT_FALSE(results->removalFailure()->isVisible());
+            continue;
+        }
         results->uninstallPopUp()->uninstallButton()->click();
         const bool removed = test.failure.empty();
         EXPECT_EQ(results->cells().size(), removed ? 2u : 3u);
