@@ -912,16 +912,28 @@ void ConnectionsMonitorViewModel::showMap() {
         return;
     }
     std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    m_locationManager->requestAuthorization([weakSelf] {
-        if (const auto self = weakSelf.lock()) {
-            self->showsMap.set(true);
-        }
-    });
+    m_locationManager->requestAuthorization(
+        [weakSelf] {
+            if (const auto self = weakSelf.lock()) {
+                self->userLocationUnavailability.set(UserLocationUnavailability::none);
+                self->showsMap.set(true);
+            }
+        },
+        // Without a way to allow the location, the map still shows the servers: circles and
+        // city names, without lines from the user.
+        [weakSelf](UserLocationUnavailability reason) {
+            if (const auto self = weakSelf.lock()) {
+                self->userLocationUnavailability.set(reason);
+                self->showsMap.set(true);
+            }
+        });
 }
 
 void ConnectionsMonitorViewModel::hideMapIfLocationDenied() {
     dispatchPreconditionOnMain();
-    if (!m_locationManager->isAuthorized()) {
+    // A map shown without the position has nothing the user could allow: it stays.
+    if (!m_locationManager->isAuthorized() &&
+        userLocationUnavailability.get() == UserLocationUnavailability::none) {
         showsMap.set(false);
     }
 }
@@ -930,6 +942,10 @@ void ConnectionsMonitorViewModel::restoreMapIfLocationAllowed() {
     dispatchPreconditionOnMain();
     if (m_locationManager->isAuthorized()) {
         showsMap.set(true);
+        showMap();
+    } else if (boolSetting(SettingsKey::isUserLocationAllowed)) {
+        // The service forgets the permission between launches; the user gave it before, so it is
+        // asked for again without sending the user to the settings.
         showMap();
     }
 }
