@@ -194,7 +194,7 @@ bool ConnectionMonitorCellView::eventFilter(QObject* watched, QEvent* event) {
         const QString name = qtext(m_app->localizedName());
         m_name->setText(m_name->fontMetrics().elidedText(
             name, Qt::ElideMiddle, std::max(0, m_name->contentsRect().width())));
-        m_name->setToolTip(name);
+        m_name->setToolTip(cmviews::plainToolTip(name));
     }
     if (watched == m_header && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
