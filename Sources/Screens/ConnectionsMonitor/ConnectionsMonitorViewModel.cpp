@@ -222,6 +222,8 @@ void ConnectionsMonitorViewModel::setShowOnlyCompromised(bool show) {
     dispatchPreconditionOnMain();
     m_showOnlyCompromised.set(show);
     applySearchFilter();
+    // The map switches between all of the expanded application's servers and its warnings.
+    updateMapAnnotations(true);
 }
 
 void ConnectionsMonitorViewModel::setApplications(ApplicationList applications) {
@@ -785,6 +787,9 @@ void ConnectionsMonitorViewModel::applySearchFilter() {
         return;
     }
     ApplicationList compromised;
+    // The map shows the expanded application's warnings: it is drawn afresh only when they
+    // changed, not for every warning of another application.
+    bool expandedChanged = false;
     for (const auto& application : m_applications) {
         if (!application->isWarning()) {
             continue;
@@ -795,13 +800,19 @@ void ConnectionsMonitorViewModel::applySearchFilter() {
                 hits.push_back(hit);
             }
         }
+        if (application == m_expandedInfoForApp.get() &&
+            hits != application->compromisedChildren.get()) {
+            expandedChanged = true;
+        }
         application->compromisedChildren.set(hits);
         if (!hits.empty()) {
             compromised.push_back(application);
         }
     }
     applyTextFilter(text, std::move(compromised));
-    updateMapAnnotations(true);
+    if (expandedChanged) {
+        updateMapAnnotations(true);
+    }
 }
 
 void ConnectionsMonitorViewModel::applyTextFilter(const std::string& text,
