@@ -42,7 +42,8 @@ ConnectionMonitorCellView::ConnectionMonitorCellView(
     line->setSpacing(12);
     m_icon = new QLabel(m_header);
     m_icon->setFixedSize(32, 32);
-    QPixmap icon = programIconPixmap(m_app->iconBundleIdentifier(), 32, devicePixelRatioF());
+    QPixmap icon = programIconPixmap(m_app->iconBundleIdentifier(), 32, devicePixelRatioF(),
+                                     m_app->iconBundlePath());
     icon.setDevicePixelRatio(devicePixelRatioF());
     m_icon->setPixmap(icon);
     line->addWidget(m_icon);

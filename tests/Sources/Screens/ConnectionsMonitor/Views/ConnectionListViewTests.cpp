@@ -2,10 +2,18 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorCellView.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorHitCellView.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorInProgressView.h"
+#include "Tools/WorkspaceUtilities.h"
+#include "support/BundleFixture.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QLabel>
 #include <QTest>
 #include <QTextDocument>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
 
 namespace tarnwick::testing {
 namespace {
@@ -69,6 +77,58 @@ TEST_F(ConnectionListView, NamesFromOutsideAreShownAsPlainText) {
         }
     }
     EXPECT_TRUE(nameShown);
+}
+
+std::string bigEndian32(std::size_t value) {
+    return {static_cast<char>((value >> 24) & 0xff), static_cast<char>((value >> 16) & 0xff),
+            static_cast<char>((value >> 8) & 0xff), static_cast<char>(value & 0xff)};
+}
+
+// A row made after its program quit still shows the icon found while the program ran.
+TEST_F(ConnectionListView, ARowKeepsTheIconFoundWhileItsProgramRan) {
+    QImage red(64, 64, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(red.save(&buffer, "PNG"));
+    const std::string image(png.constData(), static_cast<std::size_t>(png.size()));
+    TemporaryDirectory folder;
+    BundleFixture fixture;
+    fixture.name = "Quitter.app";
+    fixture.info["CFBundleIdentifier"] = Value(std::string("org.example.Quitter"));
+    fixture.info["CFBundleIconFile"] = Value(std::string("AppIcon"));
+    fixture.executable = readFile("/bin/sleep");
+    const auto quitter = testing::writeBundle(folder.path(), fixture);
+    writeFile(
+        quitter / "Contents/Resources/AppIcon.icns",
+        "icns" + bigEndian32(16 + image.size()) + "ic07" + bigEndian32(8 + image.size()) + image);
+    const auto program = quitter / "Contents/MacOS/Quitter";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+
+    const std::string executable = program.string();
+    char* arguments[] = {const_cast<char*>(executable.c_str()), const_cast<char*>("60"), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, executable.c_str(), nullptr, nullptr, arguments, environ), 0);
+    const auto running = [] {
+        return runningApplication(Workspace::shared(), "org.example.Quitter").has_value();
+    };
+    EXPECT_TRUE(QTest::qWaitFor(running, 10000));
+    record("org.example.Quitter", kGermanServer, "https://quitter.example.de/");
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    ASSERT_FALSE(running());
+
+    ConnectionsMonitorInProgressView list(m_engine, {});
+    ASSERT_EQ(list.rows().size(), 1u);
+    QImage shown;
+    for (auto* label : list.rows()[0]->findChildren<QLabel*>()) {
+        if (label->width() == 32 && !label->pixmap().isNull()) {
+            shown = label->pixmap().toImage();
+        }
+    }
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(Qt::red));
 }
 
 }  // namespace
