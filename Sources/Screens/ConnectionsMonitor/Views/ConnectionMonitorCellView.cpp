@@ -29,6 +29,9 @@ ConnectionMonitorCellView::ConnectionMonitorCellView(
     bool isLast, QWidget* parent)
     : QWidget(parent), m_app(std::move(app)), m_viewModel(std::move(viewModel)), m_isLast(isLast) {
     setObjectName(QStringLiteral("ConnectionMonitorCellView"));
+    // As tall as what it lists, never stretched by the list: spare room is the list's to keep
+    // below the last row, not a gap under a row whose servers were filtered away.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 1);
     column->setSpacing(0);

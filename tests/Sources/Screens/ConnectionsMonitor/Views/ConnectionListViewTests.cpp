@@ -131,5 +131,45 @@ TEST_F(ConnectionListView, ARowKeepsTheIconFoundWhileItsProgramRan) {
     EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(Qt::red));
 }
 
+// An expanded row is as tall as the servers it lists: when filtering leaves fewer of them and
+// the list no longer fills the view, the row shrinks instead of keeping a gap.
+TEST_F(ConnectionListView, AnExpandedRowShrinksWithTheServersItLists) {
+    for (int i = 0; i < 12; ++i) {
+        record("org.beta.Chat", kGermanServer, "https://chat" + std::to_string(i) + ".example.de/");
+    }
+    record("org.beta.Chat", kRussianServer, "https://chat.example.ru/");
+    const auto chat = application("org.beta.Chat");
+    ASSERT_TRUE(waitFor([&] { return chat->isWarning(); }));
+    ConnectionsMonitorInProgressView list(m_engine, {});
+    list.resize(900, 600);
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    engine().setExpandedInfoForApp(chat);
+    drainMainQueue();
+    auto* row = list.rows()[0];
+    // The header and the server rows, nothing more.
+    const auto fitsItsServers = [&](std::size_t servers) {
+        return QTest::qWaitFor(
+            [&] {
+                int height = ConnectionMonitorCellView::kRowHeight;
+                for (auto* hit : row->hitRows()) {
+                    height += hit->sizeHint().height();
+                }
+                return row->hitRows().size() == servers && row->height() == height;
+            },
+            5000);
+    };
+    ASSERT_TRUE(fitsItsServers(13));
+    const int allServers = row->height();
+
+    engine().setShowOnlyCompromised(true);
+    EXPECT_TRUE(fitsItsServers(1)) << row->height();
+    EXPECT_LT(row->height(), allServers);
+
+    engine().setShowOnlyCompromised(false);
+    EXPECT_TRUE(fitsItsServers(13));
+    EXPECT_EQ(row->height(), allServers);
+}
+
 }  // namespace
 }  // namespace tarnwick::testing
