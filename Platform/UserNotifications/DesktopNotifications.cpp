@@ -35,6 +35,29 @@ void DesktopNotifications::post(const Notification& notification, Completion com
     });
 }
 
+namespace {
+
+// The service may read a body as markup; ours is plain text naming hosts and programs, so the
+// characters markup gives meaning to are written as entities.
+QString markupEscaped(const QString& text) {
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar character : text) {
+        if (character == u'&') {
+            escaped += QStringLiteral("&amp;");
+        } else if (character == u'<') {
+            escaped += QStringLiteral("&lt;");
+        } else if (character == u'>') {
+            escaped += QStringLiteral("&gt;");
+        } else {
+            escaped += character;
+        }
+    }
+    return escaped;
+}
+
+}  // namespace
+
 void DesktopNotifications::send(const Notification& notification, Completion completion) const {
     if (!m_bus.isConnected()) {
         const QString reason = m_bus.lastError().message();
@@ -50,7 +73,8 @@ void DesktopNotifications::send(const Notification& notification, Completion com
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     call << QString::fromStdString(m_applicationName) << quint32(0) << QString()
          << QString::fromStdString(notification.summary)
-         << QString::fromStdString(notification.body) << QStringList() << hints << qint32(-1);
+         << markupEscaped(QString::fromStdString(notification.body)) << QStringList() << hints
+         << qint32(-1);
     const QDBusPendingCall pending = m_bus.asyncCall(call, static_cast<int>(m_callTimeout.count()));
     auto* watcher = new QDBusPendingCallWatcher(pending);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,

@@ -16,6 +16,7 @@ class DesktopNotifications {
 public:
     struct Notification {
         std::string summary;
+        // Plain text: shown as written, markup or not.
         std::string body;
         // Shown this long after it is posted.
         std::chrono::milliseconds delay{0};

@@ -46,6 +46,33 @@ std::vector<AllowanceLookup::Slot> AllowanceLookup::index(const std::vector<std:
     return slots;
 }
 
+void AllowanceLookup::insert(std::vector<Slot>& slots, Slot slot) {
+    slots.insert(std::upper_bound(slots.begin(), slots.end(), slot,
+                                  [](const Slot& a, const Slot& b) { return a.hash < b.hash; }),
+                 slot);
+}
+
+void AllowanceLookup::bundleIdAppended() {
+    if (m_bundleIds && !m_bundleIds->empty()) {
+        insert(m_bundleIdSlots,
+               {hashOf(m_bundleIds->back()), static_cast<std::uint32_t>(m_bundleIds->size() - 1)});
+    }
+}
+
+void AllowanceLookup::hostNameAppended() {
+    if (m_hostNames && !m_hostNames->empty()) {
+        insert(m_hostNameSlots,
+               {hashOf(m_hostNames->back()), static_cast<std::uint32_t>(m_hostNames->size() - 1)});
+    }
+}
+
+void AllowanceLookup::hitAppended() {
+    if (m_hits && !m_hits->empty()) {
+        insert(m_hitSlots, {hitHash(m_hits->back().processId, m_hits->back().ipAddress),
+                            static_cast<std::uint32_t>(m_hits->size() - 1)});
+    }
+}
+
 bool AllowanceLookup::contains(const std::vector<Slot>& slots, const std::vector<std::string>* list,
                                const std::string& text) {
     if (list == nullptr) {

@@ -1,5 +1,6 @@
 #include "BenchLists.h"
 #include "Dispatch/DispatchQueue.h"
+#include "Screens/Presenters/ConnectionAlertAnswer.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Tools/CountriesProvider.h"
 
@@ -39,12 +40,15 @@ void modelStart(benchmark::State& state) {
 void moveEntry(benchmark::State& state) {
     storeBenchLists(state.range(0));
     const auto model = processSettingsModel();
+    // The arrow is on the Settings screen, which shows the rows.
+    const auto rowsShown = model->showListRows();
     for (auto _ : state) {
         model->moveToOtherList(model->denyList.get().front());
     }
 }
 
-// What the model holds in memory for the lists: the heap in use with it and without it.
+// What the model holds in memory for the lists: the heap in use with it and without it, as the
+// engine holds it (no rows shown).
 void modelMemory(benchmark::State& state) {
     storeBenchLists(state.range(0));
     for (auto _ : state) {
@@ -52,6 +56,21 @@ void modelMemory(benchmark::State& state) {
         const auto model = processSettingsModel();
         state.counters["MiB"] =
             (static_cast<double>(::mallinfo2().uordblks) - before) / (1024.0 * 1024.0);
+    }
+}
+
+// An answer of the connection alert that adds a host to the deny list, on the main queue that
+// serves every decision: the list change, the decision's index and what is saved.
+void answerAlert(benchmark::State& state) {
+    storeBenchLists(state.range(0));
+    const auto model = processSettingsModel();
+    std::int64_t next = 0;
+    for (auto _ : state) {
+        const std::string host = "answered-" + std::to_string(next++) + ".example.ru";
+        const SettingsAllowancesListManager::FlowInfo flow{
+            {"bundleId", "org.example.Answered"}, {"remoteAddress", "203.0.113.9"}, {"aza", host}};
+        model->applyAlertAnswer(static_cast<int>(ConnectionAlertAnswer::denyHost), flow,
+                                "203.0.113.9");
     }
 }
 
@@ -71,6 +90,7 @@ BENCHMARK(listDecision)->Arg(10)->Arg(1000)->Arg(100000);
 BENCHMARK(modelStart)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(moveEntry)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(modelMemory)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(answerAlert)->Arg(0)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(countrySearch)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -41,6 +41,7 @@ Application::Application(const FlowInfo& flowInfo, const Workspace& workspace,
     const auto running = runningApplication(workspace, m_bundleIdentifier);
     if (running && running->bundleIdentifier) {
         m_iconBundleIdentifier = running->bundleIdentifier;
+        m_iconBundlePath = running->bundleURL;
     }
     if (isWebContent) {
         m_localizedName = "WebKit";

@@ -5,6 +5,7 @@
 #include "Screens/ConnectionsMonitor/Hit.h"
 #include "Workspace/Workspace.h"
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -31,6 +32,8 @@ public:
     const std::optional<std::string>& iconBundleIdentifier() const {
         return m_iconBundleIdentifier;
     }
+    // The bundle the application ran from when it was seen: its icon outlives the process.
+    const std::optional<std::filesystem::path>& iconBundlePath() const { return m_iconBundlePath; }
     bool isWarning() const { return m_isWarning; }
     void setIsWarning(bool isWarning) {
         m_isWarning = isWarning;
@@ -58,6 +61,7 @@ private:
     const std::string m_bundleIdentifier;
     std::string m_localizedName;
     std::optional<std::string> m_iconBundleIdentifier;
+    std::optional<std::filesystem::path> m_iconBundlePath;
     bool m_isWarning = false;
     int m_hitsCount = 0;
 };

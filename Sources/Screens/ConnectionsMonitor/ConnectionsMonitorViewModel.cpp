@@ -183,6 +183,8 @@ void ConnectionsMonitorViewModel::setShowOnlyCompromised(bool show) {
     dispatchPreconditionOnMain();
     m_showOnlyCompromised.set(show);
     applySearchFilter();
+    // The map switches between all of the expanded application's servers and its warnings.
+    updateMapAnnotations(true);
 }
 
 void ConnectionsMonitorViewModel::setApplications(ApplicationList applications) {
@@ -295,6 +297,9 @@ void ConnectionsMonitorViewModel::applySearchFilter() {
         return;
     }
     ApplicationList compromised;
+    // The map shows the expanded application's warnings: it is drawn afresh only when they
+    // changed, not for every warning of another application.
+    bool expandedChanged = false;
     for (const auto& application : m_applications) {
         if (!application->isWarning()) {
             continue;
@@ -305,13 +310,19 @@ void ConnectionsMonitorViewModel::applySearchFilter() {
                 hits.push_back(hit);
             }
         }
+        if (application == m_expandedInfoForApp.get() &&
+            hits != application->compromisedChildren.get()) {
+            expandedChanged = true;
+        }
         application->compromisedChildren.set(hits);
         if (!hits.empty()) {
             compromised.push_back(application);
         }
     }
     applyTextFilter(text, std::move(compromised));
-    updateMapAnnotations(true);
+    if (expandedChanged) {
+        updateMapAnnotations(true);
+    }
 }
 
 void ConnectionsMonitorViewModel::applyTextFilter(const std::string& text,
@@ -422,16 +433,28 @@ void ConnectionsMonitorViewModel::showMap() {
         return;
     }
     std::weak_ptr<ConnectionsMonitorViewModel> weakSelf = weak_from_this();
-    m_locationManager->requestAuthorization([weakSelf] {
-        if (const auto self = weakSelf.lock()) {
-            self->showsMap.set(true);
-        }
-    });
+    m_locationManager->requestAuthorization(
+        [weakSelf] {
+            if (const auto self = weakSelf.lock()) {
+                self->userLocationUnavailability.set(UserLocationUnavailability::none);
+                self->showsMap.set(true);
+            }
+        },
+        // Without a way to allow the location, the map still shows the servers: circles and
+        // city names, without lines from the user.
+        [weakSelf](UserLocationUnavailability reason) {
+            if (const auto self = weakSelf.lock()) {
+                self->userLocationUnavailability.set(reason);
+                self->showsMap.set(true);
+            }
+        });
 }
 
 void ConnectionsMonitorViewModel::hideMapIfLocationDenied() {
     dispatchPreconditionOnMain();
-    if (!m_locationManager->isAuthorized()) {
+    // A map shown without the position has nothing the user could allow: it stays.
+    if (!m_locationManager->isAuthorized() &&
+        userLocationUnavailability.get() == UserLocationUnavailability::none) {
         showsMap.set(false);
     }
 }
@@ -440,6 +463,10 @@ void ConnectionsMonitorViewModel::restoreMapIfLocationAllowed() {
     dispatchPreconditionOnMain();
     if (m_locationManager->isAuthorized()) {
         showsMap.set(true);
+        showMap();
+    } else if (boolSetting(SettingsKey::isUserLocationAllowed)) {
+        // The service forgets the permission between launches; the user gave it before, so it is
+        // asked for again without sending the user to the settings.
         showMap();
     }
 }

@@ -118,6 +118,9 @@ public:
     Published<bool> isUndesirableCountriesListFetched{false};
     Published<bool>& didReplaceExtension;
     Published<bool> showsMap{false};
+    // Set while the map is shown without the user's position, and why.
+    Published<UserLocationUnavailability> userLocationUnavailability{
+        UserLocationUnavailability::none};
 
     const Published<std::string>& searchFilterText() const { return m_searchFilterText; }
     void setSearchFilterText(const std::string& text);

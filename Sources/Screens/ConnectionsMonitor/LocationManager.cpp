@@ -4,6 +4,8 @@
 #include "Dispatch/MainQueuePrecondition.h"
 #include "Tools/SettingsKey.h"
 
+#include <utility>
+
 namespace tarnwick {
 
 namespace {
@@ -20,6 +22,7 @@ public:
         });
     }
     void startUpdatingLocation() override {}
+    bool hasLocationService() const override { return false; }
 
 private:
     Delegate m_delegate;
@@ -36,32 +39,56 @@ LocationManager::LocationManager(std::shared_ptr<LocationProvider> provider,
     : m_provider(provider ? std::move(provider) : makeDeniedLocationProvider())
     , m_urlOpener(std::move(urlOpener)) {}
 
-void LocationManager::requestAuthorization(std::function<void()> completion) {
+void LocationManager::requestAuthorization(
+    std::function<void()> completion, std::function<void(UserLocationUnavailability)> unavailable) {
     std::weak_ptr<LocationManager> weakSelf = weak_from_this();
-    DispatchQueue::main()->async([weakSelf, completion = std::move(completion)] {
-        const auto self = weakSelf.lock();
-        if (!self) {
-            return;
+    DispatchQueue::main()->async(
+        [weakSelf, completion = std::move(completion), unavailable = std::move(unavailable)] {
+            const auto self = weakSelf.lock();
+            if (!self) {
+                return;
+            }
+            self->m_didAllowLocationAction = completion;
+            self->m_unavailableAction = unavailable;
+            self->m_couldNotOpenSettings = false;
+            if (self->isAuthorized() && completion) {
+                completion();
+            }
+            // The settings are opened before the service is asked, so that an answer arriving at
+            // once already knows whether the user was sent there.
+            const auto allowed = Settings::value(SettingsKey::isUserLocationAllowed);
+            if (!(allowed && allowed->asBool() == true)) {
+                self->m_couldNotOpenSettings =
+                    !self->m_urlOpener || !self->m_urlOpener->open(kLocationServicesURL);
+            }
+            self->becomeDelegate();
+            self->m_provider->requestWhenInUseAuthorization();
+        });
+}
+
+void LocationManager::refreshAuthorization(std::function<void()> done) {
+    dispatchPreconditionOnMain();
+    becomeDelegate();
+    std::weak_ptr<LocationManager> weakSelf = weak_from_this();
+    m_provider->refreshAuthorization([weakSelf, done = std::move(done)] {
+        if (weakSelf.lock() && done) {
+            done();
         }
-        self->m_didAllowLocationAction = completion;
-        if (self->isAuthorized() && completion) {
-            completion();
-        }
-        self->m_provider->setDelegate(
-            {[weakSelf](AuthorizationStatus status) {
-                 if (const auto manager = weakSelf.lock()) {
-                     manager->didChangeAuthorization(status);
-                 }
-             },
-             [weakSelf](const std::vector<MapCoordinator::Coordinates>& locations) {
-                 if (const auto manager = weakSelf.lock()) {
-                     manager->didUpdateLocations(locations);
-                 }
-             }});
-        self->m_provider->requestWhenInUseAuthorization();
-        // The location settings link names a page this desktop does not have: it stays a constant
-        // and nothing is opened; the location service asks the user itself.
     });
+}
+
+void LocationManager::becomeDelegate() {
+    std::weak_ptr<LocationManager> weakSelf = weak_from_this();
+    m_provider->setDelegate({[weakSelf](AuthorizationStatus status) {
+                                 if (const auto manager = weakSelf.lock()) {
+                                     manager->didChangeAuthorization(status);
+                                 }
+                             },
+                             [weakSelf](const std::vector<MapCoordinator::Coordinates>& locations) {
+                                 if (const auto manager = weakSelf.lock()) {
+                                     manager->didUpdateLocations(locations);
+                                 }
+                             }});
 }
 
 void LocationManager::didChangeAuthorization(AuthorizationStatus status) {
@@ -73,6 +100,7 @@ void LocationManager::didChangeAuthorization(AuthorizationStatus status) {
             // Once the user allowed it, the settings say so, and a later request skips the settings
             // page.
             Settings::set(Value(true), SettingsKey::isUserLocationAllowed);
+            m_unavailableAction = nullptr;
             if (m_didAllowLocationAction) {
                 m_didAllowLocationAction();
             }
@@ -88,6 +116,14 @@ void LocationManager::didChangeAuthorization(AuthorizationStatus status) {
                 coordinator->setShowsUserLocation(false);
             }
             Settings::set(Value(false), SettingsKey::isUserLocationAllowed);
+            // A refusal the user cannot lift from here: the map goes on without the position.
+            if (auto unavailable = std::exchange(m_unavailableAction, nullptr)) {
+                if (!m_provider->hasLocationService()) {
+                    unavailable(UserLocationUnavailability::noLocationService);
+                } else if (m_couldNotOpenSettings) {
+                    unavailable(UserLocationUnavailability::noLocationSettings);
+                }
+            }
             break;
     }
 }

@@ -31,6 +31,21 @@ public:
     virtual void setDelegate(Delegate delegate) = 0;
     virtual void requestWhenInUseAuthorization() = 0;
     virtual void startUpdatingLocation() = 0;
+    // Asks the service again whether the location may be used, for a change the user made in the
+    // desktop's settings meanwhile. A changed answer reaches the delegate first; `done` runs
+    // after the service answered, on the main queue.
+    virtual void refreshAuthorization(std::function<void()> done) { done(); }
+    // False once a request found no location service on this desktop at all.
+    virtual bool hasLocationService() const { return true; }
+};
+
+// Why the map shows the servers without the user's position, when it does.
+enum class UserLocationUnavailability {
+    none,
+    // The desktop has no location service to ask.
+    noLocationService,
+    // The service refused and the desktop has no settings where the user could allow it.
+    noLocationSettings,
 };
 
 // A provider for a desktop without a location service: always denied.
@@ -57,15 +72,24 @@ public:
 
     std::weak_ptr<MapCoordinator> map;
 
-    void requestAuthorization(std::function<void()> completion);
+    // `unavailable` runs once when this request ends in a refusal the user cannot lift: there
+    // is no location service, or the location settings could not be opened.
+    void requestAuthorization(std::function<void()> completion,
+                              std::function<void(UserLocationUnavailability)> unavailable = {});
+    // Asks the provider again; `done` runs once it answered (main queue).
+    void refreshAuthorization(std::function<void()> done);
 
     void didChangeAuthorization(AuthorizationStatus status);
     void didUpdateLocations(const std::vector<MapCoordinator::Coordinates>& locations);
 
 private:
+    void becomeDelegate();
+
     const std::shared_ptr<LocationProvider> m_provider;
     const std::shared_ptr<URLOpener> m_urlOpener;
     std::function<void()> m_didAllowLocationAction;
+    std::function<void(UserLocationUnavailability)> m_unavailableAction;
+    bool m_couldNotOpenSettings = false;
 };
 
 }  // namespace tarnwick

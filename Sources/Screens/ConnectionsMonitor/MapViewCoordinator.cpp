@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iomanip>
+#include <locale>
 #include <sstream>
 #include <unordered_set>
 
@@ -21,11 +23,17 @@ bool contains(const std::vector<CLLocationCoordinate2D>& list,
     return std::find(list.begin(), list.end(), coordinate) != list.end();
 }
 
+// Four decimals place a city to about ten metres; trailing zeros say nothing, so 55.7 is
+// "55.7", not "55.700000000000003".
 std::string decimal(double value) {
     std::ostringstream text;
-    text.precision(17);
-    text << value;
-    return text.str();
+    text.imbue(std::locale::classic());
+    text << std::fixed << std::setprecision(4) << value;
+    std::string written = text.str();
+    while (written.size() > 1 && written.back() == '0' && written[written.size() - 2] != '.') {
+        written.pop_back();
+    }
+    return written == "-0.0" ? "0.0" : written;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "Tools/WorkspaceUtilities.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <regex>
@@ -96,6 +97,11 @@ bool isBlank(char c) {
 
 }  // namespace
 
+struct SettingsViewModel::SavedLists {
+    AllowanceList lists;
+    std::atomic<int> pending{0};
+};
+
 SettingsViewModel::SettingsViewModel(Dependencies dependencies)
     : m_preferences(requiredDependency(dependencies.preferences, kOwner, "preferences"))
     , m_undesirableCountriesManager(
@@ -124,10 +130,17 @@ SettingsViewModel::SettingsViewModel(Dependencies dependencies)
         m_hitsWhitelist = restored->hitsWhitelist;
     }
     rebuildLookups();
+    m_savedLists = std::make_shared<SavedLists>();
+    m_savedLists->lists = allowanceList();
+    m_saveQueue = DispatchQueue::create("tarnwick.allowance-list-save", QualityOfService::utility);
+    m_pendingSaves = std::make_shared<DispatchGroup>();
     reloadAllowanceEntries();
 }
 
-SettingsViewModel::~SettingsViewModel() = default;
+// Nothing answered is lost with the model: the last changes reach the file first.
+SettingsViewModel::~SettingsViewModel() {
+    m_pendingSaves->wait();
+}
 
 // MARK: Restrictions
 
@@ -405,9 +418,74 @@ void SettingsViewModel::applyAlertAnswer(int answer, const FlowInfo& flowInfo,
         added = true;
     }
     if (added) {
-        saveAllowanceList();
+        // An answer appends one entry: the index takes it in place and the saving queue writes
+        // it, so an answer costs the same with a hundred thousand entries as with none.
+        const bool allow = decision->allow;
+        switch (decision->scope) {
+            case Scope::connection: {
+                auto& list = allow ? m_hitsWhitelist : m_hitsBlacklist;
+                (allow ? m_allowLookup : m_denyLookup).hitAppended();
+                saveChange([entry = list.back(), allow](AllowanceList& lists) {
+                    (allow ? lists.hitsWhitelist : lists.hitsBlackList).push_back(entry);
+                });
+                break;
+            }
+            case Scope::application: {
+                auto& list = allow ? m_bundleIdWhitelist : m_bundleIdBlacklist;
+                (allow ? m_allowLookup : m_denyLookup).bundleIdAppended();
+                saveChange([entry = list.back(), allow](AllowanceList& lists) {
+                    (allow ? lists.bundleIDWhitelist : lists.bundleIDBlacklist).push_back(entry);
+                });
+                break;
+            }
+            case Scope::host: {
+                auto& list = allow ? m_hostNameWhitelist : m_hostNameBlacklist;
+                (allow ? m_allowLookup : m_denyLookup).hostNameAppended();
+                saveChange([entry = list.back(), allow](AllowanceList& lists) {
+                    (allow ? lists.hostWhitelist : lists.hostBlacklist).push_back(entry);
+                });
+                break;
+            }
+        }
     }
     reloadAllowanceEntries();
+}
+
+void SettingsViewModel::saveChange(std::function<void(AllowanceList&)> change) {
+    auto saved = m_savedLists;
+    auto pending = m_pendingSaves;
+    ++saved->pending;
+    pending->enter();
+    m_saveQueue->async([saved, pending, change = std::move(change)] {
+        change(saved->lists);
+        // A burst of answers is written once, after its last change.
+        if (--saved->pending == 0 && !saved->lists.saveToSettings()) {
+            LogHub::error("The allow and deny lists could not be saved");
+        }
+        pending->leave();
+    });
+}
+
+void SettingsViewModel::waitUntilListsSaved() {
+    m_pendingSaves->wait();
+}
+
+std::shared_ptr<void> SettingsViewModel::showListRows() {
+    dispatchPreconditionOnMain();
+    ++*m_rowViewers;
+    if (*m_rowViewers == 1) {
+        reloadAllowanceEntries();
+    }
+    std::weak_ptr<SettingsViewModel> weakSelf = weak_from_this();
+    return std::shared_ptr<void>(nullptr, [weakSelf, viewers = m_rowViewers](void*) {
+        if (--*viewers == 0) {
+            // Nobody shows the rows: their memory goes.
+            if (const auto self = weakSelf.lock()) {
+                self->allowList.set({});
+                self->denyList.set({});
+            }
+        }
+    });
 }
 
 AllowanceList SettingsViewModel::allowanceList() const {
@@ -424,10 +502,14 @@ AllowanceList SettingsViewModel::allowanceList() const {
 void SettingsViewModel::saveAllowanceList() {
     // Every change of the lists is saved, so the decision's index follows them here.
     rebuildLookups();
-    allowanceList().saveToSettings();
+    saveChange([lists = allowanceList()](AllowanceList& saved) { saved = lists; });
+    m_pendingSaves->wait();
 }
 
 void SettingsViewModel::reloadAllowanceEntries() {
+    if (*m_rowViewers == 0) {
+        return;
+    }
     allowList.set({});
     denyList.set({});
     // One look at the running applications names every row.

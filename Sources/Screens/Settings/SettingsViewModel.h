@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Combine/Published.h"
+#include "Dispatch/DispatchGroup.h"
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/Scheduler.h"
 #include "Screens/Presenters/ConnectionAlert.h"
@@ -17,6 +18,7 @@
 #include "Tools/UndesirableCountriesManager.h"
 #include "Workspace/Workspace.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,9 +75,11 @@ public:
     static bool countryMatches(const Country& country, const std::string& searchText);
     static std::string normalizedSearchText(const std::string& text);
 
-    // The allow and deny lists.
+    // The allow and deny lists. Their rows are built only while something shows them (a token
+    // of `showListRows` lives): the engine consults the lists for every flow and shows none.
     Published<EntryList> allowList;
     Published<EntryList> denyList;
+    [[nodiscard]] std::shared_ptr<void> showListRows();
     bool isAllowed(const FlowInfo& flowInfo) override;
     bool isDenied(const FlowInfo& flowInfo) override;
     void runConnectionAlert(const ConnectionAlert& alert, const FlowInfo& flowInfo,
@@ -90,15 +94,21 @@ public:
 
     // The lists as they stand, in the stored document's shape.
     AllowanceList allowanceList() const;
-    // Applies the answer of a connection alert to the lists, as `runConnectionAlert` does.
+    // Applies the answer of a connection alert to the lists, as `runConnectionAlert` does. The
+    // entry is written to the settings off the main queue, which serves every decision.
     void applyAlertAnswer(int answer, const FlowInfo& flowInfo, const std::string& remoteAddress);
+    // Used for testing only: waits until every change of the lists is in the settings.
+    void waitUntilListsSaved();
 
 private:
     static bool matches(const FlowInfo& flowInfo, const AllowanceLookup& lookup);
     // Change one stored list without saving; false when the entry's value is not of its kind.
     bool insertItem(const Entry& entry, bool toDenyList);
     bool eraseItem(const Entry& entry, bool fromDenyList);
+    // Saves the lists as they stand and waits for the file.
     void saveAllowanceList();
+    // Saves one change on the saving queue, without waiting.
+    void saveChange(std::function<void(AllowanceList&)> change);
     void rebuildLookups();
     void reloadAllowanceEntries();
     void updateSocialNetworkRestriction();
@@ -128,6 +138,13 @@ private:
     // builds them afresh (saveAllowanceList does) before the next decision.
     AllowanceLookup m_allowLookup;
     AllowanceLookup m_denyLookup;
+    // The saving queue's own copy of the lists, changed in order and written after the last
+    // pending change; only the saving queue touches it.
+    struct SavedLists;
+    std::shared_ptr<SavedLists> m_savedLists;
+    std::shared_ptr<DispatchQueue> m_saveQueue;
+    std::shared_ptr<DispatchGroup> m_pendingSaves;
+    std::shared_ptr<int> m_rowViewers = std::make_shared<int>(0);
 };
 
 }  // namespace tarnwick

@@ -68,6 +68,13 @@ TEST_F(DesktopNotificationsTest, TheServiceGetsTheSummaryAndBodyUnderOurName) {
     EXPECT_EQ(arguments[3].toString(), QStringLiteral("Connection blocked"));
     EXPECT_EQ(arguments[4].toString(), QStringLiteral("example.ru\nRussia"));
 
+    // The body is plain text; the service may read markup, so what looks like it is escaped.
+    ASSERT_TRUE(post(notifications, {"Connection to <b>x</b>", "<i>a&b</i>.ru\nRussia", 0ms}));
+    ASSERT_EQ(service.calls.size(), 2u);
+    EXPECT_EQ(service.calls[1][4].toString(),
+              QStringLiteral("&lt;i&gt;a&amp;b&lt;/i&gt;.ru\nRussia"));
+    service.calls.pop_back();
+
     // A delayed one is not sent before its time.
     std::optional<std::optional<std::string>> delayed;
     notifications.post({"Later", "", 300ms}, [&](const auto& error) { delayed = error; });

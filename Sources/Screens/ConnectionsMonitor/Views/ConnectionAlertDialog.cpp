@@ -42,7 +42,9 @@ ConnectionAlertDialog::ConnectionAlertDialog(const ConnectionAlert& alert,
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(programIcon(alert.iconBundleIdentifier, this));
     auto* column = new QVBoxLayout();
+    // The texts name the program and the host: plain text, whatever they contain.
     auto* message = new QLabel(QString::fromStdString(alert.messageText), this);
+    message->setTextFormat(Qt::PlainText);
     message->setObjectName("messageText");
     QFont bold = message->font();
     bold.setBold(true);
@@ -50,6 +52,7 @@ ConnectionAlertDialog::ConnectionAlertDialog(const ConnectionAlert& alert,
     message->setWordWrap(true);
     column->addWidget(message);
     auto* informative = new QLabel(QString::fromStdString(alert.informativeText), this);
+    informative->setTextFormat(Qt::PlainText);
     informative->setObjectName("informativeText");
     informative->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(informative);
@@ -114,6 +117,7 @@ void QtErrorAlertPresenter::presentError(const std::string& message) {
     layout->addWidget(warningIcon(dialog));
     auto* column = new QVBoxLayout();
     auto* text = new QLabel(QString::fromStdString(message), dialog);
+    text->setTextFormat(Qt::PlainText);
     text->setObjectName("errorText");
     text->setWordWrap(true);
     column->addWidget(text);

@@ -29,6 +29,9 @@ ConnectionMonitorCellView::ConnectionMonitorCellView(
     bool isLast, QWidget* parent)
     : QWidget(parent), m_app(std::move(app)), m_viewModel(std::move(viewModel)), m_isLast(isLast) {
     setObjectName(QStringLiteral("ConnectionMonitorCellView"));
+    // As tall as what it lists, never stretched by the list: spare room is the list's to keep
+    // below the last row, not a gap under a row whose servers were filtered away.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 1);
     column->setSpacing(0);
@@ -42,7 +45,8 @@ ConnectionMonitorCellView::ConnectionMonitorCellView(
     line->setSpacing(12);
     m_icon = new QLabel(m_header);
     m_icon->setFixedSize(32, 32);
-    QPixmap icon = programIconPixmap(m_app->iconBundleIdentifier(), 32, devicePixelRatioF());
+    QPixmap icon = programIconPixmap(m_app->iconBundleIdentifier(), 32, devicePixelRatioF(),
+                                     m_app->iconBundlePath());
     icon.setDevicePixelRatio(devicePixelRatioF());
     m_icon->setPixmap(icon);
     line->addWidget(m_icon);
@@ -194,7 +198,7 @@ bool ConnectionMonitorCellView::eventFilter(QObject* watched, QEvent* event) {
         const QString name = qtext(m_app->localizedName());
         m_name->setText(m_name->fontMetrics().elidedText(
             name, Qt::ElideMiddle, std::max(0, m_name->contentsRect().width())));
-        m_name->setToolTip(name);
+        m_name->setToolTip(cmviews::plainToolTip(name));
     }
     if (watched == m_header && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {

@@ -13,6 +13,7 @@
 #include "Shell/Views/Style/Appearance.h"
 #include "Shell/Views/Style/Typeface.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,12 +24,14 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace tarnwick {
 
 namespace {
 
-// The map column's panel: a square with rounded corners on a faint plate; its one child fills it.
+// The map column's panel: a square with rounded corners on a faint plate; its children fill it,
+// but for the note, which lies along its foot above them.
 class MapPanel : public QWidget {
 public:
     explicit MapPanel(QWidget* parent) : QWidget(parent) {
@@ -37,6 +40,19 @@ public:
     }
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override { return width; }
+
+    QPointer<QLabel> note;
+
+    void placeNote() {
+        if (!note) {
+            return;
+        }
+        // Clear of the rounded corners.
+        const int width = std::max(0, this->width() - 60);
+        const int height = note->heightForWidth(width);
+        note->setGeometry(30, std::max(0, this->height() - height - 24), width, height);
+        note->raise();
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -50,10 +66,12 @@ protected:
     }
     void resizeEvent(QResizeEvent*) override {
         for (QObject* child : children()) {
-            if (auto* widget = qobject_cast<QWidget*>(child)) {
+            auto* widget = qobject_cast<QWidget*>(child);
+            if (widget && widget != note) {
                 widget->setGeometry(rect());
             }
         }
+        placeNote();
         // The rounded square clips what lies on it.
         QPainterPath path;
         path.addRoundedRect(QRectF(rect()), 30, 30);
@@ -175,6 +193,20 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     connect(activate, &QPushButton::clicked, this, [this] { m_viewModel->showMap(); });
     prompt->addWidget(activate, 0, Qt::AlignHCenter);
     prompt->addStretch();
+    m_mapNote = cmviews::makeLabel({}, typefaceFace::regular, 12,
+                                   palette().color(QPalette::WindowText), m_mapPanel);
+    m_mapNote->setObjectName(QStringLiteral("MapNote"));
+    m_mapNote->setWordWrap(true);
+    m_mapNote->setAlignment(Qt::AlignCenter);
+    // Legible over the countries it lies on.
+    QColor noteBackground = Appearance::color(NamedColor::windowBackgroundColor());
+    noteBackground.setAlphaF(0.85f);
+    m_mapNote->setStyleSheet(
+        QStringLiteral("color: %1; background: %2; border-radius: 8px; padding: 6px;")
+            .arg(palette().color(QPalette::WindowText).name(QColor::HexArgb),
+                 noteBackground.name(QColor::HexArgb)));
+    m_mapNote->hide();
+    static_cast<MapPanel*>(m_mapPanel)->note = m_mapNote;
     columns->addWidget(mapColumnWidget, 2);
 
     bindPublisher(m_viewModel->filteredApplications.publisher(), this,
@@ -186,6 +218,15 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     bindPublisher(m_viewModel->scanState.publisher(), this,
                   [this](ScanState) { refreshClearAll(); });
     bindPublisher(m_viewModel->showsMap.publisher(), this, [this](bool) { refreshMapPanel(); });
+    bindPublisher(m_viewModel->userLocationUnavailability.publisher(), this,
+                  [this](UserLocationUnavailability) { refreshMapPanel(); });
+    // Permission given or withdrawn in the desktop's settings takes effect when the user comes
+    // back to any window of the application.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (window) {
+            recheckLocation();
+        }
+    });
     bindPublisher(m_viewModel->showOnlyCompromised().publisher(), this, [this](bool show) {
         m_checkMark->setChecked(show);
         const auto applications = m_viewModel->filteredApplications.get();
@@ -275,6 +316,41 @@ void ConnectionsMonitorInProgressView::refreshMapPanel() {
         m_map->setVisible(shows);
     }
     m_prompt->setVisible(!shows);
+    QString note;
+    if (shows && !m_viewModel->locationManager()->isAuthorized()) {
+        switch (m_viewModel->userLocationUnavailability.get()) {
+            case UserLocationUnavailability::none:
+                break;
+            case UserLocationUnavailability::noLocationService:
+                note = QStringLiteral(
+                    "This computer has no location service, so the map shows the servers without "
+                    "lines from your position.");
+                break;
+            case UserLocationUnavailability::noLocationSettings:
+                note = QStringLiteral(
+                    "Location access is off and this desktop has no location settings to turn it "
+                    "on, so the map shows the servers without lines from your position.");
+                break;
+        }
+    }
+    m_mapNote->setText(note);
+    m_mapNote->setVisible(!note.isEmpty());
+    static_cast<MapPanel*>(m_mapPanel)->placeNote();
+}
+
+void ConnectionsMonitorInProgressView::recheckLocation() {
+    std::weak_ptr<ConnectionsMonitorViewModel> weakModel = m_viewModel;
+    m_viewModel->locationManager()->refreshAuthorization([weakModel] {
+        const auto model = weakModel.lock();
+        if (!model) {
+            return;
+        }
+        if (model->showsMap.get()) {
+            model->hideMapIfLocationDenied();
+        } else {
+            model->restoreMapIfLocationAllowed();
+        }
+    });
 }
 
 void ConnectionsMonitorInProgressView::scrollToRow(

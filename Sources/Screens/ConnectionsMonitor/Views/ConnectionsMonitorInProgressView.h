@@ -45,6 +45,8 @@ public:
     QWidget* mapPanel() const { return m_mapPanel; }
     QWidget* mapPrompt() const { return m_prompt; }
     QWidget* mapView() const { return m_map; }
+    // The plain words over the map when it shows the servers without the user's position.
+    QLabel* mapNote() const { return m_mapNote; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -54,6 +56,7 @@ private:
     void refreshStatus();
     void refreshClearAll();
     void refreshMapPanel();
+    void recheckLocation();
     void scrollToRow(const std::shared_ptr<Application>& application);
 
     const std::shared_ptr<ConnectionsMonitorViewModel> m_viewModel;
@@ -69,6 +72,7 @@ private:
     QLabel* m_compromisedLabel;
     QWidget* m_mapPanel;
     QWidget* m_prompt;
+    QLabel* m_mapNote;
     QPointer<QWidget> m_map;
     std::map<const Application*, ConnectionMonitorCellView*> m_rows;
 };

@@ -5,6 +5,9 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
+#include <QGuiApplication>
+
+#include <utility>
 
 namespace tarnwick {
 
@@ -16,6 +19,7 @@ const QString kManagerInterface = QStringLiteral("org.freedesktop.GeoClue2.Manag
 const QString kClientInterface = QStringLiteral("org.freedesktop.GeoClue2.Client");
 const QString kLocationInterface = QStringLiteral("org.freedesktop.GeoClue2.Location");
 const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString kAccessDenied = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
 
 // City-level accuracy is all the map needs.
 constexpr quint32 kAccuracyCity = 4;
@@ -24,7 +28,9 @@ constexpr quint32 kAccuracyCity = 4;
 
 GeoClueLocationProvider::GeoClueLocationProvider(QDBusConnection bus, QString desktopId,
                                                  std::chrono::milliseconds callTimeout)
-    : m_bus(std::move(bus)), m_desktopId(std::move(desktopId)), m_callTimeout(callTimeout) {}
+    : m_bus(std::move(bus))
+    , m_desktopId(desktopId.isEmpty() ? QGuiApplication::desktopFileName() : std::move(desktopId))
+    , m_callTimeout(callTimeout) {}
 
 void GeoClueLocationProvider::call(const QString& path, const QString& interface,
                                    const QString& method, const QVariantList& arguments,
@@ -44,7 +50,13 @@ void GeoClueLocationProvider::requestWhenInUseAuthorization() {
     if (m_requesting || m_status == AuthorizationStatus::authorizedAlways) {
         return;
     }
+    requestClient();
+}
+
+void GeoClueLocationProvider::requestClient() {
     if (!m_bus.isConnected()) {
+        m_hasService = false;
+        m_requesting = true;
         // Answered later, as the service would be: the caller is still setting up.
         QMetaObject::invokeMethod(
             this, [this] { settle(AuthorizationStatus::denied); }, Qt::QueuedConnection);
@@ -55,9 +67,13 @@ void GeoClueLocationProvider::requestWhenInUseAuthorization() {
          [this](const QDBusMessage& reply) {
              const QVariantList values = reply.arguments();
              if (reply.type() != QDBusMessage::ReplyMessage || values.isEmpty()) {
+                 // Only a refusal says that a service is there; anything else (no such name, no
+                 // answer) is a desktop without one.
+                 m_hasService = reply.errorName() == kAccessDenied;
                  settle(AuthorizationStatus::denied);
                  return;
              }
+             m_hasService = true;
              m_clientPath = qvariant_cast<QDBusObjectPath>(values.first()).path();
              if (m_clientPath.isEmpty()) {
                  settle(AuthorizationStatus::denied);
@@ -65,6 +81,46 @@ void GeoClueLocationProvider::requestWhenInUseAuthorization() {
              }
              setClientProperty();
          });
+}
+
+void GeoClueLocationProvider::refreshAuthorization(std::function<void()> done) {
+    if (m_requesting) {
+        m_afterSettling.push_back(std::move(done));
+        return;
+    }
+    switch (m_status) {
+        case AuthorizationStatus::notDetermined:
+            // Nobody asked yet: asking now would put the service's question to the user unasked.
+            done();
+            return;
+        case AuthorizationStatus::authorizedAlways:
+        case AuthorizationStatus::authorizedWhenInUse: {
+            // The agent stops a client whose permission the user withdrew.
+            m_requesting = true;
+            m_afterSettling.push_back(std::move(done));
+            call(m_clientPath, kPropertiesInterface, QStringLiteral("Get"),
+                 {kClientInterface, QStringLiteral("Active")}, [this](const QDBusMessage& reply) {
+                     const bool active =
+                         reply.type() == QDBusMessage::ReplyMessage &&
+                         !reply.arguments().isEmpty() &&
+                         qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toBool();
+                     if (active) {
+                         m_requesting = false;
+                         runAfterSettling();
+                         return;
+                     }
+                     m_clientPath.clear();
+                     settle(AuthorizationStatus::denied);
+                 });
+            return;
+        }
+        case AuthorizationStatus::restricted:
+        case AuthorizationStatus::denied:
+            // A permission given in the settings meanwhile shows only by asking again.
+            m_afterSettling.push_back(std::move(done));
+            requestClient();
+            return;
+    }
 }
 
 void GeoClueLocationProvider::setClientProperty() {
@@ -100,6 +156,15 @@ void GeoClueLocationProvider::settle(AuthorizationStatus status) {
     m_status = status;
     if (m_delegate.didChangeAuthorization) {
         m_delegate.didChangeAuthorization(status);
+    }
+    runAfterSettling();
+}
+
+void GeoClueLocationProvider::runAfterSettling() {
+    for (auto& done : std::exchange(m_afterSettling, {})) {
+        if (done) {
+            done();
+        }
     }
 }
 

@@ -7,6 +7,8 @@
 #include <QObject>
 
 #include <chrono>
+#include <functional>
+#include <vector>
 
 namespace tarnwick {
 
@@ -15,6 +17,9 @@ namespace tarnwick {
 // started client is an allowed location. No service, no bus or a refusal is a denied one. Every
 // call is asynchronous and bounded; answers and positions arrive on the thread of the Qt event
 // loop, which is the main queue's.
+//
+// The service's agent looks the application up by the id of its installed desktop file and
+// refuses one it does not know, so the id is the application's desktop file name unless told.
 class GeoClueLocationProvider final : public QObject, public LocationProvider {
     Q_OBJECT
 
@@ -22,13 +27,15 @@ public:
     static constexpr std::chrono::milliseconds kCallTimeout{10000};
 
     explicit GeoClueLocationProvider(QDBusConnection bus = QDBusConnection::systemBus(),
-                                     QString desktopId = QStringLiteral("tarnwick"),
+                                     QString desktopId = {},
                                      std::chrono::milliseconds callTimeout = kCallTimeout);
 
     AuthorizationStatus authorizationStatus() const override { return m_status; }
     void setDelegate(Delegate delegate) override { m_delegate = std::move(delegate); }
     void requestWhenInUseAuthorization() override;
     void startUpdatingLocation() override;
+    void refreshAuthorization(std::function<void()> done) override;
+    bool hasLocationService() const override { return m_hasService; }
 
 private slots:
     void locationUpdated(const QDBusObjectPath& previous, const QDBusObjectPath& current);
@@ -39,7 +46,9 @@ private:
               std::function<void(const QDBusMessage& reply)> onReply);
     void setClientProperty();
     void startClient();
+    void requestClient();
     void settle(AuthorizationStatus status);
+    void runAfterSettling();
 
     QDBusConnection m_bus;
     QString m_desktopId;
@@ -49,6 +58,8 @@ private:
     QString m_clientPath;
     bool m_requesting = false;
     bool m_wantsUpdates = false;
+    bool m_hasService = true;
+    std::vector<std::function<void()>> m_afterSettling;
 };
 
 }  // namespace tarnwick

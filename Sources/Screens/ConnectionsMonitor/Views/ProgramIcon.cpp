@@ -9,14 +9,21 @@
 namespace tarnwick {
 
 QPixmap programIconPixmap(const std::optional<std::string>& bundleIdentifier, int size,
-                          qreal devicePixelRatio) {
+                          qreal devicePixelRatio,
+                          const std::optional<std::filesystem::path>& bundlePath) {
     QPixmap pixmap;
-    if (bundleIdentifier) {
+    const auto loadBundleIcon = [&pixmap](const std::filesystem::path& bundle) {
+        if (const auto image = Workspace::shared().iconForFile(bundle)) {
+            pixmap.loadFromData(image->png.data(), static_cast<uint>(image->png.size()), "PNG");
+        }
+    };
+    if (bundlePath) {
+        loadBundleIcon(*bundlePath);
+    }
+    if (pixmap.isNull() && bundleIdentifier) {
         const auto running = runningApplication(Workspace::shared(), *bundleIdentifier);
         if (running && running->bundleURL) {
-            if (const auto image = Workspace::shared().iconForFile(*running->bundleURL)) {
-                pixmap.loadFromData(image->png.data(), static_cast<uint>(image->png.size()), "PNG");
-            }
+            loadBundleIcon(*running->bundleURL);
         }
         if (pixmap.isNull()) {
             const QIcon themed = QIcon::fromTheme(QString::fromStdString(*bundleIdentifier));

@@ -3,13 +3,17 @@
 #include "Shell/Views/Style/Typeface.h"
 
 #include <QPalette>
+#include <QTextDocument>
 #include <QWidget>
 
 namespace tarnwick::cmviews {
 
 QLabel* makeLabel(const QString& text, std::string_view face, double pointSize, const QColor& color,
                   QWidget* parent) {
-    auto* label = new QLabel(text, parent);
+    auto* label = new QLabel(parent);
+    // Names of programs and hosts come from outside: never markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
     label->setFont(Typeface::font(face, pointSize));
     setLabelColor(label, color);
     return label;
@@ -24,6 +28,15 @@ QLabel* makeWrappedLabel(const QString& text, std::string_view face, double poin
     // A wrapped label in a box layout gets the height of its unwrapped line otherwise.
     label->setMinimumHeight(label->heightForWidth(width));
     return label;
+}
+
+QString plainToolTip(const QString& text) {
+    // A tooltip that looks like markup is drawn as markup; escaped, it shows as written.
+    if (!Qt::mightBeRichText(text)) {
+        return text;
+    }
+    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
 }
 
 void setLabelColor(QLabel* label, const QColor& color) {

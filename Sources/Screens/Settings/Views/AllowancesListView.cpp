@@ -34,6 +34,7 @@ AllowancesListView::AllowancesListView(std::shared_ptr<SettingsViewModel> viewMo
     columns->addWidget(makeColumn(m_columns[1], false), 1);
     stack->addLayout(columns, 1);
 
+    m_rowsShown = m_viewModel->showListRows();
     bindPublisher(m_viewModel->allowList.publisher(), this,
                   [this](const SettingsViewModel::EntryList& entries) {
                       m_columns[0].cell->setHovered({}, false);

@@ -45,6 +45,8 @@ private:
 
     const std::shared_ptr<SettingsViewModel> m_viewModel;
     std::array<Column, 2> m_columns;
+    // Keeps the model's rows built while this view shows them.
+    std::shared_ptr<void> m_rowsShown;
 };
 
 }  // namespace tarnwick

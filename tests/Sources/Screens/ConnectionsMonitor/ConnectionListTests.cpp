@@ -84,6 +84,60 @@ TEST_F(ConnectionList, CompromisedOnlyShowsWarningsAndClearingEmptiesTheTree) {
     EXPECT_FALSE(engine().expandedInfoForApp().get());
 }
 
+// Counts the redraws the model asks of the map.
+class RecordingMap final : public MapCoordinator {
+public:
+    bool canAnimateMap() const override { return false; }
+    void setCanAnimateMap(bool) override {}
+    std::optional<Coordinates> userLocation() const override { return std::nullopt; }
+    void setUserLocation(std::optional<Coordinates>) override {}
+    void setShowsUserLocation(bool) override {}
+    void setRegion(const Coordinates&, double) override {}
+    void removeAllAnnotationsAndOverlays() override {}
+    void update(const std::vector<std::shared_ptr<Hit>>& hits, bool reset) override {
+        resets += reset ? 1 : 0;
+        shown = hits;
+    }
+    void drawOverlays(const std::vector<std::shared_ptr<Hit>>&) override {}
+
+    int resets = 0;
+    std::vector<std::shared_ptr<Hit>> shown;
+};
+
+// With "Show compromised only" on, a warning of another application leaves the expanded
+// application's map alone; a warning of its own redraws it.
+TEST_F(ConnectionList, CompromisedOnlyRedrawsTheMapForTheExpandedApplicationsWarningsOnly) {
+    constexpr const char* kOtherRussianServer = "203.0.113.2";
+    geoIP.setAnswer(kOtherRussianServer,
+                    R"({"country": {"isoCode": "RU"}, "city": {"lat": 59.9, "long": 30.3}})");
+    const auto map = std::make_shared<RecordingMap>();
+    engine().setMapCoordinator(map);
+    record("org.beta.Chat", kRussianServer, "https://chat.example.ru/", 1);
+    const auto chat = engine().applications()[0];
+    ASSERT_TRUE(waitFor([&] { return chat->isWarning(); }));
+    engine().setExpandedInfoForApp(chat);
+    engine().setShowOnlyCompromised(true);
+    drainMainQueue();
+    EXPECT_EQ(map->shown, chat->compromisedChildren.get());
+
+    map->resets = 0;
+    record("org.alpha.Mail", kOtherRussianServer, "https://mail.example.ru/", 2);
+    ASSERT_TRUE(waitFor([&] { return engine().applications()[1]->isWarning(); }));
+    drainMainQueue();
+    EXPECT_EQ(map->resets, 0);
+
+    record("org.beta.Chat", kOtherRussianServer, "https://cdn.example.ru/", 2);
+    ASSERT_TRUE(waitFor([&] { return chat->compromisedChildren.get().size() == 2; }));
+    drainMainQueue();
+    EXPECT_GE(map->resets, 1);
+    EXPECT_EQ(map->shown.size(), 2u);
+
+    // Switching it off shows all of the application's servers again.
+    engine().setShowOnlyCompromised(false);
+    drainMainQueue();
+    EXPECT_EQ(map->shown, chat->children.get());
+}
+
 TEST_F(ConnectionList, RepeatedServersAreCountedWithTheNewestVerdict) {
     record("org.alpha.Mail", "127.0.0.1", "https://a.example/", 1);
     engine().recordHit({{"bundleId", "org.alpha.Mail"},

@@ -112,6 +112,7 @@ TEST_F(FlowDecision, AlertAnswersChangeAndSaveTheRightList) {
     const FlowInfo flow = {{"bundleId", "a.b"}, {"remoteAddress", kRussianServer}};
     alerts->answers = {1000};
     EXPECT_EQ(decide(flow), std::vector<bool>{true});
+    settingsModel->waitUntilListsSaved();
     auto stored = AllowanceList::restoreFromSettings();
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->hitsWhitelist, (std::vector<HitListEntry>{{"a.b", kRussianServer}}));
@@ -124,6 +125,7 @@ TEST_F(FlowDecision, AlertAnswersChangeAndSaveTheRightList) {
     geoIP.setAnswer("203.0.113.9", R"({"country": {"isoCode": "ru"}})");
     EXPECT_EQ(decide(other), std::vector<bool>{false});
     EXPECT_EQ(alerts->shown.size(), 2u);
+    settingsModel->waitUntilListsSaved();
     stored = AllowanceList::restoreFromSettings();
     EXPECT_EQ(stored->bundleIDBlacklist, std::vector<std::string>{"a.b"});
     // Denied from now on by the application's entry, whatever the address.

@@ -1,11 +1,29 @@
+#include "Logging/BaseDestination.h"
+#include "Logging/LogHub.h"
 #include "Screens/ConnectionsMonitor/MapViewCoordinator.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <mutex>
 
 namespace tarnwick {
 namespace {
+
+// Keeps the messages logged while it is installed.
+class LoggedMessages final : public BaseDestination {
+public:
+    LoggedMessages() { setAsynchronously(false); }
+    std::optional<std::string> send(LogLevel, const std::string& message, const std::string&,
+                                    const std::string&, const std::string&, long,
+                                    const LogValue&) override {
+        std::lock_guard lock(mutex);
+        messages.push_back(message);
+        return message;
+    }
+    std::mutex mutex;
+    std::vector<std::string> messages;
+};
 
 // Hits placed by hand, a scene and a city table of three names.
 class MapViewCoordinatorTest : public ::testing::Test {
@@ -143,6 +161,32 @@ TEST_F(MapViewCoordinatorTest, NoHitsZoomsAroundTheUserOnceAndFitsAcrossTheMerid
     coordinator.update({hitAt(50, -170)}, true);
     EXPECT_NEAR(std::abs(scene->region()->region.center.longitude), 180, 1e-9);
     EXPECT_NEAR(scene->region()->region.span.longitudeDelta, 30, 1e-9);
+}
+
+// A place without a city name is logged with its coordinates as people write them.
+TEST_F(MapViewCoordinatorTest, APlaceWithoutACityIsLoggedWithReadableCoordinates) {
+    const struct {
+        double latitude;
+        double longitude;
+        const char* written;
+    } places[] = {
+        {55.7, 37.6, "[55.7, 37.6]"},
+        {-33.86882, 151.20929, "[-33.8688, 151.2093]"},
+        {0.0, -0.00001, "[0.0, 0.0]"},
+        {12.0, -179.5, "[12.0, -179.5]"},
+    };
+    cities.clear();
+    for (const auto& place : places) {
+        SCOPED_TRACE(place.written);
+        const auto log = std::make_shared<LoggedMessages>();
+        LogHub::addDestination(log);
+        coordinator.update({hitAt(place.latitude, place.longitude)}, true);
+        LogHub::removeDestination(log);
+        std::lock_guard lock(log->mutex);
+        ASSERT_FALSE(log->messages.empty());
+        EXPECT_EQ(log->messages.back(),
+                  std::string("Couldn't aquire city name at coordinates: ") + place.written);
+    }
 }
 
 }  // namespace

@@ -62,6 +62,7 @@ TEST_F(SettingsModel, ListDecisionsFollowTheSixLists) {
     stored.hitsWhitelist = {{"pair.app", "192.0.2.1"}};
     stored.saveToSettings();
     const auto model = make();
+    const auto rowsShown = model->showListRows();
     struct Row {
         const char* name;
         SettingsViewModel::FlowInfo flow;
@@ -160,8 +161,33 @@ TEST_F(SettingsModel, EachAlertButtonAddsItsEntrySavesItAndSaysItsWord) {
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), std::string(row.word) + "\n");
         EXPECT_EQ(returned, row.answer);
         EXPECT_EQ(model->allowanceList(), expected);
+        model->waitUntilListsSaved();
         EXPECT_EQ(AllowanceList::restoreFromSettings().value_or(AllowanceList{}), expected);
     }
+}
+
+// The engine consults the lists and shows none: rows are built only while something shows
+// them, follow every change meanwhile and go with the last viewer.
+TEST_F(SettingsModel, ListRowsAreBuiltOnlyWhileShown) {
+    AllowanceList stored;
+    stored.hostBlacklist = {"evil.example"};
+    stored.saveToSettings();
+    const auto model = make();
+    EXPECT_TRUE(model->denyList.get().empty());
+    model->applyAlertAnswer(1005, {{"bundleId", "a.app"}, {"aza", "worse.example"}}, "192.0.2.1");
+    EXPECT_TRUE(model->denyList.get().empty());
+    EXPECT_TRUE(model->isDenied({{"aza", "worse.example"}}));
+
+    auto first = model->showListRows();
+    const auto second = model->showListRows();
+    EXPECT_EQ(titles(model->denyList.get()),
+              (std::vector<std::string>{"Deny all connections to evil.example",
+                                        "Deny all connections to worse.example"}));
+    model->applyAlertAnswer(1004, {{"bundleId", "a.app"}, {"aza", "fine.example"}}, "192.0.2.1");
+    EXPECT_EQ(titles(model->allowList.get()),
+              std::vector<std::string>{"Allow all connections to fine.example"});
+    first.reset();
+    EXPECT_EQ(model->denyList.get().size(), 2u);
 }
 
 TEST_F(SettingsModel, MovingRemovingAndEmptyingRowsAreStored) {
@@ -170,6 +196,7 @@ TEST_F(SettingsModel, MovingRemovingAndEmptyingRowsAreStored) {
     stored.hostWhitelist = {"h.example"};
     stored.saveToSettings();
     const auto model = make();
+    const auto rowsShown = model->showListRows();
     model->moveToOtherList(model->allowList.get().front());
     EXPECT_EQ(AllowanceList::restoreFromSettings()->bundleIDBlacklist,
               std::vector<std::string>{"a.app"});

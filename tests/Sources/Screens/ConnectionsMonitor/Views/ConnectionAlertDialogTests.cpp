@@ -42,6 +42,28 @@ void saveScreenshot(QWidget* window, const char* name) {
     }
 }
 
+// The texts name the program and the host: markup in them is shown as written.
+TEST(ConnectionAlertDialog, NamesInTheTextsAreShownAsPlainText) {
+    ConnectionAlert alert = sixButtons();
+    alert.messageText = "Potentially Unwanted Connection from <b>Curl</b>";
+    alert.informativeText = "Host: <img src=x>.example.ru\nCountry: Russia\nIP: 203.0.113.1";
+    QtConnectionAlertPresenter presenter;
+    presenter.present(alert, [](int) {});
+    auto* dialog = presenter.currentDialog();
+    ASSERT_NE(dialog, nullptr);
+    for (const auto& name : {u"messageText"_s, u"informativeText"_s}) {
+        EXPECT_EQ(dialog->findChild<QLabel*>(name)->textFormat(), Qt::PlainText)
+            << name.toStdString();
+    }
+    QtErrorAlertPresenter errors(nullptr);
+    errors.presentError("Could not reach <b>the filter</b>");
+    auto* error = errors.currentDialog();
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(error->findChild<QLabel*>(u"errorText"_s)->textFormat(), Qt::PlainText);
+    presenter.dismiss();
+    error->close();
+}
+
 TEST(ConnectionAlertDialog, ShowsTheTextsAndAnswersOnceWithThePressedButton) {
     std::vector<int> answers;
     QtConnectionAlertPresenter presenter;

@@ -97,6 +97,20 @@ TEST_P(ConnectionMonitorScreenshots, SavesEachBody) {
     engine().isConnectedToNetwork.set(false);
     settle();
     save(&screen, u"connections-monitor-offline-"_s + suffix);
+
+    // No location service on this desktop: "Activate the Map" shows the servers' circles and
+    // city names without lines, and says why.
+    engine().isConnectedToNetwork.set(true);
+    coordinator->setUserLocation(std::nullopt);
+    engine().showsMap.set(false);
+    engine().showMap();
+    settle();
+    ASSERT_TRUE(engine().showsMap.get());
+    engine().setExpandedInfoForApp(nullptr);
+    engine().setExpandedInfoForApp(engine().applications()[1]);
+    settle();
+    QTest::qWait(600);  // the region's animation
+    save(&screen, u"connections-monitor-map-without-location-"_s + suffix);
 }
 
 INSTANTIATE_TEST_SUITE_P(Appearances, ConnectionMonitorScreenshots, ::testing::Values(false, true),

@@ -5,6 +5,7 @@
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <QGuiApplication>
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,7 @@ const QString kLocationPath = QStringLiteral("/org/freedesktop/GeoClue2/Location
 // describes one location.
 class FakeGeoClue : public QDBusVirtualObject {
 public:
-    explicit FakeGeoClue(bool allows) : m_allows(allows) {}
+    explicit FakeGeoClue(bool allowing) : allows(allowing) {}
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         calls.push_back(message.member());
@@ -35,10 +36,14 @@ public:
             }
             reply = message.createReply();
         } else if (message.member() == QLatin1String("Start")) {
-            reply = m_allows ? message.createReply()
-                             : message.createErrorReply(
-                                   QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
-                                   QStringLiteral("not allowed"));
+            reply = allows ? message.createReply()
+                           : message.createErrorReply(
+                                 QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+                                 QStringLiteral("not allowed"));
+            active = allows;
+        } else if (message.member() == QLatin1String("Get") &&
+                   message.arguments().value(1).toString() == QLatin1String("Active")) {
+            reply = message.createReply(QVariant::fromValue(QDBusVariant(active)));
         } else if (message.member() == QLatin1String("GetAll")) {
             QVariantMap properties{{QStringLiteral("Latitude"), latitude},
                                    {QStringLiteral("Longitude"), 13.4}};
@@ -61,9 +66,10 @@ public:
     QStringList calls;
     QString desktopId;
     double latitude = 52.5;
-
-private:
-    bool m_allows;
+    // Whether Start succeeds; the agent's answer.
+    bool allows;
+    // Whether the started client still runs; the agent stops it when the permission goes.
+    bool active = false;
 };
 
 class GeoClueLocationProviderTest : public testing::PrivateBusTest {
@@ -91,11 +97,13 @@ protected:
 TEST_F(GeoClueLocationProviderTest, AStartedClientIsAllowedAndReportsItsPositions) {
     FakeGeoClue service(true);
     const QDBusConnection serviceBus = startService(service);
-    GeoClueLocationProvider provider(m_client, QStringLiteral("tarnwick"));
+    // The agent knows the application by its installed desktop file.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Installed"));
+    GeoClueLocationProvider provider(m_client);
 
     EXPECT_EQ(request(provider), Status::authorizedAlways);
     EXPECT_EQ(provider.authorizationStatus(), Status::authorizedAlways);
-    EXPECT_EQ(service.desktopId, QStringLiteral("tarnwick"));
+    EXPECT_EQ(service.desktopId, QStringLiteral("org.example.Installed"));
     ASSERT_GE(service.calls.size(), 3);
     EXPECT_EQ(service.calls.front(), QStringLiteral("GetClient"));
     EXPECT_EQ(service.calls.back(), QStringLiteral("Start"));
@@ -115,25 +123,68 @@ TEST_F(GeoClueLocationProviderTest, AStartedClientIsAllowedAndReportsItsPosition
     EXPECT_EQ(locations.front(), (MapCoordinator::Coordinates{52.5, 13.4}));
 }
 
+// A refusal comes from a service that is there; no service or no bus is a desktop without one.
 TEST_F(GeoClueLocationProviderTest, ARefusalNoServiceOrNoBusIsDenied) {
     {
         FakeGeoClue refusing(false);
         startService(refusing);
         GeoClueLocationProvider provider(m_client);
         EXPECT_EQ(request(provider), Status::denied);
+        EXPECT_TRUE(provider.hasLocationService());
         QDBusConnection::disconnectFromBus(QStringLiteral("service"));
     }
     {
         GeoClueLocationProvider provider(m_client, QStringLiteral("tarnwick"), 2000ms);
         EXPECT_EQ(request(provider), Status::denied);
+        EXPECT_FALSE(provider.hasLocationService());
     }
     {
         const QDBusConnection nowhere = QDBusConnection::connectToBus(
             QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere"));
         GeoClueLocationProvider provider(nowhere);
         EXPECT_EQ(request(provider), Status::denied);
+        EXPECT_FALSE(provider.hasLocationService());
         QDBusConnection::disconnectFromBus(QStringLiteral("nowhere"));
     }
+}
+
+// Asking again: nothing before the first request, a stopped client is a withdrawn permission,
+// and a refused one is asked for afresh, so a permission given in the settings is found.
+TEST_F(GeoClueLocationProviderTest, ARefreshFollowsThePermissionTheAgentHolds) {
+    FakeGeoClue service(true);
+    startService(service);
+    GeoClueLocationProvider provider(m_client);
+    std::vector<Status> changes;
+    provider.setDelegate({[&](Status status) { changes.push_back(status); }, {}});
+    const auto refresh = [&] {
+        bool done = false;
+        provider.refreshAuthorization([&] { done = true; });
+        return QTest::qWaitFor([&] { return done; }, 15000);
+    };
+
+    ASSERT_TRUE(refresh());
+    EXPECT_TRUE(service.calls.isEmpty());
+    EXPECT_EQ(provider.authorizationStatus(), Status::notDetermined);
+
+    provider.requestWhenInUseAuthorization();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !changes.empty(); }, 15000));
+    ASSERT_EQ(provider.authorizationStatus(), Status::authorizedAlways);
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(provider.authorizationStatus(), Status::authorizedAlways);
+    EXPECT_EQ(changes.size(), 1u);
+
+    service.active = false;
+    service.allows = false;
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(provider.authorizationStatus(), Status::denied);
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(provider.authorizationStatus(), Status::denied);
+
+    service.allows = true;
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(provider.authorizationStatus(), Status::authorizedAlways);
+    EXPECT_EQ(changes, (std::vector{Status::authorizedAlways, Status::denied, Status::denied,
+                                    Status::authorizedAlways}));
 }
 
 }  // namespace
