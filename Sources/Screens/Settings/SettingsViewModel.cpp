@@ -1,6 +1,7 @@
 #include "SettingsViewModel.h"
 
 #include "Dispatch/MainQueuePrecondition.h"
+#include "Locale/UnicodeText.h"
 #include "Logging/LogHub.h"
 #include "Screens/Presenters/ConnectionAlertDecision.h"
 #include "Tools/CountriesProvider.h"
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <regex>
 
 namespace tarnwick {
 
@@ -254,11 +254,24 @@ std::string SettingsViewModel::normalizedSearchText(const std::string& text) {
     while (last > first && isBlank(text[last - 1])) {
         --last;
     }
-    static const std::regex whiteSpace(R"(\s+)");
-    std::string collapsed = std::regex_replace(text.substr(first, last - first), whiteSpace, " ");
+    // Accents come off first, so that an accented query keeps its letters under the a-z rule.
+    const std::string folded =
+        UnicodeText::withoutDiacritics(std::string_view(text).substr(first, last - first));
+    // One pass instead of a regular expression: a pasted run of thousands of blanks must not cost
+    // a stack frame each.
     std::string result;
-    for (const char c : collapsed) {
-        if (std::isalpha(static_cast<unsigned char>(c)) || c == ' ') {
+    result.reserve(folded.size());
+    bool inWhiteSpace = false;
+    for (const char c : folded) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            if (!inWhiteSpace) {
+                result.push_back(' ');
+            }
+            inWhiteSpace = true;
+            continue;
+        }
+        inWhiteSpace = false;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
             result.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
         }
     }
@@ -270,7 +283,8 @@ bool SettingsViewModel::countryMatches(const Country& country, const std::string
         return country.flagEmoji() && *country.flagEmoji() == searchText;
     }
     const std::string code = lowercased(country.countryCode());
-    const std::string name = lowercased(country.countryName());
+    // The name loses its accents too, so "ala" reaches "Åland Islands".
+    const std::string name = lowercased(UnicodeText::withoutDiacritics(country.countryName()));
     const std::string query = normalizedSearchText(searchText);
     if (code == query || name.rfind(query, 0) == 0) {
         return true;

@@ -227,6 +227,34 @@ TEST_F(SettingsModel, CountrySearch) {
     EXPECT_EQ(SettingsViewModel::normalizedSearchText("  New\t\tZea-land 9 "), "new zealand ");
 }
 
+TEST_F(SettingsModel, APastedRunOfBlanksCollapsesWithoutExhaustingTheStack) {
+    // The field takes 32,767 characters; a paste of that many blanks once overflowed the stack.
+    const std::string pasted = "a" + std::string(32765, ' ') + "b";
+    EXPECT_EQ(SettingsViewModel::normalizedSearchText(pasted), "a b");
+    EXPECT_EQ(SettingsViewModel::normalizedSearchText("a \t\n\r\v\f b - c"), "a b  c");
+    EXPECT_FALSE(SettingsViewModel::countryMatches(Country("DE"), pasted));
+}
+
+TEST_F(SettingsModel, AnAccentedQueryFindsItsCountry) {
+    EXPECT_EQ(SettingsViewModel::normalizedSearchText("\u00C5la"), "ala");
+    for (const std::string query : {"\u00E5la", "\u00C5la", "ala", "A\u030Ala"}) {
+        SCOPED_TRACE(query);
+        EXPECT_TRUE(SettingsViewModel::countryMatches(Country("AX"), query));
+        EXPECT_FALSE(SettingsViewModel::countryMatches(Country("LA"), query));
+        EXPECT_FALSE(SettingsViewModel::countryMatches(Country("LV"), query));
+    }
+    EXPECT_TRUE(SettingsViewModel::countryMatches(Country("CW"), "Cura\u00E7"));
+
+    const auto model = make();
+    model->setSearchBarText("\u00C5la");
+    ASSERT_TRUE(RunLoop::main().runUntil(
+        [&] {
+            const auto shown = model->representedCountries.get();
+            return shown.size() == 1 && shown[0].countryCode() == "AX";
+        },
+        10s));
+}
+
 TEST_F(SettingsModel, TheNewestSearchTextDecidesTheGrid) {
     const auto model = make();
     model->setSearchBarText("germ");
