@@ -134,6 +134,8 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     m_listLayout->addWidget(m_clearAllRow);
     m_listLayout->addStretch();
     m_scroll->setWidget(m_listContent);
+    // After setWidget, which turns it on: the window's background shows under the rows.
+    m_listContent->setAutoFillBackground(false);
     listColumn->addWidget(m_scroll, 1);
     // The fades over both ends of the list.
     auto* topFade = new ScrollGradientView(true, 40, m_scroll);
@@ -141,6 +143,8 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     m_scroll->installEventFilter(this);
     topFade->setObjectName(QStringLiteral("topFade"));
     bottomFade->setObjectName(QStringLiteral("bottomFade"));
+    topFade->followScrolling(m_scroll);
+    bottomFade->followScrolling(m_scroll);
     columns->addWidget(list, 3);
     columns->addStretch(0);
 
