@@ -73,7 +73,7 @@ std::string lowercased(std::string text) {
     return text;
 }
 
-// The word the alert's answer leaves on the standard output.
+// The word the alert's answer leaves in the log.
 const char* wordForDecision(const std::optional<ConnectionAlertDecision>& decision) {
     if (!decision) {
         return "unknown response";
@@ -401,8 +401,8 @@ void SettingsViewModel::applyAlertAnswer(int answer, const FlowInfo& flowInfo,
     dispatchPreconditionOnMain();
     using Scope = ConnectionAlertDecision::Scope;
     const auto decision = ConnectionAlertDecision::forAnswer(answer);
-    std::printf("%s\n", wordForDecision(decision));
-    std::fflush(stdout);
+    // For the log, not the terminal: nothing is printed in normal use.
+    LogHub::info(std::string("Connection alert answered: ") + wordForDecision(decision));
     const auto* bundleId = find(flowInfo, kBundleId);
     const auto* host = find(flowInfo, kHostName);
     bool added = false;

@@ -1,5 +1,6 @@
 #include "Dispatch/ManualScheduler.h"
 #include "Dispatch/RunLoop.h"
+#include "Libraries/Logging/LoggingTestSupport.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "support/MissingDependency.h"
 #include "support/ModelDependencies.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -153,11 +155,24 @@ TEST_F(SettingsModel, EachAlertButtonAddsItsEntrySavesItAndSaysItsWord) {
         dependencies.scheduler = &clock;
         const auto model = std::make_shared<SettingsViewModel>(dependencies);
         std::optional<int> returned;
+        auto log = std::make_shared<RecordingDestination>();
+        log->setAsynchronously(false);
+        LogHub::removeAllDestinations();
+        (void)LogHub::addDestination(log);
         ::testing::internal::CaptureStdout();
         model->runConnectionAlert({}, row.flow, "192.0.2.9", clock.now() + 55s,
                                   [&](int answer) { returned = answer; });
         RunLoop::main().runFor(0ms);
-        EXPECT_EQ(::testing::internal::GetCapturedStdout(), std::string(row.word) + "\n");
+        LogHub::removeAllDestinations();
+        // In the log, not on the terminal.
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+        std::vector<std::string> logged;
+        for (const auto& entry : log->entries()) {
+            logged.push_back(entry.message);
+        }
+        EXPECT_NE(std::find(logged.begin(), logged.end(),
+                            std::string("Connection alert answered: ") + row.word),
+                  logged.end());
         EXPECT_EQ(returned, row.answer);
         EXPECT_EQ(model->allowanceList(), expected);
         EXPECT_EQ(AllowanceList::restoreFromSettings().value_or(AllowanceList{}), expected);
