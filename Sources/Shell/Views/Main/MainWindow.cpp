@@ -241,9 +241,10 @@ void MainWindow::addApplicationMenu(QMenuBar* bar) {
     menu->addSeparator();
     addItem(menu, qtext(IT::hideMenuItem), QKeySequence(Qt::CTRL | Qt::Key_H),
             [this] { showMinimized(); });
-    // Other applications are not ours to hide.
-    addItem(menu, qtext(IT::hideOthersMenuItem), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H),
-            [] {});
+    // No window manager of this desktop hides other applications' windows on request, so the item
+    // is shown, as on every desktop, but cannot be chosen.
+    addItem(menu, qtext(IT::hideOthersMenuItem), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H), [] {
+    })->setEnabled(false);
     menu->addSeparator();
     addItem(menu, qtext(IT::quitMenuItem), QKeySequence(Qt::CTRL | Qt::Key_Q),
             [] { ApplicationTerminator::terminate(); });
