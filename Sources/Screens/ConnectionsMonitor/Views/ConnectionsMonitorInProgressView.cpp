@@ -95,6 +95,8 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     m_compromisedLabel->setCursor(Qt::PointingHandCursor);
     m_checkMark = new CustomCheckMarkView(m_viewModel->showOnlyCompromised().get(), false, list);
     m_checkMark->onToggle = [this](bool checked) { m_viewModel->setShowOnlyCompromised(checked); };
+    m_checkMark->setFocusPolicy(Qt::TabFocus);
+    m_checkMark->setAccessibleName(QStringLiteral("Show compromised only"));
     m_search = new ConnetionsMonitorSearchFilter(list);
     m_search->onTextChanged = [this](const QString& text) {
         m_viewModel->setSearchFilterText(text.toStdString());
