@@ -400,6 +400,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
         const QSize wanted = m_menuBar->sizeHint();
         m_menuBar->setGeometry(left, top, std::min(wanted.width(), width() - 2 * left),
                                wanted.height());
+        m_mainView->layoutView()->setTopStripHeight(m_menuBar->geometry().bottom() + 1);
     }
     updateShape();
     if (m_frameSaver != nullptr && isVisible()) {
