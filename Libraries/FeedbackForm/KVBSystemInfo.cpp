@@ -117,10 +117,6 @@ std::optional<std::string> systemEnvironment(const std::string& name) {
     return std::nullopt;
 }
 
-std::string describe(const std::optional<std::string>& value) {
-    return value ? *value : "(null)";
-}
-
 }  // namespace
 
 KVBSystemSources KVBSystemSources::system() {
@@ -135,7 +131,10 @@ KVBSystemSources KVBSystemSources::system() {
 std::string KVBSystemInfo::systemInfoString(const KVBSystemSources& sources) {
     std::string text;
     for (const auto& fact : gatherInfo(sources)) {
-        text += fact.key + " = " + describe(fact.value) + "\n";
+        // A fact that cannot be read is left out: "(null)" tells the help desk nothing.
+        if (fact.value) {
+            text += fact.key + " = " + *fact.value + "\n";
+        }
     }
     return text;
 }

@@ -12,7 +12,7 @@
 namespace tarnwick {
 
 // The system facts of the profile, one "Label = value" line each, read from /proc, /sys, uname,
-// statvfs and the locale settings. A fact that cannot be read is written "(null)".
+// statvfs and the locale settings. A fact that cannot be read is left out.
 class KVBSystemInfo {
 public:
     struct Fact {

@@ -96,6 +96,40 @@ std::string UnicodeText::canonicallyComposed(std::string_view text) {
     return result;
 }
 
+std::string UnicodeText::withoutDiacritics(std::string_view text) {
+    if (isAscii(text)) {
+        return std::string(text);
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) {
+        return std::string(text);
+    }
+    const auto source = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    const icu::UnicodeString decomposed = nfd->normalize(source, status);
+    if (U_FAILURE(status)) {
+        return std::string(text);
+    }
+    // Decomposition puts each accent after its base letter as a nonspacing mark.
+    icu::UnicodeString bare;
+    for (int32_t at = 0; at < decomposed.length();) {
+        const UChar32 scalar = decomposed.char32At(at);
+        if (u_charType(scalar) != U_NON_SPACING_MARK) {
+            bare.append(scalar);
+        }
+        at += U16_LENGTH(scalar);
+    }
+    const icu::UnicodeString composed = nfc->normalize(bare, status);
+    if (U_FAILURE(status)) {
+        return std::string(text);
+    }
+    std::string result;
+    composed.toUTF8String(result);
+    return result;
+}
+
 bool UnicodeText::canonicallyEquivalent(std::string_view first, std::string_view second) {
     if (first == second) {
         return true;

@@ -16,6 +16,9 @@ public:
     // Normalization Form C: canonically equivalent texts come out byte for byte equal.
     static std::string canonicallyComposed(std::string_view text);
     static bool canonicallyEquivalent(std::string_view first, std::string_view second);
+    // The text with its diacritics taken off the letters that carry them ("Åland" gives "Aland",
+    // "Curaçao" gives "Curacao"); letters that do not decompose, such as "ø", stay as they are.
+    static std::string withoutDiacritics(std::string_view text);
 
     // The text cut into extended grapheme clusters, in order.
     static std::vector<std::string> graphemeClusters(std::string_view text);

@@ -93,6 +93,17 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
 }
 
+void AppDelegate::showMainWindow() {
+    if (!m_mainWindow) {
+        return;  // still starting: the window shows itself when made
+    }
+    LogHub::info("Another start asked for the window");
+    m_mainWindow->setWindowState(m_mainWindow->windowState() & ~Qt::WindowMinimized);
+    m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+}
+
 void AppDelegate::offerMoveToApplicationsFolder() {
     // Only a real bundle moves: builds run from elsewhere (tests, tools) have nothing to move.
     const std::filesystem::path bundle = Bundle::main().bundlePath();

@@ -29,6 +29,9 @@ public:
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
+    // Another start asked for the window: brought forward, out of the task bar when minimised,
+    // keeping its maximised or full-screen state.
+    void showMainWindow();
     // The one way to quit: switches the content filter off (within a bounded wait), then ends
     // the event loop. Menu, window buttons and closing the main window all come here.
     void applicationShouldTerminate();

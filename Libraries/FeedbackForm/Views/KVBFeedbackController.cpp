@@ -8,6 +8,7 @@
 #include "KVBLocalizedString.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -21,12 +22,18 @@ KVBWindow::KVBWindow()
     layout->setContentsMargins(0, 0, 0, 0);
     // The window takes the size its form asks for.
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    // Closed from the keyboard as any window of this desktop.
-    for (const QKeySequence& keys :
-         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
-        auto* shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+    // Closed from the keyboard as any window of this desktop; Escape in keyPressEvent.
+    auto* closeKeys = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this);
+    connect(closeKeys, &QShortcut::activated, this, &QWidget::close);
+}
+
+void KVBWindow::keyPressEvent(QKeyEvent* event) {
+    // Only an Escape that no control took: an open list or menu closes first, not the form.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
     }
+    QWidget::keyPressEvent(event);
 }
 
 KVBFeedbackController::KVBFeedbackController(std::shared_ptr<KVBFeedbackSender> feedbackSender,

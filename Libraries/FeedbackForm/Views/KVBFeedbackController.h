@@ -28,6 +28,9 @@ class KVBWindow : public QWidget {
 
 public:
     KVBWindow();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // The library's entry point for a host: builds the window and the form around a sender, shows the

@@ -1,6 +1,7 @@
 #include "Hit.h"
 
 #include "Dispatch/MainQueuePrecondition.h"
+#include "Logging/LogHub.h"
 #include "Screens/ConnectionsMonitor/Application.h"
 #include "Tools/ReverseDomainsCache.h"
 
@@ -162,8 +163,7 @@ void Hit::postAccessNotification(const WhoIs::Response& response, const std::str
     }
     m_environment->notifications->add(notification, [](const std::optional<std::string>& error) {
         if (error) {
-            std::printf("Error adding notification request: %s\n", error->c_str());
-            std::fflush(stdout);
+            LogHub::error("Error adding notification request: " + *error);
         }
     });
 }

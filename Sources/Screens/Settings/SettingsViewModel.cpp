@@ -1,6 +1,7 @@
 #include "SettingsViewModel.h"
 
 #include "Dispatch/MainQueuePrecondition.h"
+#include "Locale/UnicodeText.h"
 #include "Logging/LogHub.h"
 #include "Screens/Presenters/ConnectionAlertDecision.h"
 #include "Tools/CountriesProvider.h"
@@ -12,7 +13,6 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
-#include <regex>
 
 namespace tarnwick {
 
@@ -74,7 +74,7 @@ std::string lowercased(std::string text) {
     return text;
 }
 
-// The word the alert's answer leaves on the standard output.
+// The word the alert's answer leaves in the log.
 const char* wordForDecision(const std::optional<ConnectionAlertDecision>& decision) {
     if (!decision) {
         return "unknown response";
@@ -267,11 +267,24 @@ std::string SettingsViewModel::normalizedSearchText(const std::string& text) {
     while (last > first && isBlank(text[last - 1])) {
         --last;
     }
-    static const std::regex whiteSpace(R"(\s+)");
-    std::string collapsed = std::regex_replace(text.substr(first, last - first), whiteSpace, " ");
+    // Accents come off first, so that an accented query keeps its letters under the a-z rule.
+    const std::string folded =
+        UnicodeText::withoutDiacritics(std::string_view(text).substr(first, last - first));
+    // One pass instead of a regular expression: a pasted run of thousands of blanks must not cost
+    // a stack frame each.
     std::string result;
-    for (const char c : collapsed) {
-        if (std::isalpha(static_cast<unsigned char>(c)) || c == ' ') {
+    result.reserve(folded.size());
+    bool inWhiteSpace = false;
+    for (const char c : folded) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            if (!inWhiteSpace) {
+                result.push_back(' ');
+            }
+            inWhiteSpace = true;
+            continue;
+        }
+        inWhiteSpace = false;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
             result.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
         }
     }
@@ -283,7 +296,8 @@ bool SettingsViewModel::countryMatches(const Country& country, const std::string
         return country.flagEmoji() && *country.flagEmoji() == searchText;
     }
     const std::string code = lowercased(country.countryCode());
-    const std::string name = lowercased(country.countryName());
+    // The name loses its accents too, so "ala" reaches "Åland Islands".
+    const std::string name = lowercased(UnicodeText::withoutDiacritics(country.countryName()));
     const std::string query = normalizedSearchText(searchText);
     if (code == query || name.rfind(query, 0) == 0) {
         return true;
@@ -400,8 +414,8 @@ void SettingsViewModel::applyAlertAnswer(int answer, const FlowInfo& flowInfo,
     dispatchPreconditionOnMain();
     using Scope = ConnectionAlertDecision::Scope;
     const auto decision = ConnectionAlertDecision::forAnswer(answer);
-    std::printf("%s\n", wordForDecision(decision));
-    std::fflush(stdout);
+    // For the log, not the terminal: nothing is printed in normal use.
+    LogHub::info(std::string("Connection alert answered: ") + wordForDecision(decision));
     const auto* bundleId = find(flowInfo, kBundleId);
     const auto* host = find(flowInfo, kHostName);
     bool added = false;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 namespace tarnwick {
 namespace {
 
@@ -12,6 +15,21 @@ TEST(UnicodeText, CanonicalComposition) {
     EXPECT_FALSE(UnicodeText::canonicallyEquivalent("Cafe", "cafe"));
     // Compatibility forms are not canonical ones.
     EXPECT_FALSE(UnicodeText::canonicallyEquivalent("\uFB01", "fi"));
+}
+
+TEST(UnicodeText, DiacriticsComeOffTheirLetters) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"\u00C5land", "Aland"},   // precomposed
+        {"A\u030Aland", "Aland"},  // already decomposed
+        {"Cura\u00E7ao R\u00E9union", "Curacao Reunion"},
+        {"S\u00F8r", "S\u00F8r"},  // no decomposition: the letter stays
+        {"\u0301x", "x"},          // a mark with no letter before it
+        {"\xC3", "\uFFFD"},        // broken UTF-8 is replaced, never a failure
+    };
+    for (const auto& [text, expected] : rows) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(UnicodeText::withoutDiacritics(text), expected);
+    }
 }
 
 TEST(UnicodeText, GraphemeClusters) {

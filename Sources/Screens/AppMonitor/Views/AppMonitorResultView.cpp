@@ -33,6 +33,12 @@ public:
     QScrollArea* scrollArea = nullptr;
     QPointer<QWidget> overlay;
 
+    void follow(QScrollArea* list) {
+        scrollArea = list;
+        m_top->followScrolling(list);
+        m_bottom->followScrolling(list);
+    }
+
     void place() {
         if (scrollArea) {
             const QRect list = scrollArea->geometry();
@@ -107,14 +113,14 @@ AppMonitorResultView::AppMonitorResultView(AppMonitorViewModel& viewModel,
     m_scrollArea->setMinimumSize(350, 400);
     m_scrollArea->viewport()->setAutoFillBackground(false);
     m_rows = new QWidget();
-    m_rows->setAutoFillBackground(false);
     m_rowColumn = new QVBoxLayout(m_rows);
     m_rowColumn->setContentsMargins(0, 24, 0, 64);
     m_rowColumn->setSpacing(0);
     m_rowColumn->addStretch();
     m_scrollArea->setWidget(m_rows);
+    m_rows->setAutoFillBackground(false);  // after setWidget, which turns it on
     listRow->addWidget(m_scrollArea);
-    listArea->scrollArea = m_scrollArea;
+    listArea->follow(m_scrollArea);
     column->addWidget(m_listArea, 1);
 
     bindPublisher(

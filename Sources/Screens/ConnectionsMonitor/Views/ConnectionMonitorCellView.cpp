@@ -8,11 +8,13 @@
 #include "Screens/ConnectionsMonitor/Views/ProgramIcon.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
 #include "Shell/Views/Style/Appearance.h"
+#include "Shell/Views/Style/FocusRing.h"
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -32,6 +34,9 @@ ConnectionMonitorCellView::ConnectionMonitorCellView(
     // As tall as what it lists, never stretched by the list: spare room is the list's to keep
     // below the last row, not a gap under a row whose servers were filtered away.
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Reached with Tab like any control; Space, Return and the arrows open and close it.
+    setFocusPolicy(Qt::TabFocus);
+    setAccessibleName(qtext(m_app->localizedName()));
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 1);
     column->setSpacing(0);
@@ -216,6 +221,17 @@ void ConnectionMonitorCellView::paintEvent(QPaintEvent*) {
         divider.setAlphaF(0.12f);
         painter.fillRect(QRect(0, height() - 1, width(), 1), divider);
     }
+    FocusRing::paintIfShown(painter, this, QRectF(m_header->geometry()), 8);
+}
+
+void ConnectionMonitorCellView::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter ||
+        (key == Qt::Key_Right && !m_isExpanded) || (key == Qt::Key_Left && m_isExpanded)) {
+        click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 }  // namespace tarnwick

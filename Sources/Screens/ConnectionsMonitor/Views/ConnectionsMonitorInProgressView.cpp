@@ -113,6 +113,8 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     m_compromisedLabel->setCursor(Qt::PointingHandCursor);
     m_checkMark = new CustomCheckMarkView(m_viewModel->showOnlyCompromised().get(), false, list);
     m_checkMark->onToggle = [this](bool checked) { m_viewModel->setShowOnlyCompromised(checked); };
+    m_checkMark->setFocusPolicy(Qt::TabFocus);
+    m_checkMark->setAccessibleName(QStringLiteral("Show compromised only"));
     m_search = new ConnetionsMonitorSearchFilter(list);
     m_search->onTextChanged = [this](const QString& text) {
         m_viewModel->setSearchFilterText(text.toStdString());
@@ -152,6 +154,8 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     m_listLayout->addWidget(m_clearAllRow);
     m_listLayout->addStretch();
     m_scroll->setWidget(m_listContent);
+    // After setWidget, which turns it on: the window's background shows under the rows.
+    m_listContent->setAutoFillBackground(false);
     listColumn->addWidget(m_scroll, 1);
     // The fades over both ends of the list.
     auto* topFade = new ScrollGradientView(true, 40, m_scroll);
@@ -159,6 +163,8 @@ ConnectionsMonitorInProgressView::ConnectionsMonitorInProgressView(
     m_scroll->installEventFilter(this);
     topFade->setObjectName(QStringLiteral("topFade"));
     bottomFade->setObjectName(QStringLiteral("bottomFade"));
+    topFade->followScrolling(m_scroll);
+    bottomFade->followScrolling(m_scroll);
     columns->addWidget(list, 3);
     columns->addStretch(0);
 

@@ -2,6 +2,7 @@
 
 #include "Shell/Views/Controls/ScrollGradientView.h"
 
+#include <QAbstractScrollArea>
 #include <QEvent>
 #include <QWidget>
 
@@ -13,6 +14,13 @@ EdgeFades::EdgeFades(QWidget* list, int topHeight, int bottomHeight) : QObject(l
     }
     if (bottomHeight > 0) {
         m_bottom = new ScrollGradientView(false, bottomHeight, list);
+    }
+    if (auto* scrolling = qobject_cast<QAbstractScrollArea*>(list)) {
+        for (ScrollGradientView* fade : {m_top, m_bottom}) {
+            if (fade != nullptr) {
+                fade->followScrolling(scrolling);
+            }
+        }
     }
     list->installEventFilter(this);
     place();

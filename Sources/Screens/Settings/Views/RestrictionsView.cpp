@@ -83,7 +83,6 @@ RestrictionsView::RestrictionsView(std::shared_ptr<SettingsViewModel> viewModel,
     scroll->setMinimumHeight(200);
     scroll->viewport()->setAutoFillBackground(false);
     auto* list = new QWidget(scroll);
-    list->setAutoFillBackground(false);
     auto* listStack = new QVBoxLayout(list);
     listStack->setContentsMargins(0, 0, 0, 0);
     listStack->setSpacing(0);
@@ -95,6 +94,9 @@ RestrictionsView::RestrictionsView(std::shared_ptr<SettingsViewModel> viewModel,
     listStack->addStretch();
     listStack->addSpacing(64);
     scroll->setWidget(list);
+    // After setWidget, which turns it on: filled, the list would paint the palette's grey over the
+    // window's own background wherever it has no rule.
+    list->setAutoFillBackground(false);
     new EdgeFades(scroll, 30, 100);
     additionalStack->addWidget(scroll, 1);
     columns->addWidget(additional, 1);

@@ -3,6 +3,7 @@
 #include "QtSupport/Utf8Text.h"
 #include "Screens/Settings/Views/HoverProgress.h"
 #include "Shell/Views/Style/Appearance.h"
+#include "Shell/Views/Style/FocusRing.h"
 #include "Shell/Views/Style/Typeface.h"
 
 #include <QKeyEvent>
@@ -68,6 +69,7 @@ void SettingsTabButtonView::paintEvent(QPaintEvent*) {
         background = Appearance::color(NamedColor::windowBackgroundColor());
     }
     painter.fillPath(shape, background);
+    FocusRing::paintIfShown(painter, this, plate, 5);
     if (m_hover->value() > 0) {
         QColor hover = Appearance::color(NamedColor::detectionLevelBackground());
         hover.setAlphaF(static_cast<float>(0.4 * m_hover->value()));

@@ -53,8 +53,8 @@ bool AppIconView::showsBetaCaption() const {
 void AppIconView::mouseReleaseEvent(QMouseEvent* event) {
     if (m_icon != nullptr && event->button() == Qt::LeftButton &&
         m_icon->geometry().contains(event->position().toPoint())) {
-        AboutWindowController controller;
-        controller.showWindow();
+        // Over the main window, as the menu's About command places it.
+        AboutWindowController(Bundle::main(), window()).showWindow();
     }
 }
 

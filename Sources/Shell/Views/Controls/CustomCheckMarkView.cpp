@@ -2,8 +2,10 @@
 
 #include "Shell/InterfaceText.h"
 #include "Shell/Views/Style/Appearance.h"
+#include "Shell/Views/Style/FocusRing.h"
 #include "Shell/Views/Style/ImageAsset.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -53,6 +55,16 @@ void CustomCheckMarkView::paintEvent(QPaintEvent*) {
         inner.addRoundedRect(QRectF(2, 2, 12, 12), 4.2, 4.2);
         painter.fillPath(inner, palette().color(QPalette::Window));
     }
+    painter.setOpacity(1.0);
+    FocusRing::paintIfShown(painter, this, QRectF(rect()), 5.2);
+}
+
+void CustomCheckMarkView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && !m_disabled && onToggle) {
+        onToggle(!m_isChecked);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void CustomCheckMarkView::mouseReleaseEvent(QMouseEvent* event) {

@@ -28,6 +28,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Space toggles it where the owner lets the keyboard reach it (a focus policy).
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool m_isChecked;

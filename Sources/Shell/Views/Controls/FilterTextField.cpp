@@ -4,6 +4,7 @@
 #include "QtSupport/Utf8Text.h"
 #include "Shell/InterfaceText.h"
 #include "Shell/Views/Style/Appearance.h"
+#include "Shell/Views/Style/FocusRing.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -42,6 +43,7 @@ void FilterTextField::paintEvent(QPaintEvent* event) {
         QPainterPath background;
         background.addRoundedRect(QRectF(rect()), 16, 16);
         painter.fillPath(background, Appearance::color(NamedColor::detectionLevelBackground()));
+        FocusRing::paintIfShown(painter, this, QRectF(rect()), 16);
     }
     QLineEdit::paintEvent(event);
 }

@@ -5,6 +5,7 @@
 #include "Shell/InterfaceText.h"
 #include "Shell/Views/Controls/Container.h"
 #include "Shell/Views/Style/Appearance.h"
+#include "Shell/Views/Style/FocusRing.h"
 #include "Shell/Views/Style/ImageAsset.h"
 #include "Shell/Views/Style/Typeface.h"
 #include "Tools/SettingsTab.h"
@@ -57,6 +58,7 @@ protected:
         painter.setFont(font());
         painter.drawText(QRect(x, 0, width() - x, height()), Qt::AlignVCenter | Qt::AlignLeft,
                          title);
+        FocusRing::paintIfShown(painter, this, QRectF(rect()), 5);
     }
 
 private:

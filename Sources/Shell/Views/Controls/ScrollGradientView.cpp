@@ -2,8 +2,10 @@
 
 #include "Shell/Views/Style/Appearance.h"
 
+#include <QAbstractScrollArea>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QScrollBar>
 
 namespace tarnwick {
 
@@ -12,6 +14,17 @@ ScrollGradientView::ScrollGradientView(bool isFlipped, int height, QWidget* pare
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFixedHeight(height);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void ScrollGradientView::followScrolling(QAbstractScrollArea* list) {
+    QScrollBar* bar = list->verticalScrollBar();
+    const auto refresh = [this, bar] {
+        // The top fade covers what is scrolled off above, the bottom one what is left below.
+        setVisible(m_isFlipped ? bar->value() > bar->minimum() : bar->value() < bar->maximum());
+    };
+    connect(bar, &QScrollBar::valueChanged, this, refresh);
+    connect(bar, &QScrollBar::rangeChanged, this, refresh);
+    refresh();
 }
 
 void ScrollGradientView::paintEvent(QPaintEvent*) {

@@ -241,9 +241,10 @@ void MainWindow::addApplicationMenu(QMenuBar* bar) {
     menu->addSeparator();
     addItem(menu, qtext(IT::hideMenuItem), QKeySequence(Qt::CTRL | Qt::Key_H),
             [this] { showMinimized(); });
-    // Other applications are not ours to hide.
-    addItem(menu, qtext(IT::hideOthersMenuItem), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H),
-            [] {});
+    // No window manager of this desktop hides other applications' windows on request, so the item
+    // is shown, as on every desktop, but cannot be chosen.
+    addItem(menu, qtext(IT::hideOthersMenuItem), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H), [] {
+    })->setEnabled(false);
     menu->addSeparator();
     addItem(menu, qtext(IT::quitMenuItem), QKeySequence(Qt::CTRL | Qt::Key_Q),
             [] { ApplicationTerminator::terminate(); });
@@ -399,6 +400,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
         const QSize wanted = m_menuBar->sizeHint();
         m_menuBar->setGeometry(left, top, std::min(wanted.width(), width() - 2 * left),
                                wanted.height());
+        m_mainView->layoutView()->setTopStripHeight(m_menuBar->geometry().bottom() + 1);
     }
     updateShape();
     if (m_frameSaver != nullptr && isVisible()) {

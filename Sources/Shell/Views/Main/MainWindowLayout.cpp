@@ -6,6 +6,7 @@
 #include "Shell/Views/Main/SideBarView.h"
 #include "Tools/SettingsKey.h"
 
+#include <QGraphicsEffect>
 #include <QGraphicsOpacityEffect>
 #include <QParallelAnimationGroup>
 #include <QPointer>
@@ -128,6 +129,22 @@ void MainWindowLayout::animateSwitch(AppActiveScreenType from, AppActiveScreenTy
         return height;
     };
     auto* group = new QParallelAnimationGroup(this);
+    // An effect inside a fading screen (a button's shadow) would paint into the fade's own
+    // painter: they rest while the screens move.
+    std::vector<QPointer<QGraphicsEffect>> resting;
+    for (QWidget* screenView : {leaving, entering}) {
+        for (QWidget* child : screenView->findChildren<QWidget*>()) {
+            if (QGraphicsEffect* effect = child->graphicsEffect(); effect && effect->isEnabled()) {
+                effect->setEnabled(false);
+                resting.emplace_back(effect);
+            }
+        }
+    }
+    // The screens pass under the window's top strip, not over its menu row.
+    if (m_topStripHeight > 0) {
+        m_content->setMask(QRegion(0, m_topStripHeight, m_content->width(),
+                                   std::max(m_content->height() - m_topStripHeight, 0)));
+    }
     const auto slide = [&](QWidget* widget, QPoint start, QPoint end, double fromOpacity,
                            double toOpacity) {
         auto* opacity = new QGraphicsOpacityEffect(widget);
@@ -151,7 +168,13 @@ void MainWindowLayout::animateSwitch(AppActiveScreenType from, AppActiveScreenTy
     slide(leaving, QPoint(0, 0), QPoint(0, edgeOffset(from)), 1, 0);
     QPointer<QWidget> gone(leaving);
     QPointer<QWidget> shown(entering);
-    connect(group, &QAbstractAnimation::finished, this, [this, gone, shown] {
+    connect(group, &QAbstractAnimation::finished, this, [this, gone, shown, resting] {
+        m_content->clearMask();
+        for (const auto& effect : resting) {
+            if (effect) {
+                effect->setEnabled(true);
+            }
+        }
         if (gone && gone != shown && gone != screen(m_model.currentScreen())) {
             gone->hide();
             gone->move(0, 0);

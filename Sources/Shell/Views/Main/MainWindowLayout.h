@@ -37,6 +37,9 @@ public:
     SideBarView* sideBar() const { return m_sideBar; }
     QWidget* screen(AppActiveScreenType screen) const;
     void setFullscreen(bool fullscreen);
+    // The height of the window's own strip at the top (its in-window menu row) that sliding
+    // screens pass under, not over; 0 when there is none.
+    void setTopStripHeight(int height) { m_topStripHeight = height; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -53,6 +56,7 @@ private:
     QWidget* m_content;
     std::map<AppActiveScreenType, QPointer<QWidget>> m_screens;
     ScreenFactory m_screenFactory;
+    int m_topStripHeight = 0;
 };
 
 }  // namespace tarnwick

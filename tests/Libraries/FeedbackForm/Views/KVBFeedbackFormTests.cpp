@@ -240,6 +240,24 @@ TEST(KVBFeedbackController, EscapeAndCtrlWCloseTheForm) {
     }
 }
 
+TEST(KVBFeedbackController, EscapeClosesTheOpenSubjectListBeforeTheForm) {
+    FormFixture fixture;
+    QWidget* window = fixture.controller.window();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QComboBox* subjects = fixture.form().subjectButton();
+    subjects->setFocus();
+    subjects->showPopup();
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
+    QWidget* list = QApplication::activePopupWidget();
+    QTest::keyClick(list->focusWidget() ? list->focusWidget() : list, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }));
+    EXPECT_TRUE(window->isVisible()) << "the list closed, not the form";
+
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window->focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }));
+}
+
 TEST(KVBFeedbackController, OutcomesShowTheirAlertsBeforeTheHostHearsThem) {
     struct Case {
         const char* name;

@@ -1,5 +1,6 @@
 #include "Dispatch/ManualScheduler.h"
 #include "Dispatch/RunLoop.h"
+#include "Libraries/Logging/LoggingTestSupport.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "support/MissingDependency.h"
 #include "support/ModelDependencies.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -154,11 +156,24 @@ TEST_F(SettingsModel, EachAlertButtonAddsItsEntrySavesItAndSaysItsWord) {
         dependencies.scheduler = &clock;
         const auto model = std::make_shared<SettingsViewModel>(dependencies);
         std::optional<int> returned;
+        auto log = std::make_shared<RecordingDestination>();
+        log->setAsynchronously(false);
+        LogHub::removeAllDestinations();
+        (void)LogHub::addDestination(log);
         ::testing::internal::CaptureStdout();
         model->runConnectionAlert({}, row.flow, "192.0.2.9", clock.now() + 55s,
                                   [&](int answer) { returned = answer; });
         RunLoop::main().runFor(0ms);
-        EXPECT_EQ(::testing::internal::GetCapturedStdout(), std::string(row.word) + "\n");
+        LogHub::removeAllDestinations();
+        // In the log, not on the terminal.
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+        std::vector<std::string> logged;
+        for (const auto& entry : log->entries()) {
+            logged.push_back(entry.message);
+        }
+        EXPECT_NE(std::find(logged.begin(), logged.end(),
+                            std::string("Connection alert answered: ") + row.word),
+                  logged.end());
         EXPECT_EQ(returned, row.answer);
         EXPECT_EQ(model->allowanceList(), expected);
         model->waitUntilListsSaved();
@@ -252,6 +267,34 @@ TEST_F(SettingsModel, CountrySearch) {
     EXPECT_FALSE(SettingsViewModel::countryMatches(germany, "42"));
     EXPECT_TRUE(SettingsViewModel::countryMatches(germany, *Country::flagEmoji("DE")));
     EXPECT_EQ(SettingsViewModel::normalizedSearchText("  New\t\tZea-land 9 "), "new zealand ");
+}
+
+TEST_F(SettingsModel, APastedRunOfBlanksCollapsesWithoutExhaustingTheStack) {
+    // The field takes 32,767 characters; a paste of that many blanks once overflowed the stack.
+    const std::string pasted = "a" + std::string(32765, ' ') + "b";
+    EXPECT_EQ(SettingsViewModel::normalizedSearchText(pasted), "a b");
+    EXPECT_EQ(SettingsViewModel::normalizedSearchText("a \t\n\r\v\f b - c"), "a b  c");
+    EXPECT_FALSE(SettingsViewModel::countryMatches(Country("DE"), pasted));
+}
+
+TEST_F(SettingsModel, AnAccentedQueryFindsItsCountry) {
+    EXPECT_EQ(SettingsViewModel::normalizedSearchText("\u00C5la"), "ala");
+    for (const std::string query : {"\u00E5la", "\u00C5la", "ala", "A\u030Ala"}) {
+        SCOPED_TRACE(query);
+        EXPECT_TRUE(SettingsViewModel::countryMatches(Country("AX"), query));
+        EXPECT_FALSE(SettingsViewModel::countryMatches(Country("LA"), query));
+        EXPECT_FALSE(SettingsViewModel::countryMatches(Country("LV"), query));
+    }
+    EXPECT_TRUE(SettingsViewModel::countryMatches(Country("CW"), "Cura\u00E7"));
+
+    const auto model = make();
+    model->setSearchBarText("\u00C5la");
+    ASSERT_TRUE(RunLoop::main().runUntil(
+        [&] {
+            const auto shown = model->representedCountries.get();
+            return shown.size() == 1 && shown[0].countryCode() == "AX";
+        },
+        10s));
 }
 
 TEST_F(SettingsModel, TheNewestSearchTextDecidesTheGrid) {

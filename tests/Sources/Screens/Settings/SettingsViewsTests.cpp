@@ -13,6 +13,7 @@
 #include "Screens/Settings/Views/SettingsView.h"
 #include "Screens/Settings/Views/TargetCoutriesView.h"
 #include "Shell/Views/Controls/FilterTextField.h"
+#include "Shell/Views/Controls/ScrollGradientView.h"
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
@@ -22,7 +23,10 @@
 
 #include <QAbstractItemModelTester>
 #include <QListView>
+#include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -172,6 +176,57 @@ TEST_F(SettingsScreen, TheKeyboardPicksRulesAndCountries) {
     const std::string code = countries->gridModel()->country(2).countryCode();
     QTest::keyClick(countries->grid(), Qt::Key_Return);
     EXPECT_EQ(targetCountries(), (std::vector<std::string>{"RU", "BY", code}));
+}
+
+// The window's own background, painted by hand as the main view paints it, not through the palette.
+class PaintedBackground : public QWidget {
+public:
+    static inline const QColor colour{0xFF, 0x00, 0xFF};
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), colour); }
+};
+
+TEST_F(SettingsScreen, TheRuleListShowsTheWindowUnderItAndFadesOnlyWhereItScrolls) {
+    m_view.reset();
+    PaintedBackground window;
+    auto* view = new SettingsView(
+        m_model, std::vector<SettingsTab>(allSettingsTabs.begin(), allSettingsTabs.end()), &window);
+    auto* list = view->findChild<QScrollArea*>(u"additionalRules"_s);
+    ASSERT_NE(list, nullptr);
+    const auto fades = list->findChildren<ScrollGradientView*>();
+    ASSERT_EQ(fades.size(), 2);
+    const auto shownFades = [&] {
+        int shown = 0;
+        for (const auto* fade : fades) {
+            shown += fade->isVisible() ? 1 : 0;
+        }
+        return shown;
+    };
+
+    // Tall enough for every rule: nothing scrolls, no band, and under the last rule the window.
+    window.resize(1800, 1400);
+    view->resize(window.size());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->verticalScrollBar()->maximum() == 0; }));
+    EXPECT_EQ(shownFades(), 0);
+    const QImage picture = window.grab().toImage();
+    const QPoint empty = list->mapTo(&window, QPoint(list->width() / 2, list->height() - 120));
+    EXPECT_EQ(picture.pixelColor(empty), PaintedBackground::colour)
+        << picture.pixelColor(empty).name().toStdString();
+
+    // Short: the bottom fade over the rules below, the top one only once scrolled down.
+    window.resize(1000, 420);
+    view->resize(window.size());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->verticalScrollBar()->maximum() > 0; }));
+    EXPECT_FALSE(fades.front()->isVisible()) << "top, at the top";
+    EXPECT_TRUE(fades.back()->isVisible()) << "bottom, with rules below";
+    auto* bar = list->verticalScrollBar();
+    bar->setValue(bar->maximum() / 2);
+    EXPECT_EQ(shownFades(), 2);
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(shownFades(), 1);
 }
 
 TEST_F(SettingsScreen, TabsComeInTheGivenOrder) {

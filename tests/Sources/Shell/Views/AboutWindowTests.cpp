@@ -108,5 +108,28 @@ TEST(AppIconViewTest, PaddingFollowsFullScreenAndBetaShowsACaption) {
     EXPECT_FALSE(plain.showsBetaCaption());
 }
 
+TEST(AppIconViewTest, AClickOnTheIconOpensAboutOverTheMainWindow) {
+    QWidget main;
+    main.setGeometry(300, 200, 1024, 640);
+    auto* view = new AppIconView(Bundle::main(), &main);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    const auto* icon = view->findChild<QLabel*>();
+    ASSERT_NE(icon, nullptr);
+    QTest::mouseClick(view, Qt::LeftButton, {}, icon->geometry().center());
+
+    QWidget* about = nullptr;
+    for (QWidget* child : main.findChildren<QWidget*>()) {
+        if (child->isWindow() && child->isVisible()) {
+            about = child;
+        }
+    }
+    ASSERT_NE(about, nullptr) << "no About window over the main one";
+    // Within the frame's few pixels.
+    EXPECT_LE((about->frameGeometry().center() - main.frameGeometry().center()).manhattanLength(),
+              4);
+    delete about;
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -8,6 +8,7 @@
 #include "Shell/Views/Controls/ImageAlignmableCell.h"
 #include "Shell/Views/Controls/MouseTrackingView.h"
 #include "Shell/Views/Controls/NoNetworkPopUp.h"
+#include "Shell/Views/Controls/ScanButtonView.h"
 #include "Shell/Views/Controls/ScrollGradientView.h"
 #include "Shell/Views/Style/Appearance.h"
 
@@ -15,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QStandardItemModel>
 #include <QTest>
 
@@ -244,6 +246,51 @@ TEST(CustomDisclosureButtonOutlineViewTest, DrawsTheTriangleNearTheTopAndToggles
 
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, triangle.center());
     EXPECT_TRUE(view.isExpanded(model.index(0, 0)));
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+TEST(FocusRingTest, EveryControlShowsWhereTheKeyboardIs) {
+    QWidget host;
+    auto* controls = new QHBoxLayout(&host);
+    auto* start = new QLineEdit(&host);
+    controls->addWidget(start);
+    auto* scan = new ScanButtonView(
+        ScanButtonConfig::appMonitor(), [](ScanState) {}, &host);
+    controls->addWidget(scan);
+    auto* search = new FocusableFilterTextField(false, &host);
+    controls->addWidget(search);
+    auto* check = new CustomCheckMarkView(false, false, &host);
+    check->setFocusPolicy(Qt::TabFocus);
+    int toggles = 0;
+    check->onToggle = [&](bool) { ++toggles; };
+    controls->addWidget(check);
+    host.show();
+    QApplication::setActiveWindow(&host);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    start->setFocus(Qt::OtherFocusReason);
+
+    struct Row {
+        const char* name;
+        QWidget* control;
+    };
+    for (const Row& row : {Row{"scan button", scan->button()}, Row{"search field", search},
+                           Row{"check box", check}}) {
+        SCOPED_TRACE(row.name);
+        ASSERT_NE(row.control, nullptr);
+        // A ring along the edge, not only a text cursor somewhere inside.
+        const QPoint edge(1, row.control->height() / 2);
+        const QColor unfocused = row.control->grab().toImage().pixelColor(edge);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_TRUE(row.control->hasFocus()) << "Tab does not reach it";
+        EXPECT_NE(row.control->grab().toImage().pixelColor(edge), unfocused) << "no visible focus";
+    }
+    QTest::keyClick(check, Qt::Key_Space);
+    EXPECT_EQ(toggles, 1);
 }
 
 }  // namespace

@@ -12,11 +12,14 @@
 #include "Tools/SettingsTab.h"
 #include "support/ModelDependencies.h"
 
+#include <QAbstractAnimation>
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGraphicsDropShadowEffect>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -95,6 +98,10 @@ TEST_F(MainWindowTest, MenuBarHasEveryMenuAndItemWithItsShortcut) {
         QAction* item = window.action(QString::fromUtf8(row.title));
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(item->shortcut(), row.shortcut);
+        // No window manager here hides other applications.
+        if (std::string(row.title).rfind("Hide", 0) == 0) {
+            EXPECT_EQ(item->isEnabled(), std::string(row.title) == "Hide Tarnwick");
+        }
     }
     EXPECT_EQ(window.action(u"Undo"_s), nullptr);
 }
@@ -182,6 +189,55 @@ TEST_F(MainWindowTest, SwitchScreenNotificationsMoveTheLayout) {
     EXPECT_EQ(layout->model().currentScreen(), Screen::appMonitor);
     EXPECT_TRUE(layout->sideBar()->isSelected(Screen::appMonitor) ||
                 layout->sideBar()->currentHoveredButton().has_value());
+}
+
+// Every Qt warning while it lives.
+class WarningLog {
+public:
+    WarningLog() {
+        s_lines.clear();
+        m_previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext&, const QString& message) {
+                if (type != QtDebugMsg && type != QtInfoMsg) {
+                    s_lines << message;
+                }
+            });
+    }
+    ~WarningLog() { qInstallMessageHandler(m_previous); }
+    QStringList lines() const { return s_lines; }
+
+private:
+    static inline QStringList s_lines;
+    QtMessageHandler m_previous;
+};
+
+TEST_F(MainWindowTest, ScreenSwitchesPaintWithoutWarnings) {
+    MainWindow window(0, dependencies());
+    MainWindowLayout* layout = window.mainView()->layoutView();
+    // Screens holding a shadowed control, as the scan button is.
+    layout->setScreenFactory([](Screen, QWidget* parent) {
+        auto* screen = new QWidget(parent);
+        auto* button = new QPushButton(u"Scan"_s, screen);
+        button->move(40, 60);
+        button->setGraphicsEffect(new QGraphicsDropShadowEffect(button));
+        return screen;
+    });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    WarningLog warnings;
+    for (const Screen screen : {Screen::connectionsMonitor, Screen::settings, Screen::appMonitor}) {
+        m_center.post("switchScreen", screen);
+        drain();
+        // Painted all the way through the slide.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                window.repaint();
+                return layout->findChild<QAbstractAnimation*>(
+                           QString(), Qt::FindDirectChildrenOnly) == nullptr;
+            },
+            10000));
+    }
+    EXPECT_TRUE(warnings.lines().isEmpty()) << warnings.lines().join(u'\n').toStdString();
 }
 
 TEST_F(MainWindowTest, CentresOnlyOnTheFirstThreeLaunches) {

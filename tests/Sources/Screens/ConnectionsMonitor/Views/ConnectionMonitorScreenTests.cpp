@@ -377,6 +377,22 @@ TEST_F(ConnectionMonitorScreen, ListExpandsOneApplicationDimsSearchMissesAndSurv
     rows[0]->click();
     drainMainQueue();
 
+    // The keyboard reaches each row and opens and closes it.
+    EXPECT_EQ(rows[0]->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+    for (const auto& [key, expanded] :
+         std::vector<std::pair<Qt::Key, bool>>{{Qt::Key_Space, true},
+                                               {Qt::Key_Left, false},
+                                               {Qt::Key_Right, true},
+                                               {Qt::Key_Right, true},
+                                               {Qt::Key_Return, false}}) {
+        QTest::keyClick(rows[1], key);
+        drainMainQueue();
+        EXPECT_EQ(rows[1]->isExpanded(), expanded) << QKeySequence(key).toString().toStdString();
+    }
+    QTest::keyClick(rows[0], Qt::Key_Space);
+    drainMainQueue();
+    ASSERT_TRUE(rows[0]->isExpanded());
+
     // Searching dims the servers outside the result instead of hiding them.
     engine().setSearchFilterText("ru");
     advance(300ms);
