@@ -6,6 +6,7 @@
 #include "Locale/Locale.h"
 #include "Tools/DNSResolver.h"
 #include "Tools/RequiredDependency.h"
+#include "Tools/SettingsKey.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -464,7 +465,8 @@ void ConnectionsMonitorViewModel::restoreMapIfLocationAllowed() {
     if (m_locationManager->isAuthorized()) {
         showsMap.set(true);
         showMap();
-    } else if (boolSetting(SettingsKey::isUserLocationAllowed)) {
+    } else if (const auto allowed = Settings::value(SettingsKey::isUserLocationAllowed);
+               allowed && allowed->asBool() && *allowed->asBool()) {
         // The service forgets the permission between launches; the user gave it before, so it is
         // asked for again without sending the user to the settings.
         showMap();
