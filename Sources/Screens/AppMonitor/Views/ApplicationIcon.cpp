@@ -2,18 +2,14 @@
 
 #include "Foundation/OutsideFile.h"
 #include "Screens/AppMonitor/PUApplication.h"
+#include "Shell/Views/Style/ThemeIcon.h"
 #include "Workspace/DesktopEntry.h"
-#include "Workspace/IconTheme.h"
 #include "Workspace/Workspace.h"
 
 #include <QApplication>
-#include <QImage>
-#include <QPainter>
 #include <QPixmap>
 #include <QStyle>
-#include <QSvgRenderer>
 
-#include <algorithm>
 
 namespace tarnwick {
 
@@ -28,45 +24,9 @@ QIcon fromPNG(const std::optional<IconImage>& image) {
     return QIcon(pixmap);
 }
 
-// The icon of a theme name, found and read by us rather than by QIcon::fromTheme: Qt opens a theme
-// file the plain way when it paints, and a FIFO planted under a theme folder would then hold the
-// window for good. Qt's own search paths (the platform's, or a test's) follow the standard ones.
 QIcon fromTheme(const std::string& name) {
-    auto folders = IconTheme::Folders::fromEnvironment();
-    for (const QString& path : QIcon::themeSearchPaths()) {
-        const std::filesystem::path folder = path.toStdString();
-        if (folder.is_absolute() &&
-            std::find(folders.baseDirectories.begin(), folders.baseDirectories.end(), folder) ==
-                folders.baseDirectories.end()) {
-            folders.baseDirectories.push_back(folder);
-        }
-    }
-    const IconTheme theme(std::move(folders), QIcon::themeName().toStdString());
-    const auto icon = theme.lookup(name, ApplicationIcon::largestSide);
-    if (!icon) {
-        return {};
-    }
-    const QByteArray bytes =
-        QByteArray::fromRawData(icon->bytes.data(), qsizetype(icon->bytes.size()));
-    if (icon->format == IconTheme::Icon::Format::svg) {
-        QSvgRenderer renderer(bytes);
-        if (!renderer.isValid()) {
-            return {};
-        }
-        QImage image(ApplicationIcon::largestSide, ApplicationIcon::largestSide,
-                     QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        renderer.setAspectRatioMode(Qt::KeepAspectRatio);
-        renderer.render(&painter);
-        painter.end();
-        return QIcon(QPixmap::fromImage(image));
-    }
-    QPixmap pixmap;
-    if (!pixmap.loadFromData(bytes, icon->format == IconTheme::Icon::Format::xpm ? "XPM" : "PNG")) {
-        return {};
-    }
-    return QIcon(pixmap);
+    const QPixmap pixmap = ThemeIcon::pixmap(name, ApplicationIcon::largestSide);
+    return pixmap.isNull() ? QIcon() : QIcon(pixmap);
 }
 
 // An entry's Icon key: an absolute path is read as a file (safely: the entry may name anything),

@@ -1,10 +1,11 @@
 #include "Screens/ConnectionsMonitor/Views/ProgramIcon.h"
 
 #include "Shell/Views/Style/ImageAsset.h"
+#include "Shell/Views/Style/ThemeIcon.h"
 #include "Tools/WorkspaceUtilities.h"
 #include "Workspace/Workspace.h"
 
-#include <QIcon>
+#include <cmath>
 
 namespace tarnwick {
 
@@ -26,10 +27,8 @@ QPixmap programIconPixmap(const std::optional<std::string>& bundleIdentifier, in
             loadBundleIcon(*running->bundleURL);
         }
         if (pixmap.isNull()) {
-            const QIcon themed = QIcon::fromTheme(QString::fromStdString(*bundleIdentifier));
-            if (!themed.isNull()) {
-                pixmap = themed.pixmap(QSize(size, size), devicePixelRatio);
-            }
+            pixmap = ThemeIcon::pixmap(*bundleIdentifier,
+                                       static_cast<int>(std::ceil(size * devicePixelRatio)));
         }
     }
     if (pixmap.isNull()) {
