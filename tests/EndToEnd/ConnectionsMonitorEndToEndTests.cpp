@@ -272,12 +272,17 @@ TEST_F(ConnectionsMonitorEndToEnd, AQuietNetworkKeepsAWorkingFilter) {
     // With the screen, which presses Start itself and pictures the quiet screen.
     const fs::path pictures = TARNWICK_SCREENSHOT_DIR;
     fs::remove(pictures / "connections-monitor-quiet.png");
-    startEngine({TARNWICK_XVFB_RUN, "-a", "-s", "-screen 0 1600x1000x24", TARNWICK_SCREEN_HOST},
-                {"--screenshots", pictures.string(), "--atlas", TARNWICK_WORLD_ATLAS,
-                 "--extension-running", "yes", "--quiet-picture-after", "10000"},
-                {"QT_QPA_PLATFORM=xcb",
-                 "LSAN_OPTIONS=suppressions=" + std::string(TARNWICK_XCB_LSAN_SUPPRESSIONS)},
-                extension.pid());
+    // The desktop has no location service: the map shows the servers without the user's position.
+    fs::remove(pictures / "connections-monitor-live-map-without-location.png");
+    m_geoIP->setAnswer(kGermanServer,
+                       R"({"country": {"isoCode": "DE"}, "city": {"lat": 52.52, "long": 13.40}})");
+    startEngine(
+        {TARNWICK_XVFB_RUN, "-a", "-s", "-screen 0 1600x1000x24", TARNWICK_SCREEN_HOST},
+        {"--screenshots", pictures.string(), "--atlas", TARNWICK_WORLD_ATLAS, "--extension-running",
+         "yes", "--quiet-picture-after", "10000", "--without-location", "yes"},
+        {"QT_QPA_PLATFORM=xcb",
+         "LSAN_OPTIONS=suppressions=" + std::string(TARNWICK_XCB_LSAN_SUPPRESSIONS)},
+        extension.pid());
     ASSERT_TRUE(next("pressed Start", 60s)) << log();
     ASSERT_EQ(next("status running", 60s), "") << log();
     // Ten quiet seconds: well past both looks of the watchdog.
@@ -306,6 +311,29 @@ TEST_F(ConnectionsMonitorEndToEnd, AQuietNetworkKeepsAWorkingFilter) {
     ASSERT_TRUE(
         waitUntil([&] { return next("tree ", 1s).has_value() && said(kGermanServer); }, kWait))
         << log();
+#ifdef TARNWICK_SCREEN_HOST
+    // The map shows the server where it is and says in plain words why the user's position and
+    // the lines from it are missing.
+    const auto note = [this]() -> std::optional<std::string> {
+        for (const auto& line : m_lines) {
+            if (line.rfind("note ", 0) == 0) {
+                return line.substr(5);
+            }
+        }
+        return std::nullopt;
+    };
+    const fs::path mapPicture = pictures / "connections-monitor-live-map-without-location.png";
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            (void)next("screenshot ", 1s);
+            return note().has_value() && fs::exists(mapPicture);
+        },
+        30s))
+        << log();
+    EXPECT_NE(note()->find("the map shows the servers without lines from your position"),
+              std::string::npos)
+        << *note();
+#endif
 
     m_engine->closeInput();
     EXPECT_EQ(next("deactivated "), "ok") << log();

@@ -26,12 +26,14 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorHitCellView.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorView.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorHeader.h"
+#include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorInProgressView.h"
 #include "Screens/ConnectionsMonitor/Views/MapView.h"
 #include "Shell/Views/Controls/ScanButtonView.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QTest>
 #include <QTimer>
 
@@ -48,8 +50,11 @@ using namespace Qt::StringLiterals;
 class Screen final : public EngineHostScreen {
 public:
     Screen(QString folder, std::shared_ptr<const WorldAtlas> atlas,
-           std::chrono::milliseconds quietFor)
-        : m_folder(std::move(folder)), m_atlas(std::move(atlas)), m_quietFor(quietFor) {
+           std::chrono::milliseconds quietFor, bool withoutLocation)
+        : m_folder(std::move(folder))
+        , m_atlas(std::move(atlas))
+        , m_quietFor(quietFor)
+        , m_withoutLocation(withoutLocation) {
         QDir().mkpath(m_folder);
     }
 
@@ -62,9 +67,14 @@ public:
                 return at.latitude > 54 ? "Moscow" : "Berlin";
             });
         model->setMapCoordinator(m_coordinator);
-        // The user is in Lisbon and has allowed the map.
-        m_coordinator->setUserLocation(MapCoordinator::Coordinates{38.72, -9.14});
-        model->showsMap.set(true);
+        if (m_withoutLocation) {
+            // A desktop without a location service: the user activates the map all the same.
+            model->showMap();
+        } else {
+            // The user is in Lisbon and has allowed the map.
+            m_coordinator->setUserLocation(MapCoordinator::Coordinates{38.72, -9.14});
+            model->showsMap.set(true);
+        }
 
         ConnectionMonitorView::Services services;
         services.makeMap = [scene = m_scene, atlas = m_atlas](QWidget* parent) {
@@ -162,9 +172,15 @@ private:
     }
 
     void save() {
-        m_window->grab().save(m_folder + u"/connections-monitor-live.png"_s);
-        if (auto* map = m_window->findChild<MapView*>()) {
-            map->grab().save(m_folder + u"/connections-monitor-live-map.png"_s);
+        const QString suffix = m_withoutLocation ? u"-without-location"_s : QString();
+        m_window->grab().save(m_folder + u"/connections-monitor-live"_s + suffix + u".png"_s);
+        if (auto* map = m_window->findChild<MapView*>(); map && map->isVisible()) {
+            map->grab().save(m_folder + u"/connections-monitor-live-map"_s + suffix + u".png"_s);
+        }
+        // What the map panel says of the user's position, when it says anything.
+        if (const auto* view = m_window->findChild<ConnectionsMonitorInProgressView*>();
+            view && view->mapNote()->isVisible()) {
+            std::printf("note %s\n", view->mapNote()->text().toStdString().c_str());
         }
         // What the list shows, row by row: the server and the colour of its dot.
         std::string rows;
@@ -180,6 +196,7 @@ private:
     QString m_folder;
     std::shared_ptr<const WorldAtlas> m_atlas;
     std::chrono::milliseconds m_quietFor;
+    bool m_withoutLocation;
     int m_presses = 0;
     std::shared_ptr<ConnectionsMonitorViewModel> m_model;
     std::shared_ptr<MapScene> m_scene;
@@ -206,7 +223,7 @@ int main(int argc, char** argv) {
     const auto quietFor = std::chrono::milliseconds(
         options.count("--quiet-picture-after") ? std::stoi(options["--quiet-picture-after"]) : 0);
     tarnwick::testing::Screen screen(QString::fromStdString(options["--screenshots"]), atlas,
-                                     quietFor);
+                                     quietFor, options["--without-location"] == "yes");
     const int status = tarnwick::testing::runEngineHost(argc, argv, &screen);
     tarnwick::MainQueueBridge::uninstall();
     return status;
