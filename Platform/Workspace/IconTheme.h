@@ -31,7 +31,7 @@ public:
         // Loose icons of old programs ("/usr/share/pixmaps").
         std::vector<std::filesystem::path> pixmapDirectories;
 
-        // From HOME, XDG_DATA_HOME and XDG_DATA_DIRS, with the defaults the specification gives.
+        // From HOME, XDG_DATA_HOME and XDG_DATA_DIRS, with the XDG base-directory defaults.
         static Folders fromEnvironment();
     };
 
