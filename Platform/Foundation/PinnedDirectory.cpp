@@ -114,7 +114,9 @@ Result<PinnedDirectory, FileError> PinnedDirectory::adopt(FileDescriptor fd, fs:
     if (::fstat(fd.get(), &info) != 0) {
         return Failure{failure(errno, "Cannot examine " + path.string())};
     }
-    if (options.rootOwnedChain && (info.st_uid != 0 || (info.st_mode & (S_IWGRP | S_IWOTH)))) {
+    const bool othersMayReplaceEntries =
+        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0;
+    if (options.rootOwnedChain && (info.st_uid != 0 || othersMayReplaceEntries)) {
         return Failure{
             FileError{FileError::Code::failed,
                       path.string() + " must belong to root and be writable by nobody else"}};

@@ -19,7 +19,9 @@ class PinnedDirectory {
 public:
     struct Options {
         // Every component, "/" included, belongs to root and is not writable by group or others,
-        // so no other user can change what the path names.
+        // so no other user can change what the path names. A folder that others may write but
+        // that has the sticky bit (/tmp) counts too: there nobody but root can rename or remove
+        // root's entries, and the next component must be root's.
         bool rootOwnedChain = false;
         // Missing components are made (0755, owned by the caller).
         bool create = false;
