@@ -2,6 +2,7 @@
 
 #include "Foundation/OutsideFile.h"
 #include "Foundation/Text.h"
+#include "Workspace/SearchPath.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -35,15 +36,8 @@ std::vector<std::string> commaList(std::string_view text) {
 
 void addAbsoluteFolders(const char* list, std::string_view leaf,
                         std::vector<std::filesystem::path>& out) {
-    std::string_view rest = list != nullptr ? list : "";
-    while (!rest.empty()) {
-        const auto end = rest.find(':');
-        const std::filesystem::path folder(std::string(rest.substr(0, end)));
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        // A relative entry would mean whatever the working folder is.
-        if (folder.is_absolute()) {
-            out.push_back((folder / leaf).lexically_normal());
-        }
+    for (const auto& folder : absoluteFolders(list)) {
+        out.push_back((folder / leaf).lexically_normal());
     }
 }
 

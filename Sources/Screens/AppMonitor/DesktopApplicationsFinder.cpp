@@ -7,6 +7,7 @@
 #include "Foundation/PinnedDirectory.h"
 #include "Foundation/Text.h"
 #include "Workspace/DesktopEntry.h"
+#include "Workspace/SearchPath.h"
 
 #include <algorithm>
 #include <cctype>
@@ -27,21 +28,6 @@ constexpr std::uint64_t kMaximumSmallFileBytes = 1ull << 20;
 
 bool endsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-std::vector<std::filesystem::path> absoluteFolders(const char* list) {
-    std::vector<std::filesystem::path> folders;
-    std::string_view rest = list != nullptr ? list : "";
-    while (!rest.empty()) {
-        const auto end = rest.find(':');
-        const std::filesystem::path folder(std::string(rest.substr(0, end)));
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        // A relative entry would mean whatever the working folder is: not a place to trust.
-        if (folder.is_absolute()) {
-            folders.push_back(folder.lexically_normal());
-        }
-    }
-    return folders;
 }
 
 std::vector<std::string> sortedNames(const PinnedDirectory& folder) {
