@@ -1,10 +1,13 @@
 #pragma once
 
+#include "support/PictureChecks.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -26,6 +29,11 @@ inline void applyScreenshotAppearance(bool dark) {
         palette.setColor(QPalette::PlaceholderText, QColor(0x8D, 0x93, 0xA5));
     }
     QApplication::setPalette(palette);
+}
+
+// Waits until no animation runs, as a user waits for a switch or a sheet to come to rest.
+inline bool waitUntilAtRest() {
+    return QTest::qWaitFor(animationsAtRest, 10000);
 }
 
 // Saves a picture of the widget as "<folder>/<name>.png".

@@ -5,13 +5,16 @@
 #include "FeedbackForm/Views/KVBSystemProfileViewController.h"
 #include "FeedbackForm/Views/KVBTextControlValidationContainer.h"
 #include "FeedbackForm/Views/KVBTextFieldWrapper.h"
+#include "FeedbackForm/Views/KVBTextView.h"
 #include "FeedbackFormTestSupport.h"
 #include "QtSupport/MainQueueBridge.h"
+#include "support/PictureChecks.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,7 +68,22 @@ int main(int argc, char** argv) {
         u"The map stays empty after the Connections Monitor starts."_s);
     form.sendButtonClicked();  // shows the e-mail rule's message
     controller.window()->adjustSize();
-    QTest::qWait(300);
+    if (!QTest::qWaitForWindowExposed(controller.window()) ||
+        !QTest::qWaitFor(testing::animationsAtRest, 10000)) {
+        std::fprintf(stderr, "the feedback window did not come to rest\n");
+        return 1;
+    }
+    const std::string formFaults = testing::pictureFaults(
+        controller.window(), {form.emailFieldContainer()},
+        {u"Provide Feedback"_s, u"Ada Lovelace"_s, u"ada@example"_s, u"Incorrect email"_s,
+         u"The map stays empty after the Connections Monitor starts."_s,
+         u"Screenshot 2026-12-10 at 16.20.11.png"_s, u"tarnwick-crash.log"_s,
+         u"Send anonymous system profile"_s, u"Send Feedback"_s});
+    if (!formFaults.empty()) {
+        std::fprintf(stderr, "the feedback window does not show what it must:\n%s",
+                     formFaults.c_str());
+        return 1;
+    }
 
     const QImage shot = controller.window()->grab().toImage();
     if (!shot.save(QString::fromLocal8Bit(argv[1]))) {
@@ -77,7 +95,24 @@ int main(int argc, char** argv) {
     if (argc >= 3) {
         // The system profile pop-up, opened by the info button.
         form.clickableViewDidReceiveClick(form.systemInfoClickableView());
-        QTest::qWait(500);
+        QWidget* profile = form.systemProfileViewController()->window();
+        // The profile is gathered on another thread; the pop-up shows it once it is in.
+        const auto gathered = [&] {
+            return form.systemProfileViewController()->textView()->toPlainText().contains(
+                u"Machine Model = Test"_s);
+        };
+        if (!QTest::qWaitForWindowExposed(profile) || !QTest::qWaitFor(gathered, 10000) ||
+            !QTest::qWaitFor(testing::animationsAtRest, 10000)) {
+            std::fprintf(stderr, "the system profile did not come to rest\n");
+            return 1;
+        }
+        const std::string profileFaults = testing::pictureFaults(
+            profile, {form.systemProfileViewController()->tabs()}, {u"Machine Model = Test"_s});
+        if (!profileFaults.empty()) {
+            std::fprintf(stderr, "the system profile does not show what it must:\n%s",
+                         profileFaults.c_str());
+            return 1;
+        }
         const QImage popover = form.systemProfileViewController()->window()->grab().toImage();
         if (!popover.save(QString::fromLocal8Bit(argv[2]))) {
             std::fprintf(stderr, "cannot write %s\n", argv[2]);

@@ -2,6 +2,7 @@
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Screens/Settings/Views/DetectionLevelView.h"
 #include "Screens/Settings/Views/RestrictionsView.h"
+#include "Screens/Settings/Views/SettingsTabButtonView.h"
 #include "Screens/Settings/Views/SettingsView.h"
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
@@ -11,7 +12,9 @@
 #include "support/Screenshots.h"
 #include "support/TemporarySettings.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QLineEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -63,20 +66,53 @@ TEST_P(SettingsScreenshots, SavesEachTab) {
         return qobject_cast<SettingsView*>(
             window.mainView()->layoutView()->screen(AppActiveScreenType::settings));
     };
+    // The tab is shown once its button is selected and the screen has come to rest.
+    const auto shows = [&](SettingsTab tab) {
+        const SettingsView* view = settingsView();
+        return view != nullptr && view->isVisible() && view->pos() == QPoint(0, 0) &&
+               view->tabButton(tab)->isSelected() && testing::animationsAtRest();
+    };
+    // What each tab's picture must show: its title, its lists drawn, their controls.
+    const auto textsOf = [](SettingsTab tab) -> QStringList {
+        switch (tab) {
+            case SettingsTab::restrictions:
+                return {u"Pick your restrictions"_s, u"Required restrictions"_s,
+                        u"Additional restrictions"_s, u"Current detection level:"_s};
+            case SettingsTab::targetCoutries:
+                return {u"Select your target"_s};
+            case SettingsTab::connectionsList:
+                return {u"Manage your connections"_s, u"Allow list"_s, u"Deny list"_s,
+                        u"Remove all"_s};
+        }
+        return {};
+    };
+    const auto shownIn = [&](SettingsTab tab) {
+        std::vector<const QWidget*> widgets{settingsView()->tabButton(tab)};
+        if (tab == SettingsTab::targetCoutries) {
+            widgets.push_back(settingsView()->body()->findChild<QLineEdit*>());
+        }
+        for (const auto* list : settingsView()->body()->findChildren<QAbstractItemView*>()) {
+            widgets.push_back(list);
+        }
+        return widgets;
+    };
     for (const SettingsTab tab : allSettingsTabs) {
         center.post("switchScreen", tab);
-        QTest::qWait(MainWindowLayout::switchDurationMilliseconds + 300);
-        ASSERT_NE(settingsView(), nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shows(tab); }, 10000));
+        ASSERT_EQ(testing::pictureFaults(&window, shownIn(tab), textsOf(tab)), "");
         save(&window, u"settings-"_s +
                           QString::fromUtf8(rawValue(tab).data()).toLower().replace(u' ', u'-') +
                           u"-"_s + suffix);
     }
     center.post("switchScreen", SettingsTab::restrictions);
-    QTest::qWait(200);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(SettingsTab::restrictions); }, 10000));
     auto* restrictions = qobject_cast<RestrictionsView*>(settingsView()->body());
     ASSERT_NE(restrictions, nullptr);
     restrictions->detectionLevelView()->setExpanded(true);
-    QTest::qWait(100);
+    ASSERT_TRUE(testing::waitUntilAtRest());
+    ASSERT_EQ(testing::pictureFaults(&window, {restrictions->detectionLevelView()->menu()},
+                                     {u"Minimum"_s, u"Recommended"_s, u"Maximum"_s}),
+              "");
     save(&window, u"settings-detection-level-menu-"_s + suffix);
     restrictions->detectionLevelView()->setExpanded(false);
 }

@@ -2,7 +2,10 @@
 #include "Foundation/Bundle.h"
 #include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
 #include "Shell/Views/About/AboutWindowController.h"
+#include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
+#include "Shell/Views/Main/MainWindowLayout.h"
+#include "Shell/Views/Promotion/QRCodeView.h"
 #include "Shell/Views/Sheets/SheetWindowController.h"
 #include "support/MainWindowDependencies.h"
 #include "support/Screenshots.h"
@@ -10,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -26,11 +30,13 @@ void save(QWidget* widget, const QString& name) {
     testing::saveScreenshot(widget, QStringLiteral(TARNWICK_SCREENSHOT_DIR), name);
 }
 
+// Runs what the window scheduled for the next second, then waits until nothing moves.
 void settle(ManualScheduler& scheduler) {
     for (int i = 0; i < 10; ++i) {
         scheduler.advance(std::chrono::milliseconds(100));
-        QTest::qWait(60);
+        QCoreApplication::processEvents();
     }
+    ASSERT_TRUE(testing::waitUntilAtRest());
 }
 
 // The explanation before the filter is installed, as the sheet it is shown in.
@@ -60,35 +66,54 @@ TEST_P(ShellScreenshots, SavesTheMainWindowTheAboutWindowAndThePromotion) {
     window.resize(1100, 680);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    settle(scheduler);
+    ASSERT_NO_FATAL_FAILURE(settle(scheduler));
+    const MainWindowLayout* layout = window.mainView()->layoutView();
+    ASSERT_EQ(testing::pictureFaults(
+                  &window, {layout->screen(AppActiveScreenType::appMonitor)},
+                  {u"the App Monitor screen"_s, u"Connections Monitor"_s, u"Settings"_s}),
+              "");
     save(&window, u"main-window-"_s + suffix);
 
     center.post("switchScreen", AppActiveScreenType::connectionsMonitor);
-    settle(scheduler);
-    QTest::qWait(500);
+    ASSERT_NO_FATAL_FAILURE(settle(scheduler));
+    EXPECT_FALSE(layout->screen(AppActiveScreenType::appMonitor)->isVisible());
+    ASSERT_EQ(
+        testing::pictureFaults(&window, {layout->screen(AppActiveScreenType::connectionsMonitor)},
+                               {u"the Connections Monitor screen"_s}),
+        "");
     save(&window, u"main-window-connections-"_s + suffix);
 
     window.presentIOSPromotion();
-    settle(scheduler);
-    QTest::qWait(600);
+    ASSERT_NO_FATAL_FAILURE(settle(scheduler));
     ASSERT_TRUE(window.sheetWindowController()->isPresenting());
+    ASSERT_EQ(testing::pictureFaults(
+                  &window,
+                  {window.sheetWindowController()->sheetWindow(), window.findChild<QRCodeView*>()},
+                  {u"Take your phone on a safe"_s, u"Scan the QR code"_s}),
+              "");
     save(&window, u"promotion-"_s + suffix);
 
     window.sheetWindowController()->dismiss();
-    settle(scheduler);
-    QTest::qWait(400);
+    ASSERT_NO_FATAL_FAILURE(settle(scheduler));
     window.sheetWindowController()->present(std::make_shared<ExplanationSheet>(), false);
-    settle(scheduler);
-    QTest::qWait(600);
+    ASSERT_NO_FATAL_FAILURE(settle(scheduler));
+    ASSERT_EQ(
+        testing::pictureFaults(&window, {window.sheetWindowController()->sheetWindow()},
+                               {u"Install the network filter"_s, u"1: Click \"Continue\" below."_s,
+                                u"Continue"_s, u"Cancel"_s}),
+        "");
     ASSERT_EQ(window.sheetWindowController()->currentContent()->kind(),
               SheetContentKind::systemExtensionInstallation);
     save(&window, u"extension-explanation-"_s + suffix);
     window.sheetWindowController()->dismiss();
-    settle(scheduler);
+    ASSERT_NO_FATAL_FAILURE(settle(scheduler));
 
     AboutWindowController about;
     about.showWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(about.window()));
+    ASSERT_EQ(testing::pictureFaults(about.window(), {about.window()->findChild<QToolButton*>()},
+                                     {u"Tarnwick"_s, u"Version: "_s, u"All rights reserved."_s}),
+              "");
     save(about.window(), u"about-"_s + suffix);
     delete about.window();
 }

@@ -1,7 +1,9 @@
 #include "ScannedMachine.h"
 #include "Screens/AppMonitor/Views/AppMonitorCellView.h"
+#include "Screens/AppMonitor/Views/AppMonitorHeader.h"
 #include "Screens/AppMonitor/Views/AppMonitorResultView.h"
 #include "Screens/AppMonitor/Views/AppMonitorView.h"
+#include "Screens/AppMonitor/Views/NoNetworkLabel.h"
 #include "Screens/AppMonitor/Views/UninstallPopUpView.h"
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
@@ -11,6 +13,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QScrollArea>
 #include <QTest>
 
 namespace tarnwick {
@@ -51,20 +54,48 @@ TEST_P(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
     auto* screen = qobject_cast<AppMonitorView*>(
         window.mainView()->layoutView()->screen(AppActiveScreenType::appMonitor));
     ASSERT_NE(screen, nullptr);
-    QTest::qWait(200);
+    ASSERT_TRUE(waitUntilAtRest());
+    ASSERT_EQ(
+        pictureFaults(&window, {screen->header()},
+                      {u"App Monitor"_s, u"Scan"_s, u"Your examined apps will appear here..."_s}),
+        "");
     save(&window, u"appmonitor-standby"_s + suffix);
     model->setScanState(ScanState::active);
     model->startScan();
     machine.center.post(std::string(AppStoreInfoProvider::noNetworkNotification));
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return model->scanState().get() == ScanState::done; }, 60000));
-    QTest::qWait(200);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto* shown = qobject_cast<AppMonitorResultView*>(screen->body());
+            return shown != nullptr && shown->isVisible() && !shown->cells().empty() &&
+                   animationsAtRest();
+        },
+        10000));
+    auto* results = qobject_cast<AppMonitorResultView*>(screen->body());
+    ASSERT_EQ(
+        pictureFaults(&window, {results->noNetworkLabel(), results->scrollArea()},
+                      {u"Potentially unwanted apps on your computer"_s, u"Alpha"_s, u"Delta"_s,
+                       u"Epsilon"_s, u"Contains \"ru\" in bundle id"_s, u"Show in File Manager"_s}),
+        "");
     save(&window, u"appmonitor-results"_s + suffix);
 
-    auto* results = qobject_cast<AppMonitorResultView*>(screen->body());
-    ASSERT_NE(results, nullptr);
+    const auto popUpShown = [&] {
+        return QTest::qWaitFor(
+            [&] {
+                return results->isUninstallPopUpPresented() && results->uninstallPopUp() &&
+                       results->uninstallPopUp()->isVisible() && animationsAtRest();
+            },
+            10000);
+    };
     results->cells().front()->deleteButton()->click();
-    QTest::qWait(200);
+    ASSERT_TRUE(popUpShown());
+    ASSERT_EQ(
+        pictureFaults(&window,
+                      {results->uninstallPopUp()->card(), results->uninstallPopUp()->cancelButton(),
+                       results->uninstallPopUp()->uninstallButton()},
+                      {u"Uninstall Alpha?"_s}),
+        "");
     save(&window, u"appmonitor-uninstall"_s + suffix);
 
     // A Debian package's application: the question names the package, and a refused password is
@@ -73,11 +104,21 @@ TEST_P(AppMonitorScreenshots, SavesTheResultListAndTheUninstallPopUp) {
     const auto first = model->puApplications().get().front();
     first->setOrigin({ApplicationOrigin::Kind::debianPackage, "alpha-tools", false, {}});
     results->cells().front()->deleteButton()->click();
-    QTest::qWait(200);
+    ASSERT_TRUE(popUpShown());
+    ASSERT_EQ(pictureFaults(&window, {results->uninstallPopUp()->card()},
+                            {u"Remove the package \u201calpha-tools\u201d, which installed "
+                             u"\u201cAlpha\u201d?"_s}),
+              "");
     save(&window, u"appmonitor-uninstall-package"_s + suffix);
     machine.removalExitStatus = 127;
     results->uninstallPopUp()->uninstallButton()->click();
-    QTest::qWait(200);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return results->removalFailure()->isVisible() && animationsAtRest(); }, 30000));
+    EXPECT_FALSE(results->isUninstallPopUpPresented());
+    ASSERT_EQ(pictureFaults(&window, {results->removalFailure()},
+                            {u"Could not remove \u201cAlpha\u201d: no administrator's password "
+                             u"was given."_s}),
+              "");
     save(&window, u"appmonitor-removal-refused"_s + suffix);
 }
 

@@ -28,11 +28,14 @@ public:
                            allowed);
         drainMainQueue();
     }
+    // Lets what the last change set off run its course through the main queue and Qt's, then
+    // waits until nothing moves (the map travelling to its region, the list's rows sliding open).
     void settle() {
         for (int i = 0; i < 10; ++i) {
             drainMainQueue();
-            QTest::qWait(40);
+            QCoreApplication::processEvents();
         }
+        ASSERT_TRUE(waitUntilAtRest());
     }
 };
 
@@ -62,12 +65,19 @@ TEST_P(ConnectionMonitorScreenshots, SavesEachBody) {
     engine().isInstalled.set(false);
     screen.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&screen));
-    settle();
+    ASSERT_NO_FATAL_FAILURE(settle());
+    ASSERT_EQ(pictureFaults(
+                  &screen, {},
+                  {u"Connection Monitor"_s, u"To enable Connection Monitor"_s, u"Let's do it!"_s}),
+              "");
     save(&screen, u"connections-monitor-install-"_s + suffix);
 
     engine().isInstalled.set(true);
     engine().currentWumbleFrame.set("WumbleIdle2");
-    settle();
+    ASSERT_NO_FATAL_FAILURE(settle());
+    ASSERT_EQ(pictureFaults(&screen, {},
+                            {u"Start"_s, u"Your live connection data will appear here..."_s}),
+              "");
     save(&screen, u"connections-monitor-standby-"_s + suffix);
 
     record("org.alpha.Mail", kGermanServer, "https://mail.example.de/", true);
@@ -90,12 +100,19 @@ TEST_P(ConnectionMonitorScreenshots, SavesEachBody) {
     coordinator->setUserLocation(MapCoordinator::Coordinates{38.72, -9.14});
     engine().showsMap.set(true);
     engine().setExpandedInfoForApp(engine().applications()[1]);
-    settle();
-    QTest::qWait(600);  // the region's animation
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const QStringList listed{u"Connection list"_s, u"Show compromised only"_s,
+                             u"org.beta.Chat"_s,   u"https://chat.example.de/"_s,
+                             u"Germany"_s,         u"https://chat.example.ru/"_s,
+                             u"Russia"_s,          u"http://localhost:8080/"_s,
+                             u"Local"_s,           u"org.gamma.Updater"_s,
+                             u"org.alpha.Mail"_s,  u"Connection Map"_s};
+    ASSERT_EQ(pictureFaults(&screen, {screen.findChild<MapView*>()}, listed), "");
     save(&screen, u"connections-monitor-list-"_s + suffix);
 
     engine().isConnectedToNetwork.set(false);
-    settle();
+    ASSERT_NO_FATAL_FAILURE(settle());
+    ASSERT_EQ(pictureFaults(&screen, {}, {u"No internet connection"_s, u"org.beta.Chat"_s}), "");
     save(&screen, u"connections-monitor-offline-"_s + suffix);
 
     // No location service on this desktop: "Activate the Map" shows the servers' circles and
@@ -104,12 +121,14 @@ TEST_P(ConnectionMonitorScreenshots, SavesEachBody) {
     coordinator->setUserLocation(std::nullopt);
     engine().showsMap.set(false);
     engine().showMap();
-    settle();
+    ASSERT_NO_FATAL_FAILURE(settle());
     ASSERT_TRUE(engine().showsMap.get());
     engine().setExpandedInfoForApp(nullptr);
     engine().setExpandedInfoForApp(engine().applications()[1]);
-    settle();
-    QTest::qWait(600);  // the region's animation
+    ASSERT_NO_FATAL_FAILURE(settle());
+    ASSERT_EQ(pictureFaults(&screen, {screen.findChild<MapView*>()},
+                            listed + QStringList{u"This computer has no location service"_s}),
+              "");
     save(&screen, u"connections-monitor-map-without-location-"_s + suffix);
 }
 
