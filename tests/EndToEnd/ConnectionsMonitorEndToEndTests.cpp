@@ -221,6 +221,7 @@ TEST_F(ConnectionsMonitorEndToEnd, TargetCountryIsAskedAboutDeniedOnceAndRemembe
     EXPECT_TRUE(waitUntil([&] { return ::kill(*extension, 0) != 0; }, kWait));
 }
 
+// Long: the engine and the extension start with, and look up in, a deny list of 100,000 hosts.
 TEST_F(ConnectionsMonitorEndToEnd, AHostInTheDenyListIsRefusedWithoutAnAlert) {
     // The deny list as the settings screen leaves it after years of use: the host among a
     // hundred thousand others.

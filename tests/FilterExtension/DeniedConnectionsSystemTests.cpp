@@ -219,6 +219,7 @@ TEST_F(DeniedConnections, AnotherUsersSocketOnAnAllowedUDPConnectionIsAsked) {
     ::close(allowed);
 }
 
+// Long: four connectors open thousands of TCP and UDP connections, each given a verdict.
 TEST_F(DeniedConnections, NoneOfThousandsPassesUnderLoadFromReusedPorts) {
     // Ends every connection with a reset after its "pong": conntrack then keeps the connection,
     // closed, and a new SYN from the same port does not count as new to it.

@@ -178,6 +178,8 @@ TEST_F(LinkClientSystem, ASecondInstanceStopsWithoutTouchingTheFirst) {
         << "the first instance still filters";
 }
 
+// Long: fifteen starts and stops of the extension, since the gap between its two services is
+// short enough to be hit only on some of them.
 TEST_F(LinkClientSystem, AnApplicationThatReachedTheFilterManagerFindsItsServiceAndCanSwitchOn) {
     // An application started with the extension loads the configuration as soon as the filter
     // manager answers, then registers at once; a switch right after a start must work too.

@@ -82,7 +82,9 @@ TEST(PassthroughSubject, CancelReturnsOnlyOnceADeliveryOnAnotherThreadHasFinishe
         doneWhenCancelled = receiverDone.load();
     });
     cancelling.wait();
-    std::this_thread::sleep_for(20ms);  // gives a cancel that does not wait the chance to return
+    // A cancel that waits shows nothing while it waits, so a fixed moment gives one that does not
+    // wait the chance to return first.
+    std::this_thread::sleep_for(20ms);
     release.count_down();
     canceller.join();
     sender.join();

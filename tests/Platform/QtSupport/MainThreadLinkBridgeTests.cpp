@@ -76,9 +76,12 @@ TEST(MainThreadLinkBridge, QtsLoopServesTheLinkAndItsRepliesComeInOrderOnTheMain
         expected.push_back("main " + std::to_string(i));
     }
     EXPECT_EQ(replies, expected);
+    // The session's end, also served by Qt's loop, lets go of the loop before it is uninstalled;
+    // the invalidation handler is told once it has.
+    bool ended = false;
+    connection->setInvalidationHandler([&ended] { ended = true; });
     connection->invalidate();
-    // The session's end, also served by Qt's loop, lets go of the loop before it is uninstalled.
-    QTest::qWait(50);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }, 10000));
     MainThreadLinkBridge::uninstall();
 }
 

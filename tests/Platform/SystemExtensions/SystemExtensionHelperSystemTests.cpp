@@ -125,6 +125,8 @@ TEST_F(SystemExtensionHelperSystemTest, RefusesBundlesThatWouldRunAnotherFile) {
         EXPECT_NE(outcome.exitStatus, 0) << outcome.standardError;
         EXPECT_FALSE(fs::exists(m_sandbox->outside(kInstalled))) << outcome.standardError;
         EXPECT_FALSE(instance());
+        // A program that was rightly never started leaves no event to wait for: a started one
+        // gets a moment to leave its marker.
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_FALSE(fs::exists(marker()));
         m_sandbox->killInstances();

@@ -1,3 +1,4 @@
+#include "Dispatch/DispatchQueue.h"
 #include "Dispatch/ManualScheduler.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Screens/Settings/Views/AllowDenyListCellView.h"
@@ -56,8 +57,11 @@ public:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
     }
     void restart() {
-        // Target countries are saved on the main queue's next turn.
-        QTest::qWait(50);
+        // Target countries are saved on the main queue's next turn: a block queued now runs
+        // after the save.
+        bool saved = false;
+        DispatchQueue::main()->async([&] { saved = true; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return saved; }, 10000));
         m_settings.relaunch();
         start();
     }

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTest>
 
@@ -29,16 +30,19 @@ void xdotool(const std::vector<std::string>& arguments) {
     ASSERT_TRUE(outcome && outcome->succeeded()) << "xdotool failed";
 }
 
-// Counts the presses the application receives, so the drag goes on only once the window had its
-// press and handed the drag to the window manager, however loaded the machine is.
+// Counts the presses the application receives and notes where the pointer was last seen, so
+// each step goes on only once the application had the one before, however loaded the machine is.
 class PressCounter final : public QObject {
 public:
     int presses = 0;
+    std::optional<QPoint> lastMove;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType()) {
             ++presses;
+        } else if (event->type() == QEvent::MouseMove) {
+            lastMove = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
         }
         return false;
     }
@@ -63,7 +67,8 @@ TEST(MainWindowOnADesktop, EachRoundedCornerResizesTheWindowBothWays) {
     window.move(260, 160);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QTest::qWait(300);
+    // The window manager has placed the window once it gives it the focus.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 10000));
     // No compositor: the corners are cut by the mask, so a press at the corner's bounding point
     // would reach the desktop.
     ASSERT_FALSE(window.mask().isEmpty());
@@ -86,37 +91,39 @@ TEST(MainWindowOnADesktop, EachRoundedCornerResizesTheWindowBothWays) {
         const QPoint press = window.mapToGlobal(local);
         const QPoint outward(corner.left ? -40 : 40, corner.top ? -30 : 30);
         pointerTo(press);
-        QTest::qWait(200);
+        // Seen only once the window manager has let go of the last drag.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return counter.lastMove == press; }, 10000));
         const int pressesBefore = counter.presses;
         xdotool({"mousedown", "1"});
         // The press reaches the window, which hands the drag to the window manager.
         ASSERT_TRUE(QTest::qWaitFor([&] { return counter.presses > pressesBefore; }, 5000));
-        QTest::qWait(300);
-        for (int step = 1; step <= 4; ++step) {
-            pointerTo(press + outward * step / 4);
-            QTest::qWait(100);
-        }
-        xdotool({"mouseup", "1"});
         // Grown by the drag both ways, the opposite corner where it was.
         const QPoint fixedBefore(corner.left ? before.right() : before.left(),
                                  corner.top ? before.bottom() : before.top());
-        const auto resized = [&] {
+        const auto resizedBy = [&](int step) {
             const QRect after = window.geometry();
             const QPoint fixedAfter(corner.left ? after.right() : after.left(),
                                     corner.top ? after.bottom() : after.top());
-            return std::abs(after.width() - before.width() - 40) <= 4 &&
-                   std::abs(after.height() - before.height() - 30) <= 4 &&
+            return std::abs(after.width() - before.width() - 40 * step / 4) <= 4 &&
+                   std::abs(after.height() - before.height() - 30 * step / 4) <= 4 &&
                    (fixedAfter - fixedBefore).manhattanLength() <= 4;
         };
+        // Each step waits for the window manager to follow it. A step it missed because it had
+        // not yet taken the drag over is made up by the next: the final size is what counts.
+        for (int step = 1; step <= 4; ++step) {
+            pointerTo(press + outward * step / 4);
+            (void)QTest::qWaitFor([&] { return resizedBy(step); }, 2000);
+        }
+        xdotool({"mouseup", "1"});
+        const auto resized = [&] { return resizedBy(4); };
         EXPECT_TRUE(QTest::qWaitFor(resized, 5000))
             << "from " << before.x() << "," << before.y() << " " << before.width() << "x"
             << before.height() << " to " << window.x() << "," << window.y() << " " << window.width()
             << "x" << window.height();
-        QTest::qWait(200);
     }
     qApp->removeEventFilter(&counter);
     pointerTo({5, 5});
-    QTest::qWait(200);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.underMouse(); }, 10000));
     // The whole screen, with the window manager's view of the window, for review.
     const QString folder = QStringLiteral(TARNWICK_SCREENSHOT_DIR);
     QDir().mkpath(folder);

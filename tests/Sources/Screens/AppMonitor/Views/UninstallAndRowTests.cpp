@@ -128,6 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // What the pop-up asks for an application of each kind, and what a refused or failed removal then
 // tells under the title ("" when the application went).
+// Long: a real scan of the fixture machine for each of the eight kinds.
 TEST(RemovalFlowKindTest, ThePopUpNamesWhatGoesAndTellsWhyARemovalFailed) {
     using Kind = ApplicationOrigin::Kind;
     struct Case {

@@ -3,6 +3,7 @@
 
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QGuiApplication>
@@ -85,10 +86,26 @@ protected:
     std::optional<Status> request(GeoClueLocationProvider& provider) {
         std::optional<Status> settled;
         provider.setDelegate({[&](Status status) { settled = status; },
-                              [&](const auto& updated) { locations = updated; }});
+                              [&](const auto& updated) {
+                                  locations.insert(locations.end(), updated.begin(), updated.end());
+                              }});
         provider.requestWhenInUseAuthorization();
         (void)QTest::qWaitFor([&] { return settled.has_value(); }, 15000);  // checked by caller
         return settled;
+    }
+
+    // Asks the service something and waits for its answer.
+    bool roundTrip() {
+        QDBusMessage question = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.GeoClue2"), kClientPath,
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        question << QStringLiteral("org.freedesktop.GeoClue2.Client") << QStringLiteral("Active");
+        QDBusPendingCallWatcher watcher(m_client.asyncCall(question));
+        // The watcher's signal, not isFinished(): the answer is in once the main thread has taken
+        // it from its queue, behind the signals that came before it.
+        bool answered = false;
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&] { answered = true; });
+        return QTest::qWaitFor([&] { return answered; }, 10000);
     }
 
     std::vector<MapCoordinator::Coordinates> locations;
@@ -109,18 +126,21 @@ TEST_F(GeoClueLocationProviderTest, AStartedClientIsAllowedAndReportsItsPosition
     EXPECT_EQ(service.calls.back(), QStringLiteral("Start"));
 
     // Positions reach the delegate only once updates were asked for, and only real ones.
+    // The bus keeps one sender's messages in order: an answer the service sends after a signal
+    // reaches the application after it, and once the last position arrives the earlier signals
+    // were handled; had either been passed on, there would be more than one.
     FakeGeoClue::moveTo(serviceBus);
-    QTest::qWait(200);
-    EXPECT_TRUE(locations.empty());
+    ASSERT_TRUE(roundTrip());
     provider.startUpdatingLocation();
+    const auto reads = [&] { return service.calls.count(QStringLiteral("GetAll")); };
+    const qsizetype readsBefore = reads();
     service.latitude = 123.0;  // off the globe
     FakeGeoClue::moveTo(serviceBus);
-    QTest::qWait(200);
-    EXPECT_TRUE(locations.empty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reads() > readsBefore; }, 10000));
     service.latitude = 52.5;
     FakeGeoClue::moveTo(serviceBus);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !locations.empty(); }, 10000));
-    EXPECT_EQ(locations.front(), (MapCoordinator::Coordinates{52.5, 13.4}));
+    EXPECT_EQ(locations, (std::vector<MapCoordinator::Coordinates>{{52.5, 13.4}}));
 }
 
 // A refusal comes from a service that is there; no service or no bus is a desktop without one.
