@@ -21,14 +21,6 @@
 
 namespace tarnwick::testing {
 
-inline std::string describe(const QWidget* widget) {
-    std::string name = widget->metaObject()->className();
-    if (!widget->objectName().isEmpty()) {
-        name += " \"" + widget->objectName().toStdString() + "\"";
-    }
-    return name;
-}
-
 // The text a control shows, for the controls that show one.
 inline QString shownText(const QWidget* widget) {
     if (const auto* label = qobject_cast<const QLabel*>(widget)) {
@@ -47,6 +39,17 @@ inline QString shownText(const QWidget* widget) {
         return text->toPlainText();
     }
     return {};
+}
+
+inline std::string describe(const QWidget* widget) {
+    std::string name = widget->metaObject()->className();
+    if (!widget->objectName().isEmpty()) {
+        name += " \"" + widget->objectName().toStdString() + "\"";
+    }
+    if (const QString text = shownText(widget); !text.isEmpty()) {
+        name += " showing \"" + text.left(40).toStdString() + "\"";
+    }
+    return name;
 }
 
 // The number of colours in `area` of `image`, counted up to `enough`.
