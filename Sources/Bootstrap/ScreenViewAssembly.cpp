@@ -6,6 +6,22 @@
 
 namespace tarnwick {
 
+namespace {
+
+// The settings screen reaches the window only through these; the window may close first.
+SettingsWindowServices settingsWindowServices(MainWindow& window) {
+    SettingsWindowServices services;
+    services.frame = &window;
+    services.presentPromotion = [frame = QPointer<MainWindow>(&window)] {
+        if (frame != nullptr) {
+            frame->presentIOSPromotion();
+        }
+    };
+    return services;
+}
+
+}  // namespace
+
 QWidget* makeScreenView(AppActiveScreenType screen, MainWindow& window, QWidget* parent) {
     const ScreenModels& models = window.screenModels();
     switch (screen) {
@@ -21,7 +37,8 @@ QWidget* makeScreenView(AppActiveScreenType screen, MainWindow& window, QWidget*
         case AppActiveScreenType::settings:
             if (models.settings) {
                 return new SettingsView(models.settings,
-                                        {allSettingsTabs.begin(), allSettingsTabs.end()}, parent);
+                                        {allSettingsTabs.begin(), allSettingsTabs.end()},
+                                        settingsWindowServices(window), parent);
             }
             return nullptr;
         default:

@@ -28,7 +28,7 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorHeader.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorInProgressView.h"
 #include "Screens/ConnectionsMonitor/Views/MapView.h"
-#include "Shell/Views/Controls/ScanButtonView.h"
+#include "WidgetKit/Controls/ScanButtonView.h"
 
 #include <QAbstractButton>
 #include <QApplication>

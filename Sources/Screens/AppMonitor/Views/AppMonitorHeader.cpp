@@ -1,10 +1,10 @@
 #include "Screens/AppMonitor/Views/AppMonitorHeader.h"
 
 #include "Screens/AppMonitor/Views/ViewText.h"
-#include "Shell/ScanButtonConfig.h"
-#include "Shell/Views/Controls/ScanButtonView.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Controls/ScanButtonView.h"
+#include "WidgetKit/ScanButtonConfig.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -7,9 +7,9 @@
 #include "Screens/AppMonitor/Views/NoNetworkLabel.h"
 #include "Screens/AppMonitor/Views/UninstallPopUpView.h"
 #include "Screens/AppMonitor/Views/ViewText.h"
-#include "Shell/Views/Controls/ScrollGradientView.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Controls/ScrollGradientView.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QGraphicsBlurEffect>
 #include <QHBoxLayout>

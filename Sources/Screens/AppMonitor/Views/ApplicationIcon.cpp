@@ -2,14 +2,13 @@
 
 #include "Foundation/OutsideFile.h"
 #include "Screens/AppMonitor/PUApplication.h"
-#include "Shell/Views/Style/ThemeIcon.h"
+#include "WidgetKit/Style/ThemeIcon.h"
 #include "Workspace/DesktopEntry.h"
 #include "Workspace/Workspace.h"
 
 #include <QApplication>
 #include <QPixmap>
 #include <QStyle>
-
 
 namespace tarnwick {
 

@@ -3,9 +3,9 @@
 #include "QtSupport/PublisherBinding.h"
 #include "Screens/AppMonitor/AppMonitorViewModel.h"
 #include "Screens/AppMonitor/Views/ViewText.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/ImageAsset.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/ImageAsset.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -1,7 +1,7 @@
 #include "Screens/AppMonitor/Views/NoNetworkLabel.h"
 
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QPainter>
 #include <QVariantAnimation>

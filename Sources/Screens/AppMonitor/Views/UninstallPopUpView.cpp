@@ -3,7 +3,7 @@
 #include "Screens/AppMonitor/ApplicationRemoval.h"
 #include "Screens/AppMonitor/PUApplication.h"
 #include "Screens/AppMonitor/Views/ViewText.h"
-#include "Shell/Views/Style/Appearance.h"
+#include "WidgetKit/Style/Appearance.h"
 
 #include <QFontMetrics>
 #include <QGraphicsDropShadowEffect>

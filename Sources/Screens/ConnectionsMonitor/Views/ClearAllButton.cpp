@@ -2,9 +2,9 @@
 
 #include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
-#include "Shell/InterfaceText.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/InterfaceText.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>

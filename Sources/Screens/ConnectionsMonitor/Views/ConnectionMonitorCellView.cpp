@@ -7,10 +7,10 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorHitCellView.h"
 #include "Screens/ConnectionsMonitor/Views/ProgramIcon.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/FocusRing.h"
-#include "Shell/Views/Style/ImageAsset.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/FocusRing.h"
+#include "WidgetKit/Style/ImageAsset.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>

@@ -2,10 +2,10 @@
 
 #include "QtSupport/Utf8Text.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
-#include "Shell/InterfaceText.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/ImageAsset.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/InterfaceText.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/ImageAsset.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -5,7 +5,7 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorInstallView.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorHeader.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorStandByView.h"
-#include "Shell/Views/Controls/NoNetworkPopUp.h"
+#include "WidgetKit/Controls/NoNetworkPopUp.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QPropertyAnimation>

@@ -1,8 +1,8 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionSafetyIndicator.h"
 
 #include "QtSupport/Utf8Text.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -7,11 +7,11 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionMonitorCellView.h"
 #include "Screens/ConnectionsMonitor/Views/ConnetionsMonitorSearchFilter.h"
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
-#include "Shell/InterfaceText.h"
-#include "Shell/Views/Controls/CustomCheckMarkView.h"
-#include "Shell/Views/Controls/ScrollGradientView.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Controls/CustomCheckMarkView.h"
+#include "WidgetKit/Controls/ScrollGradientView.h"
+#include "WidgetKit/InterfaceText.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -2,9 +2,9 @@
 
 #include "Foundation/Bundle.h"
 #include "Logging/LogHub.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/ImageAsset.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/ImageAsset.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QGraphicsOpacityEffect>
 

@@ -1,8 +1,8 @@
 #include "Screens/ConnectionsMonitor/Views/ProgramIcon.h"
 
-#include "Shell/Views/Style/ImageAsset.h"
-#include "Shell/Views/Style/ThemeIcon.h"
 #include "Tools/WorkspaceUtilities.h"
+#include "WidgetKit/Style/ImageAsset.h"
+#include "WidgetKit/Style/ThemeIcon.h"
 #include "Workspace/Workspace.h"
 
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "Screens/ConnectionsMonitor/Views/ViewSupport.h"
 
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QPalette>
 #include <QTextDocument>

@@ -1,9 +1,9 @@
 #include "Screens/Settings/Views/AllowDenyListCellView.h"
 
 #include "Screens/Settings/Views/RimmedPlate.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/ImageAsset.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/ImageAsset.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QPainter>
 

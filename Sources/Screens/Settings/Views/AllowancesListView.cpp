@@ -7,8 +7,8 @@
 #include "Screens/Settings/Views/EntryListModel.h"
 #include "Screens/Settings/Views/SettingsText.h"
 #include "Screens/Settings/Views/SpacedListView.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QHBoxLayout>
 #include <QHelpEvent>

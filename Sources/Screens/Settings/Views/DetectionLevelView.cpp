@@ -6,8 +6,8 @@
 #include "Screens/Settings/Views/HoverProgress.h"
 #include "Screens/Settings/Views/ScaledTextLabel.h"
 #include "Screens/Settings/Views/SettingsText.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "Screens/Settings/Views/EdgeFades.h"
 
-#include "Shell/Views/Controls/ScrollGradientView.h"
+#include "WidgetKit/Controls/ScrollGradientView.h"
 
 #include <QAbstractScrollArea>
 #include <QEvent>

@@ -6,7 +6,7 @@
 #include "Screens/Settings/Views/EdgeFades.h"
 #include "Screens/Settings/Views/SettingsRestrictionRuleCell.h"
 #include "Screens/Settings/Views/SettingsText.h"
-#include "Shell/Views/Style/Appearance.h"
+#include "WidgetKit/Style/Appearance.h"
 
 #include <QHBoxLayout>
 #include <QScrollArea>

@@ -1,6 +1,6 @@
 #include "Screens/Settings/Views/RimmedPlate.h"
 
-#include "Shell/Views/Style/Appearance.h"
+#include "WidgetKit/Style/Appearance.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -2,8 +2,8 @@
 
 #include "Screens/Settings/Views/CountryGridModel.h"
 #include "Screens/Settings/Views/RimmedPlate.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QPainter>
 

@@ -1,17 +1,17 @@
 #include "Screens/Settings/Views/SettingsHeader.h"
 
 #include "Screens/Settings/Views/SettingsText.h"
-#include "Shell/Views/Main/MainWindow.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
 #include "Tools/SettingsKey.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
 
 namespace tarnwick {
 
-SettingsHeader::SettingsHeader(QWidget* parent) : QWidget(parent) {
+SettingsHeader::SettingsHeader(std::function<void()> showPromotion, QWidget* parent)
+    : QWidget(parent), m_showPromotion(std::move(showPromotion)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 40, 0, 0);
     auto* title = makeSettingsLabel(QStringLiteral("Settings"), typefaceFace::bold, 25, this);
@@ -37,12 +37,11 @@ SettingsHeader::SettingsHeader(QWidget* parent) : QWidget(parent) {
 }
 
 void SettingsHeader::presentPromotion() {
-    auto* mainWindow = qobject_cast<MainWindow*>(window());
-    if (mainWindow == nullptr) {
+    if (!m_showPromotion) {
         return;
     }
     Settings::set(Value(true), SettingsKey::didPresentIOSPromotion);
-    mainWindow->presentIOSPromotion();
+    m_showPromotion();
 }
 
 }  // namespace tarnwick

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QPushButton;
 
 namespace tarnwick {
@@ -11,16 +13,17 @@ class SettingsHeader : public QWidget {
     Q_OBJECT
 
 public:
-    explicit SettingsHeader(QWidget* parent = nullptr);
+    explicit SettingsHeader(std::function<void()> showPromotion = {}, QWidget* parent = nullptr);
 
     // Used for testing only
     QPushButton* promotionButton() const { return m_button; }
 
-    // Marks the promotion as offered and shows it over the main window when the window can take
-    // a sheet. Nothing is said when it cannot: the user only misses the sheet.
+    // Marks the promotion as offered and shows it over the main window when the screen was given
+    // one. Nothing is said when it was not: the user only misses the sheet.
     void presentPromotion();
 
 private:
+    const std::function<void()> m_showPromotion;
     QPushButton* m_button;
 };
 

@@ -2,9 +2,9 @@
 
 #include "Screens/Settings/Views/HoverProgress.h"
 #include "Screens/Settings/Views/ScaledTextLabel.h"
-#include "Shell/Views/Controls/CustomCheckMarkView.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Controls/CustomCheckMarkView.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

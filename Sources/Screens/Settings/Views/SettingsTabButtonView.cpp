@@ -2,9 +2,9 @@
 
 #include "QtSupport/Utf8Text.h"
 #include "Screens/Settings/Views/HoverProgress.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/FocusRing.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/FocusRing.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
 #include "Screens/Settings/Views/SettingsText.h"
 
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Typeface.h"
 
 namespace tarnwick {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Shell/TextStyle.h"
+#include "WidgetKit/TextStyle.h"
 
 #include <QColor>
 #include <QLabel>

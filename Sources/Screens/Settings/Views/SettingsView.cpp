@@ -14,12 +14,13 @@
 namespace tarnwick {
 
 SettingsView::SettingsView(std::shared_ptr<SettingsViewModel> viewModel,
-                           std::vector<SettingsTab> tabs, QWidget* parent)
-    : QWidget(parent), m_viewModel(std::move(viewModel)) {
+                           std::vector<SettingsTab> tabs, SettingsWindowServices window,
+                           QWidget* parent)
+    : QWidget(parent), m_viewModel(std::move(viewModel)), m_window(std::move(window)) {
     setObjectName(QStringLiteral("SettingsView"));
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
-    m_header = new SettingsHeader(this);
+    m_header = new SettingsHeader(m_window.presentPromotion, this);
     stack->addWidget(m_header);
 
     auto* row = new QHBoxLayout();
@@ -80,7 +81,7 @@ void SettingsView::showTab(SettingsTab tab) {
             m_body = new RestrictionsView(m_viewModel, m_bodyColumn);
             break;
         case SettingsTab::targetCoutries:
-            m_body = new TargetCoutriesView(m_viewModel, m_bodyColumn);
+            m_body = new TargetCoutriesView(m_viewModel, m_window.frame, m_bodyColumn);
             break;
         case SettingsTab::connectionsList:
             m_body = new AllowancesListView(m_viewModel, m_bodyColumn);

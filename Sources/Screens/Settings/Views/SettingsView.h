@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Screens/Settings/Views/SettingsWindowServices.h"
 #include "Tools/SettingsTab.h"
 
 #include <QWidget>
@@ -21,7 +22,7 @@ class SettingsView : public QWidget {
 
 public:
     SettingsView(std::shared_ptr<SettingsViewModel> viewModel, std::vector<SettingsTab> tabs,
-                 QWidget* parent = nullptr);
+                 SettingsWindowServices window = {}, QWidget* parent = nullptr);
     ~SettingsView() override;
 
     // Used for testing only
@@ -34,6 +35,7 @@ private:
     void showTab(SettingsTab tab);
 
     const std::shared_ptr<SettingsViewModel> m_viewModel;
+    const SettingsWindowServices m_window;
     SettingsHeader* m_header;
     std::vector<SettingsTabButtonView*> m_buttons;
     QWidget* m_bodyColumn;

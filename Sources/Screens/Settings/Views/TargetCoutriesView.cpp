@@ -6,8 +6,7 @@
 #include "Screens/Settings/Views/EdgeFades.h"
 #include "Screens/Settings/Views/SettingsCountryCellView.h"
 #include "Screens/Settings/Views/SpacedListView.h"
-#include "Shell/Views/Controls/FocusableFilterTextField.h"
-#include "Shell/Views/Main/MainWindow.h"
+#include "WidgetKit/Controls/FocusableFilterTextField.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -22,25 +21,9 @@
 
 namespace tarnwick {
 
-namespace {
-
-const MainWindow* findMainWindow(const QWidget* widget) {
-    if (const auto* own = qobject_cast<const MainWindow*>(widget->window())) {
-        return own;
-    }
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (const auto* main = qobject_cast<const MainWindow*>(window)) {
-            return main;
-        }
-    }
-    return nullptr;
-}
-
-}  // namespace
-
 TargetCoutriesView::TargetCoutriesView(std::shared_ptr<SettingsViewModel> viewModel,
-                                       QWidget* parent)
-    : QWidget(parent), m_viewModel(std::move(viewModel)) {
+                                       QWidget* mainWindow, QWidget* parent)
+    : QWidget(parent), m_viewModel(std::move(viewModel)), m_mainWindow(mainWindow) {
     setObjectName(QStringLiteral("TargetCoutriesView"));
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
@@ -88,6 +71,10 @@ TargetCoutriesView::TargetCoutriesView(std::shared_ptr<SettingsViewModel> viewMo
     m_grid->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     m_grid->viewport()->installEventFilter(this);
     m_grid->installEventFilter(this);
+    // The main window's width is what counts, so its resizes ask the rule again.
+    if (m_mainWindow != nullptr) {
+        m_mainWindow->installEventFilter(this);
+    }
     new EdgeFades(m_grid, 0, 80);
     connect(m_grid, &QListView::clicked, this,
             [this](const QModelIndex& index) { selectCell(index.row()); });
@@ -133,11 +120,6 @@ void TargetCoutriesView::selectCell(int row) {
 
 void TargetCoutriesView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    // Any window's resize asks the rule again, as the main window's width is what counts.
-    if (m_watchedWindow == nullptr) {
-        m_watchedWindow = qApp;
-        qApp->installEventFilter(this);
-    }
     updateColumns();
 }
 
@@ -154,7 +136,7 @@ bool TargetCoutriesView::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Resize) {
         if (watched == m_grid->viewport()) {
             layOutGrid();
-        } else if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
+        } else if (watched == m_mainWindow) {
             updateColumns();
         }
     }
@@ -162,7 +144,7 @@ bool TargetCoutriesView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TargetCoutriesView::updateColumns() {
-    const int columns = columnCount(findMainWindow(this));
+    const int columns = columnCount(m_mainWindow);
     if (columns != m_columns) {
         m_columns = columns;
         layOutGrid();

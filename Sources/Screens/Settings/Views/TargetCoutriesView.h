@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -23,7 +24,9 @@ class TargetCoutriesView : public QWidget {
 public:
     static constexpr int minimumGridWidth = 550;
 
-    TargetCoutriesView(std::shared_ptr<SettingsViewModel> viewModel, QWidget* parent = nullptr);
+    // The grid follows the width of mainWindow, when given, as the user resizes it.
+    TargetCoutriesView(std::shared_ptr<SettingsViewModel> viewModel, QWidget* mainWindow,
+                       QWidget* parent = nullptr);
     ~TargetCoutriesView() override;
 
     static int columnCount(const QWidget* mainWindow);
@@ -49,7 +52,7 @@ private:
     CountryGridModel* m_gridModel;
     SettingsCountryCellView* m_cell;
     int m_columns = 0;
-    QObject* m_watchedWindow = nullptr;
+    const QPointer<QWidget> m_mainWindow;
 };
 
 }  // namespace tarnwick

@@ -2,12 +2,12 @@
 
 #include "QtSupport/Utf8Text.h"
 #include "Shell/AboutWindowCopy.h"
-#include "Shell/InterfaceText.h"
 #include "Shell/MakerLinks.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/ImageAsset.h"
-#include "Shell/Views/Style/Typeface.h"
 #include "Tools/BundleUtilities.h"
+#include "WidgetKit/InterfaceText.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/ImageAsset.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
 #include "Shell/Views/Main/MainView.h"
 
 #include "Shell/Views/Main/MainWindowLayout.h"
-#include "Shell/Views/Style/Appearance.h"
+#include "WidgetKit/Style/Appearance.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -5,7 +5,6 @@
 #include "Screens/ConnectionsMonitor/ConnectionsMonitorViewModel.h"
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Shell/ApplicationTerminator.h"
-#include "Shell/InterfaceText.h"
 #include "Shell/MakerLinks.h"
 #include "Shell/ShellNotification.h"
 #include "Shell/Views/About/AboutWindowController.h"
@@ -13,6 +12,7 @@
 #include "Shell/Views/Main/MainWindowLayout.h"
 #include "Shell/Views/Promotion/IOSPromotionViewController.h"
 #include "Shell/Views/Sheets/SheetWindowController.h"
+#include "WidgetKit/InterfaceText.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "Shell/Views/Main/ScreenPlaceholderView.h"
 
 #include "QtSupport/Utf8Text.h"
-#include "Shell/TextStyle.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/Typeface.h"
+#include "WidgetKit/TextStyle.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -1,11 +1,11 @@
 #include "Shell/Views/Main/SideBarView.h"
 
 #include "QtSupport/Utf8Text.h"
-#include "Shell/Views/Controls/AppIconView.h"
-#include "Shell/Views/Controls/CustomSystemButtons.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/ImageAsset.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "Shell/Views/Main/AppIconView.h"
+#include "Shell/Views/Main/CustomSystemButtons.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/ImageAsset.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QAbstractButton>
 #include <QEnterEvent>

@@ -1,13 +1,13 @@
 #include "Shell/Views/Promotion/IOSPromotionViewController.h"
 
-#include "Shell/InterfaceText.h"
-#include "Shell/Layout/EdgeLayout.h"
-#include "Shell/Views/Controls/ClickableIconView.h"
 #include "Shell/Views/Promotion/QRCodeView.h"
 #include "Shell/Views/Sheets/DimView.h"
-#include "Shell/Views/Style/Appearance.h"
-#include "Shell/Views/Style/ImageAsset.h"
-#include "Shell/Views/Style/Typeface.h"
+#include "WidgetKit/Controls/ClickableIconView.h"
+#include "WidgetKit/InterfaceText.h"
+#include "WidgetKit/Layout/EdgeLayout.h"
+#include "WidgetKit/Style/Appearance.h"
+#include "WidgetKit/Style/ImageAsset.h"
+#include "WidgetKit/Style/Typeface.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QKeyEvent>

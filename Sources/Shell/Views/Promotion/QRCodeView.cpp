@@ -1,6 +1,6 @@
 #include "Shell/Views/Promotion/QRCodeView.h"
 
-#include "Shell/Views/Style/Appearance.h"
+#include "WidgetKit/Style/Appearance.h"
 
 #include <QPainter>
 #include <qrencode.h>

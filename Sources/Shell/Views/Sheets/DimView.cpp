@@ -1,6 +1,6 @@
 #include "Shell/Views/Sheets/DimView.h"
 
-#include "Shell/Views/Style/Appearance.h"
+#include "WidgetKit/Style/Appearance.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QMouseEvent>

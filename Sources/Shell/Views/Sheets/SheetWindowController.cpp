@@ -1,10 +1,10 @@
 #include "Shell/Views/Sheets/SheetWindowController.h"
 
 #include "Dispatch/DispatchQueue.h"
-#include "Shell/Layout/EdgeLayout.h"
 #include "Shell/Views/Sheets/DimView.h"
 #include "Shell/Views/Sheets/ScaleFadeEffect.h"
 #include "Tools/Log/ContextLog.h"
+#include "WidgetKit/Layout/EdgeLayout.h"
 
 #include <QEvent>
 #include <QGraphicsOpacityEffect>

@@ -55,7 +55,9 @@ TEST_P(SettingsScreenshots, SavesEachTab) {
                                  QWidget* parent) -> QWidget* {
         return screen == AppActiveScreenType::settings
                    ? new SettingsView(window.screenModels().settings,
-                                      {allSettingsTabs.begin(), allSettingsTabs.end()}, parent)
+                                      {allSettingsTabs.begin(), allSettingsTabs.end()},
+                                      {&window, [&window] { window.presentIOSPromotion(); }},
+                                      parent)
                    : nullptr;
     };
     MainWindow window(5, dependencies);

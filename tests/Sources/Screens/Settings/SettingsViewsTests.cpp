@@ -13,11 +13,11 @@
 #include "Screens/Settings/Views/SettingsTabButtonView.h"
 #include "Screens/Settings/Views/SettingsView.h"
 #include "Screens/Settings/Views/TargetCoutriesView.h"
-#include "Shell/Views/Controls/FilterTextField.h"
-#include "Shell/Views/Controls/ScrollGradientView.h"
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
+#include "WidgetKit/Controls/FilterTextField.h"
+#include "WidgetKit/Controls/ScrollGradientView.h"
 #include "support/MainWindowDependencies.h"
 #include "support/ModelDependencies.h"
 #include "support/TemporarySettings.h"
@@ -195,7 +195,8 @@ TEST_F(SettingsScreen, TheRuleListShowsTheWindowUnderItAndFadesOnlyWhereItScroll
     m_view.reset();
     PaintedBackground window;
     auto* view = new SettingsView(
-        m_model, std::vector<SettingsTab>(allSettingsTabs.begin(), allSettingsTabs.end()), &window);
+        m_model, std::vector<SettingsTab>(allSettingsTabs.begin(), allSettingsTabs.end()), {},
+        &window);
     auto* list = view->findChild<QScrollArea*>(u"additionalRules"_s);
     ASSERT_NE(list, nullptr);
     const auto fades = list->findChildren<ScrollGradientView*>();
@@ -464,7 +465,8 @@ public:
                 return nullptr;
             }
             return new SettingsView(window.screenModels().settings,
-                                    {allSettingsTabs.begin(), allSettingsTabs.end()}, parent);
+                                    {allSettingsTabs.begin(), allSettingsTabs.end()},
+                                    {&window, [&window] { window.presentIOSPromotion(); }}, parent);
         };
         m_window = std::make_unique<MainWindow>(5, dependencies);
         m_window->show();
@@ -495,6 +497,21 @@ TEST_F(SettingsInMainWindow, OtherScreensAndTheMenuOpenTabs) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return qobject_cast<RestrictionsView*>(settingsView()->body()) != nullptr; }, 5000));
     EXPECT_EQ(m_window->screenModels().settings->currentTab.get(), SettingsTab::restrictions);
+}
+
+TEST_F(SettingsInMainWindow, TheCountryGridFollowsTheWindowsWidth) {
+    m_center.post("switchScreen", SettingsTab::targetCoutries);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return settingsView() != nullptr &&
+                   qobject_cast<TargetCoutriesView*>(settingsView()->body()) != nullptr;
+        },
+        5000));
+    const auto* grid = qobject_cast<TargetCoutriesView*>(settingsView()->body());
+    for (const auto& [width, columns] : {std::pair{1300, 4}, std::pair{1100, 3}}) {
+        m_window->resize(width, 720);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return grid->columns() == columns; }, 5000)) << width;
+    }
 }
 
 TEST_F(SettingsInMainWindow, GetIOSAppMarksThePromotionAsOffered) {

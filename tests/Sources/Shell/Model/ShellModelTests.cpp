@@ -3,8 +3,8 @@
 #include "Shell/FilterShutdown.h"
 #include "Shell/IOSPromotionSchedule.h"
 #include "Shell/MainWindowLayoutModel.h"
-#include "Shell/ScanButtonConfig.h"
 #include "Shell/WindowFrameAutosave.h"
+#include "WidgetKit/ScanButtonConfig.h"
 
 #include <QCoreApplication>
 #include <QTest>

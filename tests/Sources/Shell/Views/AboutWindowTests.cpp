@@ -1,6 +1,6 @@
 #include "Shell/AboutWindowCopy.h"
 #include "Shell/Views/About/AboutWindowController.h"
-#include "Shell/Views/Controls/AppIconView.h"
+#include "Shell/Views/Main/AppIconView.h"
 #include "support/TemporaryDirectory.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 #include "Screens/Settings/SettingsViewModel.h"
 #include "Shell/ApplicationTerminator.h"
 #include "Shell/MakerLinks.h"
-#include "Shell/Views/Controls/CustomSystemButtons.h"
+#include "Shell/Views/Main/CustomSystemButtons.h"
 #include "Shell/Views/Main/MainView.h"
 #include "Shell/Views/Main/MainWindow.h"
 #include "Shell/Views/Main/MainWindowLayout.h"

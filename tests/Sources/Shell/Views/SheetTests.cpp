@@ -1,13 +1,13 @@
 #include "Dispatch/ManualScheduler.h"
 #include "Foundation/Bundle.h"
 #include "Screens/ConnectionsMonitor/Views/SystemExtensionInstallation.h"
-#include "Shell/Views/Controls/ClickableIconView.h"
 #include "Shell/Views/Promotion/IOSPromotionViewController.h"
 #include "Shell/Views/Promotion/QRCodeView.h"
 #include "Shell/Views/Sheets/DimView.h"
 #include "Shell/Views/Sheets/MainWindowSheetPresenter.h"
 #include "Shell/Views/Sheets/ScaleFadeEffect.h"
 #include "Shell/Views/Sheets/SheetWindowController.h"
+#include "WidgetKit/Controls/ClickableIconView.h"
 
 #include <QApplication>
 #include <QPushButton>

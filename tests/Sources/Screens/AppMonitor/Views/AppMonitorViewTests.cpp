@@ -7,7 +7,7 @@
 #include "Screens/AppMonitor/Views/AppMonitorStandByView.h"
 #include "Screens/AppMonitor/Views/AppMonitorView.h"
 #include "Screens/AppMonitor/Views/NoNetworkLabel.h"
-#include "Shell/Views/Controls/ScanButtonView.h"
+#include "WidgetKit/Controls/ScanButtonView.h"
 
 #include <QAbstractButton>
 #include <QLabel>

@@ -8,11 +8,11 @@
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorInProgressView.h"
 #include "Screens/ConnectionsMonitor/Views/ConnectionsMonitorStandByView.h"
 #include "Screens/ConnectionsMonitor/Views/ConnetionsMonitorSearchFilter.h"
-#include "Shell/Views/Controls/CustomCheckMarkView.h"
-#include "Shell/Views/Controls/NoNetworkPopUp.h"
-#include "Shell/Views/Controls/ScanButtonView.h"
 #include "Shell/Views/Main/MainWindowLayout.h"
 #include "Shell/Views/Main/ScreenPlaceholderView.h"
+#include "WidgetKit/Controls/CustomCheckMarkView.h"
+#include "WidgetKit/Controls/NoNetworkPopUp.h"
+#include "WidgetKit/Controls/ScanButtonView.h"
 
 #include <QApplication>
 #include <QClipboard>
