@@ -4,7 +4,7 @@
 #include "Foundation/Text.h"
 #include "Privileged/AdministratorCommand.h"
 #include "Privileged/PrivilegedPrograms.h"
-#include "SystemExtensionHelper.h"
+#include "Privileged/SystemExtensionHelper.h"
 
 #include <future>
 #include <unistd.h>
@@ -74,7 +74,7 @@ OSSystemExtensionManager& OSSystemExtensionManager::shared() {
     static auto* manager = new OSSystemExtensionManager(Configuration{
         Bundle::main().bundlePath(),
         defaultInstallFolder(),
-        PrivilegedPrograms::locate(kSystemExtensionHelperName),
+        PrivilegedPrograms::locate(SystemExtensionHelper::kProgramName),
         systemCommandRunner(),
         [] { return ::geteuid() == 0; },
     });

@@ -35,8 +35,8 @@ public:
 
     // The root-owned folder that holds the installed copies.
     static std::filesystem::path defaultInstallFolder();
-    // Over the main bundle, the default install folder and the helper in the bundle's
-    // "Contents/MacOS".
+    // Over the main bundle, the default install folder and the helper where the privileged
+    // programs are found (the installed copy, else the bundle's "Contents/MacOS").
     static OSSystemExtensionManager& shared();
 
     explicit OSSystemExtensionManager(Configuration configuration);
@@ -57,7 +57,5 @@ private:
     Configuration m_configuration;
     std::shared_ptr<DispatchQueue> m_queue;
 };
-
-inline constexpr const char* kSystemExtensionHelperName = "tarnwick-system-extension-helper";
 
 }  // namespace tarnwick

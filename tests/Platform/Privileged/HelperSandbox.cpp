@@ -1,6 +1,6 @@
 #include "HelperSandbox.h"
 
-#include "SystemExtensions/SystemExtensionHelper.h"
+#include "Privileged/SystemExtensionHelper.h"
 
 #include <csignal>
 #include <stdexcept>

@@ -33,6 +33,7 @@ namespace tarnwick {
 // standard error saying why.
 namespace SystemExtensionHelper {
 
+inline constexpr const char* kProgramName = "tarnwick-system-extension-helper";
 inline constexpr int kNotInstalled = 3;
 inline constexpr int kBadArguments = 2;
 inline constexpr const char* kInstallFolder = "/usr/local/lib/tarnwick/SystemExtensions";

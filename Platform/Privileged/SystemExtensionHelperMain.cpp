@@ -1,4 +1,4 @@
-#include "SystemExtensions/SystemExtensionHelper.h"
+#include "SystemExtensionHelper.h"
 
 #include <string>
 #include <vector>

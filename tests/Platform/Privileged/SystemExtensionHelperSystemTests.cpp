@@ -3,7 +3,7 @@
 // the real helper in a private mount namespace, so the machine's install folder is never touched.
 
 #include "HelperSandbox.h"
-#include "SystemExtensions/SystemExtensionHelper.h"
+#include "Privileged/SystemExtensionHelper.h"
 #include "support/LocalUser.h"
 #include "support/TemporaryDirectory.h"
 
@@ -322,6 +322,46 @@ TEST_F(SystemExtensionHelperSystemTest, ActivationsAtOnceLeaveOneCompleteRunning
         EXPECT_EQ(std::to_string(instance().value_or(0)), running.front());
         EXPECT_TRUE(fs::exists(m_sandbox->outside(kInstalledProgram)));
     }
+}
+
+TEST(SystemExtensionHelperTest, RefusesArgumentsThatLeaveTheInstallFolder) {
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{"deactivate", "../etc.systemextension"},
+                                               {"deactivate", "passwd"},
+                                               {"start", "a/b.systemextension"},
+                                               {"activate", "relative.systemextension"},
+                                               {"activate", "/tmp/x/../y.systemextension"},
+                                               {"activate", "/tmp/not-an-extension"},
+                                               {"remove-everything", "a.systemextension"},
+                                               {"activate"},
+                                               {"start", "/tmp/x", "a.systemextension"},
+                                               {"deactivate", "display-manager.systemextension"},
+                                               {"start", "-h.systemextension"},
+                                               {"activate", "/tmp/other.systemextension"}}) {
+        EXPECT_EQ(SystemExtensionHelper::run(arguments), SystemExtensionHelper::kBadArguments);
+    }
+}
+
+TEST(SystemExtensionHelperTest, ActivationFailsWhenTheExtensionEndsBeforeItServes) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root";
+    }
+    // An extension that declares a service is running only once the service answers; one that
+    // ends at start must not be reported as activated.
+    HelperSandbox sandbox;
+    TemporaryDirectory folder;
+    const auto bundle = folder.path() / "source" / kBundleName;
+    fs::create_directories(bundle / "Contents/MacOS");
+    writeFile(bundle / "Contents/Info.plist",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+              "<key>CFBundleIdentifier</key><string>com.example.filter</string>"
+              "<key>CFBundleExecutable</key><string>filter</string>"
+              "<key>NetworkExtension</key><dict><key>NEMachServiceName</key>"
+              "<string>com.example.never-serving</string></dict></dict></plist>\n");
+    writeFile(bundle / "Contents/MacOS/filter", "#!/bin/sh\nexit 1\n");
+    fs::permissions(bundle / "Contents/MacOS/filter", fs::perms::owner_all);
+
+    EXPECT_EQ(sandbox.runHelper({"activate", bundle.string()}).exitStatus, 1);
 }
 
 }  // namespace

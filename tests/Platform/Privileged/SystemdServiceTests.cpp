@@ -2,7 +2,7 @@
 // the systemctl commands in order against a recording runner, with the unit file in a folder of
 // the test's.
 
-#include "SystemExtensions/SystemdService.h"
+#include "Privileged/SystemdService.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
