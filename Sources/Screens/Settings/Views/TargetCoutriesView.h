@@ -22,6 +22,8 @@ class TargetCoutriesView : public QWidget {
 
 public:
     static constexpr int minimumGridWidth = 550;
+    // Room left under the grid: at least the main window's corner radius.
+    static constexpr int bottomInset = 30;
 
     TargetCoutriesView(std::shared_ptr<SettingsViewModel> viewModel, QWidget* parent = nullptr);
     ~TargetCoutriesView() override;
