@@ -120,6 +120,13 @@ int spawn(pid_t& child, const std::string& program, FileActions& actions,
                          envp.data());
 }
 
+int exitStatusOf(int status) {
+    if (WIFEXITED(status)) {
+        return WEXITSTATUS(status);
+    }
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
 int waitFor(pid_t child) {
     int status = 0;
     while (::waitpid(child, &status, 0) < 0) {
@@ -127,10 +134,7 @@ int waitFor(pid_t child) {
             return -1;
         }
     }
-    if (WIFEXITED(status)) {
-        return WEXITSTATUS(status);
-    }
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+    return exitStatusOf(status);
 }
 
 // Waits for the programs started to go on by themselves, all on one thread, so that none stays a
@@ -144,10 +148,10 @@ public:
         return *reaper;
     }
 
-    void adopt(pid_t child) {
+    void adopt(pid_t child, std::function<void(int)> onEnded) {
         FileDescriptor pidfd(static_cast<int>(::syscall(SYS_pidfd_open, child, 0)));
         std::lock_guard lock(m_mutex);
-        m_children.push_back(Child{child, std::move(pidfd)});
+        m_children.push_back(Child{child, std::move(pidfd), std::move(onEnded)});
         if (!m_thread.joinable()) {
             m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
         }
@@ -173,6 +177,7 @@ private:
     struct Child {
         pid_t pid;
         FileDescriptor pidfd;
+        std::function<void(int)> onEnded;
     };
 
     ChildReaper() : m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
@@ -208,13 +213,26 @@ private:
     }
 
     void reapEnded() {
-        std::lock_guard lock(m_mutex);
-        std::erase_if(m_children, [](const Child& child) {
-            int status = 0;
-            const pid_t reaped = ::waitpid(child.pid, &status, WNOHANG);
-            // Gone also when someone else reaped it (ECHILD).
-            return reaped == child.pid || (reaped < 0 && errno == ECHILD);
-        });
+        std::vector<std::function<void()>> told;
+        {
+            std::lock_guard lock(m_mutex);
+            std::erase_if(m_children, [&told](Child& child) {
+                int status = 0;
+                const pid_t reaped = ::waitpid(child.pid, &status, WNOHANG);
+                // Gone also when someone else reaped it (ECHILD), with its status unknown.
+                const bool gone = reaped == child.pid || (reaped < 0 && errno == ECHILD);
+                if (gone && child.onEnded) {
+                    const int exitStatus = reaped == child.pid ? exitStatusOf(status) : -1;
+                    told.push_back(
+                        [onEnded = std::move(child.onEnded), exitStatus] { onEnded(exitStatus); });
+                }
+                return gone;
+            });
+        }
+        // Outside the lock: a handler may launch another program.
+        for (const auto& tell : told) {
+            tell();
+        }
     }
 
     std::mutex m_mutex;
@@ -338,7 +356,8 @@ ProcessResult Process::run(const ProcessRequest& request) {
     return outcome;
 }
 
-Result<pid_t, ProcessError> Process::launchDetached(const std::vector<std::string>& arguments) {
+Result<pid_t, ProcessError> Process::launchDetached(const std::vector<std::string>& arguments,
+                                                    std::function<void(int)> onEnded) {
     if (arguments.empty() || arguments.front().empty()) {
         return Failure{ProcessError{ProcessError::Code::invalidRequest, "no program to run", {}}};
     }
@@ -356,7 +375,7 @@ Result<pid_t, ProcessError> Process::launchDetached(const std::vector<std::strin
                          {}}};
     }
     // The child is ours until it ends: something must wait for it, or it stays a zombie.
-    ChildReaper::shared().adopt(child);
+    ChildReaper::shared().adopt(child, std::move(onEnded));
     return child;
 }
 

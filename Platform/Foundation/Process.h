@@ -57,7 +57,10 @@ public:
 
     // Starts the program in a session of its own and returns at once; it goes on after this
     // process ends (opening a URL, a relaunch). It is reaped when it ends, so it leaves no zombie.
-    static Result<pid_t, ProcessError> launchDetached(const std::vector<std::string>& arguments);
+    // `onEnded`, if any, gets its exit status (as ProcessOutcome::exitStatus, -1 when unknown) on
+    // the reaping thread; it is not called for a program still running when reaping stops.
+    static Result<pid_t, ProcessError> launchDetached(const std::vector<std::string>& arguments,
+                                                      std::function<void(int)> onEnded = {});
     // For the process's end: joins the thread that reaps those programs, without waiting for the
     // ones still running (the system reaps them after this process). A later launch starts it
     // again.

@@ -113,6 +113,9 @@ void KVBSystemProfileViewController::showPopoverRelativeToRect(const QRect& rect
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(this);
     }
+    // Measured with the profile in it: the form keeps it hidden until now, and a pop-up sized
+    // without it is placed by a corner that the full size then pushes off the screen.
+    show();
     m_popover->adjustSize();
     const QRect anchor = view ? QRect(view->mapToGlobal(rect.topLeft()), rect.size()) : rect;
     const QScreen* screen = QGuiApplication::screenAt(anchor.center());
@@ -122,7 +125,6 @@ void KVBSystemProfileViewController::showPopoverRelativeToRect(const QRect& rect
     const QRect available = screen ? screen->availableGeometry() : QRect();
     m_popover->move(popoverPosition(anchor, m_popover->size(), available));
     m_popover->show();
-    show();
 }
 
 }  // namespace tarnwick

@@ -16,11 +16,13 @@ ScrollGradientView::ScrollGradientView(bool isFlipped, int height, QWidget* pare
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-void ScrollGradientView::followScrolling(QAbstractScrollArea* list) {
+void ScrollGradientView::followScrolling(QAbstractScrollArea* list, int blankPastEdge) {
     QScrollBar* bar = list->verticalScrollBar();
-    const auto refresh = [this, bar] {
+    const auto refresh = [this, bar, blankPastEdge] {
         // The top fade covers what is scrolled off above, the bottom one what is left below.
-        setVisible(m_isFlipped ? bar->value() > bar->minimum() : bar->value() < bar->maximum());
+        const int hidden =
+            m_isFlipped ? bar->value() - bar->minimum() : bar->maximum() - bar->value();
+        setVisible(hidden > blankPastEdge);
     };
     connect(bar, &QScrollBar::valueChanged, this, refresh);
     connect(bar, &QScrollBar::rangeChanged, this, refresh);

@@ -16,8 +16,10 @@ public:
     ScrollGradientView(bool isFlipped, int height, QWidget* parent = nullptr);
 
     // Shown while the list's content goes on past this fade's edge; hidden where nothing
-    // scrolls, so a list that fits shows no band over its rows or its empty space.
-    void followScrolling(QAbstractScrollArea* list);
+    // scrolls, so a list that fits shows no band over its rows or its empty space. A list that
+    // ends in `blankPastEdge` pixels of padding on this fade's side shows no band when only that
+    // padding is out of sight: its last row is all there and must not look disabled.
+    void followScrolling(QAbstractScrollArea* list, int blankPastEdge = 0);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

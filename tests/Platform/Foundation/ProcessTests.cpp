@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -97,6 +98,22 @@ TEST(Process, DetachedProgramRunsOnItsOwn) {
     }
     EXPECT_TRUE(std::filesystem::exists(marker));
     EXPECT_FALSE(Process::launchDetached({"/nonexistent/program"}).ok());
+}
+
+// The status of a program that was started to go on by itself, for a caller that must know
+// whether it failed (a desktop opener that found no handler).
+TEST(Process, DetachedProgramTellsHowItEnded) {
+    for (const auto& [arguments, expected] : std::vector<std::pair<std::vector<std::string>, int>>{
+             {{"true"}, 0}, {{"sh", "-c", "exit 3"}, 3}, {{"sh", "-c", "kill -9 $$"}, 128 + 9}}) {
+        SCOPED_TRACE(arguments.back());
+        std::promise<int> ended;
+        const auto pid = Process::launchDetached(
+            arguments, [&ended](int exitStatus) { ended.set_value(exitStatus); });
+        ASSERT_TRUE(pid.ok()) << pid.error().message;
+        auto status = ended.get_future();
+        ASSERT_EQ(status.wait_for(60s), std::future_status::ready);
+        EXPECT_EQ(status.get(), expected);
+    }
 }
 
 // A zombie keeps its /proc entry, so "gone" means reaped.

@@ -23,6 +23,11 @@ using namespace appmonitorviews;
 
 namespace {
 
+// Blank room above the first row and below the last; no fade is drawn over it alone, which would
+// make the last row look disabled while all of it is in sight.
+constexpr int listTopPadding = 24;
+constexpr int listBottomPadding = 64;
+
 // The list with its edge fades and, while asked, the pop-up over all of it.
 class ListArea : public QWidget {
 public:
@@ -35,8 +40,8 @@ public:
 
     void follow(QScrollArea* list) {
         scrollArea = list;
-        m_top->followScrolling(list);
-        m_bottom->followScrolling(list);
+        m_top->followScrolling(list, listTopPadding);
+        m_bottom->followScrolling(list, listBottomPadding);
     }
 
     void place() {
@@ -114,7 +119,7 @@ AppMonitorResultView::AppMonitorResultView(AppMonitorViewModel& viewModel,
     m_scrollArea->viewport()->setAutoFillBackground(false);
     m_rows = new QWidget();
     m_rowColumn = new QVBoxLayout(m_rows);
-    m_rowColumn->setContentsMargins(0, 24, 0, 64);
+    m_rowColumn->setContentsMargins(0, listTopPadding, 0, listBottomPadding);
     m_rowColumn->setSpacing(0);
     m_rowColumn->addStretch();
     m_scrollArea->setWidget(m_rows);

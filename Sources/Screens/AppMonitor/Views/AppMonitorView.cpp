@@ -8,6 +8,8 @@
 #include "Screens/AppMonitor/Views/AppMonitorStandByView.h"
 #include "Screens/AppMonitor/Views/FileManagerReveal.h"
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QVBoxLayout>
 
 namespace tarnwick {
@@ -22,9 +24,9 @@ AppMonitorView::AppMonitorView(std::shared_ptr<AppMonitorViewModel> viewModel,
     setObjectName(QStringLiteral("AppMonitorView"));
     if (!m_showInFileManager) {
         // The scanned copy itself, as the removal takes it: another copy may have the same id.
-        m_showInFileManager = [](const std::shared_ptr<PUApplication>& application) {
-            if (application && application->bundleURL()) {
-                FileManagerReveal().show(*application->bundleURL());
+        m_showInFileManager = [this](const std::shared_ptr<PUApplication>& application) {
+            if (application) {
+                revealInFileManager(*application, this);
             }
         };
     }
@@ -54,6 +56,37 @@ AppMonitorView::AppMonitorView(std::shared_ptr<AppMonitorViewModel> viewModel,
 }
 
 AppMonitorView::~AppMonitorView() = default;
+
+void AppMonitorView::revealInFileManager(const PUApplication& application, QWidget* parent,
+                                         const FileManagerReveal& reveal) {
+    const std::filesystem::path item = application.bundleURL().value_or(std::filesystem::path());
+    const QString name = QString::fromStdString(application.name());
+    const QString place = QString::fromStdString(
+        (item.has_filename() ? item : item.parent_path()).parent_path().string());
+    QPointer<QWidget> owner(parent);
+    reveal.show(item, [owner, name, place](FileManagerReveal::Outcome outcome) {
+        if (!owner || (outcome != FileManagerReveal::Outcome::failed &&
+                       outcome != FileManagerReveal::Outcome::missing)) {
+            return;
+        }
+        auto* message = new QMessageBox(owner->window());
+        message->setObjectName(QStringLiteral("showInFileManagerMessage"));
+        message->setAttribute(Qt::WA_DeleteOnClose);
+        message->setIcon(QMessageBox::Warning);
+        message->setWindowTitle(QStringLiteral("Show in File Manager"));
+        message->setTextFormat(Qt::PlainText);
+        if (outcome == FileManagerReveal::Outcome::missing) {
+            message->setText(
+                QStringLiteral("\u201c%1\u201d is no longer where the scan found it.").arg(name));
+        } else {
+            message->setText(
+                QStringLiteral("No file manager could show \u201c%1\u201d.").arg(name));
+            message->setInformativeText(QStringLiteral("It is in %1").arg(place));
+        }
+        message->setStandardButtons(QMessageBox::Ok);
+        message->open();
+    });
+}
 
 void AppMonitorView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

@@ -2,6 +2,7 @@
 
 #include "Foundation/NotificationCenter.h"
 #include "Screens/AppMonitor/Views/AppMonitorResultView.h"
+#include "Screens/AppMonitor/Views/FileManagerReveal.h"
 #include "Tools/ScanState.h"
 
 #include <QPointer>
@@ -13,6 +14,7 @@ namespace tarnwick {
 
 class AppMonitorHeader;
 class AppMonitorViewModel;
+class PUApplication;
 
 // The App Monitor screen: the header with the scan button over one of three bodies, chosen by the
 // model's scan state: stand-by, the scan in progress, or the result list. It holds no scan logic;
@@ -28,6 +30,11 @@ public:
                    AppMonitorResultView::ShowInFileManager showInFileManager,
                    QWidget* parent = nullptr);
     ~AppMonitorView() override;
+
+    // Shows the application's copy in the file manager; where nothing could, a message over
+    // `parent`'s window says so and where it is, as the row's button does by default.
+    static void revealInFileManager(const PUApplication& application, QWidget* parent,
+                                    const FileManagerReveal& reveal = FileManagerReveal());
 
     AppMonitorHeader* header() const { return m_header; }
     QWidget* body() const { return m_body; }

@@ -8,7 +8,9 @@
 
 namespace tarnwick {
 
-EdgeFades::EdgeFades(QWidget* list, int topHeight, int bottomHeight) : QObject(list), m_list(list) {
+EdgeFades::EdgeFades(QWidget* list, int topHeight, int bottomHeight, int topPadding,
+                     int bottomPadding)
+    : QObject(list), m_list(list) {
     if (topHeight > 0) {
         m_top = new ScrollGradientView(true, topHeight, list);
     }
@@ -16,10 +18,11 @@ EdgeFades::EdgeFades(QWidget* list, int topHeight, int bottomHeight) : QObject(l
         m_bottom = new ScrollGradientView(false, bottomHeight, list);
     }
     if (auto* scrolling = qobject_cast<QAbstractScrollArea*>(list)) {
-        for (ScrollGradientView* fade : {m_top, m_bottom}) {
-            if (fade != nullptr) {
-                fade->followScrolling(scrolling);
-            }
+        if (m_top) {
+            m_top->followScrolling(scrolling, topPadding);
+        }
+        if (m_bottom) {
+            m_bottom->followScrolling(scrolling, bottomPadding);
         }
     }
     list->installEventFilter(this);

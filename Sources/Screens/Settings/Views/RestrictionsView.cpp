@@ -87,17 +87,19 @@ RestrictionsView::RestrictionsView(std::shared_ptr<SettingsViewModel> viewModel,
     listStack->setContentsMargins(0, 0, 0, 0);
     listStack->setSpacing(0);
     // The first rule starts under the top fade; the last can scroll up out of the bottom one.
-    listStack->addSpacing(18);
+    constexpr int topPadding = 18;
+    constexpr int bottomPadding = 64;
+    listStack->addSpacing(topPadding);
     m_additionalList = new QVBoxLayout();
     m_additionalList->setSpacing(0);
     listStack->addLayout(m_additionalList);
     listStack->addStretch();
-    listStack->addSpacing(64);
+    listStack->addSpacing(bottomPadding);
     scroll->setWidget(list);
     // After setWidget, which turns it on: filled, the list would paint the palette's grey over the
     // window's own background wherever it has no rule.
     list->setAutoFillBackground(false);
-    new EdgeFades(scroll, 30, 100);
+    new EdgeFades(scroll, 30, 100, topPadding, bottomPadding);
     additionalStack->addWidget(scroll, 1);
     columns->addWidget(additional, 1);
     stack->addLayout(columns, 1);

@@ -26,7 +26,9 @@ TargetCoutriesView::TargetCoutriesView(std::shared_ptr<SettingsViewModel> viewMo
     : QWidget(parent), m_viewModel(std::move(viewModel)), m_mainWindow(mainWindow) {
     setObjectName(QStringLiteral("TargetCoutriesView"));
     auto* stack = new QVBoxLayout(this);
-    stack->setContentsMargins(0, 0, 0, 0);
+    // The grid's scroll bar runs down the screen's right edge: it stops short of the window's
+    // rounded bottom corner instead of being cut by it.
+    stack->setContentsMargins(0, 0, 0, bottomInset);
     auto* titleRow = new QHBoxLayout();
     auto* title = new QLabel(QStringLiteral("Select your target coutries"), this);
     QFont titleFont = QApplication::font();

@@ -23,6 +23,8 @@ class TargetCoutriesView : public QWidget {
 
 public:
     static constexpr int minimumGridWidth = 550;
+    // Room left under the grid: at least the main window's corner radius.
+    static constexpr int bottomInset = 30;
 
     // The grid follows the width of mainWindow, when given, as the user resizes it.
     TargetCoutriesView(std::shared_ptr<SettingsViewModel> viewModel, QWidget* mainWindow,

@@ -50,6 +50,17 @@ bool AppIconView::showsBetaCaption() const {
     return m_beta != nullptr;
 }
 
+void AppIconView::mousePressEvent(QMouseEvent* event) {
+    // A press on the icon is a click's: passed on, it would start moving the window, which then
+    // followed the pointer while About opened.
+    if (m_icon != nullptr && event->button() == Qt::LeftButton &&
+        m_icon->geometry().contains(event->position().toPoint())) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+}
+
 void AppIconView::mouseReleaseEvent(QMouseEvent* event) {
     if (m_icon != nullptr && event->button() == Qt::LeftButton &&
         m_icon->geometry().contains(event->position().toPoint())) {

@@ -22,6 +22,7 @@ public:
     bool showsBetaCaption() const;
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:

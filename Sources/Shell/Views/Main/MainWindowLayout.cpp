@@ -132,11 +132,24 @@ void MainWindowLayout::animateSwitch(AppActiveScreenType from, AppActiveScreenTy
     // An effect inside a fading screen (a button's shadow) would paint into the fade's own
     // painter: they rest while the screens move.
     std::vector<QPointer<QGraphicsEffect>> resting;
+    // A control its opacity keeps invisible (a row's buttons away from the pointer) would show
+    // for the whole slide with that opacity at rest: it is hidden meanwhile, keeping its room.
+    std::vector<QPointer<QWidget>> unseen;
     for (QWidget* screenView : {leaving, entering}) {
         for (QWidget* child : screenView->findChildren<QWidget*>()) {
-            if (QGraphicsEffect* effect = child->graphicsEffect(); effect && effect->isEnabled()) {
-                effect->setEnabled(false);
-                resting.emplace_back(effect);
+            QGraphicsEffect* effect = child->graphicsEffect();
+            if (effect == nullptr || !effect->isEnabled()) {
+                continue;
+            }
+            effect->setEnabled(false);
+            resting.emplace_back(effect);
+            const auto* opacity = qobject_cast<QGraphicsOpacityEffect*>(effect);
+            if (opacity != nullptr && opacity->opacity() <= 0.0 && !child->isHidden()) {
+                QSizePolicy policy = child->sizePolicy();
+                policy.setRetainSizeWhenHidden(true);
+                child->setSizePolicy(policy);
+                child->hide();
+                unseen.emplace_back(child);
             }
         }
     }
@@ -168,7 +181,12 @@ void MainWindowLayout::animateSwitch(AppActiveScreenType from, AppActiveScreenTy
     slide(leaving, QPoint(0, 0), QPoint(0, edgeOffset(from)), 1, 0);
     QPointer<QWidget> gone(leaving);
     QPointer<QWidget> shown(entering);
-    connect(group, &QAbstractAnimation::finished, this, [this, gone, shown, resting] {
+    connect(group, &QAbstractAnimation::finished, this, [this, gone, shown, resting, unseen] {
+        for (const auto& widget : unseen) {
+            if (widget) {
+                widget->show();
+            }
+        }
         m_content->clearMask();
         for (const auto& effect : resting) {
             if (effect) {

@@ -236,6 +236,30 @@ TEST(KVBSystemProfileViewController, TabsShowTheirTextAndTheSpinnerTurnsWhileOne
     delete profile;
 }
 
+// The form holds the profile hidden until its button is pressed; the button near the screen's
+// bottom-right corner, as on a small screen.
+TEST(KVBSystemProfilePopover, AHiddenProfileOpensWhollyOnTheScreen) {
+    auto provider = std::make_shared<testing::FixedProfileProvider>();
+    QWidget anchor;
+    anchor.resize(20, 20);
+    const QRect available = anchor.screen()->availableGeometry();
+    anchor.move(available.bottomRight() - QPoint(30, 30));
+    anchor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&anchor));
+    auto profile = std::make_unique<KVBSystemProfileViewController>(provider);
+    profile->hide();
+    profile->showPopoverRelativeToRect(anchor.rect(), &anchor);
+    ASSERT_TRUE(profile->isPopoverShown());
+    const QWidget* popover = profile->window();
+    ASSERT_NE(popover, profile.get());
+    EXPECT_GE(popover->width(), profile->width());
+    // The offscreen platform pushes every window, a pop-up too, in by a frame of a few pixels.
+    const QRect shown = popover->geometry();
+    EXPECT_TRUE(available.adjusted(-4, -4, 4, 4).contains(shown))
+        << "pop-up " << shown.x() << "," << shown.y() << " " << shown.width() << "x"
+        << shown.height();
+}
+
 TEST(KVBInterfaceSettings, DefaultsAreFreshInstances) {
     auto first = KVBInterfaceSettings::defaultSettings();
     auto second = KVBInterfaceSettings::defaultSettings();

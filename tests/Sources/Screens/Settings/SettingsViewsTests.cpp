@@ -25,6 +25,7 @@
 #include <QAbstractItemModelTester>
 #include <QListView>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -221,6 +222,17 @@ TEST_F(SettingsScreen, TheRuleListShowsTheWindowUnderItAndFadesOnlyWhereItScroll
     EXPECT_EQ(picture.pixelColor(empty), PaintedBackground::colour)
         << picture.pixelColor(empty).name().toStdString();
 
+    // Every rule in sight, only the padding under the last one out of it: no band makes the last
+    // rules look disabled.
+    const int viewport = list->viewport()->height();
+    const int content = list->widget()->minimumSizeHint().height();
+    ASSERT_GT(content, 100);
+    window.resize(1800, window.height() - (viewport - (content - 30)));
+    view->resize(window.size());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->verticalScrollBar()->maximum() > 0; }));
+    EXPECT_LT(list->verticalScrollBar()->maximum(), 60);
+    EXPECT_EQ(shownFades(), 0);
+
     // Short: the bottom fade over the rules below, the top one only once scrolled down.
     window.resize(1000, 420);
     view->resize(window.size());
@@ -360,6 +372,23 @@ TEST_F(SettingsScreen, TheCountryGridSearchesAndSelects) {
     const RestrictionPreference socialNetwork(DetectionReason::socialNetworkDomain());
     const auto additional = m_model->additionalRestrictions.get();
     EXPECT_EQ(std::count(additional.begin(), additional.end(), socialNetwork), 0);
+}
+
+// The screen fills the main window's content to its bottom-right corner, which the window rounds
+// with a radius of 30: the grid's scroll bar must end inside that outline, not under the cut.
+TEST_F(SettingsScreen, TheCountryGridsScrollBarEndsInsideTheRoundedCorner) {
+    auto* tab = openTab<TargetCoutriesView>(SettingsTab::targetCoutries);
+    ASSERT_NE(tab, nullptr);
+    const QScrollBar* bar = tab->grid()->verticalScrollBar();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar->isVisible(); }, 5000));
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(m_view->rect()), 30, 30);
+    for (const QPoint corner : {bar->rect().bottomRight(), bar->rect().bottomLeft()}) {
+        const QPoint shown = bar->mapTo(m_view.get(), corner);
+        EXPECT_TRUE(outline.contains(QPointF(shown) + QPointF(0.5, 0.5)))
+            << shown.x() << "," << shown.y() << " in " << m_view->width() << "x"
+            << m_view->height();
+    }
 }
 
 TEST(CountryCell, ShowsTheFlagFiveSpacesAndTheCapitalisedName) {

@@ -108,6 +108,33 @@ TEST(AppIconViewTest, PaddingFollowsFullScreenAndBetaShowsACaption) {
     EXPECT_FALSE(plain.showsBetaCaption());
 }
 
+// The window moves when its background is pressed; a press on the icon is the icon's.
+TEST(AppIconViewTest, APressOnTheIconIsNotTheWindowsToMove) {
+    class Window : public QWidget {
+    public:
+        int presses = 0;
+
+    protected:
+        void mousePressEvent(QMouseEvent*) override { ++presses; }
+    } window;
+    auto* view = new AppIconView(Bundle::main(), &window);
+    view->resize(80, 120);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const auto* icon = view->findChild<QLabel*>();
+    ASSERT_NE(icon, nullptr);
+    QTest::mousePress(view, Qt::LeftButton, {}, icon->geometry().center());
+    QTest::mouseRelease(view, Qt::LeftButton, {}, icon->geometry().center());
+    EXPECT_EQ(window.presses, 0);
+    for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow()) {
+            delete child;  // the About window the click opened
+        }
+    }
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(2, view->height() - 2));
+    EXPECT_EQ(window.presses, 1) << "beside the icon, the window still moves";
+}
+
 TEST(AppIconViewTest, AClickOnTheIconOpensAboutOverTheMainWindow) {
     QWidget main;
     main.setGeometry(300, 200, 1024, 640);

@@ -16,9 +16,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QGraphicsDropShadowEffect>
+#include <QGraphicsOpacityEffect>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -26,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tarnwick {
@@ -214,14 +217,29 @@ private:
 TEST_F(MainWindowTest, ScreenSwitchesPaintWithoutWarnings) {
     MainWindow window(0, dependencies());
     MainWindowLayout* layout = window.mainView()->layoutView();
-    // Screens holding a shadowed control, as the scan button is.
-    layout->setScreenFactory([](Screen, QWidget* parent) {
+    // Screens holding a shadowed control, as the scan button is, and one kept invisible by its
+    // opacity until the pointer is over its row, as a result row's buttons are.
+    std::vector<QPointer<QGraphicsOpacityEffect>> unseen;
+    layout->setScreenFactory([&unseen](Screen, QWidget* parent) {
         auto* screen = new QWidget(parent);
         auto* button = new QPushButton(u"Scan"_s, screen);
         button->move(40, 60);
         button->setGraphicsEffect(new QGraphicsDropShadowEffect(button));
+        auto* rowButton = new QPushButton(u"Show in File Manager"_s, screen);
+        rowButton->move(40, 160);
+        auto* opacity = new QGraphicsOpacityEffect(rowButton);
+        opacity->setOpacity(0);
+        rowButton->setGraphicsEffect(opacity);
+        unseen.emplace_back(opacity);
         return screen;
     });
+    // Its opacity switched off while it is on the screen, an invisible control would show.
+    const auto allUnseen = [&unseen] {
+        return std::all_of(unseen.begin(), unseen.end(), [](const auto& opacity) {
+            const auto* control = opacity ? qobject_cast<QWidget*>(opacity->parent()) : nullptr;
+            return !control || opacity->isEnabled() || !control->isVisible();
+        });
+    };
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     WarningLog warnings;
@@ -229,13 +247,16 @@ TEST_F(MainWindowTest, ScreenSwitchesPaintWithoutWarnings) {
         m_center.post("switchScreen", screen);
         drain();
         // Painted all the way through the slide.
+        bool shown = false;
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {
                 window.repaint();
+                shown = shown || !allUnseen();
                 return layout->findChild<QAbstractAnimation*>(
                            QString(), Qt::FindDirectChildrenOnly) == nullptr;
             },
             10000));
+        EXPECT_FALSE(shown) << "an invisible control showed during the slide";
     }
     EXPECT_TRUE(warnings.lines().isEmpty()) << warnings.lines().join(u'\n').toStdString();
 }

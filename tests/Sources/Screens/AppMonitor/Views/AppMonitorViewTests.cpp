@@ -8,9 +8,13 @@
 #include "Screens/AppMonitor/Views/AppMonitorView.h"
 #include "Screens/AppMonitor/Views/NoNetworkLabel.h"
 #include "WidgetKit/Controls/ScanButtonView.h"
+#include "WidgetKit/Controls/ScrollGradientView.h"
+#include "support/BundleFixture.h"
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 
 namespace tarnwick {
 namespace {
@@ -154,6 +158,52 @@ TEST_F(AppMonitorViewTest, RowsShowNamesIconsAndEveryReasonInTheModelsOrder) {
 
     first->showInFileManagerButton()->click();
     EXPECT_EQ(shown, std::vector<std::string>{found.front()->name()});
+}
+
+// With every row in sight and only the blank under the last one out of it, no fade lies over the
+// last rows; with rows out of sight below, one does.
+TEST_F(AppMonitorViewTest, TheBottomFadeCoversRowsOutOfSightOnly) {
+    // Rows enough to scroll past the list's least height.
+    for (const char* name : {"Beta", "Gamma", "Kappa", "Lambda"}) {
+        BundleFixture fixture;
+        fixture.name = std::string(name) + ".app";
+        fixture.info = {{"CFBundleIdentifier", std::string("ru.") + name}};
+        writeBundle(machine.home() / "Applications", fixture);
+    }
+    auto model = machine.makeModel();
+    auto view = makeView(model);
+    ScannedMachine::scan(*model);
+    auto* results = body<AppMonitorResultView>(*view);
+    ASSERT_NE(results, nullptr);
+    ASSERT_EQ(results->cells().size(), 7u);
+    auto* list = results->findChild<QScrollArea*>(u"list"_s);
+    ASSERT_NE(list, nullptr);
+    const auto fades = results->findChildren<ScrollGradientView*>();
+    ASSERT_EQ(fades.size(), 2);
+    const ScrollGradientView* bottom =
+        fades.back()->y() > fades.front()->y() ? fades.back() : fades.front();
+    const int content = list->widget()->minimumSizeHint().height();
+    // The window grows or shrinks until the list shows that much, each step once the layout
+    // has followed the last one.
+    const auto fitTo = [&](int viewportHeight) {
+        int settled = -1;
+        return QTest::qWaitFor(
+            [&] {
+                const int height = list->viewport()->height();
+                if (height != viewportHeight && height == settled) {
+                    view->resize(view->width(), view->height() + viewportHeight - height);
+                }
+                settled = height;
+                return height == viewportHeight;
+            },
+            10000);
+    };
+    ASSERT_TRUE(fitTo(content - 30))
+        << "content " << content << ", shown " << list->viewport()->height();
+    EXPECT_GT(list->verticalScrollBar()->maximum(), 0);
+    EXPECT_FALSE(bottom->isVisible()) << "only blank below the last row";
+    ASSERT_TRUE(fitTo(content - 120));
+    EXPECT_TRUE(bottom->isVisible()) << "part of a row below";
 }
 
 TEST_F(AppMonitorViewTest, TheBannerTellsAScanWithoutNetworkOnly) {

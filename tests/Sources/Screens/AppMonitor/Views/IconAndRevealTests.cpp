@@ -1,5 +1,7 @@
+#include "Dispatch/DispatchQueue.h"
 #include "Screens/AppMonitor/PUApplication.h"
 #include "Screens/AppMonitor/Views/AppMonitorCellView.h"
+#include "Screens/AppMonitor/Views/AppMonitorView.h"
 #include "Screens/AppMonitor/Views/ApplicationIcon.h"
 #include "Screens/AppMonitor/Views/FileManagerReveal.h"
 #include "Workspace/Workspace.h"
@@ -13,6 +15,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 
@@ -229,13 +232,24 @@ public:
 
 class FileManagerRevealTest : public PrivateBusTest {
 protected:
-    FileManagerReveal::Outcome show(const std::filesystem::path& item) {
-        FileManagerReveal reveal(m_client, [this](const std::vector<std::string>& arguments) {
-            launched.push_back(arguments);
-            return true;
-        });
+    // The folder opener ends with `exitStatus`, or runs on when there is none.
+    FileManagerReveal reveal(std::optional<int> exitStatus = 0) {
+        return FileManagerReveal(
+            m_client,
+            [this, exitStatus](const std::vector<std::string>& arguments,
+                               std::function<void(int)> onEnded) {
+                launched.push_back(arguments);
+                if (exitStatus) {
+                    onEnded(*exitStatus);
+                }
+                return true;
+            },
+            std::chrono::milliseconds(300));
+    }
+    FileManagerReveal::Outcome show(const std::filesystem::path& item,
+                                    std::optional<int> exitStatus = 0) {
         std::optional<FileManagerReveal::Outcome> outcome;
-        reveal.show(item, [&](FileManagerReveal::Outcome result) { outcome = result; });
+        reveal(exitStatus).show(item, [&](FileManagerReveal::Outcome result) { outcome = result; });
         EXPECT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 10000));
         return outcome.value_or(FileManagerReveal::Outcome::failed);
     }
@@ -258,15 +272,70 @@ TEST_F(FileManagerRevealTest, TheFileManagerShowsTheItemOverTheBus) {
     EXPECT_TRUE(launched.empty());
 }
 
-TEST_F(FileManagerRevealTest, WithoutAFileManagerTheFolderOpensAndAMissingItemDoesNothing) {
+TEST_F(FileManagerRevealTest, WithoutAFileManagerTheFolderOpenerDecides) {
     const auto item = m_folder.path() / "Tool.app";
     std::filesystem::create_directories(item);
-    EXPECT_EQ(show(item), FileManagerReveal::Outcome::folderOpened);
-    EXPECT_EQ(launched,
-              (std::vector<std::vector<std::string>>{{"xdg-open", m_folder.path().string()}}));
+    const struct {
+        const char* name;
+        std::optional<int> exitStatus;
+        FileManagerReveal::Outcome expected;
+    } cases[] = {
+        {"opened", 0, FileManagerReveal::Outcome::folderOpened},
+        {"nothing to open a folder with", 3, FileManagerReveal::Outcome::failed},
+        {"still running a file manager", std::nullopt, FileManagerReveal::Outcome::folderOpened},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        launched.clear();
+        EXPECT_EQ(show(item, row.exitStatus), row.expected);
+        EXPECT_EQ(launched,
+                  (std::vector<std::vector<std::string>>{{"xdg-open", m_folder.path().string()}}));
+    }
     launched.clear();
-    EXPECT_EQ(show(m_folder.path() / "Gone.app"), FileManagerReveal::Outcome::failed);
+    EXPECT_EQ(show(m_folder.path() / "Gone.app"), FileManagerReveal::Outcome::missing);
     EXPECT_TRUE(launched.empty());
+}
+
+// The row's button gives no other sign: where nothing could show the application, a message over
+// the window says so and where it is.
+TEST_F(FileManagerRevealTest, ANoteSaysWhenNothingCouldShowTheApplication) {
+    const auto item = m_folder.path() / "Tool.app";
+    std::filesystem::create_directories(item);
+    const auto application = [](std::filesystem::path bundle) {
+        return PUApplication("Tool <b>", std::move(bundle), "org.example.Tool", std::nullopt,
+                             std::vector<DetectionReason>{}, std::nullopt, std::nullopt,
+                             [](const std::string&) { return std::optional<IconImage>(); });
+    };
+    QWidget window;
+    window.resize(400, 300);
+    window.show();
+    const auto message = [&window] {
+        return window.findChild<QMessageBox*>(QStringLiteral("showInFileManagerMessage"));
+    };
+
+    AppMonitorView::revealInFileManager(application(item), &window, reveal(0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return launched.size() == 1; }, 10000));
+    // The opener's answer is on the main queue already: once a later block has run, it has too.
+    bool drained = false;
+    DispatchQueue::main()->async([&drained] { drained = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drained; }, 10000));
+    EXPECT_EQ(message(), nullptr);
+
+    AppMonitorView::revealInFileManager(application(item), &window, reveal(3));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return message() && message()->isVisible(); }, 10000));
+    EXPECT_EQ(message()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(message()->text(),
+              QStringLiteral("No file manager could show \u201cTool <b>\u201d."));
+    EXPECT_EQ(message()->informativeText(),
+              QStringLiteral("It is in ") + QString::fromStdString(m_folder.path().string()));
+    message()->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return message() == nullptr; }, 10000));
+
+    AppMonitorView::revealInFileManager(application(m_folder.path() / "Gone.app"), &window,
+                                        reveal(0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return message() && message()->isVisible(); }, 10000));
+    EXPECT_EQ(message()->text(),
+              QStringLiteral("\u201cTool <b>\u201d is no longer where the scan found it."));
 }
 
 }  // namespace
