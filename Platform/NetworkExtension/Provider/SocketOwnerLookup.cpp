@@ -17,6 +17,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -70,20 +71,6 @@ std::optional<pid_t> lastProcessStarted() {
     }
     const long pid = std::strtol(text, nullptr, 10);
     return pid > 0 ? std::optional<pid_t>(static_cast<pid_t>(pid)) : std::nullopt;
-}
-
-// The process a pid belongs to: itself, or for a thread its thread group (nothing when it ended).
-pid_t threadGroupOf(pid_t pid) {
-    char path[64];
-    std::snprintf(path, sizeof(path), "/proc/%d/status", pid);
-    const FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
-    char text[1024] = {};
-    if (!file || ::read(file.get(), text, sizeof(text) - 1) <= 0) {
-        return 0;
-    }
-    const char* line = std::strstr(text, "\nTgid:");
-    const long group = line != nullptr ? std::strtol(line + 6, nullptr, 10) : 0;
-    return static_cast<pid_t>(group);
 }
 
 }  // namespace
@@ -478,15 +465,21 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid, Pass& pass) {
         if (!spend(pass)) {
             break;
         }
-        struct stat status {};
+        // Only a process has a pidfd, not its other threads: a thread's pid is passed over before
+        // /proc is touched, and its process, older, is read in its turn.
+        const FileDescriptor process(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+        if (!process) {
+            continue;
+        }
         char path[64];
-        std::snprintf(path, sizeof(path), "/proc/%d", pid);
-        // A thread's pid is skipped: its process, older, is read in its turn.
-        if (::stat(path, &status) != 0 || status.st_uid != uid || threadGroupOf(pid) != pid) {
+        std::snprintf(path, sizeof(path), "/proc/%d/fd", pid);
+        const FileDescriptor directory(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct stat status {};
+        if (!directory || ::fstat(directory.get(), &status) != 0 || status.st_uid != uid) {
             continue;
         }
         readFirst.insert(pid);
-        if (auto fd = findInProcess(pid, inode, true, pass)) {
+        if (auto fd = findInNewProcess(pid, directory.get(), status.st_size, inode, pass)) {
             found = Holder{pid, *fd};
         }
     }
@@ -543,6 +536,66 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid, Pass& pass) {
     std::lock_guard lock(m_mutex);
     noteRecent(*found);
     return found->pid;
+}
+
+std::optional<int> SocketOwnerLookup::findInNewProcess(pid_t pid, int directory, off_t count,
+                                                       ino_t inode, Pass& pass) {
+    // Listing a process's descriptors makes the kernel build an entry for each, which costs far
+    // more than reading a few by number, and a process not read before has none built yet. Its
+    // descriptors are numbered from 0 with few gaps (the kernel gives the lowest free number),
+    // and its newest socket most often has the highest: read by number from the highest its
+    // count suggests, down, then a few above for gaps. The count is the directory's size; a
+    // kernel that gives none, a process with many descriptors or one whose numbers are not
+    // accounted for this way is listed.
+    constexpr off_t kReadByNumber = 64;
+    constexpr int kAboveCount = 8;
+    if (count <= 0 || count > kReadByNumber) {
+        return findInProcess(pid, inode, true, pass);
+    }
+    const int highest = static_cast<int>(count) - 1;
+    std::vector<std::pair<ino_t, int>> read;
+    std::optional<int> found;
+    off_t seen = 0;
+    char name[16];
+    char link[64];
+    const auto readOne = [&](int fd) {
+        if (!spend(pass)) {
+            return false;
+        }
+        std::snprintf(name, sizeof(name), "%d", fd);
+        const ssize_t length = ::readlinkat(directory, name, link, sizeof(link));
+        if (length <= 0) {
+            return true;
+        }
+        ++seen;
+        if (const auto socket = socketInode(link, length)) {
+            read.emplace_back(*socket, fd);
+            if (*socket == inode) {
+                found = fd;
+            }
+        }
+        return !found;
+    };
+    bool going = true;
+    for (int fd = highest; going && fd >= 0; --fd) {
+        going = readOne(fd);
+    }
+    for (int fd = highest + 1; going && seen < count && fd <= highest + kAboveCount; ++fd) {
+        going = readOne(fd);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        for (const auto& [socket, fd] : read) {
+            if (m_known.size() >= kKnownSockets) {
+                m_known.clear();
+            }
+            m_known[socket] = Holder{pid, fd};
+        }
+    }
+    if (found || pass.exhausted || seen >= count) {
+        return found;
+    }
+    return findInProcess(pid, inode, true, pass);
 }
 
 std::optional<ino_t> SocketOwnerLookup::readSocket(pid_t pid, int fd) {

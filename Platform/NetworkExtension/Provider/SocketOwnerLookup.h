@@ -136,6 +136,10 @@ private:
     // The descriptor under which `pid` holds the socket. Reads the links of the descriptors not
     // known from the last reading only, unless `everything`.
     std::optional<int> findInProcess(pid_t pid, ino_t inode, bool everything, Pass& pass);
+    // The same for a process read for the first time, whose descriptors `directory` lists and
+    // `count` counts (0: unknown): all of them are read.
+    std::optional<int> findInNewProcess(pid_t pid, int directory, off_t count, ino_t inode,
+                                        Pass& pass);
     static std::optional<ino_t> readSocket(pid_t pid, int fd);
     // These four with the lock held.
     void note(pid_t pid, int fd, ino_t inode);

@@ -129,33 +129,60 @@ TEST(SocketOwnerLookupOrder, NewestProcessesComeFirst) {
 
 TEST_F(SocketOwnerLookupTest, NewProcessIsFoundBeforeOlderProcessesAreRead) {
     // This process is older than the child and holds 900 descriptors besides: reading it, or
-    // the other processes of the user oldest first, costs far more than finding the child.
-    int ready[2];
-    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close_range(3, static_cast<unsigned>(ready[1]) - 1, 0);
-        ::close_range(static_cast<unsigned>(ready[1]) + 1, ~0u, 0);
-        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        struct stat status {};
-        ::fstat(fd, &status);
-        const ino_t inode = status.st_ino;
-        (void)!::write(ready[1], &inode, sizeof(inode));
-        ::pause();
-        ::_exit(0);
+    // the other processes of the user oldest first, costs far more than finding the child. The
+    // child's socket is read by its number where the child's count of descriptors suggests it,
+    // and otherwise found by listing them.
+    struct Row {
+        const char* name;
+        int before;    // descriptors the child opens before its socket
+        int socketAt;  // the socket moved to this number; -1: where the kernel put it
+        int after;     // and after it
+    };
+    const std::vector<Row> rows = {
+        {"the newest descriptor", 0, -1, 0},
+        {"below others opened later", 0, -1, 3},
+        {"far above the others", 2, 700, 3},
+        {"among more descriptors than are read by number", 100, -1, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        int ready[2];
+        ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close_range(3, static_cast<unsigned>(ready[1]) - 1, 0);
+            ::close_range(static_cast<unsigned>(ready[1]) + 1, ~0u, 0);
+            for (int i = 0; i < row.before; ++i) {
+                (void)::open("/dev/null", O_RDONLY);
+            }
+            int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            if (row.socketAt >= 0 && ::dup2(fd, row.socketAt) == row.socketAt) {
+                ::close(fd);
+                fd = row.socketAt;
+            }
+            for (int i = 0; i < row.after; ++i) {
+                (void)::open("/dev/null", O_RDONLY);
+            }
+            struct stat status {};
+            ::fstat(fd, &status);
+            const ino_t inode = status.st_ino;
+            (void)!::write(ready[1], &inode, sizeof(inode));
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ino_t inode = 0;
+        const bool told = ::read(ready[0], &inode, sizeof(inode)) == sizeof(inode);
+        ::close(ready[0]);
+        SocketOwnerLookup lookup(Budget{10s, 10'000'000, 30s, 10s});
+        const auto search = lookup.holderOf(inode, ::geteuid(), m_now);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ASSERT_TRUE(told);
+        EXPECT_EQ(search.pid, child);
+        EXPECT_LT(search.descriptorsRead, m_others.size());
     }
-    ::close(ready[1]);
-    ino_t inode = 0;
-    const bool told = ::read(ready[0], &inode, sizeof(inode)) == sizeof(inode);
-    ::close(ready[0]);
-    SocketOwnerLookup lookup(Budget{10s, 10'000'000, 30s, 10s});
-    const auto search = lookup.holderOf(inode, ::geteuid(), m_now);
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    ASSERT_TRUE(told);
-    EXPECT_EQ(search.pid, child);
-    EXPECT_LT(search.descriptorsRead, m_others.size());
 }
 
 TEST_F(SocketOwnerLookupTest, EachUserSearchesOnlySoLongASecond) {
