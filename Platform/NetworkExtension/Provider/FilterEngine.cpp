@@ -290,7 +290,22 @@ void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
                 m_ownerPlans.emplace(decision.flowIdentifier, plan);
             }
             if (decision.owner && decision.owner->pid == 0 && decision.owner->socketInode != 0) {
-                describeLater(decision, *parsed, outbound);
+                // A socket of a program just started is most often found among the newest few
+                // processes, cheaply enough to spare the flow a hand-off; the rest are searched
+                // for off this thread.
+                pid_t newest = 0;
+                try {
+                    newest =
+                        m_owners.newestHolder(static_cast<ino_t>(decision.owner->socketInode),
+                                              decision.owner->uid, SocketOwnerLookup::Clock::now());
+                } catch (const std::exception&) {
+                    // Searched for again off this thread, where a failure is logged.
+                }
+                if (newest > 0) {
+                    describeOwned(decision, *parsed, outbound, newest);
+                } else {
+                    describeLater(decision, *parsed, outbound);
+                }
             } else {
                 // Nothing left to search for: the provider hears of it from here, without a
                 // hand-off.
@@ -408,25 +423,32 @@ void FilterEngine::describe(const FlowDecider::Decision& decision, const IPPacke
     pid_t pid = decision.owner ? decision.owner->pid : 0;
     if (decision.owner && pid == 0 && decision.owner->socketInode != 0) {
         try {
+            // The packet thread tried where sockets were seen lately and the newest processes.
             // A socket no process holds, or one hidden among very many descriptors, ends the
             // search at its budget: the flow is then described without its process.
             pid = m_owners
                       .holderOf(static_cast<ino_t>(decision.owner->socketInode),
-                                decision.owner->uid, SocketOwnerLookup::Clock::now())
+                                decision.owner->uid, SocketOwnerLookup::Clock::now(), true)
                       .pid;
         } catch (const std::exception& error) {
             osLog(std::string("The process behind a flow could not be looked for: ") + error.what(),
                   OSLogType::error, engineLog());
         }
-        if (pid > 0 && isExempt(pid)) {
-            settle(decision.flowIdentifier, FlowDecider::Answer::allow);
-            return;
-        }
-        if (auto refused =
-                m_decider.attribute(decision.flowIdentifier, pid, FlowTable::Clock::now())) {
-            apply(*refused);
-            return;
-        }
+        describeOwned(decision, packet, outbound, pid);
+        return;
+    }
+    askProvider(decision, packet, outbound, pid);
+}
+
+void FilterEngine::describeOwned(const FlowDecider::Decision& decision, const IPPacket& packet,
+                                 bool outbound, pid_t pid) {
+    if (pid > 0 && isExempt(pid)) {
+        settle(decision.flowIdentifier, FlowDecider::Answer::allow);
+        return;
+    }
+    if (auto refused = m_decider.attribute(decision.flowIdentifier, pid, FlowTable::Clock::now())) {
+        apply(*refused);
+        return;
     }
     askProvider(decision, packet, outbound, pid);
 }

@@ -33,7 +33,8 @@ namespace tarnwick {
 //     its process when that is where a socket was seen lately); the decider's bounds on held
 //     flows apply before anything costly is done. A held flow whose process is known, or is
 //     known to be none, is described to the provider on the thread that read it, so most flows
-//     pass no other thread on their way to the provider; several are in flight at once;
+//     pass no other thread on their way to the provider; several are in flight at once. So is a
+//     flow whose socket a program just started holds, found among the newest few processes;
 //   - describing: the flows whose process must be searched for go to describing threads, which
 //     search within a budget and describe the flow, users in turn, a user's searches one at a
 //     time, so no user's flows wait behind another's search.
@@ -73,6 +74,9 @@ private:
     void describeLater(const FlowDecider::Decision& decision, const IPPacket& packet,
                        bool outbound);
     void describe(const FlowDecider::Decision& decision, const IPPacket& packet, bool outbound);
+    // The same once the search for the flow's process is over (`pid` 0: none was found).
+    void describeOwned(const FlowDecider::Decision& decision, const IPPacket& packet, bool outbound,
+                       pid_t pid);
     void askProvider(const FlowDecider::Decision& decision, const IPPacket& packet, bool outbound,
                      pid_t pid);
     bool isExempt(pid_t pid) const;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,10 @@ constexpr std::size_t kUnownedSockets = 4096;
 constexpr std::size_t kUsersKept = 4096;
 // Pids below the last one given that are tried before every process is listed.
 constexpr pid_t kNewestProcesses = 64;
+// The packet thread's share of that: the pids it tries, and the descriptors it reads of those
+// that are its user's processes.
+constexpr pid_t kNewestOnPacketThread = 16;
+constexpr std::size_t kNewestReadsOnPacketThread = 32;
 
 std::optional<ino_t> socketInode(const char* link, ssize_t length) {
     // "socket:[12345]"
@@ -62,18 +67,17 @@ std::chrono::nanoseconds threadTime() {
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
-// The pid the kernel gave last in this pid namespace; nothing when it cannot be read.
-std::optional<pid_t> lastProcessStarted() {
-    const FileDescriptor file(::open("/proc/sys/kernel/ns_last_pid", O_RDONLY | O_CLOEXEC));
+}  // namespace
+
+std::optional<pid_t> SocketOwnerLookup::lastProcessStarted() const {
+    // Kept open: reading it again from the start costs one call where opening it cost three.
     char text[32] = {};
-    if (!file || ::read(file.get(), text, sizeof(text) - 1) <= 0) {
+    if (!m_lastPid || ::pread(m_lastPid.get(), text, sizeof(text) - 1, 0) <= 0) {
         return std::nullopt;
     }
     const long pid = std::strtol(text, nullptr, 10);
     return pid > 0 ? std::optional<pid_t>(static_cast<pid_t>(pid)) : std::nullopt;
 }
-
-}  // namespace
 
 void SocketOwnerLookup::newestFirst(std::vector<pid_t>& processes, std::optional<pid_t> last) {
     // Pids are given in rising order until they wrap around: those up to the last one given are
@@ -97,7 +101,8 @@ SocketOwnerLookup::SocketOwnerLookup(Budget budget,
                                      std::function<std::chrono::nanoseconds()> threadTime)
     : m_budget(budget)
     , m_threadTime(std::move(threadTime))
-    , m_socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
+    , m_socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG))
+    , m_lastPid(::open("/proc/sys/kernel/ns_last_pid", O_RDONLY | O_CLOEXEC)) {
     if (m_socket) {
         // A kernel that does not answer must not stall the packet thread.
         timeval timeout{0, 200000};
@@ -123,8 +128,34 @@ pid_t SocketOwnerLookup::recentHolder(ino_t inode) {
     return likelyHolder(inode);
 }
 
-SocketOwnerLookup::Search SocketOwnerLookup::holderOf(ino_t inode, uid_t uid,
-                                                      Clock::time_point now) {
+pid_t SocketOwnerLookup::newestHolder(ino_t inode, uid_t uid, Clock::time_point now) {
+    const std::chrono::nanoseconds started = m_threadTime();
+    {
+        std::lock_guard lock(m_mutex);
+        // Taken from the user's allowance like any search, so a user whose sockets are found in
+        // no process soon costs the packet thread nothing more.
+        if (m_unowned.count(inode) != 0 || allowanceOf(uid, now) <= std::chrono::nanoseconds{0}) {
+            return 0;
+        }
+    }
+    Pass pass;
+    pass.deadline = std::chrono::nanoseconds::max();
+    pass.limit = kNewestReadsOnPacketThread;
+    const auto found = newestProcessHolding(inode, uid, kNewestOnPacketThread, false, pass);
+    const std::chrono::nanoseconds spent = m_threadTime() - started;
+    std::lock_guard lock(m_mutex);
+    if (auto entry = m_allowances.find(uid); entry != m_allowances.end()) {
+        entry->second.time -= spent;
+    }
+    if (!found) {
+        return 0;
+    }
+    noteRecent(*found);
+    return found->pid;
+}
+
+SocketOwnerLookup::Search SocketOwnerLookup::holderOf(ino_t inode, uid_t uid, Clock::time_point now,
+                                                      bool likelyTried) {
     const std::chrono::nanoseconds started = m_threadTime();
     std::chrono::nanoseconds allowance{0};
     {
@@ -139,7 +170,9 @@ SocketOwnerLookup::Search SocketOwnerLookup::holderOf(ino_t inode, uid_t uid,
     }
     Pass pass;
     pass.deadline = started + std::min<std::chrono::nanoseconds>(m_budget.time, allowance);
-    pid_t pid = likelyHolder(inode);
+    // Where sockets were seen lately was tried on the packet thread a moment ago, unless this
+    // is a search of its own.
+    pid_t pid = likelyTried ? 0 : likelyHolder(inode);
     if (pid == 0) {
         if (allowance <= std::chrono::nanoseconds::zero()) {
             // Nothing was searched, so nothing is learnt about the socket.
@@ -183,7 +216,7 @@ bool SocketOwnerLookup::spend(Pass& pass) const {
     if (pass.exhausted) {
         return false;
     }
-    if (pass.read >= m_budget.descriptors ||
+    if (pass.read >= std::min(m_budget.descriptors, pass.limit) ||
         (pass.read % 32 == 0 && m_threadTime() >= pass.deadline)) {
         pass.exhausted = true;
         return false;
@@ -412,13 +445,26 @@ pid_t SocketOwnerLookup::likelyHolder(ino_t inode) {
         }
         recent = m_recent;
     }
-    const auto holds = [this, inode](const Holder& holder) {
-        if (readSocket(holder.pid, holder.fd) != inode) {
+    std::vector<pid_t> ended;
+    const auto holds = [this, inode, &ended](const Holder& holder) {
+        if (std::find(ended.begin(), ended.end(), holder.pid) != ended.end()) {
             return false;
         }
-        std::lock_guard lock(m_mutex);
-        noteRecent(holder);
-        return true;
+        errno = 0;
+        const auto socket = readSocket(holder.pid, holder.fd);
+        if (socket == inode) {
+            std::lock_guard lock(m_mutex);
+            noteRecent(holder);
+            return true;
+        }
+        // Short-lived programs come and go: one that has ended is no longer tried, here or by
+        // the next packet (which would read every descriptor it was seen under, for nothing).
+        if (!socket && errno == ENOENT && ::kill(holder.pid, 0) != 0 && errno == ESRCH) {
+            ended.push_back(holder.pid);
+            std::lock_guard lock(m_mutex);
+            forget(holder.pid);
+        }
+        return false;
     };
     if (known) {
         if (holds(*known)) {
@@ -456,32 +502,9 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid, Pass& pass) {
         }
     }
     const auto last = lastProcessStarted();
-    // The newest processes are reached by their pids, as a socket is usually new because its
-    // process is: listing every process costs more than reading a new process's few
-    // descriptors.
     std::unordered_set<pid_t> readFirst;
-    for (pid_t pid = last.value_or(0);
-         !found && pid > 0 && pid + kNewestProcesses > last.value_or(0); --pid) {
-        if (!spend(pass)) {
-            break;
-        }
-        // Only a process has a pidfd, not its other threads: a thread's pid is passed over before
-        // /proc is touched, and its process, older, is read in its turn.
-        const FileDescriptor process(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-        if (!process) {
-            continue;
-        }
-        char path[64];
-        std::snprintf(path, sizeof(path), "/proc/%d/fd", pid);
-        const FileDescriptor directory(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        struct stat status {};
-        if (!directory || ::fstat(directory.get(), &status) != 0 || status.st_uid != uid) {
-            continue;
-        }
-        readFirst.insert(pid);
-        if (auto fd = findInNewProcess(pid, directory.get(), status.st_size, inode, pass)) {
-            found = Holder{pid, *fd};
-        }
+    if (!found) {
+        found = newestProcessHolding(inode, uid, kNewestProcesses, true, pass, &readFirst);
     }
     if (!found) {
         // Every process: those of the socket's user first, as they almost always hold it, and
@@ -538,8 +561,43 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid, Pass& pass) {
     return found->pid;
 }
 
+std::optional<SocketOwnerLookup::Holder> SocketOwnerLookup::newestProcessHolding(
+    ino_t inode, uid_t uid, pid_t processes, bool mayList, Pass& pass,
+    std::unordered_set<pid_t>* read) {
+    // The newest processes are reached by their pids, as a socket is usually new because its
+    // process is: listing every process costs more than reading a new process's few
+    // descriptors.
+    const pid_t last = lastProcessStarted().value_or(0);
+    for (pid_t pid = last; pid > 0 && pid + processes > last; --pid) {
+        if (!spend(pass)) {
+            break;
+        }
+        // Only a process has a pidfd, not its other threads: a thread's pid is passed over before
+        // /proc is touched, and its process, older, is read in its turn.
+        const FileDescriptor process(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+        if (!process) {
+            continue;
+        }
+        char path[64];
+        std::snprintf(path, sizeof(path), "/proc/%d/fd", pid);
+        const FileDescriptor directory(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct stat status {};
+        if (!directory || ::fstat(directory.get(), &status) != 0 || status.st_uid != uid) {
+            continue;
+        }
+        if (read != nullptr) {
+            read->insert(pid);
+        }
+        if (auto fd =
+                findInNewProcess(pid, directory.get(), status.st_size, inode, mayList, pass)) {
+            return Holder{pid, *fd};
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<int> SocketOwnerLookup::findInNewProcess(pid_t pid, int directory, off_t count,
-                                                       ino_t inode, Pass& pass) {
+                                                       ino_t inode, bool mayList, Pass& pass) {
     // Listing a process's descriptors makes the kernel build an entry for each, which costs far
     // more than reading a few by number, and a process not read before has none built yet. Its
     // descriptors are numbered from 0 with few gaps (the kernel gives the lowest free number),
@@ -550,7 +608,7 @@ std::optional<int> SocketOwnerLookup::findInNewProcess(pid_t pid, int directory,
     constexpr off_t kReadByNumber = 64;
     constexpr int kAboveCount = 8;
     if (count <= 0 || count > kReadByNumber) {
-        return findInProcess(pid, inode, true, pass);
+        return mayList ? findInProcess(pid, inode, true, pass) : std::nullopt;
     }
     const int highest = static_cast<int>(count) - 1;
     std::vector<std::pair<ino_t, int>> read;
@@ -592,7 +650,7 @@ std::optional<int> SocketOwnerLookup::findInNewProcess(pid_t pid, int directory,
             m_known[socket] = Holder{pid, fd};
         }
     }
-    if (found || pass.exhausted || seen >= count) {
+    if (found || pass.exhausted || seen >= count || !mayList) {
         return found;
     }
     return findInProcess(pid, inode, true, pass);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <sys/types.h>
@@ -31,6 +32,8 @@ struct IPPacket;
 //   3. recent processes' descriptors that were not there before are read;
 //   4. only then every process, those of the socket's user first, the newest first: a new
 //      program's first socket is found without reading the descriptors of every older one.
+//      The packet thread tries the few newest processes itself (a few dozen reads at most), so
+//      the first connection of a program just started is described without a hand-off.
 // Any user can hold a socket no process has (in flight in a message) while holding descriptors
 // by the hundred thousand, so a search of steps 3 and 4 is bounded in time and in descriptors
 // read, the searches for one user's sockets take only so much processor time a second, and a
@@ -84,9 +87,14 @@ public:
     // The process holding the socket when it is where a socket was seen lately (steps 1 and 2):
     // about a hundred reads at most, never waiting for a search; 0 otherwise.
     pid_t recentHolder(ino_t inode);
+    // The process holding the socket when it is among the newest few processes of the socket's
+    // user (the start of step 4, bounded to a few dozen reads and taken from the user's
+    // allowance); 0 otherwise.
+    pid_t newestHolder(ino_t inode, uid_t uid, Clock::time_point now);
     // The process holding the socket, searched for within the budget. Searches may run on
     // several threads at once; two for the same socket both find it, or both do not.
-    Search holderOf(ino_t inode, uid_t uid, Clock::time_point now);
+    // `likelyTried`: recentHolder() has just been asked, so steps 1 and 2 are not repeated.
+    Search holderOf(ino_t inode, uid_t uid, Clock::time_point now, bool likelyTried = false);
 
     // Orders pids from the newest process to the oldest, `last` being the pid the kernel gave
     // last (nothing: highest first).
@@ -119,9 +127,12 @@ private:
         std::chrono::nanoseconds deadline{0};  // in the searching thread's processor time
         std::size_t read = 0;
         std::size_t listed = 0;
+        std::size_t limit = std::numeric_limits<std::size_t>::max();  // below the budget's
         bool exhausted = false;
     };
 
+    // The pid the kernel gave last in this pid namespace; nothing when it cannot be read.
+    std::optional<pid_t> lastProcessStarted() const;
     std::vector<pid_t> recentProcesses();
     pid_t likelyHolder(ino_t inode);
     pid_t processHolding(ino_t inode, uid_t uid, Pass& pass);
@@ -137,9 +148,15 @@ private:
     // known from the last reading only, unless `everything`.
     std::optional<int> findInProcess(pid_t pid, ino_t inode, bool everything, Pass& pass);
     // The same for a process read for the first time, whose descriptors `directory` lists and
-    // `count` counts (0: unknown): all of them are read.
+    // `count` counts (0: unknown): all of them are read, or only those read by number unless
+    // `mayList`.
     std::optional<int> findInNewProcess(pid_t pid, int directory, off_t count, ino_t inode,
-                                        Pass& pass);
+                                        bool mayList, Pass& pass);
+    // Where in the newest `processes` pids a process of `uid` holds the socket; the processes of
+    // `uid` it read go into `read`.
+    std::optional<Holder> newestProcessHolding(ino_t inode, uid_t uid, pid_t processes,
+                                               bool mayList, Pass& pass,
+                                               std::unordered_set<pid_t>* read = nullptr);
     static std::optional<ino_t> readSocket(pid_t pid, int fd);
     // These four with the lock held.
     void note(pid_t pid, int fd, ino_t inode);
@@ -153,6 +170,7 @@ private:
     std::mutex m_diagnosisMutex;
     FileDescriptor m_socket;
     std::uint32_t m_sequence = 0;
+    const FileDescriptor m_lastPid;  // /proc/sys/kernel/ns_last_pid
 
     // Guards everything below; never held while /proc is read.
     std::mutex m_mutex;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <optional>
 #include <sys/socket.h>
@@ -131,18 +132,25 @@ TEST_F(SocketOwnerLookupTest, NewProcessIsFoundBeforeOlderProcessesAreRead) {
     // This process is older than the child and holds 900 descriptors besides: reading it, or
     // the other processes of the user oldest first, costs far more than finding the child. The
     // child's socket is read by its number where the child's count of descriptors suggests it,
-    // and otherwise found by listing them.
+    // and otherwise found by listing them. The packet thread's step reads by number only, and
+    // only while the user has search time left.
     struct Row {
         const char* name;
-        int before;    // descriptors the child opens before its socket
-        int socketAt;  // the socket moved to this number; -1: where the kernel put it
-        int after;     // and after it
+        int before;         // descriptors the child opens before its socket
+        int socketAt;       // the socket moved to this number; -1: where the kernel put it
+        int after;          // and after it
+        bool readByNumber;  // so the packet thread finds it
     };
     const std::vector<Row> rows = {
-        {"the newest descriptor", 0, -1, 0},
-        {"below others opened later", 0, -1, 3},
-        {"far above the others", 2, 700, 3},
-        {"among more descriptors than are read by number", 100, -1, 0},
+        {"the newest descriptor", 0, -1, 0, true},
+        {"below others opened later", 0, -1, 3, true},
+        {"far above the others", 2, 700, 3, false},
+        {"among more descriptors than are read by number", 100, -1, 0, false},
+    };
+    const auto lastPid = [] {
+        const FileDescriptor file(::open("/proc/sys/kernel/ns_last_pid", O_RDONLY | O_CLOEXEC));
+        char text[32] = {};
+        return file && ::read(file.get(), text, sizeof(text) - 1) > 0 ? std::atoi(text) : 0;
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -175,6 +183,14 @@ TEST_F(SocketOwnerLookupTest, NewProcessIsFoundBeforeOlderProcessesAreRead) {
         ino_t inode = 0;
         const bool told = ::read(ready[0], &inode, sizeof(inode)) == sizeof(inode);
         ::close(ready[0]);
+        SocketOwnerLookup noTimeLeft(Budget{10s, 10'000'000, 30s, 0ms});
+        const pid_t withoutTime = noTimeLeft.newestHolder(inode, ::geteuid(), m_now);
+        SocketOwnerLookup onPacketThread(Budget{10s, 10'000'000, 30s, 10s});
+        const pid_t newest = onPacketThread.newestHolder(inode, ::geteuid(), m_now);
+        // Other programs on the machine may have started processes and threads meanwhile, and
+        // the step reads only a few dozen descriptors of the newest few pids.
+        const bool noneSince = lastPid() == child;
+        const pid_t remembered = onPacketThread.recentHolder(inode);
         SocketOwnerLookup lookup(Budget{10s, 10'000'000, 30s, 10s});
         const auto search = lookup.holderOf(inode, ::geteuid(), m_now);
         ::kill(child, SIGKILL);
@@ -182,6 +198,13 @@ TEST_F(SocketOwnerLookupTest, NewProcessIsFoundBeforeOlderProcessesAreRead) {
         ASSERT_TRUE(told);
         EXPECT_EQ(search.pid, child);
         EXPECT_LT(search.descriptorsRead, m_others.size());
+        EXPECT_EQ(withoutTime, 0);
+        if (!row.readByNumber) {
+            EXPECT_EQ(newest, 0) << "left to the search off the packet thread";
+        } else if (noneSince) {
+            EXPECT_EQ(newest, child);
+            EXPECT_EQ(remembered, child) << "and remembered";
+        }
     }
 }
 
