@@ -39,10 +39,13 @@ constexpr std::size_t kUnownedSockets = 4096;
 constexpr std::size_t kUsersKept = 4096;
 // Pids below the last one given that are tried before every process is listed.
 constexpr pid_t kNewestProcesses = 64;
-// The packet thread's share of that: the pids it tries, and the descriptors it reads of those
-// that are its user's processes.
-constexpr pid_t kNewestOnPacketThread = 16;
-constexpr std::size_t kNewestReadsOnPacketThread = 32;
+// The packet thread's share of that: the pids it tries; the pids and descriptors it reads in
+// all; and the descriptors it reads of each process, from the highest number down, where a
+// program's newest socket most often is. A busy machine starts other processes of the user
+// between a program's start and its first connection, and those are passed over at this cost.
+constexpr pid_t kNewestOnPacketThread = 24;
+constexpr std::size_t kNewestReadsOnPacketThread = 64;
+constexpr std::size_t kReadsPerNewProcessOnPacketThread = 8;
 
 std::optional<ino_t> socketInode(const char* link, ssize_t length) {
     // "socket:[12345]"
@@ -103,6 +106,9 @@ SocketOwnerLookup::SocketOwnerLookup(Budget budget,
     , m_threadTime(std::move(threadTime))
     , m_socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG))
     , m_lastPid(::open("/proc/sys/kernel/ns_last_pid", O_RDONLY | O_CLOEXEC)) {
+    if (struct stat space{}; ::stat("/proc/self/ns/net", &space) == 0) {
+        m_networkNamespace = space;
+    }
     if (m_socket) {
         // A kernel that does not answer must not stall the packet thread.
         timeval timeout{0, 200000};
@@ -141,7 +147,7 @@ pid_t SocketOwnerLookup::newestHolder(ino_t inode, uid_t uid, Clock::time_point 
     Pass pass;
     pass.deadline = std::chrono::nanoseconds::max();
     pass.limit = kNewestReadsOnPacketThread;
-    const auto found = newestProcessHolding(inode, uid, kNewestOnPacketThread, false, pass);
+    const auto found = newestProcessHolding(inode, uid, kNewestOnPacketThread, true, pass);
     const std::chrono::nanoseconds spent = m_threadTime() - started;
     std::lock_guard lock(m_mutex);
     if (auto entry = m_allowances.find(uid); entry != m_allowances.end()) {
@@ -504,7 +510,7 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid, Pass& pass) {
     const auto last = lastProcessStarted();
     std::unordered_set<pid_t> readFirst;
     if (!found) {
-        found = newestProcessHolding(inode, uid, kNewestProcesses, true, pass, &readFirst);
+        found = newestProcessHolding(inode, uid, kNewestProcesses, false, pass, &readFirst);
     }
     if (!found) {
         // Every process: those of the socket's user first, as they almost always hold it, and
@@ -562,15 +568,28 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid, Pass& pass) {
 }
 
 std::optional<SocketOwnerLookup::Holder> SocketOwnerLookup::newestProcessHolding(
-    ino_t inode, uid_t uid, pid_t processes, bool mayList, Pass& pass,
+    ino_t inode, uid_t uid, pid_t processes, bool onPacketThread, Pass& pass,
     std::unordered_set<pid_t>* read) {
     // The newest processes are reached by their pids, as a socket is usually new because its
     // process is: listing every process costs more than reading a new process's few
     // descriptors.
     const pid_t last = lastProcessStarted().value_or(0);
+    char path[64];
     for (pid_t pid = last; pid > 0 && pid + processes > last; --pid) {
         if (!spend(pass)) {
             break;
+        }
+        // A program opens its sockets in the network namespace it runs in, which is the one
+        // whose packets come here: on the packet thread, the processes of other namespaces (a
+        // build or a container starting processes meanwhile) are passed over at the cost of one
+        // call each. The search off the packet thread reads them too.
+        if (onPacketThread && m_networkNamespace) {
+            std::snprintf(path, sizeof(path), "/proc/%d/ns/net", pid);
+            struct stat space {};
+            if (::stat(path, &space) != 0 || space.st_dev != m_networkNamespace->st_dev ||
+                space.st_ino != m_networkNamespace->st_ino) {
+                continue;
+            }
         }
         // Only a process has a pidfd, not its other threads: a thread's pid is passed over before
         // /proc is touched, and its process, older, is read in its turn.
@@ -578,7 +597,6 @@ std::optional<SocketOwnerLookup::Holder> SocketOwnerLookup::newestProcessHolding
         if (!process) {
             continue;
         }
-        char path[64];
         std::snprintf(path, sizeof(path), "/proc/%d/fd", pid);
         const FileDescriptor directory(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         struct stat status {};
@@ -588,8 +606,8 @@ std::optional<SocketOwnerLookup::Holder> SocketOwnerLookup::newestProcessHolding
         if (read != nullptr) {
             read->insert(pid);
         }
-        if (auto fd =
-                findInNewProcess(pid, directory.get(), status.st_size, inode, mayList, pass)) {
+        if (auto fd = findInNewProcess(pid, directory.get(), status.st_size, inode, onPacketThread,
+                                       pass)) {
             return Holder{pid, *fd};
         }
     }
@@ -597,7 +615,8 @@ std::optional<SocketOwnerLookup::Holder> SocketOwnerLookup::newestProcessHolding
 }
 
 std::optional<int> SocketOwnerLookup::findInNewProcess(pid_t pid, int directory, off_t count,
-                                                       ino_t inode, bool mayList, Pass& pass) {
+                                                       ino_t inode, bool onPacketThread,
+                                                       Pass& pass) {
     // Listing a process's descriptors makes the kernel build an entry for each, which costs far
     // more than reading a few by number, and a process not read before has none built yet. Its
     // descriptors are numbered from 0 with few gaps (the kernel gives the lowest free number),
@@ -608,16 +627,17 @@ std::optional<int> SocketOwnerLookup::findInNewProcess(pid_t pid, int directory,
     constexpr off_t kReadByNumber = 64;
     constexpr int kAboveCount = 8;
     if (count <= 0 || count > kReadByNumber) {
-        return mayList ? findInProcess(pid, inode, true, pass) : std::nullopt;
+        return onPacketThread ? std::nullopt : findInProcess(pid, inode, true, pass);
     }
     const int highest = static_cast<int>(count) - 1;
     std::vector<std::pair<ino_t, int>> read;
     std::optional<int> found;
     off_t seen = 0;
+    std::size_t tried = 0;
     char name[16];
     char link[64];
     const auto readOne = [&](int fd) {
-        if (!spend(pass)) {
+        if ((onPacketThread && tried++ >= kReadsPerNewProcessOnPacketThread) || !spend(pass)) {
             return false;
         }
         std::snprintf(name, sizeof(name), "%d", fd);
@@ -650,7 +670,7 @@ std::optional<int> SocketOwnerLookup::findInNewProcess(pid_t pid, int directory,
             m_known[socket] = Holder{pid, fd};
         }
     }
-    if (found || pass.exhausted || seen >= count || !mayList) {
+    if (found || pass.exhausted || seen >= count || onPacketThread) {
         return found;
     }
     return findInProcess(pid, inode, true, pass);

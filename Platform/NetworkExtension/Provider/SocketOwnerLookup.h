@@ -9,6 +9,7 @@
 #include <limits>
 #include <mutex>
 #include <optional>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -148,14 +149,15 @@ private:
     // known from the last reading only, unless `everything`.
     std::optional<int> findInProcess(pid_t pid, ino_t inode, bool everything, Pass& pass);
     // The same for a process read for the first time, whose descriptors `directory` lists and
-    // `count` counts (0: unknown): all of them are read, or only those read by number unless
-    // `mayList`.
+    // `count` counts (0: unknown): all of them are read, or `onPacketThread` only the few
+    // highest, by number.
     std::optional<int> findInNewProcess(pid_t pid, int directory, off_t count, ino_t inode,
-                                        bool mayList, Pass& pass);
-    // Where in the newest `processes` pids a process of `uid` holds the socket; the processes of
-    // `uid` it read go into `read`.
+                                        bool onPacketThread, Pass& pass);
+    // Where in the newest `processes` pids a process of `uid` holds the socket (`onPacketThread`:
+    // a process of this network namespace, whose few highest descriptors hold it); the processes
+    // of `uid` it read go into `read`.
     std::optional<Holder> newestProcessHolding(ino_t inode, uid_t uid, pid_t processes,
-                                               bool mayList, Pass& pass,
+                                               bool onPacketThread, Pass& pass,
                                                std::unordered_set<pid_t>* read = nullptr);
     static std::optional<ino_t> readSocket(pid_t pid, int fd);
     // These four with the lock held.
@@ -170,7 +172,8 @@ private:
     std::mutex m_diagnosisMutex;
     FileDescriptor m_socket;
     std::uint32_t m_sequence = 0;
-    const FileDescriptor m_lastPid;  // /proc/sys/kernel/ns_last_pid
+    const FileDescriptor m_lastPid;                 // /proc/sys/kernel/ns_last_pid
+    std::optional<struct stat> m_networkNamespace;  // this process's
 
     // Guards everything below; never held while /proc is read.
     std::mutex m_mutex;
