@@ -62,7 +62,9 @@ public:
         return *cache;
     }
 
-    std::optional<AuditToken> token(pid_t pid) {
+    // `held`: a pidfd of the process already open, and its owner read after it was opened.
+    std::optional<AuditToken> token(pid_t pid, FileDescriptor held = {},
+                                    std::optional<uid_t> owner = std::nullopt) {
         std::lock_guard lock(m_mutex);
         if (auto found = m_entries.find(pid); found != m_entries.end()) {
             if (isRunning(found->second.pidfd)) {
@@ -72,22 +74,30 @@ public:
             ::close(found->second.pidfd);
             m_entries.erase(found);
         }
-        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-        if (pidfd < 0) {
+        const bool adopted = held.valid() && owner.has_value();
+        FileDescriptor pidfd =
+            adopted ? std::move(held)
+                    : FileDescriptor(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+        if (!pidfd) {
             return std::nullopt;
         }
         // Read after the pidfd is open: the pidfd then surely names the process read.
-        struct stat status {};
-        char path[32];
-        std::snprintf(path, sizeof(path), "/proc/%d", pid);
+        if (!adopted) {
+            struct stat status {};
+            char path[32];
+            std::snprintf(path, sizeof(path), "/proc/%d", pid);
+            if (::stat(path, &status) != 0) {
+                return std::nullopt;
+            }
+            owner = status.st_uid;
+        }
         const auto startTime = startTimeOf(pid);
-        if (::stat(path, &status) != 0 || !startTime || !isRunning(pidfd)) {
-            ::close(pidfd);
+        if (!startTime || !isRunning(pidfd.get())) {
             return std::nullopt;
         }
-        const AuditToken token{pid, status.st_uid, *startTime};
+        const AuditToken token{pid, *owner, *startTime};
         makeRoom();
-        m_entries.emplace(pid, Entry{token, pidfd, ++m_clock});
+        m_entries.emplace(pid, Entry{token, pidfd.release(), ++m_clock});
         return token;
     }
 
@@ -174,6 +184,13 @@ std::optional<AuditToken> AuditToken::forProcess(pid_t pid) {
         return std::nullopt;
     }
     return ProcessCache::shared().token(pid);
+}
+
+std::optional<AuditToken> AuditToken::forProcess(pid_t pid, FileDescriptor pidfd, uid_t uid) {
+    if (pid <= 0) {
+        return std::nullopt;
+    }
+    return ProcessCache::shared().token(pid, std::move(pidfd), uid);
 }
 
 bool AuditToken::isCurrent() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Foundation/FileDescriptor.h"
 #include "Foundation/Value.h"
 
 #include <cstdint>
@@ -21,6 +22,9 @@ struct AuditToken {
 
     // The token of a running process; nothing when it is gone.
     static std::optional<AuditToken> forProcess(pid_t pid);
+    // The same for a process already held by `pidfd`, whose owner /proc gave as `uid` once the
+    // pidfd was open: what a search for it read is not read again.
+    static std::optional<AuditToken> forProcess(pid_t pid, FileDescriptor pidfd, uid_t uid);
     // Whether the process the token names still runs.
     bool isCurrent() const;
 };

@@ -293,7 +293,7 @@ void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
                 // A socket of a program just started is most often found among the newest few
                 // processes, cheaply enough to spare the flow a hand-off; the rest are searched
                 // for off this thread.
-                pid_t newest = 0;
+                SocketOwnerLookup::NewProcess newest;
                 try {
                     newest =
                         m_owners.newestHolder(static_cast<ino_t>(decision.owner->socketInode),
@@ -301,8 +301,9 @@ void FilterEngine::handleNewConnection(const NetfilterQueue::Packet& packet) {
                 } catch (const std::exception&) {
                     // Searched for again off this thread, where a failure is logged.
                 }
-                if (newest > 0) {
-                    describeOwned(decision, *parsed, outbound, newest);
+                if (newest.pid > 0) {
+                    describeOwned(decision, *parsed, outbound, newest.pid, std::move(newest.pidfd),
+                                  newest.uid);
                 } else {
                     describeLater(decision, *parsed, outbound);
                 }
@@ -441,7 +442,7 @@ void FilterEngine::describe(const FlowDecider::Decision& decision, const IPPacke
 }
 
 void FilterEngine::describeOwned(const FlowDecider::Decision& decision, const IPPacket& packet,
-                                 bool outbound, pid_t pid) {
+                                 bool outbound, pid_t pid, FileDescriptor pidfd, uid_t uid) {
     if (pid > 0 && isExempt(pid)) {
         settle(decision.flowIdentifier, FlowDecider::Answer::allow);
         return;
@@ -450,7 +451,7 @@ void FilterEngine::describeOwned(const FlowDecider::Decision& decision, const IP
         apply(*refused);
         return;
     }
-    askProvider(decision, packet, outbound, pid);
+    askProvider(decision, packet, outbound, pid, std::move(pidfd), uid);
 }
 
 void FilterEngine::settle(std::uint64_t flowIdentifier, FlowDecider::Answer answer) {
@@ -460,7 +461,7 @@ void FilterEngine::settle(std::uint64_t flowIdentifier, FlowDecider::Answer answ
 }
 
 void FilterEngine::askProvider(const FlowDecider::Decision& decision, const IPPacket& packet,
-                               bool outbound, pid_t pid) {
+                               bool outbound, pid_t pid, FileDescriptor pidfd, uid_t uid) {
     // The flow is recorded: whatever fails from here on, the decider settles it exactly once.
     auto answer = FlowDecider::Answer::failed;
     try {
@@ -477,7 +478,10 @@ void FilterEngine::askProvider(const FlowDecider::Decision& decision, const IPPa
         flow->socketType = packet.protocol == IPPROTO_TCP ? SOCK_STREAM : SOCK_DGRAM;
         flow->socketProtocol = packet.protocol;
         if (pid > 0) {
-            if (auto token = AuditToken::forProcess(pid)) {
+            // The search's pidfd and reading of the process's owner, when it found it, spare
+            // reading them again.
+            if (auto token = pidfd ? AuditToken::forProcess(pid, std::move(pidfd), uid)
+                                   : AuditToken::forProcess(pid)) {
                 flow->sourceAppAuditToken = token->encode();
             }
         }

@@ -74,11 +74,12 @@ private:
     void describeLater(const FlowDecider::Decision& decision, const IPPacket& packet,
                        bool outbound);
     void describe(const FlowDecider::Decision& decision, const IPPacket& packet, bool outbound);
-    // The same once the search for the flow's process is over (`pid` 0: none was found).
+    // The same once the search for the flow's process is over (`pid` 0: none was found);
+    // `pidfd` and `uid`: the process as the search held it, when it did.
     void describeOwned(const FlowDecider::Decision& decision, const IPPacket& packet, bool outbound,
-                       pid_t pid);
+                       pid_t pid, FileDescriptor pidfd = {}, uid_t uid = 0);
     void askProvider(const FlowDecider::Decision& decision, const IPPacket& packet, bool outbound,
-                     pid_t pid);
+                     pid_t pid, FileDescriptor pidfd = {}, uid_t uid = 0);
     bool isExempt(pid_t pid) const;
     void settle(std::uint64_t flowIdentifier, FlowDecider::Answer answer);
     void apply(const FlowTable::Release& release);

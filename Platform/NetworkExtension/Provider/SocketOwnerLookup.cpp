@@ -134,30 +134,33 @@ pid_t SocketOwnerLookup::recentHolder(ino_t inode) {
     return likelyHolder(inode);
 }
 
-pid_t SocketOwnerLookup::newestHolder(ino_t inode, uid_t uid, Clock::time_point now) {
+SocketOwnerLookup::NewProcess SocketOwnerLookup::newestHolder(ino_t inode, uid_t uid,
+                                                              Clock::time_point now) {
     const std::chrono::nanoseconds started = m_threadTime();
     {
         std::lock_guard lock(m_mutex);
         // Taken from the user's allowance like any search, so a user whose sockets are found in
         // no process soon costs the packet thread nothing more.
         if (m_unowned.count(inode) != 0 || allowanceOf(uid, now) <= std::chrono::nanoseconds{0}) {
-            return 0;
+            return {};
         }
     }
     Pass pass;
     pass.deadline = std::chrono::nanoseconds::max();
     pass.limit = kNewestReadsOnPacketThread;
-    const auto found = newestProcessHolding(inode, uid, kNewestOnPacketThread, true, pass);
+    NewProcess process;
+    const auto found =
+        newestProcessHolding(inode, uid, kNewestOnPacketThread, true, pass, nullptr, &process);
     const std::chrono::nanoseconds spent = m_threadTime() - started;
     std::lock_guard lock(m_mutex);
     if (auto entry = m_allowances.find(uid); entry != m_allowances.end()) {
         entry->second.time -= spent;
     }
     if (!found) {
-        return 0;
+        return {};
     }
     noteRecent(*found);
-    return found->pid;
+    return process;
 }
 
 SocketOwnerLookup::Search SocketOwnerLookup::holderOf(ino_t inode, uid_t uid, Clock::time_point now,
@@ -177,8 +180,9 @@ SocketOwnerLookup::Search SocketOwnerLookup::holderOf(ino_t inode, uid_t uid, Cl
     Pass pass;
     pass.deadline = started + std::min<std::chrono::nanoseconds>(m_budget.time, allowance);
     // Where sockets were seen lately was tried on the packet thread a moment ago, unless this
-    // is a search of its own.
-    pid_t pid = likelyTried ? 0 : likelyHolder(inode);
+    // is a search of its own; what other searches read since is looked at all the same (a
+    // program that opens many sockets at once has the later ones read by the earlier searches).
+    pid_t pid = likelyHolder(inode, likelyTried);
     if (pid == 0) {
         if (allowance <= std::chrono::nanoseconds::zero()) {
             // Nothing was searched, so nothing is learnt about the socket.
@@ -441,7 +445,7 @@ std::vector<pid_t> SocketOwnerLookup::recentProcesses() {
     return processes;
 }
 
-pid_t SocketOwnerLookup::likelyHolder(ino_t inode) {
+pid_t SocketOwnerLookup::likelyHolder(ino_t inode, bool knownOnly) {
     std::optional<Holder> known;
     std::deque<Holder> recent;
     {
@@ -483,6 +487,9 @@ pid_t SocketOwnerLookup::likelyHolder(ino_t inode) {
                                               found->second.fd == known->fd) {
             m_known.erase(found);
         }
+    }
+    if (knownOnly) {
+        return 0;
     }
     for (const Holder& holder : recent) {
         if (holds(holder)) {
@@ -569,7 +576,7 @@ pid_t SocketOwnerLookup::processHolding(ino_t inode, uid_t uid, Pass& pass) {
 
 std::optional<SocketOwnerLookup::Holder> SocketOwnerLookup::newestProcessHolding(
     ino_t inode, uid_t uid, pid_t processes, bool onPacketThread, Pass& pass,
-    std::unordered_set<pid_t>* read) {
+    std::unordered_set<pid_t>* read, NewProcess* found) {
     // The newest processes are reached by their pids, as a socket is usually new because its
     // process is: listing every process costs more than reading a new process's few
     // descriptors.
@@ -593,7 +600,7 @@ std::optional<SocketOwnerLookup::Holder> SocketOwnerLookup::newestProcessHolding
         }
         // Only a process has a pidfd, not its other threads: a thread's pid is passed over before
         // /proc is touched, and its process, older, is read in its turn.
-        const FileDescriptor process(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+        FileDescriptor process(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
         if (!process) {
             continue;
         }
@@ -608,6 +615,9 @@ std::optional<SocketOwnerLookup::Holder> SocketOwnerLookup::newestProcessHolding
         }
         if (auto fd = findInNewProcess(pid, directory.get(), status.st_size, inode, onPacketThread,
                                        pass)) {
+            if (found != nullptr) {
+                *found = NewProcess{pid, std::move(process), status.st_uid};
+            }
             return Holder{pid, *fd};
         }
     }

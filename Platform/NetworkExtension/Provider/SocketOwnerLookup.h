@@ -88,13 +88,19 @@ public:
     // The process holding the socket when it is where a socket was seen lately (steps 1 and 2):
     // about a hundred reads at most, never waiting for a search; 0 otherwise.
     pid_t recentHolder(ino_t inode);
+    // A process found by newestHolder(), with the pidfd that held it while it was read.
+    struct NewProcess {
+        pid_t pid = 0;  // 0: none was found
+        FileDescriptor pidfd;
+        uid_t uid = 0;  // its owner, read once the pidfd was open
+    };
     // The process holding the socket when it is among the newest few processes of the socket's
     // user (the start of step 4, bounded to a few dozen reads and taken from the user's
-    // allowance); 0 otherwise.
-    pid_t newestHolder(ino_t inode, uid_t uid, Clock::time_point now);
+    // allowance).
+    NewProcess newestHolder(ino_t inode, uid_t uid, Clock::time_point now);
     // The process holding the socket, searched for within the budget. Searches may run on
     // several threads at once; two for the same socket both find it, or both do not.
-    // `likelyTried`: recentHolder() has just been asked, so steps 1 and 2 are not repeated.
+    // `likelyTried`: recentHolder() has just been asked, so step 2 is not repeated.
     Search holderOf(ino_t inode, uid_t uid, Clock::time_point now, bool likelyTried = false);
 
     // Orders pids from the newest process to the oldest, `last` being the pid the kernel gave
@@ -135,7 +141,8 @@ private:
     // The pid the kernel gave last in this pid namespace; nothing when it cannot be read.
     std::optional<pid_t> lastProcessStarted() const;
     std::vector<pid_t> recentProcesses();
-    pid_t likelyHolder(ino_t inode);
+    // Steps 1 and 2; step 1 only when `knownOnly`.
+    pid_t likelyHolder(ino_t inode, bool knownOnly = false);
     pid_t processHolding(ino_t inode, uid_t uid, Pass& pass);
     // Counts one descriptor or process read; false once the budget is spent.
     bool spend(Pass& pass) const;
@@ -155,10 +162,11 @@ private:
                                         bool onPacketThread, Pass& pass);
     // Where in the newest `processes` pids a process of `uid` holds the socket (`onPacketThread`:
     // a process of this network namespace, whose few highest descriptors hold it); the processes
-    // of `uid` it read go into `read`.
+    // of `uid` it read go into `read`, and the process found into `found`.
     std::optional<Holder> newestProcessHolding(ino_t inode, uid_t uid, pid_t processes,
                                                bool onPacketThread, Pass& pass,
-                                               std::unordered_set<pid_t>* read = nullptr);
+                                               std::unordered_set<pid_t>* read = nullptr,
+                                               NewProcess* found = nullptr);
     static std::optional<ino_t> readSocket(pid_t pid, int fd);
     // These four with the lock held.
     void note(pid_t pid, int fd, ino_t inode);

@@ -1,4 +1,5 @@
 #include "Foundation/FileDescriptor.h"
+#include "NetworkExtension/Provider/AuditToken.h"
 #include "NetworkExtension/Provider/SocketOwnerLookup.h"
 #include "support/InFlightDescriptor.h"
 
@@ -193,13 +194,19 @@ TEST_F(SocketOwnerLookupTest, NewProcessIsFoundBeforeOlderProcessesAreRead) {
         const bool told = ::read(ready[0], &inode, sizeof(inode)) == sizeof(inode);
         ::close(ready[0]);
         SocketOwnerLookup noTimeLeft(Budget{10s, 10'000'000, 30s, 0ms});
-        const pid_t withoutTime = noTimeLeft.newestHolder(inode, ::geteuid(), m_now);
+        const pid_t withoutTime = noTimeLeft.newestHolder(inode, ::geteuid(), m_now).pid;
         SocketOwnerLookup onPacketThread(Budget{10s, 10'000'000, 30s, 10s});
-        const pid_t newest = onPacketThread.newestHolder(inode, ::geteuid(), m_now);
+        auto newest = onPacketThread.newestHolder(inode, ::geteuid(), m_now);
         // Other programs on the machine may have started processes and threads meanwhile, and
         // the step reads only a few dozen descriptors of the newest few pids.
         const bool noneSince = lastPid() == child;
         const pid_t remembered = onPacketThread.recentHolder(inode);
+        // The process as the step held it names it for the flow, without reading it again.
+        const pid_t newestPid = newest.pid;
+        const auto token =
+            newest.pidfd ? AuditToken::forProcess(newest.pid, std::move(newest.pidfd), newest.uid)
+                         : std::nullopt;
+        const bool tokenCurrent = token && token->isCurrent();
         SocketOwnerLookup lookup(Budget{10s, 10'000'000, 30s, 10s});
         const auto search = lookup.holderOf(inode, ::geteuid(), m_now);
         ::kill(child, SIGKILL);
@@ -209,10 +216,15 @@ TEST_F(SocketOwnerLookupTest, NewProcessIsFoundBeforeOlderProcessesAreRead) {
         EXPECT_LT(search.descriptorsRead, m_others.size());
         EXPECT_EQ(withoutTime, 0);
         if (!row.onPacketThread) {
-            EXPECT_EQ(newest, 0) << "left to the search off the packet thread";
+            EXPECT_EQ(newestPid, 0) << "left to the search off the packet thread";
         } else if (noneSince) {
-            EXPECT_EQ(newest, child);
+            EXPECT_EQ(newestPid, child);
             EXPECT_EQ(remembered, child) << "and remembered";
+            ASSERT_TRUE(token);
+            EXPECT_EQ(token->pid, child);
+            EXPECT_EQ(token->uid, ::geteuid());
+            EXPECT_TRUE(tokenCurrent);
+            EXPECT_FALSE(token->isCurrent()) << "once it has ended";
         }
     }
 }
