@@ -42,7 +42,7 @@ ConnectionsMonitorHeader::ConnectionsMonitorHeader(
 
     auto* buttonBlock = new QWidget(this);
     auto* buttonRow = new QHBoxLayout(buttonBlock);
-    buttonRow->setContentsMargins(0, 0, 12, 0);
+    buttonRow->setContentsMargins(0, 0, 16, 0);
     m_configuring = new QWidget(buttonBlock);
     m_configuring->setMinimumWidth(160);
     auto* configuring = new QHBoxLayout(m_configuring);
