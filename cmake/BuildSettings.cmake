@@ -34,7 +34,9 @@ endif()
 option(TARNWICK_UNITY "Compile each target's sources in batches (unity builds)" OFF)
 if(TARNWICK_UNITY)
     set(CMAKE_UNITY_BUILD ON)
-    set(CMAKE_UNITY_BUILD_BATCH_SIZE 16)
+    if(NOT DEFINED CMAKE_UNITY_BUILD_BATCH_SIZE)
+        set(CMAKE_UNITY_BUILD_BATCH_SIZE 16)
+    endif()
 endif()
 # tarnwick_compile_alone(<sources...>): keeps these sources of the current folder's targets out of
 # the unity batches.
