@@ -25,6 +25,34 @@ else()
     message(FATAL_ERROR "TARNWICK_SANITIZE is OFF, ON, address or thread, not \"${TARNWICK_SANITIZE}\"")
 endif()
 
+# Build speed, for CI and the scripts, which build the whole tree several times over; none of these
+# changes what a program does.
+# Unity builds compile a target's sources a batch at a time, so the headers they share (the standard
+# library, Qt, GoogleTest) are parsed once per batch instead of once per file. A source that cannot
+# share its batch (a name of its own at file scope that another source of the target also uses, a
+# macro that leaks) is listed in its target's folder with tarnwick_compile_alone.
+option(TARNWICK_UNITY "Compile each target's sources in batches (unity builds)" OFF)
+if(TARNWICK_UNITY)
+    set(CMAKE_UNITY_BUILD ON)
+    if(NOT DEFINED CMAKE_UNITY_BUILD_BATCH_SIZE)
+        set(CMAKE_UNITY_BUILD_BATCH_SIZE 16)
+    endif()
+endif()
+# tarnwick_compile_alone(<sources...>): keeps these sources of the current folder's targets out of
+# the unity batches.
+function(tarnwick_compile_alone)
+    set_source_files_properties(${ARGN} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+endfunction()
+# Line tables and function names only (-g1): stacks and sanitizer reports still name functions,
+# files and lines, and the objects and links are a fraction of the size. Not for debugging sessions.
+option(TARNWICK_LINE_TABLES_ONLY "Keep only line tables as debug information (-g1)" OFF)
+# mold links the large test programs in a fraction of ld's time; without it the default linker is
+# used.
+option(TARNWICK_MOLD "Link with mold where it is installed" OFF)
+if(TARNWICK_MOLD)
+    find_program(TARNWICK_MOLD_PROGRAM mold)
+endif()
+
 add_library(tarnwick_build_settings INTERFACE)
 target_compile_features(tarnwick_build_settings INTERFACE cxx_std_20)
 target_compile_options(tarnwick_build_settings INTERFACE
@@ -50,6 +78,12 @@ check_pie_supported()
 target_compile_definitions(tarnwick_build_settings INTERFACE
     $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
 target_link_options(tarnwick_build_settings INTERFACE -Wl,-z,relro -Wl,-z,now)
+if(TARNWICK_LINE_TABLES_ONLY)
+    target_compile_options(tarnwick_build_settings INTERFACE -g1)
+endif()
+if(TARNWICK_MOLD AND TARNWICK_MOLD_PROGRAM)
+    target_link_options(tarnwick_build_settings INTERFACE -fuse-ld=mold)
+endif()
 
 # Coverage for libFuzzer on every module, so the fuzz targets under fuzz/ see into the parsers.
 # Needs a clang with std::source_location (15 or later); scripts/fuzz builds with clang++-15.
