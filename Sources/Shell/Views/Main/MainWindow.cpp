@@ -504,28 +504,49 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
+bool MainWindow::isDrag(const QPoint& press, const QPoint& now) {
+    return (now - press).manhattanLength() >= QApplication::startDragDistance();
+}
+
 void MainWindow::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         return;
     }
-    // Movable by its background: the window manager moves it where it can.
-    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
-        return;
-    }
+    // Movable by its background, once the press becomes a drag: handed to the window manager at
+    // the press, a click left it waiting for a release that had already come, and the window
+    // followed the pointer until the next click.
+    m_dragPress = event->globalPosition().toPoint();
     m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    m_movingByHand = false;
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent* event) {
     // Only a drag whose press reached the window moves it: one that began on a sheet's dimmed
     // area or a control did not set an offset.
-    if (m_dragOffset && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - *m_dragOffset);
+    if (!m_dragOffset || !(event->buttons() & Qt::LeftButton)) {
+        return;
     }
+    const QPoint at = event->globalPosition().toPoint();
+    if (!m_movingByHand) {
+        if (!m_dragPress || !isDrag(*m_dragPress, at)) {
+            return;
+        }
+        // The window manager moves it where it can; elsewhere it follows the pointer by hand.
+        if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+            m_dragPress.reset();
+            m_dragOffset.reset();
+            return;
+        }
+        m_movingByHand = true;
+    }
+    move(at - *m_dragOffset);
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
+        m_dragPress.reset();
         m_dragOffset.reset();
+        m_movingByHand = false;
     }
 }
 

@@ -79,6 +79,7 @@ public:
     // edges, and at a rounded corner the band along its arc; none while the window fills the
     // screen.
     Qt::Edges resizeEdges(const QPoint& position) const;
+    static bool isDrag(const QPoint& press, const QPoint& now);
     void toggleFullScreen();
     void saveFrame() const;
 
@@ -111,6 +112,10 @@ private:
     std::unique_ptr<IOSPromotionSchedule> m_promotionSchedule;
     // Set by a press on the window's own background, so only that press's drag moves it.
     std::optional<QPoint> m_dragOffset;
+    // Where that press was, until it becomes a drag; and whether the window follows the pointer
+    // by hand, where the window manager cannot move it.
+    std::optional<QPoint> m_dragPress;
+    bool m_movingByHand = false;
     QAction* m_fullScreenItem = nullptr;
     QTimer* m_frameSaver = nullptr;
     bool m_wasActive = false;
