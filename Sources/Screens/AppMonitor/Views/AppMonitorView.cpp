@@ -8,6 +8,7 @@
 #include "Screens/AppMonitor/Views/AppMonitorStandByView.h"
 #include "Screens/AppMonitor/Views/FileManagerReveal.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QVBoxLayout>
@@ -82,6 +83,12 @@ void AppMonitorView::revealInFileManager(const PUApplication& application, QWidg
             message->setText(
                 QStringLiteral("No file manager could show \u201c%1\u201d.").arg(name));
             message->setInformativeText(QStringLiteral("It is in %1").arg(place));
+            // The box's text format covers only its main text; a folder's name is shown as
+            // written here too.
+            if (auto* informative =
+                    message->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+                informative->setTextFormat(Qt::PlainText);
+            }
         }
         message->setStandardButtons(QMessageBox::Ok);
         message->open();

@@ -79,7 +79,6 @@ public:
     // edges, and at a rounded corner the band along its arc; none while the window fills the
     // screen.
     Qt::Edges resizeEdges(const QPoint& position) const;
-    static bool isDrag(const QPoint& press, const QPoint& now);
     void toggleFullScreen();
     void saveFrame() const;
 
@@ -95,6 +94,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Whether the pointer has gone far enough from a press for it to be a drag.
+    static bool isDrag(const QPoint& press, const QPoint& now);
     void addApplicationMenu(QMenuBar* bar);
     void addEditMenu(QMenuBar* bar);
     void addViewMenu(QMenuBar* bar);

@@ -328,6 +328,10 @@ TEST_F(FileManagerRevealTest, ANoteSaysWhenNothingCouldShowTheApplication) {
               QStringLiteral("No file manager could show \u201cTool <b>\u201d."));
     EXPECT_EQ(message()->informativeText(),
               QStringLiteral("It is in ") + QString::fromStdString(m_folder.path().string()));
+    const auto* informative =
+        message()->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+    ASSERT_NE(informative, nullptr);
+    EXPECT_EQ(informative->textFormat(), Qt::PlainText);
     message()->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return message() == nullptr; }, 10000));
 
